@@ -1,0 +1,83 @@
+#pragma once
+// TTrace: the trace document. Owns every process, the counter list, the node
+// clock table and the two name tables of one opened trace.
+
+#include "appdb/name_table.h"
+#include "model/trace_model.h"
+
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TTrace {
+public:
+    // An empty document, for the loader and for tests.
+    TTrace() = default;
+    // Loads the trace, then (on success) its database. Loader messages go to
+    // `errors`, database messages to `dbMessages`.
+    explicit TTrace(const std::string& fileName, std::ostream& dbMessages = std::cout,
+                    std::ostream& errors = std::cerr);
+
+    TTrace(const TTrace&) = delete;
+    TTrace& operator=(const TTrace&) = delete;
+    TTrace(TTrace&&) = default;
+    TTrace& operator=(TTrace&&) = default;
+
+    // --- outcome of making the document
+    bool loaded() const { return loaded_; }
+    // loadFdb's result; nullopt when no database was read.
+    std::optional<int> databaseResult() const { return databaseResult_; }
+
+    // --- application database
+    int loadFdb(const std::string& path);
+    std::string sectName(uint32_t id) const;
+    std::string fileName(uint32_t id) const;
+
+    // --- accessors by position (row order) or by rank; neutral answers when out of range
+    bool isEmpty() const { return processes.empty(); }
+    uint32_t processCount() const { return static_cast<uint32_t>(processes.size()); }
+    uint32_t nodeCount() const;
+    int64_t nodeOffset(uint32_t nodeIndex) const;
+    int64_t startTime();
+    int64_t endTime();
+    int64_t processDuration(int32_t rank) const;
+    int processTimes(int32_t rank, int64_t& init, int64_t& finalize, int64_t& send,
+                     int64_t& receive) const;
+    bool nodeOfRank(int32_t rank, uint32_t& nodeIndex, uint32_t& nodeId) const;
+    void dataSizes(int32_t rank, int32_t peerRank, uint64_t& sent, uint64_t& received,
+                   uint32_t section) const;
+    void messageCounts(int32_t rank, int32_t peerRank, uint64_t& sent, uint64_t& received,
+                       uint32_t section) const;
+    uint32_t openComms(int32_t rank, uint32_t capacity, uint32_t* out) const;
+    std::vector<TCounter> counters() const { return counterList; }
+    TFunc* firstCall(uint32_t position);
+    TFunc* nextCall(uint32_t position);
+    TFunc* lastCall(uint32_t position);
+    int64_t nodeIndexAt(uint32_t position) const;
+    int32_t rankAt(uint32_t position) const;
+    uint32_t nodeIdAt(uint32_t position) const;
+    void sortByNode();
+    void sortByRank();
+
+    // The process of that rank, first in list order; nullptr when none.
+    const TProcess* processOfRank(int32_t rank) const;
+    TProcess* processAt(uint32_t position);
+    const TProcess* processAt(uint32_t position) const;
+
+    // --- the model, filled by the loader; read through the accessors above
+    std::vector<TNodeClock> nodeClocks;
+    TNameTable sectionNames;
+    TNameTable fileNames;
+    std::vector<TCounter> counterList;
+    std::vector<TProcess> processes;
+
+private:
+    bool loaded_ = false;
+    std::optional<int> databaseResult_;
+};
+
+// The database name beside a trace: "run17.zlv" -> "run17.fdb"; the name
+// itself when the extension is not three characters; nullopt when there is no
+// extension at all.
+std::optional<std::string> databaseNameFor(const std::string& traceName);

@@ -1,0 +1,40 @@
+#pragma once
+// Byte layout of the ".zlv" trace format: tags and record lengths.
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr uint32_t kTagCounter = 64;
+constexpr uint32_t kTagSkip20 = 66;
+constexpr uint32_t kTagSkip4 = 68;
+constexpr uint32_t kTagShortCall = 129;
+constexpr uint32_t kTagLongCall = 130;
+
+constexpr size_t kCounterRecordSize = 12;
+constexpr size_t kSkip20RecordSize = 20;
+constexpr size_t kSkip4RecordSize = 4;
+constexpr size_t kShortCallRecordSize = 28;
+constexpr size_t kLongCallRecordSize = 44;
+
+// A short call record with this function field declares a process.
+constexpr uint32_t kDeclarationFunc = 32;
+
+// Length of the record a tag announces, tag included; 0 for an unknown tag.
+constexpr size_t recordSizeForTag(uint32_t tag) {
+    switch (tag) {
+    case kTagCounter: return kCounterRecordSize;
+    case kTagSkip20: return kSkip20RecordSize;
+    case kTagSkip4: return kSkip4RecordSize;
+    case kTagShortCall: return kShortCallRecordSize;
+    case kTagLongCall: return kLongCallRecordSize;
+    default: return 0;
+    }
+}
+
+inline uint32_t readLE32(const unsigned char* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+inline int64_t readLE64(const unsigned char* p) {
+    return static_cast<int64_t>(uint64_t{readLE32(p)} | uint64_t{readLE32(p + 4)} << 32);
+}

@@ -1,0 +1,15 @@
+#pragma once
+// Reads a trace file into an empty document, links sends to receives and
+// aligns the node clocks. Messages go to `errors`.
+
+#include <iostream>
+#include <string>
+
+class TTrace;
+
+bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors = std::cerr);
+// Only the reading step: true when the file was read to its end (an
+// incomplete last record counts as the end).
+bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& errors);
+bool buildLinks(TTrace& trace);
+bool alignClocks(TTrace& trace, std::ostream& errors = std::cerr);

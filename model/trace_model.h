@@ -1,0 +1,148 @@
+#pragma once
+// In-memory records of one trace: calls, links, communicators, processes,
+// counters and node clock corrections. Plain data with a few operations.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <utility>
+#include <vector>
+
+// Communicators every process knows without a creating call.
+constexpr uint32_t kWorldComm = 91;
+constexpr uint32_t kSelfComm = 92;
+// "Never freed" marker of the predefined communicators.
+constexpr uint32_t kNeverFreed = 0xFFFFFFFFu;
+
+// Function identifiers with a meaning of their own in the trace.
+constexpr uint32_t kUnfinishedFlag = 0x800;
+constexpr uint32_t kFuncInit = 1;
+constexpr uint32_t kFuncFinalize = 2;
+constexpr uint32_t kFuncSend = 3;
+constexpr uint32_t kFuncRecv = 4;
+constexpr uint32_t kFuncBcast = 5;
+constexpr uint32_t kFuncReduce = 6;
+constexpr uint32_t kFuncIsend = 8;
+constexpr uint32_t kFuncIrecv = 9;
+constexpr uint32_t kFuncScatter = 11;
+constexpr uint32_t kFuncScatterv = 12;
+constexpr uint32_t kFuncGather = 13;
+constexpr uint32_t kFuncGatherv = 14;
+constexpr uint32_t kFuncWait = 16;
+constexpr uint32_t kFuncWaitIsend = 24;
+constexpr uint32_t kFuncWaitIrecv = 25;
+constexpr uint32_t kFuncCommDup = 32;
+constexpr uint32_t kFuncCommSplit = 33;
+constexpr uint32_t kFuncCartCreate = 34;
+constexpr uint32_t kFuncCartSub = 35;
+constexpr uint32_t kFuncCommFree = 36;
+constexpr uint32_t kFuncSection = 67;
+// Bits of a function identifier.
+constexpr uint32_t kFuncWaitBit = 0x10;
+constexpr uint32_t kFuncMembersBit = 0x20;
+
+// Kind bits of a call, computed once by TFunc::classify.
+constexpr uint32_t kKindInitFinalize = 0x01;
+constexpr uint32_t kKindSend = 0x02;
+constexpr uint32_t kKindRecv = 0x04;
+constexpr uint32_t kKindWait = 0x08;
+constexpr uint32_t kKindCollective = 0x20;
+
+struct TFunc;
+
+struct TLink {
+    uint32_t rank = 0;     // global rank of the receiving process
+    TFunc* recv = nullptr; // the matched receiving call, owned by its process
+};
+
+struct TFunc {
+    uint32_t location = 0; // file << 16 | line; the section identifier of a marker
+    uint32_t funcId = 0;    // may carry kUnfinishedFlag
+    int64_t start = 0;      // raw microseconds of the node's clock
+    int64_t end = 0;
+    uint32_t kind = 0;
+    int32_t peer = 0; // local to comm: destination, source or root
+    uint32_t comm = 0;
+    uint32_t msgTag = 0;
+    std::unique_ptr<TLink[]> links;
+    uint32_t size = 0; // data size; member count of a creating call
+    uint32_t linkCount = 0;
+
+    static TFunc make(uint32_t location, uint32_t funcId, int64_t start, int64_t end, int32_t peer,
+                      uint32_t comm, uint32_t msgTag, uint32_t size, int32_t ownLocalRank);
+    static uint32_t classify(uint32_t funcId, int32_t me, int32_t peer);
+
+    // Appends one link; false (and "link creation error" on stderr) when memory runs out.
+    bool addLink(uint32_t rank, TFunc* recv);
+    // Copies the links into out, which must hold linkCount elements.
+    uint32_t copyLinks(TLink* out) const;
+    std::span<const TLink> linkSpan() const { return {links.get(), linkCount}; }
+
+    uint32_t baseFuncId() const { return funcId & ~kUnfinishedFlag; }
+    bool isSectionMarker() const { return funcId == kFuncSection; }
+};
+
+struct TComm {
+    uint32_t id = 0;
+    uint32_t size = 0;             // 0 for the predefined communicators
+    std::vector<uint32_t> members; // entry k: global rank of local rank k
+    uint32_t createdAt = 0;        // call index of the creating call
+    uint32_t freedAt = 0;          // 0: not freed
+
+    int32_t toLocal(int32_t globalRank) const;
+    int32_t toGlobal(int32_t localRank) const;
+};
+
+// One (communicator identifier, location of its creating call) pair.
+struct TOpenComm {
+    uint32_t id = 0;
+    uint32_t location = 0;
+};
+
+struct TProcess {
+    uint32_t nodeId = 0;    // IPv4 address, first octet in the lowest byte
+    uint32_t nodeIndex = 0; // dense, in order of first appearance
+    uint32_t rank = 0;
+    uint32_t cursor = 0; // one shared iteration position
+    std::vector<TFunc> calls;
+    std::vector<TComm> comms;
+
+    TProcess() = default;
+    TProcess(uint32_t nodeIndex, uint32_t nodeId, uint32_t rank);
+
+    void addCall(TFunc&& call) { calls.push_back(std::move(call)); }
+    void addComm(TComm&& comm) { comms.push_back(std::move(comm)); }
+
+    TFunc* first();
+    TFunc* next();
+    TFunc* last();
+
+    const TComm* findComm(uint32_t id, uint32_t callIndex) const;
+    void freeComm(uint32_t id, uint32_t callIndex);
+
+    int64_t duration() const;
+    void times(int64_t& init, int64_t& finalize, int64_t& send, int64_t& receive) const;
+
+    // Message counts and summed data sizes between this process and the process
+    // of peerRank; section 0 means the whole run. 64-bit so that large runs do not wrap.
+    void countMessages(int32_t peerRank, uint64_t& sent, uint64_t& received,
+                       uint32_t section) const;
+    void sumDataSize(int32_t peerRank, uint64_t& sent, uint64_t& received,
+                     uint32_t section) const;
+
+    // Writes (id, location) word pairs of never-freed communicators, as many
+    // whole pairs as capacity (in 32-bit words) holds; returns the pairs written.
+    uint32_t openComms(uint32_t capacity, uint32_t* out) const;
+    // Every never-freed communicator, without a capacity limit.
+    std::vector<TOpenComm> openCommList() const;
+};
+
+struct TCounter {
+    uint32_t rank = 0xFFFFFFFFu; // all bits set: before any declaration
+    uint32_t times = 0;
+    uint32_t location = 0;
+};
+
+struct TNodeClock {
+    int64_t offset = 0;
+};

@@ -1,0 +1,224 @@
+// Reading the record stream of a trace file into the document.
+
+#include "model/trace_document.h"
+#include "model/trace_format.h"
+#include "model/trace_loader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <sys/stat.h>
+#include <unordered_map>
+
+namespace {
+
+// Buffered sequential reader that knows how many bytes the file has left, so
+// that no length field can make us allocate more than the file could fill.
+class ByteSource {
+public:
+    explicit ByteSource(FILE* f) : file_(f) {
+        struct stat st {};
+        if (fstat(fileno(f), &st) == 0 && st.st_size > 0) size_ = static_cast<uint64_t>(st.st_size);
+        buffer_.reset(new unsigned char[kBuffer]);
+    }
+
+    uint64_t offset() const { return offset_; }
+    uint64_t bytesLeft() const { return size_ > offset_ ? size_ - offset_ : 0; }
+
+    // Reads exactly n bytes; returns how many could be read (n unless at the end).
+    size_t read(unsigned char* dst, size_t n) {
+        size_t done = 0;
+        while (done < n) {
+            if (pos_ == fill_ && !refill()) break;
+            size_t take = std::min(n - done, fill_ - pos_);
+            std::copy_n(buffer_.get() + pos_, take, dst + done);
+            pos_ += take;
+            done += take;
+        }
+        offset_ += done;
+        return done;
+    }
+
+private:
+    static constexpr size_t kBuffer = 1 << 20;
+
+    bool refill() {
+        fill_ = std::fread(buffer_.get(), 1, kBuffer, file_);
+        pos_ = 0;
+        if (fill_ == 0) return false;
+        // Files can grow while being read; keep bytesLeft honest.
+        if (offset_ + fill_ > size_) size_ = offset_ + fill_;
+        return true;
+    }
+
+    FILE* file_;
+    std::unique_ptr<unsigned char[]> buffer_;
+    size_t pos_ = 0;
+    size_t fill_ = 0;
+    uint64_t offset_ = 0;
+    uint64_t size_ = 0;
+};
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+// The fields both call record kinds share one buffer: a short record keeps the
+// long-only fields of the last long record (0 before any long record).
+struct CallRecord {
+    uint32_t location = 0;
+    uint32_t function = 0;
+    int64_t start = 0;
+    int64_t end = 0;
+    uint32_t size = 0;
+    uint32_t msgTag = 0;
+    int32_t peer = 0;
+    uint32_t comm = 0;
+};
+
+class Reader {
+public:
+    Reader(TTrace& trace, std::ostream& errors) : trace_(trace), errors_(errors) {}
+
+    // true when the whole file was read (an incomplete last record ends it too).
+    bool run(ByteSource& src) {
+        unsigned char rec[kLongCallRecordSize];
+        for (;;) {
+            const uint64_t recordStart = src.offset();
+            if (src.read(rec, 4) < 4) return true; // end of file; stray bytes ignored
+            const uint32_t tag = readLE32(rec);
+            const size_t length = recordSizeForTag(tag);
+            if (length == 0) {
+                char text[64];
+                std::snprintf(text, sizeof text, "Hren' kakaya-to - %u(%x)", tag, tag);
+                errors_ << text << std::endl;
+                return false;
+            }
+            if (src.read(rec + 4, length - 4) < length - 4) return truncated(recordStart);
+
+            switch (tag) {
+            case kTagCounter:
+                trace_.counterList.push_back(TCounter{currentRank_, readLE32(rec + 4), readLE32(rec + 8)});
+                break;
+            case kTagSkip20:
+            case kTagSkip4:
+                break;
+            default: {
+                const bool isLong = tag == kTagLongCall;
+                record_.location = readLE32(rec + 4);
+                record_.function = readLE32(rec + 8);
+                record_.start = readLE64(rec + 12);
+                record_.end = readLE64(rec + 20);
+                if (isLong) {
+                    record_.size = readLE32(rec + 28);
+                    record_.msgTag = readLE32(rec + 32);
+                    record_.peer = static_cast<int32_t>(readLE32(rec + 36));
+                    record_.comm = readLE32(rec + 40);
+                }
+                members_.clear();
+                if (isLong && (record_.function & kFuncMembersBit)) {
+                    const uint64_t listBytes = uint64_t{record_.size} * 4;
+                    // Checked before allocating: a list claiming more than the
+                    // file holds is an incomplete last record.
+                    if (listBytes > src.bytesLeft()) return truncated(recordStart);
+                    std::vector<unsigned char> raw(listBytes);
+                    if (src.read(raw.data(), raw.size()) < raw.size()) return truncated(recordStart);
+                    members_.resize(record_.size);
+                    for (uint32_t k = 0; k < record_.size; ++k) members_[k] = readLE32(&raw[k * 4]);
+                }
+                if (!callRecord(isLong)) return false;
+            }
+            }
+        }
+    }
+
+private:
+    bool truncated(uint64_t recordStart) {
+        errors_ << "Input file is truncated: incomplete record at byte " << recordStart << std::endl;
+        return true;
+    }
+
+    bool callRecord(bool isLong) {
+        if (!isLong && record_.function == kDeclarationFunc) {
+            declare(record_.location, static_cast<uint32_t>(record_.end & 0xFFFFFFFF));
+            return true;
+        }
+        if (current_ == nullptr) {
+            errors_ << "Input file seems to be corrapted" << std::endl;
+            return false;
+        }
+        // Looked up by position: the process list may reallocate.
+        TProcess& p = trace_.processes[currentIndex_];
+        const auto callIndex = static_cast<uint32_t>(p.calls.size());
+        if (isLong && (record_.function & kFuncMembersBit)) {
+            if (record_.function == kFuncCommFree) {
+                p.freeComm(record_.comm, callIndex);
+            } else {
+                TComm c;
+                c.id = record_.comm;
+                c.size = record_.size;
+                c.members = members_;
+                c.createdAt = callIndex;
+                c.freedAt = 0;
+                p.addComm(std::move(c));
+            }
+        }
+        int32_t me = static_cast<int32_t>(currentRank_);
+        if (const TComm* c = p.findComm(record_.comm, callIndex)) me = c->toLocal(me);
+        p.addCall(TFunc::make(record_.location, record_.function, record_.start, record_.end,
+                              record_.peer, record_.comm, record_.msgTag, record_.size, me));
+        return true;
+    }
+
+    void declare(uint32_t rank, uint32_t nodeId) {
+        currentRank_ = rank;
+        if (auto it = byRank_.find(rank); it != byRank_.end()) {
+            currentIndex_ = it->second; // continues the process; its node stays
+            current_ = &trace_.processes[currentIndex_];
+            return;
+        }
+        uint32_t nodeIndex;
+        if (auto it = nodeIndexById_.find(nodeId); it != nodeIndexById_.end()) {
+            nodeIndex = it->second;
+        } else {
+            nodeIndex = static_cast<uint32_t>(nodeIndexById_.size());
+            nodeIndexById_.emplace(nodeId, nodeIndex);
+        }
+        currentIndex_ = trace_.processes.size();
+        trace_.processes.emplace_back(nodeIndex, nodeId, rank);
+        byRank_.emplace(rank, currentIndex_);
+        current_ = &trace_.processes[currentIndex_];
+    }
+
+    TTrace& trace_;
+    std::ostream& errors_;
+    CallRecord record_;
+    std::vector<uint32_t> members_;
+    uint32_t currentRank_ = 0xFFFFFFFFu;
+    TProcess* current_ = nullptr;
+    size_t currentIndex_ = 0;
+    std::unordered_map<uint32_t, size_t> byRank_;
+    std::unordered_map<uint32_t, uint32_t> nodeIndexById_;
+};
+
+} // namespace
+
+bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& errors) {
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
+    if (!file) {
+        errors << "Can't open file " << fileName << std::endl;
+        return false;
+    }
+    ByteSource src(file.get());
+    return Reader(trace, errors).run(src);
+}
+
+bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors) {
+    if (!readTraceRecords(trace, fileName, errors)) return false;
+    std::sort(trace.counterList.begin(), trace.counterList.end(),
+              [](const TCounter& a, const TCounter& b) {
+                  return a.rank != b.rank ? a.rank < b.rank : a.location < b.location;
+              });
+    buildLinks(trace);
+    return alignClocks(trace, errors);
+}

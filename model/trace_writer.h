@@ -1,0 +1,52 @@
+#pragma once
+// Writes the ".zlv" byte layout and the ".fdb" text: used by the generator
+// and by tests to build traces record by record.
+
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+class TraceWriter {
+public:
+    // nodeId: the IPv4 address with the first octet in the lowest byte.
+    void declareProcess(uint32_t rank, uint32_t nodeId);
+    void shortCall(uint32_t location, uint32_t funcId, int64_t start, int64_t end);
+    void longCall(uint32_t location, uint32_t funcId, int64_t start, int64_t end, uint32_t size,
+                  uint32_t msgTag, int32_t peer, uint32_t comm);
+    // A long record with its member list (funcId should have bit 0x20); size = members.size().
+    void commCall(uint32_t location, uint32_t funcId, int64_t start, int64_t end, uint32_t comm,
+                  std::span<const uint32_t> members);
+    void sectionMarker(uint32_t section, int64_t at);
+    void counter(uint32_t times, uint32_t location);
+    void skipRecord66();
+    void skipRecord68();
+    void raw(std::span<const unsigned char> bytes);
+    void word(uint32_t value);
+
+    const std::string& bytes() const { return bytes_; }
+    size_t size() const { return bytes_.size(); }
+    bool save(const std::string& path) const;
+
+private:
+    void word64(int64_t value);
+    std::string bytes_;
+};
+
+// Node identifier from the four numbers of a dotted address.
+constexpr uint32_t nodeIdFromOctets(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+    return uint32_t{a} | uint32_t{b} << 8 | uint32_t{c} << 16 | uint32_t{d} << 24;
+}
+
+constexpr uint32_t makeLocation(uint32_t file, uint32_t line) {
+    return (file & 0xFFFF) << 16 | (line & 0xFFFF);
+}
+
+struct FdbContents {
+    std::map<uint32_t, std::string> sections;
+    std::map<uint32_t, std::string> files;
+};
+
+std::string fdbText(const FdbContents& contents);
+bool saveText(const std::string& path, const std::string& text);

@@ -1,0 +1,38 @@
+#include "tools/zlv/verbs.h"
+
+#include <cstdio>
+#include <iostream>
+
+const std::vector<Verb>& verbTable() {
+    static const std::vector<Verb> verbs = {
+        {"info", "summary of a trace as key: value lines", runInfo},
+        {"links", "every send-to-receive link, tab-separated", runLinks},
+        {"dump", "every record of every process, then the counters", runDump},
+    };
+    return verbs;
+}
+
+int usageError(const std::string& verb, const std::string& message, const char* usage) {
+    std::cerr << "zlv " << verb << ": " << message << "\n" << usage;
+    return kExitUnusable;
+}
+
+bool fileReadable(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
+#include "model/trace_document.h"
+
+std::unique_ptr<TTrace> openTraceForVerb(const std::string& path, int& status) {
+    const bool readable = fileReadable(path);
+    auto trace = std::make_unique<TTrace>(path, std::cerr, std::cerr);
+    if (!readable) {
+        status = kExitUnusable;
+        return nullptr;
+    }
+    status = trace->loaded() ? kExitOk : kExitLoadFailed;
+    return trace;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Which nodes and ranks the views show, and whether links are drawn.
+// Masks are indexed by node index and by rank, so they survive re-sorting.
+
+#include <cstdint>
+#include <vector>
+
+class ViewFilter {
+public:
+    ViewFilter(uint32_t nodeCount, uint32_t rankCount);
+
+    bool nodeVisible(int64_t nodeIndex) const;
+    bool rankVisible(int64_t rank) const;
+
+    // Copies the first n flags (n is clipped to the mask's length).
+    void setNodeMask(uint32_t n, const uint32_t* flags);
+    void setRankMask(uint32_t n, const uint32_t* flags);
+    // Stores the mask's length in count and the whole mask in out, which must hold it.
+    bool getNodeMask(uint32_t& count, uint32_t* out) const;
+    bool getRankMask(uint32_t& count, uint32_t* out) const;
+
+    const std::vector<uint32_t>& nodeMask() const { return nodeMask_; }
+    const std::vector<uint32_t>& rankMask() const { return rankMask_; }
+    uint32_t nodeCount() const { return static_cast<uint32_t>(nodeMask_.size()); }
+    uint32_t rankCount() const { return static_cast<uint32_t>(rankMask_.size()); }
+
+    uint32_t showLinks = 0;
+
+private:
+    std::vector<uint32_t> nodeMask_;
+    std::vector<uint32_t> rankMask_;
+};
