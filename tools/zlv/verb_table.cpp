@@ -8,6 +8,10 @@ const std::vector<Verb>& verbTable() {
         {"info", "summary of a trace as key: value lines", runInfo},
         {"links", "every send-to-receive link, tab-separated", runLinks},
         {"dump", "every record of every process, then the counters", runDump},
+        {"check", "consistency checks: unfinished calls, unfreed communicators, send/recv counts",
+         runCheck},
+        {"stats", "a statistics table: nodes, process, sendrecv, counters, datasize", runStats},
+        {"sections", "the program sections of a trace: identifier and name", runSections},
     };
     return verbs;
 }
