@@ -1,15 +1,15 @@
 #pragma once
-// Test helper: saves a TraceWriter's bytes (and optionally an .fdb) into a
-// fresh temporary file and opens it as a document, loader messages kept aside.
+// Test helpers: a TraceWriter's bytes (and optionally an .fdb) as files that
+// stay for a tool to read, or as a document with its messages kept aside.
 
 #include "model/trace_document.h"
 #include "model/trace_writer.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -30,8 +30,9 @@ inline std::string saveWrittenTrace(const TraceWriter& w, const FdbContents* db 
     return path;
 }
 
+// Loads w (with db as its database) from files that are removed again.
 inline std::unique_ptr<TTrace> openWrittenTrace(const TraceWriter& w,
                                                 const FdbContents* db = nullptr) {
-    std::ostringstream messages;
-    return std::make_unique<TTrace>(saveWrittenTrace(w, db), messages, messages);
+    const std::string text = db ? fdbText(*db) : std::string();
+    return loadBytes(w.bytes(), db ? &text : nullptr).trace;
 }
