@@ -284,3 +284,18 @@ TEST(GenOptionsCheck, RejectsRunsThatCannotBeSimulated) {
     EXPECT_EQ(patternFromName("Ring"), std::nullopt);
     EXPECT_EQ(faultFromName("lost-recv"), kFaultLostRecv);
 }
+
+TEST(GenExample, BundledExampleIsWhatItsDocumentedCommandMakes) {
+    // examples/README.md: zlv gen mixed examples/mixed.zlv --ranks 8 --nodes 2
+    //   --iterations 10 --seed 1 --skew-us 20000
+    GenOptions o = genOptions(GenPattern::Mixed, 8, 2, 10);
+    o.seed = 1;
+    o.skewUs = 20000;
+    const LoadedGen g = generateAndLoad(o, "mixed.zlv");
+    expectSoundTrace(g);
+    const std::filesystem::path examples = std::filesystem::path(ZLV_SOURCE_DIR) / "examples";
+    EXPECT_TRUE(readWholeFile(g.path) == readWholeFile(examples / "mixed.zlv"))
+        << "regenerate the example with the command in examples/README.md";
+    EXPECT_EQ(readWholeFile(g.result.fdbPath), readWholeFile(examples / "mixed.fdb"));
+    EXPECT_LT(std::filesystem::file_size(examples / "mixed.zlv"), 1u << 20);
+}

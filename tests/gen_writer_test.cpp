@@ -78,6 +78,7 @@ TEST(TraceWriterStreaming, FileHoldsTheSameBytesAsMemoryAcrossBufferBoundaries) 
     const std::string expected = head.bytes() + memory.bytes() + big;
     EXPECT_EQ(stream.size(), expected.size());
     EXPECT_TRUE(readWholeFile(path) == expected);
+    std::filesystem::remove_all(path.parent_path());
 }
 
 TEST(TraceWriterStreaming, UnwritablePathFailsAndClearKeepsMemoryModeUsable) {

@@ -36,7 +36,7 @@ constexpr const char* kUsage =
     "                                   that is never received\n"
     "                     no-init       the ranks of the last node lack MPI_Init\n"
     "\n"
-    "Prints one line: processes, calls and bytes written.\n";
+    "Prints processes, calls and bytes written as key: value lines.\n";
 
 bool parseCount(const Args& args, const char* name, uint64_t max, uint64_t& out,
                 std::string& error) {
