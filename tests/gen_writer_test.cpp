@@ -29,21 +29,6 @@ void writeSample(TraceWriter& w, int repeat) {
 
 } // namespace
 
-TEST(TraceWriterBytes, DeclarationOfRankTwoOnNode10_0_0_5) {
-    TraceWriter w;
-    w.declareProcess(2, nodeIdFromOctets(10, 0, 0, 5));
-    EXPECT_EQ(w.bytes(), hexBytes({0x81, 0, 0, 0, 2, 0, 0,    0, 0x20, 0, 0, 0, 0, 0,
-                                   0,    0, 0, 0, 0, 0, 0x0A, 0, 0,    5, 0, 0, 0, 0}));
-}
-
-TEST(TraceWriterBytes, SendAtLine42OfFile1) {
-    TraceWriter w;
-    w.longCall(makeLocation(1, 42), 3, 1000, 1250, 64, 7, 1, 91);
-    EXPECT_EQ(w.bytes(), hexBytes({0x82, 0, 0, 0, 0x2A, 0,    1, 0, 3, 0, 0,    0, 0xE8, 3,    0,
-                                   0,    0, 0, 0, 0,    0xE2, 4, 0, 0, 0, 0,    0, 0,    0x40, 0,
-                                   0,    0, 7, 0, 0,    0,    1, 0, 0, 0, 0x5B, 0, 0,    0}));
-}
-
 TEST(TraceWriterBytes, MemberListFollowsTheLongRecordAndNegativeTimesKeepTheirBits) {
     TraceWriter w;
     const std::vector<uint32_t> members{5, 0x01020304};
