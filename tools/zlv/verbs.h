@@ -20,6 +20,7 @@ const std::vector<Verb>& verbTable();
 int runInfo(int argc, char** argv);
 int runLinks(int argc, char** argv);
 int runDump(int argc, char** argv);
+int runGen(int argc, char** argv);
 int runCheck(int argc, char** argv);
 int runStats(int argc, char** argv);
 int runSections(int argc, char** argv);
