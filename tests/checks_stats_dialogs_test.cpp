@@ -8,6 +8,7 @@
 #include "stats/stat_dlg.h"
 #include "stats/stat_table_model.h"
 #include "tests/written_trace.h"
+#include "tests/zlv_tool_run.h"
 #include "ui/view_filter.h"
 
 #include <QApplication>
@@ -25,7 +26,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 
 namespace {
@@ -81,16 +81,6 @@ std::vector<std::vector<std::string>> tsvLines(const std::string& text) {
         start = end + 1;
     }
     return lines;
-}
-
-std::string toolOutput(const std::string& arguments) {
-    std::string out;
-    FILE* pipe = popen((std::string(ZLV_BINARY) + " " + arguments + " 2>/dev/null").c_str(), "r");
-    if (!pipe) return out;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-    pclose(pipe);
-    return out;
 }
 
 } // namespace
@@ -234,7 +224,7 @@ TEST(StatDialog, EveryKindMatchesTheToolCellForCell) {
         const QAbstractItemModel* model = view->model();
 
         const auto lines = tsvLines(
-            toolOutput(std::string("stats ") + kinds[kind - 1] + " " + path + " --format tsv"));
+            zlv(std::string("stats ") + kinds[kind - 1] + " " + path + " --format tsv").out);
         ASSERT_EQ(lines.size(), static_cast<size_t>(model->rowCount()) + 1);
         const int offset = matrix ? 1 : 0; // the row label leads each matrix line
         ASSERT_EQ(lines[0].size(), static_cast<size_t>(model->columnCount() + offset));
