@@ -53,8 +53,9 @@ double timeSpan(int64_t a, int64_t b) {
 }
 
 int64_t scrollStep(double zoom) {
+    if (!(zoom > 0.0) || !std::isfinite(zoom)) return 1;
     const double t = 100.0 / zoom;
-    if (!(t >= 1.0)) return 1; // also NaN and negative zooms
+    if (!(t >= 1.0)) return 1;
     if (t >= static_cast<double>(kMaxStep)) return kMaxStep;
     const auto whole = static_cast<int64_t>(t);
     int k = static_cast<int>(std::log10(static_cast<double>(whole)));

@@ -8,6 +8,9 @@ const std::vector<Verb>& verbTable() {
         {"info", "summary of a trace as key: value lines", runInfo},
         {"links", "every send-to-receive link, tab-separated", runLinks},
         {"dump", "every record of every process, then the counters", runDump},
+#ifdef ZLV_WITH_RENDER
+        {"render", "the main window with the trace open, as a PNG picture", runRender},
+#endif
     };
     return verbs;
 }
