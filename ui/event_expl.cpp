@@ -9,6 +9,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <optional>
 
 namespace {
 
@@ -68,7 +69,8 @@ void EventExpl::paintEvent(QPaintEvent*) {
     const TimeWindow window = timeWindow(zoom_, offset_, width());
     const std::vector<bool> shown = shownPositions(trace, *filter_);
     const RowLayout layout = layoutRows(shown, pos_, height());
-    const RankIndex ranks(trace);
+    std::optional<RankIndex> ranks;
+    if (filter_->showLinks) ranks.emplace(trace);
     const QRect bounds = rect();
 
     for (const Row& row : layout.rows) {
@@ -96,7 +98,7 @@ void EventExpl::paintEvent(QPaintEvent*) {
             if (filter_->showLinks) {
                 painter.setPen(QPen(Qt::white, 1));
                 for (const TLink& link : f->linkSpan()) {
-                    const std::optional<uint32_t> partner = ranks.positionOf(link.rank);
+                    const std::optional<uint32_t> partner = ranks->positionOf(link.rank);
                     if (!partner || !layout.edgeOf[*partner] || !link.recv) continue;
                     const int64_t partnerShift =
                         trace.nodeOffset(static_cast<uint32_t>(trace.nodeIndexAt(*partner)));

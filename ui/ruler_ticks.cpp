@@ -8,8 +8,8 @@
 RulerScale rulerScale(double zoom) {
     RulerScale scale;
     scale.step = scrollStep(zoom);
-    int k = 0;
-    for (int64_t p = 10; p <= scale.step && k < 18; p *= 10) ++k;
+    int k = 0; // the decimal exponent of the step's leading digit
+    for (int64_t p = 1; k < 18 && p * 10 <= scale.step; p *= 10) ++k;
     scale.exponent = k - k % 3;
     switch (scale.exponent) {
     case 0:
