@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -321,6 +322,30 @@ class MainWindowTest : public QObject {
         }
         w.slotvZoomAll();
         p.eventview->grab();
+    }
+
+    void renderVerb() {
+        auto render = [&](QStringList args) {
+            QProcess zlv;
+            zlv.start(ZLV_BINARY, QStringList{"render"} + args);
+            zlv.waitForFinished(60000);
+            return zlv.exitCode();
+        };
+        const QString out = dir_.filePath("bars.png");
+        QCOMPARE(render({bars_, "-o", out, "--size", "500x300", "--links", "--zoom-in", "20",
+                         "--hsb", "0", "--sort", "rank"}),
+                 0);
+        const QImage img(out);
+        QCOMPARE(img.size(), QSize(500, 300));
+        bool magenta = false;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) magenta |= rgbAt(img, x, y) == 0xFF00FF;
+        QVERIFY(magenta);
+        QCOMPARE(render({empty_, "-o", dir_.filePath("empty.png")}), 1);
+        QVERIFY(!QFile::exists(dir_.filePath("empty.png")));
+        QCOMPARE(render({dir_.filePath("missing.zlv"), "-o", out}), 2);
+        QCOMPARE(render({bars_, "-o", out, "--size", "500"}), 2);
+        QCOMPARE(render({bars_, "-o", out, "--sort", "time"}), 2);
     }
 };
 
