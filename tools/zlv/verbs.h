@@ -20,6 +20,7 @@ const std::vector<Verb>& verbTable();
 int runInfo(int argc, char** argv);
 int runLinks(int argc, char** argv);
 int runDump(int argc, char** argv);
+int runGen(int argc, char** argv);
 int runRender(int argc, char** argv); // only in builds with Qt
 
 // Shared helpers for verbs.
