@@ -273,6 +273,15 @@ class MainWindowTest : public QObject {
         w.findChild<QPushButton*>("NodeButton")->click();
         QCOMPARE(w.trace()->rankAt(2), 1);
         QCOMPARE(rgbAt(p.eventview->grab().toImage(), 200, bottom), QRgb(0xFF0000));
+
+        // The accelerators; Ctrl+N is also the statistics menu's, which is
+        // not shown, so the button takes it.
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_R, Qt::ControlModifier);
+        QTRY_COMPARE(w.trace()->rankAt(2), 2);
+        QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
+        QTRY_COMPARE(w.trace()->rankAt(2), 1);
     }
 
     void clickShowsTheCallInformation() {
