@@ -39,12 +39,12 @@ static void pointToPoint(void) {
         MPI_Send(&out, 1, MPI_INT, right, 10, MPI_COMM_WORLD);
     }
 
-    /* wildcard receives at rank 0 */
+    /* receives from any source at rank 0 */
     if (rank == 0) {
         for (i = 1; i < size; ++i)
-            MPI_Recv(&in, 1, MPI_INT, MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+            MPI_Recv(&in, 1, MPI_INT, MPI_ANY_SOURCE, 20, MPI_COMM_WORLD, &status);
     } else {
-        MPI_Send(&out, 1, MPI_INT, 0, 20 + rank, MPI_COMM_WORLD);
+        MPI_Send(&out, 1, MPI_INT, 0, 20, MPI_COMM_WORLD);
     }
 
     /* non-blocking pair completed by MPI_Waitall */
@@ -109,7 +109,8 @@ static MPI_Comm communicators(void) {
 
     MPI_Comm_dup(MPI_COMM_WORLD, &dup);
     if (rank == 0) MPI_Send(&value, 1, MPI_INT, 1, 50, dup);
-    if (rank == 1) MPI_Recv(&value, 1, MPI_INT, 0, 50, dup, MPI_STATUS_IGNORE);
+    /* the only message on dup: safe to take with both wildcards */
+    if (rank == 1) MPI_Recv(&value, 1, MPI_INT, MPI_ANY_SOURCE, MPI_ANY_TAG, dup, MPI_STATUS_IGNORE);
     MPI_Comm_free(&dup);
 
     MPI_Comm_split(MPI_COMM_WORLD, rank % 2, rank, &half);

@@ -14,8 +14,10 @@ constexpr char kPartMagic[8] = {'Z', 'L', 'V', 'P', 'A', 'R', 'T', '1'};
 // magic, rank, world size, run key
 constexpr size_t kPartHeaderSize = 8 + 4 + 4 + 8;
 
-// A name record: tag, table, identifier, length, then `length` bytes of name.
-// The tag differs from every tag of the trace format.
+// A name record: tag, table, identifier, length, then `length` bytes of name
+// padded with zeros to a multiple of 4. The tag differs from every tag of the
+// trace format. The data of a part ends at its end or at a zero word; 4-byte
+// records with tag 68 are padding.
 constexpr uint32_t kTagName = 0x454D414E; // "NAME"
 constexpr size_t kNameRecordHead = 16;
 constexpr uint32_t kNameTableFiles = 0;

@@ -75,6 +75,10 @@ PartReport TraceMerger::appendPart(ByteSource& src) {
         if (got == 0) return report;
         if (got < 4) return stop("part ends inside a record");
         const uint32_t tag = getLE32(rec);
+        // A zero word ends the data of a part whose process did not close it.
+        if (tag == 0) return report;
+        // Padding between the writer's windows.
+        if (tag == kTagSkip4Rec) continue;
 
         if (tag == kTagName) {
             if (!readExactly(src, rec + 4, kNameRecordHead - 4))
@@ -85,9 +89,10 @@ PartReport TraceMerger::appendPart(ByteSource& src) {
             if (length > kMaxNameLength || localId > 0xFFFFFF ||
                 (table != kNameTableFiles && table != kNameTableSections))
                 return stop("damaged name record");
-            std::string name(length, '\0');
-            if (!readExactly(src, reinterpret_cast<unsigned char*>(name.data()), length))
+            std::string name((length + 3) & ~3u, '\0'); // padded to whole words
+            if (!readExactly(src, reinterpret_cast<unsigned char*>(name.data()), name.size()))
                 return stop("part ends inside a record");
+            name.resize(length);
             auto& map = table == kNameTableFiles ? files : sections;
             if (map.size() <= localId) map.resize(localId + 1, 0);
             map[localId] = globalId(table, databaseSafeName(name));

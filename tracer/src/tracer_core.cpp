@@ -44,17 +44,6 @@ struct NameTable {
     }
 };
 
-struct InFlight {
-    uint32_t func = 0;
-    uint32_t location = 0;
-    int64_t start = 0;
-    bool isLong = false;
-    uint32_t size = 0;
-    uint32_t msgTag = 0;
-    int32_t peer = 0;
-    uint32_t comm = 0;
-};
-
 struct State {
     bool initialized = false; // MPI_Init has run through the tracer
     bool active = false;      // recording: between MPI_Init and MPI_Finalize
@@ -69,7 +58,6 @@ struct State {
     uint32_t commSeq = 0;
     std::unordered_map<MPI_Comm, uint32_t> comms;
     std::unordered_map<MPI_Request, RequestInfo> requests;
-    std::unordered_map<MPI_Request, MPI_Group> requestGroups;
     NameTable files;
     NameTable sections;
     std::unordered_map<const char*, uint32_t> fileByPointer;
@@ -86,8 +74,6 @@ State& st() {
 }
 
 RecordStream g_stream;
-InFlight g_inFlight;
-volatile sig_atomic_t g_inFlightSet = 0;
 thread_local int t_depth = 0;
 thread_local const char* t_nextFile = nullptr;
 thread_local unsigned t_nextLine = 0;
@@ -195,18 +181,18 @@ std::string traceBaseName() {
 constexpr int kCaughtSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGSEGV,
                                   SIGBUS,  SIGFPE, SIGILL, SIGABRT};
 struct sigaction g_oldActions[NSIG];
+char g_deathPrefix[64];
+size_t g_deathPrefixLength = 0;
 char g_deathNote[512];
 size_t g_deathNoteLength = 0;
 
-void appendUnfinished(int64_t end) {
-    if (!g_inFlightSet) return;
-    const InFlight& f = g_inFlight;
-    if (f.isLong)
-        g_stream.longCall(f.location, f.func | kUnfinished, f.start, end, f.size, f.msgTag, f.peer,
-                          f.comm);
-    else
-        g_stream.shortCall(f.location, f.func | kUnfinished, f.start, end);
-    g_inFlightSet = 0;
+void writeAll(const char* text, size_t n) {
+    while (n > 0) {
+        const ssize_t w = ::write(2, text, n);
+        if (w <= 0) return;
+        text += w;
+        n -= static_cast<size_t>(w);
+    }
 }
 
 void onDeadlySignal(int sig) {
@@ -214,14 +200,20 @@ void onDeadlySignal(int sig) {
     if (s.active && g_stream.isOpen()) {
         s.active = false;
         s.finished = true;
-        appendUnfinished(nowMicros());
-        emitPendingNames();
-        writeCounters();
-        g_stream.flushFromSignal();
-        if (g_deathNoteLength) {
-            ssize_t ignored = ::write(2, g_deathNote, g_deathNoteLength);
-            (void)ignored;
+        // Interrupted while writing a record: what is written stays as it is.
+        if (!g_stream.busy()) {
+            g_stream.keepTentative(nowMicros());
+            emitPendingNames();
+            writeCounters();
         }
+        // Formatted by hand: printf is not safe in a signal handler.
+        char number[12];
+        size_t digits = 0;
+        for (int v = sig; v > 0 && digits < sizeof number; v /= 10)
+            number[sizeof number - 1 - digits++] = static_cast<char>('0' + v % 10);
+        writeAll(g_deathPrefix, g_deathPrefixLength);
+        writeAll(number + sizeof number - digits, digits);
+        writeAll(g_deathNote, g_deathNoteLength);
     }
     // The handler that was there before (the MPI library's or the default)
     // takes over when this one returns.
@@ -231,12 +223,18 @@ void onDeadlySignal(int sig) {
 
 void installSignalHandlers() {
     State& s = st();
-    const int n = std::snprintf(g_deathNote, sizeof g_deathNote,
-                                "zlvtrace: rank %d stopped by a signal; its records are in %s; "
-                                "after the job has ended, join the parts with: zlv-merge %s\n",
-                                s.rank, s.partPath.c_str(), s.names.partsDir.c_str());
-    g_deathNoteLength =
-        n > 0 ? std::min<size_t>(static_cast<size_t>(n), sizeof g_deathNote - 1) : 0;
+    auto length = [](size_t capacity, int n) {
+        return n > 0 ? std::min<size_t>(static_cast<size_t>(n), capacity - 1) : 0;
+    };
+    g_deathPrefixLength =
+        length(sizeof g_deathPrefix, std::snprintf(g_deathPrefix, sizeof g_deathPrefix,
+                                                   "zlvtrace: rank %d stopped by signal ", s.rank));
+    g_deathNoteLength = length(
+        sizeof g_deathNote,
+        std::snprintf(g_deathNote, sizeof g_deathNote,
+                      "; its records are in %s; after the job has ended, join the parts with: "
+                      "zlv-merge %s\n",
+                      s.partPath.c_str(), s.names.partsDir.c_str()));
     for (int sig : kCaughtSignals) {
         struct sigaction act {};
         act.sa_handler = onDeadlySignal;
@@ -256,7 +254,7 @@ __attribute__((destructor)) void flushAtExit() {
     if (!s.active || !g_stream.isOpen()) return;
     s.active = false;
     s.finished = true;
-    appendUnfinished(nowMicros());
+    emitPendingNames();
     writeCounters();
     g_stream.close();
     std::fprintf(stderr,
@@ -290,21 +288,26 @@ Call::Call(void* returnAddress, bool beforeInit) {
 }
 
 Call::~Call() {
+    // A call that ended without a record (a test that completed nothing)
+    // leaves no trace of having run.
+    if (on_ && !st().threadShared && g_stream.hasTentative()) g_stream.dropTentative();
     --t_depth;
 }
 
+// With several threads in MPI at once there is no single call in flight.
 void Call::running(uint32_t func) {
-    g_inFlight = {func, location, start, false, 0, 0, 0, 0};
-    g_inFlightSet = 1;
+    if (!st().active || st().threadShared) return;
+    emitPendingNames();
+    g_stream.tentativeShort(location, func, start);
 }
 
 void Call::running(uint32_t func, uint32_t size, uint32_t msgTag, int32_t peer, uint32_t comm) {
-    g_inFlight = {func, location, start, true, size, msgTag, peer, comm};
-    g_inFlightSet = 1;
+    if (!st().active || st().threadShared) return;
+    emitPendingNames();
+    g_stream.tentativeLong(location, func, start, size, msgTag, peer, comm);
 }
 
 int64_t Call::finish() {
-    g_inFlightSet = 0;
     return nowMicros();
 }
 
@@ -328,9 +331,7 @@ void Call::commRecord(uint32_t func, int64_t end, uint32_t comm,
     if (!st().active) return;
     SharedLock guard;
     emitPendingNames();
-    g_stream.longCall(location, func, start, end, static_cast<uint32_t>(members.size()), 0, 0,
-                      comm);
-    g_stream.memberList(members.data(), members.size());
+    g_stream.commCall(location, func, start, end, comm, members.data(), members.size());
 }
 
 // --- communicators
@@ -518,8 +519,6 @@ void startTracing(const Call& initCall, int64_t initEnd, int threadLevel) {
     s.active = true;
     initCall.shortRecord(kIdInit, initEnd);
     if (!s.sectionStack.empty()) emitSectionMarker(s.sectionStack.back());
-    // On disk now, so that even a process killed outright leaves its declaration.
-    g_stream.flush();
     installSignalHandlers();
 }
 
