@@ -167,11 +167,11 @@ std::string TraceMerger::databaseText() const {
 }
 
 TraceFileNames traceFileNames(std::string base) {
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
     if (base.size() > 4 && base.compare(base.size() - 4, 4, ".zlv") == 0)
         base.resize(base.size() - 4);
     else if (base.size() > 9 && base.compare(base.size() - 9, 9, ".zlvparts") == 0)
         base.resize(base.size() - 9);
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
     return {base + ".zlv", base + ".fdb", base + ".zlvparts"};
 }
 
