@@ -84,6 +84,11 @@ static void pointToPoint(void) {
         }
     }
 
+    /* a receive that never gets its message: cancelled, then waited for */
+    MPI_Irecv(&in, 1, MPI_INT, left, 77, MPI_COMM_WORLD, &req[0]);
+    MPI_Cancel(&req[0]);
+    MPI_Wait(&req[0], MPI_STATUS_IGNORE);
+
     MPI_Sendrecv(&out, 1, MPI_INT, right, 40, &in, 1, MPI_INT, left, 40, MPI_COMM_WORLD,
                  MPI_STATUS_IGNORE);
 }

@@ -460,6 +460,13 @@ bool takeRequest(MPI_Request request, RequestInfo& info) {
 
 void recordCompletion(const Call& call, int64_t end, const RequestInfo& info,
                       const MPI_Status& status) {
+    // A cancelled request moved no message: its wait is a plain MPI_Wait.
+    int cancelled = 0;
+    PMPI_Test_cancelled(&status, &cancelled);
+    if (cancelled) {
+        call.shortRecord(kIdWait, end);
+        return;
+    }
     if (info.isSend) {
         call.longRecord(kIdWaitIsend, end, info.size, info.msgTag, info.peer, info.comm);
         return;
