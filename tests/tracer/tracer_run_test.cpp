@@ -374,6 +374,7 @@ TEST_F(TracedProgram, AbortedRunLeavesUnfinishedCallsForTheMerge) {
             EXPECT_GE(last.end, last.start);
         }
     }
+    if (!HasFailure()) std::filesystem::remove_all(run.dir);
 }
 
 TEST_F(TracedProgram, RunEndingWithoutFinalizeStillLeavesItsParts) {
@@ -392,6 +393,7 @@ TEST_F(TracedProgram, RunEndingWithoutFinalizeStillLeavesItsParts) {
         const TFunc& last = t.processOfRank(rank)->calls.back();
         EXPECT_EQ(last.funcId, kFuncRecv | kUnfinishedFlag) << "rank " << rank;
     }
+    if (!HasFailure()) std::filesystem::remove_all(run.dir);
 }
 
 } // namespace

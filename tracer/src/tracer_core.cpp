@@ -543,7 +543,11 @@ void finishTracing(Call& finalizeCall) {
         s.finished = true;
         writeCounters();
         g_stream.close();
-        if (g_stream.failed()) s.partUsable = false;
+        // What was written before the failure is still a readable part.
+        if (g_stream.failed())
+            std::fprintf(stderr,
+                         "zlvtrace: rank %d: writing %s failed; its records may end early\n",
+                         s.rank, s.partPath.c_str());
     }
     restoreSignalHandlers();
     collectTrace(s.traceComm, s.names, s.partPath, s.partUsable);
