@@ -84,6 +84,19 @@ static void pointToPoint(void) {
         }
     }
 
+    /* persistent requests, started twice */
+    {
+        MPI_Request persistent[2];
+        MPI_Recv_init(&in, 1, MPI_INT, left, 35, MPI_COMM_WORLD, &persistent[0]);
+        MPI_Send_init(&out, 1, MPI_INT, right, 35, MPI_COMM_WORLD, &persistent[1]);
+        for (i = 0; i < 2; ++i) {
+            MPI_Startall(2, persistent);
+            MPI_Waitall(2, persistent, MPI_STATUSES_IGNORE);
+        }
+        MPI_Request_free(&persistent[0]);
+        MPI_Request_free(&persistent[1]);
+    }
+
     /* a receive that never gets its message: cancelled, then waited for */
     MPI_Irecv(&in, 1, MPI_INT, left, 77, MPI_COMM_WORLD, &req[0]);
     MPI_Cancel(&req[0]);

@@ -58,5 +58,12 @@
 #define MPI_Cart_create(...) (zlv_here(__FILE__, __LINE__), MPI_Cart_create(__VA_ARGS__))
 #define MPI_Cart_sub(...) (zlv_here(__FILE__, __LINE__), MPI_Cart_sub(__VA_ARGS__))
 #define MPI_Comm_free(...) (zlv_here(__FILE__, __LINE__), MPI_Comm_free(__VA_ARGS__))
+#define MPI_Send_init(...) (zlv_here(__FILE__, __LINE__), MPI_Send_init(__VA_ARGS__))
+#define MPI_Ssend_init(...) (zlv_here(__FILE__, __LINE__), MPI_Ssend_init(__VA_ARGS__))
+#define MPI_Bsend_init(...) (zlv_here(__FILE__, __LINE__), MPI_Bsend_init(__VA_ARGS__))
+#define MPI_Rsend_init(...) (zlv_here(__FILE__, __LINE__), MPI_Rsend_init(__VA_ARGS__))
+#define MPI_Recv_init(...) (zlv_here(__FILE__, __LINE__), MPI_Recv_init(__VA_ARGS__))
+#define MPI_Start(...) (zlv_here(__FILE__, __LINE__), MPI_Start(__VA_ARGS__))
+#define MPI_Startall(...) (zlv_here(__FILE__, __LINE__), MPI_Startall(__VA_ARGS__))
 
 #endif

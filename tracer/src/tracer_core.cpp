@@ -58,6 +58,7 @@ struct State {
     uint32_t commSeq = 0;
     std::unordered_map<MPI_Comm, uint32_t> comms;
     std::unordered_map<MPI_Request, RequestInfo> requests;
+    std::unordered_map<MPI_Request, std::pair<RequestInfo, MPI_Comm>> persistent;
     NameTable files;
     NameTable sections;
     std::unordered_map<const char*, uint32_t> fileByPointer;
@@ -456,6 +457,30 @@ bool takeRequest(MPI_Request request, RequestInfo& info) {
     info = it->second;
     st().requests.erase(it);
     return true;
+}
+
+void trackPersistent(MPI_Request request, const RequestInfo& info, MPI_Comm comm) {
+    if (request == MPI_REQUEST_NULL) return;
+    SharedLock guard;
+    st().persistent[request] = {info, comm};
+}
+
+bool startPersistent(MPI_Request request, RequestInfo& info) {
+    MPI_Comm comm;
+    {
+        SharedLock guard;
+        auto it = st().persistent.find(request);
+        if (it == st().persistent.end()) return false;
+        info = it->second.first;
+        comm = it->second.second;
+    }
+    info.peerGroup = info.isSend ? MPI_GROUP_NULL : untrackedPeerGroup(comm);
+    return true;
+}
+
+void forgetPersistent(MPI_Request request) {
+    SharedLock guard;
+    st().persistent.erase(request);
 }
 
 void recordCompletion(const Call& call, int64_t end, const RequestInfo& info,

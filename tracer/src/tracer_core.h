@@ -90,6 +90,12 @@ void trackRequest(MPI_Request request, const RequestInfo& info);
 bool takeRequest(MPI_Request request, RequestInfo& info);
 MPI_Group untrackedPeerGroup(MPI_Comm comm);
 void releaseRequestInfo(RequestInfo& info);
+// Persistent requests: what each one sends or receives, kept from its
+// MPI_X_init to its MPI_Request_free; startPersistent gives the bookkeeping
+// of one start (false for requests the tracer did not make).
+void trackPersistent(MPI_Request request, const RequestInfo& info, MPI_Comm comm);
+bool startPersistent(MPI_Request request, RequestInfo& info);
+void forgetPersistent(MPI_Request request);
 // Records one "MPI_Wait for Isend"/"MPI_Wait for Irecv" for a completed request.
 void recordCompletion(const Call& call, int64_t end, const RequestInfo& info,
                       const MPI_Status& status);

@@ -13,18 +13,19 @@ using namespace zlvt;
 
 namespace {
 
-// A request completed in the call when its handle went from active to null.
+// statusOf(i) is the status of request i when the call completed it, null
+// otherwise. (Completion cannot be read from the handle: a persistent
+// request keeps its handle.)
 template <class StatusOf>
-int recordCompleted(const Call& call, int64_t end, const MPI_Request* before,
-                    const MPI_Request* after, int count, StatusOf statusOf) {
+int recordCompleted(const Call& call, int64_t end, const MPI_Request* before, int count,
+                    StatusOf statusOf) {
     int recorded = 0;
     for (int i = 0; i < count; ++i) {
-        if (before[i] == MPI_REQUEST_NULL || after[i] != MPI_REQUEST_NULL) continue;
-        RequestInfo info;
-        if (!takeRequest(before[i], info)) continue;
-        MPI_Status empty{};
+        if (before[i] == MPI_REQUEST_NULL) continue;
         const MPI_Status* status = statusOf(i);
-        recordCompletion(call, end, info, status ? *status : empty);
+        RequestInfo info;
+        if (!status || !takeRequest(before[i], info)) continue;
+        recordCompletion(call, end, info, *status);
         releaseRequestInfo(info);
         ++recorded;
     }
@@ -66,7 +67,7 @@ int MPI_Wait(MPI_Request* request, MPI_Status* status) {
     call.running(kIdWait);
     const int rc = PMPI_Wait(request, st);
     const int64_t end = call.finish();
-    if (recordCompleted(call, end, &before, request, 1, [&](int) { return st; }) == 0)
+    if (recordCompleted(call, end, &before, 1, [&](int) { return st; }) == 0)
         call.shortRecord(kIdWait, end);
     return rc;
 }
@@ -79,8 +80,7 @@ int MPI_Waitall(int count, MPI_Request requests[], MPI_Status statuses[]) {
     call.running(kIdWait);
     const int rc = PMPI_Waitall(count, requests, st);
     const int64_t end = call.finish();
-    if (recordCompleted(call, end, before.data(), requests, count, [&](int i) { return &st[i]; }) ==
-        0)
+    if (recordCompleted(call, end, before.data(), count, [&](int i) { return &st[i]; }) == 0)
         call.shortRecord(kIdWait, end);
     return rc;
 }
@@ -94,8 +94,9 @@ int MPI_Waitany(int count, MPI_Request requests[], int* index, MPI_Status* statu
     call.running(kIdWait);
     const int rc = PMPI_Waitany(count, requests, index, st);
     const int64_t end = call.finish();
-    if (recordCompleted(call, end, before.data(), requests, count,
-                        [&](int i) { return i == *index ? st : nullptr; }) == 0)
+    if (recordCompleted(call, end, before.data(), count, [&](int i) -> const MPI_Status* {
+            return i == *index ? st : nullptr;
+        }) == 0)
         call.shortRecord(kIdWait, end);
     return rc;
 }
@@ -111,8 +112,8 @@ int MPI_Waitsome(int incount, MPI_Request requests[], int* outcount, int indices
     const int64_t end = call.finish();
     const int done = *outcount == MPI_UNDEFINED ? 0 : *outcount;
     auto& pos = positionsOf(indices, done, incount);
-    auto statusOf = [&](int i) { return pos[i] < 0 ? nullptr : &st[pos[i]]; };
-    if (recordCompleted(call, end, before.data(), requests, incount, statusOf) == 0)
+    auto statusOf = [&](int i) -> const MPI_Status* { return pos[i] < 0 ? nullptr : &st[pos[i]]; };
+    if (recordCompleted(call, end, before.data(), incount, statusOf) == 0)
         call.shortRecord(kIdWait, end);
     return rc;
 }
@@ -124,7 +125,7 @@ int MPI_Test(MPI_Request* request, int* flag, MPI_Status* status) {
     MPI_Status* st = status == MPI_STATUS_IGNORE ? &own : status;
     const MPI_Request before = *request;
     const int rc = PMPI_Test(request, flag, st);
-    if (*flag) recordCompleted(call, call.finish(), &before, request, 1, [&](int) { return st; });
+    if (*flag) recordCompleted(call, call.finish(), &before, 1, [&](int) { return st; });
     return rc;
 }
 
@@ -135,8 +136,7 @@ int MPI_Testall(int count, MPI_Request requests[], int* flag, MPI_Status statuse
     MPI_Status* st = statusArray(statuses, count);
     const int rc = PMPI_Testall(count, requests, flag, st);
     if (*flag)
-        recordCompleted(call, call.finish(), before.data(), requests, count,
-                        [&](int i) { return &st[i]; });
+        recordCompleted(call, call.finish(), before.data(), count, [&](int i) { return &st[i]; });
     return rc;
 }
 
@@ -148,8 +148,8 @@ int MPI_Testany(int count, MPI_Request requests[], int* index, int* flag, MPI_St
     MPI_Status* st = status == MPI_STATUS_IGNORE ? &own : status;
     const int rc = PMPI_Testany(count, requests, index, flag, st);
     if (*flag && *index != MPI_UNDEFINED)
-        recordCompleted(call, call.finish(), before.data(), requests, count,
-                        [&](int i) { return i == *index ? st : nullptr; });
+        recordCompleted(call, call.finish(), before.data(), count,
+                        [&](int i) -> const MPI_Status* { return i == *index ? st : nullptr; });
     return rc;
 }
 
@@ -162,8 +162,9 @@ int MPI_Testsome(int incount, MPI_Request requests[], int* outcount, int indices
     const int rc = PMPI_Testsome(incount, requests, outcount, indices, st);
     if (*outcount != MPI_UNDEFINED && *outcount > 0) {
         auto& pos = positionsOf(indices, *outcount, incount);
-        recordCompleted(call, call.finish(), before.data(), requests, incount,
-                        [&](int i) { return pos[i] < 0 ? nullptr : &st[pos[i]]; });
+        recordCompleted(
+            call, call.finish(), before.data(), incount,
+            [&](int i) -> const MPI_Status* { return pos[i] < 0 ? nullptr : &st[pos[i]]; });
     }
     return rc;
 }
@@ -175,6 +176,7 @@ int MPI_Request_free(MPI_Request* request) {
     const int rc = PMPI_Request_free(request);
     RequestInfo info;
     if (takeRequest(before, info)) releaseRequestInfo(info);
+    forgetPersistent(before);
     call.shortRecord(otherCallId(kOtherRequestFree), call.finish());
     return rc;
 }
