@@ -170,6 +170,7 @@ int main(int argc, char** argv) {
     if (strcmp(mode, "abort") == 0 || strcmp(mode, "leave") == 0) {
         int value;
         const int quitter = strcmp(mode, "abort") == 0 ? 1 : 0;
+        MPI_Barrier(MPI_COMM_WORLD); /* everyone is through the exchange */
         if (rank == quitter) {
             if (quitter == 1) MPI_Abort(MPI_COMM_WORLD, 3);
             return 0; /* leaves without MPI_Finalize */

@@ -4,6 +4,8 @@
 
 #include "tracer_core.h"
 
+#include <algorithm>
+
 using namespace zlvt;
 
 namespace {
