@@ -87,7 +87,9 @@ std::vector<std::vector<std::string>> tsvLines(const std::string& text) {
 
 TEST(CheckDialog, WidgetsAndRepeatedRuns) {
     const FdbContents db = sampleDb();
-    auto trace = openWrittenTrace(sampleWriter(), &db);
+    const std::string path = saveWrittenTrace(sampleWriter(), &db, "check_dialog");
+    std::ostringstream quiet;
+    auto trace = std::make_unique<TTrace>(path, quiet, quiet);
     Check_Dlg dlg(nullptr, trace.get());
     EXPECT_EQ(dlg.windowTitle(), "Checking");
     EXPECT_TRUE(dlg.isModal());
@@ -133,6 +135,8 @@ TEST(CheckDialog, WidgetsAndRepeatedRuns) {
     EXPECT_EQ(lines.back(), "Checking complete");
     start->click();
     EXPECT_EQ(output->toPlainText(), first);
+    // The tool prints the same lines.
+    EXPECT_EQ(zlv("check " + path).out, first.toStdString() + "\n");
 
     for (const char* name : names) dlg.findChild<QCheckBox*>(name)->setChecked(false);
     start->click();
