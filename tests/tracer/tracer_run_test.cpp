@@ -2,6 +2,7 @@
 // project's own loader: record counts, links, communicators, locations,
 // sections, counters, and what an aborted run leaves.
 
+#include "model/check_lines.h"
 #include "call_ids.h"
 #include "traced_run.h"
 
@@ -295,6 +296,19 @@ TEST_F(TracedProgram, PreloadedRunKeepsCommunicatorLifetimes) {
     const NormalRun& r = preloadedRun();
     ASSERT_TRUE(r.loaded.trace->loaded()) << r.run.log;
     expectCommunicators(*r.loaded.trace);
+}
+
+TEST_F(TracedProgram, PreloadedRunPassesTheChecksButThePlantedCommunicator) {
+    const NormalRun& r = preloadedRun();
+    ASSERT_TRUE(r.loaded.trace->loaded()) << r.run.log;
+    const TTrace& t = *r.loaded.trace;
+    std::vector<std::string> lines;
+    EXPECT_EQ(checkTerminations(t, lines), 0u);
+    EXPECT_EQ(checkSendRecv(t, lines), 0u) << (lines.empty() ? "" : lines.front());
+    EXPECT_EQ(checkCommunicators(t, lines), 4u); // the one leaked dup, on every rank
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[0].find("In process with rank 0 new communicator was created"),
+              std::string::npos);
 }
 
 TEST_F(TracedProgram, PreloadedRunLocatesCallsByReturnAddress) {
