@@ -12,10 +12,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 
 namespace {
 
@@ -34,6 +36,24 @@ uint64_t callTotal(const TTrace& t) {
     uint64_t n = 0;
     for (const TProcess& p : t.processes) n += p.calls.size();
     return n;
+}
+
+// CPU seconds (user + system) used so far: wall times suffer when other jobs
+// share the machine, CPU times much less.
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto sec = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return sec(usage.ru_utime) + sec(usage.ru_stime);
+}
+
+// Peak and current resident kilobytes so far, from the kernel's process status.
+std::string memoryNote() {
+    std::ifstream status("/proc/self/status");
+    std::string line, note;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0 || line.rfind("VmRSS:", 0) == 0) note += " " + line;
+    return note;
 }
 
 } // namespace
@@ -58,17 +78,25 @@ int main(int argc, char** argv) {
 
     TTrace trace;
     auto t0 = std::chrono::steady_clock::now();
+    double c0 = cpuSeconds();
     if (!readTraceRecords(trace, path, std::cerr)) return 1;
-    const double read = seconds(t0);
+    const double read = seconds(t0), readCpu = cpuSeconds() - c0;
 
     if (mode == "phases") {
+        std::cerr << "memory after read:" << memoryNote() << "\n";
         t0 = std::chrono::steady_clock::now();
+        c0 = cpuSeconds();
         buildLinks(trace);
-        const double links = seconds(t0);
+        const double links = seconds(t0), linksCpu = cpuSeconds() - c0;
+        std::cerr << "memory after links:" << memoryNote() << "\n";
         t0 = std::chrono::steady_clock::now();
+        c0 = cpuSeconds();
         alignClocks(trace, quiet);
-        const double clocks = seconds(t0);
-        std::cout << "read " << read << "\nlinks " << links << "\nclocks " << clocks << "\n";
+        const double clocks = seconds(t0), clocksCpu = cpuSeconds() - c0;
+        std::cout << "read " << read << "\nlinks " << links << "\nclocks " << clocks
+                  << "\nread_cpu " << readCpu << "\nlinks_cpu " << linksCpu << "\nclocks_cpu "
+                  << clocksCpu << "\n";
+        std::cerr << "memory after clocks:" << memoryNote() << "\n";
         return 0;
     }
 
@@ -79,13 +107,14 @@ int main(int argc, char** argv) {
         // Link building: ordered pairs i != j.
         std::vector<TFunc*> scratch;
         t0 = std::chrono::steady_clock::now();
+        c0 = cpuSeconds();
         for (uint64_t s = 0; s < sample; ++s) {
             const size_t i = random() % n;
             size_t j = random() % (n - 1);
             if (j >= i) ++j;
             linkPairReference(trace, i, j, scratch);
         }
-        const double linkSample = seconds(t0);
+        const double linkSample = seconds(t0), linkSampleCpu = cpuSeconds() - c0;
         // Sweeps need the links: the fast ones are identical. Times restored afterwards
         // do not matter, only the walk is timed.
         TTrace linked;
@@ -93,17 +122,20 @@ int main(int argc, char** argv) {
         buildLinks(linked);
         alignClocksOnInit(linked, quiet);
         t0 = std::chrono::steady_clock::now();
+        c0 = cpuSeconds();
         for (uint64_t s = 0; s < sample; ++s) {
             size_t a = random() % n, b = random() % n;
             if (a == b) b = (b + 1) % n;
             if (a > b) std::swap(a, b);
             sweepPairReference(linked, a, b, s % 2 == 0);
         }
-        const double sweepSample = seconds(t0);
+        const double sweepSample = seconds(t0), sweepSampleCpu = cpuSeconds() - c0;
         const double pairs = double(n) * double(n - 1);
         std::cout << "read " << read << "\nlinks_extrapolated " << linkSample / sample * pairs
-                  << "\nclocks_extrapolated " << sweepSample / sample * pairs << "\nsampled_pairs "
-                  << sample << "\n";
+                  << "\nclocks_extrapolated " << sweepSample / sample * pairs << "\nread_cpu "
+                  << readCpu << "\nlinks_extrapolated_cpu " << linkSampleCpu / sample * pairs
+                  << "\nclocks_extrapolated_cpu " << sweepSampleCpu / sample * pairs
+                  << "\nsampled_pairs " << sample << "\n";
         return 0;
     }
     std::cerr << "unknown mode\n";

@@ -96,9 +96,17 @@ bool alignClocks(TTrace& trace, std::ostream& errors) {
     };
     backwardSteps([&](const SweepStep& step) { ++bucketStart[step.receiver + 1]; });
     for (uint32_t a = 0; a < n; ++a) bucketStart[a + 1] += bucketStart[a];
-    std::vector<SweepStep> backward(bucketStart[n]);
+    // The bucket says the receiver: 12 bytes a step, one step per link.
+    struct BucketedStep {
+        uint32_t sender, call, link;
+    };
+    std::vector<BucketedStep> backward(bucketStart[n]);
     std::vector<uint64_t> fill(bucketStart.begin(), bucketStart.end() - 1);
-    backwardSteps([&](const SweepStep& step) { backward[fill[step.receiver]++] = step; });
-    for (const SweepStep& step : backward) applyStep(trace, step);
+    backwardSteps([&](const SweepStep& step) {
+        backward[fill[step.receiver]++] = {step.sender, step.call, step.link};
+    });
+    for (uint32_t a = 0; a < n; ++a)
+        for (uint64_t x = bucketStart[a]; x < bucketStart[a + 1]; ++x)
+            applyStep(trace, {backward[x].sender, a, backward[x].call, backward[x].link});
     return true;
 }

@@ -9,6 +9,7 @@
 // instead of scanned. A send's links come out ordered by receiver position,
 // as in the walk, and are stored in one block per sending process.
 
+#include "model/memory_advice.h"
 #include "model/rank_positions.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
@@ -472,6 +473,8 @@ void storeLinks(TProcess& sender, const std::vector<LinkOut>& links) {
         total += sender.calls[k].linkCount + size_t{added[k]};
     }
     std::unique_ptr<TLink[]> block(new TLink[total]);
+    adviseHugePages(block.get(), total * sizeof(TLink));
+    prefaultForWriting(block.get(), total * sizeof(TLink));
     for (uint32_t k = 0; k < sender.calls.size(); ++k) {
         const TFunc& s = sender.calls[k];
         std::copy_n(s.links.get(), s.linkCount, block.get() + (at[k] - s.linkCount));

@@ -100,7 +100,6 @@ class TLinkArray {
     uintptr_t bits_ = 0;
 };
 
-// Laid out to take 48 bytes: a large trace holds tens of millions of these.
 struct TFunc {
     uint32_t location = 0; // file << 16 | line; the section identifier of a marker
     uint32_t funcId = 0;   // may carry kUnfinishedFlag
@@ -111,11 +110,11 @@ struct TFunc {
     uint32_t msgTag = 0;
     uint32_t size = 0; // data size; member count of a creating call
     TLinkArray links;
-    uint32_t kind : 8 = 0;
-    // A call gets at most one link per other process, so 24 bits are plenty.
-    uint32_t linkCount : 24 = 0;
+    uint32_t kind = 0;
+    uint32_t linkCount = 0;
 
-    static constexpr uint32_t kMaxLinks = (1u << 24) - 1;
+    // A call gets at most one link per other process; more than this is refused.
+    static constexpr uint32_t kMaxLinks = 0xFFFFFFFFu;
 
     static TFunc make(uint32_t location, uint32_t funcId, int64_t start, int64_t end, int32_t peer,
                       uint32_t comm, uint32_t msgTag, uint32_t size, int32_t ownLocalRank);

@@ -1,6 +1,7 @@
 // Reading the record stream of a trace file into the document.
 
 #include "model/trace_document.h"
+#include "model/memory_advice.h"
 #include "model/trace_format.h"
 #include "model/trace_loader.h"
 
@@ -273,8 +274,12 @@ class Reader {
         }
         currentIndex_ = trace_.processes.size();
         trace_.processes.emplace_back(nodeIndex, nodeId, rank);
-        if (auto it = expected_.find(rank); it != expected_.end())
-            trace_.processes.back().calls.reserve(it->second);
+        if (auto it = expected_.find(rank); it != expected_.end()) {
+            std::vector<TFunc>& calls = trace_.processes.back().calls;
+            calls.reserve(it->second);
+            adviseHugePages(calls.data(), calls.capacity() * sizeof(TFunc));
+            prefaultForWriting(calls.data(), calls.capacity() * sizeof(TFunc));
+        }
         byRank_.emplace(rank, currentIndex_);
         current_ = &trace_.processes[currentIndex_];
     }
