@@ -66,13 +66,17 @@ void TraceWriter::skipRecord66() {
     for (int i = 0; i < 4; ++i) word(0);
 }
 
-void TraceWriter::skipRecord68() { word(kTagSkip4); }
+void TraceWriter::skipRecord68() {
+    word(kTagSkip4);
+}
 
 void TraceWriter::raw(std::span<const unsigned char> bytes) {
     bytes_.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-bool TraceWriter::save(const std::string& path) const { return saveText(path, bytes_); }
+bool TraceWriter::save(const std::string& path) const {
+    return saveText(path, bytes_);
+}
 
 std::string fdbText(const FdbContents& contents) {
     std::string text = "[sections]\n";

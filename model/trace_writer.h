@@ -9,7 +9,7 @@
 #include <vector>
 
 class TraceWriter {
-public:
+  public:
     // nodeId: the IPv4 address with the first octet in the lowest byte.
     void declareProcess(uint32_t rank, uint32_t nodeId);
     void shortCall(uint32_t location, uint32_t funcId, int64_t start, int64_t end);
@@ -29,7 +29,7 @@ public:
     size_t size() const { return bytes_.size(); }
     bool save(const std::string& path) const;
 
-private:
+  private:
     void word64(int64_t value);
     std::string bytes_;
 };
