@@ -389,53 +389,71 @@ class PairMatcher {
         uint32_t queue; // kNone: the explicit sends
         size_t pos, end;
     };
-    struct Entry {
-        uint32_t cls;
+    // Queues by (class, key): open addressing, cleared by bumping an epoch.
+    struct Slot {
         uint64_t key;
-        uint32_t candidate;
+        uint32_t cls;
+        uint32_t queue;
+        uint32_t epoch;
     };
+
+    static size_t slotHash(uint32_t cls, uint64_t key) {
+        return static_cast<size_t>(((key ^ (uint64_t{cls} << 63)) * 0x9E3779B97F4A7C15ull) >> 20);
+    }
+
+    void resetSlots(size_t entries) {
+        size_t want = 16;
+        while (want < entries * 2) want *= 2;
+        if (slots_.size() < want || epoch_ == 0xFFFFFFFFu) {
+            slots_.assign(std::max(want, slots_.size()), Slot{0, 0, 0, 0});
+            epoch_ = 0;
+        }
+        mask_ = slots_.size() - 1;
+        ++epoch_;
+    }
+
+    // The queue of (cls, key); a new one when `create`, else kNone when absent.
+    uint32_t queueFor(uint32_t cls, uint64_t key, bool create) {
+        for (size_t h = slotHash(cls, key) & mask_;; h = (h + 1) & mask_) {
+            Slot& slot = slots_[h];
+            if (slot.epoch != epoch_) {
+                if (!create) return kNone;
+                slot = {key, cls, static_cast<uint32_t>(queues_.size()), epoch_};
+                queues_.push_back({cls, key, 0, 0, 0});
+                return slot.queue;
+            }
+            if (slot.key == key && slot.cls == cls) return slot.queue;
+        }
+    }
 
     void buildQueues(const TProcess& receiver, const std::vector<uint32_t>& calls) {
         candidates_ = &calls;
-        entries_.clear();
+        queues_.clear();
+        resetSlots(calls.size() * 2);
+        queueOf_.resize(calls.size() * 2);
         for (uint32_t c = 0; c < calls.size(); ++c) {
             const TFunc& r = receiver.calls[calls[c]];
             // Any candidate can be taken by either kind of send.
-            entries_.push_back({kByTag, keyOf(r.comm, r.msgTag), c});
-            entries_.push_back({kByFunction, keyOf(r.comm, r.funcId), c});
+            queueOf_[c * 2 + kByTag] = queueFor(kByTag, keyOf(r.comm, r.msgTag), true);
+            queueOf_[c * 2 + kByFunction] = queueFor(kByFunction, keyOf(r.comm, r.funcId), true);
+            ++queues_[queueOf_[c * 2 + kByTag]].live;
+            ++queues_[queueOf_[c * 2 + kByFunction]].live;
         }
-        std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
-            if (a.cls != b.cls) return a.cls < b.cls;
-            if (a.key != b.key) return a.key < b.key;
-            return a.candidate < b.candidate;
-        });
-        queues_.clear();
-        members_.resize(entries_.size());
-        queueOf_.assign(calls.size() * 2, kNone);
-        for (uint32_t e = 0; e < entries_.size(); ++e) {
-            const Entry& entry = entries_[e];
-            if (e == 0 || entry.cls != entries_[e - 1].cls || entry.key != entries_[e - 1].key)
-                queues_.push_back({entry.cls, entry.key, e, e, 0});
-            Queue& q = queues_.back();
-            members_[e] = entry.candidate;
-            ++q.end;
-            ++q.live;
-            queueOf_[entry.candidate * 2 + entry.cls] = static_cast<uint32_t>(queues_.size() - 1);
+        // Each queue lists its candidates in call order.
+        uint32_t next = 0;
+        for (Queue& q : queues_) {
+            q.head = q.end = next;
+            next += q.live;
         }
+        members_.resize(next);
+        for (uint32_t c = 0; c < calls.size(); ++c)
+            for (uint32_t cls : {kByTag, kByFunction})
+                members_[queues_[queueOf_[c * 2 + cls]].end++] = c;
         taken_.assign(calls.size(), 0);
         live_ = static_cast<uint32_t>(calls.size());
     }
 
-    uint32_t findQueue(uint32_t cls, uint64_t key) const {
-        auto it = std::lower_bound(queues_.begin(), queues_.end(),
-                                   std::pair<uint32_t, uint64_t>{cls, key},
-                                   [](const Queue& q, const std::pair<uint32_t, uint64_t>& v) {
-                                       return q.cls != v.first ? q.cls < v.first : q.key < v.second;
-                                   });
-        return it != queues_.end() && it->cls == cls && it->key == key
-                   ? static_cast<uint32_t>(it - queues_.begin())
-                   : kNone;
-    }
+    uint32_t findQueue(uint32_t cls, uint64_t key) { return queueFor(cls, key, false); }
 
     void take(uint32_t q, uint32_t sendCall, uint32_t rank, TProcess& receiver,
               std::vector<LinkOut>& out) {
@@ -450,7 +468,9 @@ class PairMatcher {
     }
 
     const std::vector<uint32_t>* candidates_ = nullptr;
-    std::vector<Entry> entries_;
+    std::vector<Slot> slots_;
+    size_t mask_ = 0;
+    uint32_t epoch_ = 0;
     std::vector<Queue> queues_;
     std::vector<uint32_t> members_;
     std::vector<uint32_t> queueOf_;
