@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <queue>
+#include <span>
 #include <vector>
 
 namespace {
@@ -175,8 +176,31 @@ uint64_t keyOf(uint32_t comm, uint32_t value) {
 // sender) in one array per sender, the set-wide ones in groups per receiver.
 struct CandidateIndex {
     // Explicit candidates named by sender j: (receiver, call) in ascending order.
+    // Stored in chunks of consecutive senders, each released once its senders
+    // are done, so that these entries and the links they turn into are never
+    // all in memory at the same time.
     std::vector<uint64_t> explicitStart;
-    std::vector<std::pair<uint32_t, uint32_t>> explicitCalls;
+    struct Chunk {
+        uint32_t senderEnd; // senders up to here (exclusive) live in this chunk
+        uint64_t base;      // explicitStart of its first sender
+        std::vector<std::pair<uint32_t, uint32_t>> calls;
+    };
+    std::vector<Chunk> chunks;
+    std::vector<uint32_t> chunkOfSender;
+
+    std::span<const std::pair<uint32_t, uint32_t>> explicitOf(uint32_t j) const {
+        const Chunk& c = chunks[chunkOfSender[j]];
+        return {c.calls.data() + (explicitStart[j] - c.base),
+                static_cast<size_t>(explicitStart[j + 1] - explicitStart[j])};
+    }
+    void doneWith(uint32_t j) {
+        Chunk& c = chunks[chunkOfSender[j]];
+        if (j + 1 == c.senderEnd) std::vector<std::pair<uint32_t, uint32_t>>().swap(c.calls);
+    }
+    std::pair<uint32_t, uint32_t>& slot(uint32_t j, uint64_t at) {
+        Chunk& c = chunks[chunkOfSender[j]];
+        return c.calls[at - c.base];
+    }
 
     // A group: candidates of one receiver that name one set of senders.
     struct Group {
@@ -206,7 +230,17 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
         std::vector<uint64_t> fill;
         if (pass == 1) {
             for (uint32_t j = 0; j < n; ++j) index.explicitStart[j + 1] += index.explicitStart[j];
-            index.explicitCalls.resize(index.explicitStart[n]);
+            // About a sixteenth of the entries per chunk, at least a million.
+            const uint64_t chunkSize = std::max<uint64_t>(index.explicitStart[n] / 16, 1 << 20);
+            index.chunkOfSender.resize(n);
+            for (uint32_t j = 0; j < n; ++j) {
+                if (index.chunks.empty() ||
+                    index.explicitStart[j] - index.chunks.back().base >= chunkSize)
+                    index.chunks.push_back({j, index.explicitStart[j], {}});
+                index.chunkOfSender[j] = static_cast<uint32_t>(index.chunks.size() - 1);
+                index.chunks.back().senderEnd = j + 1;
+            }
+            for (auto& c : index.chunks) c.calls.resize(index.explicitStart[c.senderEnd] - c.base);
             fill.assign(index.explicitStart.begin(), index.explicitStart.end() - 1);
         }
         for (uint32_t i = 0; i < n; ++i) {
@@ -225,7 +259,7 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
                         if (pass == 0)
                             ++index.explicitStart[j + 1];
                         else
-                            index.explicitCalls[fill[j]++] = {i, k};
+                            index.slot(j, fill[j]++) = {i, k};
                     });
                 } else if (senders.kind != Partners::None && pass == 0) {
                     uint32_t g = firstGroup;
@@ -521,26 +555,31 @@ bool buildLinks(TTrace& trace) {
     lookups.reserve(n);
     for (const TProcess& p : procs) lookups.emplace_back(p);
 
-    const CandidateIndex candidates = indexCandidates(procs, lookups, positions);
+    CandidateIndex candidates = indexCandidates(procs, lookups, positions);
 
     SenderIndex sends;
     PairMatcher matcher;
     std::vector<uint32_t> pairCalls;
     std::vector<LinkOut> links;
     for (uint32_t j = 0; j < n; ++j) {
-        const auto expBegin =
-            candidates.explicitCalls.begin() + static_cast<ptrdiff_t>(candidates.explicitStart[j]);
-        const auto expEnd = candidates.explicitCalls.begin() +
-                            static_cast<ptrdiff_t>(candidates.explicitStart[j + 1]);
+        const auto explicitCalls = candidates.explicitOf(j);
+        const auto expBegin = explicitCalls.begin();
+        const auto expEnd = explicitCalls.end();
         const auto wideBegin =
             candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j]);
         const auto wideEnd =
             candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j + 1]);
-        if (expBegin == expEnd && wideBegin == wideEnd) continue;
+        if (expBegin == expEnd && wideBegin == wideEnd) {
+            candidates.doneWith(j);
+            continue;
+        }
 
         TProcess& sender = procs[j];
         sends.build(sender, j, lookups[j], positions);
-        if (sends.explicitSends.empty() && sends.wide[0].empty() && sends.wide[1].empty()) continue;
+        if (sends.explicitSends.empty() && sends.wide[0].empty() && sends.wide[1].empty()) {
+            candidates.doneWith(j);
+            continue;
+        }
 
         links.clear();
         auto e = expBegin;
@@ -563,6 +602,7 @@ bool buildLinks(TTrace& trace) {
             matcher.run(procs[i], i, sender, sends, lookups[j], pairCalls, links);
         }
         storeLinks(sender, links);
+        candidates.doneWith(j);
     }
     return true;
 }

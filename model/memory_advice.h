@@ -9,6 +9,9 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 // Faults in the pages of a fresh allocation with one call: much cheaper than
 // one page fault per page when the allocation is about to be filled anyway.
@@ -36,5 +39,13 @@ inline void adviseHugePages(const void* data, size_t bytes) {
 #else
     (void)data;
     (void)bytes;
+#endif
+}
+
+// Hands memory that was freed inside the heap back to the system, so that the
+// scratch space of one loading step does not stay resident under the next.
+inline void releaseFreedMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
 #endif
 }

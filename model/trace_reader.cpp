@@ -1,7 +1,7 @@
 // Reading the record stream of a trace file into the document.
 
-#include "model/trace_document.h"
 #include "model/memory_advice.h"
+#include "model/trace_document.h"
 #include "model/trace_format.h"
 #include "model/trace_loader.h"
 
@@ -78,7 +78,7 @@ class ByteSource {
     }
 
   private:
-    static constexpr size_t kBuffer = 1 << 22;
+    static constexpr size_t kBuffer = 1 << 20;
 
     FILE* file_;
     std::unique_ptr<unsigned char[]> buffer_;
@@ -320,6 +320,8 @@ bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors)
               [](const TCounter& a, const TCounter& b) {
                   return a.rank != b.rank ? a.rank < b.rank : a.location < b.location;
               });
+    releaseFreedMemory();
     buildLinks(trace);
+    releaseFreedMemory();
     return alignClocks(trace, errors);
 }
