@@ -244,7 +244,7 @@ class Reader {
             }
         }
         int32_t me = static_cast<int32_t>(currentRank_);
-        if (const TComm* c = p.findComm(record_.comm, callIndex)) me = c->toLocal(me);
+        if (const TComm* c = p.findComm(record_.comm, callIndex)) me = ownLocalRank(p, *c);
         TFunc& f = p.calls.emplace_back();
         f.location = record_.location;
         f.funcId = record_.function;
@@ -256,6 +256,19 @@ class Reader {
         f.size = record_.size;
         f.kind = TFunc::classify(record_.function, me, record_.peer);
         return true;
+    }
+
+    // toLocal of the process's own rank, computed once per communicator: a
+    // member list can be long, and every call on that communicator asks.
+    int32_t ownLocalRank(const TProcess& p, const TComm& c) {
+        if (c.id == kWorldComm || c.id == kSelfComm || c.members.size() < 16)
+            return c.toLocal(static_cast<int32_t>(currentRank_));
+        std::vector<int32_t>& known = ownLocal_[currentIndex_];
+        const auto index = static_cast<size_t>(&c - p.comms.data());
+        if (known.size() < p.comms.size()) known.resize(p.comms.size(), kUnknownLocal);
+        if (known[index] == kUnknownLocal)
+            known[index] = c.toLocal(static_cast<int32_t>(currentRank_));
+        return known[index];
     }
 
     void declare(uint32_t rank, uint32_t nodeId) {
@@ -281,6 +294,7 @@ class Reader {
             prefaultForWriting(calls.data(), calls.capacity() * sizeof(TFunc));
         }
         byRank_.emplace(rank, currentIndex_);
+        ownLocal_.emplace_back();
         current_ = &trace_.processes[currentIndex_];
     }
 
@@ -294,6 +308,8 @@ class Reader {
     std::unordered_map<uint32_t, size_t> byRank_;
     std::unordered_map<uint32_t, uint32_t> nodeIndexById_;
     std::unordered_map<uint32_t, uint64_t> expected_;
+    static constexpr int32_t kUnknownLocal = -2; // toLocal answers -1 or a rank >= 0
+    std::vector<std::vector<int32_t>> ownLocal_; // per process, per communicator
 };
 
 } // namespace

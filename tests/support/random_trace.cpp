@@ -47,13 +47,18 @@ std::string randomTraceBytes(uint64_t seed, const RandomTraceOptions& options) {
     std::iota(order.begin(), order.end(), 0u);
     if (dice.chance(40)) std::shuffle(order.begin(), order.end(), dice.engine());
 
+    // Sometimes ranks far apart, as a trace that breaks the rank rule may have them.
+    const uint32_t rankStep = dice.chance(15) ? 7919 : 1;
     std::vector<ProcessPlan> plans;
     for (uint32_t r = 0; r < n; ++r) {
         const uint32_t node = dice.below(nodes);
         // Node clocks far apart, so that alignment has work to do.
         const int64_t skew = int64_t{node} * 5000 - int64_t{dice.below(3000)};
-        plans.push_back(
-            {r, nodeIdFromOctets(10, 0, 0, static_cast<uint8_t>(node + 1)), skew, false, {}});
+        plans.push_back({r * rankStep,
+                         nodeIdFromOctets(10, 0, 0, static_cast<uint8_t>(node + 1)),
+                         skew,
+                         false,
+                         {}});
     }
 
     const std::vector<uint32_t> traffic = {
@@ -91,7 +96,7 @@ std::string randomTraceBytes(uint64_t seed, const RandomTraceOptions& options) {
                 // that no process has, sometimes empty.
                 std::vector<uint32_t> members;
                 const uint32_t size = dice.below(n + 2);
-                for (uint32_t m = 0; m < size; ++m) members.push_back(dice.below(n + 1));
+                for (uint32_t m = 0; m < size; ++m) members.push_back(dice.below(n + 1) * rankStep);
                 if (dice.chance(50)) members.push_back(p.rank);
                 const uint32_t id = dice.chance(80) ? 200 + dice.below(2) : 91 + dice.below(2);
                 const uint32_t func = kFuncCommDup + dice.below(4);
@@ -111,6 +116,7 @@ std::string randomTraceBytes(uint64_t seed, const RandomTraceOptions& options) {
                 uint32_t func = dice.pick(traffic);
                 if (dice.chance(3)) func |= kUnfinishedFlag;
                 int32_t peer = static_cast<int32_t>(dice.below(n + 1));
+                if (rankStep != 1 && dice.chance(50)) peer *= static_cast<int32_t>(rankStep);
                 if (dice.chance(10)) peer = -1;
                 if (dice.chance(10)) peer = static_cast<int32_t>(p.rank); // self-send, own root
                 if (dice.chance(10)) peer = 0;
