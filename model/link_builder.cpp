@@ -34,11 +34,15 @@ class CommLookup {
             const TComm& comm = p.comms[c];
             byId_.push_back({comm.id, c});
             if (comm.id == kWorldComm || comm.id == kSelfComm) continue;
-            // First local rank of each member, as toLocal's linear search finds it.
+            const uint32_t* m = comm.members.data();
+            const size_t count = listed(comm);
+            // Member lists in ascending order (the usual case) are searched as they
+            // are; others get a sorted table of each member's first local rank.
+            if (std::adjacent_find(m, m + count, std::greater_equal<uint32_t>()) == m + count)
+                continue;
             auto& table = localRanks_[c];
-            const size_t count = std::min<size_t>(comm.size, comm.members.size());
             table.reserve(count);
-            for (uint32_t k = 0; k < count; ++k) table.push_back({comm.members[k], k});
+            for (uint32_t k = 0; k < count; ++k) table.push_back({m[k], k});
             std::stable_sort(table.begin(), table.end(),
                              [](const auto& a, const auto& b) { return a.first < b.first; });
             table.erase(
@@ -69,6 +73,13 @@ class CommLookup {
         if (id == kWorldComm) return static_cast<int32_t>(rank);
         if (id == kSelfComm) return 0;
         const auto& table = localRanks_[view];
+        if (table.empty()) {
+            const TComm& c = process_.comms[view];
+            const uint32_t* m = c.members.data();
+            const uint32_t* end = m + listed(c);
+            const uint32_t* at = std::lower_bound(m, end, rank);
+            return at != end && *at == rank ? static_cast<int32_t>(at - m) : -1;
+        }
         auto it =
             std::lower_bound(table.begin(), table.end(), std::pair<uint32_t, uint32_t>{rank, 0});
         return it != table.end() && it->first == rank ? static_cast<int32_t>(it->second) : -1;
@@ -82,12 +93,22 @@ class CommLookup {
         return view == kNone ? nullptr : &process_.comms[view];
     }
 
-    // Distinct ranks of a created communicator's members.
-    const std::vector<std::pair<uint32_t, uint32_t>>& memberTable(uint32_t view) const {
-        return localRanks_[view];
+    // Calls fn(rank) for each distinct member of a created communicator.
+    template <typename Fn>
+    void forEachMember(uint32_t view, Fn&& fn) const {
+        const auto& table = localRanks_[view];
+        if (table.empty()) {
+            const TComm& c = process_.comms[view];
+            for (size_t k = 0; k < listed(c); ++k) fn(c.members[k]);
+            return;
+        }
+        for (const auto& entry : table) fn(entry.first);
     }
 
   private:
+    // The part of the member list that toLocal searches.
+    static size_t listed(const TComm& c) { return std::min<size_t>(c.size, c.members.size()); }
+
     const TProcess& process_;
     std::vector<std::pair<uint32_t, uint32_t>> byId_;
     std::vector<std::vector<std::pair<uint32_t, uint32_t>>> localRanks_;
@@ -153,7 +174,7 @@ void forEachInSet(const CommLookup& lookup, const Partners& set, const std::vect
     const bool listed =
         set.kind == Partners::Members && c && c->id != kWorldComm && c->id != kSelfComm;
     if (listed) {
-        for (const auto& [rank, local] : lookup.memberTable(set.view)) positions.forEach(rank, fn);
+        lookup.forEachMember(set.view, [&](uint32_t rank) { positions.forEach(rank, fn); });
         return;
     }
     for (uint32_t p = 0; p < procs.size(); ++p)

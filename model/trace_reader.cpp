@@ -237,7 +237,7 @@ class Reader {
                 TComm c;
                 c.id = record_.comm;
                 c.size = record_.size;
-                c.members = members_;
+                c.members = std::move(members_);
                 c.createdAt = callIndex;
                 c.freedAt = 0;
                 p.addComm(std::move(c));

@@ -98,6 +98,11 @@ std::string randomTraceBytes(uint64_t seed, const RandomTraceOptions& options) {
                 const uint32_t size = dice.below(n + 2);
                 for (uint32_t m = 0; m < size; ++m) members.push_back(dice.below(n + 1) * rankStep);
                 if (dice.chance(50)) members.push_back(p.rank);
+                if (dice.chance(40)) {
+                    // As real communicators list them: ascending, no repeats.
+                    std::sort(members.begin(), members.end());
+                    members.erase(std::unique(members.begin(), members.end()), members.end());
+                }
                 const uint32_t id = dice.chance(80) ? 200 + dice.below(2) : 91 + dice.below(2);
                 const uint32_t func = kFuncCommDup + dice.below(4);
                 w.commCall(location, func, start, end, id, members);
