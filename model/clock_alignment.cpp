@@ -62,6 +62,8 @@ bool alignClocks(TTrace& trace, std::ostream& errors) {
 
     // Forward sweep: pairs a < b, walking A's sends to B. Sender a is the outer
     // loop, so the steps of one sender, ordered by (b, call), follow each other.
+    // The same walk counts the backward sweep's steps per receiver.
+    std::vector<uint64_t> bucketStart(size_t{n} + 1, 0);
     std::vector<SweepStep> steps;
     for (uint32_t a = 0; a < n; ++a) {
         steps.clear();
@@ -70,7 +72,11 @@ bool alignClocks(TTrace& trace, std::ostream& errors) {
             const TFunc& s = from.calls[k];
             if (!(s.kind & kKindSend) || s.linkCount == 0) continue;
             forEachDecidingLink(s, positions, seenStamp, ++stamp, [&](uint32_t b, uint32_t l) {
-                if (b > a && procs[b].nodeIndex != from.nodeIndex) steps.push_back({a, b, k, l});
+                if (procs[b].nodeIndex == from.nodeIndex) return;
+                if (b > a)
+                    steps.push_back({a, b, k, l});
+                else if (b < a)
+                    ++bucketStart[b + 1];
             });
         }
         std::sort(steps.begin(), steps.end(), [](const SweepStep& x, const SweepStep& y) {
@@ -80,8 +86,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors) {
     }
 
     // Backward sweep: pairs a < b, walking B's sends to A, a in the outer loop.
-    // Generated with b and the call ascending, then bucketed stably by a.
-    std::vector<uint64_t> bucketStart(size_t{n} + 1, 0);
+    // Generated with b and the call ascending, then filed stably by a.
     auto backwardSteps = [&](auto&& emit) {
         for (uint32_t b = 0; b < n; ++b) {
             const TProcess& from = procs[b];
@@ -94,7 +99,6 @@ bool alignClocks(TTrace& trace, std::ostream& errors) {
             }
         }
     };
-    backwardSteps([&](const SweepStep& step) { ++bucketStart[step.receiver + 1]; });
     for (uint32_t a = 0; a < n; ++a) bucketStart[a + 1] += bucketStart[a];
     // The bucket says the receiver: 12 bytes a step, one step per link.
     struct BucketedStep {

@@ -535,35 +535,36 @@ class PairMatcher {
 };
 
 // Gives the sender's calls their new links, after any links they had, in one
-// block. Every call with links moves into the new block, so that no call
-// borrows from the block it replaces.
-void storeLinks(TProcess& sender, const std::vector<LinkOut>& links) {
+// new block. Only calls that got links are touched: walking every call of
+// every process once more would cost as much as the matching.
+void storeLinks(TProcess& sender, std::vector<LinkOut>& links) {
     if (links.empty()) return;
-    std::vector<uint32_t> added(sender.calls.size(), 0);
-    for (const LinkOut& l : links) ++added[l.call];
-    std::vector<size_t> at(sender.calls.size(), 0);
+    // Grouped by call; receivers were visited in ascending position, and the
+    // stable sort keeps that order within each call.
+    std::stable_sort(links.begin(), links.end(),
+                     [](const LinkOut& a, const LinkOut& b) { return a.call < b.call; });
     size_t total = 0;
-    for (uint32_t k = 0; k < sender.calls.size(); ++k) {
-        at[k] = total + sender.calls[k].linkCount;
-        total += sender.calls[k].linkCount + size_t{added[k]};
-    }
+    for (size_t x = 0; x < links.size(); ++x)
+        if (x == 0 || links[x].call != links[x - 1].call)
+            total += sender.calls[links[x].call].linkCount;
+    total += links.size();
     std::unique_ptr<TLink[]> block(new TLink[total]);
     adviseHugePages(block.get(), total * sizeof(TLink));
     prefaultForWriting(block.get(), total * sizeof(TLink));
-    for (uint32_t k = 0; k < sender.calls.size(); ++k) {
-        const TFunc& s = sender.calls[k];
-        std::copy_n(s.links.get(), s.linkCount, block.get() + (at[k] - s.linkCount));
-    }
-    // Receivers were visited in ascending position: each call's links keep that order.
-    for (const LinkOut& l : links) block[at[l.call]++] = TLink{l.rank, l.recv};
-    for (uint32_t k = 0; k < sender.calls.size(); ++k) {
-        TFunc& s = sender.calls[k];
-        const size_t count = s.linkCount + size_t{added[k]};
-        if (count == 0) continue;
-        s.links.borrow(block.get() + (at[k] - count));
+    size_t next = 0;
+    for (size_t x = 0; x < links.size();) {
+        TFunc& s = sender.calls[links[x].call];
+        TLink* start = block.get() + next;
+        std::copy_n(s.links.get(), s.linkCount, start);
+        size_t count = s.linkCount;
+        for (; x < links.size() && &sender.calls[links[x].call] == &s; ++x)
+            start[count++] = TLink{links[x].rank, links[x].recv};
+        next += count;
+        s.links.borrow(start);
         s.linkCount = static_cast<uint32_t>(std::min<size_t>(count, TFunc::kMaxLinks));
     }
-    sender.linkStore = std::move(block);
+    // Earlier blocks stay: calls without new links still borrow from them.
+    sender.linkBlocks.push_back(std::move(block));
 }
 
 } // namespace

@@ -58,7 +58,7 @@ struct TLink {
 
 // The link array of one call. Either owned (grown one link at a time by
 // TFunc::addLink) or borrowed from the block in which the loader stores the
-// links of a whole process (TProcess::linkStore). Reads like a TLink array.
+// links of a whole process (TProcess::linkBlocks). Reads like a TLink array.
 class TLinkArray {
   public:
     TLinkArray() = default;
@@ -155,8 +155,8 @@ struct TProcess {
     std::vector<TFunc> calls;
     std::vector<TComm> comms;
     // Storage of the links that the loader gave to this process's calls; their
-    // `links` arrays borrow from it.
-    std::unique_ptr<TLink[]> linkStore;
+    // `links` arrays borrow from it. One block per link building.
+    std::vector<std::unique_ptr<TLink[]>> linkBlocks;
 
     TProcess() = default;
     TProcess(uint32_t nodeIndex, uint32_t nodeId, uint32_t rank);
