@@ -105,12 +105,12 @@ struct TFunc {
     uint32_t funcId = 0;   // may carry kUnfinishedFlag
     int64_t start = 0;     // raw microseconds of the node's clock
     int64_t end = 0;
+    uint32_t kind = 0;
     int32_t peer = 0; // local to comm: destination, source or root
     uint32_t comm = 0;
     uint32_t msgTag = 0;
-    uint32_t size = 0; // data size; member count of a creating call
     TLinkArray links;
-    uint32_t kind = 0;
+    uint32_t size = 0; // data size; member count of a creating call
     uint32_t linkCount = 0;
 
     // A call gets at most one link per other process; more than this is refused.
