@@ -1,19 +1,22 @@
 // Reading the record stream of a trace file into the document.
 
+#include "model/memory_advice.h"
 #include "model/trace_document.h"
 #include "model/trace_format.h"
 #include "model/trace_loader.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <sys/stat.h>
 #include <unordered_map>
 
 namespace {
 
-// Buffered sequential reader that knows how many bytes the file has left, so
-// that no length field can make us allocate more than the file could fill.
+// Buffered sequential reader that hands out records in place, and knows how
+// many bytes the file has left, so that no length field can make us allocate
+// more than the file could fill.
 class ByteSource {
   public:
     explicit ByteSource(FILE* f) : file_(f) {
@@ -25,31 +28,57 @@ class ByteSource {
     uint64_t offset() const { return offset_; }
     uint64_t bytesLeft() const { return size_ > offset_ ? size_ - offset_ : 0; }
 
-    // Reads exactly n bytes; returns how many could be read (n unless at the end).
+    // The next n bytes (n <= kBuffer) without consuming them; nullptr when the
+    // file ends before them.
+    const unsigned char* peek(size_t n) {
+        if (fill_ - pos_ < n) {
+            std::memmove(buffer_.get(), buffer_.get() + pos_, fill_ - pos_);
+            fill_ -= pos_;
+            pos_ = 0;
+            while (fill_ < n) {
+                const size_t got = std::fread(buffer_.get() + fill_, 1, kBuffer - fill_, file_);
+                if (got == 0) return nullptr;
+                fill_ += got;
+                // Files can grow while being read; keep bytesLeft honest.
+                if (offset_ + fill_ > size_) size_ = offset_ + fill_;
+            }
+        }
+        return buffer_.get() + pos_;
+    }
+
+    void consume(size_t n) {
+        pos_ += n;
+        offset_ += n;
+    }
+
+    // Reads up to n bytes into dst; returns how many could be read.
     size_t read(unsigned char* dst, size_t n) {
         size_t done = 0;
         while (done < n) {
-            if (pos_ == fill_ && !refill()) break;
-            size_t take = std::min(n - done, fill_ - pos_);
-            std::copy_n(buffer_.get() + pos_, take, dst + done);
-            pos_ += take;
+            const size_t step = std::min(n - done, kBuffer / 2);
+            const unsigned char* p = peek(1);
+            if (!p) break;
+            const size_t take = std::min(step, fill_ - pos_);
+            std::copy_n(p, take, dst + done);
+            consume(take);
             done += take;
         }
-        offset_ += done;
+        return done;
+    }
+
+    // Skips up to n bytes; returns how many could be skipped.
+    uint64_t skip(uint64_t n) {
+        uint64_t done = 0;
+        while (done < n && peek(1)) {
+            const uint64_t take = std::min<uint64_t>(n - done, fill_ - pos_);
+            consume(static_cast<size_t>(take));
+            done += take;
+        }
         return done;
     }
 
   private:
     static constexpr size_t kBuffer = 1 << 20;
-
-    bool refill() {
-        fill_ = std::fread(buffer_.get(), 1, kBuffer, file_);
-        pos_ = 0;
-        if (fill_ == 0) return false;
-        // Files can grow while being read; keep bytesLeft honest.
-        if (offset_ + fill_ > size_) size_ = offset_ + fill_;
-        return true;
-    }
 
     FILE* file_;
     std::unique_ptr<unsigned char[]> buffer_;
@@ -58,6 +87,39 @@ class ByteSource {
     uint64_t offset_ = 0;
     uint64_t size_ = 0;
 };
+
+// Call records per declared rank, from a quick first pass, so that every
+// call list is allocated once at its final size: growing lists by doubling
+// would cost up to half the trace again in memory.
+std::unordered_map<uint32_t, uint64_t> countCallsPerRank(ByteSource& src) {
+    std::unordered_map<uint32_t, uint64_t> counts;
+    uint64_t* current = nullptr;
+    for (;;) {
+        const unsigned char* tagBytes = src.peek(4);
+        if (!tagBytes) break;
+        const uint32_t tag = readLE32(tagBytes);
+        const size_t length = recordSizeForTag(tag);
+        if (length == 0) break;
+        const unsigned char* rec = src.peek(length);
+        if (!rec) break;
+        if (tag == kTagShortCall || tag == kTagLongCall) {
+            const uint32_t function = readLE32(rec + 8);
+            if (tag == kTagShortCall && function == kDeclarationFunc) {
+                current = &counts[readLE32(rec + 4)];
+            } else if (current) {
+                ++*current;
+            }
+            if (tag == kTagLongCall && (function & kFuncMembersBit)) {
+                const uint64_t listBytes = uint64_t{readLE32(rec + 28)} * 4;
+                src.consume(length);
+                if (src.skip(listBytes) < listBytes) break;
+                continue;
+            }
+        }
+        src.consume(length);
+    }
+    return counts;
+}
 
 struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
@@ -82,11 +144,15 @@ class Reader {
 
     // true when the whole file was read (an incomplete last record ends it too).
     bool run(ByteSource& src) {
-        unsigned char rec[kLongCallRecordSize];
         for (;;) {
             const uint64_t recordStart = src.offset();
-            if (src.read(rec, 4) < 4) return true; // end of file; stray bytes ignored
-            const uint32_t tag = readLE32(rec);
+            const unsigned char* tagBytes = src.peek(4);
+            if (!tagBytes) {
+                // End of file; 1 to 3 stray bytes are ignored.
+                src.skip(4);
+                return true;
+            }
+            const uint32_t tag = readLE32(tagBytes);
             const size_t length = recordSizeForTag(tag);
             if (length == 0) {
                 char text[64];
@@ -94,15 +160,18 @@ class Reader {
                 errors_ << text << std::endl;
                 return false;
             }
-            if (src.read(rec + 4, length - 4) < length - 4) return truncated(recordStart);
+            const unsigned char* rec = src.peek(length);
+            if (!rec) return truncated(recordStart);
 
             switch (tag) {
             case kTagCounter:
                 trace_.counterList.push_back(
                     TCounter{currentRank_, readLE32(rec + 4), readLE32(rec + 8)});
+                src.consume(length);
                 break;
             case kTagSkip20:
             case kTagSkip4:
+                src.consume(length);
                 break;
             default: {
                 const bool isLong = tag == kTagLongCall;
@@ -116,22 +185,30 @@ class Reader {
                     record_.peer = static_cast<int32_t>(readLE32(rec + 36));
                     record_.comm = readLE32(rec + 40);
                 }
-                members_.clear();
-                if (isLong && (record_.function & kFuncMembersBit)) {
+                src.consume(length);
+                const bool hasMembers = isLong && (record_.function & kFuncMembersBit);
+                if (hasMembers) {
                     const uint64_t listBytes = uint64_t{record_.size} * 4;
                     // Checked before allocating: a list claiming more than the
                     // file holds is an incomplete last record.
                     if (listBytes > src.bytesLeft()) return truncated(recordStart);
-                    std::vector<unsigned char> raw(listBytes);
-                    if (src.read(raw.data(), raw.size()) < raw.size())
-                        return truncated(recordStart);
                     members_.resize(record_.size);
-                    for (uint32_t k = 0; k < record_.size; ++k) members_[k] = readLE32(&raw[k * 4]);
+                    for (uint32_t k = 0; k < record_.size; ++k) {
+                        const unsigned char* m = src.peek(4);
+                        if (!m) return truncated(recordStart);
+                        members_[k] = readLE32(m);
+                        src.consume(4);
+                    }
                 }
-                if (!callRecord(isLong)) return false;
+                if (!callRecord(isLong, hasMembers)) return false;
             }
             }
         }
+    }
+
+    // Call list sizes from the first pass; lists are reserved at declaration.
+    void expectCalls(std::unordered_map<uint32_t, uint64_t> counts) {
+        expected_ = std::move(counts);
     }
 
   private:
@@ -141,7 +218,7 @@ class Reader {
         return true;
     }
 
-    bool callRecord(bool isLong) {
+    bool callRecord(bool isLong, bool hasMembers) {
         if (!isLong && record_.function == kDeclarationFunc) {
             declare(record_.location, static_cast<uint32_t>(record_.end & 0xFFFFFFFF));
             return true;
@@ -153,24 +230,45 @@ class Reader {
         // Looked up by position: the process list may reallocate.
         TProcess& p = trace_.processes[currentIndex_];
         const auto callIndex = static_cast<uint32_t>(p.calls.size());
-        if (isLong && (record_.function & kFuncMembersBit)) {
+        if (hasMembers) {
             if (record_.function == kFuncCommFree) {
                 p.freeComm(record_.comm, callIndex);
             } else {
                 TComm c;
                 c.id = record_.comm;
                 c.size = record_.size;
-                c.members = members_;
+                c.members = std::move(members_);
                 c.createdAt = callIndex;
                 c.freedAt = 0;
                 p.addComm(std::move(c));
             }
         }
         int32_t me = static_cast<int32_t>(currentRank_);
-        if (const TComm* c = p.findComm(record_.comm, callIndex)) me = c->toLocal(me);
-        p.addCall(TFunc::make(record_.location, record_.function, record_.start, record_.end,
-                              record_.peer, record_.comm, record_.msgTag, record_.size, me));
+        if (const TComm* c = p.findComm(record_.comm, callIndex)) me = ownLocalRank(p, *c);
+        TFunc& f = p.calls.emplace_back();
+        f.location = record_.location;
+        f.funcId = record_.function;
+        f.start = record_.start;
+        f.end = record_.end;
+        f.peer = record_.peer;
+        f.comm = record_.comm;
+        f.msgTag = record_.msgTag;
+        f.size = record_.size;
+        f.kind = TFunc::classify(record_.function, me, record_.peer);
         return true;
+    }
+
+    // toLocal of the process's own rank, computed once per communicator: a
+    // member list can be long, and every call on that communicator asks.
+    int32_t ownLocalRank(const TProcess& p, const TComm& c) {
+        if (c.id == kWorldComm || c.id == kSelfComm || c.members.size() < 16)
+            return c.toLocal(static_cast<int32_t>(currentRank_));
+        std::vector<int32_t>& known = ownLocal_[currentIndex_];
+        const auto index = static_cast<size_t>(&c - p.comms.data());
+        if (known.size() < p.comms.size()) known.resize(p.comms.size(), kUnknownLocal);
+        if (known[index] == kUnknownLocal)
+            known[index] = c.toLocal(static_cast<int32_t>(currentRank_));
+        return known[index];
     }
 
     void declare(uint32_t rank, uint32_t nodeId) {
@@ -189,7 +287,14 @@ class Reader {
         }
         currentIndex_ = trace_.processes.size();
         trace_.processes.emplace_back(nodeIndex, nodeId, rank);
+        if (auto it = expected_.find(rank); it != expected_.end()) {
+            std::vector<TFunc>& calls = trace_.processes.back().calls;
+            calls.reserve(it->second);
+            adviseHugePages(calls.data(), calls.capacity() * sizeof(TFunc));
+            prefaultForWriting(calls.data(), calls.capacity() * sizeof(TFunc));
+        }
         byRank_.emplace(rank, currentIndex_);
+        ownLocal_.emplace_back();
         current_ = &trace_.processes[currentIndex_];
     }
 
@@ -202,6 +307,9 @@ class Reader {
     size_t currentIndex_ = 0;
     std::unordered_map<uint32_t, size_t> byRank_;
     std::unordered_map<uint32_t, uint32_t> nodeIndexById_;
+    std::unordered_map<uint32_t, uint64_t> expected_;
+    static constexpr int32_t kUnknownLocal = -2; // toLocal answers -1 or a rank >= 0
+    std::vector<std::vector<int32_t>> ownLocal_; // per process, per communicator
 };
 
 } // namespace
@@ -212,8 +320,14 @@ bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& 
         errors << "Can't open file " << fileName << std::endl;
         return false;
     }
+    Reader reader(trace, errors);
+    {
+        ByteSource counting(file.get());
+        reader.expectCalls(countCallsPerRank(counting));
+    }
+    std::rewind(file.get());
     ByteSource src(file.get());
-    return Reader(trace, errors).run(src);
+    return reader.run(src);
 }
 
 bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors) {
@@ -222,6 +336,8 @@ bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors)
               [](const TCounter& a, const TCounter& b) {
                   return a.rank != b.rank ? a.rank < b.rank : a.location < b.location;
               });
+    releaseFreedMemory();
     buildLinks(trace);
+    releaseFreedMemory();
     return alignClocks(trace, errors);
 }
