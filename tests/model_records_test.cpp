@@ -24,7 +24,7 @@ TFunc call(uint32_t funcId, int64_t start, int64_t end, int32_t peer = 0,
 
 } // namespace
 
-TEST(TCommTranslation, PredefinedCommunicators) {
+TEST(TCommTranslation, PredefinedCommunicatorsAndMemberLists) {
     const TProcess p(0, 0, 3);
     const TComm& world = p.comms[0];
     const TComm& self = p.comms[1];
@@ -35,9 +35,7 @@ TEST(TCommTranslation, PredefinedCommunicators) {
     EXPECT_EQ(self.toLocal(99), 0);
     EXPECT_EQ(self.toGlobal(3), 0);
     EXPECT_EQ(world.freedAt, kNeverFreed);
-}
 
-TEST(TCommTranslation, MemberLists) {
     const TComm c = makeComm(500, {4, 2, 7}, 1, 0);
     EXPECT_EQ(c.toLocal(2), 1);
     EXPECT_EQ(c.toLocal(5), -1);

@@ -222,16 +222,3 @@ TEST(TraceReader, MemberListLongerThanTheFileAllocatesNothing) {
               "Input file is truncated: incomplete record at byte " + std::to_string(cut) + "\n");
     EXPECT_EQ(r.trace->processes[0].comms.size(), 2u);
 }
-
-TEST(TraceReader, MemberListsOfAnyLength) {
-    TraceWriter w;
-    w.declareProcess(0, testNode(1));
-    w.shortCall(0, kFuncInit, 0, 1);
-    std::vector<uint32_t> many(5000);
-    for (uint32_t i = 0; i < many.size(); ++i) many[i] = 4999 - i;
-    w.commCall(0, kFuncCommDup, 2, 3, 600, many);
-    const auto r = loadBytes(w.bytes());
-    ASSERT_TRUE(r.trace->loaded());
-    EXPECT_EQ(r.trace->processes[0].comms[2].members, many);
-    EXPECT_EQ(r.trace->processes[0].comms[2].toLocal(0), 4999);
-}
