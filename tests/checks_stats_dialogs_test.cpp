@@ -241,10 +241,9 @@ TEST(StatDialog, SectionSelectorRecomputesTheMatrix) {
     Stat_Dlg dlg(nullptr, 5, trace.get());
     auto* sections = dlg.findChild<QComboBox*>("sections");
     ASSERT_NE(sections, nullptr);
-    ASSERT_EQ(sections->count(), 3);
-    EXPECT_EQ(sections->itemText(0), "ZLVR_MAIN_SECT");
-    EXPECT_EQ(sections->itemText(1), ""); // inside the table, unnamed
-    EXPECT_EQ(sections->itemText(2), "solve");
+    QStringList texts; // section 2 lies inside the table, unnamed
+    for (int i = 0; i < sections->count(); ++i) texts << sections->itemText(i);
+    EXPECT_EQ(texts, (QStringList{"ZLVR_MAIN_SECT", "", "solve"}));
     EXPECT_EQ(sections->currentIndex(), 0);
 
     const QAbstractItemModel* model = dlg.findChild<QTableView*>("table")->model();

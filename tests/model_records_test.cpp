@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 TComm makeComm(uint32_t id, std::vector<uint32_t> members, uint32_t createdAt, uint32_t freedAt) {
@@ -129,10 +131,7 @@ TEST(TProcessTimes, SumsByIdentifierAndKind) {
     p.addCall(call(kFuncSend | kUnfinishedFlag, 30, 100, 1)); // no kind: no sum
     p.addCall(call(kFuncFinalize, 200, 210));
     p.times(init, fin, send, recv);
-    EXPECT_EQ(init, 5);
-    EXPECT_EQ(fin, 10);
-    EXPECT_EQ(send, 3);
-    EXPECT_EQ(recv, 7);
+    EXPECT_EQ(std::tuple(init, fin, send, recv), std::tuple(5, 10, 3, 7));
     EXPECT_EQ(p.duration(), 210);
     EXPECT_EQ(TProcess(0, 0, 0).duration(), 0);
 }

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <tuple>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -203,17 +204,12 @@ TEST_F(PartsTest, PostedRecordsAreRewrittenInPlaceAlsoInEarlierWindows) {
     ASSERT_TRUE(t->loaded());
     const TProcess& p = *t->processOfRank(0);
     ASSERT_EQ(p.calls.size(), static_cast<size_t>(n) + 5);
-    const TFunc& w = p.calls[1];
-    EXPECT_EQ(w.funcId, kFuncIrecv);
-    EXPECT_EQ(w.peer, 1);
-    EXPECT_EQ(w.msgTag, 12u);
-    EXPECT_EQ(w.size, 8u);
-    EXPECT_EQ(w.location, loc(0, 7)) << "what is not rewritten stays";
-    EXPECT_EQ(w.start, 2);
-    const TFunc& c = p.calls[2];
-    EXPECT_EQ(c.funcId, otherCallId(kOtherCancelledIrecv));
-    EXPECT_EQ(c.kind, 0u) << "a cancelled receive is no receive";
-    EXPECT_EQ(c.msgTag, 77u);
+    const TFunc& w = p.calls[1]; // what is not rewritten stays
+    EXPECT_EQ(std::tuple(w.funcId, w.peer, w.msgTag, w.size, w.location, w.start),
+              std::tuple(kFuncIrecv, 1, 12u, 8u, loc(0, 7), 2));
+    const TFunc& c = p.calls[2]; // a cancelled receive is no receive: kind 0
+    EXPECT_EQ(std::tuple(c.funcId, c.kind, c.msgTag),
+              std::tuple(otherCallId(kOtherCancelledIrecv), 0u, 77u));
     for (int i = 0; i < n; ++i) {
         const TFunc& f = p.calls[static_cast<size_t>(i) + 3];
         ASSERT_EQ(f.funcId, kFuncSend);
@@ -221,10 +217,7 @@ TEST_F(PartsTest, PostedRecordsAreRewrittenInPlaceAlsoInEarlierWindows) {
         ASSERT_EQ(f.start, 10 + i);
     }
     const TFunc& l = p.calls[static_cast<size_t>(n) + 3];
-    EXPECT_EQ(l.funcId, kFuncIrecv);
-    EXPECT_EQ(l.peer, 1);
-    EXPECT_EQ(l.size, 2u);
-    EXPECT_EQ(l.msgTag, 5u);
+    EXPECT_EQ(std::tuple(l.funcId, l.peer, l.size, l.msgTag), std::tuple(kFuncIrecv, 1, 2u, 5u));
     const TFunc& inFlight = p.calls.back();
     EXPECT_EQ(inFlight.funcId, kFuncRecv | kUnfinishedFlag);
     EXPECT_EQ(inFlight.end, 40 + n);
