@@ -248,9 +248,7 @@ void expectWildcardAndSendrecvDetails(TTrace& t) {
         return f.funcId == kFuncRecv && f.comm == p1.comms[2].id;
     });
     ASSERT_NE(onDup, p1.calls.end());
-    EXPECT_EQ(onDup->peer, 0);
-    EXPECT_EQ(onDup->msgTag, 50u);
-    EXPECT_EQ(onDup->size, 4u);
+    EXPECT_EQ(std::tuple(onDup->peer, onDup->msgTag, onDup->size), std::tuple(0, 50u, 4u));
     // MPI_Sendrecv: a send record and a receive record over the same time.
     for (int rank = 0; rank < 4; ++rank) {
         const TProcess& p = *t.processOfRank(rank);
@@ -258,12 +256,9 @@ void expectWildcardAndSendrecvDetails(TTrace& t) {
                                      [](const TFunc& f) { return f.msgTag == 40; });
         ASSERT_NE(sr, p.calls.end());
         ASSERT_NE(sr + 1, p.calls.end());
-        EXPECT_EQ(sr->funcId, kFuncSend);
-        EXPECT_EQ((sr + 1)->funcId, kFuncRecv);
-        EXPECT_EQ(sr->start, (sr + 1)->start);
-        EXPECT_EQ(sr->end, (sr + 1)->end);
-        EXPECT_EQ(sr->peer, (rank + 1) % 4);
-        EXPECT_EQ((sr + 1)->peer, (rank + 3) % 4);
+        EXPECT_EQ(std::tuple(sr->funcId, sr->peer, (sr + 1)->funcId, (sr + 1)->peer),
+                  std::tuple(kFuncSend, (rank + 1) % 4, kFuncRecv, (rank + 3) % 4));
+        EXPECT_EQ(std::pair(sr->start, sr->end), std::pair((sr + 1)->start, (sr + 1)->end));
     }
 }
 
@@ -409,9 +404,8 @@ TEST_F(TracedProgram, AbortedRunLeavesUnfinishedCallsForTheMerge) {
             EXPECT_EQ(last.funcId, zlvt::otherCallId(zlvt::kOtherAbort) | kUnfinishedFlag);
         } else {
             // Killed while waiting for rank 1's message.
-            EXPECT_EQ(last.funcId, kFuncRecv | kUnfinishedFlag);
-            EXPECT_EQ(last.peer, 1);
-            EXPECT_EQ(last.msgTag, 99u);
+            EXPECT_EQ(std::tuple(last.funcId, last.peer, last.msgTag),
+                      std::tuple(kFuncRecv | kUnfinishedFlag, 1, 99u));
             EXPECT_GE(last.end, last.start);
         }
     }
