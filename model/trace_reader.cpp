@@ -15,11 +15,13 @@ namespace {
 // Buffered sequential reader that knows how many bytes the file has left, so
 // that no length field can make us allocate more than the file could fill.
 class ByteSource {
-public:
+  public:
     explicit ByteSource(FILE* f) : file_(f) {
         struct stat st {};
         if (fstat(fileno(f), &st) == 0 && st.st_size > 0) size_ = static_cast<uint64_t>(st.st_size);
-        buffer_.reset(new unsigned char[kBuffer]);
+        // No larger than the file: opening many small files stays cheap.
+        capacity_ = static_cast<size_t>(std::clamp<uint64_t>(size_, kMinBuffer, kBuffer));
+        buffer_.reset(new unsigned char[capacity_]);
     }
 
     uint64_t offset() const { return offset_; }
@@ -39,11 +41,12 @@ public:
         return done;
     }
 
-private:
+  private:
     static constexpr size_t kBuffer = 1 << 20;
+    static constexpr size_t kMinBuffer = 4096;
 
     bool refill() {
-        fill_ = std::fread(buffer_.get(), 1, kBuffer, file_);
+        fill_ = std::fread(buffer_.get(), 1, capacity_, file_);
         pos_ = 0;
         if (fill_ == 0) return false;
         // Files can grow while being read; keep bytesLeft honest.
@@ -53,6 +56,7 @@ private:
 
     FILE* file_;
     std::unique_ptr<unsigned char[]> buffer_;
+    size_t capacity_ = 0;
     size_t pos_ = 0;
     size_t fill_ = 0;
     uint64_t offset_ = 0;
@@ -77,7 +81,7 @@ struct CallRecord {
 };
 
 class Reader {
-public:
+  public:
     Reader(TTrace& trace, std::ostream& errors) : trace_(trace), errors_(errors) {}
 
     // true when the whole file was read (an incomplete last record ends it too).
@@ -98,7 +102,8 @@ public:
 
             switch (tag) {
             case kTagCounter:
-                trace_.counterList.push_back(TCounter{currentRank_, readLE32(rec + 4), readLE32(rec + 8)});
+                trace_.counterList.push_back(
+                    TCounter{currentRank_, readLE32(rec + 4), readLE32(rec + 8)});
                 break;
             case kTagSkip20:
             case kTagSkip4:
@@ -122,7 +127,8 @@ public:
                     // file holds is an incomplete last record.
                     if (listBytes > src.bytesLeft()) return truncated(recordStart);
                     std::vector<unsigned char> raw(listBytes);
-                    if (src.read(raw.data(), raw.size()) < raw.size()) return truncated(recordStart);
+                    if (src.read(raw.data(), raw.size()) < raw.size())
+                        return truncated(recordStart);
                     members_.resize(record_.size);
                     for (uint32_t k = 0; k < record_.size; ++k) members_[k] = readLE32(&raw[k * 4]);
                 }
@@ -132,9 +138,10 @@ public:
         }
     }
 
-private:
+  private:
     bool truncated(uint64_t recordStart) {
-        errors_ << "Input file is truncated: incomplete record at byte " << recordStart << std::endl;
+        errors_ << "Input file is truncated: incomplete record at byte " << recordStart
+                << std::endl;
         return true;
     }
 
