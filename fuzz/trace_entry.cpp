@@ -73,6 +73,16 @@ void checkStructure(const TTrace& trace) {
     }
     FUZZ_CHECK(std::all_of(seen.begin(), seen.end(), [](bool b) { return b; }));
 
+    // Kind bits as classification with the communicator the call saw gives them.
+    for (const TProcess& p : trace.processes) {
+        for (uint32_t k = 0; k < p.calls.size(); ++k) {
+            const TFunc& f = p.calls[k];
+            auto me = static_cast<int32_t>(p.rank);
+            if (const TComm* c = p.findComm(f.comm, k)) me = c->toLocal(me);
+            FUZZ_CHECK(f.kind == TFunc::classify(f.funcId, me, f.peer));
+        }
+    }
+
     // Every link leads to a receiving call of the process with the link's rank.
     for (const TProcess& p : trace.processes) {
         for (const TFunc& f : p.calls) {

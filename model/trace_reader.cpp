@@ -80,6 +80,16 @@ struct CallRecord {
     uint32_t comm = 0;
 };
 
+// Positions of one process's communicators with one identifier, in list
+// order. Call indices only grow while reading, so a communicator freed before
+// the current call stays unusable: `live` skips those for good, and `unfreed`
+// skips those already freed.
+struct CommSlots {
+    std::vector<uint32_t> positions;
+    size_t live = 0;
+    size_t unfreed = 0;
+};
+
 class Reader {
 public:
     Reader(TTrace& trace, std::ostream& errors) : trace_(trace), errors_(errors) {}
@@ -156,7 +166,7 @@ private:
         const auto callIndex = static_cast<uint32_t>(p.calls.size());
         if (isLong && (record_.function & kFuncMembersBit)) {
             if (record_.function == kFuncCommFree) {
-                p.freeComm(record_.comm, callIndex);
+                freeComm(p, record_.comm, callIndex);
             } else {
                 TComm c;
                 c.id = record_.comm;
@@ -164,14 +174,50 @@ private:
                 c.members = members_;
                 c.createdAt = callIndex;
                 c.freedAt = 0;
-                p.addComm(std::move(c));
+                addComm(p, std::move(c));
             }
         }
         int32_t me = static_cast<int32_t>(currentRank_);
-        if (const TComm* c = p.findComm(record_.comm, callIndex)) me = c->toLocal(me);
+        if (const TComm* c = findComm(p, record_.comm, callIndex)) me = c->toLocal(me);
         p.addCall(TFunc::make(record_.location, record_.function, record_.start, record_.end,
                               record_.peer, record_.comm, record_.msgTag, record_.size, me));
         return true;
+    }
+
+    // TProcess::findComm, freeComm and addComm for the current process, kept
+    // fast for traces that create and free one identifier over and over:
+    // searching the whole list would make reading quadratic.
+    uint64_t keyOf(uint32_t id) const { return uint64_t{currentIndex_} << 32 | id; }
+    CommSlots& slotsOf(uint32_t id) { return commSlots_[keyOf(id)]; }
+
+    void addComm(TProcess& p, TComm&& c) {
+        slotsOf(c.id).positions.push_back(static_cast<uint32_t>(p.comms.size()));
+        p.addComm(std::move(c));
+    }
+
+    // While reading, every communicator was created at or before callIndex.
+    const TComm* findComm(const TProcess& p, uint32_t id, uint32_t callIndex) {
+        auto it = commSlots_.find(keyOf(id));
+        if (it == commSlots_.end()) return nullptr;
+        CommSlots& s = it->second;
+        for (; s.live < s.positions.size(); ++s.live) {
+            const TComm& c = p.comms[s.positions[s.live]];
+            if (c.freedAt == 0 || c.freedAt >= callIndex) return &c;
+        }
+        return nullptr;
+    }
+
+    void freeComm(TProcess& p, uint32_t id, uint32_t callIndex) {
+        auto it = commSlots_.find(keyOf(id));
+        if (it == commSlots_.end()) return;
+        CommSlots& s = it->second;
+        for (; s.unfreed < s.positions.size(); ++s.unfreed) {
+            TComm& c = p.comms[s.positions[s.unfreed]];
+            if (c.freedAt == 0) {
+                c.freedAt = callIndex;
+                return;
+            }
+        }
     }
 
     void declare(uint32_t rank, uint32_t nodeId) {
@@ -191,6 +237,9 @@ private:
         currentIndex_ = trace_.processes.size();
         trace_.processes.emplace_back(nodeIndex, nodeId, rank);
         byRank_.emplace(rank, currentIndex_);
+        const std::vector<TComm>& predefined = trace_.processes.back().comms;
+        for (uint32_t k = 0; k < predefined.size(); ++k)
+            slotsOf(predefined[k].id).positions.push_back(k);
         current_ = &trace_.processes[currentIndex_];
     }
 
@@ -203,6 +252,7 @@ private:
     size_t currentIndex_ = 0;
     std::unordered_map<uint32_t, size_t> byRank_;
     std::unordered_map<uint32_t, uint32_t> nodeIndexById_;
+    std::unordered_map<uint64_t, CommSlots> commSlots_; // by process position << 32 | id
 };
 
 } // namespace
