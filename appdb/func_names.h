@@ -6,7 +6,7 @@
 #include <vector>
 
 class TFuncNames {
-public:
+  public:
     struct Entry {
         uint32_t id;
         std::string name;
@@ -18,6 +18,6 @@ public:
     const std::string& funcName(uint32_t id) const;
     const std::vector<Entry>& entries() const { return entries_; }
 
-private:
+  private:
     std::vector<Entry> entries_;
 };

@@ -8,7 +8,7 @@
 #include <unordered_map>
 
 class TNameTable {
-public:
+  public:
     // Highest named identifier + 1 (the length of the equivalent dense array).
     uint64_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
@@ -20,7 +20,7 @@ public:
     bool covers(uint32_t id) const { return id < size_; }
     size_t namedCount() const { return names_.size(); }
 
-private:
+  private:
     std::unordered_map<uint32_t, std::string> names_;
     uint64_t size_ = 0;
 };

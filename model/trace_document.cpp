@@ -18,7 +18,8 @@ TTrace::TTrace(const std::string& fileName, std::ostream& dbMessages, std::ostre
     if (!loaded_) return;
     const std::optional<std::string> dbName = databaseNameFor(fileName);
     if (!dbName) {
-        dbMessages << "Can't find application Db file. No information context avalable" << std::endl;
+        dbMessages << "Can't find application Db file. No information context avalable"
+                   << std::endl;
         return;
     }
     const int result = loadFdb(*dbName);
@@ -35,8 +36,12 @@ int TTrace::loadFdb(const std::string& path) {
     return *databaseResult_;
 }
 
-std::string TTrace::sectName(uint32_t id) const { return ::sectName(sectionNames, id); }
-std::string TTrace::fileName(uint32_t id) const { return ::fileName(fileNames, id); }
+std::string TTrace::sectName(uint32_t id) const {
+    return ::sectName(sectionNames, id);
+}
+std::string TTrace::fileName(uint32_t id) const {
+    return ::fileName(fileNames, id);
+}
 
 uint32_t TTrace::nodeCount() const {
     uint32_t count = 0;
@@ -156,8 +161,9 @@ uint32_t TTrace::nodeIdAt(uint32_t position) const {
 
 // Stable sorts: equal keys keep their order, so results are reproducible.
 void TTrace::sortByNode() {
-    std::stable_sort(processes.begin(), processes.end(),
-                     [](const TProcess& a, const TProcess& b) { return a.nodeIndex < b.nodeIndex; });
+    std::stable_sort(processes.begin(), processes.end(), [](const TProcess& a, const TProcess& b) {
+        return a.nodeIndex < b.nodeIndex;
+    });
 }
 
 void TTrace::sortByRank() {

@@ -11,7 +11,7 @@
 #include <vector>
 
 class TTrace {
-public:
+  public:
     // An empty document, for the loader and for tests.
     TTrace() = default;
     // Loads the trace, then (on success) its database. Loader messages go to
@@ -72,7 +72,7 @@ public:
     std::vector<TCounter> counterList;
     std::vector<TProcess> processes;
 
-private:
+  private:
     bool loaded_ = false;
     std::optional<int> databaseResult_;
 };

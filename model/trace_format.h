@@ -22,12 +22,18 @@ constexpr uint32_t kDeclarationFunc = 32;
 // Length of the record a tag announces, tag included; 0 for an unknown tag.
 constexpr size_t recordSizeForTag(uint32_t tag) {
     switch (tag) {
-    case kTagCounter: return kCounterRecordSize;
-    case kTagSkip20: return kSkip20RecordSize;
-    case kTagSkip4: return kSkip4RecordSize;
-    case kTagShortCall: return kShortCallRecordSize;
-    case kTagLongCall: return kLongCallRecordSize;
-    default: return 0;
+    case kTagCounter:
+        return kCounterRecordSize;
+    case kTagSkip20:
+        return kSkip20RecordSize;
+    case kTagSkip4:
+        return kSkip4RecordSize;
+    case kTagShortCall:
+        return kShortCallRecordSize;
+    case kTagLongCall:
+        return kLongCallRecordSize;
+    default:
+        return 0;
     }
 }
 

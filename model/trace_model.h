@@ -57,8 +57,8 @@ struct TLink {
 
 struct TFunc {
     uint32_t location = 0; // file << 16 | line; the section identifier of a marker
-    uint32_t funcId = 0;    // may carry kUnfinishedFlag
-    int64_t start = 0;      // raw microseconds of the node's clock
+    uint32_t funcId = 0;   // may carry kUnfinishedFlag
+    int64_t start = 0;     // raw microseconds of the node's clock
     int64_t end = 0;
     uint32_t kind = 0;
     int32_t peer = 0; // local to comm: destination, source or root
@@ -127,8 +127,7 @@ struct TProcess {
     // of peerRank; section 0 means the whole run. 64-bit so that large runs do not wrap.
     void countMessages(int32_t peerRank, uint64_t& sent, uint64_t& received,
                        uint32_t section) const;
-    void sumDataSize(int32_t peerRank, uint64_t& sent, uint64_t& received,
-                     uint32_t section) const;
+    void sumDataSize(int32_t peerRank, uint64_t& sent, uint64_t& received, uint32_t section) const;
 
     // Writes (id, location) word pairs of never-freed communicators, as many
     // whole pairs as capacity (in 32-bit words) holds; returns the pairs written.

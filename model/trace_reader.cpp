@@ -15,7 +15,7 @@ namespace {
 // Buffered sequential reader that knows how many bytes the file has left, so
 // that no length field can make us allocate more than the file could fill.
 class ByteSource {
-public:
+  public:
     explicit ByteSource(FILE* f) : file_(f) {
         struct stat st {};
         if (fstat(fileno(f), &st) == 0 && st.st_size > 0) size_ = static_cast<uint64_t>(st.st_size);
@@ -41,7 +41,7 @@ public:
         return done;
     }
 
-private:
+  private:
     static constexpr size_t kBuffer = 1 << 20;
     static constexpr size_t kMinBuffer = 4096;
 
@@ -91,7 +91,7 @@ struct CommSlots {
 };
 
 class Reader {
-public:
+  public:
     Reader(TTrace& trace, std::ostream& errors) : trace_(trace), errors_(errors) {}
 
     // true when the whole file was read (an incomplete last record ends it too).
@@ -112,7 +112,8 @@ public:
 
             switch (tag) {
             case kTagCounter:
-                trace_.counterList.push_back(TCounter{currentRank_, readLE32(rec + 4), readLE32(rec + 8)});
+                trace_.counterList.push_back(
+                    TCounter{currentRank_, readLE32(rec + 4), readLE32(rec + 8)});
                 break;
             case kTagSkip20:
             case kTagSkip4:
@@ -136,7 +137,8 @@ public:
                     // file holds is an incomplete last record.
                     if (listBytes > src.bytesLeft()) return truncated(recordStart);
                     std::vector<unsigned char> raw(listBytes);
-                    if (src.read(raw.data(), raw.size()) < raw.size()) return truncated(recordStart);
+                    if (src.read(raw.data(), raw.size()) < raw.size())
+                        return truncated(recordStart);
                     members_.resize(record_.size);
                     for (uint32_t k = 0; k < record_.size; ++k) members_[k] = readLE32(&raw[k * 4]);
                 }
@@ -146,9 +148,10 @@ public:
         }
     }
 
-private:
+  private:
     bool truncated(uint64_t recordStart) {
-        errors_ << "Input file is truncated: incomplete record at byte " << recordStart << std::endl;
+        errors_ << "Input file is truncated: incomplete record at byte " << recordStart
+                << std::endl;
         return true;
     }
 

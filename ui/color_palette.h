@@ -10,7 +10,7 @@ struct TColour {
 };
 
 class ColorPalette {
-public:
+  public:
     struct Entry {
         uint32_t id;
         TColour colour;
@@ -23,6 +23,6 @@ public:
     uint32_t idAt(uint32_t index) const { return index < entries_.size() ? entries_[index].id : 0; }
     uint32_t entryCount() const { return static_cast<uint32_t>(entries_.size()); }
 
-private:
+  private:
     std::vector<Entry> entries_;
 };

@@ -6,7 +6,7 @@
 #include <vector>
 
 class ViewFilter {
-public:
+  public:
     ViewFilter(uint32_t nodeCount, uint32_t rankCount);
 
     bool nodeVisible(int64_t nodeIndex) const;
@@ -26,7 +26,7 @@ public:
 
     uint32_t showLinks = 0;
 
-private:
+  private:
     std::vector<uint32_t> nodeMask_;
     std::vector<uint32_t> rankMask_;
 };

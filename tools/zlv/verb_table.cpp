@@ -8,6 +8,7 @@ const std::vector<Verb>& verbTable() {
         {"info", "summary of a trace as key: value lines", runInfo},
         {"links", "every send-to-receive link, tab-separated", runLinks},
         {"dump", "every record of every process, then the counters", runDump},
+        {"gen", "simulate an MPI program and write its trace and database", runGen},
     };
     return verbs;
 }

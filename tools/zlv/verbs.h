@@ -20,6 +20,7 @@ const std::vector<Verb>& verbTable();
 int runInfo(int argc, char** argv);
 int runLinks(int argc, char** argv);
 int runDump(int argc, char** argv);
+int runGen(int argc, char** argv);
 
 // Shared helpers for verbs.
 int usageError(const std::string& verb, const std::string& message, const char* usage);

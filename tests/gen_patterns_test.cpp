@@ -1,0 +1,301 @@
+#include "gen_test_support.h"
+#include "model/trace_format.h"
+#include "model/trace_model.h"
+#include "tools/gen/gen_patterns.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+
+namespace {
+
+// Checks that hold for every generated trace without faults: a silent load,
+// MPI_Init first and MPI_Finalize last, calls in time order, and every link
+// ending after its send on the corrected clocks.
+void expectSoundTrace(const LoadedGen& g) {
+    ASSERT_TRUE(g.result.ok) << g.result.error;
+    ASSERT_TRUE(g.trace);
+    EXPECT_TRUE(g.trace->loaded());
+    EXPECT_EQ(g.trace->databaseResult(), 1);
+    EXPECT_EQ(g.errors, "");
+    EXPECT_EQ(g.dbMessages, "");
+    EXPECT_EQ(g.stdoutText, "");
+    EXPECT_EQ(g.stderrText, "");
+    uint64_t calls = 0;
+    for (const TProcess& p : g.trace->processes) {
+        ASSERT_FALSE(p.calls.empty());
+        calls += p.calls.size();
+        EXPECT_EQ(p.calls.front().funcId, kFuncInit) << "rank " << p.rank;
+        EXPECT_EQ(p.calls.back().funcId, kFuncFinalize) << "rank " << p.rank;
+        for (size_t k = 1; k < p.calls.size(); ++k) {
+            EXPECT_GE(p.calls[k].start, p.calls[k - 1].start) << "rank " << p.rank << " call " << k;
+            EXPECT_GE(p.calls[k].end, p.calls[k].start);
+        }
+        const int64_t sendOffset = g.trace->nodeOffset(p.nodeIndex);
+        for (const TFunc& s : p.calls)
+            for (const TLink& l : s.linkSpan()) {
+                const TProcess* to = g.trace->processOfRank(static_cast<int32_t>(l.rank));
+                ASSERT_NE(to, nullptr);
+                EXPECT_GT(l.recv->end + g.trace->nodeOffset(to->nodeIndex), s.end + sendOffset);
+            }
+    }
+    EXPECT_EQ(calls, g.result.calls);
+}
+
+// The call a link points to, as (rank, index in that process's calls of its funcId).
+size_t indexAmong(const TProcess& p, const TFunc* call) {
+    const auto same = callsOf(p, call->funcId);
+    for (size_t i = 0; i < same.size(); ++i)
+        if (same[i] == call) return i;
+    return SIZE_MAX;
+}
+
+uint32_t createdComm(const TProcess& p, uint32_t funcId) {
+    const auto c = callsOf(p, funcId);
+    return c.empty() ? 0 : c.front()->comm;
+}
+
+uint64_t linksOnComm(const TTrace& t, uint32_t comm) {
+    uint64_t n = 0;
+    for (const TProcess& p : t.processes)
+        for (const TFunc& f : p.calls)
+            if (f.comm == comm) n += f.linkCount;
+    return n;
+}
+
+} // namespace
+
+TEST(GenRing, EverySendFeedsTheMatchingReceiveOfTheRightNeighbour) {
+    const uint32_t n = 6, k = 4;
+    const LoadedGen g = generateAndLoad(genOptions(GenPattern::Ring, n, 3, k));
+    expectSoundTrace(g);
+    EXPECT_EQ(g.trace->processCount(), n);
+    EXPECT_EQ(g.trace->nodeCount(), 3u);
+    EXPECT_EQ(totalLinks(*g.trace), uint64_t{n} * k);
+    for (uint32_t r = 0; r < n; ++r) {
+        const TProcess& p = *g.trace->processOfRank(static_cast<int32_t>(r));
+        const TProcess& right = *g.trace->processOfRank(static_cast<int32_t>((r + 1) % n));
+        const auto sends = callsOf(p, kFuncSend);
+        const auto recvs = callsOf(right, kFuncRecv);
+        ASSERT_EQ(sends.size(), k);
+        ASSERT_EQ(recvs.size(), k);
+        for (uint32_t i = 0; i < k; ++i) {
+            ASSERT_EQ(sends[i]->linkCount, 1u);
+            EXPECT_EQ(sends[i]->links[0].rank, (r + 1) % n);
+            EXPECT_EQ(sends[i]->links[0].recv, recvs[i]);
+        }
+    }
+    // Ranks fill the nodes in blocks, named 10.0.0.1 upwards.
+    EXPECT_EQ(g.trace->processOfRank(0)->nodeId, nodeIdFromOctets(10, 0, 0, 1));
+    EXPECT_EQ(g.trace->processOfRank(5)->nodeId, nodeIdFromOctets(10, 0, 0, 3));
+}
+
+TEST(GenStencil, HaloLinksRunFromIsendToTheWaitForIrecvOfEachNeighbour) {
+    const uint32_t n = 12, k = 3;
+    const LoadedGen g = generateAndLoad(genOptions(GenPattern::Stencil, n, 2, k));
+    expectSoundTrace(g);
+    const uint32_t px = 3, py = 4; // 12 ranks: the most square grid
+    const uint64_t directedNeighbours = 2 * (uint64_t{py} * (px - 1) + uint64_t{px} * (py - 1));
+    EXPECT_EQ(totalLinks(*g.trace), directedNeighbours * k);
+    for (const TProcess& p : g.trace->processes) {
+        for (const TFunc& f : p.calls) {
+            if (f.funcId != kFuncIsend) {
+                EXPECT_EQ(f.linkCount, 0u) << "function " << f.funcId;
+                continue;
+            }
+            ASSERT_EQ(f.linkCount, 1u);
+            const TLink& l = f.links[0];
+            EXPECT_EQ(l.rank, static_cast<uint32_t>(f.peer));
+            EXPECT_EQ(l.recv->funcId, kFuncWaitIrecv);
+            EXPECT_EQ(l.recv->peer, static_cast<int32_t>(p.rank));
+            EXPECT_EQ(l.recv->msgTag, f.msgTag);
+            EXPECT_EQ(l.recv->comm, f.comm);
+            const int dx = static_cast<int>(l.rank % px) - static_cast<int>(p.rank % px);
+            const int dy = static_cast<int>(l.rank / px) - static_cast<int>(p.rank / px);
+            EXPECT_EQ(std::abs(dx) + std::abs(dy), 1) << p.rank << " -> " << l.rank;
+        }
+        EXPECT_TRUE(p.openCommList().empty());
+    }
+}
+
+TEST(GenMasterWorker, TasksResultsAndStopsAreAllLinked) {
+    const uint32_t n = 5, k = 8;
+    const LoadedGen g = generateAndLoad(genOptions(GenPattern::MasterWorker, n, 2, k));
+    expectSoundTrace(g);
+    EXPECT_EQ(totalLinks(*g.trace), 2 * uint64_t{k} * (n - 1) + (n - 1));
+    const TProcess& master = *g.trace->processOfRank(0);
+    std::set<uint32_t> tasksPerWorker;
+    for (uint32_t w = 1; w < n; ++w) {
+        const TProcess& worker = *g.trace->processOfRank(static_cast<int32_t>(w));
+        const auto results = callsOf(worker, kFuncSend);
+        tasksPerWorker.insert(static_cast<uint32_t>(results.size()));
+        for (const TFunc* s : results) {
+            ASSERT_EQ(s->linkCount, 1u);
+            EXPECT_EQ(s->links[0].rank, 0u);
+            EXPECT_EQ(s->links[0].recv->peer, static_cast<int32_t>(w));
+            EXPECT_EQ(s->links[0].recv->msgTag, kTagResult);
+        }
+        // The last message a worker gets is the stop.
+        const auto recvs = callsOf(worker, kFuncRecv);
+        ASSERT_FALSE(recvs.empty());
+        EXPECT_EQ(recvs.back()->msgTag, kTagStop);
+        EXPECT_EQ(indexAmong(worker, recvs.back()), results.size());
+    }
+    // Uneven work: not every worker gets the same number of tasks.
+    EXPECT_GT(tasksPerWorker.size(), 1u);
+    EXPECT_EQ(callsOf(master, kFuncRecv).size(), uint64_t{k} * (n - 1));
+}
+
+TEST(GenCollectives, RootedCollectivesLinkOverWorldDupAndSubCommunicators) {
+    const uint32_t n = 8, k = 2, half = n / 2, rowLength = 2; // 8 ranks: 2 x 4 grid
+    const LoadedGen g = generateAndLoad(genOptions(GenPattern::Collectives, n, 2, k));
+    expectSoundTrace(g);
+    const TTrace& t = *g.trace;
+    const TProcess& r0 = *t.processOfRank(0);
+    // Six rooted collectives per iteration over the world, one over its duplicate.
+    EXPECT_EQ(linksOnComm(t, kWorldComm), uint64_t{k} * 6 * (n - 1));
+    EXPECT_EQ(linksOnComm(t, createdComm(r0, kFuncCommDup)), uint64_t{k} * (n - 1));
+    // The lower half and the first row keep local rank = global rank.
+    EXPECT_EQ(linksOnComm(t, createdComm(r0, kFuncCommSplit)), uint64_t{k} * 2 * (half - 1));
+    EXPECT_EQ(linksOnComm(t, createdComm(r0, kFuncCartSub)), uint64_t{k} * (rowLength - 1));
+    // Elsewhere the root is known only by its local rank: fully linked or not at all.
+    const TProcess& top = *t.processOfRank(n - 1);
+    const uint64_t upper = linksOnComm(t, createdComm(top, kFuncCommSplit));
+    EXPECT_TRUE(upper == 0 || upper == uint64_t{k} * 2 * (n - half - 1)) << upper;
+
+    for (const TProcess& p : t.processes) {
+        EXPECT_TRUE(p.openCommList().empty()) << "rank " << p.rank;
+        EXPECT_EQ(callsOf(p, kFuncCommFree).size(), 4u);
+        for (const TFunc& f : p.calls)
+            for (const TLink& l : f.linkSpan()) {
+                EXPECT_EQ(l.recv->funcId, f.funcId);
+                EXPECT_EQ(l.recv->comm, f.comm);
+                // The n-th such collective on one side meets the n-th on the other.
+                const TProcess& to = *t.processOfRank(static_cast<int32_t>(l.rank));
+                auto nth = [](const TProcess& q, const TFunc* c) {
+                    size_t i = 0;
+                    for (const TFunc& x : q.calls) {
+                        if (&x == c) return i;
+                        if (x.funcId == c->funcId && x.comm == c->comm && x.location == c->location)
+                            ++i;
+                    }
+                    return SIZE_MAX;
+                };
+                EXPECT_EQ(nth(p, &f), nth(to, l.recv));
+            }
+    }
+    // The creating calls carry their members as global ranks.
+    const TComm* row = top.findComm(createdComm(top, kFuncCartSub), 10);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->members, (std::vector<uint32_t>{6, 7}));
+}
+
+TEST(GenMixed, SectionsCountersAndLinksOfAllPatternsInSeveralRuns) {
+    const uint32_t n = 8, k = 2;
+    LoadedGen mixed = generateAndLoad(genOptions(GenPattern::Mixed, n, 2, k), "mixed.zlv");
+    expectSoundTrace(mixed);
+    uint64_t partLinks = 0;
+    for (GenPattern part :
+         {GenPattern::Ring, GenPattern::Stencil, GenPattern::MasterWorker, GenPattern::Collectives})
+        partLinks += totalLinks(*generateAndLoad(genOptions(part, n, 2, k), "part.zlv").trace);
+    EXPECT_EQ(totalLinks(*mixed.trace), partLinks);
+
+    EXPECT_EQ(mixed.trace->sectName(1), "ring");
+    EXPECT_EQ(mixed.trace->sectName(4), "collectives");
+    EXPECT_EQ(mixed.trace->fileName(kFileStencil), "stencil.c");
+    EXPECT_EQ(mixed.trace->counterList.size(), 4u * n);
+    for (const TProcess& p : mixed.trace->processes) {
+        std::vector<uint32_t> sections;
+        for (const TFunc& f : p.calls)
+            if (f.isSectionMarker()) sections.push_back(f.location);
+        EXPECT_EQ(sections, (std::vector<uint32_t>{1, 2, 3, 4, 0}));
+    }
+
+    // The processes are written in several runs, each opened by a declaration.
+    const std::string bytes = readWholeFile(mixed.path);
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t declarations = 0;
+    for (size_t at = 0; at + 4 <= bytes.size();) {
+        const uint32_t tag = readLE32(b + at);
+        size_t length = recordSizeForTag(tag);
+        ASSERT_NE(length, 0u) << "at " << at;
+        if (tag == kTagShortCall && readLE32(b + at + 8) == kDeclarationFunc) ++declarations;
+        if (tag == kTagLongCall && (readLE32(b + at + 8) & kFuncMembersBit))
+            length += size_t{4} * readLE32(b + at + 28);
+        at += length;
+    }
+    EXPECT_EQ(declarations, 4u * n);
+}
+
+TEST(GenDeterminism, SameSeedSameBytesOtherSeedOtherBytes) {
+    GenOptions o = genOptions(GenPattern::Mixed, 6, 3, 2);
+    o.skewUs = 1000;
+    const auto dir = genScratchDir();
+    ASSERT_TRUE(generateTrace(o, (dir / "a.zlv").string()).ok);
+    ASSERT_TRUE(generateTrace(o, (dir / "b.zlv").string()).ok);
+    o.seed = 2;
+    ASSERT_TRUE(generateTrace(o, (dir / "c.zlv").string()).ok);
+    const std::string a = readWholeFile(dir / "a.zlv");
+    EXPECT_FALSE(a.empty());
+    EXPECT_TRUE(a == readWholeFile(dir / "b.zlv"));
+    EXPECT_FALSE(a == readWholeFile(dir / "c.zlv"));
+    EXPECT_EQ(readWholeFile(dir / "a.fdb"), readWholeFile(dir / "c.fdb"));
+}
+
+TEST(GenSkew, AlignmentUndoesTheNodeClockOffsets) {
+    GenOptions o = genOptions(GenPattern::Mixed, 8, 4, 2);
+    o.skewUs = 20000;
+    const LoadedGen g = generateAndLoad(o);
+    expectSoundTrace(g); // includes: every linked receive ends after its send, corrected
+    const TTrace& t = *g.trace;
+    std::set<int64_t> offsets;
+    for (uint32_t node = 0; node < t.nodeCount(); ++node) offsets.insert(t.nodeOffset(node));
+    EXPECT_EQ(offsets.size(), 4u);
+    EXPECT_EQ(offsets.count(0), 0u);
+    // On the raw clocks some receive seems to end before its send: alignment had work.
+    bool rawDisorder = false;
+    for (const TProcess& p : t.processes) {
+        // MPI_Init ends at one moment everywhere, so corrected it ends at 0.
+        EXPECT_EQ(p.calls.front().end + t.nodeOffset(p.nodeIndex), 0) << "rank " << p.rank;
+        for (const TFunc& f : p.calls)
+            for (const TLink& l : f.linkSpan()) rawDisorder |= l.recv->end <= f.end;
+    }
+    EXPECT_TRUE(rawDisorder);
+}
+
+TEST(GenOptionsCheck, RejectsRunsThatCannotBeSimulated) {
+    GenOptions o;
+    EXPECT_EQ(checkOptions(o), "");
+    o.ranks = 1;
+    EXPECT_NE(checkOptions(o), "");
+    o = GenOptions{};
+    o.nodes = o.ranks + 1;
+    EXPECT_NE(checkOptions(o), "");
+    o = GenOptions{};
+    o.iterations = 0;
+    EXPECT_NE(checkOptions(o), "");
+    EXPECT_FALSE(generateTrace(o, (genScratchDir() / "x.zlv").string()).ok);
+    // Without a three-character extension the database would overwrite the trace.
+    const GenResult r = generateTrace(GenOptions{}, (genScratchDir() / "trace.data").string());
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(std::filesystem::exists(genScratchDir() / "trace.data"));
+    EXPECT_EQ(patternFromName("master-worker"), GenPattern::MasterWorker);
+    EXPECT_EQ(patternFromName("Ring"), std::nullopt);
+    EXPECT_EQ(faultFromName("lost-recv"), kFaultLostRecv);
+}
+
+TEST(GenExample, BundledExampleIsWhatItsDocumentedCommandMakes) {
+    // examples/README.md: zlv gen mixed examples/mixed.zlv --ranks 8 --nodes 2
+    //   --iterations 10 --seed 1 --skew-us 20000
+    GenOptions o = genOptions(GenPattern::Mixed, 8, 2, 10);
+    o.seed = 1;
+    o.skewUs = 20000;
+    const LoadedGen g = generateAndLoad(o, "mixed.zlv");
+    expectSoundTrace(g);
+    const std::filesystem::path examples = std::filesystem::path(ZLV_SOURCE_DIR) / "examples";
+    EXPECT_TRUE(readWholeFile(g.path) == readWholeFile(examples / "mixed.zlv"))
+        << "regenerate the example with the command in examples/README.md";
+    EXPECT_EQ(readWholeFile(g.result.fdbPath), readWholeFile(examples / "mixed.fdb"));
+    EXPECT_LT(std::filesystem::file_size(examples / "mixed.zlv"), 1u << 20);
+}

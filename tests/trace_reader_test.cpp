@@ -1,0 +1,237 @@
+// Reading the record stream: byte layout, record kinds, declarations,
+// failures with their exact messages, truncation.
+
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string hex(const std::string& bytes) {
+    std::string out;
+    char b[4];
+    for (unsigned char c : bytes) {
+        std::snprintf(b, sizeof b, "%02X ", c);
+        out += b;
+    }
+    return out;
+}
+
+// A minimal well-formed process: declaration, MPI_Init, MPI_Finalize.
+void simpleProcess(TraceWriter& w, uint32_t rank, uint32_t node) {
+    w.declareProcess(rank, node);
+    w.shortCall(makeLocation(1, 10), kFuncInit, 0, 100);
+    w.shortCall(makeLocation(1, 20), kFuncFinalize, 500, 600);
+}
+
+} // namespace
+
+TEST(TraceFormat, WriterProducesTheDocumentedBytes) {
+    TraceWriter decl;
+    decl.declareProcess(2, nodeIdFromOctets(10, 0, 0, 5));
+    EXPECT_EQ(hex(decl.bytes()), "81 00 00 00 02 00 00 00 20 00 00 00 00 00 00 00 00 00 00 00 "
+                                 "0A 00 00 05 00 00 00 00 ");
+    TraceWriter send;
+    send.longCall(makeLocation(1, 42), kFuncSend, 1000, 1250, 64, 7, 1, kWorldComm);
+    EXPECT_EQ(hex(send.bytes()), "82 00 00 00 2A 00 01 00 03 00 00 00 E8 03 00 00 00 00 00 00 "
+                                 "E2 04 00 00 00 00 00 00 40 00 00 00 07 00 00 00 01 00 00 00 "
+                                 "5B 00 00 00 ");
+}
+
+TEST(TraceReader, ReadsTheDocumentedExample) {
+    TraceWriter w;
+    w.declareProcess(0, testNode(5));
+    w.shortCall(0, kFuncInit, 0, 10);
+    w.longCall(makeLocation(1, 42), kFuncSend, 1000, 1250, 64, 7, 1, kWorldComm);
+    const auto r = loadBytes(w.bytes());
+    ASSERT_TRUE(r.trace->loaded()) << r.errors;
+    const TProcess& p = r.trace->processes[0];
+    EXPECT_EQ(p.nodeId, nodeIdFromOctets(10, 0, 0, 5));
+    const TFunc& f = p.calls[1];
+    EXPECT_EQ(f.location, 0x0001002Au);
+    EXPECT_EQ(f.start, 1000);
+    EXPECT_EQ(f.end, 1250);
+    EXPECT_EQ(f.size, 64u);
+    EXPECT_EQ(f.msgTag, 7u);
+    EXPECT_EQ(f.peer, 1);
+    EXPECT_EQ(f.kind, kKindSend);
+}
+
+TEST(TraceReader, EmptyFileIsAnEmptyTrace) {
+    const auto r = loadBytes("");
+    EXPECT_TRUE(r.trace->loaded());
+    EXPECT_TRUE(r.trace->isEmpty());
+    EXPECT_TRUE(r.trace->counterList.empty());
+    EXPECT_TRUE(r.trace->nodeClocks.empty());
+    EXPECT_EQ(r.errors, "");
+}
+
+TEST(TraceReader, FailuresWithTheirMessages) {
+    {
+        TraceWriter w;
+        simpleProcess(w, 0, testNode(1));
+        w.word(17);
+        w.word(0);
+        const auto r = loadBytes(w.bytes());
+        EXPECT_FALSE(r.trace->loaded());
+        EXPECT_EQ(r.errors, "Hren' kakaya-to - 17(11)\n");
+        ASSERT_EQ(r.trace->processCount(), 1u); // what was read stays
+        EXPECT_EQ(r.trace->processes[0].calls.size(), 2u);
+        EXPECT_TRUE(r.trace->nodeClocks.empty());
+    }
+    {
+        TraceWriter w;
+        w.word(0xABCDEF01u);
+        EXPECT_EQ(loadBytes(w.bytes()).errors, "Hren' kakaya-to - 2882400001(abcdef01)\n");
+    }
+    {
+        TraceWriter w;
+        w.counter(3, 7); // allowed before a declaration
+        w.shortCall(0, kFuncInit, 0, 1);
+        const auto r = loadBytes(w.bytes());
+        EXPECT_FALSE(r.trace->loaded());
+        EXPECT_EQ(r.errors, "Input file seems to be corrapted\n");
+        ASSERT_EQ(r.trace->counterList.size(), 1u);
+        EXPECT_EQ(r.trace->counterList[0].rank, 0xFFFFFFFFu);
+    }
+    {
+        std::ostringstream errors;
+        TTrace t("/nonexistent/dir/x.zlv", errors, errors);
+        EXPECT_FALSE(t.loaded());
+        EXPECT_EQ(errors.str(), "Can't open file /nonexistent/dir/x.zlv\n");
+    }
+}
+
+TEST(TraceReader, IgnoredRecordsStrayBytesAndCounters) {
+    TraceWriter w;
+    w.declareProcess(0, testNode(1));
+    w.skipRecord66();
+    w.shortCall(0, kFuncInit, 0, 1);
+    w.skipRecord68();
+    w.counter(5, makeLocation(2, 9));
+    w.counter(1, makeLocation(1, 3));
+    w.declareProcess(1, testNode(1));
+    w.shortCall(0, kFuncInit, 0, 1);
+    w.counter(9, makeLocation(0, 1));
+    w.raw(std::vector<unsigned char>{0x82, 0x00, 0x00}); // 3 stray bytes
+    const auto r = loadBytes(w.bytes());
+    ASSERT_TRUE(r.trace->loaded());
+    EXPECT_EQ(r.errors, "");
+    EXPECT_EQ(r.trace->processes[0].calls.size(), 1u);
+    // Sorted by rank, then location.
+    const auto& c = r.trace->counterList;
+    ASSERT_EQ(c.size(), 3u);
+    EXPECT_EQ(c[0].times, 1u);
+    EXPECT_EQ(c[1].times, 5u);
+    EXPECT_EQ(c[2].rank, 1u);
+}
+
+TEST(TraceReader, ShortRecordsShareTheLongRecordsFields) {
+    TraceWriter w;
+    w.declareProcess(0, testNode(1));
+    w.shortCall(0, kFuncInit, 0, 1); // before any long record: zeros
+    w.longCall(0, kFuncSend, 2, 3, 64, 5, 1, kWorldComm);
+    w.shortCall(0, kFuncRecv, 4, 5); // inherits size 64, tag 5, peer 1, comm 91
+    const auto r = loadBytes(w.bytes());
+    const auto& calls = r.trace->processes[0].calls;
+    EXPECT_EQ(calls[0].size + calls[0].msgTag + calls[0].comm, 0u);
+    EXPECT_EQ(calls[0].peer, 0);
+    EXPECT_EQ(calls[2].size, 64u);
+    EXPECT_EQ(calls[2].msgTag, 5u);
+    EXPECT_EQ(calls[2].peer, 1);
+    EXPECT_EQ(calls[2].comm, kWorldComm);
+    EXPECT_EQ(calls[2].kind, kKindRecv);
+}
+
+TEST(TraceReader, DeclarationsContinueProcessesAndNumberNodes) {
+    TraceWriter w;
+    w.declareProcess(0, testNode(9));
+    w.shortCall(0, kFuncInit, 0, 1);
+    w.declareProcess(1, testNode(3));
+    w.shortCall(0, kFuncInit, 0, 1);
+    w.declareProcess(2, testNode(9));
+    w.shortCall(0, kFuncInit, 0, 1);
+    w.declareProcess(0, testNode(3));                // continues rank 0; its node stays
+    w.longCall(0, kFuncCommDup, 2, 3, 0, 0, 0, 400); // long + 32 is a call, size 0: no list
+    w.shortCall(0, kFuncFinalize, 4, 5);
+    const auto r = loadBytes(w.bytes());
+    ASSERT_TRUE(r.trace->loaded()) << r.errors;
+    const TProcess* p0 = r.trace->processOfRank(0);
+    ASSERT_NE(p0, nullptr);
+    EXPECT_EQ(p0->nodeIndex, 0u);
+    EXPECT_EQ(p0->nodeId, testNode(9));
+    ASSERT_EQ(p0->calls.size(), 3u);
+    EXPECT_EQ(p0->comms.size(), 3u);
+    EXPECT_EQ(p0->comms[2].createdAt, 1u); // call indices go on
+    EXPECT_EQ(r.trace->processOfRank(1)->nodeIndex, 1u);
+    EXPECT_EQ(r.trace->processOfRank(2)->nodeIndex, 0u);
+    EXPECT_EQ(r.trace->nodeCount(), 2u);
+}
+
+TEST(TraceReader, CommunicatorRecordsAndOwnLocalRank) {
+    TraceWriter w;
+    w.declareProcess(0, testNode(1));
+    w.shortCall(0, kFuncInit, 0, 1);
+    w.declareProcess(1, testNode(1));
+    w.shortCall(0, kFuncInit, 0, 1);
+    const std::vector<uint32_t> members{1, 0};
+    w.commCall(0, kFuncCommSplit, 2, 3, 700, members);
+    w.longCall(0, kFuncBcast, 4, 5, 8, 0, 0, 700); // root local 0 = rank 1 itself
+    w.commCall(0, kFuncCommFree, 6, 7, 700, {});
+    w.longCall(0, kFuncBcast, 8, 9, 8, 0, 0, 700); // freed: me = own rank 1
+    const auto r = loadBytes(w.bytes());
+    ASSERT_TRUE(r.trace->loaded()) << r.errors;
+    const TProcess& p = *r.trace->processOfRank(1);
+    ASSERT_EQ(p.comms.size(), 3u);
+    EXPECT_EQ(p.comms[2].members, members);
+    EXPECT_EQ(p.comms[2].createdAt, 1u);
+    EXPECT_EQ(p.comms[2].freedAt, 3u);
+    EXPECT_EQ(p.calls[1].size, 2u); // the creating call's size is the member count
+    EXPECT_EQ(p.calls[2].kind, kKindCollective | kKindSend);
+    EXPECT_EQ(p.calls[4].kind, kKindCollective | kKindRecv);
+}
+
+TEST(TraceReader, IncompleteLastRecordIsDroppedAndReported) {
+    TraceWriter w;
+    simpleProcess(w, 0, testNode(1));
+    w.declareProcess(1, testNode(2));
+    w.shortCall(0, kFuncInit, 0, 100);
+    w.longCall(0, kFuncSend, 110, 120, 4, 1, 0, kWorldComm);
+    const size_t cut = w.size();
+    w.shortCall(0, kFuncFinalize, 200, 300);
+    std::string bytes = w.bytes().substr(0, cut + 10);
+
+    // The send still links: reading ends as at the end of the file.
+    const auto r = loadBytes(bytes);
+    EXPECT_TRUE(r.trace->loaded());
+    EXPECT_EQ(r.errors,
+              "Input file is truncated: incomplete record at byte " + std::to_string(cut) + "\n");
+    EXPECT_EQ(r.trace->processOfRank(1)->calls.size(), 2u);
+    EXPECT_EQ(r.trace->nodeClocks.size(), 2u);
+}
+
+TEST(TraceReader, MemberListLongerThanTheFileAllocatesNothing) {
+    TraceWriter w;
+    simpleProcess(w, 0, testNode(1));
+    const size_t cut = w.size();
+    w.longCall(0, kFuncCommSplit, 2, 3, 0xFFFFFFFFu, 0, 0, 500); // claims 16 GiB of members
+    w.word(1);
+    const auto r = loadBytes(w.bytes());
+    EXPECT_TRUE(r.trace->loaded());
+    EXPECT_EQ(r.errors,
+              "Input file is truncated: incomplete record at byte " + std::to_string(cut) + "\n");
+    EXPECT_EQ(r.trace->processes[0].comms.size(), 2u);
+}
+
+TEST(TraceReader, MemberListsOfAnyLength) {
+    TraceWriter w;
+    w.declareProcess(0, testNode(1));
+    w.shortCall(0, kFuncInit, 0, 1);
+    std::vector<uint32_t> many(5000);
+    for (uint32_t i = 0; i < many.size(); ++i) many[i] = 4999 - i;
+    w.commCall(0, kFuncCommDup, 2, 3, 600, many);
+    const auto r = loadBytes(w.bytes());
+    ASSERT_TRUE(r.trace->loaded());
+    EXPECT_EQ(r.trace->processes[0].comms[2].members, many);
+    EXPECT_EQ(r.trace->processes[0].comms[2].toLocal(0), 4999);
+}
