@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <sys/stat.h>
 #include <unordered_map>
 
@@ -79,6 +80,27 @@ struct CallRecord {
     int32_t peer = 0;
     uint32_t comm = 0;
 };
+
+// Hashes ranks and identifiers from the file with a salt chosen per load: with
+// the identity hash a crafted file can put every rank into one bucket and make
+// reading quadratic. Only speed depends on the salt, never a result.
+struct SaltedHash {
+    uint64_t salt;
+    size_t operator()(uint64_t key) const {
+        uint64_t z = key + salt;
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
+        return static_cast<size_t>(z ^ (z >> 31));
+    }
+};
+
+uint64_t freshSalt() {
+    std::random_device device;
+    return uint64_t{device()} << 32 | device();
+}
+
+template <class Key, class Value>
+using SaltedMap = std::unordered_map<Key, Value, SaltedHash>;
 
 // Positions of one process's communicators with one identifier, in list
 // order. Call indices only grow while reading, so a communicator freed before
@@ -253,9 +275,10 @@ class Reader {
     uint32_t currentRank_ = 0xFFFFFFFFu;
     TProcess* current_ = nullptr;
     size_t currentIndex_ = 0;
-    std::unordered_map<uint32_t, size_t> byRank_;
-    std::unordered_map<uint32_t, uint32_t> nodeIndexById_;
-    std::unordered_map<uint64_t, CommSlots> commSlots_; // by process position << 32 | id
+    const uint64_t salt_ = freshSalt();
+    SaltedMap<uint32_t, size_t> byRank_{0, SaltedHash{salt_}};
+    SaltedMap<uint32_t, uint32_t> nodeIndexById_{0, SaltedHash{salt_}};
+    SaltedMap<uint64_t, CommSlots> commSlots_{0, SaltedHash{salt_}}; // process position << 32 | id
 };
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "appdb/fdb_reader.h"
 #include "model/trace_document.h"
 #include "model/trace_format.h"
+#include "model/trace_loader.h"
 #include "model/trace_writer.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 
 namespace fs = std::filesystem;
 
@@ -271,4 +273,30 @@ TEST_F(HostileInput, ManyProcessesDeclaredInASmallFile) {
     // Node 1's clock moved so that the receive ends 10 after the send.
     EXPECT_EQ(r.trace.nodeOffset(0), -1000);
     EXPECT_EQ(600 + r.trace.nodeOffset(1), 2001 - 1000 + 10);
+}
+
+TEST_F(HostileInput, RanksChosenToCollideInAHashTable) {
+    // Multiples of the bucket count an identity-hashed table has at this size
+    // would all share one bucket: each declaration would search all earlier ones.
+    constexpr uint32_t kProcesses = 30000;
+    std::unordered_map<uint32_t, int> probe;
+    for (uint32_t k = 0; k < kProcesses; ++k) probe.emplace(k, 0);
+    const uint64_t buckets = probe.bucket_count();
+    ASSERT_LT(buckets * kProcesses, uint64_t{1} << 32);
+
+    TraceWriter w;
+    for (uint32_t k = 0; k < kProcesses; ++k) {
+        w.declareProcess(static_cast<uint32_t>(k * buckets), kNode + (k % 7 << 24));
+        w.shortCall(makeLocation(1, 1), kFuncInit, 0, 1);
+    }
+    w.declareProcess(static_cast<uint32_t>(5 * buckets), kNode); // continues the sixth process
+    w.shortCall(makeLocation(1, 2), kFuncFinalize, 2, 3);
+
+    TTrace trace;
+    std::ostringstream errors;
+    ASSERT_TRUE(readTraceRecords(trace, save("collide.zlv", w.bytes()), errors)) << errors.str();
+    ASSERT_EQ(trace.processCount(), kProcesses);
+    EXPECT_EQ(trace.nodeCount(), 7u);
+    EXPECT_EQ(trace.processes[5].calls.size(), 2u);
+    EXPECT_EQ(trace.processes[6].calls.size(), 1u);
 }
