@@ -9,6 +9,9 @@ const std::vector<Verb>& verbTable() {
         {"links", "every send-to-receive link, tab-separated", runLinks},
         {"dump", "every record of every process, then the counters", runDump},
         {"gen", "simulate an MPI program and write its trace and database", runGen},
+#ifdef ZLV_WITH_RENDER
+        {"render", "the main window with the trace open, as a PNG picture", runRender},
+#endif
     };
     return verbs;
 }

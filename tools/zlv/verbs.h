@@ -21,6 +21,7 @@ int runInfo(int argc, char** argv);
 int runLinks(int argc, char** argv);
 int runDump(int argc, char** argv);
 int runGen(int argc, char** argv);
+int runRender(int argc, char** argv); // only in builds with Qt
 
 // Shared helpers for verbs.
 int usageError(const std::string& verb, const std::string& message, const char* usage);

@@ -1,0 +1,247 @@
+// The pure geometry of the views: scroll step, zoom, scroll ranges, time to
+// pixel, rows, links, ruler ticks and segment clipping.
+
+#include "ui/row_layout.h"
+#include "ui/ruler_ticks.h"
+#include "ui/segment_clip.h"
+#include "ui/time_axis.h"
+
+#include <QTest>
+#include <cmath>
+#include <limits>
+
+namespace {
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+} // namespace
+
+class GeometryTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void scrollStepRoundsToLeadingDigit_data() {
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<qint64>("step");
+        QTest::newRow("T=3456") << 100.0 / 3456.0 << qint64(3000);
+        QTest::newRow("T=100") << 1.0 << qint64(100);
+        QTest::newRow("T=99.5") << 100.0 / 99.5 << qint64(90);
+        QTest::newRow("zoom 0.00048") << 0.00048 << qint64(200000);
+        QTest::newRow("zoom 0.00192") << 0.00192 << qint64(50000);
+        QTest::newRow("zoom 0.00002") << 0.00002 << qint64(5000000);
+        QTest::newRow("T=1000 exactly") << 0.1 << qint64(1000);
+        QTest::newRow("T=999.9") << 100.0 / 999.9 << qint64(900);
+        // Short traces: T below 1 would give step 0.
+        QTest::newRow("zoom 480") << 480.0 << qint64(1);
+        QTest::newRow("zoom 100.5") << 100.5 << qint64(1);
+        QTest::newRow("zero zoom") << 0.0 << qint64(1);
+        QTest::newRow("NaN zoom") << std::nan("") << qint64(1);
+        QTest::newRow("tiny zoom") << 1e-300 << qint64(9'000'000'000'000'000'000);
+    }
+    void scrollStepRoundsToLeadingDigit() {
+        QFETCH(double, zoom);
+        QFETCH(qint64, step);
+        QCOMPARE(scrollStep(zoom), step);
+    }
+
+    void zoomSteps() {
+        QCOMPARE(fittingZoom(480, 0, 1'000'000), 0.00048);
+        QCOMPARE(zoomedIn(zoomedIn(0.00048)), 0.00192);
+        QCOMPARE(zoomedIn(0.6), 1.0);
+        QCOMPARE(zoomedIn(1.0), 1.0);
+        QCOMPARE(zoomedOut(0.00048, 0.00048), 0.00048);
+        QCOMPARE(zoomedOut(0.00192, 0.00048), 0.00096);
+        // Zero-length and backwards runs count as 1 microsecond; the
+        // largest possible run does not overflow.
+        QCOMPARE(fittingZoom(480, 5000, 5000), 480.0);
+        QCOMPARE(fittingZoom(480, 5000, 4000), 480.0);
+        const double widest = fittingZoom(480, kMin, kMax);
+        QVERIFY(widest > 0.0 && std::isfinite(widest));
+        QVERIFY(std::abs(widest - 480.0 / 18446744073709551615.0) < 1e-30);
+    }
+
+    void scrollRanges_data() {
+        QTest::addColumn<qint64>("start");
+        QTest::addColumn<qint64>("end");
+        QTest::addColumn<qint64>("step");
+        QTest::addColumn<bool>("fit");
+        QTest::addColumn<int>("minimum");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<int>("value");
+        QTest::newRow("open") << qint64(0) << qint64(1'000'000) << qint64(200000) << true << 0 << 5
+                              << 0;
+        QTest::newRow("zoomed twice")
+            << qint64(0) << qint64(1'000'000) << qint64(50000) << false << -1 << 21 << 0;
+        QTest::newRow("negative start")
+            << qint64(-250) << qint64(1000) << qint64(100) << true << -3 << 10 << -2;
+        QTest::newRow("beyond int")
+            << qint64(kMin) << qint64(kMax) << qint64(100) << true
+            << std::numeric_limits<int>::min() << std::numeric_limits<int>::max()
+            << std::numeric_limits<int>::min();
+        QTest::newRow("beyond int, zoomed")
+            << qint64(kMin) << qint64(kMax) << qint64(1) << false << std::numeric_limits<int>::min()
+            << std::numeric_limits<int>::max() << 0;
+    }
+    void scrollRanges() {
+        QFETCH(qint64, start);
+        QFETCH(qint64, end);
+        QFETCH(qint64, step);
+        QFETCH(bool, fit);
+        QFETCH(int, minimum);
+        QFETCH(int, maximum);
+        QFETCH(int, value);
+        const ScrollRange r =
+            fit ? fitScrollRange(start, end, step) : zoomScrollRange(start, end, step);
+        QCOMPARE(r.minimum, minimum);
+        QCOMPARE(r.maximum, maximum);
+        QCOMPARE(r.value, value);
+    }
+
+    void timeWindowAndPixels() {
+        const TimeWindow w = timeWindow(1.0, 2, 600); // step 100
+        QCOMPARE(w.step, qint64(100));
+        QCOMPARE(w.t0, qint64(200));
+        QCOMPARE(w.t1, qint64(790));
+        QCOMPARE(pixelOf(w, 250), qint64(50));
+        QCOMPARE(pixelOf(w, 150), qint64(-50));
+
+        const TimeWindow z = timeWindow(0.47, 0, 2138); // t1 = 2128 / 0.47 = 4527
+        QCOMPARE(z.t1, qint64(4527));
+        QCOMPARE(pixelOf(z, 1000), qint64(470));
+
+        // Extremes: no overflow, pixels limited.
+        const TimeWindow far = timeWindow(1.0, std::numeric_limits<int>::max(), 600);
+        QCOMPARE(far.t0, qint64(std::numeric_limits<int>::max()) * 100);
+        QCOMPARE(pixelOf(far, kMax), kPixelLimit);
+        QCOMPARE(pixelOf(far, kMin), -kPixelLimit);
+        const TimeWindow wide = timeWindow(1e-17, std::numeric_limits<int>::max(), 600);
+        QCOMPARE(wide.t0, kMax);
+        QCOMPARE(wide.t1, kMax);
+        const TimeWindow neg = timeWindow(1e-17, std::numeric_limits<int>::min(), 600);
+        QCOMPARE(neg.t0, kMin);
+        QVERIFY(neg.t1 > neg.t0);
+        QCOMPARE(pixelOf(neg, kMax), qint64(184));
+    }
+
+    void clippingCalls() {
+        const TimeWindow w = timeWindow(1.0, 1, 1010); // t0 100, t1 1100
+        ClippedCall c = clipCall(w, 50, 150);
+        QCOMPARE(c.place, CallPlace::Inside);
+        QCOMPARE(c.start, qint64(100));
+        QCOMPARE(pixelOf(w, c.end), qint64(50));
+        QCOMPARE(clipCall(w, 10, 99).place, CallPlace::Before);
+        QCOMPARE(clipCall(w, 1101, 1200).place, CallPlace::After);
+        c = clipCall(w, 1100, 1100); // starts exactly at t1: a zero-length bar that ends the row
+        QCOMPARE(c.place, CallPlace::Inside);
+        QVERIFY(c.lastInRow);
+        c = clipCall(w, 900, 5000);
+        QCOMPARE(c.end, qint64(1100));
+        QVERIFY(c.lastInRow);
+        QVERIFY(!clipCall(w, 900, 1099).lastInRow);
+    }
+
+    void rowLayout_data() {
+        QTest::addColumn<QList<bool>>("shown");
+        QTest::addColumn<int>("pos");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QList<int>>("positions"); // rows bottom-up
+        QTest::addColumn<QList<int>>("bottoms");
+        QTest::newRow("all shown") << QList<bool>{true, true, true} << 3 << 100
+                                   << QList<int>{2, 1, 0} << QList<int>{100, 80, 60};
+        QTest::newRow("hidden closes the gap") << QList<bool>{true, false, true} << 3 << 100
+                                               << QList<int>{2, 0} << QList<int>{100, 80};
+        QTest::newRow("one scrolled off")
+            << QList<bool>{true, true, true} << 2 << 100 << QList<int>{1, 0} << QList<int>{100, 80};
+        QTest::newRow("pos 0 scrolls all off")
+            << QList<bool>{true, true, true} << 0 << 100 << QList<int>{} << QList<int>{};
+        QTest::newRow("top cut at 0") << QList<bool>{true, true, true, true} << 4 << 50
+                                      << QList<int>{3, 2, 1} << QList<int>{50, 30, 10};
+        QTest::newRow("no processes") << QList<bool>{} << 0 << 100 << QList<int>{} << QList<int>{};
+    }
+    void rowLayout() {
+        QFETCH(QList<bool>, shown);
+        QFETCH(int, pos);
+        QFETCH(int, height);
+        QFETCH(QList<int>, positions);
+        QFETCH(QList<int>, bottoms);
+        const RowLayout layout =
+            layoutRows(std::vector<bool>(shown.begin(), shown.end()), pos, height);
+        QCOMPARE(qsizetype(layout.rows.size()), positions.size());
+        for (qsizetype i = 0; i < positions.size(); ++i) {
+            QCOMPARE(int(layout.rows[size_t(i)].position), positions[i]);
+            QCOMPARE(int(layout.rows[size_t(i)].bottom), bottoms[i]);
+        }
+    }
+
+    void partnerEdges() {
+        // Four shown processes, pos 2: positions 3 and 2 are scrolled off.
+        const RowLayout off = layoutRows({true, true, true, true}, 2, 100);
+        QCOMPARE(*off.edgeOf[3], qint64(140)); // below the bottom row
+        QCOMPARE(*off.edgeOf[2], qint64(120));
+        QCOMPARE(*off.edgeOf[1], qint64(100));
+        // Beyond the top row the edges go on above the widget.
+        const RowLayout tall = layoutRows({true, true, true, true, true}, 5, 50);
+        QCOMPARE(tall.rows.size(), size_t(3));
+        QCOMPARE(*tall.edgeOf[0], qint64(-30));
+        QVERIFY(!layoutRows({true, false}, 2, 100).edgeOf[1]);
+    }
+
+    void linkCutAtRightEdge() {
+        // t1 = 1000, zoom 0.47: from (0, 90) to (470, 70).
+        const LinkEnd cut = cutLinkAtRightEdge(100, 60, 0, 2000, 1000);
+        QCOMPARE(cut.edge, qint64(80));
+        QCOMPARE(cut.time, qint64(1000));
+        const LinkEnd whole = cutLinkAtRightEdge(100, 60, 0, 900, 1000);
+        QCOMPARE(whole.edge, qint64(60));
+        QCOMPARE(whole.time, qint64(900));
+        const LinkEnd down = cutLinkAtRightEdge(60, 1000060, 0, 3000, 1000);
+        QCOMPARE(down.edge, qint64(60 + 1000000 / 3));
+        const LinkEnd huge = cutLinkAtRightEdge(100, 60, kMin, kMax, 0);
+        QCOMPARE(huge.time, qint64(0));
+        QVERIFY(huge.edge <= 100 && huge.edge >= 60);
+    }
+
+    void rulerTicksAndLabels() {
+        const std::vector<RulerTick> ticks = rulerTicks(0.00048, 0, 480);
+        QCOMPARE(ticks.size(), size_t(5));
+        const int xs[] = {1, 97, 193, 289, 385};
+        const char* labels[] = {"0", "200", "400", "600", "800"};
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(ticks[size_t(i)].x, xs[i]);
+            QCOMPARE(ticks[size_t(i)].label, std::string(labels[i]));
+        }
+        QCOMPARE(std::string(rulerScale(0.00048).unit), std::string("[ms]"));
+        QCOMPARE(std::string(rulerScale(1.0).unit), std::string("[mks]"));
+        QCOMPARE(std::string(rulerScale(0.00002).unit), std::string("[s]"));
+        QCOMPARE(std::string(rulerScale(1e-8).unit), std::string(""));
+        QCOMPARE(rulerTicks(0.00002, 0, 480)[1].label, std::string("5"));
+        QCOMPARE(tickLabel(1234567, 0), std::string("1.23457e+06"));
+        QCOMPARE(tickLabel(1500, 3), std::string("1.5"));
+        QVERIFY(rulerTicks(1.0, 0, 61).empty());
+        QCOMPARE(rulerTicks(1.0, 0, 62).size(), size_t(1));
+        // A 1-microsecond trace fitted into 480 pixels: the step stays 1 and
+        // the ticks advance.
+        const std::vector<RulerTick> shortRun = rulerTicks(480.0, 0, 480);
+        QCOMPARE(shortRun.size(), size_t(1));
+        QCOMPARE(rulerTicks(30.0, 0, 480).size(), size_t(5)); // step 3: x = 1, 91, ..., 361
+        QVERIFY(rulerTicks(0.0, 0, 480).empty());
+        // Scrolled far: labels stay finite, no overflow.
+        const std::vector<RulerTick> far = rulerTicks(1e-17, std::numeric_limits<int>::max(), 480);
+        QVERIFY(!far.empty());
+    }
+
+    void segmentClipping() {
+        const ClipBox box{0, 0, 99, 99};
+        QCOMPARE(*clipSegment({10, 10, 20, 30}, box), (Segment{10, 10, 20, 30}));
+        QCOMPARE(*clipSegment({-100, 50, 200, 50}, box), (Segment{0, 50, 99, 50}));
+        QVERIFY(!clipSegment({-100, 150, 200, 150}, box));
+        QVERIFY(!clipSegment({200, 0, 300, 99}, box));
+        const Segment diagonal = *clipSegment({0, 0, 1'000'000'000'000, 1'000'000'000'000}, box);
+        QCOMPARE(diagonal, (Segment{0, 0, 99, 99}));
+        // A link far down leaves through the bottom edge, on its own line.
+        const Segment down = *clipSegment({50, 50, 50 + 1000, 50 + 100000}, box);
+        QCOMPARE(down.y2, qint64(99));
+        QCOMPARE(down.x2, qint64(50));
+    }
+};
+
+QTEST_MAIN(GeometryTest)
+#include "ui_geometry_test.moc"

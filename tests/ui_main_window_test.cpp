@@ -1,0 +1,369 @@
+// The main window through its open path: state, zoom, scroll bars, keys,
+// sorting, links toggle, failed opens, extreme traces and the click box.
+
+#include "model/trace_document.h"
+#include "tests/ui_trace_files.h"
+#include "ui/event_expl.h"
+#include "ui/main_window.h"
+#include "ui/nr_view.h"
+#include "ui/time_line.h"
+#include "ui/tool_bar.h"
+#include "ui/view_filter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <iostream>
+#include <limits>
+#include <sstream>
+
+namespace {
+
+QRgb rgbAt(const QImage& img, int x, int y) {
+    return img.pixel(x, y) & 0xFFFFFF;
+}
+
+// Runs `check` on the next modal dialog or popup to appear, then closes it.
+void onNextModal(std::function<void(QWidget*)> check) {
+    QTimer::singleShot(0, [check] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w) w = QApplication::activePopupWidget();
+        if (!w) return;
+        check(w);
+        w->close();
+    });
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+  private:
+    QTemporaryDir dir_;
+    QString span_, bars_, empty_, garbage_, point_, extreme_;
+
+    struct Parts {
+        QScrollBar* hsb;
+        QScrollBar* vsb;
+        EventExpl* eventview;
+        TimeLine* tline;
+        NRView* nrview;
+    };
+    static Parts parts(ZLVR_anView& w) {
+        Parts p{w.findChild<QScrollBar*>("hsb"), w.findChild<QScrollBar*>("vsb"),
+                w.findChild<EventExpl*>("eventview"), w.findChild<TimeLine*>("tline"),
+                w.findChild<NRView*>("nrview")};
+        return p;
+    }
+    static void verifyClosed(ZLVR_anView& w) {
+        const Parts p = parts(w);
+        QVERIFY(!w.isOpen());
+        QVERIFY(!w.trace());
+        QVERIFY(!w.viewFilter());
+        QCOMPARE(w.windowTitle(), QString("ZELVOR Analyzer"));
+        QCOMPARE(p.hsb->minimum(), 0);
+        QCOMPARE(p.hsb->maximum(), 0);
+        QCOMPARE(p.vsb->maximum(), 0);
+        QVERIFY(!p.eventview->isOpen() && !p.tline->isOpen() && !p.nrview->isOpen());
+        QVERIFY(!w.linksItem()->isChecked());
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        span_ = saveTrace(dir_, "span.zlv", spanTrace(1'000'000));
+        bars_ = saveTrace(dir_, "bars.zlv", barsTrace(), "[files]\n3:solver.c\n");
+        empty_ = saveTrace(dir_, "empty.zlv", TraceWriter());
+        TraceWriter junk;
+        junk.raw(std::span<const unsigned char>(
+            reinterpret_cast<const unsigned char*>("this is not a trace at all\n"), 27));
+        garbage_ = saveTrace(dir_, "garbage.zlv", junk);
+        point_ = saveTrace(dir_, "point.zlv", spanTrace(0));
+        extreme_ = saveTrace(
+            dir_, "extreme.zlv",
+            extremeTrace(std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()));
+    }
+
+    void startsClosedAndIgnoresCommands() {
+        ZLVR_anView w;
+        QCOMPARE(w.objectName(), QString("ZLVR_anView"));
+        QCOMPARE(w.size(), QSize(592, 471));
+        const Parts p = parts(w);
+        QVERIFY(p.hsb && p.vsb && p.eventview && p.tline && p.nrview);
+        QCOMPARE(p.hsb->orientation(), Qt::Horizontal);
+        QCOMPARE(p.tline->height(), 30);
+        QVERIFY(w.findChild<QPushButton*>("RankButton"));
+        QCOMPARE(w.findChild<QPushButton*>("NodeButton")->text(), QString("node"));
+        QCOMPARE(ZLVR_anView(nullptr, "named").objectName(), QString("named"));
+        verifyClosed(w);
+
+        // None of these may do anything (a popped-up menu would block here).
+        w.slotvZoomIn();
+        w.slotvZoomOut();
+        w.slotvZoomAll();
+        w.slotSortByNode();
+        w.slotSortByRank();
+        w.slotShowLinks();
+        w.slotFltMenu();
+        w.slotStatMenu();
+        w.slotfClose();
+        QTest::keyClick(&w, Qt::Key_Up);
+        QTest::keyClick(&w, Qt::Key_Right);
+        verifyClosed(w);
+
+        // The legend works without a trace.
+        QString title;
+        onNextModal([&](QWidget* d) { title = d->windowTitle(); });
+        w.slotvPalette();
+        QCOMPARE(title, QString("Color palette"));
+    }
+
+    void openFitsTheTrace() {
+        ZLVR_anView w; // never shown: the event view keeps its 480 pixels
+        const Parts p = parts(w);
+        QCOMPARE(p.eventview->width(), 480);
+        QVERIFY(w.openTrace(span_));
+        QVERIFY(w.isOpen());
+        QCOMPARE(w.windowTitle(), "ZELVOR Analyzer - " + span_);
+        QCOMPARE(w.zoom(), 0.00048);
+        QCOMPARE(p.hsb->minimum(), 0);
+        QCOMPARE(p.hsb->maximum(), 5);
+        QCOMPARE(p.hsb->value(), 0);
+        QCOMPARE(p.vsb->maximum(), 3);
+        QCOMPARE(p.vsb->value(), 3);
+        QCOMPARE(p.eventview->pos(), 3);
+        QCOMPARE(p.nrview->pos(), 3);
+        QCOMPARE(p.eventview->zoom(), 0.00048);
+        QCOMPARE(p.tline->zoom(), 0.00048);
+        QVERIFY(p.eventview->isOpen() && p.tline->isOpen() && p.nrview->isOpen());
+        QVERIFY(p.eventview->updatesEnabled() && p.tline->updatesEnabled());
+        QVERIFY(!w.viewFilter()->showLinks);
+
+        w.slotvZoomIn();
+        w.slotvZoomIn();
+        QCOMPARE(w.zoom(), 0.00192);
+        QCOMPARE(p.hsb->minimum(), -1);
+        QCOMPARE(p.hsb->maximum(), 21);
+        QCOMPARE(p.hsb->value(), 0);
+        QCOMPARE(p.tline->zoom(), 0.00192);
+        p.hsb->setValue(7);
+        QCOMPARE(p.eventview->offset(), 7);
+        QCOMPARE(p.tline->offset(), 7);
+
+        w.slotvZoomOut();
+        QCOMPARE(w.zoom(), 0.00096);
+        QCOMPARE(p.hsb->value(), 7); // kept, in scroll units
+        w.slotvZoomOut();
+        w.slotvZoomOut();
+        QCOMPARE(w.zoom(), 0.00048); // not below the fitting zoom
+        for (int i = 0; i < 20; ++i) w.slotvZoomIn();
+        QCOMPARE(w.zoom(), 1.0);
+        w.slotvZoomAll();
+        QCOMPARE(w.zoom(), 0.00048);
+        QCOMPARE(p.hsb->minimum(), 0);
+        QCOMPARE(p.hsb->maximum(), 5);
+        QCOMPARE(p.hsb->value(), 0);
+    }
+
+    void arrowKeysMoveTheScrollBars() {
+        ZLVR_anView w;
+        const Parts p = parts(w);
+        QVERIFY(w.openTrace(span_));
+        QTest::keyClick(&w, Qt::Key_Up);
+        QCOMPARE(p.vsb->value(), 3); // already at its maximum
+        QTest::keyClick(&w, Qt::Key_Down);
+        QCOMPARE(p.vsb->value(), 2);
+        QCOMPARE(p.eventview->pos(), 2);
+        QCOMPARE(p.nrview->pos(), 2);
+        QTest::keyClick(&w, Qt::Key_Right);
+        QTest::keyClick(&w, Qt::Key_Right);
+        QCOMPARE(p.hsb->value(), 2);
+        QTest::keyClick(&w, Qt::Key_Left);
+        QCOMPARE(p.tline->offset(), 1);
+        QTest::keyClick(&w, Qt::Key_A);
+        QCOMPARE(p.hsb->value(), 1);
+    }
+
+    void toolBarKeys() {
+        ZLVR_anView w;
+        w.show();
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(w.openTrace(span_));
+        const double fit = w.zoom();
+        QCOMPARE(fit, 1.0 * parts(w).eventview->width() / 1e6);
+        // A button's accelerator clicks it after a short animation.
+        QTest::keyClick(&w, Qt::Key_Equal);
+        QTRY_COMPARE(w.zoom(), 2 * fit);
+        QTest::keyClick(&w, Qt::Key_Equal);
+        QTRY_COMPARE(w.zoom(), 4 * fit);
+        QTest::keyClick(&w, Qt::Key_Minus);
+        QTRY_COMPARE(w.zoom(), 2 * fit);
+        QTest::keyClick(&w, Qt::Key_1);
+        QTRY_COMPARE(w.zoom(), fit);
+        QTest::keyClick(&w, Qt::Key_X, Qt::ControlModifier);
+        QTRY_VERIFY(!w.isOpen());
+    }
+
+    void linksToggleAndReopen() {
+        ZLVR_anView w;
+        QVERIFY(w.openTrace(bars_));
+        w.slotShowLinks();
+        QVERIFY(w.linksItem()->isChecked());
+        QVERIFY(w.viewFilter()->showLinks);
+        w.linksItem()->trigger(); // the menu item: toggles back
+        QVERIFY(!w.linksItem()->isChecked());
+        QVERIFY(!w.viewFilter()->showLinks);
+        w.linksItem()->trigger();
+        QVERIFY(w.linksItem()->isChecked());
+        QVERIFY(w.viewFilter()->showLinks);
+        w.slotfClose();
+        verifyClosed(w);
+        QVERIFY(w.openTrace(bars_));
+        QVERIFY(!w.linksItem()->isChecked());
+        QVERIFY(!w.viewFilter()->showLinks);
+        QCOMPARE(w.filterMenu()->actions().size(), 4);
+        QCOMPARE(w.filterMenu()->actions()[0]->text(), QString("&Events"));
+        QCOMPARE(w.statMenu()->actions()[3]->text(), QString("Data si&ze transfered"));
+        QCOMPARE(w.statMenu()->actions()[3]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    }
+
+    void failedOpensLeaveTheWindowClosed() {
+        ZLVR_anView w;
+        for (const QString& bad : {empty_, garbage_, dir_.filePath("missing.zlv")}) {
+            QVERIFY(w.openTrace(span_));
+            w.slotShowLinks();
+            std::ostringstream errors;
+            std::streambuf* saved = std::cerr.rdbuf(errors.rdbuf());
+            const bool opened = w.openTrace(bad);
+            std::cerr.rdbuf(saved);
+            QVERIFY(!opened);
+            verifyClosed(w);
+            if (bad != empty_) QVERIFY(!errors.str().empty()); // the loader's own message
+            w.slotvZoomIn();                                   // still usable
+            QVERIFY(w.openTrace(bars_));
+            QVERIFY(w.isOpen());
+            w.slotfClose();
+        }
+    }
+
+    void sortingReordersTheRows() {
+        ZLVR_anView w;
+        w.resize(600, 400);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(w.openTrace(bars_));
+        const Parts p = parts(w);
+        // Zoom so that the calls are wide, scroll to the start.
+        for (int i = 0; i < 20; ++i) w.slotvZoomIn();
+        p.hsb->setValue(0);
+        const int bottom = p.eventview->height() - 10;
+        // Loaded by node: ranks 0, 2, 1; the bottom row holds rank 1 (MPI_Recv, red).
+        QCOMPARE(rgbAt(p.eventview->grab().toImage(), 200, bottom), QRgb(0xFF0000));
+        w.findChild<QPushButton*>("RankButton")->click();
+        QCOMPARE(w.trace()->rankAt(2), 2);
+        // Rank 2 (MPI_Irecv 100..180, green) now lies lowest.
+        QCOMPARE(rgbAt(p.eventview->grab().toImage(), 140, bottom), QRgb(0x00FF00));
+        w.findChild<QPushButton*>("NodeButton")->click();
+        QCOMPARE(w.trace()->rankAt(2), 1);
+        QCOMPARE(rgbAt(p.eventview->grab().toImage(), 200, bottom), QRgb(0xFF0000));
+
+        // The accelerators; Ctrl+N is also the statistics menu's, which is
+        // not shown, so the button takes it.
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_R, Qt::ControlModifier);
+        QTRY_COMPARE(w.trace()->rankAt(2), 2);
+        QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
+        QTRY_COMPARE(w.trace()->rankAt(2), 1);
+    }
+
+    void clickShowsTheCallInformation() {
+        ZLVR_anView w;
+        w.resize(600, 400);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(w.openTrace(bars_));
+        for (int i = 0; i < 20; ++i) w.slotvZoomIn(); // zoom 1.0, step 100
+        const Parts p = parts(w);
+        p.hsb->setValue(0);
+        w.slotSortByRank(); // rank 0 at position 0, the top row
+        const int y = p.eventview->height() - 40 - 10;
+        QString caption, text;
+        onNextModal([&](QWidget* box) {
+            caption = box->windowTitle();
+            text = static_cast<QMessageBox*>(box)->text();
+        });
+        QTest::mouseClick(p.eventview, Qt::LeftButton, {}, QPoint(100, y));
+        QCOMPARE(caption, QString("display text"));
+        QCOMPARE(text, QString("File: solver.c\nLine: 17\nNode: 10.0.0.1\nRank: 0\nFunction: "
+                               "MPI_Send"));
+    }
+
+    void shortAndExtremeTraces() {
+        // End equal to start: a fitting zoom, a step of 1 and an advancing ruler.
+        ZLVR_anView w;
+        const Parts p = parts(w);
+        QVERIFY(w.openTrace(point_));
+        QCOMPARE(w.zoom(), 480.0);
+        QVERIFY(p.hsb->minimum() <= p.hsb->value() && p.hsb->value() <= p.hsb->maximum());
+        w.slotvZoomAll();
+        w.slotvZoomOut();
+        QCOMPARE(w.zoom(), 480.0);
+        w.slotvZoomIn();
+        QCOMPARE(w.zoom(), 1.0);
+        const QImage ruler = p.tline->grab().toImage();
+        int ticks = 0;
+        for (int x = 0; x < p.tline->width() - 10; ++x) ticks += rgbAt(ruler, x, 1) == 0xFFFFFF;
+        QVERIFY(ticks >= 4);
+
+        // Times at both ends of the 64-bit range.
+        QVERIFY(w.openTrace(extreme_));
+        QVERIFY(std::isfinite(w.zoom()) && w.zoom() > 0.0);
+        for (int i = 0; i < 70; ++i) w.slotvZoomIn();
+        QCOMPARE(w.zoom(), 1.0);
+        for (int value : {p.hsb->minimum(), 0, p.hsb->maximum()}) {
+            p.hsb->setValue(value);
+            const QImage img = p.eventview->grab().toImage();
+            // The MPI_Recv from 10 to the end of time covers the row from
+            // x = 0, except when the window lies before it.
+            if (value >= 0) QCOMPARE(rgbAt(img, 200, p.eventview->height() - 10), QRgb(0xFF0000));
+            p.tline->grab();
+        }
+        w.slotvZoomAll();
+        p.eventview->grab();
+    }
+
+    void renderVerb() {
+        auto render = [&](QStringList args) {
+            QProcess zlv;
+            zlv.start(ZLV_BINARY, QStringList{"render"} + args);
+            zlv.waitForFinished(60000);
+            return zlv.exitCode();
+        };
+        const QString out = dir_.filePath("bars.png");
+        QCOMPARE(render({bars_, "-o", out, "--size", "500x300", "--links", "--zoom-in", "20",
+                         "--hsb", "0", "--sort", "rank"}),
+                 0);
+        const QImage img(out);
+        QCOMPARE(img.size(), QSize(500, 300));
+        bool magenta = false;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) magenta |= rgbAt(img, x, y) == 0xFF00FF;
+        QVERIFY(magenta);
+        QCOMPARE(render({empty_, "-o", dir_.filePath("empty.png")}), 1);
+        QVERIFY(!QFile::exists(dir_.filePath("empty.png")));
+        QCOMPARE(render({dir_.filePath("missing.zlv"), "-o", out}), 2);
+        QCOMPARE(render({bars_, "-o", out, "--size", "500"}), 2);
+        QCOMPARE(render({bars_, "-o", out, "--sort", "time"}), 2);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "ui_main_window_test.moc"

@@ -1,0 +1,324 @@
+// The views drawn offscreen: pixels checked at positions computed from the
+// row layout and the time window (zoom 1.0: one pixel per microsecond).
+
+#include "model/trace_document.h"
+#include "tests/ui_trace_files.h"
+#include "ui/event_expl.h"
+#include "ui/nr_view.h"
+#include "ui/palette_dlg.h"
+#include "ui/time_line.h"
+#include "ui/tool_bar.h"
+#include "ui/tool_bar_icons.h"
+#include "ui/view_filter.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+QImage shot(QWidget& w) {
+    return w.grab().toImage();
+}
+
+QRgb rgbAt(const QImage& img, int x, int y) {
+    return img.pixel(x, y) & 0xFFFFFF;
+}
+
+constexpr QRgb kBlack = 0x000000, kWhite = 0xFFFFFF, kMagenta = 0xFF00FF, kRed = 0xFF0000,
+               kGreen = 0x00FF00, kYellow = 0xFFFF00;
+
+bool anyOf(const QImage& img, QRect area, QRgb colour) {
+    area = area.intersected(img.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (rgbAt(img, x, y) == colour) return true;
+    return false;
+}
+
+bool allBlack(const QImage& img, QRect area) {
+    area = area.intersected(img.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (rgbAt(img, x, y) != kBlack) return false;
+    return true;
+}
+
+} // namespace
+
+class ViewsTest : public QObject {
+    Q_OBJECT
+  private:
+    QTemporaryDir dir_;
+    std::unique_ptr<TTrace> trace_;
+
+    // Rows with pos 3 and height 100: position 2 (rank 1) lowest, centre line
+    // at y 90; position 1 (rank 2) at 70; position 0 (rank 0) at 50.
+    void openView(EventExpl& view, ViewFilter& filter, int width) {
+        view.resize(width, 100);
+        view.setZoom(1.0);
+        view.setOffset(0);
+        view.setPos(3);
+        view.setData(trace_.get(), &filter);
+        view.setOpen(true);
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        trace_ = std::make_unique<TTrace>(saveTrace(dir_, "bars.zlv", barsTrace()).toStdString());
+        QVERIFY(trace_->loaded());
+        QCOMPARE(trace_->rankAt(0), 0);
+        QCOMPARE(trace_->rankAt(1), 2);
+        QCOMPARE(trace_->rankAt(2), 1);
+    }
+
+    void closedViewIsBlack() {
+        EventExpl view;
+        view.resize(300, 100);
+        QVERIFY(allBlack(shot(view), view.rect()));
+        ViewFilter filter(trace_->nodeCount(), trace_->processCount());
+        view.setData(trace_.get(), &filter); // given data but never opened
+        QVERIFY(allBlack(shot(view), view.rect()));
+    }
+
+    void barsInFunctionColours() {
+        EventExpl view;
+        ViewFilter filter(trace_->nodeCount(), trace_->processCount());
+        openView(view, filter, 600);
+        const QImage img = shot(view);
+        QCOMPARE(rgbAt(img, 100, 50), kMagenta); // MPI_Send 50..150
+        QCOMPARE(rgbAt(img, 190, 50), kBlack);   // between two bars
+        QCOMPARE(rgbAt(img, 230, 50), kMagenta); // 0x803: magenta with an end tick
+        QCOMPARE(rgbAt(img, 260, 46), kMagenta);
+        QCOMPARE(rgbAt(img, 230, 46), kBlack);
+        QCOMPARE(rgbAt(img, 200, 90), kRed);   // MPI_Recv
+        QCOMPARE(rgbAt(img, 350, 90), kWhite); // MPI_Wait has no palette entry
+        QCOMPARE(rgbAt(img, 140, 70), kGreen); // MPI_Irecv
+        QCOMPARE(rgbAt(img, 510, 70), kYellow);
+        // The cross of 65, 10 x 10 around its start.
+        QCOMPARE(rgbAt(img, 400, 90), kWhite);
+        QCOMPARE(rgbAt(img, 396, 86), kWhite);
+        QCOMPARE(rgbAt(img, 404, 86), kWhite);
+        QCOMPARE(rgbAt(img, 400, 81), kBlack);
+        // Nothing above the three rows, nothing in the last 10 pixels.
+        QVERIFY(allBlack(img, QRect(0, 0, 600, 38)));
+        QVERIFY(allBlack(img, QRect(592, 0, 8, 100)));
+        // Links are off: the line from (50, 50) to (300, 90) is absent.
+        QVERIFY(!anyOf(img, QRect(125, 60, 1, 4), kWhite));
+    }
+
+    void linksAreWhiteLines() {
+        EventExpl view;
+        ViewFilter filter(trace_->nodeCount(), trace_->processCount());
+        filter.showLinks = 1;
+        openView(view, filter, 600);
+        const QImage img = shot(view);
+        // From the send's start on its centre line to the receive's end on the partner's.
+        QVERIFY(anyOf(img, QRect(125, 61, 1, 3), kWhite));
+        QVERIFY(anyOf(img, QRect(250, 81, 1, 3), kWhite));
+        QVERIFY(anyOf(img, QRect(299, 88, 3, 3), kWhite));
+        // The unfinished send has no partner: no line leaves it.
+        QVERIFY(allBlack(img, QRect(262, 53, 40, 6)));
+    }
+
+    void linkIsCutAtTheRightEdge() {
+        EventExpl view;
+        ViewFilter filter(trace_->nodeCount(), trace_->processCount());
+        filter.showLinks = 1;
+        openView(view, filter, 210); // t1 = 200
+        const QImage img = shot(view);
+        // Partner edge 100 becomes 60 + 40 * (200 - 50) / (300 - 50) = 84: ends at (200, 74).
+        QVERIFY(anyOf(img, QRect(198, 73, 3, 3), kWhite));
+        QVERIFY(!anyOf(img, QRect(202, 56, 8, 30), kWhite));
+        QCOMPARE(rgbAt(img, 199, 90), kRed); // the receive is clipped at t1 too
+    }
+
+    void filterAndScrolling() {
+        EventExpl view;
+        ViewFilter filter(trace_->nodeCount(), trace_->processCount());
+        openView(view, filter, 600);
+        const uint32_t flags[] = {1, 0};
+        filter.setNodeMask(2, flags); // hides rank 1 (node index 1)
+        view.Update();
+        QImage img = shot(view);
+        QCOMPARE(rgbAt(img, 140, 90), kGreen);   // rank 2 moved into the bottom row
+        QCOMPARE(rgbAt(img, 100, 70), kMagenta); // rank 0 moved down by 20
+        QVERIFY(allBlack(img, QRect(0, 0, 600, 58)));
+
+        view.setPos(0); // every process scrolled off
+        view.Update();
+        QVERIFY(allBlack(shot(view), view.rect()));
+    }
+
+    void pressReportsTheCallUnderThePointer() {
+        EventExpl view;
+        ViewFilter filter(trace_->nodeCount(), trace_->processCount());
+        openView(view, filter, 600);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QList<QPair<unsigned, TFunc*>> hits;
+        connect(&view, &EventExpl::signalShowTxt, [&](unsigned position, TFunc* call) {
+            hits.append({position, call});
+        });
+
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(100, 50));
+        QCOMPARE(hits.size(), 1);
+        QCOMPARE(hits[0].first, 0u);
+        QCOMPARE(hits[0].second->location, kBarsSendLocation);
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(100, 41)); // still rank 0's row
+        QCOMPARE(hits.size(), 2);
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(175, 50)); // between two bars
+        QTest::mouseClick(&view, Qt::RightButton, {}, QPoint(100, 50));
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(100, 30)); // above every row
+        QCOMPARE(hits.size(), 2);
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(400, 90)); // the cross
+        QCOMPARE(hits.size(), 3);
+        QCOMPARE(hits[2].first, 2u);
+        QCOMPARE(hits[2].second->funcId, 65u);
+        // On the line shared by two rows the lower row is tried first.
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(120, 60));
+        QCOMPARE(hits.size(), 4);
+        QCOMPARE(hits[3].first, 1u);
+    }
+
+    void rulerTicksAndUnit() {
+        TimeLine ruler;
+        ruler.resize(480, 30);
+        QCOMPARE(ruler.height(), 30);
+        ruler.setZoom(0.00048);
+        ruler.setTOffset(0);
+        QImage img = shot(ruler);
+        // Closed: the axis and its arrow only.
+        QCOMPARE(rgbAt(img, 100, 3), kWhite);
+        QCOMPARE(rgbAt(img, 473, 1), kWhite); // the arrow head
+        QVERIFY(allBlack(img, QRect(0, 6, 480, 24)));
+        QVERIFY(allBlack(img, QRect(0, 0, 470, 2)));
+
+        ruler.setOpen(true);
+        img = shot(ruler);
+        QList<int> ticks;
+        for (int x = 0; x < 470; ++x)
+            if (rgbAt(img, x, 1) == kWhite) ticks.append(x);
+        QCOMPARE(ticks, (QList<int>{1, 97, 193, 289, 385}));
+        for (int x : ticks) QVERIFY(!allBlack(img, QRect(x - 20, 10, 40, 15))); // labels
+        QVERIFY(!allBlack(img, QRect(440, 10, 38, 15)));                        // "[ms]"
+        QVERIFY(allBlack(img, QRect(410, 10, 28, 20)));                         // no tick at 481
+
+        // A 1-microsecond trace fitted to the width: the ruler still advances.
+        ruler.setZoom(30.0);
+        img = shot(ruler);
+        ticks.clear();
+        for (int x = 0; x < 470; ++x)
+            if (rgbAt(img, x, 1) == kWhite) ticks.append(x);
+        QCOMPARE(ticks, (QList<int>{1, 91, 181, 271, 361}));
+    }
+
+    void nodeRankColumn() {
+        NRView column;
+        column.resize(80, 100);
+        QSignalSpy updated(&column, &NRView::signalUpdated);
+        ViewFilter filter(trace_->nodeCount(), trace_->processCount());
+        column.setPos(3);
+        column.setData(trace_.get(), &filter);
+        QCOMPARE(updated.count(), 0); // closed: draws, does not signal
+        QImage img = shot(column);
+        QCOMPARE(rgbAt(img, 79, 50), kWhite); // right border
+        QVERIFY(allBlack(img, QRect(0, 0, 79, 100)));
+
+        column.setOpen(true);
+        QCOMPARE(updated.count(), 1);
+        img = shot(column);
+        // Two framed boxes per row: x = 1 and x = 40 (half = 40), rows 40..100.
+        for (int y : {50, 70, 90}) {
+            QCOMPARE(rgbAt(img, 1, y), kWhite);
+            QCOMPARE(rgbAt(img, 40, y), kWhite);
+        }
+        QCOMPARE(rgbAt(img, 20, 40), kWhite);
+        QVERIFY(allBlack(img, QRect(0, 0, 79, 39)));
+
+        const uint32_t flags[] = {1, 0};
+        filter.setNodeMask(2, flags);
+        column.refresh();
+        QCOMPARE(updated.count(), 2);
+        img = shot(column);
+        QCOMPARE(rgbAt(img, 1, 70), kWhite);
+        QVERIFY(allBlack(img, QRect(0, 0, 79, 59)));
+
+        column.setUpdatesEnabled(false);
+        column.setPos(2);
+        QCOMPARE(updated.count(), 2); // updates off: nothing at all
+        column.setUpdatesEnabled(true);
+        column.setOpen(false);
+        QCOMPARE(updated.count(), 2);
+    }
+
+    void colourLegend() {
+        Palette_Dlg legend;
+        QCOMPARE(legend.windowTitle(), QString("Color palette"));
+        QCOMPARE(legend.maximumWidth(), 190);
+        QScrollArea* area = legend.rowsView();
+        QCOMPARE(area->widget()->height(), 21 * 19 + 4);
+        const QList<QLabel*> labels = area->widget()->findChildren<QLabel*>();
+        QCOMPARE(labels.size(), 19);
+        QCOMPARE(labels.first()->text(), QString("MPI_Init"));
+        QCOMPARE(labels[2]->text(), QString("MPI_Send"));
+        QCOMPARE(labels.last()->text(), QString("MPI_Comm_free"));
+        // Swatches at x = 127, y = 2 + 21 i, 20 x 20, on the grey background.
+        const QImage rows = area->widget()->grab().toImage();
+        auto swatch = [&](int i) { return rgbAt(rows, 137, 2 + 21 * i + 10); };
+        QCOMPARE(swatch(0), kWhite);
+        QCOMPARE(swatch(2), kMagenta);
+        QCOMPARE(swatch(8), QRgb(0xFFFF7F));
+        QCOMPARE(swatch(18), QRgb(0x7F7F7F));
+        QCOMPARE(rgbAt(rows, 120, 2 + 21 * 19), QRgb(0xC8C8C8));
+    }
+
+    void toolBarButtonsAndIcons() {
+        ToolBar bar;
+        QCOMPARE(bar.minimumHeight(), 35);
+        const QList<QPushButton*> buttons = bar.findChildren<QPushButton*>();
+        QCOMPARE(buttons.size(), 9);
+        const int xs[] = {2, 33, 80, 111, 142, 187, 218, 249, 280};
+        for (int i = 0; i < 9; ++i) QCOMPARE(buttons[i]->geometry(), QRect(xs[i], 2, 31, 31));
+        QCOMPARE(buttons[4]->text(), QString("All"));
+        QCOMPARE(buttons[2]->shortcut(), QKeySequence(Qt::Key_Equal));
+        QCOMPARE(buttons[8]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
+
+        using Signal = void (ToolBar::*)();
+        const Signal signals_[] = {
+            &ToolBar::signalfOpen,    &ToolBar::signalfClose,   &ToolBar::signalvZoomIn,
+            &ToolBar::signalvZoomOut, &ToolBar::signalvZoomAll, &ToolBar::signalvPalette,
+            &ToolBar::signalFltMenu,  &ToolBar::signalStatMenu, &ToolBar::signalCheck};
+        for (int i = 0; i < 9; ++i) {
+            QSignalSpy spy(&bar, signals_[i]);
+            buttons[i]->click();
+            QCOMPARE(spy.count(), 1);
+        }
+
+        const QImage icons[] = {openIcon().toImage(),    closeIcon().toImage(),
+                                zoomInIcon().toImage(),  zoomOutIcon().toImage(),
+                                paletteIcon().toImage(), filterIcon().toImage(),
+                                statsIcon().toImage(),   checkIcon().toImage()};
+        for (const QImage& icon : icons) {
+            QCOMPARE(icon.size(), QSize(25, 25));
+            QCOMPARE(qAlpha(icon.pixel(0, 0)), 0); // transparent background
+            int opaque = 0;
+            for (int y = 0; y < 25; ++y)
+                for (int x = 0; x < 25; ++x) opaque += qAlpha(icon.pixel(x, y)) == 255;
+            QVERIFY(opaque > 40);
+        }
+        for (int i = 0; i < 8; ++i)
+            for (int j = i + 1; j < 8; ++j) QVERIFY(icons[i] != icons[j]);
+        // The gradient runs from red on the left to blue on the right; the tick is red.
+        QVERIFY(qRed(icons[4].pixel(2, 12)) > 200 && qBlue(icons[4].pixel(2, 12)) < 50);
+        QVERIFY(qBlue(icons[4].pixel(22, 12)) > 200 && qRed(icons[4].pixel(22, 12)) < 50);
+        QVERIFY(qRed(icons[7].pixel(9, 19)) > 200 && qGreen(icons[7].pixel(9, 19)) < 50);
+    }
+};
+
+QTEST_MAIN(ViewsTest)
+#include "ui_views_test.moc"

@@ -1,0 +1,300 @@
+#include "ui/main_window.h"
+
+#include "appdb/call_info.h"
+#include "model/trace_document.h"
+#include "ui/event_expl.h"
+#include "ui/nr_view.h"
+#include "ui/palette_dlg.h"
+#include "ui/time_axis.h"
+#include "ui/time_line.h"
+#include "ui/tool_bar.h"
+#include "ui/view_filter.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+
+ZLVR_anView::ZLVR_anView(QWidget* parent, const char* name) : QWidget(parent) {
+    setObjectName(name ? name : "ZLVR_anView");
+
+    // Scroll bars and buttons take no keyboard focus: the arrow keys belong
+    // to the window, which scrolls with them.
+    hsb_ = new QScrollBar(Qt::Horizontal, this);
+    hsb_->setObjectName("hsb");
+    hsb_->resize(480, 21);
+    hsb_->setRange(0, 0);
+    hsb_->setFocusPolicy(Qt::NoFocus);
+    vsb_ = new QScrollBar(Qt::Vertical, this);
+    vsb_->setObjectName("vsb");
+    vsb_->resize(21, 370);
+    vsb_->setRange(0, 0);
+    vsb_->setFocusPolicy(Qt::NoFocus);
+    nrview_ = new NRView(this);
+    nrview_->setObjectName("nrview");
+    nrview_->resize(80, 371);
+    tline_ = new TimeLine(this);
+    tline_->setObjectName("tline");
+    tline_->resize(480, 21);
+    eventview_ = new EventExpl(this);
+    eventview_->setObjectName("eventview");
+    eventview_->resize(480, 371);
+    rankButton_ = new QPushButton(tr("rank"), this);
+    rankButton_->setObjectName("RankButton");
+    rankButton_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    nodeButton_ = new QPushButton(tr("node"), this);
+    nodeButton_->setObjectName("NodeButton");
+    nodeButton_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    toolBar_ = new ToolBar(this);
+
+    QFont buttonFont = rankButton_->font();
+    buttonFont.setFamily("adobe-helvetica");
+    buttonFont.setPointSize(10);
+    for (QPushButton* b : {rankButton_, nodeButton_}) {
+        b->setFont(buttonFont);
+        // 40 pixels each, so that they sit under the two label boxes of the column.
+        b->setFixedSize(40, 20);
+        b->setFocusPolicy(Qt::NoFocus);
+    }
+
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(2, 2, 2, 2);
+    grid->setSpacing(0);
+    grid->addWidget(hsb_, 3, 3);
+    grid->addWidget(vsb_, 1, 0);
+    grid->addWidget(nrview_, 1, 1, 1, 2);
+    grid->addWidget(tline_, 2, 3);
+    grid->addWidget(eventview_, 1, 3);
+    grid->addWidget(rankButton_, 2, 2);
+    grid->addWidget(nodeButton_, 2, 1);
+    grid->addWidget(toolBar_, 0, 0, 1, 4);
+    grid->setRowStretch(1, 20);
+    grid->setColumnStretch(3, 20);
+
+    resize(592, 471);
+    setWindowTitle(tr("ZELVOR Analyzer"));
+    setFocusPolicy(Qt::StrongFocus);
+
+    // The event explorer must get a vertical position before the node/rank
+    // column, whose redraw makes the event explorer redraw.
+    connect(vsb_, &QScrollBar::valueChanged, eventview_, &EventExpl::setPos);
+    connect(hsb_, &QScrollBar::valueChanged, eventview_, &EventExpl::setOffset);
+    connect(vsb_, &QScrollBar::valueChanged, nrview_, &NRView::setPos);
+    connect(hsb_, &QScrollBar::valueChanged, tline_, &TimeLine::setTOffset);
+    connect(nodeButton_, &QPushButton::clicked, this, &ZLVR_anView::slotSortByNode);
+    connect(rankButton_, &QPushButton::clicked, this, &ZLVR_anView::slotSortByRank);
+    connect(toolBar_, &ToolBar::signalfOpen, this, &ZLVR_anView::slotfOpen);
+    connect(toolBar_, &ToolBar::signalfClose, this, &ZLVR_anView::slotfClose);
+    connect(toolBar_, &ToolBar::signalvZoomIn, this, &ZLVR_anView::slotvZoomIn);
+    connect(toolBar_, &ToolBar::signalvZoomOut, this, &ZLVR_anView::slotvZoomOut);
+    connect(toolBar_, &ToolBar::signalvZoomAll, this, &ZLVR_anView::slotvZoomAll);
+    connect(toolBar_, &ToolBar::signalvPalette, this, &ZLVR_anView::slotvPalette);
+    connect(toolBar_, &ToolBar::signalFltMenu, this, &ZLVR_anView::slotFltMenu);
+    connect(toolBar_, &ToolBar::signalStatMenu, this, &ZLVR_anView::slotStatMenu);
+    connect(toolBar_, &ToolBar::signalCheck, this, &ZLVR_anView::slotCheck);
+    connect(this, &ZLVR_anView::signalZoom, eventview_, &EventExpl::setZoom);
+    connect(this, &ZLVR_anView::signalZoom, tline_, &TimeLine::setZoom);
+    connect(this, &ZLVR_anView::signalOpen, eventview_, &EventExpl::setOpen);
+    connect(this, &ZLVR_anView::signalOpen, tline_, &TimeLine::setOpen);
+    connect(this, &ZLVR_anView::signalOpen, nrview_, &NRView::setOpen);
+    connect(nrview_, &NRView::signalUpdated, eventview_, &EventExpl::Update);
+    connect(eventview_, &EventExpl::signalShowTxt, this, &ZLVR_anView::slotShowTxt);
+
+    auto addItem = [this](QMenu* menu, const QString& text, const QKeySequence& key,
+                          void (ZLVR_anView::*slot)()) {
+        QAction* item = menu->addAction(text);
+        item->setShortcut(key);
+        connect(item, &QAction::triggered, this, slot);
+        return item;
+    };
+    filterMenu_ = new QMenu(this);
+    addItem(filterMenu_, tr("&Events"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
+            &ZLVR_anView::slotFltEvents);
+    addItem(filterMenu_, tr("&Nodes"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
+            &ZLVR_anView::slotFltNodes);
+    addItem(filterMenu_, tr("&Process"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
+            &ZLVR_anView::slotFltProcess);
+    linksItem_ = addItem(filterMenu_, tr("Show &Links"), QKeySequence(Qt::CTRL | Qt::Key_L),
+                         &ZLVR_anView::slotShowLinks);
+    linksItem_->setCheckable(true);
+    linksItem_->setChecked(false);
+
+    statMenu_ = new QMenu(this);
+    addItem(statMenu_, tr("&Nodes-Ranks"), QKeySequence(Qt::CTRL | Qt::Key_N),
+            &ZLVR_anView::slotStatNodesRanks);
+    addItem(statMenu_, tr("&Process"), QKeySequence(Qt::CTRL | Qt::Key_P),
+            &ZLVR_anView::slotStatProcess);
+    addItem(statMenu_, tr("&Send-Recv"), QKeySequence(Qt::CTRL | Qt::Key_S),
+            &ZLVR_anView::slotStatSRMatrix);
+    addItem(statMenu_, tr("Data si&ze transfered"), QKeySequence(Qt::CTRL | Qt::Key_Z),
+            &ZLVR_anView::slotStatSZMatrix);
+    addItem(statMenu_, tr("&Counters"), QKeySequence(Qt::CTRL | Qt::Key_C),
+            &ZLVR_anView::slotStatCounters);
+}
+
+ZLVR_anView::~ZLVR_anView() {
+    slotfClose();
+}
+
+void ZLVR_anView::slotfOpen() {
+    const QString name = QFileDialog::getOpenFileName(
+        this, QString(), QString(), tr("ZELVOR Analyzer (*.zlv);;All Files (*.*)"));
+    if (name.isEmpty()) return;
+    openTrace(name);
+}
+
+bool ZLVR_anView::openTrace(const QString& fileName) {
+    slotfClose();
+
+    // The name in the file system's own encoding, so that every name the
+    // dialog offers can be opened. Loader messages go to stderr, database
+    // messages to stdout.
+    auto trace = std::make_unique<TTrace>(QFile::encodeName(fileName).toStdString());
+    auto filter = std::make_unique<ViewFilter>(trace->nodeCount(), trace->processCount());
+    if (trace->isEmpty()) return false;
+    trace_ = std::move(trace);
+    filter_ = std::move(filter);
+
+    setWindowTitle(tr("ZELVOR Analyzer - ") + fileName);
+    const uint32_t n = trace_->processCount();
+    endTime_ = trace_->endTime();
+    startTime_ = trace_->startTime();
+    zoom_ = fitZoom();
+    const int64_t step = scrollStep(zoom_);
+    open_ = true;
+
+    tline_->setUpdatesEnabled(false);
+    nrview_->setUpdatesEnabled(false);
+    eventview_->setUpdatesEnabled(false);
+    const ScrollRange range = fitScrollRange(startTime_, endTime_, step);
+    hsb_->setMaximum(range.maximum);
+    hsb_->setMinimum(range.minimum);
+    hsb_->setValue(range.value);
+    vsb_->setMaximum(clampToInt(n));
+    vsb_->setValue(vsb_->maximum());
+    nrview_->setData(trace_.get(), filter_.get());
+    eventview_->setData(trace_.get(), filter_.get());
+    emit signalZoom(zoom_);
+    tline_->setUpdatesEnabled(true);
+    nrview_->setUpdatesEnabled(true);
+    eventview_->setUpdatesEnabled(true);
+    emit signalOpen(true);
+    return true;
+}
+
+void ZLVR_anView::slotfClose() {
+    if (!open_) return;
+    setWindowTitle(tr("ZELVOR Analyzer"));
+    open_ = false;
+    emit signalOpen(false);
+    hsb_->setMaximum(0);
+    hsb_->setMinimum(0);
+    vsb_->setMaximum(0);
+    // The views are closed and read nothing; clear their references anyway,
+    // so that none outlives the document.
+    nrview_->setData(nullptr, nullptr);
+    eventview_->setData(nullptr, nullptr);
+    filter_.reset();
+    trace_.reset();
+    linksItem_->setChecked(false);
+}
+
+double ZLVR_anView::fitZoom() const {
+    return fittingZoom(eventview_->width(), startTime_, endTime_);
+}
+
+void ZLVR_anView::applyZoom(double zoom, bool toFit) {
+    zoom_ = zoom;
+    const int64_t step = scrollStep(zoom_);
+    eventview_->setUpdatesEnabled(false);
+    tline_->setUpdatesEnabled(false);
+    const ScrollRange range = toFit ? fitScrollRange(startTime_, endTime_, step)
+                                    : zoomScrollRange(startTime_, endTime_, step);
+    hsb_->setMaximum(range.maximum);
+    hsb_->setMinimum(range.minimum);
+    if (toFit) hsb_->setValue(range.value);
+    tline_->setUpdatesEnabled(true);
+    eventview_->setUpdatesEnabled(true);
+    emit signalZoom(zoom_);
+}
+
+void ZLVR_anView::slotvZoomIn() {
+    if (open_) applyZoom(zoomedIn(zoom_), false);
+}
+
+void ZLVR_anView::slotvZoomOut() {
+    if (open_) applyZoom(zoomedOut(zoom_, fitZoom()), false);
+}
+
+void ZLVR_anView::slotvZoomAll() {
+    if (open_) applyZoom(fitZoom(), true);
+}
+
+void ZLVR_anView::slotvPalette() {
+    Palette_Dlg legend(this);
+    legend.exec();
+}
+
+void ZLVR_anView::slotSortByRank() {
+    if (!open_) return;
+    trace_->sortByRank();
+    nrview_->refresh();
+}
+
+void ZLVR_anView::slotSortByNode() {
+    if (!open_) return;
+    trace_->sortByNode();
+    nrview_->refresh();
+}
+
+void ZLVR_anView::slotFltMenu() {
+    if (open_) filterMenu_->exec(QCursor::pos());
+}
+
+void ZLVR_anView::slotFltEvents() {}
+
+void ZLVR_anView::slotShowLinks() {
+    // The menu toggles a checkable item's mark itself before this slot runs;
+    // the filter's flag is the state, and the mark is set to match it.
+    if (open_) {
+        filter_->showLinks = filter_->showLinks ? 0 : 1;
+        eventview_->Update();
+    }
+    linksItem_->setChecked(filter_ && filter_->showLinks);
+}
+
+void ZLVR_anView::slotStatMenu() {
+    if (open_) statMenu_->exec(QCursor::pos());
+}
+
+void ZLVR_anView::slotShowTxt(unsigned position, TFunc* call) {
+    if (!open_ || !call) return;
+    QMessageBox::information(this, tr("display text"),
+                             QString::fromStdString(callInfoText(*trace_, position, *call)));
+}
+
+void ZLVR_anView::keyPressEvent(QKeyEvent* event) {
+    QWidget::keyPressEvent(event);
+    switch (event->key()) {
+    case Qt::Key_Right:
+        hsb_->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        break;
+    case Qt::Key_Left:
+        hsb_->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        break;
+    case Qt::Key_Up:
+        vsb_->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        break;
+    case Qt::Key_Down:
+        vsb_->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        break;
+    default:
+        break;
+    }
+}

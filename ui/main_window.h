@@ -1,0 +1,93 @@
+#pragma once
+// ZLVR_anView: the program's one top-level window. Owns the trace document and
+// the display filter while a trace is open, lays out the tool bar and the
+// views, and turns commands, scroll bars and arrow keys into view state.
+
+#include "model/trace_model.h"
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+class EventExpl;
+class NRView;
+class QAction;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+class TimeLine;
+class ToolBar;
+class TTrace;
+class ViewFilter;
+
+class ZLVR_anView : public QWidget {
+    Q_OBJECT
+  public:
+    explicit ZLVR_anView(QWidget* parent = nullptr, const char* name = nullptr);
+    ~ZLVR_anView() override;
+
+    // The open path behind slotfOpen: closes any open trace, then opens this
+    // file. False (window closed) when the document has no processes.
+    bool openTrace(const QString& fileName);
+
+    bool isOpen() const { return open_; }
+    double zoom() const { return zoom_; }
+    TTrace* trace() const { return trace_.get(); }
+    ViewFilter* viewFilter() const { return filter_.get(); }
+    QMenu* filterMenu() const { return filterMenu_; }
+    QMenu* statMenu() const { return statMenu_; }
+    QAction* linksItem() const { return linksItem_; }
+
+  public slots:
+    void slotfOpen();
+    void slotfClose();
+    void slotvZoomIn();
+    void slotvZoomOut();
+    void slotvZoomAll();
+    void slotvPalette();
+    void slotSortByRank();
+    void slotSortByNode();
+    void slotFltMenu();
+    void slotFltNodes();
+    void slotFltProcess();
+    void slotFltEvents();
+    void slotShowLinks();
+    void slotStatMenu();
+    void slotStatNodesRanks();
+    void slotStatProcess();
+    void slotStatSRMatrix();
+    void slotStatCounters();
+    void slotStatSZMatrix();
+    void slotShowTxt(unsigned position, TFunc* call);
+    void slotCheck();
+
+  signals:
+    void signalZoom(double zoom);
+    void signalOpen(bool open);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    double fitZoom() const;
+    void applyZoom(double zoom, bool toFit);
+
+    double zoom_ = 1.0;
+    int64_t endTime_ = 0;
+    int64_t startTime_ = 0;
+    bool open_ = false;
+    std::unique_ptr<TTrace> trace_;
+    std::unique_ptr<ViewFilter> filter_;
+
+    QScrollBar* hsb_ = nullptr;
+    QScrollBar* vsb_ = nullptr;
+    NRView* nrview_ = nullptr;
+    TimeLine* tline_ = nullptr;
+    EventExpl* eventview_ = nullptr;
+    QPushButton* rankButton_ = nullptr;
+    QPushButton* nodeButton_ = nullptr;
+    ToolBar* toolBar_ = nullptr;
+    QMenu* filterMenu_ = nullptr;
+    QMenu* statMenu_ = nullptr;
+    QAction* linksItem_ = nullptr;
+};

@@ -1,0 +1,60 @@
+#include "ui/nr_view.h"
+
+#include "model/trace_document.h"
+#include "ui/row_layout.h"
+#include "ui/view_filter.h"
+
+#include <QPainter>
+
+NRView::NRView(QWidget* parent) : QWidget(parent) {
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
+}
+
+void NRView::setData(TTrace* trace, ViewFilter* filter) {
+    trace_ = trace;
+    filter_ = filter;
+    refresh();
+}
+
+void NRView::setOpen(bool open) {
+    open_ = open;
+    refresh();
+}
+
+void NRView::setPos(int pos) {
+    pos_ = pos;
+    refresh();
+}
+
+void NRView::refresh() {
+    if (!updatesEnabled()) return;
+    repaint();
+    if (open_) emit signalUpdated();
+}
+
+void NRView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const int w = width();
+    const int h = height();
+    painter.fillRect(rect(), Qt::black);
+    painter.setPen(QPen(Qt::white, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawLine(w - 1, 0, w - 1, h);
+    if (!open_ || !trace_ || !filter_) return;
+
+    const int half = w / 2;
+    const RowLayout layout = layoutRows(shownPositions(*trace_, *filter_), pos_, h);
+    for (const Row& row : layout.rows) {
+        const int top = static_cast<int>(row.bottom) - kRowHeight;
+        const QRect nodeBox(1, top, half - 1, kRowHeight);
+        const QRect rankBox(half, top, half - 1, kRowHeight);
+        painter.drawText(nodeBox, Qt::AlignCenter,
+                         QString::number(trace_->nodeIndexAt(row.position)));
+        painter.drawText(rankBox, Qt::AlignCenter, QString::number(trace_->rankAt(row.position)));
+        painter.drawRect(nodeBox);
+        painter.drawRect(rankBox);
+    }
+}

@@ -1,0 +1,68 @@
+#include "ui/row_layout.h"
+
+#include "model/trace_document.h"
+#include "ui/time_axis.h"
+#include "ui/view_filter.h"
+
+#include <algorithm>
+#include <cmath>
+
+std::vector<bool> shownPositions(const TTrace& trace, const ViewFilter& filter) {
+    const uint32_t n = trace.processCount();
+    std::vector<bool> shown(n);
+    for (uint32_t i = 0; i < n; ++i)
+        shown[i] = filter.nodeVisible(trace.nodeIndexAt(i)) && filter.rankVisible(trace.rankAt(i));
+    return shown;
+}
+
+RowLayout layoutRows(const std::vector<bool>& shown, int64_t pos, int64_t height) {
+    RowLayout layout;
+    layout.edgeOf.resize(shown.size());
+    const int64_t skip = static_cast<int64_t>(shown.size()) - pos;
+    int64_t walked = 0; // shown processes met so far, from the bottom
+    bool onScreen = true;
+    for (size_t i = shown.size(); i-- > 0;) {
+        if (!shown[i]) continue;
+        const int64_t edge = height - (walked - skip) * kRowHeight;
+        layout.edgeOf[i] = edge;
+        ++walked;
+        if (walked <= skip) continue; // scrolled off below
+        if (edge <= 0) onScreen = false;
+        if (onScreen) layout.rows.push_back({static_cast<uint32_t>(i), edge});
+    }
+    return layout;
+}
+
+bool rowContains(const Row& row, int64_t y) {
+    return row.bottom - kRowHeight <= y && y <= row.bottom;
+}
+
+LinkEnd cutLinkAtRightEdge(int64_t senderEdge, int64_t partnerEdge, int64_t start,
+                           int64_t receiveEnd, int64_t t1) {
+    if (receiveEnd <= t1) return {partnerEdge, receiveEnd};
+    const double whole = timeSpan(start, receiveEnd);
+    const double part = timeSpan(start, t1);
+    int64_t edge = partnerEdge;
+    if (whole > 0.0) {
+        const double rise = static_cast<double>(partnerEdge - senderEdge) * part / whole;
+        edge = senderEdge + clampToInt64(std::trunc(rise));
+    }
+    return {edge, t1};
+}
+
+RankIndex::RankIndex(const TTrace& trace) {
+    const uint32_t n = trace.processCount();
+    sorted_.reserve(n);
+    for (uint32_t i = 0; i < n; ++i)
+        sorted_.emplace_back(static_cast<uint32_t>(trace.rankAt(i)), i);
+    // Stable, so that among equal ranks the first list position comes first.
+    std::stable_sort(sorted_.begin(), sorted_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+std::optional<uint32_t> RankIndex::positionOf(uint32_t rank) const {
+    auto it = std::lower_bound(sorted_.begin(), sorted_.end(), rank,
+                               [](const auto& e, uint32_t r) { return e.first < r; });
+    if (it == sorted_.end() || it->first != rank) return std::nullopt;
+    return it->second;
+}
