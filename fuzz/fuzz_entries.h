@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 
 using FuzzEntry = int (*)(const uint8_t* data, size_t size);
 
@@ -13,6 +12,5 @@ using FuzzEntry = int (*)(const uint8_t* data, size_t size);
 int fuzzTraceEntry(const uint8_t* data, size_t size);
 // The bytes as an application database: load, then name lookups.
 int fuzzFdbEntry(const uint8_t* data, size_t size);
-
-// The entry of a target by its name ("trace", "fdb"); nullptr when unknown.
-FuzzEntry fuzzEntryByName(std::string_view name);
+// The bytes as a trace opened in the main window and painted (builds with Qt).
+int fuzzDrawEntry(const uint8_t* data, size_t size);

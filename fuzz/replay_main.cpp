@@ -14,11 +14,21 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+FuzzEntry entryByName(std::string_view name) {
+    if (name == "trace") return fuzzTraceEntry;
+    if (name == "fdb") return fuzzFdbEntry;
+#ifdef ZLV_FUZZ_WITH_DRAW
+    if (name == "draw") return fuzzDrawEntry;
+#endif
+    return nullptr;
+}
 
 std::vector<fs::path> inputsUnder(const fs::path& path) {
     std::vector<fs::path> files;
@@ -49,7 +59,7 @@ int usage() {
 
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
-    const FuzzEntry entry = fuzzEntryByName(argv[1]);
+    const FuzzEntry entry = entryByName(argv[1]);
     if (!entry) {
         std::fprintf(stderr, "fuzz_replay: unknown target '%s'\n", argv[1]);
         return 2;
