@@ -154,6 +154,8 @@ class GeometryTest : public QObject {
             << QList<bool>{true, true, true} << 0 << 100 << QList<int>{} << QList<int>{};
         QTest::newRow("top cut at 0") << QList<bool>{true, true, true, true} << 4 << 50
                                       << QList<int>{3, 2, 1} << QList<int>{50, 30, 10};
+        QTest::newRow("pos above the count") << QList<bool>{true, true, true} << 5 << 100
+                                             << QList<int>{2, 1, 0} << QList<int>{100, 80, 60};
         QTest::newRow("no processes") << QList<bool>{} << 0 << 100 << QList<int>{} << QList<int>{};
     }
     void rowLayout() {
@@ -189,6 +191,8 @@ class GeometryTest : public QObject {
         const LinkEnd cut = cutLinkAtRightEdge(100, 60, 0, 2000, 1000);
         QCOMPARE(cut.edge, qint64(80));
         QCOMPARE(cut.time, qint64(1000));
+        // Upwards the edge itself is truncated: 100 - 40 / 3 = 86.67 gives 86.
+        QCOMPARE(cutLinkAtRightEdge(100, 60, 0, 3000, 1000).edge, qint64(86));
         const LinkEnd whole = cutLinkAtRightEdge(100, 60, 0, 900, 1000);
         QCOMPARE(whole.edge, qint64(60));
         QCOMPARE(whole.time, qint64(900));

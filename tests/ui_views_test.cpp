@@ -239,6 +239,15 @@ class ViewsTest : public QObject {
         }
         QCOMPARE(rgbAt(img, 20, 40), kWhite);
         QVERIFY(allBlack(img, QRect(0, 0, 79, 39)));
+        // Each outline stays inside its 39 x 20 box: right edges at 39 and 78,
+        // the bottom row's lower edge at 99 inside the widget.
+        QCOMPARE(rgbAt(img, 39, 90), kWhite);
+        QCOMPARE(rgbAt(img, 78, 90), kWhite);
+        QCOMPARE(rgbAt(img, 20, 99), kWhite);
+        QCOMPARE(rgbAt(img, 60, 99), kWhite);
+        QCOMPARE(rgbAt(img, 20, 79), kWhite);
+        QCOMPARE(rgbAt(img, 0, 90), kBlack);
+        QCOMPARE(rgbAt(img, 78, 30), kBlack);
 
         const uint32_t flags[] = {1, 0};
         filter.setNodeMask(2, flags);

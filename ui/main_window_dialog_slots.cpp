@@ -1,12 +1,52 @@
 // The main window's slots that open the check, filter and statistics dialogs.
+// Each dialog lives for one modal run and reads the open trace; with no
+// trace open the slots do nothing.
 #include "ui/main_window.h"
 
-// The dialogs are wired in by the checks and statistics work.
-void ZLVR_anView::slotCheck() {}
-void ZLVR_anView::slotFltNodes() {}
-void ZLVR_anView::slotFltProcess() {}
-void ZLVR_anView::slotStatNodesRanks() {}
-void ZLVR_anView::slotStatProcess() {}
-void ZLVR_anView::slotStatSRMatrix() {}
-void ZLVR_anView::slotStatCounters() {}
-void ZLVR_anView::slotStatSZMatrix() {}
+#include "checks/check_dlg.h"
+#include "checks/filter_mask_edit.h"
+#include "stats/stat_dlg.h"
+#include "ui/nr_view.h"
+
+void ZLVR_anView::slotCheck() {
+    if (!open_ || !trace_) return;
+    Check_Dlg dialog(this, trace_.get());
+    dialog.exec();
+}
+
+void ZLVR_anView::slotFltNodes() {
+    if (!open_ || !filter_) return;
+    // The node/rank column redraws and makes the event explorer follow.
+    if (editFilterMask(this, *filter_, FilterMask::Nodes)) nrview_->refresh();
+}
+
+void ZLVR_anView::slotFltProcess() {
+    if (!open_ || !filter_) return;
+    if (editFilterMask(this, *filter_, FilterMask::Ranks)) nrview_->refresh();
+}
+
+namespace {
+
+void showStatistics(QWidget* parent, const TTrace* trace, int kind) {
+    if (!trace) return;
+    Stat_Dlg dialog(parent, kind, trace);
+    dialog.exec();
+}
+
+} // namespace
+
+void ZLVR_anView::slotStatNodesRanks() {
+    if (open_) showStatistics(this, trace_.get(), 1);
+}
+void ZLVR_anView::slotStatProcess() {
+    if (open_) showStatistics(this, trace_.get(), 2);
+}
+void ZLVR_anView::slotStatSRMatrix() {
+    if (open_) showStatistics(this, trace_.get(), 3);
+}
+void ZLVR_anView::slotStatCounters() {
+    if (open_) showStatistics(this, trace_.get(), 4);
+}
+void ZLVR_anView::slotStatSZMatrix() {
+    if (open_) showStatistics(this, trace_.get(), 5);
+}

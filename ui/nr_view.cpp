@@ -54,7 +54,9 @@ void NRView::paintEvent(QPaintEvent*) {
         painter.drawText(nodeBox, Qt::AlignCenter,
                          QString::number(trace_->nodeIndexAt(row.position)));
         painter.drawText(rankBox, Qt::AlignCenter, QString::number(trace_->rankAt(row.position)));
-        painter.drawRect(nodeBox);
-        painter.drawRect(rankBox);
+        // A stroked QRect covers one pixel more each way; keep the outline
+        // inside the box, so that the bottom row's lower edge stays visible.
+        painter.drawRect(nodeBox.adjusted(0, 0, -1, -1));
+        painter.drawRect(rankBox.adjusted(0, 0, -1, -1));
     }
 }

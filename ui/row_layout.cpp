@@ -18,7 +18,8 @@ std::vector<bool> shownPositions(const TTrace& trace, const ViewFilter& filter) 
 RowLayout layoutRows(const std::vector<bool>& shown, int64_t pos, int64_t height) {
     RowLayout layout;
     layout.edgeOf.resize(shown.size());
-    const int64_t skip = static_cast<int64_t>(shown.size()) - pos;
+    // Scrolled beyond the top (pos above the count): nothing is scrolled off.
+    const int64_t skip = std::max<int64_t>(0, static_cast<int64_t>(shown.size()) - pos);
     int64_t walked = 0; // shown processes met so far, from the bottom
     bool onScreen = true;
     for (size_t i = shown.size(); i-- > 0;) {
@@ -44,8 +45,9 @@ LinkEnd cutLinkAtRightEdge(int64_t senderEdge, int64_t partnerEdge, int64_t star
     const double part = timeSpan(start, t1);
     int64_t edge = partnerEdge;
     if (whole > 0.0) {
+        // The whole edge is truncated, not the rise: 100 - 13.3 gives 86.
         const double rise = static_cast<double>(partnerEdge - senderEdge) * part / whole;
-        edge = senderEdge + clampToInt64(std::trunc(rise));
+        edge = clampToInt64(std::trunc(static_cast<double>(senderEdge) + rise));
     }
     return {edge, t1};
 }

@@ -12,6 +12,10 @@ const std::vector<Verb>& verbTable() {
 #ifdef ZLV_WITH_RENDER
         {"render", "the main window with the trace open, as a PNG picture", runRender},
 #endif
+        {"check", "consistency checks: unfinished calls, unfreed communicators, send/recv counts",
+         runCheck},
+        {"stats", "a statistics table: nodes, process, sendrecv, counters, datasize", runStats},
+        {"sections", "the program sections of a trace: identifier and name", runSections},
     };
     return verbs;
 }

@@ -1,0 +1,166 @@
+#include "model/stat_tables.h"
+
+#include "appdb/node_address.h"
+#include "model/trace_document.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+std::string generalText(double value, int digits) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*g", digits, value);
+    return buf;
+}
+
+std::vector<std::string> numberLabels(uint32_t n) {
+    std::vector<std::string> labels;
+    labels.reserve(n);
+    for (uint32_t i = 0; i < n; ++i) labels.push_back(std::to_string(i));
+    return labels;
+}
+
+using RankIndex = std::shared_ptr<const std::vector<const TProcess*>>;
+
+RankIndex rankIndex(const TTrace& trace) {
+    return std::make_shared<const std::vector<const TProcess*>>(processesByRank(trace));
+}
+
+} // namespace
+
+const char* statCaption(StatKind kind) {
+    switch (kind) {
+    case StatKind::NodesRanks:
+        return "Nodes and Ranks";
+    case StatKind::Process:
+        return "Process";
+    case StatKind::SendRecv:
+        return "Send Receive operations";
+    case StatKind::Counters:
+        return "Counters";
+    case StatKind::DataSize:
+        return "Transfered data size";
+    }
+    return "";
+}
+
+bool hasSectionSelector(StatKind kind) {
+    return kind == StatKind::SendRecv || kind == StatKind::DataSize;
+}
+
+std::vector<SectionItem> sectionItems(const TTrace& trace) {
+    std::vector<uint32_t> ids{0};
+    for (const TProcess& p : trace.processes)
+        for (const TFunc& f : p.calls)
+            if (f.isSectionMarker()) ids.push_back(f.location);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+
+    std::vector<SectionItem> items;
+    items.reserve(ids.size());
+    for (uint32_t id : ids) items.push_back({id, trace.sectName(id)});
+    return items;
+}
+
+std::string timeText(int64_t microseconds) {
+    return generalText(static_cast<double>(microseconds), 10);
+}
+
+std::string percentText(int64_t part, int64_t whole) {
+    // A run time of 0 has no meaningful share.
+    if (whole == 0) return {};
+    return generalText(static_cast<double>(part) / static_cast<double>(whole) * 100.0, 4);
+}
+
+std::string trafficCellText(const TrafficCell& cell) {
+    return std::to_string(cell.sent) + "/" + std::to_string(cell.received);
+}
+
+StatTable nodesRanksTable(const TTrace& trace) {
+    StatTable t;
+    t.columnLabels = {"Node", "nodeIP", "Ranks"};
+    t.rowCount = trace.processCount();
+    t.rowCells = [byRank = rankIndex(trace)](uint32_t r) -> std::vector<std::string> {
+        const TProcess* p = r < byRank->size() ? (*byRank)[r] : nullptr;
+        if (!p) return {"", "", ""};
+        return {std::to_string(p->nodeIndex), dottedNodeId(p->nodeId), std::to_string(r)};
+    };
+    return t;
+}
+
+StatTable processTable(const TTrace& trace) {
+    StatTable t;
+    t.columnLabels = {"Rank",         "Time [us]", "Init [us]", "Init [%]",  "Finalize [us]",
+                      "Finalize [%]", "Send [us]", "Send [%]",  "Recv [us]", "Recv [%]"};
+    t.rowCount = trace.processCount();
+    t.rowCells = [byRank = rankIndex(trace)](uint32_t r) -> std::vector<std::string> {
+        std::vector<std::string> cells(10);
+        cells[0] = std::to_string(r);
+        const TProcess* p = r < byRank->size() ? (*byRank)[r] : nullptr;
+        if (!p) return cells; // no process has this rank: nothing to show
+        const int64_t total = p->duration();
+        int64_t init = 0, finalize = 0, send = 0, receive = 0;
+        p->times(init, finalize, send, receive);
+        cells[1] = timeText(total);
+        size_t i = 2;
+        for (int64_t sum : {init, finalize, send, receive}) {
+            cells[i++] = timeText(sum);
+            cells[i++] = percentText(sum, total);
+        }
+        return cells;
+    };
+    return t;
+}
+
+StatTable countersTable(const TTrace& trace) {
+    StatTable t;
+    t.columnLabels = {"Rank", "File:Line", "Times"};
+    auto list = std::make_shared<const std::vector<TCounter>>(trace.counters());
+    t.rowCount = static_cast<uint32_t>(list->size());
+    t.rowCells = [list, &trace](uint32_t i) -> std::vector<std::string> {
+        if (i >= list->size()) return {"", "", ""};
+        const TCounter& c = (*list)[i];
+        return {std::to_string(c.rank),
+                trace.fileName(c.location >> 16) + ":" + std::to_string(c.location & 0xFFFF),
+                std::to_string(c.times)};
+    };
+    return t;
+}
+
+StatTable trafficTable(const TTrace& trace, TrafficWeight weight, uint32_t section) {
+    StatTable t;
+    const uint32_t n = trace.processCount();
+    t.columnLabels = numberLabels(n);
+    t.rowLabels = numberLabels(n);
+    t.rowCount = n;
+    t.rowCells = [byRank = rankIndex(trace), n, weight,
+                  section](uint32_t r) -> std::vector<std::string> {
+        std::vector<std::string> cells(n);
+        const TProcess* p = r < byRank->size() ? (*byRank)[r] : nullptr;
+        if (!p) return cells; // no process has this rank
+        const std::vector<TrafficCell> row = trafficRow(*p, n, weight, section);
+        for (uint32_t c = 0; c < n; ++c) cells[c] = trafficCellText(row[c]);
+        return cells;
+    };
+    return t;
+}
+
+StatTable statTable(const TTrace& trace, StatKind kind, uint32_t section) {
+    switch (kind) {
+    case StatKind::NodesRanks:
+        return nodesRanksTable(trace);
+    case StatKind::Process:
+        return processTable(trace);
+    case StatKind::SendRecv:
+        return trafficTable(trace, TrafficWeight::Messages, section);
+    case StatKind::Counters:
+        return countersTable(trace);
+    case StatKind::DataSize:
+        return trafficTable(trace, TrafficWeight::Bytes, section);
+    }
+    StatTable empty;
+    empty.rowCells = [](uint32_t) { return std::vector<std::string>{}; };
+    return empty;
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The statistics tables as texts: header labels and, row by row, the cell
+// texts that the statistics dialog and `zlv stats` show.
+
+#include "model/traffic_rows.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class TTrace;
+
+enum class StatKind {
+    NodesRanks = 1,
+    Process = 2,
+    SendRecv = 3,
+    Counters = 4,
+    DataSize = 5,
+};
+
+// "Nodes and Ranks", "Process", ... (untranslated); "" for an unknown kind.
+const char* statCaption(StatKind kind);
+// The two matrices can be restricted to one program section.
+bool hasSectionSelector(StatKind kind);
+
+struct SectionItem {
+    uint32_t id;
+    std::string name;
+};
+// Section 0 first, then every section that a marker names, ascending, each
+// with its database name.
+std::vector<SectionItem> sectionItems(const TTrace& trace);
+
+// Rows are made on demand, so a matrix over thousands of ranks never holds all
+// its cell texts at once. rowCells must be called only while the trace lives.
+struct StatTable {
+    std::vector<std::string> columnLabels;
+    std::vector<std::string> rowLabels; // empty when the row header is hidden
+    uint32_t rowCount = 0;
+    std::function<std::vector<std::string>(uint32_t row)> rowCells;
+};
+
+// The table of a kind; section applies to the matrices only (0: whole run).
+// An unknown kind gives an empty table.
+StatTable statTable(const TTrace& trace, StatKind kind, uint32_t section = 0);
+
+// Row r is rank r. A rank that no process has gives an empty row.
+StatTable nodesRanksTable(const TTrace& trace);
+// Row r is rank r. A rank that no process has shows the rank and empty cells;
+// a run time of 0 leaves the percentages empty.
+StatTable processTable(const TTrace& trace);
+// One row per counter record, in the document's order.
+StatTable countersTable(const TTrace& trace);
+// Cell (r, c) "sent/received" of rank r toward rank c; a rank that no process
+// has gives a row of empty cells.
+StatTable trafficTable(const TTrace& trace, TrafficWeight weight, uint32_t section);
+
+// Number formats of the tables.
+std::string timeText(int64_t microseconds); // 10 significant digits
+// part / whole * 100 with 4 significant digits; "" when whole is 0.
+std::string percentText(int64_t part, int64_t whole);
+std::string trafficCellText(const TrafficCell& cell); // "sent/received"

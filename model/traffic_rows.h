@@ -1,0 +1,30 @@
+#pragma once
+// Who sent how much to whom: one row of the send/receive or data size matrix
+// in one scan of the row process's calls. Cell c of a row equals what
+// TProcess::countMessages / sumDataSize give for partner rank c.
+
+#include <cstdint>
+#include <vector>
+
+class TTrace;
+struct TProcess;
+
+enum class TrafficWeight {
+    Messages, // each message counts 1
+    Bytes,    // each message counts its data size
+};
+
+struct TrafficCell {
+    uint64_t sent = 0;
+    uint64_t received = 0;
+    bool operator==(const TrafficCell&) const = default;
+};
+
+// The cells of process p toward partner ranks 0 .. columns-1 under a section
+// filter (0: the whole run).
+std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, TrafficWeight weight,
+                                    uint32_t section);
+
+// For each rank 0 .. processCount-1 the first process in list order with that
+// rank (the one the document's by-rank accessors find), nullptr where none.
+std::vector<const TProcess*> processesByRank(const TTrace& trace);

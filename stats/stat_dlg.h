@@ -1,0 +1,38 @@
+#pragma once
+// The statistics dialog: one table of a statistics kind (1 nodes and ranks,
+// 2 process times, 3 send/receive matrix, 4 counters, 5 data size matrix);
+// the two matrices with a section selector.
+
+#include <QDialog>
+
+class QComboBox;
+class QTableView;
+class StatTableModel;
+class TTrace;
+
+class Stat_Dlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    // trace is not owned and must outlive the dialog.
+    Stat_Dlg(QWidget* parent, int kind, const TTrace* trace);
+    ~Stat_Dlg() override;
+
+    QTableView* table() const { return table_; }
+    StatTableModel* tableModel() const { return model_; }
+    // Null for the kinds without a section selector.
+    QComboBox* sectionSelector() const { return sections_; }
+
+  public slots:
+    // Recomputes a matrix for the section of the chosen item.
+    void chgSect3(int item);
+
+  private:
+    void fill(uint32_t section);
+
+    QTableView* table_ = nullptr;
+    StatTableModel* model_ = nullptr;
+    QComboBox* sections_ = nullptr;
+    const TTrace* trace_ = nullptr;
+    int kind_ = 0;
+};

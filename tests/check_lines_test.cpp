@@ -1,0 +1,152 @@
+#include "model/check_lines.h"
+
+#include "tests/written_trace.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const Lines kCleanRun = {"Check for terminations...",
+                         "Done",
+                         "Check for communicators...",
+                         "Done",
+                         "Check send/receive correspondence...",
+                         "Done",
+                         "Checking complete"};
+
+// Two ranks exchanging one message each way, Init and Finalize around it.
+TraceWriter consistentPair() {
+    TraceWriter w;
+    for (uint32_t r = 0; r < 2; ++r) {
+        w.declareProcess(r, nodeIdFromOctets(10, 0, 0, 1));
+        w.shortCall(makeLocation(1, 1), kFuncInit, 0, 10);
+        w.longCall(makeLocation(1, 5), r == 0 ? kFuncSend : kFuncRecv, 20, 30, 8, 0, 1 - r,
+                   kWorldComm);
+        w.longCall(makeLocation(1, 6), r == 0 ? kFuncRecv : kFuncSend, 40, 50, 8, 0, 1 - r,
+                   kWorldComm);
+        w.shortCall(makeLocation(1, 9), kFuncFinalize, 60, 70);
+    }
+    return w;
+}
+
+} // namespace
+
+TEST(CheckLines, CleanTraceGivesTheSevenFramingLinesEveryTime) {
+    auto trace = openWrittenTrace(consistentPair());
+    const CheckReport first = runChecks(*trace, {});
+    EXPECT_EQ(first.lines, kCleanRun);
+    EXPECT_EQ(first.findings, 0u);
+    // A second run starts afresh.
+    EXPECT_EQ(runChecks(*trace, {}).lines, kCleanRun);
+
+    EXPECT_EQ(runChecks(*trace, {false, false, false}).lines, Lines{"Checking complete"});
+    EXPECT_EQ(runChecks(*trace, {false, true, false}).lines,
+              (Lines{"Check for communicators...", "Done", "Checking complete"}));
+}
+
+TEST(CheckLines, TerminationFollowsRowOrderAndPrintsRanks) {
+    // Declared so that sorting by node puts rank 2 first, then 0, then 1.
+    // Every node has an MPI_Init, so that the trace loads with its database.
+    TraceWriter w;
+    w.declareProcess(2, nodeIdFromOctets(10, 0, 0, 3));
+    w.shortCall(makeLocation(1, 3), kFuncInit, 0, 10);
+    w.longCall(makeLocation(7, 9), kFuncSend | kUnfinishedFlag, 5, 8, 4, 0, 0, kWorldComm);
+    w.shortCall(makeLocation(1, 42), kFuncRecv | kUnfinishedFlag, 20, 30);
+    w.declareProcess(0, nodeIdFromOctets(10, 0, 0, 1));
+    w.shortCall(makeLocation(1, 1), kFuncInit, 0, 10);
+    // An unfinished call that is not the last one is not a finding.
+    w.shortCall(makeLocation(1, 1), kFuncWait | kUnfinishedFlag, 0, 10);
+    w.shortCall(makeLocation(9, 77), 0x7FF | kUnfinishedFlag, 10, 20);
+    w.declareProcess(1, nodeIdFromOctets(10, 0, 0, 1));
+    FdbContents db;
+    db.files = {{1, "main.c"}};
+    auto trace = openWrittenTrace(w, &db);
+    ASSERT_TRUE(trace->loaded());
+    ASSERT_EQ(trace->rankAt(0), 2);
+
+    Lines lines;
+    EXPECT_EQ(checkTerminations(*trace, lines), 3u);
+    EXPECT_EQ(
+        lines,
+        (Lines{"Function MPI_Recv was termitated for idle", "\tProcess rank 2. Location main.c:42",
+               "Function Unknown was termitated for idle", "\tProcess rank 0. Location Unknown:77",
+               "\tProcess rank 1 has no functions"}));
+
+    trace->sortByRank();
+    lines.clear();
+    checkTerminations(*trace, lines);
+    EXPECT_EQ(lines.front(), "Function Unknown was termitated for idle");
+    EXPECT_EQ(lines.back(), "\tProcess rank 2. Location main.c:42");
+}
+
+TEST(CheckLines, EveryUnfreedCommunicatorIsReportedBeyond256) {
+    TraceWriter w;
+    w.declareProcess(0, nodeIdFromOctets(10, 0, 0, 1));
+    w.shortCall(0, kFuncInit, 0, 0);
+    const uint32_t members[] = {0};
+    const uint32_t created = 300;
+    for (uint32_t i = 0; i < created; ++i)
+        w.commCall(makeLocation(1, 100 + i), kFuncCommDup, i, i, 1000 + i, members);
+    // Freed ones are not reported; the free names the communicator by identifier.
+    w.commCall(makeLocation(1, 1), kFuncCommFree, 400, 401, 1000, {});
+    w.commCall(makeLocation(1, 2), kFuncCommFree, 402, 403, 1299, {});
+    w.declareProcess(1, nodeIdFromOctets(10, 0, 0, 1));
+    w.commCall(makeLocation(2, 7), kFuncCommSplit, 0, 1, 5000, members);
+    FdbContents db;
+    db.files = {{1, "comm.c"}};
+    auto trace = openWrittenTrace(w, &db);
+    ASSERT_TRUE(trace->loaded());
+
+    Lines lines;
+    EXPECT_EQ(checkCommunicators(*trace, lines), created - 2 + 1);
+    ASSERT_EQ(lines.size(), created - 2 + 1);
+    EXPECT_EQ(lines.front(), "In process with rank 0 new communicator was created (1001) at "
+                             "comm.c:101, , but it was not destroyed");
+    EXPECT_EQ(lines[created - 3], "In process with rank 0 new communicator was created (1298) at "
+                                  "comm.c:398, , but it was not destroyed");
+    EXPECT_EQ(lines.back(), "In process with rank 1 new communicator was created (5000) at "
+                            "Unknown:7, , but it was not destroyed");
+}
+
+TEST(CheckLines, SendReceiveMismatchesInPairOrder) {
+    TraceWriter w;
+    w.declareProcess(0, nodeIdFromOctets(10, 0, 0, 1));
+    w.longCall(0, kFuncSend, 0, 1, 4, 0, 1, kWorldComm);
+    w.longCall(0, kFuncSend, 2, 3, 4, 0, 1, kWorldComm);
+    w.longCall(0, kFuncRecv, 4, 5, 4, 0, 2, kWorldComm); // nobody sent it
+    w.declareProcess(1, nodeIdFromOctets(10, 0, 0, 1));
+    w.longCall(0, kFuncRecv, 0, 1, 4, 0, 0, kWorldComm);
+    w.declareProcess(2, nodeIdFromOctets(10, 0, 0, 1));
+    w.longCall(0, kFuncSend, 0, 1, 4, 0, 2, kWorldComm); // to itself, never received
+    auto trace = openWrittenTrace(w);
+
+    const CheckReport report = runChecks(*trace, {false, false, true});
+    EXPECT_EQ(report.lines,
+              (Lines{"Check send/receive correspondence...",
+                     "\tNumber of sent messages not equal to number of receive one (0 to 1)",
+                     "\tNumber of sent messages not equal to number of receive one (2 to 0)",
+                     "\tNumber of sent messages not equal to number of receive one (2 to 2)",
+                     "\tNumber of sent messages not equal to number of receive one (2 to 2)",
+                     "Done", "Checking complete"}));
+    EXPECT_EQ(report.findings, 4u);
+}
+
+TEST(CheckLines, RankGapsAndEmptyTraces) {
+    // Ranks 0 and 5 in a trace of two processes: rank 5 is outside 0..n-1 and
+    // rank 1 has no process, which counts as sending and receiving nothing.
+    TraceWriter w;
+    w.declareProcess(0, nodeIdFromOctets(10, 0, 0, 1));
+    w.longCall(0, kFuncSend, 0, 1, 4, 0, 1, kWorldComm);
+    w.declareProcess(5, nodeIdFromOctets(10, 0, 0, 1));
+    w.shortCall(0, kFuncInit, 0, 1);
+    auto trace = openWrittenTrace(w);
+    Lines lines;
+    EXPECT_EQ(checkSendRecv(*trace, lines), 1u);
+    EXPECT_EQ(lines,
+              Lines{"\tNumber of sent messages not equal to number of receive one (0 to 1)"});
+
+    TTrace empty;
+    EXPECT_EQ(runChecks(empty, {}).lines, kCleanRun);
+}

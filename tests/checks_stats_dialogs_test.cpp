@@ -1,0 +1,305 @@
+// The check, filter and statistics dialogs under the offscreen platform:
+// widgets found by object name, their texts and states, the masks written on
+// "Done" only, and the statistics tables equal to `zlv stats` cell for cell.
+#include "checks/check_dlg.h"
+#include "checks/filter_mask_edit.h"
+#include "checks/fltnr_dlg.h"
+#include "model/stat_tables.h"
+#include "stats/stat_dlg.h"
+#include "stats/stat_table_model.h"
+#include "tests/written_trace.h"
+#include "tests/zlv_tool_run.h"
+#include "ui/view_filter.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QImage>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+// Four ranks on two nodes: rank 1 sends to 2 in section 5, rank 3 ends
+// inside an unfinished call, rank 0 leaks a communicator, rank 2 has a counter.
+TraceWriter sampleWriter() {
+    TraceWriter w;
+    const uint32_t members[] = {0, 1};
+    for (uint32_t r = 0; r < 4; ++r) {
+        w.declareProcess(r, nodeIdFromOctets(192, 168, 0, r < 2 ? 1 : 2));
+        w.shortCall(makeLocation(1, 3), kFuncInit, 0, 100);
+        if (r == 0) w.commCall(makeLocation(1, 8), kFuncCommSplit, 100, 110, 400, members);
+        w.sectionMarker(r == 1 ? 5 : 2, 120);
+        if (r == 1) w.longCall(makeLocation(1, 9), kFuncSend, 130, 160, 64, 0, 2, kWorldComm);
+        if (r == 2) w.longCall(makeLocation(1, 9), kFuncRecv, 130, 170, 64, 0, 1, kWorldComm);
+        if (r == 2) w.counter(9, makeLocation(1, 30));
+        w.shortCall(makeLocation(1, 12), r == 3 ? kFuncRecv | kUnfinishedFlag : kFuncFinalize, 200,
+                    300);
+    }
+    return w;
+}
+
+FdbContents sampleDb() {
+    FdbContents db;
+    db.sections = {{5, "solve"}};
+    db.files = {{1, "main.c"}};
+    return db;
+}
+
+// Clicks through a modal dialog once its event loop runs.
+void whenModal(std::function<void(QWidget*)> act) {
+    QTimer::singleShot(0, [act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        act(modal);
+    });
+}
+
+std::vector<std::vector<std::string>> tsvLines(const std::string& text) {
+    std::vector<std::vector<std::string>> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end - start);
+        std::vector<std::string> cells;
+        size_t from = 0;
+        for (size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
+            cells.push_back(line.substr(from, tab - from));
+        cells.push_back(line.substr(from));
+        lines.push_back(cells);
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST(CheckDialog, WidgetsAndRepeatedRuns) {
+    const FdbContents db = sampleDb();
+    const std::string path = saveWrittenTrace(sampleWriter(), &db, "check_dialog");
+    std::ostringstream quiet;
+    auto trace = std::make_unique<TTrace>(path, quiet, quiet);
+    Check_Dlg dlg(nullptr, trace.get());
+    EXPECT_EQ(dlg.windowTitle(), "Checking");
+    EXPECT_TRUE(dlg.isModal());
+
+    auto* tabs = dlg.findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(tabs->tabText(0), "Checking");
+    EXPECT_EQ(tabs->tabText(1), "Config");
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    EXPECT_NE(dlg.findChild<QWidget*>("tab1"), nullptr);
+    auto* gb = dlg.findChild<QGroupBox*>("gb");
+    ASSERT_NE(gb, nullptr);
+    EXPECT_EQ(gb->title(), "Check for");
+
+    const char* names[] = {"cb_term", "cb_comm", "cb_srpr"};
+    const char* texts[] = {"Abnormal termination", "Communicators", "send/recv"};
+    for (int i = 0; i < 3; ++i) {
+        auto* box = dlg.findChild<QCheckBox*>(names[i]);
+        ASSERT_NE(box, nullptr) << names[i];
+        EXPECT_EQ(box->parentWidget(), gb);
+        EXPECT_EQ(box->text(), texts[i]);
+        EXPECT_TRUE(box->isChecked());
+        EXPECT_EQ(box->geometry(), QRect(10, 20 + 15 * i, 170, 15));
+    }
+
+    auto* output = dlg.findChild<QPlainTextEdit*>("output");
+    ASSERT_NE(output, nullptr);
+    EXPECT_TRUE(output->isReadOnly());
+    EXPECT_TRUE(output->toPlainText().isEmpty());
+    auto* start = dlg.findChild<QPushButton*>("start");
+    ASSERT_NE(start, nullptr);
+    EXPECT_EQ(start->text(), "Start");
+
+    start->click();
+    const QString first = output->toPlainText();
+    std::vector<std::string> lines;
+    for (const QString& line : first.split('\n')) lines.push_back(line.toStdString());
+    ASSERT_EQ(lines.size(), 10);
+    EXPECT_EQ(lines[1], "Function MPI_Recv was termitated for idle");
+    EXPECT_EQ(lines[2], "\tProcess rank 3. Location main.c:12");
+    EXPECT_EQ(lines[5], "In process with rank 0 new communicator was created (400) at main.c:8, "
+                        ", but it was not destroyed");
+    EXPECT_EQ(lines.back(), "Checking complete");
+    start->click();
+    EXPECT_EQ(output->toPlainText(), first);
+    // The tool prints the same lines.
+    EXPECT_EQ(zlv("check " + path).out, first.toStdString() + "\n");
+
+    for (const char* name : names) dlg.findChild<QCheckBox*>(name)->setChecked(false);
+    start->click();
+    EXPECT_EQ(output->toPlainText(), "Checking complete");
+}
+
+TEST(FilterDialog, BoxesCaptionAndValues) {
+    const uint32_t initial[] = {1, 0, 1};
+    FltNR_Dlg dlg(nullptr, 3, initial, "Rank");
+    dlg.show();
+    EXPECT_EQ(dlg.windowTitle(), "Rank filter");
+    EXPECT_EQ(dlg.width(), 170);
+    auto boxes = dlg.findChildren<QCheckBox*>();
+    ASSERT_EQ(boxes.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(boxes[i]->text(), QString("Rank %1").arg(i));
+        EXPECT_EQ(boxes[i]->isChecked(), initial[i] != 0);
+        EXPECT_EQ(boxes[i]->geometry(), QRect(2, 2 + 21 * i, 135, 20));
+        EXPECT_TRUE(boxes[i]->isVisible());
+    }
+    // Grey behind the boxes, inside the content and beside it.
+    auto* scroll = dlg.findChild<QScrollArea*>("boxes");
+    ASSERT_NE(scroll, nullptr);
+    const QImage image = scroll->viewport()->grab().toImage();
+    EXPECT_EQ(QColor(image.pixel(1, 1)), QColor(200, 200, 200));
+    EXPECT_EQ(QColor(image.pixel(image.width() - 2, image.height() - 2)), QColor(200, 200, 200));
+
+    boxes[0]->setChecked(false);
+    boxes[1]->setChecked(true);
+    dlg.findChild<QPushButton*>("done")->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.values(), (std::vector<uint32_t>{0, 1, 1}));
+
+    FltNR_Dlg cancelled(nullptr, 2, initial, "Node");
+    cancelled.findChild<QPushButton*>("cancel")->click();
+    EXPECT_EQ(cancelled.result(), QDialog::Rejected);
+    EXPECT_EQ(cancelled.values(), (std::vector<uint32_t>{0, 0}));
+}
+
+TEST(FilterDialog, DoneWritesTheMaskAndCancelLeavesIt) {
+    ViewFilter filter(2, 4);
+    whenModal([](QWidget* dlg) {
+        EXPECT_EQ(dlg->windowTitle(), "Rank filter");
+        dlg->findChildren<QCheckBox*>()[2]->setChecked(false);
+        dlg->findChild<QPushButton*>("done")->click();
+    });
+    EXPECT_TRUE(editFilterMask(nullptr, filter, FilterMask::Ranks));
+    EXPECT_EQ(filter.rankMask(), (std::vector<uint32_t>{1, 1, 0, 1}));
+    EXPECT_EQ(filter.nodeMask(), (std::vector<uint32_t>{1, 1}));
+
+    whenModal([](QWidget* dlg) {
+        auto boxes = dlg->findChildren<QCheckBox*>();
+        EXPECT_FALSE(boxes[2]->isChecked()); // the last choice is shown again
+        boxes[0]->setChecked(false);
+        dlg->findChild<QPushButton*>("cancel")->click();
+    });
+    EXPECT_FALSE(editFilterMask(nullptr, filter, FilterMask::Ranks));
+    EXPECT_EQ(filter.rankMask(), (std::vector<uint32_t>{1, 1, 0, 1}));
+
+    whenModal([](QWidget* dlg) {
+        EXPECT_EQ(dlg->windowTitle(), "Node filter");
+        for (QCheckBox* box : dlg->findChildren<QCheckBox*>()) box->setChecked(false);
+        dlg->findChild<QPushButton*>("done")->click();
+    });
+    EXPECT_TRUE(editFilterMask(nullptr, filter, FilterMask::Nodes));
+    EXPECT_EQ(filter.nodeMask(), (std::vector<uint32_t>{0, 0}));
+}
+
+TEST(StatDialog, EveryKindMatchesTheToolCellForCell) {
+    const TraceWriter w = sampleWriter();
+    const FdbContents db = sampleDb();
+    const std::string path = saveWrittenTrace(w, &db, "dialog");
+    std::ostringstream quiet;
+    TTrace trace(path, quiet, quiet);
+    ASSERT_TRUE(trace.loaded());
+
+    const char* kinds[] = {"nodes", "process", "sendrecv", "counters", "datasize"};
+    const char* captions[] = {"Nodes and Ranks", "Process", "Send Receive operations", "Counters",
+                              "Transfered data size"};
+    for (int kind = 1; kind <= 5; ++kind) {
+        SCOPED_TRACE(kinds[kind - 1]);
+        Stat_Dlg dlg(nullptr, kind, &trace);
+        EXPECT_EQ(dlg.windowTitle(), captions[kind - 1]);
+        const bool matrix = kind == 3 || kind == 5;
+        EXPECT_EQ(dlg.findChild<QComboBox*>() != nullptr, matrix);
+        auto* view = dlg.findChild<QTableView*>("table");
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->verticalHeader()->isHidden(), !matrix);
+        const QAbstractItemModel* model = view->model();
+
+        const auto lines = tsvLines(
+            zlv(std::string("stats ") + kinds[kind - 1] + " " + path + " --format tsv").out);
+        ASSERT_EQ(lines.size(), static_cast<size_t>(model->rowCount()) + 1);
+        const int offset = matrix ? 1 : 0; // the row label leads each matrix line
+        ASSERT_EQ(lines[0].size(), static_cast<size_t>(model->columnCount() + offset));
+        for (int c = 0; c < model->columnCount(); ++c)
+            EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString().toStdString(),
+                      lines[0][c + offset]);
+        for (int r = 0; r < model->rowCount(); ++r) {
+            if (matrix) {
+                EXPECT_EQ(model->headerData(r, Qt::Vertical).toString().toStdString(),
+                          lines[r + 1][0]);
+            }
+            for (int c = 0; c < model->columnCount(); ++c)
+                EXPECT_EQ(model->index(r, c).data().toString().toStdString(),
+                          lines[r + 1][c + offset])
+                    << r << "," << c;
+        }
+    }
+}
+
+TEST(StatDialog, SectionSelectorRecomputesTheMatrix) {
+    const FdbContents db = sampleDb();
+    auto trace = openWrittenTrace(sampleWriter(), &db);
+    Stat_Dlg dlg(nullptr, 5, trace.get());
+    auto* sections = dlg.findChild<QComboBox*>("sections");
+    ASSERT_NE(sections, nullptr);
+    ASSERT_EQ(sections->count(), 3);
+    EXPECT_EQ(sections->itemText(0), "ZLVR_MAIN_SECT");
+    EXPECT_EQ(sections->itemText(1), ""); // inside the table, unnamed
+    EXPECT_EQ(sections->itemText(2), "solve");
+    EXPECT_EQ(sections->currentIndex(), 0);
+
+    const QAbstractItemModel* model = dlg.findChild<QTableView*>("table")->model();
+    auto cell = [&](int r, int c) { return model->index(r, c).data().toString(); };
+    EXPECT_EQ(cell(1, 2), "64/0");
+    EXPECT_EQ(cell(2, 1), "0/64");
+
+    sections->setCurrentIndex(2);
+    emit sections->activated(2); // section 5: only rank 1's send is in it
+    EXPECT_EQ(model->rowCount(), 4);
+    EXPECT_EQ(cell(1, 2), "64/0");
+    EXPECT_EQ(cell(2, 1), "0/0");
+
+    emit sections->activated(0);
+    EXPECT_EQ(cell(2, 1), "0/64");
+}
+
+TEST(StatDialog, LargeMatrixRowsOnDemand) {
+    // A ring of 400 ranks: 160000 cells, made only for the rows asked for.
+    TraceWriter w;
+    const uint32_t n = 400;
+    for (uint32_t r = 0; r < n; ++r) {
+        w.declareProcess(r, 1);
+        w.shortCall(0, kFuncInit, 0, 1);
+        w.longCall(0, kFuncSend, 1, 2, 8, 0, static_cast<int32_t>((r + 1) % n), kWorldComm);
+        w.longCall(0, kFuncRecv, 2, 3, 8, 0, static_cast<int32_t>((r + n - 1) % n), kWorldComm);
+    }
+    auto trace = openWrittenTrace(w);
+    Stat_Dlg dlg(nullptr, 3, trace.get());
+    const QAbstractItemModel* model = dlg.findChild<QTableView*>("table")->model();
+    ASSERT_EQ(model->rowCount(), 400);
+    ASSERT_EQ(model->columnCount(), 400);
+    EXPECT_EQ(model->index(399, 0).data().toString(), "1/0");
+    EXPECT_EQ(model->index(399, 398).data().toString(), "0/1");
+    EXPECT_EQ(model->index(399, 1).data().toString(), "0/0");
+    EXPECT_EQ(model->headerData(399, Qt::Vertical).toString(), "399");
+}
+
+int main(int argc, char** argv) {
+    // Listing the tests at build time also creates the application.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

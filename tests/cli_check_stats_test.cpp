@@ -1,0 +1,84 @@
+// Golden output of `zlv check`, `zlv stats` and `zlv sections` on small
+// written traces, with their exit statuses.
+#include "tests/written_trace.h"
+#include "tests/zlv_tool_run.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Rank 0 sends 3 GiB to rank 1 twice inside section 4, rank 1 receives once
+// and ends inside an unfinished call; rank 1 leaks a communicator.
+std::string faultyTrace() {
+    TraceWriter w;
+    w.declareProcess(0, nodeIdFromOctets(10, 1, 2, 3));
+    w.shortCall(makeLocation(1, 10), kFuncInit, 0, 100);
+    w.sectionMarker(4, 100);
+    w.longCall(makeLocation(1, 20), kFuncSend, 100, 200, 3u << 30, 7, 1, kWorldComm);
+    w.longCall(makeLocation(1, 21), kFuncSend, 200, 300, 3u << 30, 7, 1, kWorldComm);
+    w.shortCall(makeLocation(1, 30), kFuncFinalize, 300, 400);
+    w.declareProcess(1, nodeIdFromOctets(10, 1, 2, 3));
+    w.shortCall(makeLocation(1, 10), kFuncInit, 0, 100);
+    const uint32_t members[] = {1};
+    w.commCall(makeLocation(2, 5), kFuncCommDup, 100, 110, 300, members);
+    w.longCall(makeLocation(1, 40), kFuncRecv, 110, 200, 3u << 30, 7, 0, kWorldComm);
+    w.shortCall(makeLocation(1, 50), kFuncRecv | kUnfinishedFlag, 200, 250);
+    w.counter(12, makeLocation(1, 20));
+    FdbContents db;
+    db.sections = {{4, "exchange"}};
+    db.files = {{1, "ring,\"main\".c"}, {2, "comm.c"}};
+    return saveWrittenTrace(w, &db, "cli");
+}
+
+} // namespace
+
+TEST(CliCheck, LinesAndExitStatus) {
+    const std::string trace = faultyTrace();
+    const ToolRun all = zlv("check " + trace);
+    EXPECT_EQ(all.status, 1);
+    EXPECT_NE(all.out.find("\tProcess rank 1. Location ring,\"main\".c:50\n"), std::string::npos);
+    // The checks keep their fixed order whatever the order of the list.
+    EXPECT_TRUE(zlv("check " + trace + " --only comm,term")
+                    .out.starts_with("Check for terminations...\nFunction MPI_Recv was"));
+    EXPECT_EQ(zlv("check --only srpr " + trace).out,
+              "Check send/receive correspondence...\n"
+              "\tNumber of sent messages not equal to number of receive one (0 to 1)\n"
+              "Done\nChecking complete\n");
+
+    TraceWriter clean;
+    clean.declareProcess(0, 1);
+    clean.shortCall(0, kFuncInit, 0, 1);
+    EXPECT_EQ(zlv("check " + saveWrittenTrace(clean)).status, 0);
+
+    EXPECT_EQ(zlv("check " + saveWrittenTrace(TraceWriter{})).status, 2); // no processes
+    EXPECT_EQ(zlv("check /nonexistent/x.zlv").status, 2);
+    EXPECT_EQ(zlv("check " + trace + " --only bogus").status, 2);
+}
+
+TEST(CliStats, FormatsSectionsAndKinds) {
+    const std::string trace = faultyTrace();
+    ToolRun run = zlv("stats datasize " + trace);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "              0             1\n"
+                       "0           0/0  6442450944/0\n"
+                       "1  0/3221225472           0/0\n");
+    EXPECT_EQ(zlv("stats sendrecv " + trace + " --format tsv --section 4").out,
+              "\t0\t1\n0\t0/0\t2/0\n1\t0/0\t0/0\n");
+    EXPECT_EQ(zlv("stats sendrecv " + trace + " --format tsv --section 0").out,
+              "\t0\t1\n0\t0/0\t2/0\n1\t0/1\t0/0\n");
+    EXPECT_EQ(zlv("stats counters " + trace + " --format csv").out,
+              "Rank,File:Line,Times\r\n1,\"ring,\"\"main\"\".c:20\",12\r\n");
+    EXPECT_EQ(zlv("stats nodes " + trace + " --format tsv").out,
+              "Node\tnodeIP\tRanks\n0\t10.1.2.3\t0\n0\t10.1.2.3\t1\n");
+    EXPECT_EQ(zlv("stats process " + trace + " --format tsv").out,
+              "Rank\tTime [us]\tInit [us]\tInit [%]\tFinalize [us]\tFinalize [%]\tSend [us]\t"
+              "Send [%]\tRecv [us]\tRecv [%]\n"
+              "0\t400\t100\t25\t100\t25\t200\t50\t0\t0\n"
+              "1\t250\t100\t40\t0\t0\t0\t0\t90\t36\n");
+    EXPECT_EQ(zlv("sections " + trace).out, "0\tZLVR_MAIN_SECT\n4\texchange\n");
+
+    EXPECT_EQ(zlv("stats process " + trace + " --section 4").status, 2);
+    EXPECT_EQ(zlv("stats matrix " + trace).status, 2);
+    EXPECT_EQ(zlv("stats nodes " + trace + " --format xml").status, 2);
+    EXPECT_EQ(zlv("stats nodes /nonexistent/x.zlv").status, 2);
+}

@@ -1,0 +1,195 @@
+#include "model/stat_tables.h"
+
+#include "tests/written_trace.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Cells = std::vector<std::string>;
+
+std::vector<Cells> allRows(const StatTable& t) {
+    std::vector<Cells> rows;
+    for (uint32_t r = 0; r < t.rowCount; ++r) rows.push_back(t.rowCells(r));
+    return rows;
+}
+
+void declare(TraceWriter& w, uint32_t rank, uint8_t host = 1) {
+    w.declareProcess(rank, nodeIdFromOctets(192, 168, 0, host));
+}
+
+} // namespace
+
+TEST(ProcessTable, TimesAndPercentagesPerRank) {
+    TraceWriter w;
+    declare(w, 1);
+    w.shortCall(0, kFuncInit, 0, 300);
+    w.longCall(0, kFuncWaitIsend, 300, 400, 4, 0, 0, kWorldComm); // a wait counts as sending
+    w.longCall(0, kFuncWaitIrecv, 400, 500, 4, 0, 0, kWorldComm);
+    w.shortCall(0, kFuncWait, 500, 800); // a plain wait counts nowhere
+    w.shortCall(0, kFuncFinalize | kUnfinishedFlag, 800, 900);
+    declare(w, 0);
+    w.shortCall(0, kFuncInit, 0, 100);
+    w.shortCall(0, kFuncFinalize, 950, 1000);
+    declare(w, 2);
+    w.shortCall(0, kFuncInit, 5, 5); // run time 0: no percentages
+    declare(w, 3);
+    w.shortCall(0, kFuncInit, 0, 1234567890);
+    w.shortCall(0, kFuncFinalize, 12345678900, 12345678912);
+    auto trace = openWrittenTrace(w);
+
+    const StatTable t = processTable(*trace);
+    EXPECT_EQ(t.columnLabels,
+              (Cells{"Rank", "Time [us]", "Init [us]", "Init [%]", "Finalize [us]", "Finalize [%]",
+                     "Send [us]", "Send [%]", "Recv [us]", "Recv [%]"}));
+    EXPECT_TRUE(t.rowLabels.empty());
+    const auto rows = allRows(t);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], (Cells{"0", "1000", "100", "10", "50", "5", "0", "0", "0", "0"}));
+    EXPECT_EQ(rows[1],
+              (Cells{"1", "900", "300", "33.33", "0", "0", "100", "11.11", "100", "11.11"}));
+    EXPECT_EQ(rows[2], (Cells{"2", "0", "0", "", "0", "", "0", "", "0", ""}));
+    EXPECT_EQ(rows[3], (Cells{"3", "1.234567891e+10", "1234567890", "10", "12", "9.72e-08", "0",
+                              "0", "0", "0"}));
+}
+
+TEST(NodesRanksTable, DottedAddressesByRankAndGaps) {
+    TraceWriter w;
+    declare(w, 2, 2);
+    declare(w, 0, 1);
+    declare(w, 1, 1);
+    declare(w, 3, 2);
+    auto trace = openWrittenTrace(w);
+    trace->sortByNode();
+    const StatTable t = nodesRanksTable(*trace);
+    EXPECT_EQ(t.columnLabels, (Cells{"Node", "nodeIP", "Ranks"}));
+    EXPECT_EQ(allRows(t), (std::vector<Cells>{{"1", "192.168.0.1", "0"},
+                                              {"1", "192.168.0.1", "1"},
+                                              {"0", "192.168.0.2", "2"},
+                                              {"0", "192.168.0.2", "3"}}));
+
+    // Ranks 0 and 7 in a trace of two: row 1 has no process and stays empty.
+    TraceWriter gap;
+    declare(gap, 0);
+    declare(gap, 7);
+    auto gapped = openWrittenTrace(gap);
+    EXPECT_EQ(allRows(nodesRanksTable(*gapped)),
+              (std::vector<Cells>{{"0", "192.168.0.1", "0"}, {"", "", ""}}));
+    EXPECT_EQ(allRows(processTable(*gapped))[1], (Cells{"1", "", "", "", "", "", "", "", "", ""}));
+    EXPECT_EQ(allRows(trafficTable(*gapped, TrafficWeight::Messages, 0))[1], (Cells{"", ""}));
+}
+
+TEST(CountersTable, RanksFilesAndFallbacks) {
+    TraceWriter w;
+    w.counter(5, makeLocation(1, 12)); // before any declaration
+    declare(w, 0);
+    w.shortCall(0, kFuncInit, 0, 1);
+    w.counter(7, makeLocation(9, 65535)); // file beyond the table
+    w.counter(3, makeLocation(2, 12));    // inside the table, unnamed
+    w.counter(4294967295u, makeLocation(1, 0));
+    FdbContents db;
+    db.files = {{1, "a.c"}, {3, "c.c"}};
+    auto trace = openWrittenTrace(w, &db);
+    ASSERT_TRUE(trace->loaded());
+    const StatTable t = countersTable(*trace);
+    EXPECT_EQ(t.columnLabels, (Cells{"Rank", "File:Line", "Times"}));
+    EXPECT_EQ(allRows(t), (std::vector<Cells>{{"0", "a.c:0", "4294967295"},
+                                              {"0", ":12", "3"},
+                                              {"0", "Unknown:65535", "7"},
+                                              {"4294967295", "a.c:12", "5"}}));
+
+    TTrace empty;
+    EXPECT_EQ(countersTable(empty).rowCount, 0u);
+    EXPECT_EQ(trafficTable(empty, TrafficWeight::Bytes, 0).columnLabels.size(), 0u);
+}
+
+TEST(TrafficTable, OneSendAndItsSize) {
+    TraceWriter w;
+    for (uint32_t r = 0; r < 3; ++r) {
+        declare(w, r);
+        if (r == 1) w.longCall(0, kFuncSend, 0, 1, 96, 0, 2, kWorldComm);
+        if (r == 2) w.longCall(0, kFuncRecv, 0, 1, 96, 0, 1, kWorldComm);
+    }
+    auto trace = openWrittenTrace(w);
+    const StatTable counts = trafficTable(*trace, TrafficWeight::Messages, 0);
+    EXPECT_EQ(counts.columnLabels, (Cells{"0", "1", "2"}));
+    EXPECT_EQ(counts.rowLabels, (Cells{"0", "1", "2"}));
+    EXPECT_EQ(
+        allRows(counts),
+        (std::vector<Cells>{{"0/0", "0/0", "0/0"}, {"0/0", "0/0", "1/0"}, {"0/0", "0/1", "0/0"}}));
+    EXPECT_EQ(allRows(trafficTable(*trace, TrafficWeight::Bytes, 0))[1],
+              (Cells{"0/0", "0/0", "96/0"}));
+}
+
+TEST(TrafficTable, IsendOnceGatherRootAndSizesBeyond32Bits) {
+    TraceWriter w;
+    declare(w, 0);
+    const uint32_t members[] = {0, 1, 3};
+    w.commCall(0, kFuncCommSplit, 0, 1, 500, members);
+    w.longCall(0, kFuncGather, 1, 2, 8, 0, 0, 500); // root: receives from every member
+    w.longCall(0, kFuncIsend, 2, 3, 3u << 30, 0, 1, kWorldComm);
+    w.longCall(0, kFuncWaitIsend, 3, 4, 3u << 30, 0, 1, kWorldComm);
+    w.longCall(0, kFuncSend, 4, 5, 3u << 30, 0, 1, kWorldComm);
+    for (uint32_t r = 1; r < 4; ++r) declare(w, r);
+    auto trace = openWrittenTrace(w);
+    EXPECT_EQ(allRows(trafficTable(*trace, TrafficWeight::Messages, 0))[0],
+              (Cells{"1/1", "2/1", "0/0", "0/1"}));
+    // Two messages of 3 GiB: 6 GiB, not 2 GiB after a 32-bit wrap.
+    EXPECT_EQ(allRows(trafficTable(*trace, TrafficWeight::Bytes, 0))[0],
+              (Cells{"8/8", "6442450944/8", "0/0", "0/8"}));
+}
+
+TEST(TrafficTable, SectionsListAndFilter) {
+    TraceWriter w;
+    declare(w, 0);
+    w.shortCall(0, kFuncInit, 0, 0);
+    w.longCall(0, kFuncSend, 0, 1, 1, 0, 1, kWorldComm); // section 0
+    w.sectionMarker(5, 2);
+    w.longCall(0, kFuncSend, 3, 4, 1, 0, 1, kWorldComm);
+    w.longCall(0, kFuncSend, 4, 5, 1, 0, 1, kWorldComm);
+    w.sectionMarker(2, 6);
+    w.longCall(0, kFuncRecv, 7, 8, 1, 0, 1, kWorldComm);
+    declare(w, 1);
+    w.sectionMarker(5, 0);
+    w.sectionMarker(9, 1);
+    FdbContents db;
+    db.sections = {{1, "setup"}, {5, "solve"}};
+    auto trace = openWrittenTrace(w, &db);
+    ASSERT_TRUE(trace->loaded());
+
+    const auto items = sectionItems(*trace);
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0].id, 0u);
+    EXPECT_EQ(items[0].name, "ZLVR_MAIN_SECT");
+    EXPECT_EQ(items[1].id, 2u);
+    EXPECT_EQ(items[1].name, "");
+    EXPECT_EQ(items[2].id, 5u);
+    EXPECT_EQ(items[2].name, "solve");
+    EXPECT_EQ(items[3].id, 9u);
+    EXPECT_EQ(items[3].name, "Unknown (9)");
+
+    auto cell01 = [&](uint32_t section) {
+        return trafficTable(*trace, TrafficWeight::Messages, section).rowCells(0)[1];
+    };
+    EXPECT_EQ(cell01(0), "3/1");
+    EXPECT_EQ(cell01(5), "2/0");
+    EXPECT_EQ(cell01(2), "0/1");
+    EXPECT_EQ(cell01(9), "0/0");
+}
+
+TEST(StatTable, KindsCaptionsAndSelectors) {
+    TraceWriter w;
+    declare(w, 0);
+    auto trace = openWrittenTrace(w);
+    EXPECT_STREQ(statCaption(StatKind::NodesRanks), "Nodes and Ranks");
+    EXPECT_STREQ(statCaption(StatKind::Process), "Process");
+    EXPECT_STREQ(statCaption(StatKind::SendRecv), "Send Receive operations");
+    EXPECT_STREQ(statCaption(StatKind::Counters), "Counters");
+    EXPECT_STREQ(statCaption(StatKind::DataSize), "Transfered data size");
+    EXPECT_TRUE(hasSectionSelector(StatKind::SendRecv));
+    EXPECT_TRUE(hasSectionSelector(StatKind::DataSize));
+    EXPECT_FALSE(hasSectionSelector(StatKind::Process));
+    EXPECT_EQ(statTable(*trace, StatKind::Counters).columnLabels[1], "File:Line");
+    EXPECT_EQ(statTable(*trace, static_cast<StatKind>(9)).rowCount, 0u);
+    EXPECT_EQ(sectionItems(*trace).size(), 1u);
+}

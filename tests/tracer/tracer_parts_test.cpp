@@ -1,0 +1,234 @@
+// The tracer's part files and their merge, without MPI: parts written with
+// the tracer's own writer, joined, then read back with the trace loader.
+
+#include "call_ids.h"
+#include "part_merge.h"
+#include "record_stream.h"
+
+#include "model/trace_document.h"
+#include "model/trace_model.h"
+#include "model/trace_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace zlvt;
+
+namespace {
+
+const unsigned char kNode[4] = {10, 0, 0, 7};
+
+uint32_t loc(uint32_t file, uint32_t line) {
+    return file << 16 | line;
+}
+
+class PartsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "zlvparts-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        names_ = traceFileNames(dir_ + "/run");
+        fs::create_directory(names_.partsDir);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // A part with its header and declaration; the caller adds records.
+    RecordStream& open(uint32_t rank, uint32_t worldSize, uint64_t key = 7) {
+        streams_.push_back(std::make_unique<RecordStream>());
+        RecordStream& s = *streams_.back();
+        EXPECT_TRUE(s.open(partFileName(names_.partsDir, rank), {rank, worldSize, key}));
+        s.declaration(rank, kNode);
+        return s;
+    }
+
+    std::unique_ptr<TTrace> load(std::string* loaderMessages = nullptr) {
+        std::ostringstream errors, db;
+        auto t = std::make_unique<TTrace>(names_.trace, db, errors);
+        if (loaderMessages) *loaderMessages = errors.str();
+        return t;
+    }
+
+    std::string dir_;
+    TraceFileNames names_;
+    std::vector<std::unique_ptr<RecordStream>> streams_;
+};
+
+TEST_F(PartsTest, MergeGivesEveryFileAndSectionOneIdentifierForTheRun) {
+    RecordStream& a = open(0, 2);
+    a.name(kNameTableFiles, 1, "a.c");
+    a.name(kNameTableFiles, 2, "b.c");
+    a.shortCall(loc(1, 10), kFuncInit, 100, 110);
+    a.name(kNameTableSections, 1, "solve");
+    a.shortCall(1, kFuncSection, 120, 120);
+    a.longCall(loc(2, 20), kFuncSend, 130, 140, 8, 5, 1, kWorldComm);
+    a.counter(3, loc(1, 5));
+    a.close();
+    RecordStream& b = open(1, 2);
+    b.name(kNameTableFiles, 1, "b.c");
+    b.name(kNameTableFiles, 2, "my file.c"); // white space cannot be stored
+    b.shortCall(loc(2, 11), kFuncInit, 200, 210);
+    b.name(kNameTableSections, 1, "io");
+    b.name(kNameTableSections, 2, "solve");
+    b.shortCall(2, kFuncSection, 220, 220);
+    b.longCall(loc(1, 21), kFuncRecv, 230, 240, 8, 5, 0, kWorldComm);
+    b.shortCall(1, kFuncSection, 250, 250);
+    b.close();
+
+    const DirectoryMergeResult result = mergePartDirectory(names_);
+    ASSERT_TRUE(result.written);
+    EXPECT_EQ(result.processes, 2u);
+    EXPECT_EQ(result.missing + result.damaged, 0u);
+    EXPECT_EQ(result.records, 10u); // 2 declarations, 7 calls and markers, 1 counter
+
+    std::string messages;
+    auto t = load(&messages);
+    ASSERT_TRUE(t->loaded()) << messages;
+    EXPECT_EQ(messages, "");
+    const TProcess& p0 = *t->processOfRank(0);
+    const TProcess& p1 = *t->processOfRank(1);
+    EXPECT_EQ(t->fileName(p0.calls[0].location >> 16), "a.c");
+    EXPECT_EQ(t->fileName(p0.calls[2].location >> 16), "b.c");
+    EXPECT_EQ(t->fileName(p1.calls[0].location >> 16), "my_file.c");
+    EXPECT_EQ(t->fileName(p1.calls[2].location >> 16), "b.c");
+    EXPECT_EQ(p0.calls[2].location >> 16, p1.calls[2].location >> 16);
+    EXPECT_EQ(p1.calls[2].location & 0xFFFF, 21u);
+    EXPECT_EQ(t->sectName(p0.calls[1].location), "solve");
+    EXPECT_EQ(p0.calls[1].location, p1.calls[1].location) << "same section, same identifier";
+    EXPECT_EQ(t->sectName(p1.calls[3].location), "io");
+    EXPECT_EQ(t->fileName(0), kAddressFileName);
+    ASSERT_EQ(t->counters().size(), 1u);
+    EXPECT_EQ(t->fileName(t->counters()[0].location >> 16), "a.c");
+    EXPECT_EQ(t->counters()[0].location & 0xFFFF, 5u);
+    ASSERT_EQ(p0.calls[2].linkCount, 1u) << "the renumbering keeps the records intact";
+    EXPECT_EQ(p0.nodeId, nodeIdFromOctets(10, 0, 0, 7));
+}
+
+TEST_F(PartsTest, KilledProcessKeepsItsRecordsAndTheCallInFlight) {
+    RecordStream& killed = open(0, 2);
+    killed.shortCall(0, kFuncInit, 100, 110);
+    killed.longCall(0, kFuncSend, 120, 130, 4, 1, 1, kWorldComm);
+    killed.tentativeLong(0, kFuncRecv, 140, 4, 2, 1, kWorldComm);
+    killed.keepTentative(190); // the signal handler's last act
+    // Not closed: the file keeps its full window, zeros after the records.
+    RecordStream& idle = open(1, 2);
+    idle.shortCall(0, kFuncInit, 100, 105);
+    idle.tentativeShort(0, kFuncWait, 150);
+    idle.dropTentative(); // a test that completed nothing
+    idle.tentativeLong(0, kFuncRecv, 160, 4, 1, 0, kWorldComm);
+    idle.longCall(0, kFuncRecv, 160, 170, 4, 1, 0, kWorldComm); // replaces it
+
+    EXPECT_EQ(fs::file_size(partFileName(names_.partsDir, 0)), RecordStream::kWindow);
+    const DirectoryMergeResult result = mergePartDirectory(names_);
+    ASSERT_TRUE(result.written);
+    EXPECT_EQ(result.damaged, 0u);
+    auto t = load();
+    ASSERT_TRUE(t->loaded());
+    const TProcess& p0 = *t->processOfRank(0);
+    ASSERT_EQ(p0.calls.size(), 3u);
+    EXPECT_EQ(p0.calls[2].funcId, kFuncRecv | kUnfinishedFlag);
+    EXPECT_EQ(p0.calls[2].start, 140);
+    EXPECT_EQ(p0.calls[2].end, 190);
+    EXPECT_EQ(p0.calls[2].msgTag, 2u);
+    const TProcess& p1 = *t->processOfRank(1);
+    ASSERT_EQ(p1.calls.size(), 2u);
+    EXPECT_EQ(p1.calls[1].funcId, kFuncRecv);
+    EXPECT_EQ(p1.calls[1].end, 170);
+    EXPECT_EQ(p0.calls[1].linkCount, 1u);
+}
+
+TEST_F(PartsTest, RecordsCrossingTheWriterWindowsArriveWhole) {
+    RecordStream& s = open(0, 1);
+    s.shortCall(0, kFuncInit, 0, 1);
+    const int n = static_cast<int>(RecordStream::kWindow / 44) + 5000;
+    for (int i = 0; i < n; ++i)
+        s.longCall(loc(0, static_cast<uint32_t>(i & 0xFFFF)), kFuncSend, 10 + i, 11 + i,
+                   static_cast<uint32_t>(i), 0, 0, kWorldComm);
+    const uint32_t members[3] = {0, 0, 0};
+    s.commCall(0, kFuncCommDup, 10 + n, 11 + n, 500, members, 3);
+    s.close();
+    const DirectoryMergeResult result = mergePartDirectory(names_);
+    ASSERT_TRUE(result.written);
+    EXPECT_EQ(result.damaged, 0u);
+    auto t = load();
+    ASSERT_TRUE(t->loaded());
+    const TProcess& p = *t->processOfRank(0);
+    ASSERT_EQ(p.calls.size(), static_cast<size_t>(n) + 2);
+    for (int i = 0; i < n; ++i) {
+        const TFunc& f = p.calls[static_cast<size_t>(i) + 1];
+        ASSERT_EQ(f.size, static_cast<uint32_t>(i));
+        ASSERT_EQ(f.start, 10 + i);
+    }
+    ASSERT_EQ(p.comms.size(), 3u);
+    EXPECT_EQ(p.comms[2].id, 500u);
+    EXPECT_EQ(p.comms[2].size, 3u);
+}
+
+TEST_F(PartsTest, MissingRanksAreDeclaredAndOtherRunsIgnored) {
+    open(0, 3).shortCall(0, kFuncInit, 0, 1);
+    streams_.back()->close();
+    open(1, 3, 99).shortCall(0, kFuncInit, 0, 1); // left over from another run
+    streams_.back()->close();
+    open(2, 3).shortCall(0, kFuncInit, 0, 1);
+    streams_.back()->close();
+    const DirectoryMergeResult result = mergePartDirectory(names_);
+    ASSERT_TRUE(result.written);
+    EXPECT_EQ(result.processes, 3u);
+    EXPECT_EQ(result.missing, 1u);
+    ASSERT_EQ(result.messages.size(), 2u);
+    std::string messages;
+    auto t = load(&messages);
+    ASSERT_EQ(t->processCount(), 3u);
+    EXPECT_TRUE(t->processOfRank(1)->calls.empty());
+    EXPECT_EQ(t->processOfRank(2)->calls.size(), 1u);
+    EXPECT_NE(messages.find("rank 1 is declared but have no functions"), std::string::npos);
+}
+
+TEST_F(PartsTest, PartCutInsideARecordKeepsTheRecordsBefore) {
+    RecordStream& s = open(0, 1);
+    s.shortCall(0, kFuncInit, 0, 1);
+    s.longCall(0, kFuncSend, 2, 3, 4, 5, 0, kWorldComm);
+    s.close();
+    const std::string path = partFileName(names_.partsDir, 0);
+    fs::resize_file(path, fs::file_size(path) - 10);
+    const DirectoryMergeResult result = mergePartDirectory(names_);
+    ASSERT_TRUE(result.written);
+    EXPECT_EQ(result.damaged, 1u);
+    auto t = load();
+    ASSERT_TRUE(t->loaded());
+    EXPECT_EQ(t->processOfRank(0)->calls.size(), 1u);
+}
+
+TEST_F(PartsTest, NoPartsNoTrace) {
+    const DirectoryMergeResult result = mergePartDirectory(names_);
+    EXPECT_FALSE(result.written);
+    EXPECT_FALSE(fs::exists(names_.trace));
+}
+
+TEST(TraceFileNames, AcceptTheBaseTheTraceOrThePartsDirectory) {
+    for (const char* given : {"out/run", "out/run.zlv", "out/run.zlvparts", "out/run.zlvparts/"}) {
+        const TraceFileNames n = traceFileNames(given);
+        EXPECT_EQ(n.trace, "out/run.zlv") << given;
+        EXPECT_EQ(n.database, "out/run.fdb") << given;
+        EXPECT_EQ(n.partsDir, "out/run.zlvparts") << given;
+    }
+}
+
+TEST(OtherCallIds, AvoidTheBitsAndIdentifiersThatCarryMeaning) {
+    std::set<uint32_t> seen;
+    for (const CallName& c : kOtherCallNames) {
+        EXPECT_TRUE(isSafeOtherId(c.id)) << c.name;
+        EXPECT_TRUE(seen.insert(c.id).second) << c.name;
+        TFunc f = TFunc::make(0, c.id, 0, 0, 0, kWorldComm, 0, 0, 0);
+        EXPECT_EQ(f.kind, 0u) << c.name << ": classified as something it is not";
+    }
+    for (uint32_t k = 0; k < 512; ++k) EXPECT_TRUE(isSafeOtherId(otherCallId(k))) << k;
+}
+
+} // namespace

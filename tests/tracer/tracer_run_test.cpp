@@ -1,0 +1,405 @@
+// Traces calls_program.c under mpirun -np 4 and checks the trace with the
+// project's own loader: record counts, links, communicators, locations,
+// sections, counters, and what an aborted run leaves.
+
+#include "call_ids.h"
+#include "traced_run.h"
+
+#include "model/trace_model.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+
+namespace {
+
+using Counts = std::map<uint32_t, int>;
+
+// What calls_program.c's normal mode calls on each of its 4 ranks.
+Counts expectedCounts(int rank) {
+    const bool r0 = rank == 0;
+    Counts c;
+    c[kFuncInit] = 1;
+    c[kFuncFinalize] = 1;
+    // ring, any-source gather at 0, Sendrecv, dup-comm message 0->1, half-comm message
+    c[kFuncSend] = 1 + (r0 ? 0 : 1) + 1 + (r0 ? 1 : 0) + (rank < 2 ? 1 : 0);
+    c[kFuncRecv] = 1 + (r0 ? 3 : 0) + 1 + (rank == 1 ? 1 : 0) + (rank >= 2 ? 1 : 0);
+    // Waitall pair, Wait pair, Waitany phase, Test/Waitsome pair
+    c[kFuncIsend] = 1 + 1 + (r0 ? 0 : 1) + 1;
+    c[kFuncIrecv] = 1 + 1 + (r0 ? 3 : 0) + 1;
+    c[kFuncWaitIsend] = c[kFuncIsend];
+    c[kFuncWaitIrecv] = c[kFuncIrecv];
+    // two starts of a persistent send and receive, then their MPI_Request_free
+    c[kFuncIsend] += 2;
+    c[kFuncIrecv] += 2;
+    c[kFuncWaitIsend] += 2;
+    c[kFuncWaitIrecv] += 2;
+    c[zlvt::otherCallId(zlvt::kOtherRequestFree)] = 2;
+    // a cancelled receive: posted, but its wait received nothing
+    c[kFuncIrecv] += 1;
+    c[kFuncWait] = 1;
+    c[kFuncBcast] = 2 + 1 + 1; // world twice, half, row
+    c[kFuncReduce] = c[kFuncScatter] = c[kFuncScatterv] = c[kFuncGather] = c[kFuncGatherv] = 1;
+    c[kFuncCommDup] = 2;
+    c[kFuncCommSplit] = c[kFuncCartCreate] = c[kFuncCartSub] = 1;
+    c[kFuncCommFree] = 4;
+    c[zlvt::otherCallId(zlvt::kOtherBarrier)] = 1;
+    c[zlvt::otherCallId(zlvt::kOtherAllreduce)] = 1;
+    return c;
+}
+
+Counts countsOf(const TProcess& p) {
+    Counts c;
+    for (const TFunc& f : p.calls)
+        if (!f.isSectionMarker()) ++c[f.funcId];
+    return c;
+}
+
+std::vector<const TFunc*> callsWith(const TProcess& p, uint32_t funcId) {
+    std::vector<const TFunc*> out;
+    for (const TFunc& f : p.calls)
+        if (f.funcId == funcId) out.push_back(&f);
+    return out;
+}
+
+class TracedProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string why = whyMpirunUnavailable();
+        if (!why.empty()) GTEST_SKIP() << why;
+    }
+};
+
+// One run per suite: the runs take seconds.
+struct NormalRun {
+    TracedRun run;
+    LoadedTrace loaded;
+};
+
+const NormalRun& preloadedRun() {
+    static const NormalRun r = [] {
+        NormalRun n{runTraced(ZLV_CALLS_PLAIN, "normal", true, "plain"), {}};
+        n.loaded = loadTrace(n.run.tracePath());
+        return n;
+    }();
+    return r;
+}
+
+const NormalRun& instrumentedRun() {
+    static const NormalRun r = [] {
+        NormalRun n{runTraced(ZLV_CALLS_INSTRUMENTED, "normal", false, "instrumented"), {}};
+        n.loaded = loadTrace(n.run.tracePath());
+        return n;
+    }();
+    return r;
+}
+
+void expectCleanLoad(const NormalRun& r) {
+    ASSERT_EQ(r.run.exitStatus, 0) << r.run.log;
+    ASSERT_TRUE(r.loaded.trace->loaded()) << r.loaded.loaderMessages;
+    EXPECT_EQ(r.loaded.loaderMessages, "");
+    EXPECT_EQ(r.loaded.databaseMessages, "");
+    EXPECT_EQ(r.loaded.trace->databaseResult(), 1);
+    EXPECT_FALSE(std::filesystem::exists(r.run.partsDir())) << "parts left behind";
+}
+
+void expectCountsAndOrder(TTrace& t) {
+    ASSERT_EQ(t.processCount(), 4u);
+    for (int rank = 0; rank < 4; ++rank) {
+        SCOPED_TRACE("rank " + std::to_string(rank));
+        const TProcess* p = t.processOfRank(rank);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(countsOf(*p), expectedCounts(rank));
+        ASSERT_FALSE(p->calls.empty());
+        EXPECT_EQ(p->calls.front().funcId, kFuncInit);
+        EXPECT_EQ(p->calls.back().funcId, kFuncFinalize);
+        for (size_t i = 1; i < p->calls.size(); ++i) {
+            EXPECT_LE(p->calls[i - 1].start, p->calls[i].start) << "call " << i;
+            EXPECT_LE(p->calls[i].start, p->calls[i].end) << "call " << i;
+        }
+        EXPECT_NE(p->nodeId, 0u);
+        EXPECT_EQ(p->nodeId, t.processOfRank(0)->nodeId); // one host
+    }
+}
+
+// Global rank of a call's peer, through the process's view of the communicator.
+int32_t globalPeer(const TProcess& p, const TFunc& f) {
+    const uint32_t index = static_cast<uint32_t>(&f - p.calls.data());
+    const TComm* comm = p.findComm(f.comm, index);
+    return comm ? comm->toGlobal(f.peer) : f.peer;
+}
+
+void expectPointToPointLinks(TTrace& t) {
+    for (int rank = 0; rank < 4; ++rank) {
+        const TProcess& p = *t.processOfRank(rank);
+        for (const TFunc& f : p.calls) {
+            if (f.funcId != kFuncSend && f.funcId != kFuncIsend) continue;
+            SCOPED_TRACE("rank " + std::to_string(rank) + " tag " + std::to_string(f.msgTag));
+            ASSERT_EQ(f.linkCount, 1u);
+            const TLink& link = f.links[0];
+            EXPECT_EQ(static_cast<int32_t>(link.rank), globalPeer(p, f));
+            // A blocking send feeds a receive; the receive of an Isend is its wait.
+            EXPECT_TRUE(link.recv->funcId == kFuncRecv || link.recv->funcId == kFuncWaitIrecv);
+            EXPECT_EQ(link.recv->msgTag, f.msgTag);
+            EXPECT_EQ(link.recv->comm, f.comm);
+            EXPECT_EQ(globalPeer(*t.processOfRank(static_cast<int32_t>(link.rank)), *link.recv),
+                      rank);
+        }
+        // Every receive was fed by exactly one send: sources come from the
+        // status, so wildcard receives link too.
+        for (const TFunc& f : p.calls)
+            if (f.funcId == kFuncWaitIrecv || f.funcId == kFuncRecv) {
+                EXPECT_GE(f.peer, 0);
+            }
+        for (const TFunc& f : p.calls)
+            if (f.funcId == kFuncWaitIsend || f.funcId == kFuncIrecv) {
+                EXPECT_EQ(f.linkCount, 0u);
+            }
+    }
+    size_t links = 0, receives = 0; // cancelled receives are neither
+    for (int rank = 0; rank < 4; ++rank) {
+        const TProcess& p = *t.processOfRank(rank);
+        for (const TFunc& f : p.calls) {
+            if (f.funcId == kFuncSend || f.funcId == kFuncIsend) links += f.linkCount;
+            if (f.funcId == kFuncRecv || f.funcId == kFuncWaitIrecv) ++receives;
+        }
+    }
+    EXPECT_EQ(links, receives);
+}
+
+void expectWorldCollectiveLinks(TTrace& t) {
+    const TProcess& root = *t.processOfRank(0);
+    const auto bcasts = callsWith(root, kFuncBcast);
+    ASSERT_GE(bcasts.size(), 2u);
+    for (int k = 0; k < 2; ++k) {
+        const TFunc& b = *bcasts[static_cast<size_t>(k)];
+        EXPECT_EQ(b.comm, kWorldComm);
+        ASSERT_EQ(b.linkCount, 3u);
+        std::set<uint32_t> ranks;
+        for (const TLink& l : b.linkSpan()) {
+            ranks.insert(l.rank);
+            EXPECT_EQ(l.recv->funcId, kFuncBcast);
+            EXPECT_EQ(l.recv->linkCount, 0u);
+        }
+        EXPECT_EQ(ranks, (std::set<uint32_t>{1, 2, 3}));
+    }
+    // Reduce at root 1: the three others each link to it.
+    for (int rank : {0, 2, 3}) {
+        const auto reduce = callsWith(*t.processOfRank(rank), kFuncReduce);
+        ASSERT_EQ(reduce.size(), 1u);
+        ASSERT_EQ(reduce[0]->linkCount, 1u);
+        EXPECT_EQ(reduce[0]->links[0].rank, 1u);
+    }
+}
+
+// The created communicators in creation order: dup, split, cart, sub, leak.
+void expectCommunicators(TTrace& t) {
+    std::map<int, std::vector<uint32_t>> idsOf;
+    for (int rank = 0; rank < 4; ++rank) {
+        SCOPED_TRACE("rank " + std::to_string(rank));
+        const TProcess& p = *t.processOfRank(rank);
+        ASSERT_EQ(p.comms.size(), 7u);
+        EXPECT_EQ(p.comms[0].id, kWorldComm);
+        EXPECT_EQ(p.comms[1].id, kSelfComm);
+        std::set<uint32_t> distinct;
+        for (size_t i = 2; i < 7; ++i) {
+            const TComm& c = p.comms[i];
+            idsOf[rank].push_back(c.id);
+            distinct.insert(c.id);
+            EXPECT_NE(c.id, kWorldComm);
+            EXPECT_NE(c.id, kSelfComm);
+            EXPECT_NE(c.id, 0u);
+            EXPECT_LT(c.createdAt, p.calls.size());
+            if (i < 6)
+                EXPECT_GT(c.freedAt, c.createdAt) << "communicator " << i;
+            else
+                EXPECT_EQ(c.freedAt, 0u) << "the planted communicator is never freed";
+        }
+        EXPECT_EQ(distinct.size(), 5u) << "identifiers are never reused";
+        EXPECT_EQ(p.comms[2].members, (std::vector<uint32_t>{0, 1, 2, 3}));
+        const std::vector<uint32_t> half =
+            rank % 2 == 0 ? std::vector<uint32_t>{0, 2} : std::vector<uint32_t>{1, 3};
+        EXPECT_EQ(p.comms[3].members, half);
+        const std::vector<uint32_t> row =
+            rank < 2 ? std::vector<uint32_t>{0, 1} : std::vector<uint32_t>{2, 3};
+        EXPECT_EQ(p.comms[5].members, row);
+        const auto open = p.openCommList();
+        ASSERT_EQ(open.size(), 1u);
+        EXPECT_EQ(open[0].id, p.comms[6].id);
+        EXPECT_EQ(open[0].location, p.calls[p.comms[6].createdAt].location);
+        EXPECT_EQ(p.calls[p.comms[6].createdAt].funcId, kFuncCommDup);
+    }
+    // The same communicator has the same identifier on every member; the two
+    // halves of a split have different ones.
+    for (int rank = 1; rank < 4; ++rank) {
+        EXPECT_EQ(idsOf[rank][0], idsOf[0][0]);
+        EXPECT_EQ(idsOf[rank][2], idsOf[0][2]);
+        EXPECT_EQ(idsOf[rank][4], idsOf[0][4]);
+    }
+    EXPECT_EQ(idsOf[2][1], idsOf[0][1]);
+    EXPECT_NE(idsOf[1][1], idsOf[0][1]);
+    EXPECT_EQ(idsOf[1][3], idsOf[0][3]);
+    EXPECT_NE(idsOf[2][3], idsOf[0][3]);
+}
+
+void expectWildcardAndSendrecvDetails(TTrace& t) {
+    // Rank 0 took one message from each other rank with MPI_ANY_SOURCE.
+    const auto recvs = callsWith(*t.processOfRank(0), kFuncRecv);
+    std::multiset<int32_t> sources;
+    for (const TFunc* f : recvs)
+        if (f->msgTag == 20) sources.insert(f->peer);
+    EXPECT_EQ(sources, (std::multiset<int32_t>{1, 2, 3}));
+    // Rank 1's receive on the duplicate used both wildcards.
+    const TProcess& p1 = *t.processOfRank(1);
+    const auto onDup = std::find_if(p1.calls.begin(), p1.calls.end(), [&](const TFunc& f) {
+        return f.funcId == kFuncRecv && f.comm == p1.comms[2].id;
+    });
+    ASSERT_NE(onDup, p1.calls.end());
+    EXPECT_EQ(onDup->peer, 0);
+    EXPECT_EQ(onDup->msgTag, 50u);
+    EXPECT_EQ(onDup->size, 4u);
+    // MPI_Sendrecv: a send record and a receive record over the same time.
+    for (int rank = 0; rank < 4; ++rank) {
+        const TProcess& p = *t.processOfRank(rank);
+        const auto sr = std::find_if(p.calls.begin(), p.calls.end(),
+                                     [](const TFunc& f) { return f.msgTag == 40; });
+        ASSERT_NE(sr, p.calls.end());
+        ASSERT_NE(sr + 1, p.calls.end());
+        EXPECT_EQ(sr->funcId, kFuncSend);
+        EXPECT_EQ((sr + 1)->funcId, kFuncRecv);
+        EXPECT_EQ(sr->start, (sr + 1)->start);
+        EXPECT_EQ(sr->end, (sr + 1)->end);
+        EXPECT_EQ(sr->peer, (rank + 1) % 4);
+        EXPECT_EQ((sr + 1)->peer, (rank + 3) % 4);
+    }
+}
+
+TEST_F(TracedProgram, PreloadedRunLoadsCleanlyWithKnownCallCounts) {
+    const NormalRun& r = preloadedRun();
+    expectCleanLoad(r);
+    expectCountsAndOrder(*r.loaded.trace);
+}
+
+TEST_F(TracedProgram, PreloadedRunLinksSendsToTheirReceives) {
+    const NormalRun& r = preloadedRun();
+    ASSERT_TRUE(r.loaded.trace->loaded()) << r.run.log;
+    expectPointToPointLinks(*r.loaded.trace);
+    expectWorldCollectiveLinks(*r.loaded.trace);
+    expectWildcardAndSendrecvDetails(*r.loaded.trace);
+}
+
+TEST_F(TracedProgram, PreloadedRunKeepsCommunicatorLifetimes) {
+    const NormalRun& r = preloadedRun();
+    ASSERT_TRUE(r.loaded.trace->loaded()) << r.run.log;
+    expectCommunicators(*r.loaded.trace);
+}
+
+TEST_F(TracedProgram, PreloadedRunLocatesCallsByReturnAddress) {
+    const NormalRun& r = preloadedRun();
+    ASSERT_TRUE(r.loaded.trace->loaded()) << r.run.log;
+    TTrace& t = *r.loaded.trace;
+    EXPECT_EQ(t.fileName(0), "(return-address)");
+    std::set<uint32_t> lines;
+    for (const TProcess& p : t.processes)
+        for (const TFunc& f : p.calls) {
+            EXPECT_EQ(f.location >> 16, 0u);
+            lines.insert(f.location & 0xFFFF);
+        }
+    EXPECT_GT(lines.size(), 20u) << "different call sites give different lines";
+    EXPECT_TRUE(t.counters().empty());
+}
+
+TEST_F(TracedProgram, InstrumentedRunHasFilesLinesSectionsAndCounters) {
+    const NormalRun& r = instrumentedRun();
+    expectCleanLoad(r);
+    TTrace& t = *r.loaded.trace;
+    expectCountsAndOrder(t);
+    expectCommunicators(t);
+    for (int rank = 0; rank < 4; ++rank) {
+        SCOPED_TRACE("rank " + std::to_string(rank));
+        const TProcess& p = *t.processOfRank(rank);
+        std::vector<size_t> markers;
+        for (size_t i = 0; i < p.calls.size(); ++i) {
+            const TFunc& f = p.calls[i];
+            if (f.isSectionMarker()) {
+                markers.push_back(i);
+                continue;
+            }
+            const std::string file = t.fileName(f.location >> 16);
+            EXPECT_TRUE(file.ends_with("calls_program.c")) << file;
+            EXPECT_GT(f.location & 0xFFFF, 0u);
+        }
+        // "exchange" opens after MPI_Init and closes after the Sendrecv.
+        ASSERT_EQ(markers.size(), 2u);
+        EXPECT_EQ(markers[0], 1u);
+        EXPECT_EQ(t.sectName(p.calls[markers[0]].location), "exchange");
+        EXPECT_EQ(p.calls[markers[1]].location, 0u);
+        EXPECT_EQ(p.calls[markers[1] - 1].msgTag, 40u);
+        uint64_t sent = 0, received = 0;
+        const int right = (rank + 1) % 4;
+        p.countMessages(right, sent, received, p.calls[markers[0]].location);
+        EXPECT_GE(sent, 4u) << "the exchange section's sends to the right neighbour";
+    }
+    const auto counters = t.counters();
+    ASSERT_EQ(counters.size(), 4u);
+    for (size_t i = 0; i < counters.size(); ++i) {
+        EXPECT_EQ(counters[i].rank, i);
+        EXPECT_EQ(counters[i].times, 5u);
+        EXPECT_TRUE(t.fileName(counters[i].location >> 16).ends_with("calls_program.c"));
+    }
+}
+
+TEST_F(TracedProgram, AbortedRunLeavesUnfinishedCallsForTheMerge) {
+    const TracedRun run = runTraced(ZLV_CALLS_PLAIN, "abort", true, "aborted");
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_NE(run.log.find("zlv-merge"), std::string::npos) << run.log;
+    ASSERT_TRUE(std::filesystem::exists(run.partsDir())) << run.log;
+    ASSERT_EQ(mergeParts(run), 0) << run.log;
+    const LoadedTrace loaded = loadTrace(run.tracePath());
+    TTrace& t = *loaded.trace;
+    ASSERT_TRUE(t.loaded()) << loaded.loaderMessages;
+    EXPECT_EQ(loaded.loaderMessages, "");
+    ASSERT_EQ(t.processCount(), 4u);
+    for (int rank = 0; rank < 4; ++rank) {
+        SCOPED_TRACE("rank " + std::to_string(rank));
+        const TProcess& p = *t.processOfRank(rank);
+        ASSERT_GT(p.calls.size(), 10u) << "the exchange before the abort is kept";
+        for (size_t i = 0; i + 1 < p.calls.size(); ++i)
+            EXPECT_EQ(p.calls[i].funcId & kUnfinishedFlag, 0u);
+        const TFunc& last = p.calls.back();
+        if (rank == 1) {
+            EXPECT_EQ(last.funcId, zlvt::otherCallId(zlvt::kOtherAbort) | kUnfinishedFlag);
+        } else {
+            // Killed while waiting for rank 1's message.
+            EXPECT_EQ(last.funcId, kFuncRecv | kUnfinishedFlag);
+            EXPECT_EQ(last.peer, 1);
+            EXPECT_EQ(last.msgTag, 99u);
+            EXPECT_GE(last.end, last.start);
+        }
+    }
+    if (!HasFailure()) std::filesystem::remove_all(run.dir);
+}
+
+TEST_F(TracedProgram, RunEndingWithoutFinalizeStillLeavesItsParts) {
+    const TracedRun run = runTraced(ZLV_CALLS_PLAIN, "leave", true, "left");
+    EXPECT_NE(run.exitStatus, 0);
+    ASSERT_EQ(mergeParts(run), 0) << run.log;
+    const LoadedTrace loaded = loadTrace(run.tracePath());
+    TTrace& t = *loaded.trace;
+    ASSERT_TRUE(t.loaded()) << loaded.loaderMessages;
+    ASSERT_EQ(t.processCount(), 4u);
+    const TProcess& quitter = *t.processOfRank(0);
+    ASSERT_FALSE(quitter.calls.empty());
+    EXPECT_EQ(quitter.calls.back().funcId, zlvt::otherCallId(zlvt::kOtherBarrier))
+        << "its last call, finished";
+    for (int rank = 1; rank < 4; ++rank) {
+        const TFunc& last = t.processOfRank(rank)->calls.back();
+        EXPECT_EQ(last.funcId, kFuncRecv | kUnfinishedFlag) << "rank " << rank;
+    }
+    if (!HasFailure()) std::filesystem::remove_all(run.dir);
+}
+
+} // namespace

@@ -1,0 +1,123 @@
+// The one-scan rows and the sparse send/receive check must give exactly what
+// the per-cell operations of the model give, on random traces that mix every
+// case: rooted collectives, sub-communicators (with odd member lists), waits,
+// unfinished calls, sections, rank gaps.
+#include "model/check_lines.h"
+#include "model/trace_document.h"
+#include "model/traffic_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+const uint32_t kFuncs[] = {kFuncSend,
+                           kFuncRecv,
+                           kFuncIsend,
+                           kFuncIrecv,
+                           kFuncBcast,
+                           kFuncReduce,
+                           kFuncScatter,
+                           kFuncScatterv,
+                           kFuncGather,
+                           kFuncGatherv,
+                           kFuncWaitIsend,
+                           kFuncWaitIrecv,
+                           kFuncWait,
+                           kFuncSend | kUnfinishedFlag,
+                           kFuncBcast | kUnfinishedFlag,
+                           kFuncSection,
+                           kFuncInit};
+
+TTrace randomTrace(std::mt19937& rng, uint32_t n) {
+    auto pick = [&](uint32_t bound) { return static_cast<uint32_t>(rng() % bound); };
+    TTrace trace;
+    for (uint32_t i = 0; i < n; ++i) {
+        // Now and then a rank outside 0..n-1, leaving a gap.
+        const uint32_t rank = pick(8) == 0 ? n + i : i;
+        TProcess p(0, 1, rank);
+        const uint32_t calls = pick(60);
+        for (uint32_t k = 0; k < calls; ++k) {
+            if (pick(10) == 0) {
+                TComm c;
+                c.id = 200 + pick(4);
+                const uint32_t members = pick(5);
+                for (uint32_t m = 0; m < members; ++m) c.members.push_back(pick(n + 2));
+                c.size = static_cast<uint32_t>(c.members.size()) + (pick(4) == 0 ? 1 : 0);
+                c.createdAt = k;
+                c.freedAt = pick(3) == 0 ? k + pick(20) : 0;
+                p.addComm(std::move(c));
+            }
+            const uint32_t func = kFuncs[pick(std::size(kFuncs))];
+            const uint32_t comm = pick(3) == 0   ? kWorldComm
+                                  : pick(5) == 0 ? kSelfComm
+                                                 : 200 + pick(4);
+            const int32_t peer = static_cast<int32_t>(pick(n + 2)) - 1;
+            const uint32_t location = func == kFuncSection ? pick(4) : k;
+            p.addCall(TFunc::make(location, func, k, k + 1, peer, comm, 0, rng(),
+                                  pick(2) ? peer : static_cast<int32_t>(pick(n))));
+        }
+        trace.processes.push_back(std::move(p));
+    }
+    return trace;
+}
+
+// The checks' send/receive comparison, cell by cell through the document.
+std::vector<std::string> referenceSendRecvLines(const TTrace& trace) {
+    const auto n = static_cast<int32_t>(trace.processCount());
+    std::vector<std::string> lines;
+    auto line = [&](int32_t a, int32_t b) {
+        lines.push_back("\tNumber of sent messages not equal to number of receive one (" +
+                        std::to_string(a) + " to " + std::to_string(b) + ")");
+    };
+    for (int32_t i = 0; i < n; ++i)
+        for (int32_t j = i; j < n; ++j) {
+            uint64_t ijSent = 0, ijRecv = 0, jiSent = 0, jiRecv = 0;
+            trace.messageCounts(i, j, ijSent, ijRecv, 0);
+            trace.messageCounts(j, i, jiSent, jiRecv, 0);
+            if (ijSent != jiRecv) line(i, j);
+            if (jiSent != ijRecv) line(j, i);
+        }
+    return lines;
+}
+
+} // namespace
+
+TEST(TrafficRows, OneScanEqualsPerCellCountsOnRandomTraces) {
+    std::mt19937 rng(20261206);
+    for (int round = 0; round < 40; ++round) {
+        const uint32_t n = 1 + static_cast<uint32_t>(rng() % 9);
+        const TTrace trace = randomTrace(rng, n);
+        const auto byRank = processesByRank(trace);
+        for (uint32_t r = 0; r < n; ++r) {
+            if (!byRank[r]) continue;
+            for (uint32_t section : {0u, 1u, 2u, 3u}) {
+                const auto counts = trafficRow(*byRank[r], n, TrafficWeight::Messages, section);
+                const auto sizes = trafficRow(*byRank[r], n, TrafficWeight::Bytes, section);
+                for (uint32_t c = 0; c < n; ++c) {
+                    TrafficCell count, size;
+                    trace.messageCounts(r, c, count.sent, count.received, section);
+                    trace.dataSizes(r, c, size.sent, size.received, section);
+                    ASSERT_EQ(counts[c], count) << "round " << round << " cell " << r << "," << c;
+                    ASSERT_EQ(sizes[c], size) << "round " << round << " cell " << r << "," << c;
+                }
+            }
+        }
+        std::vector<std::string> lines;
+        checkSendRecv(trace, lines);
+        ASSERT_EQ(lines, referenceSendRecvLines(trace)) << "round " << round;
+    }
+}
+
+TEST(TrafficRows, RankIndexTakesTheFirstProcessOfEachRank) {
+    TTrace trace;
+    trace.processes.emplace_back(0, 1, 1);
+    trace.processes.emplace_back(0, 1, 7);
+    trace.processes.emplace_back(0, 1, 1);
+    const auto byRank = processesByRank(trace);
+    ASSERT_EQ(byRank.size(), 3u);
+    EXPECT_EQ(byRank[0], nullptr);
+    EXPECT_EQ(byRank[1], &trace.processes[0]);
+    EXPECT_EQ(byRank[2], nullptr);
+}
