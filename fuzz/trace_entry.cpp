@@ -8,7 +8,10 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_entries.h"
 #include "fuzz/scratch_file.h"
+#include "model/check_lines.h"
+#include "model/stat_tables.h"
 #include "model/trace_document.h"
+#include "model/traffic_rows.h"
 
 #include <algorithm>
 #include <climits>
@@ -25,6 +28,8 @@ namespace {
 // a whole call list, and the cap keeps one input's cost linear in its size.
 constexpr size_t kTallyRanks = 6;
 constexpr size_t kTallySections = 4;
+// Rows of each statistics table that are computed (plus the last one).
+constexpr uint32_t kTableRows = 6;
 
 // Every line the loader may write starts with one of these.
 bool knownLoaderMessage(const std::string& line) {
@@ -200,6 +205,56 @@ void readCounters(const TTrace& trace) {
     for (const TCounter& c : counters) (void)trace.fileName(c.location >> 16);
 }
 
+void readChecks(const TTrace& trace) {
+    const CheckReport report = runChecks(trace, CheckSelection{});
+    FUZZ_CHECK(!report.lines.empty() && report.lines.back() == "Checking complete");
+    for (const std::string& line : report.lines) FUZZ_CHECK(line.find('\n') == std::string::npos);
+}
+
+void readTableRows(const StatTable& table) {
+    FUZZ_CHECK(table.rowLabels.empty() || table.rowLabels.size() == table.rowCount);
+    std::set<uint32_t> rows{table.rowCount}; // one past the end answers too
+    for (uint32_t r = 0; r < std::min(table.rowCount, kTableRows); ++r) rows.insert(r);
+    if (table.rowCount > 0) rows.insert(table.rowCount - 1);
+    for (uint32_t r : rows) FUZZ_CHECK(table.rowCells(r).size() == table.columnLabels.size());
+}
+
+void readStatistics(const TTrace& trace) {
+    const std::vector<SectionItem> items = sectionItems(trace);
+    FUZZ_CHECK(!items.empty() && items.front().id == 0);
+    for (StatKind kind : {StatKind::NodesRanks, StatKind::Process, StatKind::SendRecv,
+                          StatKind::Counters, StatKind::DataSize}) {
+        FUZZ_CHECK(*statCaption(kind) != '\0');
+        const size_t sections = hasSectionSelector(kind) ? kTallySections : 1;
+        for (size_t i = 0; i < std::min(items.size(), sections); ++i)
+            readTableRows(statTable(trace, kind, items[i].id));
+    }
+
+    // The matrices' one-scan rows agree with the per-pair tallies of the model.
+    const uint32_t columns = trace.processCount();
+    const std::vector<const TProcess*> byRank = processesByRank(trace);
+    FUZZ_CHECK(byRank.size() == columns);
+    for (uint32_t r = 0; r < std::min<uint32_t>(columns, kTallyRanks); ++r) {
+        if (!byRank[r]) continue;
+        const TProcess& p = *byRank[r];
+        for (size_t i = 0; i < std::min(items.size(), kTallySections); ++i) {
+            const uint32_t section = items[i].id;
+            const std::vector<TrafficCell> counts =
+                trafficRow(p, columns, TrafficWeight::Messages, section);
+            const std::vector<TrafficCell> sizes =
+                trafficRow(p, columns, TrafficWeight::Bytes, section);
+            FUZZ_CHECK(counts.size() == columns && sizes.size() == columns);
+            for (uint32_t c = 0; c < std::min<uint32_t>(columns, kTallyRanks); ++c) {
+                TrafficCell expected;
+                p.countMessages(static_cast<int32_t>(c), expected.sent, expected.received, section);
+                FUZZ_CHECK(counts[c] == expected);
+                p.sumDataSize(static_cast<int32_t>(c), expected.sent, expected.received, section);
+                FUZZ_CHECK(sizes[c] == expected);
+            }
+        }
+    }
+}
+
 void checkSorts(TTrace& trace) {
     trace.sortByRank();
     for (uint32_t pos = 1; pos < trace.processCount(); ++pos)
@@ -226,6 +281,8 @@ int fuzzTraceEntry(const uint8_t* data, size_t size) {
     readPositions(trace);
     readRanks(trace);
     readCounters(trace);
+    readChecks(trace);
+    readStatistics(trace);
     checkSorts(trace);
     readPositions(trace);
     return 0;
