@@ -3,8 +3,9 @@
 //
 //   fuzz_replay TARGET [--min-files N] PATH...
 //
-// Each PATH is a file or a directory whose regular files (names not starting
-// with ".") are replayed in name order. A crash or failed invariant aborts.
+// The empty input comes first; then each PATH, a file or a directory whose
+// regular files (names not starting with ".") are replayed in name order.
+// A crash or failed invariant aborts.
 
 #include "fuzz/fuzz_entries.h"
 
@@ -76,6 +77,8 @@ int main(int argc, char** argv) {
         inputs.insert(inputs.end(), found.begin(), found.end());
     }
 
+    // The empty input first, as libFuzzer does.
+    entry(nullptr, 0);
     for (const fs::path& p : inputs) {
         const std::vector<uint8_t> bytes = readAll(p);
         std::fprintf(stderr, "replaying %s (%zu bytes)\n", p.c_str(), bytes.size());
