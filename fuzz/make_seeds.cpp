@@ -1,6 +1,7 @@
 // Writes the seed inputs of the fuzz targets: small traces built record by
 // record, and hand-written databases. Run once; its outputs, minimised, are
-// committed under fuzz/corpus/.
+// committed under fuzz/corpus/, beside small `zlv gen` outputs (gen_*). The
+// empty input needs no seed: libFuzzer and the replay driver always run it.
 //
 //   fuzz_make_seeds OUTDIR   (writes OUTDIR/trace/* and OUTDIR/fdb/*)
 
@@ -159,7 +160,6 @@ void writeTraces(const fs::path& dir) {
     };
     for (const auto& [name, w] : traces) save(dir / name, w.bytes());
 
-    save(dir / "empty.zlv", "");
     const std::string whole = pointToPoint().bytes();
     save(dir / "truncated.zlv", whole.substr(0, whole.size() - 9));
     save(dir / "stray_bytes.zlv", whole + "\x01\x02\x03");
@@ -185,7 +185,6 @@ void writeDatabases(const fs::path& dir) {
     contents.sections = {{0, "main"}, {1, "setup"}, {2, "solve"}};
     contents.files = {{1, "solver.c"}, {2, "io.c"}, {5, "util.c"}};
     save(dir / "typical.fdb", fdbText(contents));
-    save(dir / "empty.fdb", "");
     save(dir / "mixed_case.fdb",
          "[FILES]\n 3: a.c trailing words\n[Sections\n4:\tloop\n[files]x\n");
     save(dir / "no_newline.fdb", "[sections]\n1:last");
