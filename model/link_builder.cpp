@@ -1,68 +1,630 @@
-// Matching sends to receives, pair by pair of processes, in call order.
-// Straightforward on purpose: it is the reference for any faster version.
+// Matching sends to receives without visiting every pair of processes.
+//
+// The result must equal the pair-by-pair walk link for link: for every
+// receiver i and sender j, a candidate list of i's receiving calls that name j
+// (rebuilt per pair), and j's sends that name i, each taking the first
+// candidate with its communicator and tag (point-to-point) or function
+// (collective). Pairs never influence each other, so only pairs with at least
+// one candidate are visited, and within a pair the sends are looked up by key
+// instead of scanned. A send's links come out ordered by receiver position,
+// as in the walk, and are stored in one block per sending process.
 
+#include "model/memory_advice.h"
+#include "model/rank_positions.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 
+#include <algorithm>
+#include <queue>
+#include <span>
 #include <vector>
 
 namespace {
 
-// Whether `other` belongs to the communicator of call k of p, and its local rank there.
-// A communicator the process does not know makes every rank a member, as itself.
-struct Membership {
-    bool member;
-    int32_t localRank;
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+// ---------------------------------------------------------------- communicators
+
+// Fast findComm/toLocal for one process: the same answers as TProcess's own.
+class CommLookup {
+  public:
+    explicit CommLookup(const TProcess& p) : process_(p), localRanks_(p.comms.size()) {
+        byId_.reserve(p.comms.size());
+        for (uint32_t c = 0; c < p.comms.size(); ++c) {
+            const TComm& comm = p.comms[c];
+            byId_.push_back({comm.id, c});
+            if (comm.id == kWorldComm || comm.id == kSelfComm) continue;
+            const uint32_t* m = comm.members.data();
+            const size_t count = listed(comm);
+            // Member lists in ascending order (the usual case) are searched as they
+            // are; others get a sorted table of each member's first local rank.
+            if (std::adjacent_find(m, m + count, std::greater_equal<uint32_t>()) == m + count)
+                continue;
+            auto& table = localRanks_[c];
+            table.reserve(count);
+            for (uint32_t k = 0; k < count; ++k) table.push_back({m[k], k});
+            std::stable_sort(table.begin(), table.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            table.erase(
+                std::unique(table.begin(), table.end(),
+                            [](const auto& a, const auto& b) { return a.first == b.first; }),
+                table.end());
+        }
+        std::sort(byId_.begin(), byId_.end());
+    }
+
+    // Index in the communicator list of findComm(id, callIndex); kNone when none.
+    uint32_t find(uint32_t id, uint32_t callIndex) const {
+        auto it =
+            std::lower_bound(byId_.begin(), byId_.end(), std::pair<uint32_t, uint32_t>{id, 0});
+        for (; it != byId_.end() && it->first == id; ++it) {
+            const TComm& c = process_.comms[it->second];
+            if (c.createdAt <= callIndex && (c.freedAt == 0 || c.freedAt >= callIndex))
+                return it->second;
+        }
+        return kNone;
+    }
+
+    // toLocal of communicator `view` (kNone: an unknown communicator, whose
+    // local ranks are the global ones).
+    int32_t toLocal(uint32_t view, uint32_t rank) const {
+        if (view == kNone) return static_cast<int32_t>(rank);
+        const uint32_t id = process_.comms[view].id;
+        if (id == kWorldComm) return static_cast<int32_t>(rank);
+        if (id == kSelfComm) return 0;
+        const auto& table = localRanks_[view];
+        if (table.empty()) {
+            const TComm& c = process_.comms[view];
+            const uint32_t* m = c.members.data();
+            const uint32_t* end = m + listed(c);
+            const uint32_t* at = std::lower_bound(m, end, rank);
+            return at != end && *at == rank ? static_cast<int32_t>(at - m) : -1;
+        }
+        auto it =
+            std::lower_bound(table.begin(), table.end(), std::pair<uint32_t, uint32_t>{rank, 0});
+        return it != table.end() && it->first == rank ? static_cast<int32_t>(it->second) : -1;
+    }
+
+    bool isMember(uint32_t view, uint32_t rank) const {
+        return view == kNone || toLocal(view, rank) != -1;
+    }
+
+    const TComm* comm(uint32_t view) const {
+        return view == kNone ? nullptr : &process_.comms[view];
+    }
+
+    // Calls fn(rank) for each distinct member of a created communicator.
+    template <typename Fn>
+    void forEachMember(uint32_t view, Fn&& fn) const {
+        const auto& table = localRanks_[view];
+        if (table.empty()) {
+            const TComm& c = process_.comms[view];
+            for (size_t k = 0; k < listed(c); ++k) fn(c.members[k]);
+            return;
+        }
+        for (const auto& entry : table) fn(entry.first);
+    }
+
+  private:
+    // The part of the member list that toLocal searches.
+    static size_t listed(const TComm& c) { return std::min<size_t>(c.size, c.members.size()); }
+
+    const TProcess& process_;
+    std::vector<std::pair<uint32_t, uint32_t>> byId_;
+    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> localRanks_;
 };
 
-Membership membershipOf(const TProcess& p, const TFunc& call, uint32_t k, int32_t other) {
-    const TComm* comm = p.findComm(call.comm, k);
-    if (!comm) return {true, other};
-    const int32_t local = comm->toLocal(other);
-    return {local != -1, local};
+// Which processes a call names as partner: one rank, or a whole set described
+// by its communicator (members, or non-members for a wildcard peer).
+struct Partners {
+    enum Kind : uint8_t { None, Single, Members, NonMembers } kind = None;
+    uint32_t rank = 0;     // Single
+    uint32_t view = kNone; // Members / NonMembers
+};
+
+// The processes P for which a point-to-point call's peer equals P's local rank.
+Partners pointToPointPartners(const CommLookup& lookup, uint32_t view, int32_t peer) {
+    const TComm* c = lookup.comm(view);
+    if (!c || c->id == kWorldComm) return {Partners::Single, static_cast<uint32_t>(peer), kNone};
+    if (c->id == kSelfComm) return peer == 0 ? Partners{Partners::Members, 0, view} : Partners{};
+    if (peer == -1) return {Partners::NonMembers, 0, view};
+    const auto local = static_cast<uint32_t>(peer);
+    if (local >= c->size || local >= c->members.size()) return {};
+    const uint32_t rank = c->members[local];
+    // Only the first local rank of a member listed twice is ever its local rank.
+    if (lookup.toLocal(view, rank) != peer) return {};
+    return {Partners::Single, rank, kNone};
+}
+
+// Senders j for which a receiving call is a candidate.
+Partners candidateSenders(const CommLookup& lookup, const TFunc& r, uint32_t k, int32_t ownRank) {
+    const uint32_t view = lookup.find(r.comm, k);
+    if (!(r.kind & kKindCollective)) return pointToPointPartners(lookup, view, r.peer);
+    // Every member when the root equals the receiver's own rank, else the root.
+    if (r.peer == ownRank) return {Partners::Members, 0, view};
+    const auto root = static_cast<uint32_t>(r.peer);
+    if (!lookup.isMember(view, root)) return {};
+    return {Partners::Single, root, kNone};
+}
+
+// Receivers i for which a sending call takes part.
+Partners sendReceivers(const CommLookup& lookup, const TFunc& s, uint32_t k) {
+    const uint32_t view = lookup.find(s.comm, k);
+    if (s.kind & kKindCollective) return {Partners::Members, 0, view};
+    return pointToPointPartners(lookup, view, s.peer);
+}
+
+bool isCandidate(const TFunc& r) {
+    return (r.kind & kKindRecv) && r.funcId != kFuncIrecv;
+}
+bool takesPart(const TFunc& s) {
+    return (s.kind & kKindSend) && !(s.kind & kKindWait);
+}
+
+bool inSet(const CommLookup& lookup, const Partners& set, uint32_t rank) {
+    const bool member = lookup.isMember(set.view, rank);
+    return set.kind == Partners::Members ? member : !member;
+}
+
+// Calls fn(position) for every process in a Members/NonMembers set.
+template <typename Fn>
+void forEachInSet(const CommLookup& lookup, const Partners& set, const std::vector<TProcess>& procs,
+                  const RankPositions& positions, Fn&& fn) {
+    const TComm* c = lookup.comm(set.view);
+    const bool listed =
+        set.kind == Partners::Members && c && c->id != kWorldComm && c->id != kSelfComm;
+    if (listed) {
+        lookup.forEachMember(set.view, [&](uint32_t rank) { positions.forEach(rank, fn); });
+        return;
+    }
+    for (uint32_t p = 0; p < procs.size(); ++p)
+        if (inSet(lookup, set, procs[p].rank)) fn(p);
+}
+
+// ---------------------------------------------------------------- match keys
+
+// A send finds its candidate by communicator and tag (point-to-point) or by
+// communicator and function (collective).
+enum KeyClass : uint32_t { kByTag = 0, kByFunction = 1 };
+
+uint64_t keyOf(uint32_t comm, uint32_t value) {
+    return uint64_t{comm} << 32 | value;
+}
+
+// ---------------------------------------------------------------- candidates
+
+// Receiving calls of every process, filed by sender: explicit (naming one
+// sender) in one array per sender, the set-wide ones in groups per receiver.
+struct CandidateIndex {
+    // Explicit candidates named by sender j: (receiver, call) in ascending order.
+    // Stored in chunks of consecutive senders, each released once its senders
+    // are done, so that these entries and the links they turn into are never
+    // all in memory at the same time.
+    std::vector<uint64_t> explicitStart;
+    struct Chunk {
+        uint32_t senderEnd; // senders up to here (exclusive) live in this chunk
+        uint64_t base;      // explicitStart of its first sender
+        std::vector<std::pair<uint32_t, uint32_t>> calls;
+    };
+    std::vector<Chunk> chunks;
+    std::vector<uint32_t> chunkOfSender;
+
+    std::span<const std::pair<uint32_t, uint32_t>> explicitOf(uint32_t j) const {
+        const Chunk& c = chunks[chunkOfSender[j]];
+        return {c.calls.data() + (explicitStart[j] - c.base),
+                static_cast<size_t>(explicitStart[j + 1] - explicitStart[j])};
+    }
+    void doneWith(uint32_t j) {
+        Chunk& c = chunks[chunkOfSender[j]];
+        if (j + 1 == c.senderEnd) std::vector<std::pair<uint32_t, uint32_t>>().swap(c.calls);
+    }
+    std::pair<uint32_t, uint32_t>& slot(uint32_t j, uint64_t at) {
+        Chunk& c = chunks[chunkOfSender[j]];
+        return c.calls[at - c.base];
+    }
+
+    // A group: candidates of one receiver that name one set of senders.
+    struct Group {
+        uint32_t receiver;
+        Partners senders;
+        uint32_t callsBegin, callsEnd; // into groupCalls
+    };
+    std::vector<Group> groups;
+    std::vector<uint32_t> groupCalls;
+    // Groups naming sender j: (receiver, group) in ascending order.
+    std::vector<uint64_t> wideStart;
+    std::vector<std::pair<uint32_t, uint32_t>> wideGroups;
+};
+
+CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
+                               const std::vector<CommLookup>& lookups,
+                               const RankPositions& positions) {
+    const auto n = static_cast<uint32_t>(procs.size());
+    CandidateIndex index;
+    index.explicitStart.assign(size_t{n} + 1, 0);
+    index.wideStart.assign(size_t{n} + 1, 0);
+
+    // Pass 1 counts explicit candidates per sender and builds the groups;
+    // pass 2 files the explicit candidates.
+    std::vector<std::pair<uint32_t, uint32_t>> wideOfReceiver; // (group, call)
+    for (int pass = 0; pass < 2; ++pass) {
+        std::vector<uint64_t> fill;
+        if (pass == 1) {
+            for (uint32_t j = 0; j < n; ++j) index.explicitStart[j + 1] += index.explicitStart[j];
+            // About a sixteenth of the entries per chunk, at least a million.
+            const uint64_t chunkSize = std::max<uint64_t>(index.explicitStart[n] / 16, 1 << 20);
+            index.chunkOfSender.resize(n);
+            for (uint32_t j = 0; j < n; ++j) {
+                if (index.chunks.empty() ||
+                    index.explicitStart[j] - index.chunks.back().base >= chunkSize)
+                    index.chunks.push_back({j, index.explicitStart[j], {}});
+                index.chunkOfSender[j] = static_cast<uint32_t>(index.chunks.size() - 1);
+                index.chunks.back().senderEnd = j + 1;
+            }
+            for (auto& c : index.chunks) c.calls.resize(index.explicitStart[c.senderEnd] - c.base);
+            fill.assign(index.explicitStart.begin(), index.explicitStart.end() - 1);
+        }
+        for (uint32_t i = 0; i < n; ++i) {
+            const TProcess& receiver = procs[i];
+            const CommLookup& lookup = lookups[i];
+            const auto ownRank = static_cast<int32_t>(receiver.rank);
+            const auto firstGroup = static_cast<uint32_t>(index.groups.size());
+            wideOfReceiver.clear();
+            for (uint32_t k = 0; k < receiver.calls.size(); ++k) {
+                const TFunc& r = receiver.calls[k];
+                if (!isCandidate(r)) continue;
+                const Partners senders = candidateSenders(lookup, r, k, ownRank);
+                if (senders.kind == Partners::Single) {
+                    positions.forEach(senders.rank, [&](uint32_t j) {
+                        if (j == i) return;
+                        if (pass == 0)
+                            ++index.explicitStart[j + 1];
+                        else
+                            index.slot(j, fill[j]++) = {i, k};
+                    });
+                } else if (senders.kind != Partners::None && pass == 0) {
+                    uint32_t g = firstGroup;
+                    while (g < index.groups.size() &&
+                           (index.groups[g].senders.kind != senders.kind ||
+                            index.groups[g].senders.view != senders.view))
+                        ++g;
+                    if (g == index.groups.size()) index.groups.push_back({i, senders, 0, 0});
+                    wideOfReceiver.push_back({g, k});
+                }
+            }
+            if (pass == 0 && !wideOfReceiver.empty()) {
+                std::stable_sort(wideOfReceiver.begin(), wideOfReceiver.end(),
+                                 [](const auto& a, const auto& b) { return a.first < b.first; });
+                for (size_t w = 0; w < wideOfReceiver.size(); ++w) {
+                    auto& group = index.groups[wideOfReceiver[w].first];
+                    if (w == 0 || wideOfReceiver[w - 1].first != wideOfReceiver[w].first)
+                        group.callsBegin = static_cast<uint32_t>(index.groupCalls.size());
+                    index.groupCalls.push_back(wideOfReceiver[w].second);
+                    group.callsEnd = static_cast<uint32_t>(index.groupCalls.size());
+                }
+            }
+        }
+    }
+
+    // File each group under every sender it names, receivers ascending.
+    auto forEachNamed = [&](auto&& fn) {
+        for (uint32_t g = 0; g < index.groups.size(); ++g) {
+            const CandidateIndex::Group& group = index.groups[g];
+            forEachInSet(lookups[group.receiver], group.senders, procs, positions, [&](uint32_t j) {
+                if (j != group.receiver) fn(j, group.receiver, g);
+            });
+        }
+    };
+    forEachNamed([&](uint32_t j, uint32_t, uint32_t) { ++index.wideStart[j + 1]; });
+    for (uint32_t j = 0; j < n; ++j) index.wideStart[j + 1] += index.wideStart[j];
+    index.wideGroups.resize(index.wideStart[n]);
+    std::vector<uint64_t> fill(index.wideStart.begin(), index.wideStart.end() - 1);
+    forEachNamed([&](uint32_t j, uint32_t i, uint32_t g) { index.wideGroups[fill[j]++] = {i, g}; });
+    return index;
+}
+
+// ---------------------------------------------------------------- one sender
+
+// A send that names a whole set of receivers, filed by its match key.
+struct WideSend {
+    uint64_t key;
+    uint32_t call;
+    Partners receivers;
+};
+
+struct LinkOut {
+    uint32_t call; // the sending call
+    uint32_t rank; // the receiving process's rank
+    TFunc* recv;
+};
+
+// The sends of one process, ready to be looked up from any receiver.
+struct SenderIndex {
+    std::vector<std::pair<uint32_t, uint32_t>> explicitSends; // (receiver, call), ascending
+    std::vector<WideSend> wide[2];                            // by KeyClass, (key, call) ascending
+
+    void build(const TProcess& sender, uint32_t j, const CommLookup& lookup,
+               const RankPositions& positions) {
+        explicitSends.clear();
+        wide[kByTag].clear();
+        wide[kByFunction].clear();
+        for (uint32_t k = 0; k < sender.calls.size(); ++k) {
+            const TFunc& s = sender.calls[k];
+            if (!takesPart(s)) continue;
+            const Partners receivers = sendReceivers(lookup, s, k);
+            if (receivers.kind == Partners::Single) {
+                positions.forEach(receivers.rank, [&](uint32_t i) {
+                    if (i != j) explicitSends.push_back({i, k});
+                });
+            } else if (receivers.kind != Partners::None) {
+                const bool collective = (s.kind & kKindCollective) != 0;
+                const uint64_t key = keyOf(s.comm, collective ? s.funcId : s.msgTag);
+                wide[collective ? kByFunction : kByTag].push_back({key, k, receivers});
+            }
+        }
+        std::sort(explicitSends.begin(), explicitSends.end());
+        for (auto& list : wide)
+            std::sort(list.begin(), list.end(), [](const WideSend& a, const WideSend& b) {
+                return a.key != b.key ? a.key < b.key : a.call < b.call;
+            });
+    }
+};
+
+// Replays the candidate list of one pair with one queue per match key, so
+// that each send finds its first fitting candidate directly.
+class PairMatcher {
+  public:
+    void run(TProcess& receiver, uint32_t i, TProcess& sender, const SenderIndex& sends,
+             const CommLookup& senderLookup, const std::vector<uint32_t>& candidateCalls,
+             std::vector<LinkOut>& out) {
+        buildQueues(receiver, candidateCalls);
+        const uint32_t rankI = receiver.rank;
+
+        // Streams of sends in call order: the explicit ones to this receiver,
+        // then one per queue key from the sender's set-wide sends.
+        streams_.clear();
+        auto explicitRange =
+            std::equal_range(sends.explicitSends.begin(), sends.explicitSends.end(),
+                             std::pair<uint32_t, uint32_t>{i, 0},
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+        if (explicitRange.first != explicitRange.second)
+            streams_.push_back(
+                {kNone, static_cast<size_t>(explicitRange.first - sends.explicitSends.begin()),
+                 static_cast<size_t>(explicitRange.second - sends.explicitSends.begin())});
+        for (uint32_t q = 0; q < queues_.size(); ++q) {
+            const auto& list = sends.wide[queues_[q].cls];
+            auto range = std::equal_range(
+                list.begin(), list.end(), WideSend{queues_[q].key, 0, {}},
+                [](const WideSend& a, const WideSend& b) { return a.key < b.key; });
+            if (range.first != range.second)
+                streams_.push_back({q, static_cast<size_t>(range.first - list.begin()),
+                                    static_cast<size_t>(range.second - list.begin())});
+        }
+
+        auto callOf = [&](const Stream& st) {
+            return st.queue == kNone ? sends.explicitSends[st.pos].second
+                                     : sends.wide[queues_[st.queue].cls][st.pos].call;
+        };
+        using Head = std::pair<uint32_t, uint32_t>; // (call, stream)
+        std::priority_queue<Head, std::vector<Head>, std::greater<Head>> heads;
+        for (uint32_t st = 0; st < streams_.size(); ++st) heads.push({callOf(streams_[st]), st});
+
+        while (!heads.empty() && live_ > 0) {
+            const uint32_t st = heads.top().second;
+            heads.pop();
+            Stream& stream = streams_[st];
+            const uint32_t k = callOf(stream);
+            TFunc& s = sender.calls[k];
+            bool streamDone = false;
+            if (stream.queue == kNone) {
+                const uint32_t q = findQueue(kByTag, keyOf(s.comm, s.msgTag));
+                if (q != kNone && queues_[q].live > 0) take(q, k, rankI, receiver, out);
+            } else {
+                const WideSend& w = sends.wide[queues_[stream.queue].cls][stream.pos];
+                if (inSet(senderLookup, w.receivers, rankI)) {
+                    // A drained queue never refills: the rest of this stream finds nothing.
+                    if (queues_[stream.queue].live == 0)
+                        streamDone = true;
+                    else
+                        take(stream.queue, k, rankI, receiver, out);
+                }
+            }
+            if (!streamDone && ++stream.pos < stream.end) heads.push({callOf(stream), st});
+        }
+    }
+
+  private:
+    struct Queue {
+        uint32_t cls;
+        uint64_t key;
+        uint32_t head, end; // into members_
+        uint32_t live;
+    };
+    struct Stream {
+        uint32_t queue; // kNone: the explicit sends
+        size_t pos, end;
+    };
+    // Queues by (class, key): open addressing, cleared by bumping an epoch.
+    struct Slot {
+        uint64_t key;
+        uint32_t cls;
+        uint32_t queue;
+        uint32_t epoch;
+    };
+
+    static size_t slotHash(uint32_t cls, uint64_t key) {
+        return static_cast<size_t>(((key ^ (uint64_t{cls} << 63)) * 0x9E3779B97F4A7C15ull) >> 20);
+    }
+
+    void resetSlots(size_t entries) {
+        size_t want = 16;
+        while (want < entries * 2) want *= 2;
+        if (slots_.size() < want || epoch_ == 0xFFFFFFFFu) {
+            slots_.assign(std::max(want, slots_.size()), Slot{0, 0, 0, 0});
+            epoch_ = 0;
+        }
+        mask_ = slots_.size() - 1;
+        ++epoch_;
+    }
+
+    // The queue of (cls, key); a new one when `create`, else kNone when absent.
+    uint32_t queueFor(uint32_t cls, uint64_t key, bool create) {
+        for (size_t h = slotHash(cls, key) & mask_;; h = (h + 1) & mask_) {
+            Slot& slot = slots_[h];
+            if (slot.epoch != epoch_) {
+                if (!create) return kNone;
+                slot = {key, cls, static_cast<uint32_t>(queues_.size()), epoch_};
+                queues_.push_back({cls, key, 0, 0, 0});
+                return slot.queue;
+            }
+            if (slot.key == key && slot.cls == cls) return slot.queue;
+        }
+    }
+
+    void buildQueues(const TProcess& receiver, const std::vector<uint32_t>& calls) {
+        candidates_ = &calls;
+        queues_.clear();
+        resetSlots(calls.size() * 2);
+        queueOf_.resize(calls.size() * 2);
+        for (uint32_t c = 0; c < calls.size(); ++c) {
+            const TFunc& r = receiver.calls[calls[c]];
+            // Any candidate can be taken by either kind of send.
+            queueOf_[c * 2 + kByTag] = queueFor(kByTag, keyOf(r.comm, r.msgTag), true);
+            queueOf_[c * 2 + kByFunction] = queueFor(kByFunction, keyOf(r.comm, r.funcId), true);
+            ++queues_[queueOf_[c * 2 + kByTag]].live;
+            ++queues_[queueOf_[c * 2 + kByFunction]].live;
+        }
+        // Each queue lists its candidates in call order.
+        uint32_t next = 0;
+        for (Queue& q : queues_) {
+            q.head = q.end = next;
+            next += q.live;
+        }
+        members_.resize(next);
+        for (uint32_t c = 0; c < calls.size(); ++c)
+            for (uint32_t cls : {kByTag, kByFunction})
+                members_[queues_[queueOf_[c * 2 + cls]].end++] = c;
+        taken_.assign(calls.size(), 0);
+        live_ = static_cast<uint32_t>(calls.size());
+    }
+
+    uint32_t findQueue(uint32_t cls, uint64_t key) { return queueFor(cls, key, false); }
+
+    void take(uint32_t q, uint32_t sendCall, uint32_t rank, TProcess& receiver,
+              std::vector<LinkOut>& out) {
+        Queue& queue = queues_[q];
+        while (taken_[members_[queue.head]]) ++queue.head;
+        const uint32_t c = members_[queue.head];
+        taken_[c] = 1;
+        --queues_[queueOf_[c * 2 + kByTag]].live;
+        --queues_[queueOf_[c * 2 + kByFunction]].live;
+        --live_;
+        out.push_back({sendCall, rank, &receiver.calls[(*candidates_)[c]]});
+    }
+
+    const std::vector<uint32_t>* candidates_ = nullptr;
+    std::vector<Slot> slots_;
+    size_t mask_ = 0;
+    uint32_t epoch_ = 0;
+    std::vector<Queue> queues_;
+    std::vector<uint32_t> members_;
+    std::vector<uint32_t> queueOf_;
+    std::vector<uint8_t> taken_;
+    std::vector<Stream> streams_;
+    uint32_t live_ = 0;
+};
+
+// Gives the sender's calls their new links, after any links they had, in one
+// new block. Only calls that got links are touched: walking every call of
+// every process once more would cost as much as the matching.
+void storeLinks(TProcess& sender, std::vector<LinkOut>& links) {
+    if (links.empty()) return;
+    // Grouped by call; receivers were visited in ascending position, and the
+    // stable sort keeps that order within each call.
+    std::stable_sort(links.begin(), links.end(),
+                     [](const LinkOut& a, const LinkOut& b) { return a.call < b.call; });
+    size_t total = 0;
+    for (size_t x = 0; x < links.size(); ++x)
+        if (x == 0 || links[x].call != links[x - 1].call)
+            total += sender.calls[links[x].call].linkCount;
+    total += links.size();
+    std::unique_ptr<TLink[]> block(new TLink[total]);
+    adviseHugePages(block.get(), total * sizeof(TLink));
+    prefaultForWriting(block.get(), total * sizeof(TLink));
+    size_t next = 0;
+    for (size_t x = 0; x < links.size();) {
+        TFunc& s = sender.calls[links[x].call];
+        TLink* start = block.get() + next;
+        std::copy_n(s.links.get(), s.linkCount, start);
+        size_t count = s.linkCount;
+        for (; x < links.size() && &sender.calls[links[x].call] == &s; ++x)
+            start[count++] = TLink{links[x].rank, links[x].recv};
+        next += count;
+        s.links.borrow(start);
+        s.linkCount = static_cast<uint32_t>(std::min<size_t>(count, TFunc::kMaxLinks));
+    }
+    // Earlier blocks stay: calls without new links still borrow from them.
+    sender.linkBlocks.push_back(std::move(block));
 }
 
 } // namespace
 
 bool buildLinks(TTrace& trace) {
-    const size_t n = trace.processes.size();
-    std::vector<TFunc*> candidates;
-    for (size_t i = 0; i < n; ++i) {
-        TProcess& receiver = trace.processes[i];
-        // Actual ranks, not list positions: the same for well-ordered traces.
-        const auto rankI = static_cast<int32_t>(receiver.rank);
-        for (size_t j = 0; j < n; ++j) {
-            if (i == j) continue;
-            TProcess& sender = trace.processes[j];
-            const auto rankJ = static_cast<int32_t>(sender.rank);
+    std::vector<TProcess>& procs = trace.processes;
+    const auto n = static_cast<uint32_t>(procs.size());
+    const RankPositions positions(procs);
+    std::vector<CommLookup> lookups;
+    lookups.reserve(n);
+    for (const TProcess& p : procs) lookups.emplace_back(p);
 
-            candidates.clear();
-            for (uint32_t k = 0; k < receiver.calls.size(); ++k) {
-                TFunc& r = receiver.calls[k];
-                if (!(r.kind & kKindRecv) || r.funcId == kFuncIrecv) continue;
-                const Membership m = membershipOf(receiver, r, k, rankJ);
-                const bool fits = (r.kind & kKindCollective)
-                                      ? m.member && (r.peer == rankJ || r.peer == rankI)
-                                      : r.peer == m.localRank;
-                if (fits) candidates.push_back(&r);
-            }
+    CandidateIndex candidates = indexCandidates(procs, lookups, positions);
 
-            for (uint32_t k = 0; k < sender.calls.size() && !candidates.empty(); ++k) {
-                TFunc& s = sender.calls[k];
-                if (!(s.kind & kKindSend) || (s.kind & kKindWait)) continue;
-                const bool collective = (s.kind & kKindCollective) != 0;
-                const Membership m = membershipOf(sender, s, k, rankI);
-                if (collective ? !m.member : s.peer != m.localRank) continue;
-                for (auto it = candidates.begin(); it != candidates.end(); ++it) {
-                    const TFunc& r = **it;
-                    if (r.comm != s.comm) continue;
-                    if (collective ? r.funcId != s.funcId : r.msgTag != s.msgTag) continue;
-                    s.addLink(static_cast<uint32_t>(rankI), *it);
-                    candidates.erase(it);
-                    break;
-                }
-            }
+    SenderIndex sends;
+    PairMatcher matcher;
+    std::vector<uint32_t> pairCalls;
+    std::vector<LinkOut> links;
+    for (uint32_t j = 0; j < n; ++j) {
+        const auto explicitCalls = candidates.explicitOf(j);
+        const auto expBegin = explicitCalls.begin();
+        const auto expEnd = explicitCalls.end();
+        const auto wideBegin =
+            candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j]);
+        const auto wideEnd =
+            candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j + 1]);
+        if (expBegin == expEnd && wideBegin == wideEnd) {
+            candidates.doneWith(j);
+            continue;
         }
+
+        TProcess& sender = procs[j];
+        sends.build(sender, j, lookups[j], positions);
+        if (sends.explicitSends.empty() && sends.wide[0].empty() && sends.wide[1].empty()) {
+            candidates.doneWith(j);
+            continue;
+        }
+
+        links.clear();
+        auto e = expBegin;
+        auto w = wideBegin;
+        while (e != expEnd || w != wideEnd) {
+            // Next receiver that names this sender, ascending.
+            const uint32_t i =
+                std::min(e != expEnd ? e->first : kNone, w != wideEnd ? w->first : kNone);
+            pairCalls.clear();
+            for (; e != expEnd && e->first == i; ++e) pairCalls.push_back(e->second);
+            bool needSort = false;
+            for (; w != wideEnd && w->first == i; ++w) {
+                const CandidateIndex::Group& g = candidates.groups[w->second];
+                needSort = needSort || !pairCalls.empty();
+                pairCalls.insert(pairCalls.end(), candidates.groupCalls.begin() + g.callsBegin,
+                                 candidates.groupCalls.begin() + g.callsEnd);
+            }
+            // Candidates in call order, as the walk over the receiver's calls lists them.
+            if (needSort) std::sort(pairCalls.begin(), pairCalls.end());
+            matcher.run(procs[i], i, sender, sends, lookups[j], pairCalls, links);
+        }
+        storeLinks(sender, links);
+        candidates.doneWith(j);
     }
     return true;
 }

@@ -52,7 +52,8 @@ uint32_t TFunc::classify(uint32_t funcId, int32_t me, int32_t peer) {
 }
 
 bool TFunc::addLink(uint32_t rank, TFunc* recv) {
-    TLink* grown = new (std::nothrow) TLink[size_t{linkCount} + 1];
+    TLink* grown =
+        linkCount < kMaxLinks ? new (std::nothrow) TLink[size_t{linkCount} + 1] : nullptr;
     if (!grown) {
         std::cerr << "link creation error" << std::endl;
         return false;

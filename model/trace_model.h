@@ -2,6 +2,7 @@
 // In-memory records of one trace: calls, links, communicators, processes,
 // counters and node clock corrections. Plain data with a few operations.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -55,6 +56,50 @@ struct TLink {
     TFunc* recv = nullptr; // the matched receiving call, owned by its process
 };
 
+// The link array of one call. Either owned (grown one link at a time by
+// TFunc::addLink) or borrowed from the block in which the loader stores the
+// links of a whole process (TProcess::linkBlocks). Reads like a TLink array.
+class TLinkArray {
+  public:
+    TLinkArray() = default;
+    TLinkArray(const TLinkArray&) = delete;
+    TLinkArray& operator=(const TLinkArray&) = delete;
+    TLinkArray(TLinkArray&& other) noexcept : bits_(std::exchange(other.bits_, 0)) {}
+    TLinkArray& operator=(TLinkArray&& other) noexcept {
+        if (this != &other) {
+            release();
+            bits_ = std::exchange(other.bits_, 0);
+        }
+        return *this;
+    }
+    ~TLinkArray() { release(); }
+
+    TLink* get() const { return reinterpret_cast<TLink*>(bits_ & ~kBorrowed); }
+    TLink& operator[](size_t i) const { return get()[i]; }
+    explicit operator bool() const { return bits_ != 0; }
+    bool operator==(std::nullptr_t) const { return bits_ == 0; }
+
+    // Takes ownership of an array made with new TLink[].
+    void reset(TLink* owned = nullptr) {
+        release();
+        bits_ = reinterpret_cast<uintptr_t>(owned);
+    }
+    // Points at links owned by someone else, who outlives this array.
+    void borrow(TLink* links) {
+        release();
+        bits_ = links ? reinterpret_cast<uintptr_t>(links) | kBorrowed : 0;
+    }
+
+  private:
+    // TLink is pointer-aligned, so the lowest bit is free to mark borrowing.
+    static constexpr uintptr_t kBorrowed = 1;
+    void release() {
+        if (bits_ && !(bits_ & kBorrowed)) delete[] get();
+        bits_ = 0;
+    }
+    uintptr_t bits_ = 0;
+};
+
 struct TFunc {
     uint32_t location = 0; // file << 16 | line; the section identifier of a marker
     uint32_t funcId = 0;   // may carry kUnfinishedFlag
@@ -64,9 +109,12 @@ struct TFunc {
     int32_t peer = 0; // local to comm: destination, source or root
     uint32_t comm = 0;
     uint32_t msgTag = 0;
-    std::unique_ptr<TLink[]> links;
+    TLinkArray links;
     uint32_t size = 0; // data size; member count of a creating call
     uint32_t linkCount = 0;
+
+    // A call gets at most one link per other process; more than this is refused.
+    static constexpr uint32_t kMaxLinks = 0xFFFFFFFFu;
 
     static TFunc make(uint32_t location, uint32_t funcId, int64_t start, int64_t end, int32_t peer,
                       uint32_t comm, uint32_t msgTag, uint32_t size, int32_t ownLocalRank);
@@ -106,6 +154,9 @@ struct TProcess {
     uint32_t cursor = 0; // one shared iteration position
     std::vector<TFunc> calls;
     std::vector<TComm> comms;
+    // Storage of the links that the loader gave to this process's calls; their
+    // `links` arrays borrow from it. One block per link building.
+    std::vector<std::unique_ptr<TLink[]>> linkBlocks;
 
     TProcess() = default;
     TProcess(uint32_t nodeIndex, uint32_t nodeId, uint32_t rank);

@@ -1,11 +1,13 @@
 // Reading the record stream of a trace file into the document.
 
+#include "model/memory_advice.h"
 #include "model/trace_document.h"
 #include "model/trace_format.h"
 #include "model/trace_loader.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <sys/stat.h>
@@ -13,8 +15,9 @@
 
 namespace {
 
-// Buffered sequential reader that knows how many bytes the file has left, so
-// that no length field can make us allocate more than the file could fill.
+// Buffered sequential reader that hands out records in place, and knows how
+// many bytes the file has left, so that no length field can make us allocate
+// more than the file could fill.
 class ByteSource {
   public:
     explicit ByteSource(FILE* f) : file_(f) {
@@ -28,32 +31,58 @@ class ByteSource {
     uint64_t offset() const { return offset_; }
     uint64_t bytesLeft() const { return size_ > offset_ ? size_ - offset_ : 0; }
 
-    // Reads exactly n bytes; returns how many could be read (n unless at the end).
+    // The next n bytes (n <= 4096) without consuming them; nullptr when the
+    // file ends before them.
+    const unsigned char* peek(size_t n) {
+        if (fill_ - pos_ < n) {
+            std::memmove(buffer_.get(), buffer_.get() + pos_, fill_ - pos_);
+            fill_ -= pos_;
+            pos_ = 0;
+            while (fill_ < n) {
+                const size_t got = std::fread(buffer_.get() + fill_, 1, capacity_ - fill_, file_);
+                if (got == 0) return nullptr;
+                fill_ += got;
+                // Files can grow while being read; keep bytesLeft honest.
+                if (offset_ + fill_ > size_) size_ = offset_ + fill_;
+            }
+        }
+        return buffer_.get() + pos_;
+    }
+
+    void consume(size_t n) {
+        pos_ += n;
+        offset_ += n;
+    }
+
+    // Reads up to n bytes into dst; returns how many could be read.
     size_t read(unsigned char* dst, size_t n) {
         size_t done = 0;
         while (done < n) {
-            if (pos_ == fill_ && !refill()) break;
-            size_t take = std::min(n - done, fill_ - pos_);
-            std::copy_n(buffer_.get() + pos_, take, dst + done);
-            pos_ += take;
+            const size_t step = std::min(n - done, capacity_ / 2);
+            const unsigned char* p = peek(1);
+            if (!p) break;
+            const size_t take = std::min(step, fill_ - pos_);
+            std::copy_n(p, take, dst + done);
+            consume(take);
             done += take;
         }
-        offset_ += done;
+        return done;
+    }
+
+    // Skips up to n bytes; returns how many could be skipped.
+    uint64_t skip(uint64_t n) {
+        uint64_t done = 0;
+        while (done < n && peek(1)) {
+            const uint64_t take = std::min<uint64_t>(n - done, fill_ - pos_);
+            consume(static_cast<size_t>(take));
+            done += take;
+        }
         return done;
     }
 
   private:
     static constexpr size_t kBuffer = 1 << 20;
     static constexpr size_t kMinBuffer = 4096;
-
-    bool refill() {
-        fill_ = std::fread(buffer_.get(), 1, capacity_, file_);
-        pos_ = 0;
-        if (fill_ == 0) return false;
-        // Files can grow while being read; keep bytesLeft honest.
-        if (offset_ + fill_ > size_) size_ = offset_ + fill_;
-        return true;
-    }
 
     FILE* file_;
     std::unique_ptr<unsigned char[]> buffer_;
@@ -62,23 +91,6 @@ class ByteSource {
     size_t fill_ = 0;
     uint64_t offset_ = 0;
     uint64_t size_ = 0;
-};
-
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-
-// The fields both call record kinds share one buffer: a short record keeps the
-// long-only fields of the last long record (0 before any long record).
-struct CallRecord {
-    uint32_t location = 0;
-    uint32_t function = 0;
-    int64_t start = 0;
-    int64_t end = 0;
-    uint32_t size = 0;
-    uint32_t msgTag = 0;
-    int32_t peer = 0;
-    uint32_t comm = 0;
 };
 
 // Hashes ranks and identifiers from the file with a salt chosen per load: with
@@ -102,6 +114,56 @@ uint64_t freshSalt() {
 template <class Key, class Value>
 using SaltedMap = std::unordered_map<Key, Value, SaltedHash>;
 
+// Call records per declared rank, from a quick first pass, so that every
+// call list is allocated once at its final size: growing lists by doubling
+// would cost up to half the trace again in memory.
+SaltedMap<uint32_t, uint64_t> countCallsPerRank(ByteSource& src) {
+    SaltedMap<uint32_t, uint64_t> counts{0, SaltedHash{freshSalt()}};
+    uint64_t* current = nullptr;
+    for (;;) {
+        const unsigned char* tagBytes = src.peek(4);
+        if (!tagBytes) break;
+        const uint32_t tag = readLE32(tagBytes);
+        const size_t length = recordSizeForTag(tag);
+        if (length == 0) break;
+        const unsigned char* rec = src.peek(length);
+        if (!rec) break;
+        if (tag == kTagShortCall || tag == kTagLongCall) {
+            const uint32_t function = readLE32(rec + 8);
+            if (tag == kTagShortCall && function == kDeclarationFunc) {
+                current = &counts[readLE32(rec + 4)];
+            } else if (current) {
+                ++*current;
+            }
+            if (tag == kTagLongCall && (function & kFuncMembersBit)) {
+                const uint64_t listBytes = uint64_t{readLE32(rec + 28)} * 4;
+                src.consume(length);
+                if (src.skip(listBytes) < listBytes) break;
+                continue;
+            }
+        }
+        src.consume(length);
+    }
+    return counts;
+}
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+// The fields both call record kinds share one buffer: a short record keeps the
+// long-only fields of the last long record (0 before any long record).
+struct CallRecord {
+    uint32_t location = 0;
+    uint32_t function = 0;
+    int64_t start = 0;
+    int64_t end = 0;
+    uint32_t size = 0;
+    uint32_t msgTag = 0;
+    int32_t peer = 0;
+    uint32_t comm = 0;
+};
+
 // Positions of one process's communicators with one identifier, in list
 // order. Call indices only grow while reading, so a communicator freed before
 // the current call stays unusable: `live` skips those for good, and `unfreed`
@@ -118,11 +180,15 @@ class Reader {
 
     // true when the whole file was read (an incomplete last record ends it too).
     bool run(ByteSource& src) {
-        unsigned char rec[kLongCallRecordSize];
         for (;;) {
             const uint64_t recordStart = src.offset();
-            if (src.read(rec, 4) < 4) return true; // end of file; stray bytes ignored
-            const uint32_t tag = readLE32(rec);
+            const unsigned char* tagBytes = src.peek(4);
+            if (!tagBytes) {
+                // End of file; 1 to 3 stray bytes are ignored.
+                src.skip(4);
+                return true;
+            }
+            const uint32_t tag = readLE32(tagBytes);
             const size_t length = recordSizeForTag(tag);
             if (length == 0) {
                 char text[64];
@@ -130,15 +196,18 @@ class Reader {
                 errors_ << text << std::endl;
                 return false;
             }
-            if (src.read(rec + 4, length - 4) < length - 4) return truncated(recordStart);
+            const unsigned char* rec = src.peek(length);
+            if (!rec) return truncated(recordStart);
 
             switch (tag) {
             case kTagCounter:
                 trace_.counterList.push_back(
                     TCounter{currentRank_, readLE32(rec + 4), readLE32(rec + 8)});
+                src.consume(length);
                 break;
             case kTagSkip20:
             case kTagSkip4:
+                src.consume(length);
                 break;
             default: {
                 const bool isLong = tag == kTagLongCall;
@@ -152,23 +221,29 @@ class Reader {
                     record_.peer = static_cast<int32_t>(readLE32(rec + 36));
                     record_.comm = readLE32(rec + 40);
                 }
-                members_.clear();
-                if (isLong && (record_.function & kFuncMembersBit)) {
+                src.consume(length);
+                const bool hasMembers = isLong && (record_.function & kFuncMembersBit);
+                if (hasMembers) {
                     const uint64_t listBytes = uint64_t{record_.size} * 4;
                     // Checked before allocating: a list claiming more than the
                     // file holds is an incomplete last record.
                     if (listBytes > src.bytesLeft()) return truncated(recordStart);
-                    std::vector<unsigned char> raw(listBytes);
-                    if (src.read(raw.data(), raw.size()) < raw.size())
-                        return truncated(recordStart);
                     members_.resize(record_.size);
-                    for (uint32_t k = 0; k < record_.size; ++k) members_[k] = readLE32(&raw[k * 4]);
+                    for (uint32_t k = 0; k < record_.size; ++k) {
+                        const unsigned char* m = src.peek(4);
+                        if (!m) return truncated(recordStart);
+                        members_[k] = readLE32(m);
+                        src.consume(4);
+                    }
                 }
-                if (!callRecord(isLong)) return false;
+                if (!callRecord(isLong, hasMembers)) return false;
             }
             }
         }
     }
+
+    // Call list sizes from the first pass; lists are reserved at declaration.
+    void expectCalls(SaltedMap<uint32_t, uint64_t> counts) { expected_ = std::move(counts); }
 
   private:
     bool truncated(uint64_t recordStart) {
@@ -177,7 +252,7 @@ class Reader {
         return true;
     }
 
-    bool callRecord(bool isLong) {
+    bool callRecord(bool isLong, bool hasMembers) {
         if (!isLong && record_.function == kDeclarationFunc) {
             declare(record_.location, static_cast<uint32_t>(record_.end & 0xFFFFFFFF));
             return true;
@@ -189,24 +264,45 @@ class Reader {
         // Looked up by position: the process list may reallocate.
         TProcess& p = trace_.processes[currentIndex_];
         const auto callIndex = static_cast<uint32_t>(p.calls.size());
-        if (isLong && (record_.function & kFuncMembersBit)) {
+        if (hasMembers) {
             if (record_.function == kFuncCommFree) {
                 freeComm(p, record_.comm, callIndex);
             } else {
                 TComm c;
                 c.id = record_.comm;
                 c.size = record_.size;
-                c.members = members_;
+                c.members = std::move(members_);
                 c.createdAt = callIndex;
                 c.freedAt = 0;
                 addComm(p, std::move(c));
             }
         }
         int32_t me = static_cast<int32_t>(currentRank_);
-        if (const TComm* c = findComm(p, record_.comm, callIndex)) me = c->toLocal(me);
-        p.addCall(TFunc::make(record_.location, record_.function, record_.start, record_.end,
-                              record_.peer, record_.comm, record_.msgTag, record_.size, me));
+        if (const TComm* c = findComm(p, record_.comm, callIndex)) me = ownLocalRank(p, *c);
+        TFunc& f = p.calls.emplace_back();
+        f.location = record_.location;
+        f.funcId = record_.function;
+        f.start = record_.start;
+        f.end = record_.end;
+        f.peer = record_.peer;
+        f.comm = record_.comm;
+        f.msgTag = record_.msgTag;
+        f.size = record_.size;
+        f.kind = TFunc::classify(record_.function, me, record_.peer);
         return true;
+    }
+
+    // toLocal of the process's own rank, computed once per communicator: a
+    // member list can be long, and every call on that communicator asks.
+    int32_t ownLocalRank(const TProcess& p, const TComm& c) {
+        if (c.id == kWorldComm || c.id == kSelfComm || c.members.size() < 16)
+            return c.toLocal(static_cast<int32_t>(currentRank_));
+        std::vector<int32_t>& known = ownLocal_[currentIndex_];
+        const auto index = static_cast<size_t>(&c - p.comms.data());
+        if (known.size() < p.comms.size()) known.resize(p.comms.size(), kUnknownLocal);
+        if (known[index] == kUnknownLocal)
+            known[index] = c.toLocal(static_cast<int32_t>(currentRank_));
+        return known[index];
     }
 
     // TProcess::findComm, freeComm and addComm for the current process, kept
@@ -261,10 +357,17 @@ class Reader {
         }
         currentIndex_ = trace_.processes.size();
         trace_.processes.emplace_back(nodeIndex, nodeId, rank);
+        if (auto it = expected_.find(rank); it != expected_.end()) {
+            std::vector<TFunc>& calls = trace_.processes.back().calls;
+            calls.reserve(it->second);
+            adviseHugePages(calls.data(), calls.capacity() * sizeof(TFunc));
+            prefaultForWriting(calls.data(), calls.capacity() * sizeof(TFunc));
+        }
         byRank_.emplace(rank, currentIndex_);
         const std::vector<TComm>& predefined = trace_.processes.back().comms;
         for (uint32_t k = 0; k < predefined.size(); ++k)
             slotsOf(predefined[k].id).positions.push_back(k);
+        ownLocal_.emplace_back();
         current_ = &trace_.processes[currentIndex_];
     }
 
@@ -279,6 +382,9 @@ class Reader {
     SaltedMap<uint32_t, size_t> byRank_{0, SaltedHash{salt_}};
     SaltedMap<uint32_t, uint32_t> nodeIndexById_{0, SaltedHash{salt_}};
     SaltedMap<uint64_t, CommSlots> commSlots_{0, SaltedHash{salt_}}; // process position << 32 | id
+    SaltedMap<uint32_t, uint64_t> expected_{0, SaltedHash{salt_}};   // calls per rank
+    static constexpr int32_t kUnknownLocal = -2; // toLocal answers -1 or a rank >= 0
+    std::vector<std::vector<int32_t>> ownLocal_; // per process, per communicator
 };
 
 } // namespace
@@ -289,8 +395,14 @@ bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& 
         errors << "Can't open file " << fileName << std::endl;
         return false;
     }
+    Reader reader(trace, errors);
+    {
+        ByteSource counting(file.get());
+        reader.expectCalls(countCallsPerRank(counting));
+    }
+    std::rewind(file.get());
     ByteSource src(file.get());
-    return Reader(trace, errors).run(src);
+    return reader.run(src);
 }
 
 bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors) {
@@ -299,6 +411,8 @@ bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors)
               [](const TCounter& a, const TCounter& b) {
                   return a.rank != b.rank ? a.rank < b.rank : a.location < b.location;
               });
+    releaseFreedMemory();
     buildLinks(trace);
+    releaseFreedMemory();
     return alignClocks(trace, errors);
 }

@@ -170,6 +170,68 @@ TEST_F(PartsTest, RecordsCrossingTheWriterWindowsArriveWhole) {
     EXPECT_EQ(p.comms[2].size, 3u);
 }
 
+TEST_F(PartsTest, PostedRecordsAreRewrittenInPlaceAlsoInEarlierWindows) {
+    RecordStream& s = open(0, 1);
+    s.shortCall(0, kFuncInit, 0, 1);
+    const auto anyTag = static_cast<uint32_t>(-1);
+    const size_t wildcard = s.longCall(loc(0, 7), kFuncIrecv, 2, 3, 64, anyTag, -1, kWorldComm);
+    const size_t cancelled = s.longCall(loc(0, 8), kFuncIrecv, 4, 5, 4, 77, 1, kWorldComm);
+    ASSERT_GE(wildcard, kPartHeaderSize);
+    ASSERT_GT(cancelled, wildcard);
+    const int n = static_cast<int>(RecordStream::kWindow / kLongRecSize) + 10;
+    for (int i = 0; i < n; ++i) s.longCall(0, kFuncSend, 10 + i, 11 + i, 4, 9, 1, kWorldComm);
+    const size_t late = s.longCall(0, kFuncIrecv, 20 + n, 21 + n, 4, 5, -1, kWorldComm);
+    ASSERT_GE(late, RecordStream::kWindow) << "the late record is in the second window";
+    s.tentativeLong(0, kFuncRecv, 30 + n, 4, 6, 1, kWorldComm); // a call in flight
+
+    EXPECT_TRUE(s.rewriteLong(wildcard, kFuncIrecv, 8, 12, 1));
+    EXPECT_TRUE(s.rewriteLong(cancelled, otherCallId(kOtherCancelledIrecv), 4, 77, 1));
+    EXPECT_TRUE(s.rewriteLong(late, kFuncIrecv, 2, 5, 1));
+    // Refused: the header, a short record, inside a record, the call in flight, beyond the end.
+    for (size_t at :
+         {size_t{0}, kPartHeaderSize, wildcard + 4, late + kLongRecSize, late + 2 * kLongRecSize})
+        EXPECT_FALSE(s.rewriteLong(at, kFuncSend, 1, 1, 0)) << at;
+    s.keepTentative(40 + n);
+    s.close();
+
+    const DirectoryMergeResult result = mergePartDirectory(names_);
+    ASSERT_TRUE(result.written);
+    EXPECT_EQ(result.damaged, 0u);
+    std::string messages;
+    auto t = load(&messages);
+    ASSERT_TRUE(t->loaded()) << messages;
+    const TProcess& p = *t->processOfRank(0);
+    ASSERT_EQ(p.calls.size(), static_cast<size_t>(n) + 5);
+    const TFunc& w = p.calls[1];
+    EXPECT_EQ(w.funcId, kFuncIrecv);
+    EXPECT_EQ(w.peer, 1);
+    EXPECT_EQ(w.msgTag, 12u);
+    EXPECT_EQ(w.size, 8u);
+    EXPECT_EQ(w.location, loc(0, 7)) << "what is not rewritten stays";
+    EXPECT_EQ(w.start, 2);
+    EXPECT_EQ(w.end, 3);
+    EXPECT_EQ(w.comm, kWorldComm);
+    const TFunc& c = p.calls[2];
+    EXPECT_EQ(c.funcId, otherCallId(kOtherCancelledIrecv));
+    EXPECT_EQ(c.kind, 0u) << "a cancelled receive is no receive";
+    EXPECT_EQ(c.msgTag, 77u);
+    EXPECT_EQ(c.location, loc(0, 8));
+    for (int i = 0; i < n; ++i) {
+        const TFunc& f = p.calls[static_cast<size_t>(i) + 3];
+        ASSERT_EQ(f.funcId, kFuncSend);
+        ASSERT_EQ(f.msgTag, 9u);
+        ASSERT_EQ(f.start, 10 + i);
+    }
+    const TFunc& l = p.calls[static_cast<size_t>(n) + 3];
+    EXPECT_EQ(l.funcId, kFuncIrecv);
+    EXPECT_EQ(l.peer, 1);
+    EXPECT_EQ(l.size, 2u);
+    EXPECT_EQ(l.msgTag, 5u);
+    const TFunc& inFlight = p.calls.back();
+    EXPECT_EQ(inFlight.funcId, kFuncRecv | kUnfinishedFlag);
+    EXPECT_EQ(inFlight.end, 40 + n);
+}
+
 TEST_F(PartsTest, MissingRanksAreDeclaredAndOtherRunsIgnored) {
     open(0, 3).shortCall(0, kFuncInit, 0, 1);
     streams_.back()->close();

@@ -3,6 +3,7 @@
 // sections, counters, and what an aborted run leaves.
 
 #include "call_ids.h"
+#include "model/check_lines.h"
 #include "traced_run.h"
 
 #include "model/trace_model.h"
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -38,8 +40,8 @@ Counts expectedCounts(int rank) {
     c[kFuncWaitIsend] += 2;
     c[kFuncWaitIrecv] += 2;
     c[zlvt::otherCallId(zlvt::kOtherRequestFree)] = 2;
-    // a cancelled receive: posted, but its wait received nothing
-    c[kFuncIrecv] += 1;
+    // a cancelled receive: its posting is marked cancelled, its wait received nothing
+    c[zlvt::otherCallId(zlvt::kOtherCancelledIrecv)] = 1;
     c[kFuncWait] = 1;
     c[kFuncBcast] = 2 + 1 + 1; // world twice, half, row
     c[kFuncReduce] = c[kFuncScatter] = c[kFuncScatterv] = c[kFuncGather] = c[kFuncGatherv] = 1;
@@ -283,18 +285,61 @@ TEST_F(TracedProgram, PreloadedRunLoadsCleanlyWithKnownCallCounts) {
     expectCountsAndOrder(*r.loaded.trace);
 }
 
+// A posted receive ends up with what it received: on every rank the
+// MPI_Irecv records and the "MPI_Wait for Irecv" records describe the same
+// messages, wildcard receives included; the cancelled one is marked as such.
+void expectPostedReceivesTellWhatTheyReceived(TTrace& t) {
+    using Message = std::tuple<int32_t, uint32_t, uint32_t, uint32_t>; // peer, tag, size, comm
+    for (int rank = 0; rank < 4; ++rank) {
+        SCOPED_TRACE("rank " + std::to_string(rank));
+        const TProcess& p = *t.processOfRank(rank);
+        std::multiset<Message> posted, completed;
+        for (const TFunc& f : p.calls) {
+            const Message m{f.peer, f.msgTag, f.size, f.comm};
+            if (f.funcId == kFuncIrecv) posted.insert(m);
+            if (f.funcId == kFuncWaitIrecv) completed.insert(m);
+        }
+        EXPECT_EQ(posted, completed);
+        std::multiset<int32_t> wildcardSources;
+        for (const TFunc& f : p.calls)
+            if (f.funcId == kFuncIrecv && f.msgTag == 32) wildcardSources.insert(f.peer);
+        if (rank == 0) {
+            EXPECT_EQ(wildcardSources, (std::multiset<int32_t>{1, 2, 3}));
+        }
+        const auto cancelled = callsWith(p, zlvt::otherCallId(zlvt::kOtherCancelledIrecv));
+        ASSERT_EQ(cancelled.size(), 1u);
+        EXPECT_EQ(cancelled[0]->msgTag, 77u);
+        EXPECT_EQ(cancelled[0]->peer, (rank + 3) % 4) << "as posted";
+        EXPECT_EQ(cancelled[0]->kind, 0u);
+    }
+}
+
 TEST_F(TracedProgram, PreloadedRunLinksSendsToTheirReceives) {
     const NormalRun& r = preloadedRun();
     ASSERT_TRUE(r.loaded.trace->loaded()) << r.run.log;
     expectPointToPointLinks(*r.loaded.trace);
     expectWorldCollectiveLinks(*r.loaded.trace);
     expectWildcardAndSendrecvDetails(*r.loaded.trace);
+    expectPostedReceivesTellWhatTheyReceived(*r.loaded.trace);
 }
 
 TEST_F(TracedProgram, PreloadedRunKeepsCommunicatorLifetimes) {
     const NormalRun& r = preloadedRun();
     ASSERT_TRUE(r.loaded.trace->loaded()) << r.run.log;
     expectCommunicators(*r.loaded.trace);
+}
+
+TEST_F(TracedProgram, PreloadedRunPassesTheChecksButThePlantedCommunicator) {
+    const NormalRun& r = preloadedRun();
+    ASSERT_TRUE(r.loaded.trace->loaded()) << r.run.log;
+    const TTrace& t = *r.loaded.trace;
+    std::vector<std::string> lines;
+    EXPECT_EQ(checkTerminations(t, lines), 0u);
+    EXPECT_EQ(checkSendRecv(t, lines), 0u) << (lines.empty() ? "" : lines.front());
+    EXPECT_EQ(checkCommunicators(t, lines), 4u); // the one leaked dup, on every rank
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[0].find("In process with rank 0 new communicator was created"),
+              std::string::npos);
 }
 
 TEST_F(TracedProgram, PreloadedRunLocatesCallsByReturnAddress) {

@@ -58,6 +58,8 @@ enum OtherCall : uint32_t {
     kOtherCommSplitNoComm,
     kOtherCartCreateNoComm,
     kOtherCartSubNoComm,
+    kOtherCancelledIrecv,
+    kOtherCancelledIsend,
     kOtherCallCount
 };
 
@@ -88,6 +90,8 @@ inline constexpr CallName kOtherCallNames[kOtherCallCount] = {
     {otherCallId(kOtherCommSplitNoComm), "MPI_Comm_split (MPI_COMM_NULL)"},
     {otherCallId(kOtherCartCreateNoComm), "MPI_Cart_create (MPI_COMM_NULL)"},
     {otherCallId(kOtherCartSubNoComm), "MPI_Cart_sub (MPI_COMM_NULL)"},
+    {otherCallId(kOtherCancelledIrecv), "MPI_Irecv (cancelled)"},
+    {otherCallId(kOtherCancelledIsend), "MPI_Isend (cancelled)"},
 };
 
 constexpr bool isSafeOtherId(uint32_t id) {

@@ -20,6 +20,14 @@ constexpr size_t padded(size_t n) {
     return (n + 3) & ~size_t{3};
 }
 
+bool readAt(int fd, unsigned char* out, size_t n, size_t offset) {
+    return ::pread(fd, out, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
+}
+
+bool writeAt(int fd, const unsigned char* in, size_t n, size_t offset) {
+    return ::pwrite(fd, in, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
+}
+
 } // namespace
 
 bool RecordStream::open(const std::string& path, const PartHeader& header) {
@@ -78,8 +86,8 @@ unsigned char* RecordStream::reserve(size_t n) {
     return window_;
 }
 
-void RecordStream::put(const unsigned char* record, size_t n, bool tentative) {
-    if (fd_ < 0 || n + 4 > kWindow) return;
+size_t RecordStream::put(const unsigned char* record, size_t n, bool tentative) {
+    if (fd_ < 0 || n + 4 > kWindow) return 0;
     busy_ = true;
     fence();
     if (tentative_) {
@@ -91,8 +99,9 @@ void RecordStream::put(const unsigned char* record, size_t n, bool tentative) {
     unsigned char* p = reserve(n);
     if (!p) {
         busy_ = false;
-        return;
+        return 0;
     }
+    const size_t at = pos_;
     // Body and end marker first, the tag last: a process killed in between
     // leaves the end marker where the record would begin.
     std::memcpy(p + 4, record + 4, n - 4);
@@ -106,6 +115,38 @@ void RecordStream::put(const unsigned char* record, size_t n, bool tentative) {
         pos_ += n;
     fence();
     busy_ = false;
+    return at;
+}
+
+bool RecordStream::rewriteLong(size_t offset, uint32_t func, uint32_t size, uint32_t msgTag,
+                               int32_t peer) {
+    // Only records already written; never the tentative one at pos_.
+    if (fd_ < 0 || offset < kPartHeaderSize || offset + kLongRecSize > pos_) return false;
+    unsigned char fields[12];
+    putLE32(fields, size);
+    putLE32(fields + 4, msgTag);
+    putLE32(fields + 8, static_cast<uint32_t>(peer));
+    unsigned char funcWord[4];
+    putLE32(funcWord, func);
+    // Records never cross a window boundary: one in the current window lies wholly in it.
+    if (offset >= windowStart_) {
+        unsigned char* r = window_ + (offset - windowStart_);
+        if (getLE32(r) != kTagLongRec) return false;
+        std::memcpy(r + 28, fields, sizeof fields);
+        fence();
+        std::memcpy(r + 8, funcWord, sizeof funcWord);
+        return true;
+    }
+    // An earlier window, unmapped by now: through the file, whose page cache
+    // the mappings share.
+    unsigned char tag[4];
+    if (!readAt(fd_, tag, sizeof tag, offset) || getLE32(tag) != kTagLongRec) return false;
+    if (!writeAt(fd_, fields, sizeof fields, offset + 28) ||
+        !writeAt(fd_, funcWord, sizeof funcWord, offset + 8)) {
+        failed_ = true;
+        return false;
+    }
+    return true;
 }
 
 void RecordStream::dropTentative() {
@@ -159,11 +200,11 @@ void RecordStream::shortCall(uint32_t location, uint32_t func, int64_t start, in
     put(r, sizeof r, false);
 }
 
-void RecordStream::longCall(uint32_t location, uint32_t func, int64_t start, int64_t end,
-                            uint32_t size, uint32_t msgTag, int32_t peer, uint32_t comm) {
+size_t RecordStream::longCall(uint32_t location, uint32_t func, int64_t start, int64_t end,
+                              uint32_t size, uint32_t msgTag, int32_t peer, uint32_t comm) {
     unsigned char r[kLongRecSize];
     encodeLong(r, location, func, start, end, size, msgTag, peer, comm);
-    put(r, sizeof r, false);
+    return put(r, sizeof r, false);
 }
 
 void RecordStream::commCall(uint32_t location, uint32_t func, int64_t start, int64_t end,

@@ -31,12 +31,21 @@ class RecordStream {
 
     void declaration(uint32_t rank, const unsigned char nodeAddress[4]);
     void shortCall(uint32_t location, uint32_t func, int64_t start, int64_t end);
-    void longCall(uint32_t location, uint32_t func, int64_t start, int64_t end, uint32_t size,
-                  uint32_t msgTag, int32_t peer, uint32_t comm);
+    // Returns the record's offset in the file, for rewriteLong; 0 when it
+    // could not be written.
+    size_t longCall(uint32_t location, uint32_t func, int64_t start, int64_t end, uint32_t size,
+                    uint32_t msgTag, int32_t peer, uint32_t comm);
     // A long record followed by its member list.
     void commCall(uint32_t location, uint32_t func, int64_t start, int64_t end, uint32_t comm,
                   const uint32_t* members, size_t count);
     void counter(uint32_t times, uint32_t location);
+
+    // Rewrites function, size, tag and peer of the long record written at
+    // `offset` (location, times and communicator stay): what a call posted is
+    // sometimes known only when it completes. The record may lie in a window
+    // that is no longer mapped. False, and nothing written, when no long
+    // record begins there.
+    bool rewriteLong(size_t offset, uint32_t func, uint32_t size, uint32_t msgTag, int32_t peer);
     void name(uint32_t table, uint32_t id, const std::string& name);
 
     // The record of the call in flight, with the unfinished flag and end = start.
@@ -57,7 +66,8 @@ class RecordStream {
     unsigned char* reserve(size_t n);
     // Maps the window at `start` (the previous one stays mapped).
     bool mapWindow(size_t start);
-    void put(const unsigned char* record, size_t n, bool tentative);
+    // Returns the file offset the record went to, 0 when it was not written.
+    size_t put(const unsigned char* record, size_t n, bool tentative);
 
     int fd_ = -1;
     bool failed_ = false;

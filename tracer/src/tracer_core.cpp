@@ -319,12 +319,12 @@ void Call::shortRecord(uint32_t func, int64_t end) const {
     g_stream.shortCall(location, func, start, end);
 }
 
-void Call::longRecord(uint32_t func, int64_t end, uint32_t size, uint32_t msgTag, int32_t peer,
-                      uint32_t comm) const {
-    if (!st().active) return;
+size_t Call::longRecord(uint32_t func, int64_t end, uint32_t size, uint32_t msgTag, int32_t peer,
+                        uint32_t comm) const {
+    if (!st().active) return 0;
     SharedLock guard;
     emitPendingNames();
-    g_stream.longCall(location, func, start, end, size, msgTag, peer, comm);
+    return g_stream.longCall(location, func, start, end, size, msgTag, peer, comm);
 }
 
 void Call::commRecord(uint32_t func, int64_t end, uint32_t comm,
@@ -483,12 +483,27 @@ void forgetPersistent(MPI_Request request) {
     st().persistent.erase(request);
 }
 
+namespace {
+
+void rewriteRequestRecord(const RequestInfo& info, uint32_t func, uint32_t size, uint32_t msgTag,
+                          int32_t peer) {
+    if (info.record == 0 || !st().active) return;
+    SharedLock guard;
+    g_stream.rewriteLong(info.record, func, size, msgTag, peer);
+}
+
+} // namespace
+
 void recordCompletion(const Call& call, int64_t end, const RequestInfo& info,
                       const MPI_Status& status) {
-    // A cancelled request moved no message: its wait is a plain MPI_Wait.
+    // A cancelled request moved no message: its wait is a plain MPI_Wait, and
+    // its posting call no longer counts as a send or receive.
     int cancelled = 0;
     PMPI_Test_cancelled(&status, &cancelled);
     if (cancelled) {
+        rewriteRequestRecord(info,
+                             otherCallId(info.isSend ? kOtherCancelledIsend : kOtherCancelledIrecv),
+                             info.size, info.msgTag, info.peer);
         call.shortRecord(kIdWait, end);
         return;
     }
@@ -496,10 +511,17 @@ void recordCompletion(const Call& call, int64_t end, const RequestInfo& info,
         call.longRecord(kIdWaitIsend, end, info.size, info.msgTag, info.peer, info.comm);
         return;
     }
+    // The source as the status tells it, in the same terms as a posted peer.
     int32_t source = status.MPI_SOURCE;
     if (info.peerGroup != MPI_GROUP_NULL) source = toWorld(info.peerGroup, source);
-    call.longRecord(kIdWaitIrecv, end, bytesReceived(status, info.size),
-                    static_cast<uint32_t>(status.MPI_TAG), source, info.comm);
+    const auto tag = static_cast<uint32_t>(status.MPI_TAG);
+    const uint32_t size = bytesReceived(status, info.size);
+    // The posted receive counts as a receive from its actual sender; a posted
+    // source or tag that was not a wildcard stays as it was given.
+    rewriteRequestRecord(info, kIdIrecv, size,
+                         info.msgTag == static_cast<uint32_t>(MPI_ANY_TAG) ? tag : info.msgTag,
+                         info.peer == MPI_ANY_SOURCE ? source : info.peer);
+    call.longRecord(kIdWaitIrecv, end, size, tag, source, info.comm);
 }
 
 void releaseRequestInfo(RequestInfo& info) {

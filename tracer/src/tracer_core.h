@@ -43,8 +43,9 @@ class Call {
     int64_t finish();
 
     void shortRecord(uint32_t func, int64_t end) const;
-    void longRecord(uint32_t func, int64_t end, uint32_t size, uint32_t msgTag, int32_t peer,
-                    uint32_t comm) const;
+    // Returns where the record lies in the part file (RequestInfo::record), 0 if unwritten.
+    size_t longRecord(uint32_t func, int64_t end, uint32_t size, uint32_t msgTag, int32_t peer,
+                      uint32_t comm) const;
     void commRecord(uint32_t func, int64_t end, uint32_t comm,
                     const std::vector<uint32_t>& members) const;
 
@@ -84,6 +85,9 @@ struct RequestInfo {
     uint32_t size = 0;
     // Receives on untracked communicators: the group to turn the source into a global rank.
     MPI_Group peerGroup = MPI_GROUP_NULL;
+    // Offset of the request's MPI_Isend/MPI_Irecv record in the part file (0:
+    // none), rewritten when the request completes.
+    size_t record = 0;
 };
 void trackRequest(MPI_Request request, const RequestInfo& info);
 // Takes the request's bookkeeping out; false for requests the tracer did not start.
@@ -96,7 +100,9 @@ void releaseRequestInfo(RequestInfo& info);
 void trackPersistent(MPI_Request request, const RequestInfo& info, MPI_Comm comm);
 bool startPersistent(MPI_Request request, RequestInfo& info);
 void forgetPersistent(MPI_Request request);
-// Records one "MPI_Wait for Isend"/"MPI_Wait for Irecv" for a completed request.
+// Records one "MPI_Wait for Isend"/"MPI_Wait for Irecv" for a completed
+// request, and rewrites the request's own record with what is known only now:
+// a receive's actual source, tag and size; that it was cancelled.
 void recordCompletion(const Call& call, int64_t end, const RequestInfo& info,
                       const MPI_Status& status);
 

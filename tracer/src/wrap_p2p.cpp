@@ -32,7 +32,8 @@ int tracedIsend(void* caller, StartSend real, const void* buf, int count, MPI_Da
                      bytesOf(count, type)};
     call.running(kIdIsend, info.size, info.msgTag, info.peer, info.comm);
     const int rc = real(buf, count, type, dest, tag, comm, request);
-    call.longRecord(kIdIsend, call.finish(), info.size, info.msgTag, info.peer, info.comm);
+    info.record =
+        call.longRecord(kIdIsend, call.finish(), info.size, info.msgTag, info.peer, info.comm);
     if (rc == MPI_SUCCESS) trackRequest(*request, info);
     return rc;
 }
@@ -101,7 +102,9 @@ int MPI_Irecv(void* buf, int count, MPI_Datatype type, int source, int tag, MPI_
                      bytesOf(count, type)};
     call.running(kIdIrecv, info.size, info.msgTag, info.peer, info.comm);
     const int rc = PMPI_Irecv(buf, count, type, source, tag, comm, request);
-    call.longRecord(kIdIrecv, call.finish(), info.size, info.msgTag, info.peer, info.comm);
+    // Source, tag and size are rewritten when the request completes.
+    info.record =
+        call.longRecord(kIdIrecv, call.finish(), info.size, info.msgTag, info.peer, info.comm);
     if (rc == MPI_SUCCESS && *request != MPI_REQUEST_NULL) {
         info.peerGroup = untrackedPeerGroup(comm);
         trackRequest(*request, info);

@@ -26,8 +26,9 @@ int tracedSendInit(void* caller, SendInit real, const void* buf, int count, MPI_
 void recordStart(const Call& call, int64_t end, MPI_Request request) {
     RequestInfo info;
     if (!startPersistent(request, info)) return;
-    call.longRecord(info.isSend ? kIdIsend : kIdIrecv, end, info.size, info.msgTag, info.peer,
-                    info.comm);
+    // Each start has its own record, rewritten when that start completes.
+    info.record = call.longRecord(info.isSend ? kIdIsend : kIdIrecv, end, info.size, info.msgTag,
+                                  info.peer, info.comm);
     trackRequest(request, info);
 }
 

@@ -1,0 +1,143 @@
+// Times opening one trace. Modes:
+//   open TRACE               the whole document (read, links, clocks, database)
+//   phases TRACE             read, link building and clock alignment separately
+//   reference TRACE PAIRS    the straightforward link building and clock sweeps
+//                            on PAIRS random pairs, extrapolated to all pairs
+// Prints "name seconds" lines.
+
+#include "model/reference_pairs.h"
+#include "model/trace_document.h"
+#include "model/trace_loader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+
+namespace {
+
+double seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+uint64_t linkTotal(const TTrace& t) {
+    uint64_t n = 0;
+    for (const TProcess& p : t.processes)
+        for (const TFunc& f : p.calls) n += f.linkCount;
+    return n;
+}
+
+uint64_t callTotal(const TTrace& t) {
+    uint64_t n = 0;
+    for (const TProcess& p : t.processes) n += p.calls.size();
+    return n;
+}
+
+// CPU seconds (user + system) used so far: wall times suffer when other jobs
+// share the machine, CPU times much less.
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto sec = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return sec(usage.ru_utime) + sec(usage.ru_stime);
+}
+
+// Peak and current resident kilobytes so far, from the kernel's process status.
+std::string memoryNote() {
+    std::ifstream status("/proc/self/status");
+    std::string line, note;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0 || line.rfind("VmRSS:", 0) == 0) note += " " + line;
+    return note;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::cerr << "usage: open_trace_bench open|phases|reference TRACE [PAIRS]\n";
+        return 2;
+    }
+    const std::string mode = argv[1];
+    const std::string path = argv[2];
+    std::ostringstream quiet;
+
+    if (mode == "open") {
+        const auto t0 = std::chrono::steady_clock::now();
+        TTrace trace(path, quiet, std::cerr);
+        const double total = seconds(t0);
+        std::cout << "open " << total << "\ncalls " << callTotal(trace) << "\nlinks "
+                  << linkTotal(trace) << "\nprocesses " << trace.processCount() << "\n";
+        return trace.loaded() ? 0 : 1;
+    }
+
+    TTrace trace;
+    auto t0 = std::chrono::steady_clock::now();
+    double c0 = cpuSeconds();
+    if (!readTraceRecords(trace, path, std::cerr)) return 1;
+    const double read = seconds(t0), readCpu = cpuSeconds() - c0;
+
+    if (mode == "phases") {
+        std::cerr << "memory after read:" << memoryNote() << "\n";
+        t0 = std::chrono::steady_clock::now();
+        c0 = cpuSeconds();
+        buildLinks(trace);
+        const double links = seconds(t0), linksCpu = cpuSeconds() - c0;
+        std::cerr << "memory after links:" << memoryNote() << "\n";
+        t0 = std::chrono::steady_clock::now();
+        c0 = cpuSeconds();
+        alignClocks(trace, quiet);
+        const double clocks = seconds(t0), clocksCpu = cpuSeconds() - c0;
+        std::cout << "read " << read << "\nlinks " << links << "\nclocks " << clocks
+                  << "\nread_cpu " << readCpu << "\nlinks_cpu " << linksCpu << "\nclocks_cpu "
+                  << clocksCpu << "\n";
+        std::cerr << "memory after clocks:" << memoryNote() << "\n";
+        return 0;
+    }
+
+    if (mode == "reference" && argc == 4) {
+        const size_t n = trace.processes.size();
+        const uint64_t sample = std::strtoull(argv[3], nullptr, 10);
+        std::mt19937_64 random(7);
+        // Link building: ordered pairs i != j.
+        std::vector<TFunc*> scratch;
+        t0 = std::chrono::steady_clock::now();
+        c0 = cpuSeconds();
+        for (uint64_t s = 0; s < sample; ++s) {
+            const size_t i = random() % n;
+            size_t j = random() % (n - 1);
+            if (j >= i) ++j;
+            linkPairReference(trace, i, j, scratch);
+        }
+        const double linkSample = seconds(t0), linkSampleCpu = cpuSeconds() - c0;
+        // Sweeps need the links: the fast ones are identical. Times restored afterwards
+        // do not matter, only the walk is timed.
+        TTrace linked;
+        readTraceRecords(linked, path, quiet);
+        buildLinks(linked);
+        alignClocksOnInit(linked, quiet);
+        t0 = std::chrono::steady_clock::now();
+        c0 = cpuSeconds();
+        for (uint64_t s = 0; s < sample; ++s) {
+            size_t a = random() % n, b = random() % n;
+            if (a == b) b = (b + 1) % n;
+            if (a > b) std::swap(a, b);
+            sweepPairReference(linked, a, b, s % 2 == 0);
+        }
+        const double sweepSample = seconds(t0), sweepSampleCpu = cpuSeconds() - c0;
+        const double pairs = double(n) * double(n - 1);
+        std::cout << "read " << read << "\nlinks_extrapolated " << linkSample / sample * pairs
+                  << "\nclocks_extrapolated " << sweepSample / sample * pairs << "\nread_cpu "
+                  << readCpu << "\nlinks_extrapolated_cpu " << linkSampleCpu / sample * pairs
+                  << "\nclocks_extrapolated_cpu " << sweepSampleCpu / sample * pairs
+                  << "\nsampled_pairs " << sample << "\n";
+        return 0;
+    }
+    std::cerr << "unknown mode\n";
+    return 2;
+}

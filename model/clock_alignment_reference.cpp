@@ -1,0 +1,82 @@
+// Aligning node clocks: each node's time 0 is the end of its MPI_Init, then
+// one forward and one backward sweep push receives after their sends.
+// Straightforward on purpose: the reference that the fast version must equal.
+
+#include "model/reference_pairs.h"
+#include "model/trace_document.h"
+#include "model/trace_loader.h"
+#include "model/wrapping_math.h"
+
+#include <cstdio>
+
+namespace {
+
+void say(std::ostream& errors, const char* format, long value) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, value);
+    errors << text << std::flush;
+}
+
+} // namespace
+
+void sweepPairReference(TTrace& trace, size_t a, size_t b, bool forward) {
+    auto& procs = trace.processes;
+    if (procs[a].nodeIndex == procs[b].nodeIndex) return;
+    const TProcess& from = forward ? procs[a] : procs[b];
+    const TProcess& to = forward ? procs[b] : procs[a];
+    for (const TFunc& s : from.calls) {
+        if (!(s.kind & kKindSend)) continue;
+        const TLink* match = nullptr;
+        for (const TLink& l : s.linkSpan())
+            if (l.rank == to.rank) match = &l; // the last such link decides
+        if (!match) continue;
+        const int64_t sendEnd = wrapAdd(s.end, trace.nodeOffset(from.nodeIndex));
+        const int64_t recvEnd = wrapAdd(match->recv->end, trace.nodeOffset(to.nodeIndex));
+        if (sendEnd > recvEnd) {
+            int64_t& offset = trace.nodeClocks[to.nodeIndex].offset;
+            offset = wrapAdd(offset, wrapAdd(wrapSub(sendEnd, recvEnd), 10));
+        }
+    }
+}
+
+bool alignClocksOnInit(TTrace& trace, std::ostream& errors) {
+    trace.nodeClocks.assign(trace.nodeCount(), TNodeClock{});
+    trace.sortByNode();
+
+    auto& procs = trace.processes;
+    for (size_t runStart = 0; runStart < procs.size();) {
+        const uint32_t node = procs[runStart].nodeIndex;
+        bool nodeHasInit = false;
+        size_t i = runStart;
+        for (; i < procs.size() && procs[i].nodeIndex == node; ++i) {
+            const TProcess& p = procs[i];
+            if (p.calls.empty()) {
+                say(errors, "Process with rank %d is declared but have no functions\n",
+                    static_cast<int32_t>(p.rank));
+            } else if (p.calls.front().funcId == kFuncInit) {
+                trace.nodeClocks[node].offset = wrapNeg(p.calls.front().end);
+                nodeHasInit = true;
+            } else {
+                say(errors, "Process with rank %d has no Init functions\n",
+                    static_cast<int32_t>(p.rank));
+            }
+        }
+        if (!nodeHasInit) {
+            say(errors, "Process(es) from node %d hase(have) no Init functions\n",
+                static_cast<int32_t>(node));
+            return false;
+        }
+        runStart = i;
+    }
+    return true;
+}
+
+bool alignClocksReference(TTrace& trace, std::ostream& errors) {
+    if (!alignClocksOnInit(trace, errors)) return false;
+    // One forward and one backward sweep over every pair a < b on different nodes.
+    const size_t n = trace.processes.size();
+    for (bool forward : {true, false})
+        for (size_t a = 0; a < n; ++a)
+            for (size_t b = a + 1; b < n; ++b) sweepPairReference(trace, a, b, forward);
+    return true;
+}

@@ -1,0 +1,203 @@
+// The fast link building and clock alignment against the straightforward
+// versions, on many random traces: the same links in the same order, the same
+// offsets and the same messages.
+
+#include "model/trace_document.h"
+#include "model/trace_loader.h"
+#include "model/trace_writer.h"
+#include "tests/support/random_trace.h"
+#include "tools/gen/trace_generator.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// (sender position, call, link rank, receiver position, receiver call)
+using LinkRow = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t>;
+
+std::pair<uint32_t, uint32_t> whereIs(const TTrace& t, const TFunc* f) {
+    for (uint32_t p = 0; p < t.processes.size(); ++p) {
+        const auto& calls = t.processes[p].calls;
+        if (!calls.empty() && f >= calls.data() && f < calls.data() + calls.size())
+            return {p, static_cast<uint32_t>(f - calls.data())};
+    }
+    return {0xFFFFFFFFu, 0xFFFFFFFFu};
+}
+
+std::vector<LinkRow> linkRows(const TTrace& t) {
+    std::vector<LinkRow> rows;
+    for (uint32_t p = 0; p < t.processes.size(); ++p) {
+        const auto& calls = t.processes[p].calls;
+        for (uint32_t k = 0; k < calls.size(); ++k)
+            for (const TLink& l : calls[k].linkSpan()) {
+                auto [rp, rk] = whereIs(t, l.recv);
+                rows.emplace_back(p, k, l.rank, rp, rk);
+            }
+    }
+    return rows;
+}
+
+std::vector<int64_t> offsets(const TTrace& t) {
+    std::vector<int64_t> out;
+    for (const TNodeClock& c : t.nodeClocks) out.push_back(c.offset);
+    return out;
+}
+
+class TempTrace {
+  public:
+    explicit TempTrace(const std::string& bytes) {
+        path_ = (std::filesystem::temp_directory_path() /
+                 ("scale_links_" + std::to_string(::getpid()) + ".zlv"))
+                    .string();
+        EXPECT_TRUE(saveText(path_, bytes));
+    }
+    ~TempTrace() { std::filesystem::remove(path_); }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+struct Loaded {
+    TTrace trace;
+    bool read = false;
+};
+
+void readInto(Loaded& l, const std::string& path) {
+    std::ostringstream ignored;
+    l.read = readTraceRecords(l.trace, path, ignored);
+}
+
+uint64_t totalLinks(const TTrace& t) {
+    uint64_t n = 0;
+    for (const TProcess& p : t.processes)
+        for (const TFunc& f : p.calls) n += f.linkCount;
+    return n;
+}
+
+} // namespace
+
+TEST(ScaleDifferential, RandomTracesGiveTheSameLinksOffsetsAndMessages) {
+    uint64_t linksSeen = 0, tracesWithAdjustedClocks = 0;
+    for (uint64_t seed = 1; seed <= 600; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        TempTrace file(randomTraceBytes(seed));
+        Loaded fast, reference;
+        readInto(fast, file.path());
+        readInto(reference, file.path());
+        ASSERT_EQ(fast.read, reference.read);
+
+        buildLinks(fast.trace);
+        buildLinksReference(reference.trace);
+        const std::vector<LinkRow> rows = linkRows(fast.trace);
+        ASSERT_EQ(rows, linkRows(reference.trace));
+        linksSeen += rows.size();
+
+        std::ostringstream fastErrors, referenceErrors;
+        const bool fastOk = alignClocks(fast.trace, fastErrors);
+        const bool referenceOk = alignClocksReference(reference.trace, referenceErrors);
+        EXPECT_EQ(fastOk, referenceOk);
+        EXPECT_EQ(fastErrors.str(), referenceErrors.str());
+        ASSERT_EQ(offsets(fast.trace), offsets(reference.trace));
+        // Same process order after the sort, so the positions in the rows still agree.
+        ASSERT_EQ(linkRows(fast.trace), linkRows(reference.trace));
+
+        if (referenceOk) {
+            TTrace initOnly;
+            std::ostringstream ignored;
+            readTraceRecords(initOnly, file.path(), ignored);
+            alignClocksOnInit(initOnly, ignored);
+            if (offsets(initOnly) != offsets(reference.trace)) ++tracesWithAdjustedClocks;
+        }
+    }
+    // The random traces must exercise what they compare.
+    EXPECT_GT(linksSeen, 5000u);
+    EXPECT_GT(tracesWithAdjustedClocks, 50u);
+}
+
+TEST(ScaleDifferential, BuildingTwiceAppendsLikeTheReference) {
+    for (uint64_t seed = 1000; seed < 1040; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        TempTrace file(randomTraceBytes(seed));
+        Loaded fast, reference;
+        readInto(fast, file.path());
+        readInto(reference, file.path());
+        buildLinks(fast.trace);
+        buildLinksReference(reference.trace);
+        // Links added one by one on top of stored ones, then a second build.
+        for (Loaded* l : {&fast, &reference})
+            for (TProcess& p : l->trace.processes)
+                for (TFunc& f : p.calls)
+                    if (f.linkCount == 1) f.addLink(f.links[0].rank, f.links[0].recv);
+        buildLinks(fast.trace);
+        buildLinksReference(reference.trace);
+        EXPECT_EQ(linkRows(fast.trace), linkRows(reference.trace));
+    }
+}
+
+TEST(ScaleDifferential, LargerTracesAgreeToo) {
+    RandomTraceOptions big;
+    big.maxProcesses = 16;
+    big.maxCallsPerProcess = 600;
+    for (uint64_t seed = 5000; seed < 5020; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        TempTrace file(randomTraceBytes(seed, big));
+        Loaded fast, reference;
+        readInto(fast, file.path());
+        readInto(reference, file.path());
+        buildLinks(fast.trace);
+        buildLinksReference(reference.trace);
+        ASSERT_EQ(linkRows(fast.trace), linkRows(reference.trace));
+        std::ostringstream e1, e2;
+        EXPECT_EQ(alignClocks(fast.trace, e1), alignClocksReference(reference.trace, e2));
+        EXPECT_EQ(offsets(fast.trace), offsets(reference.trace));
+        EXPECT_GT(totalLinks(fast.trace), 0u);
+    }
+}
+
+TEST(ScaleDifferential, GeneratedProgramsGiveTheSameLinksAndOffsets) {
+    // Realistic traffic: Cartesian and split communicators, non-blocking
+    // transfers, collectives with moving roots, wildcard-free tags.
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("scale_gen_" + std::to_string(::getpid()) + ".zlv"))
+                                 .string();
+    uint64_t linksSeen = 0;
+    for (uint32_t ranks : {2u, 5u, 16u, 24u}) {
+        for (uint64_t seed = 1; seed <= 3; ++seed) {
+            SCOPED_TRACE("ranks " + std::to_string(ranks) + " seed " + std::to_string(seed));
+            GenOptions options;
+            options.pattern = GenPattern::Mixed;
+            options.ranks = ranks;
+            options.nodes = 1 + ranks / 4;
+            options.iterations = 3;
+            options.seed = seed;
+            options.skewUs = 3000;
+            options.faults =
+                seed == 3 ? kFaultUnfinished | kFaultUnfreedComm | kFaultLostRecv | kFaultNoInit
+                          : 0u;
+            const GenResult written = generateTrace(options, path);
+            ASSERT_TRUE(written.ok) << written.error;
+            Loaded fast, reference;
+            readInto(fast, path);
+            readInto(reference, path);
+            buildLinks(fast.trace);
+            buildLinksReference(reference.trace);
+            const std::vector<LinkRow> rows = linkRows(fast.trace);
+            ASSERT_EQ(rows, linkRows(reference.trace));
+            linksSeen += rows.size();
+            std::ostringstream e1, e2;
+            EXPECT_EQ(alignClocks(fast.trace, e1), alignClocksReference(reference.trace, e2));
+            EXPECT_EQ(e1.str(), e2.str());
+            EXPECT_EQ(offsets(fast.trace), offsets(reference.trace));
+            std::filesystem::remove(path);
+            std::filesystem::remove(written.fdbPath);
+        }
+    }
+    EXPECT_GT(linksSeen, 1000u);
+}
