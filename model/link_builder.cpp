@@ -51,16 +51,28 @@ class CommLookup {
                 table.end());
         }
         std::sort(byId_.begin(), byId_.end());
+        deadPrefix_.assign(byId_.size(), 0);
+        lastQuery_.assign(byId_.size(), 0);
     }
 
     // Index in the communicator list of findComm(id, callIndex); kNone when none.
+    // Communicators are listed in creation order, so createdAt never decreases
+    // along a group of one identifier. Callers ask with rising call indices:
+    // a communicator freed before one query's index stays out of reach for the
+    // next ones, and such a leading run is skipped, so an identifier created and
+    // freed over and over costs no walk over all its predecessors.
     uint32_t find(uint32_t id, uint32_t callIndex) const {
-        auto it =
+        auto first =
             std::lower_bound(byId_.begin(), byId_.end(), std::pair<uint32_t, uint32_t>{id, 0});
-        for (; it != byId_.end() && it->first == id; ++it) {
-            const TComm& c = process_.comms[it->second];
-            if (c.createdAt <= callIndex && (c.freedAt == 0 || c.freedAt >= callIndex))
-                return it->second;
+        if (first == byId_.end() || first->first != id) return kNone;
+        const auto group = static_cast<size_t>(first - byId_.begin());
+        if (callIndex < lastQuery_[group]) deadPrefix_[group] = 0;
+        lastQuery_[group] = callIndex;
+        for (size_t i = group + deadPrefix_[group]; i < byId_.size() && byId_[i].first == id; ++i) {
+            const TComm& c = process_.comms[byId_[i].second];
+            if (c.createdAt > callIndex) break;
+            if (c.freedAt == 0 || c.freedAt >= callIndex) return byId_[i].second;
+            deadPrefix_[group] = static_cast<uint32_t>(i + 1 - group); // freed before callIndex
         }
         return kNone;
     }
@@ -111,6 +123,8 @@ class CommLookup {
 
     const TProcess& process_;
     std::vector<std::pair<uint32_t, uint32_t>> byId_;
+    mutable std::vector<uint32_t> deadPrefix_; // per group start: leading entries freed earlier
+    mutable std::vector<uint32_t> lastQuery_;  // per group start: the last call index asked
     std::vector<std::vector<std::pair<uint32_t, uint32_t>>> localRanks_;
 };
 

@@ -16,8 +16,8 @@ struct Fdb {
 
 Fdb readFdb(const std::string& text) {
     static int n = 0;
-    TempFile f(std::filesystem::temp_directory_path().string() + "/zlv_fdb_" + std::to_string(n++) +
-                   ".fdb",
+    TempFile f(std::filesystem::temp_directory_path().string() + "/zlv_fdb_" +
+                   std::to_string(getpid()) + "_" + std::to_string(n++) + ".fdb",
                text);
     Fdb out;
     out.result = loadFdb(out.sections, out.files, f.path());

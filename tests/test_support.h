@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 // A file under the test's temporary folder, removed when it goes out of scope.
 class TempFile {

@@ -51,7 +51,8 @@ TEST(TraceDocument, DatabaseMessagesOnTheirOwnStream) {
 }
 
 TEST(TraceDocument, NoDatabaseNameMessage) {
-    TempFile f(std::filesystem::temp_directory_path().string() + "/zlv_doc_noext",
+    TempFile f(std::filesystem::temp_directory_path().string() + "/zlv_doc_noext_" +
+                   std::to_string(getpid()),
                twoProcessTrace());
     std::ostringstream messages, errors;
     TTrace t(f.path(), messages, errors);
