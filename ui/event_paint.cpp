@@ -1,0 +1,183 @@
+#include "ui/event_paint.h"
+
+#include "model/trace_document.h"
+#include "model/wrapping_math.h"
+#include "ui/call_skip_index.h"
+#include "ui/color_palette.h"
+#include "ui/paint_clip.h"
+#include "ui/row_layout.h"
+#include "ui/time_axis.h"
+#include "ui/view_filter.h"
+
+#include <optional>
+
+namespace {
+
+constexpr uint32_t kFuncInstantMark = 65;
+
+QColor qColour(TColour c) {
+    return QColor(c.r, c.g, c.b);
+}
+
+int64_t shiftOf(const TTrace& trace, uint32_t position) {
+    return trace.nodeOffset(static_cast<uint32_t>(trace.nodeIndexAt(position)));
+}
+
+// The links of one call, in stored order.
+void drawLinks(QPainter& painter, const QRect& bounds, const TTrace& trace,
+               const TimeWindow& window, const RowLayout& layout, const RankIndex& ranks,
+               const TFunc& f, int64_t b, int64_t start, int64_t xs) {
+    for (const TLink& link : f.linkSpan()) {
+        const std::optional<uint32_t> partner = ranks.positionOf(link.rank);
+        if (!partner || !layout.edgeOf[*partner] || !link.recv) continue;
+        const LinkEnd end =
+            cutLinkAtRightEdge(b, *layout.edgeOf[*partner], start,
+                               wrapAdd(link.recv->end, shiftOf(trace, *partner)), window.t1);
+        drawClippedLine(painter, bounds, xs, b - 10, pixelOf(window, end.time), end.edge - 10);
+    }
+}
+
+} // namespace
+
+void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPaintInput& in) {
+    TTrace& trace = in.trace;
+    const TimeWindow window = timeWindow(in.zoom, in.offset, bounds.width());
+    const RowLayout layout = layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height());
+    std::optional<RankIndex> ranks;
+    if (in.filter.showLinks) ranks.emplace(trace);
+
+    for (const Row& row : layout.rows) {
+        const int64_t b = row.bottom;
+        const int64_t nodeShift = shiftOf(trace, row.position);
+        for (TFunc* f = trace.firstCall(row.position); f; f = trace.nextCall(row.position)) {
+            const ClippedCall c =
+                clipCall(window, wrapAdd(f->start, nodeShift), wrapAdd(f->end, nodeShift));
+            if (c.place == CallPlace::Before) continue;
+            if (c.place == CallPlace::After) break;
+
+            const int64_t xs = pixelOf(window, c.start);
+            painter.setPen(QPen(qColour(in.palette.colourOf(f->funcId & ~kUnfinishedFlag)), 3));
+            if (f->funcId == kFuncInstantMark) {
+                drawClippedLine(painter, bounds, xs - 5, b - 15, xs + 5, b - 5);
+                drawClippedLine(painter, bounds, xs - 5, b - 5, xs + 5, b - 15);
+            } else {
+                const int64_t xe = pixelOf(window, c.end);
+                drawClippedLine(painter, bounds, xs, b - 10, xe, b - 10);
+                if (f->funcId & kUnfinishedFlag)
+                    drawClippedLine(painter, bounds, xe, b - 5, xe, b - 15);
+            }
+            if (in.filter.showLinks) {
+                painter.setPen(QPen(Qt::white, 1));
+                drawLinks(painter, bounds, trace, window, layout, *ranks, *f, b, c.start, xs);
+            }
+            if (c.lastInRow) break;
+        }
+    }
+}
+
+namespace {
+
+// setPen only when the pen changes.
+class PenCache {
+  public:
+    explicit PenCache(QPainter& painter) : painter_(painter) {}
+    void use(QRgb colour, int width) {
+        if (colour == colour_ && width == width_) return;
+        colour_ = colour;
+        width_ = width;
+        painter_.setPen(QPen(QColor::fromRgb(colour), width));
+    }
+
+  private:
+    QPainter& painter_;
+    QRgb colour_ = 0;
+    int width_ = -1;
+};
+
+// One call as it stands in the window.
+struct Placed {
+    ClippedCall clip;
+    int64_t xs = 0, xe = 0;
+};
+
+} // namespace
+
+void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& in,
+                CallSkipIndex& skipIndex) {
+    TTrace& trace = in.trace;
+    const TimeWindow window = timeWindow(in.zoom, in.offset, bounds.width());
+    const RowLayout layout = layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height());
+    std::optional<RankIndex> ranks;
+    if (in.filter.showLinks) ranks.emplace(trace);
+    const QRgb white = qRgb(255, 255, 255);
+    PenCache pen(painter);
+    uint32_t lastId = ~0u;
+    QRgb lastColour = 0;
+
+    for (const Row& row : layout.rows) {
+        const int64_t b = row.bottom;
+        const int64_t nodeShift = shiftOf(trace, row.position);
+        // Reads the call list directly rather than through the shared cursor.
+        const TProcess& process = *trace.processAt(row.position);
+        const std::vector<TFunc>& calls = process.calls;
+        const auto place = [&](const TFunc& f) {
+            Placed p;
+            p.clip = clipCall(window, wrapAdd(f.start, nodeShift), wrapAdd(f.end, nodeShift));
+            if (p.clip.place == CallPlace::Inside) {
+                p.xs = pixelOf(window, p.clip.start);
+                p.xe = pixelOf(window, p.clip.end);
+            }
+            return p;
+        };
+
+        size_t i = skipIndex.firstEndingAtOrAfter(process, nodeShift, window.t0);
+        if (i >= calls.size()) continue;
+        Placed cur = place(calls[i]);
+        for (;;) {
+            const TFunc& f = calls[i];
+            if (cur.clip.place == CallPlace::After) break;
+            // The next call is placed ahead: its bar may be the very same line.
+            const bool more = !cur.clip.lastInRow && i + 1 < calls.size();
+            Placed next;
+            if (more) next = place(calls[i + 1]);
+            if (cur.clip.place == CallPlace::Before) {
+                if (!more) break;
+                ++i;
+                cur = next;
+                continue;
+            }
+
+            if (f.funcId != lastId) {
+                lastId = f.funcId;
+                lastColour = qColour(in.palette.colourOf(f.funcId & ~kUnfinishedFlag)).rgb();
+            }
+            const int64_t xs = cur.xs, xe = cur.xe;
+            if (f.funcId == kFuncInstantMark) {
+                pen.use(lastColour, 3);
+                drawClippedLine(painter, bounds, xs - 5, b - 15, xs + 5, b - 5);
+                drawClippedLine(painter, bounds, xs - 5, b - 5, xs + 5, b - 15);
+            } else {
+                // A bar that the next call draws again with the same ends is
+                // painted over completely, whatever is drawn in between.
+                const bool repainted = more && next.clip.place == CallPlace::Inside &&
+                                       calls[i + 1].funcId != kFuncInstantMark && next.xs == xs &&
+                                       next.xe == xe;
+                if (!repainted) {
+                    pen.use(lastColour, 3);
+                    drawClippedLine(painter, bounds, xs, b - 10, xe, b - 10);
+                }
+                if (f.funcId & kUnfinishedFlag) {
+                    pen.use(lastColour, 3);
+                    drawClippedLine(painter, bounds, xe, b - 5, xe, b - 15);
+                }
+            }
+            if (in.filter.showLinks && f.linkCount > 0) {
+                pen.use(white, 1);
+                drawLinks(painter, bounds, trace, window, layout, *ranks, f, b, cur.clip.start, xs);
+            }
+            if (!more) break;
+            ++i;
+            cur = next;
+        }
+    }
+}
