@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
     // No screen needed: everything is painted into images.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // lines show as they come
     const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
     std::ostringstream db, errors;
     TTrace trace(argv[1], db, errors);
