@@ -23,17 +23,18 @@ int64_t shiftOf(const TTrace& trace, uint32_t position) {
     return trace.nodeOffset(static_cast<uint32_t>(trace.nodeIndexAt(position)));
 }
 
-// The links of one call, in stored order.
-void drawLinks(QPainter& painter, const QRect& bounds, const TTrace& trace,
-               const TimeWindow& window, const RowLayout& layout, const RankIndex& ranks,
-               const TFunc& f, int64_t b, int64_t start, int64_t xs) {
+// The links of one call, in stored order, handed to line(x1, y1, x2, y2).
+template <class Line>
+void forEachLinkLine(const TTrace& trace, const TimeWindow& window, const RowLayout& layout,
+                     const RankIndex& ranks, const TFunc& f, int64_t b, int64_t start, int64_t xs,
+                     Line&& line) {
     for (const TLink& link : f.linkSpan()) {
         const std::optional<uint32_t> partner = ranks.positionOf(link.rank);
         if (!partner || !layout.edgeOf[*partner] || !link.recv) continue;
         const LinkEnd end =
             cutLinkAtRightEdge(b, *layout.edgeOf[*partner], start,
                                wrapAdd(link.recv->end, shiftOf(trace, *partner)), window.t1);
-        drawClippedLine(painter, bounds, xs, b - 10, pixelOf(window, end.time), end.edge - 10);
+        line(xs, b - 10, pixelOf(window, end.time), end.edge - 10);
     }
 }
 
@@ -68,7 +69,10 @@ void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPain
             }
             if (in.filter.showLinks) {
                 painter.setPen(QPen(Qt::white, 1));
-                drawLinks(painter, bounds, trace, window, layout, *ranks, *f, b, c.start, xs);
+                forEachLinkLine(trace, window, layout, *ranks, *f, b, c.start, xs,
+                                [&](int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
+                                    drawClippedLine(painter, bounds, x1, y1, x2, y2);
+                                });
             }
             if (c.lastInRow) break;
         }
@@ -77,21 +81,84 @@ void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPain
 
 namespace {
 
-// setPen only when the pen changes.
-class PenCache {
+// The lines of one picture, collected in drawing order and then drawn
+// leaving out every line that is drawn again later with the same ends and
+// width: the later one paints exactly the same pixels over it, whatever was
+// drawn in between.
+class LineList {
   public:
-    explicit PenCache(QPainter& painter) : painter_(painter) {}
-    void use(QRgb colour, int width) {
-        if (colour == colour_ && width == width_) return;
-        colour_ = colour;
-        width_ = width;
-        painter_.setPen(QPen(QColor::fromRgb(colour), width));
+    explicit LineList(const QRect& bounds) : bounds_(bounds) {}
+
+    void add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, int width) {
+        constexpr int64_t kMargin = 8; // as drawClippedLine
+        const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin,
+                          bounds_.right() + kMargin, bounds_.bottom() + kMargin};
+        if (const auto c = clipSegment({x1, y1, x2, y2}, box))
+            lines_.push_back({static_cast<int>(c->x1), static_cast<int>(c->y1),
+                              static_cast<int>(c->x2), static_cast<int>(c->y2), colour, width});
+    }
+
+    void draw(QPainter& painter) {
+        std::vector<bool> later(lines_.size(), false);
+        size_t capacity = 16;
+        while (capacity < 2 * lines_.size()) capacity *= 2;
+        std::vector<uint64_t> seen(capacity, 0);
+        for (size_t i = lines_.size(); i-- > 0;) {
+            const uint64_t key = keyOf(lines_[i]);
+            if (key == 0) continue;
+            for (size_t h = mix(key) & (capacity - 1);; h = (h + 1) & (capacity - 1)) {
+                if (seen[h] == key) {
+                    later[i] = true;
+                    break;
+                }
+                if (seen[h] == 0) {
+                    seen[h] = key;
+                    break;
+                }
+            }
+        }
+        QRgb colour = 0;
+        int width = -1;
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            if (later[i]) continue;
+            const Line& l = lines_[i];
+            if (l.colour != colour || l.width != width) {
+                colour = l.colour;
+                width = l.width;
+                painter.setPen(QPen(QColor::fromRgb(colour), width));
+            }
+            painter.drawLine(l.x1, l.y1, l.x2, l.y2);
+        }
     }
 
   private:
-    QPainter& painter_;
-    QRgb colour_ = 0;
-    int width_ = -1;
+    struct Line {
+        int x1, y1, x2, y2;
+        QRgb colour;
+        int width;
+    };
+    // Ends and width packed into one word; 0 for lines that do not fit, which
+    // are always drawn.
+    static uint64_t keyOf(const Line& l) {
+        constexpr int kBias = 16;
+        const int v[4] = {l.x1 + kBias, l.y1 + kBias, l.x2 + kBias, l.y2 + kBias};
+        uint64_t key = 0;
+        for (int c : v) {
+            if (c < 0 || c >= (1 << 15)) return 0;
+            key = key << 15 | static_cast<uint64_t>(c);
+        }
+        if (l.width < 0 || l.width >= 8) return 0;
+        return key << 3 | static_cast<uint64_t>(l.width) | uint64_t{1} << 63;
+    }
+    static uint64_t mix(uint64_t k) {
+        k ^= k >> 33;
+        k *= 0xff51afd7ed558ccdULL;
+        k ^= k >> 33;
+        return k;
+    }
+
+    const QRect& bounds_;
+    std::vector<Line> lines_;
 };
 
 // One call as it stands in the window.
@@ -110,7 +177,7 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     std::optional<RankIndex> ranks;
     if (in.filter.showLinks) ranks.emplace(trace);
     const QRgb white = qRgb(255, 255, 255);
-    PenCache pen(painter);
+    LineList lines(bounds);
     uint32_t lastId = ~0u;
     QRgb lastColour = 0;
 
@@ -153,31 +220,27 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
             }
             const int64_t xs = cur.xs, xe = cur.xe;
             if (f.funcId == kFuncInstantMark) {
-                pen.use(lastColour, 3);
-                drawClippedLine(painter, bounds, xs - 5, b - 15, xs + 5, b - 5);
-                drawClippedLine(painter, bounds, xs - 5, b - 5, xs + 5, b - 15);
+                lines.add(xs - 5, b - 15, xs + 5, b - 5, lastColour, 3);
+                lines.add(xs - 5, b - 5, xs + 5, b - 15, lastColour, 3);
             } else {
                 // A bar that the next call draws again with the same ends is
                 // painted over completely, whatever is drawn in between.
                 const bool repainted = more && next.clip.place == CallPlace::Inside &&
                                        calls[i + 1].funcId != kFuncInstantMark && next.xs == xs &&
                                        next.xe == xe;
-                if (!repainted) {
-                    pen.use(lastColour, 3);
-                    drawClippedLine(painter, bounds, xs, b - 10, xe, b - 10);
-                }
-                if (f.funcId & kUnfinishedFlag) {
-                    pen.use(lastColour, 3);
-                    drawClippedLine(painter, bounds, xe, b - 5, xe, b - 15);
-                }
+                if (!repainted) lines.add(xs, b - 10, xe, b - 10, lastColour, 3);
+                if (f.funcId & kUnfinishedFlag) lines.add(xe, b - 5, xe, b - 15, lastColour, 3);
             }
             if (in.filter.showLinks && f.linkCount > 0) {
-                pen.use(white, 1);
-                drawLinks(painter, bounds, trace, window, layout, *ranks, f, b, cur.clip.start, xs);
+                forEachLinkLine(trace, window, layout, *ranks, f, b, cur.clip.start, xs,
+                                [&](int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
+                                    lines.add(x1, y1, x2, y2, white, 1);
+                                });
             }
             if (!more) break;
             ++i;
             cur = next;
         }
     }
+    lines.draw(painter);
 }
