@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <sys/stat.h>
 #include <unordered_map>
 
@@ -22,13 +23,15 @@ class ByteSource {
     explicit ByteSource(FILE* f) : file_(f) {
         struct stat st {};
         if (fstat(fileno(f), &st) == 0 && st.st_size > 0) size_ = static_cast<uint64_t>(st.st_size);
-        buffer_.reset(new unsigned char[kBuffer]);
+        // No larger than the file: opening many small files stays cheap.
+        capacity_ = static_cast<size_t>(std::clamp<uint64_t>(size_, kMinBuffer, kBuffer));
+        buffer_.reset(new unsigned char[capacity_]);
     }
 
     uint64_t offset() const { return offset_; }
     uint64_t bytesLeft() const { return size_ > offset_ ? size_ - offset_ : 0; }
 
-    // The next n bytes (n <= kBuffer) without consuming them; nullptr when the
+    // The next n bytes (n <= 4096) without consuming them; nullptr when the
     // file ends before them.
     const unsigned char* peek(size_t n) {
         if (fill_ - pos_ < n) {
@@ -36,7 +39,7 @@ class ByteSource {
             fill_ -= pos_;
             pos_ = 0;
             while (fill_ < n) {
-                const size_t got = std::fread(buffer_.get() + fill_, 1, kBuffer - fill_, file_);
+                const size_t got = std::fread(buffer_.get() + fill_, 1, capacity_ - fill_, file_);
                 if (got == 0) return nullptr;
                 fill_ += got;
                 // Files can grow while being read; keep bytesLeft honest.
@@ -55,7 +58,7 @@ class ByteSource {
     size_t read(unsigned char* dst, size_t n) {
         size_t done = 0;
         while (done < n) {
-            const size_t step = std::min(n - done, kBuffer / 2);
+            const size_t step = std::min(n - done, capacity_ / 2);
             const unsigned char* p = peek(1);
             if (!p) break;
             const size_t take = std::min(step, fill_ - pos_);
@@ -79,20 +82,43 @@ class ByteSource {
 
   private:
     static constexpr size_t kBuffer = 1 << 20;
+    static constexpr size_t kMinBuffer = 4096;
 
     FILE* file_;
     std::unique_ptr<unsigned char[]> buffer_;
+    size_t capacity_ = 0;
     size_t pos_ = 0;
     size_t fill_ = 0;
     uint64_t offset_ = 0;
     uint64_t size_ = 0;
 };
 
+// Hashes ranks and identifiers from the file with a salt chosen per load: with
+// the identity hash a crafted file can put every rank into one bucket and make
+// reading quadratic. Only speed depends on the salt, never a result.
+struct SaltedHash {
+    uint64_t salt;
+    size_t operator()(uint64_t key) const {
+        uint64_t z = key + salt;
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
+        return static_cast<size_t>(z ^ (z >> 31));
+    }
+};
+
+uint64_t freshSalt() {
+    std::random_device device;
+    return uint64_t{device()} << 32 | device();
+}
+
+template <class Key, class Value>
+using SaltedMap = std::unordered_map<Key, Value, SaltedHash>;
+
 // Call records per declared rank, from a quick first pass, so that every
 // call list is allocated once at its final size: growing lists by doubling
 // would cost up to half the trace again in memory.
-std::unordered_map<uint32_t, uint64_t> countCallsPerRank(ByteSource& src) {
-    std::unordered_map<uint32_t, uint64_t> counts;
+SaltedMap<uint32_t, uint64_t> countCallsPerRank(ByteSource& src) {
+    SaltedMap<uint32_t, uint64_t> counts{0, SaltedHash{freshSalt()}};
     uint64_t* current = nullptr;
     for (;;) {
         const unsigned char* tagBytes = src.peek(4);
@@ -136,6 +162,16 @@ struct CallRecord {
     uint32_t msgTag = 0;
     int32_t peer = 0;
     uint32_t comm = 0;
+};
+
+// Positions of one process's communicators with one identifier, in list
+// order. Call indices only grow while reading, so a communicator freed before
+// the current call stays unusable: `live` skips those for good, and `unfreed`
+// skips those already freed.
+struct CommSlots {
+    std::vector<uint32_t> positions;
+    size_t live = 0;
+    size_t unfreed = 0;
 };
 
 class Reader {
@@ -207,9 +243,7 @@ class Reader {
     }
 
     // Call list sizes from the first pass; lists are reserved at declaration.
-    void expectCalls(std::unordered_map<uint32_t, uint64_t> counts) {
-        expected_ = std::move(counts);
-    }
+    void expectCalls(SaltedMap<uint32_t, uint64_t> counts) { expected_ = std::move(counts); }
 
   private:
     bool truncated(uint64_t recordStart) {
@@ -232,7 +266,7 @@ class Reader {
         const auto callIndex = static_cast<uint32_t>(p.calls.size());
         if (hasMembers) {
             if (record_.function == kFuncCommFree) {
-                p.freeComm(record_.comm, callIndex);
+                freeComm(p, record_.comm, callIndex);
             } else {
                 TComm c;
                 c.id = record_.comm;
@@ -240,11 +274,11 @@ class Reader {
                 c.members = std::move(members_);
                 c.createdAt = callIndex;
                 c.freedAt = 0;
-                p.addComm(std::move(c));
+                addComm(p, std::move(c));
             }
         }
         int32_t me = static_cast<int32_t>(currentRank_);
-        if (const TComm* c = p.findComm(record_.comm, callIndex)) me = ownLocalRank(p, *c);
+        if (const TComm* c = findComm(p, record_.comm, callIndex)) me = ownLocalRank(p, *c);
         TFunc& f = p.calls.emplace_back();
         f.location = record_.location;
         f.funcId = record_.function;
@@ -271,6 +305,42 @@ class Reader {
         return known[index];
     }
 
+    // TProcess::findComm, freeComm and addComm for the current process, kept
+    // fast for traces that create and free one identifier over and over:
+    // searching the whole list would make reading quadratic.
+    uint64_t keyOf(uint32_t id) const { return uint64_t{currentIndex_} << 32 | id; }
+    CommSlots& slotsOf(uint32_t id) { return commSlots_[keyOf(id)]; }
+
+    void addComm(TProcess& p, TComm&& c) {
+        slotsOf(c.id).positions.push_back(static_cast<uint32_t>(p.comms.size()));
+        p.addComm(std::move(c));
+    }
+
+    // While reading, every communicator was created at or before callIndex.
+    const TComm* findComm(const TProcess& p, uint32_t id, uint32_t callIndex) {
+        auto it = commSlots_.find(keyOf(id));
+        if (it == commSlots_.end()) return nullptr;
+        CommSlots& s = it->second;
+        for (; s.live < s.positions.size(); ++s.live) {
+            const TComm& c = p.comms[s.positions[s.live]];
+            if (c.freedAt == 0 || c.freedAt >= callIndex) return &c;
+        }
+        return nullptr;
+    }
+
+    void freeComm(TProcess& p, uint32_t id, uint32_t callIndex) {
+        auto it = commSlots_.find(keyOf(id));
+        if (it == commSlots_.end()) return;
+        CommSlots& s = it->second;
+        for (; s.unfreed < s.positions.size(); ++s.unfreed) {
+            TComm& c = p.comms[s.positions[s.unfreed]];
+            if (c.freedAt == 0) {
+                c.freedAt = callIndex;
+                return;
+            }
+        }
+    }
+
     void declare(uint32_t rank, uint32_t nodeId) {
         currentRank_ = rank;
         if (auto it = byRank_.find(rank); it != byRank_.end()) {
@@ -294,6 +364,9 @@ class Reader {
             prefaultForWriting(calls.data(), calls.capacity() * sizeof(TFunc));
         }
         byRank_.emplace(rank, currentIndex_);
+        const std::vector<TComm>& predefined = trace_.processes.back().comms;
+        for (uint32_t k = 0; k < predefined.size(); ++k)
+            slotsOf(predefined[k].id).positions.push_back(k);
         ownLocal_.emplace_back();
         current_ = &trace_.processes[currentIndex_];
     }
@@ -305,9 +378,11 @@ class Reader {
     uint32_t currentRank_ = 0xFFFFFFFFu;
     TProcess* current_ = nullptr;
     size_t currentIndex_ = 0;
-    std::unordered_map<uint32_t, size_t> byRank_;
-    std::unordered_map<uint32_t, uint32_t> nodeIndexById_;
-    std::unordered_map<uint32_t, uint64_t> expected_;
+    const uint64_t salt_ = freshSalt();
+    SaltedMap<uint32_t, size_t> byRank_{0, SaltedHash{salt_}};
+    SaltedMap<uint32_t, uint32_t> nodeIndexById_{0, SaltedHash{salt_}};
+    SaltedMap<uint64_t, CommSlots> commSlots_{0, SaltedHash{salt_}}; // process position << 32 | id
+    SaltedMap<uint32_t, uint64_t> expected_{0, SaltedHash{salt_}};   // calls per rank
     static constexpr int32_t kUnknownLocal = -2; // toLocal answers -1 or a rank >= 0
     std::vector<std::vector<int32_t>> ownLocal_; // per process, per communicator
 };

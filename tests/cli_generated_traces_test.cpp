@@ -55,13 +55,7 @@ TEST(CliGenerated, EachFaultIsCaughtByItsCheck) {
                        "Done\nChecking complete\n");
 }
 
-TEST(CliGenerated, RingMatrixAndSections) {
-    EXPECT_EQ(zlv("stats sendrecv " + generated("ring", "--ranks 4 --nodes 2 --iterations 3")).out,
-              "     0    1    2    3\n"
-              "0  0/0  3/0  0/0  0/3\n"
-              "1  0/3  0/0  3/0  0/0\n"
-              "2  0/0  0/3  0/0  3/0\n"
-              "3  3/0  0/0  0/3  0/0\n");
+TEST(CliGenerated, SectionsAndTheRingSectionsMatrix) {
     const std::string mixed = generated("mixed", kMixed);
     EXPECT_EQ(zlv("sections " + mixed).out, "0\tZLVR_MAIN_SECT\n1\tring\n2\tstencil\n"
                                             "3\tmaster_worker\n4\tcollectives\n");

@@ -18,6 +18,13 @@ uint64_t flaggedCalls(const TTrace& t) {
     return n;
 }
 
+// A planted fault the loader does not notice: the trace loads silently.
+void expectSilentLoad(const LoadedGen& g) {
+    ASSERT_TRUE(g.result.ok) << g.result.error;
+    EXPECT_TRUE(g.trace->loaded());
+    EXPECT_EQ(g.errors, "");
+}
+
 } // namespace
 
 TEST(GenFaults, NoInitMakesTheLoaderReportTheLastNodeAndFail) {
@@ -34,9 +41,7 @@ TEST(GenFaults, NoInitMakesTheLoaderReportTheLastNodeAndFail) {
 
 TEST(GenFaults, UnfinishedFlagsOnlyTheLastCallOfTheLastRank) {
     const LoadedGen g = generateAndLoad(withFaults(GenPattern::Stencil, kFaultUnfinished));
-    ASSERT_TRUE(g.result.ok);
-    EXPECT_TRUE(g.trace->loaded());
-    EXPECT_EQ(g.errors, "");
+    expectSilentLoad(g);
     EXPECT_EQ(flaggedCalls(*g.trace), 1u);
     EXPECT_EQ(g.trace->processOfRank(5)->calls.back().funcId, kFuncFinalize | kUnfinishedFlag);
 }
@@ -45,9 +50,7 @@ TEST(GenFaults, UnfreedCommStaysOpenOnEveryProcess) {
     for (GenPattern pattern : {GenPattern::Ring, GenPattern::Collectives}) {
         const LoadedGen clean = generateAndLoad(withFaults(pattern, 0), "clean.zlv");
         const LoadedGen g = generateAndLoad(withFaults(pattern, kFaultUnfreedComm));
-        ASSERT_TRUE(g.result.ok);
-        EXPECT_TRUE(g.trace->loaded());
-        EXPECT_EQ(g.errors, "");
+        expectSilentLoad(g);
         for (const TProcess& p : clean.trace->processes) EXPECT_TRUE(p.openCommList().empty());
         for (const TProcess& p : g.trace->processes) {
             const auto open = p.openCommList();
@@ -63,9 +66,7 @@ TEST(GenFaults, UnfreedCommStaysOpenOnEveryProcess) {
 TEST(GenFaults, LostRecvLeavesOneSendWithoutLink) {
     const LoadedGen clean = generateAndLoad(withFaults(GenPattern::MasterWorker, 0), "clean.zlv");
     const LoadedGen g = generateAndLoad(withFaults(GenPattern::MasterWorker, kFaultLostRecv));
-    ASSERT_TRUE(g.result.ok);
-    EXPECT_TRUE(g.trace->loaded());
-    EXPECT_EQ(g.errors, "");
+    expectSilentLoad(g);
     EXPECT_EQ(totalLinks(*g.trace), totalLinks(*clean.trace));
     uint64_t unlinked = 0;
     for (const TProcess& p : g.trace->processes)
@@ -85,9 +86,7 @@ TEST(GenFaults, LostRecvLeavesOneSendWithoutLink) {
 TEST(GenFaults, FaultsCombine) {
     const LoadedGen g = generateAndLoad(
         withFaults(GenPattern::Mixed, kFaultUnfinished | kFaultUnfreedComm | kFaultLostRecv));
-    ASSERT_TRUE(g.result.ok);
-    EXPECT_TRUE(g.trace->loaded());
-    EXPECT_EQ(g.errors, "");
+    expectSilentLoad(g);
     EXPECT_EQ(flaggedCalls(*g.trace), 1u);
     for (const TProcess& p : g.trace->processes) EXPECT_EQ(p.openCommList().size(), 1u);
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 TComm makeComm(uint32_t id, std::vector<uint32_t> members, uint32_t createdAt, uint32_t freedAt) {
@@ -24,7 +26,7 @@ TFunc call(uint32_t funcId, int64_t start, int64_t end, int32_t peer = 0,
 
 } // namespace
 
-TEST(TCommTranslation, PredefinedCommunicators) {
+TEST(TCommTranslation, PredefinedCommunicatorsAndMemberLists) {
     const TProcess p(0, 0, 3);
     const TComm& world = p.comms[0];
     const TComm& self = p.comms[1];
@@ -35,9 +37,7 @@ TEST(TCommTranslation, PredefinedCommunicators) {
     EXPECT_EQ(self.toLocal(99), 0);
     EXPECT_EQ(self.toGlobal(3), 0);
     EXPECT_EQ(world.freedAt, kNeverFreed);
-}
 
-TEST(TCommTranslation, MemberLists) {
     const TComm c = makeComm(500, {4, 2, 7}, 1, 0);
     EXPECT_EQ(c.toLocal(2), 1);
     EXPECT_EQ(c.toLocal(5), -1);
@@ -131,10 +131,7 @@ TEST(TProcessTimes, SumsByIdentifierAndKind) {
     p.addCall(call(kFuncSend | kUnfinishedFlag, 30, 100, 1)); // no kind: no sum
     p.addCall(call(kFuncFinalize, 200, 210));
     p.times(init, fin, send, recv);
-    EXPECT_EQ(init, 5);
-    EXPECT_EQ(fin, 10);
-    EXPECT_EQ(send, 3);
-    EXPECT_EQ(recv, 7);
+    EXPECT_EQ(std::tuple(init, fin, send, recv), std::tuple(5, 10, 3, 7));
     EXPECT_EQ(p.duration(), 210);
     EXPECT_EQ(TProcess(0, 0, 0).duration(), 0);
 }

@@ -103,24 +103,6 @@ TEST(CountersTable, RanksFilesAndFallbacks) {
     EXPECT_EQ(trafficTable(empty, TrafficWeight::Bytes, 0).columnLabels.size(), 0u);
 }
 
-TEST(TrafficTable, OneSendAndItsSize) {
-    TraceWriter w;
-    for (uint32_t r = 0; r < 3; ++r) {
-        declare(w, r);
-        if (r == 1) w.longCall(0, kFuncSend, 0, 1, 96, 0, 2, kWorldComm);
-        if (r == 2) w.longCall(0, kFuncRecv, 0, 1, 96, 0, 1, kWorldComm);
-    }
-    auto trace = openWrittenTrace(w);
-    const StatTable counts = trafficTable(*trace, TrafficWeight::Messages, 0);
-    EXPECT_EQ(counts.columnLabels, (Cells{"0", "1", "2"}));
-    EXPECT_EQ(counts.rowLabels, (Cells{"0", "1", "2"}));
-    EXPECT_EQ(
-        allRows(counts),
-        (std::vector<Cells>{{"0/0", "0/0", "0/0"}, {"0/0", "0/0", "1/0"}, {"0/0", "0/1", "0/0"}}));
-    EXPECT_EQ(allRows(trafficTable(*trace, TrafficWeight::Bytes, 0))[1],
-              (Cells{"0/0", "0/0", "96/0"}));
-}
-
 TEST(TrafficTable, IsendOnceGatherRootAndSizesBeyond32Bits) {
     TraceWriter w;
     declare(w, 0);
@@ -157,16 +139,10 @@ TEST(TrafficTable, SectionsListAndFilter) {
     auto trace = openWrittenTrace(w, &db);
     ASSERT_TRUE(trace->loaded());
 
-    const auto items = sectionItems(*trace);
-    ASSERT_EQ(items.size(), 4u);
-    EXPECT_EQ(items[0].id, 0u);
-    EXPECT_EQ(items[0].name, "ZLVR_MAIN_SECT");
-    EXPECT_EQ(items[1].id, 2u);
-    EXPECT_EQ(items[1].name, "");
-    EXPECT_EQ(items[2].id, 5u);
-    EXPECT_EQ(items[2].name, "solve");
-    EXPECT_EQ(items[3].id, 9u);
-    EXPECT_EQ(items[3].name, "Unknown (9)");
+    std::vector<std::pair<uint32_t, std::string>> items;
+    for (const auto& item : sectionItems(*trace)) items.emplace_back(item.id, item.name);
+    EXPECT_EQ(items, (std::vector<std::pair<uint32_t, std::string>>{
+                         {0, "ZLVR_MAIN_SECT"}, {2, ""}, {5, "solve"}, {9, "Unknown (9)"}}));
 
     auto cell01 = [&](uint32_t section) {
         return trafficTable(*trace, TrafficWeight::Messages, section).rowCells(0)[1];
@@ -177,19 +153,11 @@ TEST(TrafficTable, SectionsListAndFilter) {
     EXPECT_EQ(cell01(9), "0/0");
 }
 
-TEST(StatTable, KindsCaptionsAndSelectors) {
+// Captions, selectors and the dispatch by kind are checked through the dialog.
+TEST(StatTable, UnknownKindAndNoSections) {
     TraceWriter w;
     declare(w, 0);
     auto trace = openWrittenTrace(w);
-    EXPECT_STREQ(statCaption(StatKind::NodesRanks), "Nodes and Ranks");
-    EXPECT_STREQ(statCaption(StatKind::Process), "Process");
-    EXPECT_STREQ(statCaption(StatKind::SendRecv), "Send Receive operations");
-    EXPECT_STREQ(statCaption(StatKind::Counters), "Counters");
-    EXPECT_STREQ(statCaption(StatKind::DataSize), "Transfered data size");
-    EXPECT_TRUE(hasSectionSelector(StatKind::SendRecv));
-    EXPECT_TRUE(hasSectionSelector(StatKind::DataSize));
-    EXPECT_FALSE(hasSectionSelector(StatKind::Process));
-    EXPECT_EQ(statTable(*trace, StatKind::Counters).columnLabels[1], "File:Line");
     EXPECT_EQ(statTable(*trace, static_cast<StatKind>(9)).rowCount, 0u);
     EXPECT_EQ(sectionItems(*trace).size(), 1u);
 }

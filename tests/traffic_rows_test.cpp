@@ -12,23 +12,13 @@
 
 namespace {
 
-const uint32_t kFuncs[] = {kFuncSend,
-                           kFuncRecv,
-                           kFuncIsend,
-                           kFuncIrecv,
-                           kFuncBcast,
-                           kFuncReduce,
-                           kFuncScatter,
-                           kFuncScatterv,
-                           kFuncGather,
-                           kFuncGatherv,
-                           kFuncWaitIsend,
-                           kFuncWaitIrecv,
-                           kFuncWait,
-                           kFuncSend | kUnfinishedFlag,
-                           kFuncBcast | kUnfinishedFlag,
-                           kFuncSection,
-                           kFuncInit};
+const uint32_t kFuncs[] = {
+    // point to point and waits
+    kFuncSend, kFuncRecv, kFuncIsend, kFuncIrecv, kFuncWaitIsend, kFuncWaitIrecv, kFuncWait,
+    // rooted collectives
+    kFuncBcast, kFuncReduce, kFuncScatter, kFuncScatterv, kFuncGather, kFuncGatherv,
+    // unfinished, markers, no traffic
+    kFuncSend | kUnfinishedFlag, kFuncBcast | kUnfinishedFlag, kFuncSection, kFuncInit};
 
 TTrace randomTrace(std::mt19937& rng, uint32_t n) {
     auto pick = [&](uint32_t bound) { return static_cast<uint32_t>(rng() % bound); };

@@ -56,10 +56,21 @@ class MainWindowTest : public QObject {
         NRView* nrview;
     };
     static Parts parts(ZLVR_anView& w) {
-        Parts p{w.findChild<QScrollBar*>("hsb"), w.findChild<QScrollBar*>("vsb"),
+        return {w.findChild<QScrollBar*>("hsb"), w.findChild<QScrollBar*>("vsb"),
                 w.findChild<EventExpl*>("eventview"), w.findChild<TimeLine*>("tline"),
                 w.findChild<NRView*>("nrview")};
-        return p;
+    }
+    static bool hsbIs(const Parts& p, int min, int max, int value) {
+        return p.hsb->minimum() == min && p.hsb->maximum() == max && p.hsb->value() == value;
+    }
+    // Shown, with bars.zlv open at zoom 1.0 (step 100), scrolled to the start.
+    static void openBarsZoomedIn(ZLVR_anView& w, const QString& bars) {
+        w.resize(600, 400);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(w.openTrace(bars));
+        for (int i = 0; i < 20; ++i) w.slotvZoomIn();
+        parts(w).hsb->setValue(0);
     }
     static void verifyClosed(ZLVR_anView& w) {
         const Parts p = parts(w);
@@ -67,8 +78,7 @@ class MainWindowTest : public QObject {
         QVERIFY(!w.trace());
         QVERIFY(!w.viewFilter());
         QCOMPARE(w.windowTitle(), QString("ZELVOR Analyzer"));
-        QCOMPARE(p.hsb->minimum(), 0);
-        QCOMPARE(p.hsb->maximum(), 0);
+        QVERIFY(hsbIs(p, 0, 0, 0));
         QCOMPARE(p.vsb->maximum(), 0);
         QVERIFY(!p.eventview->isOpen() && !p.tline->isOpen() && !p.nrview->isOpen());
         QVERIFY(!w.linksItem()->isChecked());
@@ -104,15 +114,12 @@ class MainWindowTest : public QObject {
         verifyClosed(w);
 
         // None of these may do anything (a popped-up menu would block here).
-        w.slotvZoomIn();
-        w.slotvZoomOut();
-        w.slotvZoomAll();
-        w.slotSortByNode();
-        w.slotSortByRank();
-        w.slotShowLinks();
-        w.slotFltMenu();
-        w.slotStatMenu();
-        w.slotfClose();
+        for (auto slot :
+             {&ZLVR_anView::slotvZoomIn, &ZLVR_anView::slotvZoomOut, &ZLVR_anView::slotvZoomAll,
+              &ZLVR_anView::slotSortByNode, &ZLVR_anView::slotSortByRank,
+              &ZLVR_anView::slotShowLinks, &ZLVR_anView::slotFltMenu, &ZLVR_anView::slotStatMenu,
+              &ZLVR_anView::slotfClose})
+            (w.*slot)();
         QTest::keyClick(&w, Qt::Key_Up);
         QTest::keyClick(&w, Qt::Key_Right);
         verifyClosed(w);
@@ -132,9 +139,7 @@ class MainWindowTest : public QObject {
         QVERIFY(w.isOpen());
         QCOMPARE(w.windowTitle(), "ZELVOR Analyzer - " + span_);
         QCOMPARE(w.zoom(), 0.00048);
-        QCOMPARE(p.hsb->minimum(), 0);
-        QCOMPARE(p.hsb->maximum(), 5);
-        QCOMPARE(p.hsb->value(), 0);
+        QVERIFY(hsbIs(p, 0, 5, 0));
         QCOMPARE(p.vsb->maximum(), 3);
         QCOMPARE(p.vsb->value(), 3);
         QCOMPARE(p.eventview->pos(), 3);
@@ -148,9 +153,7 @@ class MainWindowTest : public QObject {
         w.slotvZoomIn();
         w.slotvZoomIn();
         QCOMPARE(w.zoom(), 0.00192);
-        QCOMPARE(p.hsb->minimum(), -1);
-        QCOMPARE(p.hsb->maximum(), 21);
-        QCOMPARE(p.hsb->value(), 0);
+        QVERIFY(hsbIs(p, -1, 21, 0));
         QCOMPARE(p.tline->zoom(), 0.00192);
         p.hsb->setValue(7);
         QCOMPARE(p.eventview->offset(), 7);
@@ -166,9 +169,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(w.zoom(), 1.0);
         w.slotvZoomAll();
         QCOMPARE(w.zoom(), 0.00048);
-        QCOMPARE(p.hsb->minimum(), 0);
-        QCOMPARE(p.hsb->maximum(), 5);
-        QCOMPARE(p.hsb->value(), 0);
+        QVERIFY(hsbIs(p, 0, 5, 0));
     }
 
     void arrowKeysMoveTheScrollBars() {
@@ -215,19 +216,15 @@ class MainWindowTest : public QObject {
         ZLVR_anView w;
         QVERIFY(w.openTrace(bars_));
         w.slotShowLinks();
-        QVERIFY(w.linksItem()->isChecked());
-        QVERIFY(w.viewFilter()->showLinks);
+        QVERIFY(w.linksItem()->isChecked() && w.viewFilter()->showLinks);
         w.linksItem()->trigger(); // the menu item: toggles back
-        QVERIFY(!w.linksItem()->isChecked());
-        QVERIFY(!w.viewFilter()->showLinks);
+        QVERIFY(!w.linksItem()->isChecked() && !w.viewFilter()->showLinks);
         w.linksItem()->trigger();
-        QVERIFY(w.linksItem()->isChecked());
-        QVERIFY(w.viewFilter()->showLinks);
+        QVERIFY(w.linksItem()->isChecked() && w.viewFilter()->showLinks);
         w.slotfClose();
         verifyClosed(w);
         QVERIFY(w.openTrace(bars_));
-        QVERIFY(!w.linksItem()->isChecked());
-        QVERIFY(!w.viewFilter()->showLinks);
+        QVERIFY(!w.linksItem()->isChecked() && !w.viewFilter()->showLinks);
         QCOMPARE(w.filterMenu()->actions().size(), 4);
         QCOMPARE(w.filterMenu()->actions()[0]->text(), QString("&Events"));
         QCOMPARE(w.statMenu()->actions()[3]->text(), QString("Data si&ze transfered"));
@@ -255,14 +252,8 @@ class MainWindowTest : public QObject {
 
     void sortingReordersTheRows() {
         ZLVR_anView w;
-        w.resize(600, 400);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QVERIFY(w.openTrace(bars_));
+        openBarsZoomedIn(w, bars_);
         const Parts p = parts(w);
-        // Zoom so that the calls are wide, scroll to the start.
-        for (int i = 0; i < 20; ++i) w.slotvZoomIn();
-        p.hsb->setValue(0);
         const int bottom = p.eventview->height() - 10;
         // Loaded by node: ranks 0, 2, 1; the bottom row holds rank 1 (MPI_Recv, red).
         QCOMPARE(rgbAt(p.eventview->grab().toImage(), 200, bottom), QRgb(0xFF0000));
@@ -286,13 +277,8 @@ class MainWindowTest : public QObject {
 
     void clickShowsTheCallInformation() {
         ZLVR_anView w;
-        w.resize(600, 400);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QVERIFY(w.openTrace(bars_));
-        for (int i = 0; i < 20; ++i) w.slotvZoomIn(); // zoom 1.0, step 100
+        openBarsZoomedIn(w, bars_);
         const Parts p = parts(w);
-        p.hsb->setValue(0);
         w.slotSortByRank(); // rank 0 at position 0, the top row
         const int y = p.eventview->height() - 40 - 10;
         QString caption, text;

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <tuple>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -52,6 +53,17 @@ class PartsTest : public ::testing::Test {
         std::ostringstream errors, db;
         auto t = std::make_unique<TTrace>(names_.trace, db, errors);
         if (loaderMessages) *loaderMessages = errors.str();
+        return t;
+    }
+
+    // Merges the parts, expecting `damaged` broken ones, and loads the result.
+    std::unique_ptr<TTrace> mergeAndLoad(uint32_t damaged = 0) {
+        const DirectoryMergeResult result = mergePartDirectory(names_);
+        EXPECT_TRUE(result.written);
+        EXPECT_EQ(result.damaged, damaged);
+        std::string messages;
+        auto t = load(&messages);
+        EXPECT_TRUE(t->loaded()) << messages;
         return t;
     }
 
@@ -125,10 +137,7 @@ TEST_F(PartsTest, KilledProcessKeepsItsRecordsAndTheCallInFlight) {
     idle.longCall(0, kFuncRecv, 160, 170, 4, 1, 0, kWorldComm); // replaces it
 
     EXPECT_EQ(fs::file_size(partFileName(names_.partsDir, 0)), RecordStream::kWindow);
-    const DirectoryMergeResult result = mergePartDirectory(names_);
-    ASSERT_TRUE(result.written);
-    EXPECT_EQ(result.damaged, 0u);
-    auto t = load();
+    auto t = mergeAndLoad();
     ASSERT_TRUE(t->loaded());
     const TProcess& p0 = *t->processOfRank(0);
     ASSERT_EQ(p0.calls.size(), 3u);
@@ -153,10 +162,7 @@ TEST_F(PartsTest, RecordsCrossingTheWriterWindowsArriveWhole) {
     const uint32_t members[3] = {0, 0, 0};
     s.commCall(0, kFuncCommDup, 10 + n, 11 + n, 500, members, 3);
     s.close();
-    const DirectoryMergeResult result = mergePartDirectory(names_);
-    ASSERT_TRUE(result.written);
-    EXPECT_EQ(result.damaged, 0u);
-    auto t = load();
+    auto t = mergeAndLoad();
     ASSERT_TRUE(t->loaded());
     const TProcess& p = *t->processOfRank(0);
     ASSERT_EQ(p.calls.size(), static_cast<size_t>(n) + 2);
@@ -194,28 +200,16 @@ TEST_F(PartsTest, PostedRecordsAreRewrittenInPlaceAlsoInEarlierWindows) {
     s.keepTentative(40 + n);
     s.close();
 
-    const DirectoryMergeResult result = mergePartDirectory(names_);
-    ASSERT_TRUE(result.written);
-    EXPECT_EQ(result.damaged, 0u);
-    std::string messages;
-    auto t = load(&messages);
-    ASSERT_TRUE(t->loaded()) << messages;
+    auto t = mergeAndLoad();
+    ASSERT_TRUE(t->loaded());
     const TProcess& p = *t->processOfRank(0);
     ASSERT_EQ(p.calls.size(), static_cast<size_t>(n) + 5);
-    const TFunc& w = p.calls[1];
-    EXPECT_EQ(w.funcId, kFuncIrecv);
-    EXPECT_EQ(w.peer, 1);
-    EXPECT_EQ(w.msgTag, 12u);
-    EXPECT_EQ(w.size, 8u);
-    EXPECT_EQ(w.location, loc(0, 7)) << "what is not rewritten stays";
-    EXPECT_EQ(w.start, 2);
-    EXPECT_EQ(w.end, 3);
-    EXPECT_EQ(w.comm, kWorldComm);
-    const TFunc& c = p.calls[2];
-    EXPECT_EQ(c.funcId, otherCallId(kOtherCancelledIrecv));
-    EXPECT_EQ(c.kind, 0u) << "a cancelled receive is no receive";
-    EXPECT_EQ(c.msgTag, 77u);
-    EXPECT_EQ(c.location, loc(0, 8));
+    const TFunc& w = p.calls[1]; // what is not rewritten stays
+    EXPECT_EQ(std::tuple(w.funcId, w.peer, w.msgTag, w.size, w.location, w.start),
+              std::tuple(kFuncIrecv, 1, 12u, 8u, loc(0, 7), 2));
+    const TFunc& c = p.calls[2]; // a cancelled receive is no receive: kind 0
+    EXPECT_EQ(std::tuple(c.funcId, c.kind, c.msgTag),
+              std::tuple(otherCallId(kOtherCancelledIrecv), 0u, 77u));
     for (int i = 0; i < n; ++i) {
         const TFunc& f = p.calls[static_cast<size_t>(i) + 3];
         ASSERT_EQ(f.funcId, kFuncSend);
@@ -223,22 +217,18 @@ TEST_F(PartsTest, PostedRecordsAreRewrittenInPlaceAlsoInEarlierWindows) {
         ASSERT_EQ(f.start, 10 + i);
     }
     const TFunc& l = p.calls[static_cast<size_t>(n) + 3];
-    EXPECT_EQ(l.funcId, kFuncIrecv);
-    EXPECT_EQ(l.peer, 1);
-    EXPECT_EQ(l.size, 2u);
-    EXPECT_EQ(l.msgTag, 5u);
+    EXPECT_EQ(std::tuple(l.funcId, l.peer, l.size, l.msgTag), std::tuple(kFuncIrecv, 1, 2u, 5u));
     const TFunc& inFlight = p.calls.back();
     EXPECT_EQ(inFlight.funcId, kFuncRecv | kUnfinishedFlag);
     EXPECT_EQ(inFlight.end, 40 + n);
 }
 
 TEST_F(PartsTest, MissingRanksAreDeclaredAndOtherRunsIgnored) {
-    open(0, 3).shortCall(0, kFuncInit, 0, 1);
-    streams_.back()->close();
-    open(1, 3, 99).shortCall(0, kFuncInit, 0, 1); // left over from another run
-    streams_.back()->close();
-    open(2, 3).shortCall(0, kFuncInit, 0, 1);
-    streams_.back()->close();
+    for (uint32_t rank = 0; rank < 3; ++rank) { // rank 1's part is left over from another run
+        RecordStream& s = open(rank, 3, rank == 1 ? 99 : 7);
+        s.shortCall(0, kFuncInit, 0, 1);
+        s.close();
+    }
     const DirectoryMergeResult result = mergePartDirectory(names_);
     ASSERT_TRUE(result.written);
     EXPECT_EQ(result.processes, 3u);
@@ -259,10 +249,7 @@ TEST_F(PartsTest, PartCutInsideARecordKeepsTheRecordsBefore) {
     s.close();
     const std::string path = partFileName(names_.partsDir, 0);
     fs::resize_file(path, fs::file_size(path) - 10);
-    const DirectoryMergeResult result = mergePartDirectory(names_);
-    ASSERT_TRUE(result.written);
-    EXPECT_EQ(result.damaged, 1u);
-    auto t = load();
+    auto t = mergeAndLoad(1);
     ASSERT_TRUE(t->loaded());
     EXPECT_EQ(t->processOfRank(0)->calls.size(), 1u);
 }

@@ -81,21 +81,19 @@ struct NormalRun {
     LoadedTrace loaded;
 };
 
+NormalRun normalRun(const char* program, bool preload, const char* name) {
+    NormalRun n{runTraced(program, "normal", preload, name), {}};
+    n.loaded = loadTrace(n.run.tracePath());
+    return n;
+}
+
 const NormalRun& preloadedRun() {
-    static const NormalRun r = [] {
-        NormalRun n{runTraced(ZLV_CALLS_PLAIN, "normal", true, "plain"), {}};
-        n.loaded = loadTrace(n.run.tracePath());
-        return n;
-    }();
+    static const NormalRun r = normalRun(ZLV_CALLS_PLAIN, true, "plain");
     return r;
 }
 
 const NormalRun& instrumentedRun() {
-    static const NormalRun r = [] {
-        NormalRun n{runTraced(ZLV_CALLS_INSTRUMENTED, "normal", false, "instrumented"), {}};
-        n.loaded = loadTrace(n.run.tracePath());
-        return n;
-    }();
+    static const NormalRun r = normalRun(ZLV_CALLS_INSTRUMENTED, false, "instrumented");
     return r;
 }
 
@@ -135,12 +133,22 @@ int32_t globalPeer(const TProcess& p, const TFunc& f) {
 }
 
 void expectPointToPointLinks(TTrace& t) {
+    size_t links = 0, receives = 0; // cancelled receives are neither
     for (int rank = 0; rank < 4; ++rank) {
         const TProcess& p = *t.processOfRank(rank);
         for (const TFunc& f : p.calls) {
+            // Sources come from the status, so wildcard receives link too.
+            if (f.funcId == kFuncWaitIrecv || f.funcId == kFuncRecv) {
+                EXPECT_GE(f.peer, 0);
+                ++receives;
+            }
+            if (f.funcId == kFuncWaitIsend || f.funcId == kFuncIrecv) {
+                EXPECT_EQ(f.linkCount, 0u);
+            }
             if (f.funcId != kFuncSend && f.funcId != kFuncIsend) continue;
             SCOPED_TRACE("rank " + std::to_string(rank) + " tag " + std::to_string(f.msgTag));
             ASSERT_EQ(f.linkCount, 1u);
+            ++links;
             const TLink& link = f.links[0];
             EXPECT_EQ(static_cast<int32_t>(link.rank), globalPeer(p, f));
             // A blocking send feeds a receive; the receive of an Isend is its wait.
@@ -150,26 +158,8 @@ void expectPointToPointLinks(TTrace& t) {
             EXPECT_EQ(globalPeer(*t.processOfRank(static_cast<int32_t>(link.rank)), *link.recv),
                       rank);
         }
-        // Every receive was fed by exactly one send: sources come from the
-        // status, so wildcard receives link too.
-        for (const TFunc& f : p.calls)
-            if (f.funcId == kFuncWaitIrecv || f.funcId == kFuncRecv) {
-                EXPECT_GE(f.peer, 0);
-            }
-        for (const TFunc& f : p.calls)
-            if (f.funcId == kFuncWaitIsend || f.funcId == kFuncIrecv) {
-                EXPECT_EQ(f.linkCount, 0u);
-            }
     }
-    size_t links = 0, receives = 0; // cancelled receives are neither
-    for (int rank = 0; rank < 4; ++rank) {
-        const TProcess& p = *t.processOfRank(rank);
-        for (const TFunc& f : p.calls) {
-            if (f.funcId == kFuncSend || f.funcId == kFuncIsend) links += f.linkCount;
-            if (f.funcId == kFuncRecv || f.funcId == kFuncWaitIrecv) ++receives;
-        }
-    }
-    EXPECT_EQ(links, receives);
+    EXPECT_EQ(links, receives) << "every receive was fed by exactly one send";
 }
 
 void expectWorldCollectiveLinks(TTrace& t) {
@@ -211,9 +201,7 @@ void expectCommunicators(TTrace& t) {
             const TComm& c = p.comms[i];
             idsOf[rank].push_back(c.id);
             distinct.insert(c.id);
-            EXPECT_NE(c.id, kWorldComm);
-            EXPECT_NE(c.id, kSelfComm);
-            EXPECT_NE(c.id, 0u);
+            EXPECT_TRUE(c.id != kWorldComm && c.id != kSelfComm && c.id != 0u) << c.id;
             EXPECT_LT(c.createdAt, p.calls.size());
             if (i < 6)
                 EXPECT_GT(c.freedAt, c.createdAt) << "communicator " << i;
@@ -260,9 +248,7 @@ void expectWildcardAndSendrecvDetails(TTrace& t) {
         return f.funcId == kFuncRecv && f.comm == p1.comms[2].id;
     });
     ASSERT_NE(onDup, p1.calls.end());
-    EXPECT_EQ(onDup->peer, 0);
-    EXPECT_EQ(onDup->msgTag, 50u);
-    EXPECT_EQ(onDup->size, 4u);
+    EXPECT_EQ(std::tuple(onDup->peer, onDup->msgTag, onDup->size), std::tuple(0, 50u, 4u));
     // MPI_Sendrecv: a send record and a receive record over the same time.
     for (int rank = 0; rank < 4; ++rank) {
         const TProcess& p = *t.processOfRank(rank);
@@ -270,12 +256,9 @@ void expectWildcardAndSendrecvDetails(TTrace& t) {
                                      [](const TFunc& f) { return f.msgTag == 40; });
         ASSERT_NE(sr, p.calls.end());
         ASSERT_NE(sr + 1, p.calls.end());
-        EXPECT_EQ(sr->funcId, kFuncSend);
-        EXPECT_EQ((sr + 1)->funcId, kFuncRecv);
-        EXPECT_EQ(sr->start, (sr + 1)->start);
-        EXPECT_EQ(sr->end, (sr + 1)->end);
-        EXPECT_EQ(sr->peer, (rank + 1) % 4);
-        EXPECT_EQ((sr + 1)->peer, (rank + 3) % 4);
+        EXPECT_EQ(std::tuple(sr->funcId, sr->peer, (sr + 1)->funcId, (sr + 1)->peer),
+                  std::tuple(kFuncSend, (rank + 1) % 4, kFuncRecv, (rank + 3) % 4));
+        EXPECT_EQ(std::pair(sr->start, sr->end), std::pair((sr + 1)->start, (sr + 1)->end));
     }
 }
 
@@ -314,18 +297,13 @@ void expectPostedReceivesTellWhatTheyReceived(TTrace& t) {
     }
 }
 
-TEST_F(TracedProgram, PreloadedRunLinksSendsToTheirReceives) {
+TEST_F(TracedProgram, PreloadedRunLinksSendsToTheirReceivesAndKeepsCommunicators) {
     const NormalRun& r = preloadedRun();
     ASSERT_TRUE(r.loaded.trace->loaded()) << r.run.log;
     expectPointToPointLinks(*r.loaded.trace);
     expectWorldCollectiveLinks(*r.loaded.trace);
     expectWildcardAndSendrecvDetails(*r.loaded.trace);
     expectPostedReceivesTellWhatTheyReceived(*r.loaded.trace);
-}
-
-TEST_F(TracedProgram, PreloadedRunKeepsCommunicatorLifetimes) {
-    const NormalRun& r = preloadedRun();
-    ASSERT_TRUE(r.loaded.trace->loaded()) << r.run.log;
     expectCommunicators(*r.loaded.trace);
 }
 
@@ -397,17 +375,24 @@ TEST_F(TracedProgram, InstrumentedRunHasFilesLinesSectionsAndCounters) {
     }
 }
 
+// A failed run leaves its parts; merged, they load cleanly with 4 processes.
+LoadedTrace mergedFailedRun(const TracedRun& run) {
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_TRUE(std::filesystem::exists(run.partsDir())) << run.log;
+    EXPECT_EQ(mergeParts(run), 0) << run.log;
+    LoadedTrace loaded = loadTrace(run.tracePath());
+    EXPECT_TRUE(loaded.trace->loaded()) << loaded.loaderMessages;
+    EXPECT_EQ(loaded.loaderMessages, "");
+    EXPECT_EQ(loaded.trace->processCount(), 4u);
+    return loaded;
+}
+
 TEST_F(TracedProgram, AbortedRunLeavesUnfinishedCallsForTheMerge) {
     const TracedRun run = runTraced(ZLV_CALLS_PLAIN, "abort", true, "aborted");
-    EXPECT_NE(run.exitStatus, 0);
     EXPECT_NE(run.log.find("zlv-merge"), std::string::npos) << run.log;
-    ASSERT_TRUE(std::filesystem::exists(run.partsDir())) << run.log;
-    ASSERT_EQ(mergeParts(run), 0) << run.log;
-    const LoadedTrace loaded = loadTrace(run.tracePath());
+    const LoadedTrace loaded = mergedFailedRun(run);
+    ASSERT_FALSE(HasFailure());
     TTrace& t = *loaded.trace;
-    ASSERT_TRUE(t.loaded()) << loaded.loaderMessages;
-    EXPECT_EQ(loaded.loaderMessages, "");
-    ASSERT_EQ(t.processCount(), 4u);
     for (int rank = 0; rank < 4; ++rank) {
         SCOPED_TRACE("rank " + std::to_string(rank));
         const TProcess& p = *t.processOfRank(rank);
@@ -419,9 +404,8 @@ TEST_F(TracedProgram, AbortedRunLeavesUnfinishedCallsForTheMerge) {
             EXPECT_EQ(last.funcId, zlvt::otherCallId(zlvt::kOtherAbort) | kUnfinishedFlag);
         } else {
             // Killed while waiting for rank 1's message.
-            EXPECT_EQ(last.funcId, kFuncRecv | kUnfinishedFlag);
-            EXPECT_EQ(last.peer, 1);
-            EXPECT_EQ(last.msgTag, 99u);
+            EXPECT_EQ(std::tuple(last.funcId, last.peer, last.msgTag),
+                      std::tuple(kFuncRecv | kUnfinishedFlag, 1, 99u));
             EXPECT_GE(last.end, last.start);
         }
     }
@@ -430,12 +414,9 @@ TEST_F(TracedProgram, AbortedRunLeavesUnfinishedCallsForTheMerge) {
 
 TEST_F(TracedProgram, RunEndingWithoutFinalizeStillLeavesItsParts) {
     const TracedRun run = runTraced(ZLV_CALLS_PLAIN, "leave", true, "left");
-    EXPECT_NE(run.exitStatus, 0);
-    ASSERT_EQ(mergeParts(run), 0) << run.log;
-    const LoadedTrace loaded = loadTrace(run.tracePath());
+    const LoadedTrace loaded = mergedFailedRun(run);
+    ASSERT_FALSE(HasFailure());
     TTrace& t = *loaded.trace;
-    ASSERT_TRUE(t.loaded()) << loaded.loaderMessages;
-    ASSERT_EQ(t.processCount(), 4u);
     const TProcess& quitter = *t.processOfRank(0);
     ASSERT_FALSE(quitter.calls.empty());
     EXPECT_EQ(quitter.calls.back().funcId, zlvt::otherCallId(zlvt::kOtherBarrier))

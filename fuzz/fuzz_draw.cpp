@@ -1,0 +1,6 @@
+// libFuzzer main of the drawing target.
+#include "fuzz/fuzz_entries.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return fuzzDrawEntry(data, size);
+}

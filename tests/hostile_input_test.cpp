@@ -1,0 +1,302 @@
+// Resource bounds on hostile input: count fields, random bytes, huge
+// identifiers and shapes that would make a careless loader allocate without
+// bound, recurse deeply or take quadratic time.
+
+#include "allocation_tracker.h"
+#include "appdb/fdb_reader.h"
+#include "model/trace_document.h"
+#include "model/trace_format.h"
+#include "model/trace_loader.h"
+#include "model/trace_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <pthread.h>
+#include <random>
+#include <sstream>
+#include <string>
+#include <unordered_map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kMiB = 1024 * 1024;
+const uint32_t kNode = nodeIdFromOctets(10, 0, 0, 1);
+
+class HostileInput : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::path(::testing::TempDir()) / ("zlv-hostile-" + std::string(info->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string pathOf(const std::string& name) const { return (dir_ / name).string(); }
+
+    std::string save(const std::string& name, const std::string& bytes) const {
+        const std::string path = pathOf(name);
+        EXPECT_TRUE(saveText(path, bytes));
+        return path;
+    }
+
+    fs::path dir_;
+};
+
+struct Loaded {
+    TTrace trace;
+    std::string errors;
+};
+
+Loaded load(const std::string& path) {
+    std::ostringstream db, errors;
+    TTrace trace(path, db, errors);
+    return {std::move(trace), errors.str()};
+}
+
+// Bytes this process has read through read() so far; nullopt without /proc.
+std::optional<uint64_t> bytesReadSoFar() {
+    std::ifstream io("/proc/self/io");
+    for (std::string key; io >> key;) {
+        uint64_t value = 0;
+        io >> value;
+        if (key == "rchar:") return value;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+TEST_F(HostileInput, MemberCountBeyondTheFileAllocatesNothingLarge) {
+    for (uint32_t claimed : {0xFFFFFFFFu, 0x40000000u, 1000000u}) {
+        TraceWriter w;
+        w.declareProcess(0, kNode);
+        w.shortCall(makeLocation(1, 1), kFuncInit, 0, 10);
+        const size_t recordAt = w.size();
+        w.longCall(0, kFuncCommSplit, 20, 30, claimed, 0, 0, 300);
+        w.word(1);
+        w.word(2);
+        const std::string path = save("claims.zlv", w.bytes());
+
+        AllocationScope scope;
+        const Loaded r = load(path);
+        EXPECT_LT(scope.largestRequest(), 2 * kMiB) << claimed;
+        EXPECT_LT(scope.peakLiveBytes(), 4 * kMiB) << claimed;
+        EXPECT_NE(r.errors.find("Input file is truncated: incomplete record at byte " +
+                                std::to_string(recordAt)),
+                  std::string::npos)
+            << r.errors;
+        ASSERT_EQ(r.trace.processCount(), 1u);
+        EXPECT_EQ(r.trace.processes[0].calls.size(), 1u); // the cut-off record is dropped
+        EXPECT_EQ(r.trace.processes[0].comms.size(), 2u);
+    }
+}
+
+TEST_F(HostileInput, HundredMegabytesOfRandomBytesStopAtTheFirstTag) {
+    std::mt19937_64 random(20261206);
+    std::string chunk(kMiB, '\0');
+    uint32_t firstTag = 0;
+    const std::string path = pathOf("random.zlv");
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int m = 0; m < 100; ++m) {
+            for (size_t i = 0; i < chunk.size(); i += 8) {
+                const uint64_t v = random();
+                for (int b = 0; b < 8; ++b) chunk[i + b] = static_cast<char>(v >> (8 * b));
+            }
+            if (m == 0) {
+                // A known tag here (5 chances in 2^32) would not be random enough.
+                while (recordSizeForTag(readLE32(reinterpret_cast<unsigned char*>(chunk.data()))))
+                    ++chunk[0];
+                firstTag = readLE32(reinterpret_cast<unsigned char*>(chunk.data()));
+            }
+            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        }
+    }
+    ASSERT_EQ(fs::file_size(path), 100 * kMiB);
+
+    const std::optional<uint64_t> readBefore = bytesReadSoFar();
+    AllocationScope scope;
+    const Loaded r = load(path);
+    const std::optional<uint64_t> readAfter = bytesReadSoFar();
+
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "Hren' kakaya-to - %u(%x)\n", firstTag, firstTag);
+    EXPECT_EQ(r.errors, expected);
+    EXPECT_FALSE(r.trace.loaded());
+    EXPECT_TRUE(r.trace.isEmpty());
+    EXPECT_TRUE(r.trace.counterList.empty());
+    EXPECT_LT(scope.largestRequest(), 2 * kMiB);
+    // Reading stopped at the first record: at most one buffer of the file was read.
+    if (readBefore && readAfter) {
+        EXPECT_LT(*readAfter - *readBefore, 4 * kMiB);
+    }
+}
+
+TEST_F(HostileInput, DatabaseWithHugeIdentifiersAndLongNamesStaysSmall) {
+    // Longest names that fit a 2047-character line after "4294967295:".
+    constexpr int kEntries = 2000;
+    constexpr size_t kNameLength = 2047 - 11 - 1;
+    std::string text = "[files]\n";
+    for (int k = 0; k < kEntries; ++k) {
+        const uint32_t id = 4294967295u - static_cast<uint32_t>(k);
+        text +=
+            std::to_string(id) + ":" + std::string(kNameLength, static_cast<char>('a' + k % 26));
+        text += "\n";
+    }
+    text += "[sections]\n4294967295:last\n";
+    const std::string path = save("huge.fdb", text);
+
+    TNameTable sections, files;
+    AllocationScope scope;
+    ASSERT_EQ(loadFdb(sections, files, path), kFdbOk);
+    EXPECT_LT(scope.largestRequest(), 64 * 1024);
+    EXPECT_LT(scope.peakLiveBytes(), 3 * text.size());
+
+    EXPECT_EQ(files.namedCount(), static_cast<size_t>(kEntries));
+    EXPECT_EQ(sections.namedCount(), 2u);
+    EXPECT_EQ(files.size(), uint64_t{1} << 32);
+    EXPECT_EQ(fileName(files, 4294967295u), std::string(kNameLength, 'a'));
+    EXPECT_EQ(fileName(files, 4294967295u - 27), std::string(kNameLength, 'b'));
+    EXPECT_EQ(fileName(files, 5), "");
+    EXPECT_EQ(sectName(sections, 4294967295u), "last");
+    EXPECT_EQ(sectName(sections, 7), "");
+}
+
+namespace {
+
+// A trace with hundreds of thousands of records of every kind the loader
+// keeps: calls, communicators, links, counters, section markers.
+std::string longTrace(int messages) {
+    TraceWriter w;
+    for (uint32_t rank = 0; rank < 2; ++rank) {
+        w.declareProcess(rank, nodeIdFromOctets(10, 0, 0, static_cast<uint8_t>(rank)));
+        w.shortCall(makeLocation(1, 1), kFuncInit, 0, 10);
+        for (int k = 0; k < messages; ++k) {
+            w.sectionMarker(static_cast<uint32_t>(k % 3), 10 + 4 * k);
+            w.longCall(makeLocation(1, 2), rank == 0 ? kFuncSend : kFuncRecv, 11 + 4 * k,
+                       12 + 4 * k, 8, static_cast<uint32_t>(k), rank == 0 ? 1 : 0, kWorldComm);
+            w.commCall(makeLocation(1, 3), kFuncCommDup, 12 + 4 * k, 13 + 4 * k, 1000, {});
+            w.commCall(makeLocation(1, 4), kFuncCommFree, 13 + 4 * k, 14 + 4 * k, 1000, {});
+            w.counter(1, makeLocation(2, static_cast<uint32_t>(k)));
+        }
+    }
+    return w.bytes();
+}
+
+struct StackRun {
+    std::string path;
+    bool loaded = false;
+    uint32_t processes = 0;
+};
+
+void* loadOnThisThread(void* arg) {
+    auto* run = static_cast<StackRun*>(arg);
+    std::ostringstream db, errors;
+    TTrace trace(run->path, db, errors);
+    run->loaded = trace.loaded();
+    run->processes = trace.processCount();
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(HostileInput, NoRecursionDeepenedByTheInput) {
+    // 25000 messages, 200000 records: any recursion per record or per call would need far
+    // more than this thread's stack.
+    StackRun run{save("long.zlv", longTrace(25000))};
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, 512 * 1024), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attr, loadOnThisThread, &run), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+    EXPECT_TRUE(run.loaded);
+    EXPECT_EQ(run.processes, 2u);
+}
+
+TEST_F(HostileInput, ReusedCommunicatorIdentifiersResolveToTheLiveOne) {
+    // A loop that splits, uses and frees the same identifier many times: each
+    // use must see the communicator of its own iteration, and reading must not
+    // search through every freed one.
+    constexpr int kRounds = 50000;
+    TraceWriter w;
+    w.declareProcess(0, kNode);
+    w.shortCall(makeLocation(1, 1), kFuncInit, 0, 10);
+    const std::vector<uint32_t> rootFirst{0, 1};
+    const std::vector<uint32_t> rootSecond{1, 0};
+    for (int k = 0; k < kRounds; ++k) {
+        w.commCall(makeLocation(1, 2), kFuncCommSplit, 20, 21, 777, k % 2 ? rootSecond : rootFirst);
+        w.longCall(makeLocation(1, 3), kFuncBcast, 22, 23, 8, 0, 0, 777);
+        w.commCall(makeLocation(1, 4), kFuncCommFree, 24, 25, 777, {});
+    }
+    const Loaded r = load(save("reuse.zlv", w.bytes()));
+    ASSERT_TRUE(r.trace.loaded()) << r.errors;
+    const TProcess& p = r.trace.processes[0];
+    ASSERT_EQ(p.calls.size(), 1u + 3 * kRounds);
+    ASSERT_EQ(p.comms.size(), 2u + kRounds);
+    for (int k = 0; k < kRounds; ++k) {
+        // Rank 0 is local rank 0, the root, in even rounds only.
+        const uint32_t expected = kKindCollective | (k % 2 ? kKindRecv : kKindSend);
+        ASSERT_EQ(p.calls[2 + 3 * k].kind, expected) << k;
+        ASSERT_EQ(p.comms[2 + k].freedAt, static_cast<uint32_t>(3 + 3 * k)) << k;
+    }
+}
+
+TEST_F(HostileInput, ManyProcessesDeclaredInASmallFile) {
+    // 20000 processes on 20000 nodes, each with its MPI_Init: 1.1 MB. Link
+    // building and clock alignment must not pay for every pair of processes.
+    constexpr uint32_t kProcesses = 20000;
+    TraceWriter w;
+    for (uint32_t rank = 0; rank < kProcesses; ++rank) {
+        w.declareProcess(rank, 0x0A000000u + rank);
+        w.shortCall(makeLocation(1, 1), kFuncInit, rank, 1000 + rank);
+    }
+    // One message across the first two nodes, so the sweeps have work.
+    w.declareProcess(0, 0);
+    w.longCall(makeLocation(1, 2), kFuncSend, 2000, 2001, 4, 1, 1, kWorldComm);
+    w.declareProcess(1, 0);
+    w.longCall(makeLocation(1, 3), kFuncRecv, 500, 600, 4, 1, 0, kWorldComm);
+
+    const Loaded r = load(save("many.zlv", w.bytes()));
+    ASSERT_TRUE(r.trace.loaded()) << r.errors;
+    EXPECT_EQ(r.trace.processCount(), kProcesses);
+    EXPECT_EQ(r.trace.nodeClocks.size(), kProcesses);
+    ASSERT_EQ(r.trace.processes[0].calls[1].linkCount, 1u);
+    // Node 1's clock moved so that the receive ends 10 after the send.
+    EXPECT_EQ(r.trace.nodeOffset(0), -1000);
+    EXPECT_EQ(600 + r.trace.nodeOffset(1), 2001 - 1000 + 10);
+}
+
+TEST_F(HostileInput, RanksChosenToCollideInAHashTable) {
+    // Multiples of the bucket count an identity-hashed table has at this size
+    // would all share one bucket: each declaration would search all earlier ones.
+    constexpr uint32_t kProcesses = 30000;
+    std::unordered_map<uint32_t, int> probe;
+    for (uint32_t k = 0; k < kProcesses; ++k) probe.emplace(k, 0);
+    const uint64_t buckets = probe.bucket_count();
+    ASSERT_LT(buckets * kProcesses, uint64_t{1} << 32);
+
+    TraceWriter w;
+    for (uint32_t k = 0; k < kProcesses; ++k) {
+        w.declareProcess(static_cast<uint32_t>(k * buckets), kNode + (k % 7 << 24));
+        w.shortCall(makeLocation(1, 1), kFuncInit, 0, 1);
+    }
+    w.declareProcess(static_cast<uint32_t>(5 * buckets), kNode); // continues the sixth process
+    w.shortCall(makeLocation(1, 2), kFuncFinalize, 2, 3);
+
+    TTrace trace;
+    std::ostringstream errors;
+    ASSERT_TRUE(readTraceRecords(trace, save("collide.zlv", w.bytes()), errors)) << errors.str();
+    ASSERT_EQ(trace.processCount(), kProcesses);
+    EXPECT_EQ(trace.nodeCount(), 7u);
+    EXPECT_EQ(trace.processes[5].calls.size(), 2u);
+    EXPECT_EQ(trace.processes[6].calls.size(), 1u);
+}
