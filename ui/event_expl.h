@@ -4,6 +4,7 @@
 // optionally the send-to-receive links; a left press on a bar reports the call.
 
 #include "model/trace_model.h"
+#include "ui/call_skip_index.h"
 #include "ui/color_palette.h"
 
 #include <QWidget>
@@ -48,6 +49,8 @@ class EventExpl : public QWidget {
     bool open_ = false;
     double zoom_ = 1.0;
     ColorPalette palette_;
+    // Prefix maxima of end times; rebuilt after open and close.
+    CallSkipIndex skipIndex_;
     TTrace* trace_ = nullptr;
     ViewFilter* filter_ = nullptr;
 };

@@ -1,0 +1,135 @@
+// Times the event explorer's picture at 1920 x 1080 on one trace: the fast
+// painter and the reference painter in the same run, over a set of zooms,
+// scroll positions and the links switch. Prints one line per viewport and the
+// median and 99th percentile over all of them.
+//
+//   paint_bench TRACE [REPEATS]
+
+#include "model/trace_document.h"
+#include "model/wrapping_math.h"
+#include "ui/call_skip_index.h"
+#include "ui/color_palette.h"
+#include "ui/event_paint.h"
+#include "ui/time_axis.h"
+#include "ui/view_filter.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Viewport {
+    std::string name;
+    double zoom;
+    int offset;
+    int pos;
+    bool links;
+};
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const size_t i = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    return v[std::min(i, v.size() - 1)];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: paint_bench TRACE [REPEATS]\n");
+        return 2;
+    }
+    // No screen needed: everything is painted into images.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // lines show as they come
+    const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
+    std::ostringstream db, errors;
+    TTrace trace(argv[1], db, errors);
+    if (!trace.loaded()) {
+        std::fprintf(stderr, "cannot open %s\n", argv[1]);
+        return 1;
+    }
+
+    int64_t lo = INT64_MAX, hi = INT64_MIN;
+    uint64_t calls = 0;
+    for (uint32_t i = 0; i < trace.processCount(); ++i) {
+        const int64_t shift = trace.nodeOffset(static_cast<uint32_t>(trace.nodeIndexAt(i)));
+        for (const TFunc& f : trace.processes[i].calls) {
+            lo = std::min(lo, wrapAdd(f.start, shift));
+            hi = std::max(hi, wrapAdd(f.end, shift));
+        }
+        calls += trace.processes[i].calls.size();
+    }
+    const int width = 1920, height = 1080;
+    const double fit = fittingZoom(width - 10, lo, hi);
+    const int count = static_cast<int>(trace.processCount());
+
+    std::vector<Viewport> views;
+    const double zooms[] = {fit, fit * 16, fit * 1024, 1.0};
+    const char* zoomNames[] = {"fit", "fit*16", "fit*1024", "1px/us"};
+    for (int z = 0; z < 4; ++z) {
+        const double zoom = std::min(1.0, zooms[z]);
+        const int64_t step = scrollStep(zoom);
+        const double where[] = {0.0, 0.5, 0.97};
+        for (double w : where) {
+            const int offset =
+                static_cast<int>((lo + static_cast<int64_t>(w * double(hi - lo))) / step);
+            for (int pos : {count, count / 2})
+                for (bool links : {false, true}) {
+                    char name[96];
+                    std::snprintf(name, sizeof name, "%s at %.0f%% pos %d links %s", zoomNames[z],
+                                  w * 100, pos, links ? "on" : "off");
+                    views.push_back({name, zoom, offset, pos, links});
+                }
+        }
+    }
+
+    const ColorPalette palette;
+    ViewFilter filter(trace.nodeCount(), trace.processCount() + 1);
+    CallSkipIndex index;
+    QImage image(width, height, QImage::Format_RGB32);
+    std::vector<double> fastAll, refAll;
+    std::printf("trace %s: %u processes, %llu calls\n", argv[1], trace.processCount(),
+                static_cast<unsigned long long>(calls));
+    std::printf("%-40s %12s %12s\n", "viewport", "fast ms", "reference ms");
+    for (const Viewport& v : views) {
+        filter.showLinks = v.links;
+        const EventPaintInput in{trace, filter, palette, v.zoom, v.offset, v.pos};
+        auto once = [&](bool fast) {
+            const auto t = std::chrono::steady_clock::now();
+            image.fill(Qt::black);
+            QPainter painter(&image);
+            if (fast)
+                paintCalls(painter, image.rect(), in, index);
+            else
+                paintCallsReference(painter, image.rect(), in);
+            painter.end();
+            return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t)
+                .count();
+        };
+        once(true); // builds the index of the rows on screen, as the first paint does
+        std::vector<double> fast, ref;
+        for (int r = 0; r < repeats; ++r) fast.push_back(once(true));
+        for (int r = 0; r < std::max(1, repeats / 10); ++r) ref.push_back(once(false));
+        fastAll.insert(fastAll.end(), fast.begin(), fast.end());
+        refAll.insert(refAll.end(), ref.begin(), ref.end());
+        std::printf("%-40s %12.2f %12.2f\n", v.name.c_str(), percentile(fast, 0.5),
+                    percentile(ref, 0.5));
+    }
+    std::printf("paint_fast_median_ms %.2f\npaint_fast_p99_ms %.2f\n", percentile(fastAll, 0.5),
+                percentile(fastAll, 0.99));
+    std::printf("paint_reference_median_ms %.2f\npaint_reference_p99_ms %.2f\n",
+                percentile(refAll, 0.5), percentile(refAll, 0.99));
+    return 0;
+}

@@ -1,0 +1,241 @@
+// The event explorer's fast painter against the straightforward one: the same
+// pixels on random traces, sorted lists and random viewports; and the skip
+// index against a plain walk.
+
+#include "model/trace_document.h"
+#include "model/trace_loader.h"
+#include "model/trace_writer.h"
+#include "model/wrapping_math.h"
+#include "tools/gen/trace_generator.h"
+#include "ui/call_skip_index.h"
+#include "ui/color_palette.h"
+#include "ui/event_paint.h"
+#include "ui/time_axis.h"
+#include "ui/view_filter.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <sstream>
+
+#include <unistd.h>
+
+namespace {
+
+std::string scratchPath(const std::string& name) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("zlv_paint_diff_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    return (dir / name).string();
+}
+
+// Calls in roughly increasing time with overlaps, zero lengths, calls that run
+// backwards, marks, unfinished sends and sends/receives that the loader links.
+std::unique_ptr<TTrace> randomTrace(std::mt19937_64& rng, int n) {
+    std::uniform_int_distribution<int> ranks(1, 16), pick(0, 99);
+    const int count = ranks(rng);
+    TraceWriter w;
+    const uint32_t funcs[] = {kFuncSend,  kFuncRecv, kFuncIrecv,
+                              kFuncWait,  65,        kFuncSend | kUnfinishedFlag,
+                              kFuncBcast, 0x123};
+    for (int r = 0; r < count; ++r) {
+        w.declareProcess(static_cast<uint32_t>(r), nodeIdFromOctets(10, 0, 0, 1 + r % 3));
+        w.shortCall(makeLocation(1, 1), kFuncInit, 0, 0);
+        int64_t t = 0;
+        const int calls = pick(rng) * 3;
+        for (int i = 0; i < calls; ++i) {
+            const int roll = pick(rng);
+            t += roll < 60 ? roll % 3 : roll < 90 ? roll : -(roll % 20);
+            int64_t len = pick(rng) < 70 ? pick(rng) % 4 : pick(rng) * 7;
+            if (pick(rng) < 3) len = -len;
+            const uint32_t f = funcs[pick(rng) % std::size(funcs)];
+            const int32_t peer = static_cast<int32_t>(pick(rng) % count);
+            if (f == kFuncSend || f == kFuncRecv || f == kFuncIrecv)
+                w.longCall(makeLocation(2, i), f, t, t + len, 8, pick(rng) % 2, peer, kWorldComm);
+            else
+                w.shortCall(makeLocation(2, i), f, t, t + len);
+        }
+        w.shortCall(makeLocation(1, 2), kFuncFinalize, t + 5, t + 9);
+    }
+    const std::string path = scratchPath("random" + std::to_string(n) + ".zlv");
+    w.save(path);
+    auto trace = std::make_unique<TTrace>();
+    std::ostringstream errors;
+    loadTrace(*trace, path, errors);
+    return trace;
+}
+
+std::unique_ptr<TTrace> generatedTrace(std::mt19937_64& rng, int n) {
+    GenOptions o;
+    o.pattern = GenPattern::Mixed;
+    o.ranks = 2 + static_cast<uint32_t>(rng() % 15);
+    o.nodes = 1 + static_cast<uint32_t>(rng() % 4);
+    o.iterations = 1 + static_cast<uint32_t>(rng() % 6);
+    o.seed = rng();
+    o.skewUs = static_cast<int64_t>(rng() % 2000);
+    o.faults = static_cast<unsigned>(rng() % 16) & ~kFaultNoInit;
+    const std::string path = scratchPath("gen" + std::to_string(n) + ".zlv");
+    if (!generateTrace(o, path).ok) return nullptr;
+    std::ostringstream db, errors;
+    return std::make_unique<TTrace>(path, db, errors);
+}
+
+struct TimeSpan {
+    int64_t lo = 0, hi = 1;
+};
+TimeSpan spanOf(const TTrace& trace) {
+    TimeSpan s{INT64_MAX, INT64_MIN};
+    for (uint32_t i = 0; i < trace.processCount(); ++i) {
+        const int64_t shift = trace.nodeOffset(static_cast<uint32_t>(trace.nodeIndexAt(i)));
+        for (const TFunc& f : trace.processes[i].calls) {
+            s.lo = std::min(s.lo, wrapAdd(f.start, shift));
+            s.hi = std::max(s.hi, wrapAdd(f.end, shift));
+        }
+    }
+    if (s.lo > s.hi) s = {0, 1};
+    return s;
+}
+
+QImage paintWith(bool fast, TTrace& trace, const ViewFilter& filter, const ColorPalette& palette,
+                 double zoom, int offset, int pos, QSize size, CallSkipIndex& index) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    const EventPaintInput in{trace, filter, palette, zoom, offset, pos};
+    if (fast)
+        paintCalls(painter, image.rect(), in, index);
+    else
+        paintCallsReference(painter, image.rect(), in);
+    return image;
+}
+
+// Random viewports over one trace; returns how many differed.
+int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::string& what) {
+    const ColorPalette palette;
+    CallSkipIndex index; // kept across viewports, as the view keeps it
+    const TimeSpan span = spanOf(trace);
+    std::uniform_int_distribution<int> pct(0, 99);
+    int differing = 0;
+    for (int v = 0; v < views; ++v) {
+        const QSize size(200 + pct(rng) * 5, 70 + pct(rng) * 3);
+        const double fit = fittingZoom(size.width() - 10, span.lo, span.hi);
+        const double zoom = std::min(1.0, fit * std::ldexp(1.0, pct(rng) % 9));
+        const int64_t step = scrollStep(zoom);
+        const int64_t first = span.lo / step - 3, last = span.hi / step + 3;
+        const int offset =
+            static_cast<int>(first + static_cast<int64_t>(rng() % uint64_t(last - first + 1)));
+        const int pos = static_cast<int>(rng() % (trace.processCount() + 3));
+
+        ViewFilter filter(trace.nodeCount(), 16);
+        filter.showLinks = pct(rng) < 60;
+        std::vector<uint32_t> nodes(filter.nodeCount()), ranks(16);
+        for (auto& f : nodes) f = pct(rng) < 85;
+        for (auto& f : ranks) f = pct(rng) < 85;
+        filter.setNodeMask(static_cast<uint32_t>(nodes.size()), nodes.data());
+        filter.setRankMask(static_cast<uint32_t>(ranks.size()), ranks.data());
+
+        const QImage ref = paintWith(false, trace, filter, palette, zoom, offset, pos, size, index);
+        const QImage fast = paintWith(true, trace, filter, palette, zoom, offset, pos, size, index);
+        if (ref != fast) {
+            ++differing;
+            std::ostringstream where;
+            int shown = 0;
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x)
+                    if (ref.pixel(x, y) != fast.pixel(x, y) && shown++ % 16 == 0)
+                        where << " (" << x << "," << y << ") " << std::hex << ref.pixel(x, y) << "/"
+                              << fast.pixel(x, y) << std::dec;
+            ADD_FAILURE() << shown << " pixels differ (reference/fast):" << where.str();
+            if (qEnvironmentVariableIsSet("ZLV_PAINT_DIFF_DUMP")) {
+                ref.save("/tmp/paint_diff_ref.png");
+                fast.save("/tmp/paint_diff_fast.png");
+            }
+            ADD_FAILURE() << what << ": viewport " << v << " zoom " << zoom << " offset " << offset
+                          << " pos " << pos << " links " << filter.showLinks << " size "
+                          << size.width() << "x" << size.height();
+        }
+    }
+    return differing;
+}
+
+TEST(PaintDiff, RandomTracesAndViewportsGiveTheSamePixels) {
+    std::mt19937_64 rng(20261206);
+    for (int n = 0; n < 40; ++n) {
+        auto trace = randomTrace(rng, n);
+        ASSERT_GT(trace->processCount(), 0u);
+        if (compareViewports(rng, *trace, 25, "random trace " + std::to_string(n))) return;
+    }
+}
+
+TEST(PaintDiff, GeneratedMixedTracesGiveTheSamePixels) {
+    std::mt19937_64 rng(77);
+    for (int n = 0; n < 12; ++n) {
+        auto trace = generatedTrace(rng, n);
+        ASSERT_TRUE(trace && trace->processCount() > 0);
+        if (compareViewports(rng, *trace, 25, "generated trace " + std::to_string(n))) return;
+    }
+}
+
+TEST(PaintDiff, SortingMovesTheCachedIndexWithItsProcess) {
+    std::mt19937_64 rng(5);
+    auto trace = randomTrace(rng, 100);
+    std::mt19937_64 views(9);
+    CallSkipIndex index;
+    const ColorPalette palette;
+    ViewFilter filter(trace->nodeCount(), 16);
+    filter.showLinks = 1;
+    const TimeSpan span = spanOf(*trace);
+    const double zoom = fittingZoom(390, span.lo, span.hi) * 8;
+    const int offset = static_cast<int>((span.lo + span.hi) / 2 / scrollStep(zoom));
+    const int pos = static_cast<int>(trace->processCount());
+    for (int round = 0; round < 3; ++round) {
+        const QImage ref =
+            paintWith(false, *trace, filter, palette, zoom, offset, pos, QSize(400, 300), index);
+        const QImage fast =
+            paintWith(true, *trace, filter, palette, zoom, offset, pos, QSize(400, 300), index);
+        EXPECT_EQ(ref, fast) << "round " << round;
+        if (round % 2 == 0)
+            trace->sortByRank();
+        else
+            trace->sortByNode();
+    }
+}
+
+TEST(CallSkipIndex, FindsTheFirstCallEndingAtOrAfterTheTime) {
+    std::mt19937_64 rng(3);
+    CallSkipIndex index;
+    for (int n = 0; n < 50; ++n) {
+        TProcess p;
+        const size_t count = rng() % 300;
+        for (size_t i = 0; i < count; ++i) {
+            TFunc f;
+            f.start = static_cast<int64_t>(rng() % 1000);
+            f.end = f.start + static_cast<int64_t>(rng() % 50) - 5;
+            p.calls.push_back(std::move(f));
+        }
+        if (n == 1 && count > 0) p.calls[0].end = INT64_MAX; // wraps once shifted
+        const int64_t shift = static_cast<int64_t>(rng() % 100) - 50;
+        index.clear();
+        for (int64_t t0 = -100; t0 <= 1200; t0 += 7) {
+            size_t expected = 0;
+            while (expected < count && wrapAdd(p.calls[expected].end, shift) < t0) ++expected;
+            ASSERT_EQ(index.firstEndingAtOrAfter(p, shift, t0), expected)
+                << "trace " << n << " t0 " << t0;
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // No screen needed: everything is painted into images.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

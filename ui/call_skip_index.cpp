@@ -1,0 +1,37 @@
+#include "ui/call_skip_index.h"
+
+#include "model/wrapping_math.h"
+
+#include <algorithm>
+#include <limits>
+
+const CallSkipIndex::Blocks& CallSkipIndex::blocksOf(const TProcess& process, int64_t nodeShift) {
+    const TFunc* data = process.calls.data();
+    Blocks& b = blocks_[data];
+    if (b.data == data && b.count == process.calls.size() && b.shift == nodeShift &&
+        !b.prefixMax.empty())
+        return b;
+    b.data = data;
+    b.count = process.calls.size();
+    b.shift = nodeShift;
+    b.prefixMax.assign((b.count + kBlock - 1) / kBlock, 0);
+    int64_t running = std::numeric_limits<int64_t>::min();
+    for (size_t i = 0; i < b.count; ++i) {
+        running = std::max(running, wrapAdd(process.calls[i].end, nodeShift));
+        if (i % kBlock == kBlock - 1 || i + 1 == b.count) b.prefixMax[i / kBlock] = running;
+    }
+    return b;
+}
+
+size_t CallSkipIndex::firstEndingAtOrAfter(const TProcess& process, int64_t nodeShift, int64_t t0) {
+    const size_t count = process.calls.size();
+    if (count == 0) return 0;
+    const Blocks& b = blocksOf(process, nodeShift);
+    const auto block = std::partition_point(b.prefixMax.begin(), b.prefixMax.end(),
+                                            [t0](int64_t m) { return m < t0; });
+    if (block == b.prefixMax.end()) return count;
+    // Every call of the earlier blocks ends before t0; one of this block does not.
+    size_t i = static_cast<size_t>(block - b.prefixMax.begin()) * kBlock;
+    while (i < count && wrapAdd(process.calls[i].end, nodeShift) < t0) ++i;
+    return i;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Finds, without walking them, the calls of a process that end before a time:
+// a prefix maximum of display end times, kept per block of calls so that it
+// stays small. Built lazily per process and kept until the trace changes.
+
+#include "model/trace_model.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+class CallSkipIndex {
+  public:
+    // Index of the first call whose display end (end + nodeShift, wrapping)
+    // is >= t0; calls.size() when none is. Every call before it ends before t0.
+    size_t firstEndingAtOrAfter(const TProcess& process, int64_t nodeShift, int64_t t0);
+
+    // Forgets everything; call when a trace is opened or closed.
+    void clear() { blocks_.clear(); }
+
+    static constexpr size_t kBlock = 64;
+
+  private:
+    struct Blocks {
+        const TFunc* data = nullptr;
+        size_t count = 0;
+        int64_t shift = 0;
+        std::vector<int64_t> prefixMax; // max display end of calls [0, (k+1)*kBlock)
+    };
+    const Blocks& blocksOf(const TProcess& process, int64_t nodeShift);
+
+    // Keyed by the call storage, which moves with its process when the list
+    // is sorted.
+    std::unordered_map<const TFunc*, Blocks> blocks_;
+};

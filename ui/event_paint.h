@@ -1,0 +1,28 @@
+#pragma once
+// The event explorer's picture: rows of call bars and the send-to-receive
+// links. paintCallsReference walks every call of every row from its first
+// record through the trace's shared cursor; paintCalls draws the same pixels
+// but jumps over the calls that end before the window and leaves out a bar
+// when the next call of the row draws the identical line over it.
+
+#include <QPainter>
+#include <QRect>
+
+class TTrace;
+class ViewFilter;
+class ColorPalette;
+class CallSkipIndex;
+
+struct EventPaintInput {
+    TTrace& trace;
+    const ViewFilter& filter;
+    const ColorPalette& palette;
+    double zoom = 1.0;
+    int offset = 0;
+    int pos = 0;
+};
+
+// Both draw onto a painter that is already black over `bounds`.
+void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPaintInput& in);
+void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& in,
+                CallSkipIndex& skipIndex);
