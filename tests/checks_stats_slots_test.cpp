@@ -104,16 +104,22 @@ TEST(DialogSlots, OpenTheirDialogsOnTheOpenTrace) {
     });
     window.slotCheck();
 
-    const char* captions[] = {"Nodes and Ranks", "Process", "Send Receive operations", "Counters",
-                              "Transfered data size"};
-    for (int k = 0; k < 5; ++k) {
+    const struct {
+        Slot slot;
+        const char* caption;
+    } statistics[] = {{&ZLVR_anView::slotStatNodesRanks, "Nodes and Ranks"},
+                      {&ZLVR_anView::slotStatProcess, "Process"},
+                      {&ZLVR_anView::slotStatSRMatrix, "Send Receive operations"},
+                      {&ZLVR_anView::slotStatCounters, "Counters"},
+                      {&ZLVR_anView::slotStatSZMatrix, "Transfered data size"}};
+    for (const auto& stat : statistics) {
         QString caption;
         onModal([&caption](QWidget* modal) {
             ASSERT_NE(qobject_cast<Stat_Dlg*>(modal), nullptr);
             caption = modal->windowTitle();
         });
-        (window.*kDialogSlots[3 + k])(); // the statistics slots
-        EXPECT_EQ(caption, captions[k]);
+        (window.*stat.slot)();
+        EXPECT_EQ(caption, stat.caption);
     }
 }
 
