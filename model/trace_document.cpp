@@ -50,7 +50,14 @@ uint32_t TTrace::nodeCount() const {
 }
 
 int64_t TTrace::nodeOffset(uint32_t nodeIndex) const {
-    if (nodeIndex >= nodeClocks.size() || nodeIndex >= nodeCount()) return 0;
+    if (nodeIndex >= nodeClocks.size()) return 0;
+    // Sorting moves processes within the list but never changes a node index.
+    if (nodeCountFor_ != processes.data() || nodeCountSize_ != processes.size()) {
+        nodeCountCache_ = nodeCount();
+        nodeCountFor_ = processes.data();
+        nodeCountSize_ = processes.size();
+    }
+    if (nodeIndex >= nodeCountCache_) return 0;
     return nodeClocks[nodeIndex].offset;
 }
 

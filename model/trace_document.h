@@ -74,6 +74,11 @@ class TTrace {
 
   private:
     bool loaded_ = false;
+    // nodeCount() walks every process; nodeOffset() runs once per drawn link,
+    // so the count is kept for the process list it was computed from.
+    mutable uint32_t nodeCountCache_ = 0;
+    mutable const TProcess* nodeCountFor_ = nullptr;
+    mutable size_t nodeCountSize_ = 0;
     std::optional<int> databaseResult_;
 };
 
