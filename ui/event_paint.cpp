@@ -4,6 +4,7 @@
 #include "model/wrapping_math.h"
 #include "ui/call_skip_index.h"
 #include "ui/color_palette.h"
+#include "ui/line_list.h"
 #include "ui/paint_clip.h"
 #include "ui/row_layout.h"
 #include "ui/time_axis.h"
@@ -80,86 +81,6 @@ void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPain
 }
 
 namespace {
-
-// The lines of one picture, collected in drawing order and then drawn
-// leaving out every line that is drawn again later with the same ends and
-// width: the later one paints exactly the same pixels over it, whatever was
-// drawn in between.
-class LineList {
-  public:
-    explicit LineList(const QRect& bounds) : bounds_(bounds) {}
-
-    void add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, int width) {
-        constexpr int64_t kMargin = 8; // as drawClippedLine
-        const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin,
-                          bounds_.right() + kMargin, bounds_.bottom() + kMargin};
-        if (const auto c = clipSegment({x1, y1, x2, y2}, box))
-            lines_.push_back({static_cast<int>(c->x1), static_cast<int>(c->y1),
-                              static_cast<int>(c->x2), static_cast<int>(c->y2), colour, width});
-    }
-
-    void draw(QPainter& painter) {
-        std::vector<bool> later(lines_.size(), false);
-        size_t capacity = 16;
-        while (capacity < 2 * lines_.size()) capacity *= 2;
-        std::vector<uint64_t> seen(capacity, 0);
-        for (size_t i = lines_.size(); i-- > 0;) {
-            const uint64_t key = keyOf(lines_[i]);
-            if (key == 0) continue;
-            for (size_t h = mix(key) & (capacity - 1);; h = (h + 1) & (capacity - 1)) {
-                if (seen[h] == key) {
-                    later[i] = true;
-                    break;
-                }
-                if (seen[h] == 0) {
-                    seen[h] = key;
-                    break;
-                }
-            }
-        }
-        QRgb colour = 0;
-        int width = -1;
-        for (size_t i = 0; i < lines_.size(); ++i) {
-            if (later[i]) continue;
-            const Line& l = lines_[i];
-            if (l.colour != colour || l.width != width) {
-                colour = l.colour;
-                width = l.width;
-                painter.setPen(QPen(QColor::fromRgb(colour), width));
-            }
-            painter.drawLine(l.x1, l.y1, l.x2, l.y2);
-        }
-    }
-
-  private:
-    struct Line {
-        int x1, y1, x2, y2;
-        QRgb colour;
-        int width;
-    };
-    // Ends and width packed into one word; 0 for lines that do not fit, which
-    // are always drawn.
-    static uint64_t keyOf(const Line& l) {
-        constexpr int kBias = 16;
-        const int v[4] = {l.x1 + kBias, l.y1 + kBias, l.x2 + kBias, l.y2 + kBias};
-        uint64_t key = 0;
-        for (int c : v) {
-            if (c < 0 || c >= (1 << 15)) return 0;
-            key = key << 15 | static_cast<uint64_t>(c);
-        }
-        if (l.width < 0 || l.width >= 8) return 0;
-        return key << 3 | static_cast<uint64_t>(l.width) | uint64_t{1} << 63;
-    }
-    static uint64_t mix(uint64_t k) {
-        k ^= k >> 33;
-        k *= 0xff51afd7ed558ccdULL;
-        k ^= k >> 33;
-        return k;
-    }
-
-    const QRect& bounds_;
-    std::vector<Line> lines_;
-};
 
 // One call as it stands in the window.
 struct Placed {

@@ -1,0 +1,39 @@
+#pragma once
+// The lines of one picture, collected in drawing order and then drawn leaving
+// out what a later line paints over anyway: a line drawn again later with the
+// same ends and width, and the parts of a one-pixel vertical line that later
+// one-pixel vertical lines of the same column cover. Pens are opaque and
+// unblended, so the later line decides those pixels whatever comes between.
+
+#include <QPainter>
+#include <QRect>
+#include <QRgb>
+
+#include <cstdint>
+#include <vector>
+
+class LineList {
+  public:
+    // Lines are clipped to bounds plus a small margin, as drawClippedLine does.
+    explicit LineList(const QRect& bounds);
+
+    void add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, int width);
+    void draw(QPainter& painter);
+
+    struct Counts {
+        size_t lines = 0;     // collected (after clipping)
+        size_t drawn = 0;     // handed to the painter, pieces counted singly
+        size_t shortened = 0; // vertical lines drawn only in part
+    };
+    const Counts& counts() const { return counts_; }
+
+  private:
+    struct Line {
+        int x1, y1, x2, y2;
+        QRgb colour;
+        int width;
+    };
+    QRect bounds_;
+    std::vector<Line> lines_;
+    Counts counts_;
+};
