@@ -7,9 +7,9 @@
 
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
-#include "ui/call_skip_index.h"
 #include "ui/color_palette.h"
 #include "ui/event_paint.h"
+#include "ui/paint_cache.h"
 #include "ui/time_axis.h"
 #include "ui/view_filter.h"
 
@@ -97,13 +97,14 @@ int main(int argc, char** argv) {
 
     const ColorPalette palette;
     ViewFilter filter(trace.nodeCount(), trace.processCount() + 1);
-    CallSkipIndex index;
+    PaintCache index;
     QImage image(width, height, QImage::Format_RGB32);
     std::vector<double> fastAll, refAll;
     std::printf("trace %s: %u processes, %llu calls\n", argv[1], trace.processCount(),
                 static_cast<unsigned long long>(calls));
     std::printf("%-40s %12s %12s\n", "viewport", "fast ms", "reference ms");
     for (const Viewport& v : views) {
+        if (getenv("ZLV_ONLY") && v.name.find(getenv("ZLV_ONLY")) == std::string::npos) continue;
         filter.showLinks = v.links;
         const EventPaintInput in{trace, filter, palette, v.zoom, v.offset, v.pos};
         auto once = [&](bool fast) {
@@ -121,7 +122,8 @@ int main(int argc, char** argv) {
         once(true); // builds the index of the rows on screen, as the first paint does
         std::vector<double> fast, ref;
         for (int r = 0; r < repeats; ++r) fast.push_back(once(true));
-        for (int r = 0; r < std::max(1, repeats / 10); ++r) ref.push_back(once(false));
+        if (!getenv("ZLV_SKIP_REF"))
+            for (int r = 0; r < std::max(1, repeats / 10); ++r) ref.push_back(once(false));
         fastAll.insert(fastAll.end(), fast.begin(), fast.end());
         refAll.insert(refAll.end(), ref.begin(), ref.end());
         std::printf("%-40s %12.2f %12.2f\n", v.name.c_str(), percentile(fast, 0.5),

@@ -10,6 +10,7 @@
 #include "ui/call_skip_index.h"
 #include "ui/color_palette.h"
 #include "ui/event_paint.h"
+#include "ui/paint_cache.h"
 #include "ui/time_axis.h"
 #include "ui/view_filter.h"
 
@@ -102,7 +103,7 @@ TimeSpan spanOf(const TTrace& trace) {
 }
 
 QImage paintWith(bool fast, TTrace& trace, const ViewFilter& filter, const ColorPalette& palette,
-                 double zoom, int offset, int pos, QSize size, CallSkipIndex& index) {
+                 double zoom, int offset, int pos, QSize size, PaintCache& index) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter painter(&image);
@@ -117,7 +118,7 @@ QImage paintWith(bool fast, TTrace& trace, const ViewFilter& filter, const Color
 // Random viewports over one trace; returns how many differed.
 int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::string& what) {
     const ColorPalette palette;
-    CallSkipIndex index; // kept across viewports, as the view keeps it
+    PaintCache index; // kept across viewports, as the view keeps it
     const TimeSpan span = spanOf(trace);
     std::uniform_int_distribution<int> pct(0, 99);
     int differing = 0;
@@ -185,7 +186,7 @@ TEST(PaintDiff, SortingMovesTheCachedIndexWithItsProcess) {
     std::mt19937_64 rng(5);
     auto trace = randomTrace(rng, 100);
     std::mt19937_64 views(9);
-    CallSkipIndex index;
+    PaintCache index;
     const ColorPalette palette;
     ViewFilter filter(trace->nodeCount(), 16);
     filter.showLinks = 1;

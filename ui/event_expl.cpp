@@ -21,14 +21,14 @@ EventExpl::EventExpl(QWidget* parent) : QWidget(parent) {
 EventExpl::~EventExpl() = default;
 
 void EventExpl::setData(TTrace* trace, ViewFilter* filter) {
-    skipIndex_.clear();
+    paintCache_.clear();
     trace_ = trace;
     filter_ = filter;
     Update();
 }
 
 void EventExpl::setOpen(bool open) {
-    skipIndex_.clear();
+    paintCache_.clear();
     open_ = open;
     Update();
 }
@@ -55,7 +55,7 @@ void EventExpl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     if (!readable()) return;
-    paintCalls(painter, rect(), {*trace_, *filter_, palette_, zoom_, offset_, pos_}, skipIndex_);
+    paintCalls(painter, rect(), {*trace_, *filter_, palette_, zoom_, offset_, pos_}, paintCache_);
 }
 
 void EventExpl::mousePressEvent(QMouseEvent* event) {

@@ -4,8 +4,8 @@
 // optionally the send-to-receive links; a left press on a bar reports the call.
 
 #include "model/trace_model.h"
-#include "ui/call_skip_index.h"
 #include "ui/color_palette.h"
+#include "ui/paint_cache.h"
 
 #include <QWidget>
 
@@ -49,8 +49,8 @@ class EventExpl : public QWidget {
     bool open_ = false;
     double zoom_ = 1.0;
     ColorPalette palette_;
-    // Prefix maxima of end times; rebuilt after open and close.
-    CallSkipIndex skipIndex_;
+    // Prefix maxima of end times and link ends; rebuilt after open and close.
+    PaintCache paintCache_;
     TTrace* trace_ = nullptr;
     ViewFilter* filter_ = nullptr;
 };

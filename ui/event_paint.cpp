@@ -2,14 +2,15 @@
 
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
-#include "ui/call_skip_index.h"
 #include "ui/color_palette.h"
 #include "ui/line_list.h"
+#include "ui/paint_cache.h"
 #include "ui/paint_clip.h"
 #include "ui/row_layout.h"
 #include "ui/time_axis.h"
 #include "ui/view_filter.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -88,15 +89,61 @@ struct Placed {
     int64_t xs = 0, xe = 0;
 };
 
+// The partner of a link by rank, as forEachLinkLine finds it: the first list
+// position with that rank, its row's lower edge when shown and its clock
+// shift. A table by rank for the usual small ranks, the rank index beyond.
+class PartnerTable {
+  public:
+    PartnerTable(const TTrace& trace, const RowLayout& layout, const RankIndex& ranks)
+        : trace_(trace), layout_(layout), ranks_(ranks) {
+        const uint32_t n = trace.processCount();
+        uint64_t size = 0;
+        for (uint32_t i = 0; i < n; ++i)
+            size = std::max<uint64_t>(size, static_cast<uint32_t>(trace.rankAt(i)) + uint64_t{1});
+        size = std::min<uint64_t>(size, uint64_t{4} * n + 64);
+        table_.resize(size);
+        for (uint32_t i = n; i-- > 0;) { // the first position of a rank wins
+            const auto rank = static_cast<uint32_t>(trace.rankAt(i));
+            if (rank < size) table_[rank] = entryOf(i);
+        }
+    }
+
+    struct Entry {
+        bool shown = false;
+        int64_t edge = 0;
+        int64_t shift = 0;
+    };
+    Entry find(uint32_t rank) const {
+        if (rank < table_.size()) return table_[rank];
+        const std::optional<uint32_t> position = ranks_.positionOf(rank);
+        return position ? entryOf(*position) : Entry{};
+    }
+
+  private:
+    Entry entryOf(uint32_t position) const {
+        if (!layout_.edgeOf[position]) return {};
+        return {true, *layout_.edgeOf[position], shiftOf(trace_, position)};
+    }
+
+    const TTrace& trace_;
+    const RowLayout& layout_;
+    const RankIndex& ranks_;
+    std::vector<Entry> table_;
+};
+
 } // namespace
 
 void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& in,
-                CallSkipIndex& skipIndex) {
+                PaintCache& cache) {
     TTrace& trace = in.trace;
     const TimeWindow window = timeWindow(in.zoom, in.offset, bounds.width());
     const RowLayout layout = layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height());
     std::optional<RankIndex> ranks;
-    if (in.filter.showLinks) ranks.emplace(trace);
+    std::optional<PartnerTable> partners;
+    if (in.filter.showLinks) {
+        ranks.emplace(trace);
+        partners.emplace(trace, layout, *ranks);
+    }
     const QRgb white = qRgb(255, 255, 255);
     LineList lines(bounds);
     uint32_t lastId = ~0u;
@@ -118,10 +165,13 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
             return p;
         };
 
-        size_t i = skipIndex.firstEndingAtOrAfter(process, nodeShift, window.t0);
+        size_t i = cache.skipIndex.firstEndingAtOrAfter(process, nodeShift, window.t0);
         if (i >= calls.size()) continue;
+        const LinkEndIndex::ProcessLinks* links =
+            in.filter.showLinks ? cache.linkEnds.of(process) : nullptr;
+        size_t link = links ? links->firstLinkOf(calls, i) : 0; // of call i
         Placed cur = place(calls[i]);
-        for (;;) {
+        for (;; link += calls[i++].linkCount) {
             const TFunc& f = calls[i];
             if (cur.clip.place == CallPlace::After) break;
             // The next call is placed ahead: its bar may be the very same line.
@@ -130,7 +180,6 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
             if (more) next = place(calls[i + 1]);
             if (cur.clip.place == CallPlace::Before) {
                 if (!more) break;
-                ++i;
                 cur = next;
                 continue;
             }
@@ -153,13 +202,23 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
                 if (f.funcId & kUnfinishedFlag) lines.add(xe, b - 5, xe, b - 15, lastColour, 3);
             }
             if (in.filter.showLinks && f.linkCount > 0) {
-                forEachLinkLine(trace, window, layout, *ranks, f, b, cur.clip.start, xs,
-                                [&](int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
-                                    lines.add(x1, y1, x2, y2, white, 1);
-                                });
+                const auto line = [&](int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
+                    lines.add(x1, y1, x2, y2, white, 1);
+                };
+                if (links) {
+                    for (size_t k = link; k < link + f.linkCount; ++k) {
+                        const PartnerTable::Entry p = partners->find(links->ranks[k]);
+                        if (!p.shown) continue;
+                        const LinkEnd end =
+                            cutLinkAtRightEdge(b, p.edge, cur.clip.start,
+                                               wrapAdd(links->recvEnds[k], p.shift), window.t1);
+                        line(xs, b - 10, pixelOf(window, end.time), end.edge - 10);
+                    }
+                } else {
+                    forEachLinkLine(trace, window, layout, *ranks, f, b, cur.clip.start, xs, line);
+                }
             }
             if (!more) break;
-            ++i;
             cur = next;
         }
     }

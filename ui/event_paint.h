@@ -11,7 +11,7 @@
 class TTrace;
 class ViewFilter;
 class ColorPalette;
-class CallSkipIndex;
+struct PaintCache;
 
 struct EventPaintInput {
     TTrace& trace;
@@ -25,4 +25,4 @@ struct EventPaintInput {
 // Both draw onto a painter that is already black over `bounds`.
 void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPaintInput& in);
 void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& in,
-                CallSkipIndex& skipIndex);
+                PaintCache& cache);
