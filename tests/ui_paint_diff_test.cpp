@@ -9,8 +9,11 @@
 #include "tools/gen/trace_generator.h"
 #include "ui/call_skip_index.h"
 #include "ui/color_palette.h"
+#include "ui/column_cover.h"
 #include "ui/event_paint.h"
+#include "ui/line_list.h"
 #include "ui/paint_cache.h"
+#include "ui/paint_clip.h"
 #include "ui/time_axis.h"
 #include "ui/view_filter.h"
 
@@ -71,6 +74,64 @@ std::unique_ptr<TTrace> randomTrace(std::mt19937_64& rng, int n) {
     return trace;
 }
 
+// Many short calls per process, so that at the fitting zoom dozens of calls
+// share each pixel column, and sends that each go to one of two partners and
+// are received at nearly the same time: their link lines coincide or run
+// down the same columns, one over another.
+std::unique_ptr<TTrace> denseTrace(std::mt19937_64& rng, int n) {
+    std::uniform_int_distribution<int> pick(0, 99);
+    const int count = 3 + static_cast<int>(rng() % 14);
+    const int rounds = 150 + pick(rng) * 4;
+    struct Call {
+        uint32_t funcId;
+        int64_t start, end;
+        int32_t peer; // -1: a short record
+    };
+    std::vector<std::vector<Call>> calls(count);
+    std::vector<int64_t> t(count, 0);
+    // Round by round every process sends to a partner, then every process
+    // receives what was sent to it, so that the loader links them.
+    for (int round = 0; round < rounds; ++round) {
+        std::vector<int> to(count);
+        for (int r = 0; r < count; ++r) {
+            to[r] = (r + 1 + (pick(rng) < 70 ? 0 : count / 2)) % count;
+            for (int k = pick(rng) % 4; k > 0; --k) {
+                const uint32_t f = pick(rng) < 5   ? 65u
+                                   : pick(rng) < 5 ? kFuncWait | kUnfinishedFlag
+                                                   : kFuncWait;
+                calls[r].push_back({f, t[r], t[r] + pick(rng) % 3, -1});
+                t[r] += pick(rng) % 3;
+            }
+            calls[r].push_back({kFuncSend, t[r], t[r] + 1, to[r]});
+            t[r] += 1 + pick(rng) % 2;
+        }
+        for (int r = 0; r < count; ++r)
+            for (int from = 0; from < count; ++from)
+                if (to[from] == r) {
+                    calls[r].push_back({kFuncRecv, t[r], t[r] + pick(rng) % 4, from});
+                    t[r] += 1 + pick(rng) % 3;
+                }
+    }
+    TraceWriter w;
+    for (int r = 0; r < count; ++r) {
+        w.declareProcess(static_cast<uint32_t>(r), nodeIdFromOctets(10, 0, 0, 1 + r % 2));
+        w.shortCall(makeLocation(1, 1), kFuncInit, 0, 0);
+        for (const Call& c : calls[r]) {
+            if (c.peer < 0)
+                w.shortCall(makeLocation(2, 1), c.funcId, c.start, c.end);
+            else
+                w.longCall(makeLocation(2, 2), c.funcId, c.start, c.end, 8, 7, c.peer, kWorldComm);
+        }
+        w.shortCall(makeLocation(1, 2), kFuncFinalize, t[r] + 1, t[r] + 2);
+    }
+    const std::string path = scratchPath("dense" + std::to_string(n) + ".zlv");
+    w.save(path);
+    auto trace = std::make_unique<TTrace>();
+    std::ostringstream errors;
+    loadTrace(*trace, path, errors);
+    return trace;
+}
+
 std::unique_ptr<TTrace> generatedTrace(std::mt19937_64& rng, int n) {
     GenOptions o;
     o.pattern = GenPattern::Mixed;
@@ -116,7 +177,8 @@ QImage paintWith(bool fast, TTrace& trace, const ViewFilter& filter, const Color
 }
 
 // Random viewports over one trace; returns how many differed.
-int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::string& what) {
+int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::string& what,
+                     int linksPercent = 60) {
     const ColorPalette palette;
     PaintCache index; // kept across viewports, as the view keeps it
     const TimeSpan span = spanOf(trace);
@@ -133,7 +195,7 @@ int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::
         const int pos = static_cast<int>(rng() % (trace.processCount() + 3));
 
         ViewFilter filter(trace.nodeCount(), 16);
-        filter.showLinks = pct(rng) < 60;
+        filter.showLinks = pct(rng) < linksPercent;
         std::vector<uint32_t> nodes(filter.nodeCount()), ranks(16);
         for (auto& f : nodes) f = pct(rng) < 85;
         for (auto& f : ranks) f = pct(rng) < 85;
@@ -182,6 +244,24 @@ TEST(PaintDiff, GeneratedMixedTracesGiveTheSamePixels) {
     }
 }
 
+TEST(PaintDiff, DenseTracesWithCoincidingLinksGiveTheSamePixels) {
+    std::mt19937_64 rng(4242);
+    for (int n = 0; n < 12; ++n) {
+        auto trace = denseTrace(rng, n);
+        ASSERT_GT(trace->processCount(), 0u);
+        if (compareViewports(rng, *trace, 20, "dense trace " + std::to_string(n), 85)) return;
+    }
+}
+
+TEST(PaintDiff, LinksWithoutReceiveAreLeftOutAsTheReferenceDoes) {
+    std::mt19937_64 rng(31);
+    auto trace = denseTrace(rng, 200);
+    // A link without its receive, added after loading, in the middle of a row.
+    std::vector<TFunc>& calls = trace->processes[1].calls;
+    calls[calls.size() / 2].addLink(static_cast<uint32_t>(trace->rankAt(0)), nullptr);
+    compareViewports(rng, *trace, 20, "link without receive", 100);
+}
+
 TEST(PaintDiff, SortingMovesTheCachedIndexWithItsProcess) {
     std::mt19937_64 rng(5);
     auto trace = randomTrace(rng, 100);
@@ -227,6 +307,80 @@ TEST(CallSkipIndex, FindsTheFirstCallEndingAtOrAfterTheTime) {
             while (expected < count && wrapAdd(p.calls[expected].end, shift) < t0) ++expected;
             ASSERT_EQ(index.firstEndingAtOrAfter(p, shift, t0), expected)
                 << "trace " << n << " t0 " << t0;
+        }
+    }
+}
+
+// Lines drawn through the list against the same lines drawn one by one:
+// vertical one-pixel lines crowded into few columns (so that later ones cover
+// earlier ones in part), slanted lines and wide bars in between.
+TEST(LineList, DrawsThePixelsOfDrawingEveryLineInOrder) {
+    std::mt19937_64 rng(8);
+    std::uniform_int_distribution<int> pct(0, 99);
+    const QRect bounds(0, 0, 60, 50);
+    size_t shortened = 0, leftOut = 0;
+    for (int n = 0; n < 200; ++n) {
+        QImage direct(bounds.size(), QImage::Format_RGB32), listed = direct;
+        direct.fill(Qt::black);
+        listed.fill(Qt::black);
+        QPainter one(&direct), all(&listed);
+        LineList lines(bounds);
+        for (int k = pct(rng) % 40; k-- > 0;) {
+            const int x = 20 + pct(rng) % 5, kind = pct(rng);
+            int64_t x1 = x, y1 = pct(rng) - 30, x2 = x, y2 = pct(rng) - 30;
+            int width = 1;
+            QRgb colour = qRgb(255, 255, 255);
+            if (kind < 20) {
+                x2 = x1 + pct(rng) % 9 - 4; // slanted
+            } else if (kind < 40) {
+                width = 3;
+                y2 = y1;
+                x2 = x1 + pct(rng) % 12;
+                colour = qRgb(pct(rng), 0, 200);
+            }
+            one.setPen(QPen(QColor::fromRgb(colour), width));
+            drawClippedLine(one, bounds, x1, y1, x2, y2);
+            lines.add(x1, y1, x2, y2, colour, width);
+        }
+        lines.draw(all);
+        one.end();
+        all.end();
+        ASSERT_EQ(direct, listed) << "picture " << n;
+        shortened += lines.counts().shortened;
+        leftOut += lines.counts().lines - lines.counts().drawn;
+    }
+    // The pictures were crowded enough for both rules to take effect.
+    EXPECT_GT(shortened, 0u);
+    EXPECT_GT(leftOut, 0u);
+}
+
+// Against a grid of covered pixels: the visible parts are exactly the rows of
+// the new run that no earlier added run of its column holds.
+TEST(ColumnCover, ReportsTheRowsNoLaterRunCovers) {
+    std::mt19937_64 rng(12);
+    for (int n = 0; n < 300; ++n) {
+        ColumnCover cover(-2, 3);
+        std::vector<std::vector<bool>> grid(8, std::vector<bool>(40, false));
+        for (int k = 0; k < 25; ++k) {
+            const int x = static_cast<int>(rng() % 8) - 3; // one column outside on each side
+            const int y1 = static_cast<int>(rng() % 40), y2 = static_cast<int>(rng() % 40);
+            std::vector<ColumnCover::Run> visible;
+            cover.add(x, y1, y2, visible);
+            std::vector<bool> shown(40, false);
+            int previous = -1;
+            for (const auto& [lo, hi] : visible) {
+                ASSERT_LE(lo, hi);
+                ASSERT_GT(lo, previous) << "pieces overlap or are out of order";
+                previous = hi;
+                for (int y = lo; y <= hi; ++y) shown[y] = true;
+            }
+            const bool tracked = x >= -2 && x <= 3;
+            for (int y = 0; y < 40; ++y) {
+                const bool inRun = y >= std::min(y1, y2) && y <= std::max(y1, y2);
+                const bool expected = inRun && !(tracked && grid[x + 3][y]);
+                ASSERT_EQ(shown[y], expected) << "case " << n << " run " << k << " row " << y;
+                if (inRun && tracked) grid[x + 3][y] = true;
+            }
         }
     }
 }
