@@ -313,13 +313,14 @@ TEST(CallSkipIndex, FindsTheFirstCallEndingAtOrAfterTheTime) {
 
 // Lines drawn through the list against the same lines drawn one by one:
 // vertical one-pixel lines crowded into few columns (so that later ones cover
-// earlier ones in part), slanted lines and wide bars in between.
+// earlier ones in part), slanted lines and bars (filled) in between.
 TEST(LineList, DrawsThePixelsOfDrawingEveryLineInOrder) {
     std::mt19937_64 rng(8);
     std::uniform_int_distribution<int> pct(0, 99);
     const QRect bounds(0, 0, 60, 50);
-    size_t shortened = 0, leftOut = 0;
-    for (int n = 0; n < 200; ++n) {
+    size_t shortened = 0, leftOut = 0, filled = 0;
+    BarExtents bars;
+    for (int n = 0; n < 300; ++n) {
         QImage direct(bounds.size(), QImage::Format_RGB32), listed = direct;
         direct.fill(Qt::black);
         listed.fill(Qt::black);
@@ -335,23 +336,28 @@ TEST(LineList, DrawsThePixelsOfDrawingEveryLineInOrder) {
             } else if (kind < 40) {
                 width = 3;
                 y2 = y1;
-                x2 = x1 + pct(rng) % 12;
+                x2 = x1 + pct(rng) % 40 - 8; // also right to left
                 colour = qRgb(pct(rng), 0, 200);
             }
             one.setPen(QPen(QColor::fromRgb(colour), width));
             drawClippedLine(one, bounds, x1, y1, x2, y2);
-            lines.add(x1, y1, x2, y2, colour, width);
+            if (width == 3)
+                lines.addBar(x1, x2, y1, colour);
+            else
+                lines.add(x1, y1, x2, y2, colour, width);
         }
-        lines.draw(all);
+        lines.draw(all, bars);
         one.end();
         all.end();
         ASSERT_EQ(direct, listed) << "picture " << n;
         shortened += lines.counts().shortened;
         leftOut += lines.counts().lines - lines.counts().drawn;
+        filled += lines.counts().filled;
     }
-    // The pictures were crowded enough for both rules to take effect.
+    // The pictures were crowded enough for every rule to take effect.
     EXPECT_GT(shortened, 0u);
     EXPECT_GT(leftOut, 0u);
+    EXPECT_GT(filled, 0u);
 }
 
 // Against a grid of covered pixels: the visible parts are exactly the rows of

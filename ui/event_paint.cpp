@@ -198,7 +198,7 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
                 const bool repainted = more && next.clip.place == CallPlace::Inside &&
                                        calls[i + 1].funcId != kFuncInstantMark && next.xs == xs &&
                                        next.xe == xe;
-                if (!repainted) lines.add(xs, b - 10, xe, b - 10, lastColour, 3);
+                if (!repainted) lines.addBar(xs, xe, b - 10, lastColour);
                 if (f.funcId & kUnfinishedFlag) lines.add(xe, b - 5, xe, b - 15, lastColour, 3);
             }
             if (in.filter.showLinks && f.linkCount > 0) {
@@ -222,5 +222,5 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
             cur = next;
         }
     }
-    lines.draw(painter);
+    lines.draw(painter, cache.bars);
 }

@@ -5,6 +5,8 @@
 
 #include <QPen>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int64_t kMargin = 8; // as drawClippedLine
@@ -54,7 +56,13 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
                           static_cast<int>(c->y2), colour, width});
 }
 
-void LineList::draw(QPainter& painter) {
+void LineList::addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour) {
+    const size_t before = lines_.size();
+    add(xs, y, xe, y, colour, 3);
+    if (lines_.size() > before) lines_.back().width = 0;
+}
+
+void LineList::draw(QPainter& painter, BarExtents& bars) {
     // Last to first: what each line still shows. A vertical one-pixel line
     // shows the rows that no later one covers (whole, in pieces or not at
     // all); any other line shows unless drawn again later.
@@ -66,7 +74,8 @@ void LineList::draw(QPainter& painter) {
     size_t capacity = 16;
     while (capacity < 2 * lines_.size()) capacity *= 2;
     std::vector<uint64_t> seen(capacity, 0);
-    counts_ = {lines_.size(), 0, 0};
+    counts_ = {lines_.size(), 0, 0, 0};
+    const bool measuring = bars.begin(painter.deviceTransform(), bounds_);
 
     for (size_t i = lines_.size(); i-- > 0;) {
         const Line& l = lines_[i];
@@ -86,7 +95,7 @@ void LineList::draw(QPainter& painter) {
             }
             continue;
         }
-        const uint64_t key = keyOf(l.x1, l.y1, l.x2, l.y2, l.width);
+        const uint64_t key = keyOf(l.x1, l.y1, l.x2, l.y2, l.width == 0 ? 3 : l.width);
         if (key != 0 && seenBefore(seen, key)) firstPiece[i] = kNone;
     }
 
@@ -95,9 +104,23 @@ void LineList::draw(QPainter& painter) {
     for (size_t i = 0; i < lines_.size(); ++i) {
         if (firstPiece[i] == kNone) continue;
         const Line& l = lines_[i];
-        if (l.colour != colour || l.width != width) {
+        // Near the edges the clip may change how the line is rasterised:
+        // those bars are stroked.
+        const bool inner = l.y1 - 1 > bounds_.top() + 2 && l.y1 + 1 < bounds_.bottom() - 2 &&
+                           std::min(l.x1, l.x2) - 3 > bounds_.left() &&
+                           std::max(l.x1, l.x2) + 3 < bounds_.right();
+        if (l.width == 0 && inner && measuring) {
+            if (const auto r = bars.rectOf(l.x1, l.x2, l.y1)) {
+                if (!r->isEmpty()) painter.fillRect(*r, QColor::fromRgb(l.colour));
+                ++counts_.filled;
+                ++counts_.drawn;
+                continue;
+            }
+        }
+        const int lineWidth = l.width == 0 ? 3 : l.width;
+        if (l.colour != colour || lineWidth != width) {
             colour = l.colour;
-            width = l.width;
+            width = lineWidth;
             painter.setPen(QPen(QColor::fromRgb(colour), width));
         }
         if (firstPiece[i] == kWhole) {
@@ -110,4 +133,5 @@ void LineList::draw(QPainter& painter) {
             ++counts_.drawn;
         }
     }
+    bars.end();
 }

@@ -9,6 +9,8 @@
 #include <QRect>
 #include <QRgb>
 
+#include "ui/bar_extents.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -18,12 +20,16 @@ class LineList {
     explicit LineList(const QRect& bounds);
 
     void add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, int width);
-    void draw(QPainter& painter);
+    // A call's bar: a line of width 3 from (xs, y) to (xe, y), filled as the
+    // rectangle that `bars` finds it paints, where it finds one.
+    void addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour);
+    void draw(QPainter& painter, BarExtents& bars);
 
     struct Counts {
         size_t lines = 0;     // collected (after clipping)
         size_t drawn = 0;     // handed to the painter, pieces counted singly
         size_t shortened = 0; // vertical lines drawn only in part
+        size_t filled = 0;    // bars filled as rectangles
     };
     const Counts& counts() const { return counts_; }
 
@@ -31,7 +37,7 @@ class LineList {
     struct Line {
         int x1, y1, x2, y2;
         QRgb colour;
-        int width;
+        int width; // 0: a bar (drawn with width 3)
     };
     QRect bounds_;
     std::vector<Line> lines_;

@@ -1,17 +1,21 @@
 #pragma once
 // What the event explorer keeps between paints to avoid walking every call:
-// the skip index of end times and the links laid out for painting. Both are
-// derived from the trace alone and forgotten when a trace opens or closes.
+// the skip index of end times, the links laid out for painting (both derived
+// from the trace alone, forgotten when a trace opens or closes) and the
+// measured pixels of bars (kept while the view keeps its place and width).
 
+#include "ui/bar_extents.h"
 #include "ui/call_skip_index.h"
 #include "ui/link_end_index.h"
 
 struct PaintCache {
     CallSkipIndex skipIndex;
     LinkEndIndex linkEnds;
+    BarExtents bars;
 
     void clear() {
         skipIndex.clear();
         linkEnds.clear();
+        bars.clear();
     }
 };
