@@ -1,9 +1,13 @@
 // Times the event explorer's picture at 1920 x 1080 on one trace: the fast
 // painter and the reference painter in the same run, over a set of zooms,
-// scroll positions and the links switch. Prints one line per viewport and the
-// median and 99th percentile over all of them.
+// scroll positions and the links switch. Prints one line per viewport (the
+// first paint of the viewport apart: it fills the caches for what comes into
+// view), the median and 99th percentile per zoom and links setting, and over
+// all of them.
 //
-//   paint_bench TRACE [REPEATS]
+//   paint_bench TRACE [REPEATS [VIEWPORT-TEXT]]
+//
+// VIEWPORT-TEXT times only the viewports whose name contains it.
 
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
@@ -29,6 +33,7 @@ namespace {
 
 struct Viewport {
     std::string name;
+    std::string zoomName;
     double zoom;
     int offset;
     int pos;
@@ -46,7 +51,7 @@ double percentile(std::vector<double> v, double p) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: paint_bench TRACE [REPEATS]\n");
+        std::fprintf(stderr, "usage: paint_bench TRACE [REPEATS [VIEWPORT-TEXT]]\n");
         return 2;
     }
     // No screen needed: everything is painted into images.
@@ -54,6 +59,7 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // lines show as they come
     const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
+    const std::string only = argc > 3 ? argv[3] : "";
     std::ostringstream db, errors;
     TTrace trace(argv[1], db, errors);
     if (!trace.loaded()) {
@@ -90,7 +96,7 @@ int main(int argc, char** argv) {
                     char name[96];
                     std::snprintf(name, sizeof name, "%s at %.0f%% pos %d links %s", zoomNames[z],
                                   w * 100, pos, links ? "on" : "off");
-                    views.push_back({name, zoom, offset, pos, links});
+                    views.push_back({name, zoomNames[z], zoom, offset, pos, links});
                 }
         }
     }
@@ -99,12 +105,15 @@ int main(int argc, char** argv) {
     ViewFilter filter(trace.nodeCount(), trace.processCount() + 1);
     PaintCache index;
     QImage image(width, height, QImage::Format_RGB32);
-    std::vector<double> fastAll, refAll;
+    std::vector<double> fastAll, refAll, firstAll;
+    // By zoom name and links setting, in the order met.
+    std::vector<std::pair<std::string, std::pair<std::vector<double>, std::vector<double>>>>
+        classes;
     std::printf("trace %s: %u processes, %llu calls\n", argv[1], trace.processCount(),
                 static_cast<unsigned long long>(calls));
-    std::printf("%-40s %12s %12s\n", "viewport", "fast ms", "reference ms");
+    std::printf("%-40s %12s %12s %12s\n", "viewport", "first ms", "fast ms", "reference ms");
     for (const Viewport& v : views) {
-        if (getenv("ZLV_ONLY") && v.name.find(getenv("ZLV_ONLY")) == std::string::npos) continue;
+        if (v.name.find(only) == std::string::npos) continue;
         filter.showLinks = v.links;
         const EventPaintInput in{trace, filter, palette, v.zoom, v.offset, v.pos};
         auto once = [&](bool fast) {
@@ -119,16 +128,30 @@ int main(int argc, char** argv) {
             return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t)
                 .count();
         };
-        once(true); // builds the index of the rows on screen, as the first paint does
+        const double first = once(true);
         std::vector<double> fast, ref;
         for (int r = 0; r < repeats; ++r) fast.push_back(once(true));
-        if (!getenv("ZLV_SKIP_REF"))
-            for (int r = 0; r < std::max(1, repeats / 10); ++r) ref.push_back(once(false));
+        for (int r = 0; r < std::max(1, repeats / 10); ++r) ref.push_back(once(false));
+        firstAll.push_back(first);
         fastAll.insert(fastAll.end(), fast.begin(), fast.end());
         refAll.insert(refAll.end(), ref.begin(), ref.end());
-        std::printf("%-40s %12.2f %12.2f\n", v.name.c_str(), percentile(fast, 0.5),
+        const std::string key = v.zoomName + (v.links ? " links on" : " links off");
+        auto c = std::find_if(classes.begin(), classes.end(),
+                              [&](const auto& e) { return e.first == key; });
+        if (c == classes.end()) c = classes.insert(classes.end(), {key, {}});
+        c->second.first.insert(c->second.first.end(), fast.begin(), fast.end());
+        c->second.second.insert(c->second.second.end(), ref.begin(), ref.end());
+        std::printf("%-40s %12.2f %12.2f %12.2f\n", v.name.c_str(), first, percentile(fast, 0.5),
                     percentile(ref, 0.5));
     }
+    std::printf("\n%-32s %12s %12s %12s %12s\n", "class (zoom, links)", "fast median", "fast p99",
+                "ref median", "ref p99");
+    for (const auto& [key, times] : classes)
+        std::printf("paint_class %-20s %12.2f %12.2f %12.2f %12.2f\n", key.c_str(),
+                    percentile(times.first, 0.5), percentile(times.first, 0.99),
+                    percentile(times.second, 0.5), percentile(times.second, 0.99));
+    std::printf("paint_first_median_ms %.2f\npaint_first_max_ms %.2f\n", percentile(firstAll, 0.5),
+                percentile(firstAll, 1.0));
     std::printf("paint_fast_median_ms %.2f\npaint_fast_p99_ms %.2f\n", percentile(fastAll, 0.5),
                 percentile(fastAll, 0.99));
     std::printf("paint_reference_median_ms %.2f\npaint_reference_p99_ms %.2f\n",
