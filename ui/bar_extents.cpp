@@ -82,6 +82,8 @@ int32_t& BarExtents::slotOf(int xs, int xe, int y) {
         return (*lastTable_)[static_cast<size_t>(xs - bounds_.left() + kMargin) * kShortLengths +
                              static_cast<size_t>(xe - xs)];
     }
+    // Long bars come and go with zoom and scrolling: start afresh now and then.
+    if (other_.size() >= kMaxOther) other_.clear();
     const uint64_t key = (static_cast<uint64_t>(static_cast<uint16_t>(xs)) << 32) |
                          (static_cast<uint64_t>(static_cast<uint16_t>(xe)) << 16) |
                          static_cast<uint16_t>(y);

@@ -45,6 +45,7 @@ class BarExtents {
 
     static constexpr int kMargin = 8;
     static constexpr int kShortLengths = 16; // tabled by start and length
+    static constexpr size_t kMaxOther = size_t{1} << 20;
     static constexpr int32_t kUnknown = -1, kNotARectangle = -2, kEmpty = -3;
 
     int dx_ = 0, dy_ = 0;
