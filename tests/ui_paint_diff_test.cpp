@@ -136,7 +136,8 @@ std::unique_ptr<TTrace> generatedTrace(std::mt19937_64& rng, int n) {
     GenOptions o;
     o.pattern = GenPattern::Mixed;
     o.ranks = 2 + static_cast<uint32_t>(rng() % 15);
-    o.nodes = 1 + static_cast<uint32_t>(rng() % 4);
+    o.nodes =
+        1 + static_cast<uint32_t>(rng() % std::min<uint32_t>(4, o.ranks)); // at most one per rank
     o.iterations = 1 + static_cast<uint32_t>(rng() % 6);
     o.seed = rng();
     o.skewUs = static_cast<int64_t>(rng() % 2000);
@@ -163,16 +164,22 @@ TimeSpan spanOf(const TTrace& trace) {
     return s;
 }
 
+// The view's picture of `size`; with an origin, painted where a window
+// holds the view: shifted by it on a larger device and clipped to the view.
 QImage paintWith(bool fast, TTrace& trace, const ViewFilter& filter, const ColorPalette& palette,
-                 double zoom, int offset, int pos, QSize size, PaintCache& index) {
-    QImage image(size, QImage::Format_RGB32);
+                 double zoom, int offset, int pos, QSize size, PaintCache& index,
+                 QPoint origin = {}) {
+    QImage image(size + QSize(origin.x(), origin.y()), QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter painter(&image);
+    const QRect bounds(QPoint(0, 0), size);
+    painter.translate(origin);
+    if (!origin.isNull()) painter.setClipRect(bounds);
     const EventPaintInput in{trace, filter, palette, zoom, offset, pos};
     if (fast)
-        paintCalls(painter, image.rect(), in, index);
+        paintCalls(painter, bounds, in, index);
     else
-        paintCallsReference(painter, image.rect(), in);
+        paintCallsReference(painter, bounds, in);
     return image;
 }
 
@@ -202,8 +209,12 @@ int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::
         filter.setNodeMask(static_cast<uint32_t>(nodes.size()), nodes.data());
         filter.setRankMask(static_cast<uint32_t>(ranks.size()), ranks.data());
 
-        const QImage ref = paintWith(false, trace, filter, palette, zoom, offset, pos, size, index);
-        const QImage fast = paintWith(true, trace, filter, palette, zoom, offset, pos, size, index);
+        // Now and then where a window would hold the view, away from the device's corner.
+        const QPoint origin = pct(rng) < 30 ? QPoint(pct(rng) % 40, pct(rng) % 30) : QPoint();
+        const QImage ref =
+            paintWith(false, trace, filter, palette, zoom, offset, pos, size, index, origin);
+        const QImage fast =
+            paintWith(true, trace, filter, palette, zoom, offset, pos, size, index, origin);
         if (ref != fast) {
             ++differing;
             std::ostringstream where;
@@ -220,7 +231,8 @@ int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::
             }
             ADD_FAILURE() << what << ": viewport " << v << " zoom " << zoom << " offset " << offset
                           << " pos " << pos << " links " << filter.showLinks << " size "
-                          << size.width() << "x" << size.height();
+                          << size.width() << "x" << size.height() << " at " << origin.x() << ","
+                          << origin.y();
         }
     }
     return differing;
