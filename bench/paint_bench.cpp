@@ -3,7 +3,7 @@
 // scroll positions and the links switch. Prints one line per viewport (the
 // first paint of the viewport apart: it fills the caches for what comes into
 // view), the median and 99th percentile per zoom and links setting, and over
-// all of them.
+// all of them, and in how many viewports the two pictures were identical.
 //
 //   paint_bench TRACE [REPEATS [VIEWPORT-TEXT]]
 //
@@ -104,7 +104,8 @@ int main(int argc, char** argv) {
     const ColorPalette palette;
     ViewFilter filter(trace.nodeCount(), trace.processCount() + 1);
     PaintCache index;
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage fastImage(width, height, QImage::Format_RGB32), refImage = fastImage;
+    int identical = 0, compared = 0;
     std::vector<double> fastAll, refAll, firstAll;
     // By zoom name and links setting, in the order met.
     std::vector<std::pair<std::string, std::pair<std::vector<double>, std::vector<double>>>>
@@ -117,6 +118,7 @@ int main(int argc, char** argv) {
         filter.showLinks = v.links;
         const EventPaintInput in{trace, filter, palette, v.zoom, v.offset, v.pos};
         auto once = [&](bool fast) {
+            QImage& image = fast ? fastImage : refImage;
             const auto t = std::chrono::steady_clock::now();
             image.fill(Qt::black);
             QPainter painter(&image);
@@ -133,6 +135,8 @@ int main(int argc, char** argv) {
         for (int r = 0; r < repeats; ++r) fast.push_back(once(true));
         for (int r = 0; r < std::max(1, repeats / 10); ++r) ref.push_back(once(false));
         firstAll.push_back(first);
+        ++compared;
+        identical += fastImage == refImage;
         fastAll.insert(fastAll.end(), fast.begin(), fast.end());
         refAll.insert(refAll.end(), ref.begin(), ref.end());
         const std::string key = v.zoomName + (v.links ? " links on" : " links off");
@@ -141,8 +145,8 @@ int main(int argc, char** argv) {
         if (c == classes.end()) c = classes.insert(classes.end(), {key, {}});
         c->second.first.insert(c->second.first.end(), fast.begin(), fast.end());
         c->second.second.insert(c->second.second.end(), ref.begin(), ref.end());
-        std::printf("%-40s %12.2f %12.2f %12.2f\n", v.name.c_str(), first, percentile(fast, 0.5),
-                    percentile(ref, 0.5));
+        std::printf("%-40s %12.2f %12.2f %12.2f%s\n", v.name.c_str(), first, percentile(fast, 0.5),
+                    percentile(ref, 0.5), fastImage == refImage ? "" : "  PICTURES DIFFER");
     }
     std::printf("\n%-32s %12s %12s %12s %12s\n", "class (zoom, links)", "fast median", "fast p99",
                 "ref median", "ref p99");
@@ -150,6 +154,7 @@ int main(int argc, char** argv) {
         std::printf("paint_class %-20s %12.2f %12.2f %12.2f %12.2f\n", key.c_str(),
                     percentile(times.first, 0.5), percentile(times.first, 0.99),
                     percentile(times.second, 0.5), percentile(times.second, 0.99));
+    std::printf("paint_identical_viewports %d/%d\n", identical, compared);
     std::printf("paint_first_median_ms %.2f\npaint_first_max_ms %.2f\n", percentile(firstAll, 0.5),
                 percentile(firstAll, 1.0));
     std::printf("paint_fast_median_ms %.2f\npaint_fast_p99_ms %.2f\n", percentile(fastAll, 0.5),
