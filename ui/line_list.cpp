@@ -1,5 +1,6 @@
 #include "ui/line_list.h"
 
+#include "ui/bar_runs.h"
 #include "ui/column_cover.h"
 #include "ui/segment_clip.h"
 
@@ -74,8 +75,13 @@ void LineList::draw(QPainter& painter, BarExtents& bars) {
     size_t capacity = 16;
     while (capacity < 2 * lines_.size()) capacity *= 2;
     std::vector<uint64_t> seen(capacity, 0);
-    counts_ = {lines_.size(), 0, 0, 0};
-    const bool measuring = bars.begin(painter.deviceTransform(), bounds_);
+    counts_ = {lines_.size(), 0, 0, 0, 0};
+    // Fills stand in for strokes only where painting is plain: opaque,
+    // unblended, without antialiasing.
+    const bool measuring = !painter.testRenderHint(QPainter::Antialiasing) &&
+                           painter.opacity() == 1.0 &&
+                           painter.compositionMode() == QPainter::CompositionMode_SourceOver &&
+                           bars.begin(painter.deviceTransform(), bounds_);
 
     for (size_t i = lines_.size(); i-- > 0;) {
         const Line& l = lines_[i];
@@ -101,6 +107,7 @@ void LineList::draw(QPainter& painter, BarExtents& bars) {
 
     QRgb colour = 0;
     int width = -1;
+    BarRuns runs(bounds_.left() - 2 * kMargin, bounds_.right() + 2 * kMargin);
     for (size_t i = 0; i < lines_.size(); ++i) {
         if (firstPiece[i] == kNone) continue;
         const Line& l = lines_[i];
@@ -111,12 +118,16 @@ void LineList::draw(QPainter& painter, BarExtents& bars) {
                            std::max(l.x1, l.x2) + 3 < bounds_.right();
         if (l.width == 0 && inner && measuring) {
             if (const auto r = bars.rectOf(l.x1, l.x2, l.y1)) {
-                if (!r->isEmpty()) painter.fillRect(*r, QColor::fromRgb(l.colour));
+                if (!r->isEmpty() && !runs.add(*r, l.colour)) {
+                    runs.flush(painter);
+                    if (!runs.add(*r, l.colour)) painter.fillRect(*r, QColor::fromRgb(l.colour));
+                }
                 ++counts_.filled;
                 ++counts_.drawn;
                 continue;
             }
         }
+        runs.flush(painter);
         const int lineWidth = l.width == 0 ? 3 : l.width;
         if (l.colour != colour || lineWidth != width) {
             colour = l.colour;
@@ -133,5 +144,7 @@ void LineList::draw(QPainter& painter, BarExtents& bars) {
             ++counts_.drawn;
         }
     }
+    runs.flush(painter);
+    counts_.fills = runs.fills();
     bars.end();
 }

@@ -4,6 +4,8 @@
 // same ends and width, and the parts of a one-pixel vertical line that later
 // one-pixel vertical lines of the same column cover. Pens are opaque and
 // unblended, so the later line decides those pixels whatever comes between.
+// Bars are filled as the rectangles their strokes paint, bars in a row
+// composed into runs of one colour first.
 
 #include <QPainter>
 #include <QRect>
@@ -30,6 +32,7 @@ class LineList {
         size_t drawn = 0;     // handed to the painter, pieces counted singly
         size_t shortened = 0; // vertical lines drawn only in part
         size_t filled = 0;    // bars filled as rectangles
+        size_t fills = 0;     // rectangles filled for them (runs of bars of one colour)
     };
     const Counts& counts() const { return counts_; }
 

@@ -1,0 +1,41 @@
+#include "ui/bar_runs.h"
+
+#include <QColor>
+
+#include <algorithm>
+
+BarRuns::BarRuns(int left, int right)
+    : left_(left), colours_(right >= left ? static_cast<size_t>(right - left + 1) : 0, 0) {}
+
+bool BarRuns::add(const QRect& r, QRgb colour) {
+    const int from = r.left() - left_, to = r.right() - left_;
+    if (from < 0 || to >= static_cast<int>(colours_.size())) return false;
+    if (bottom_ >= top_ && (r.top() != top_ || r.bottom() != bottom_)) return false;
+    if (bottom_ < top_) {
+        top_ = r.top();
+        bottom_ = r.bottom();
+        lo_ = from;
+        hi_ = to;
+    }
+    lo_ = std::min(lo_, from);
+    hi_ = std::max(hi_, to);
+    std::fill(colours_.begin() + from, colours_.begin() + to + 1, colour | 0xff000000u);
+    return true;
+}
+
+void BarRuns::flush(QPainter& painter) {
+    if (bottom_ < top_) return;
+    for (int x = lo_; x <= hi_;) {
+        const QRgb c = colours_[static_cast<size_t>(x)];
+        int end = x + 1;
+        while (end <= hi_ && colours_[static_cast<size_t>(end)] == c) ++end;
+        if (c != 0) {
+            painter.fillRect(QRect(left_ + x, top_, end - x, bottom_ - top_ + 1),
+                             QColor::fromRgb(c));
+            ++fills_;
+        }
+        std::fill(colours_.begin() + x, colours_.begin() + end, 0);
+        x = end;
+    }
+    bottom_ = top_ - 1;
+}
