@@ -319,6 +319,12 @@ TEST(CallSkipIndex, FindsTheFirstCallEndingAtOrAfterTheTime) {
             while (expected < count && wrapAdd(p.calls[expected].end, shift) < t0) ++expected;
             ASSERT_EQ(index.firstEndingAtOrAfter(p, shift, t0), expected)
                 << "trace " << n << " t0 " << t0;
+            // And from any call on.
+            const size_t from = count ? rng() % (count + 1) : 0;
+            size_t next = from;
+            while (next < count && wrapAdd(p.calls[next].end, shift) < t0) ++next;
+            ASSERT_EQ(index.nextEndingAtOrAfter(p, shift, t0, from), next)
+                << "trace " << n << " t0 " << t0 << " from " << from;
         }
     }
 }

@@ -15,9 +15,12 @@ const CallSkipIndex::Blocks& CallSkipIndex::blocksOf(const TProcess& process, in
     b.count = process.calls.size();
     b.shift = nodeShift;
     b.prefixMax.assign((b.count + kBlock - 1) / kBlock, 0);
+    b.blockMax.assign(b.prefixMax.size(), std::numeric_limits<int64_t>::min());
     int64_t running = std::numeric_limits<int64_t>::min();
     for (size_t i = 0; i < b.count; ++i) {
-        running = std::max(running, wrapAdd(process.calls[i].end, nodeShift));
+        const int64_t end = wrapAdd(process.calls[i].end, nodeShift);
+        running = std::max(running, end);
+        b.blockMax[i / kBlock] = std::max(b.blockMax[i / kBlock], end);
         if (i % kBlock == kBlock - 1 || i + 1 == b.count) b.prefixMax[i / kBlock] = running;
     }
     return b;
@@ -34,4 +37,21 @@ size_t CallSkipIndex::firstEndingAtOrAfter(const TProcess& process, int64_t node
     size_t i = static_cast<size_t>(block - b.prefixMax.begin()) * kBlock;
     while (i < count && wrapAdd(process.calls[i].end, nodeShift) < t0) ++i;
     return i;
+}
+
+size_t CallSkipIndex::nextEndingAtOrAfter(const TProcess& process, int64_t nodeShift, int64_t t0,
+                                          size_t from) {
+    const size_t count = process.calls.size();
+    if (from >= count) return count;
+    const Blocks& b = blocksOf(process, nodeShift);
+    size_t i = from;
+    while (i < count) {
+        if (b.blockMax[i / kBlock] < t0) { // the rest of this block ends before t0
+            i = (i / kBlock + 1) * kBlock;
+            continue;
+        }
+        if (wrapAdd(process.calls[i].end, nodeShift) >= t0) return i;
+        ++i;
+    }
+    return count;
 }

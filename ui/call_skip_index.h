@@ -1,7 +1,8 @@
 #pragma once
 // Finds, without walking them, the calls of a process that end before a time:
-// a prefix maximum of display end times, kept per block of calls so that it
-// stays small. Built lazily per process and kept until the trace changes.
+// a prefix maximum of display end times and the maximum of each block of
+// calls, kept per block so that they stay small. Built lazily per process and
+// kept until the trace changes.
 
 #include "model/trace_model.h"
 
@@ -15,6 +16,10 @@ class CallSkipIndex {
     // Index of the first call whose display end (end + nodeShift, wrapping)
     // is >= t0; calls.size() when none is. Every call before it ends before t0.
     size_t firstEndingAtOrAfter(const TProcess& process, int64_t nodeShift, int64_t t0);
+    // The same from call `from` on: jumps over blocks of calls that all end
+    // before t0 (a long call early in the list keeps the prefix maximum high
+    // while the calls after it end before the window).
+    size_t nextEndingAtOrAfter(const TProcess& process, int64_t nodeShift, int64_t t0, size_t from);
 
     // Forgets everything; call when a trace is opened or closed.
     void clear() { blocks_.clear(); }
@@ -27,6 +32,7 @@ class CallSkipIndex {
         size_t count = 0;
         int64_t shift = 0;
         std::vector<int64_t> prefixMax; // max display end of calls [0, (k+1)*kBlock)
+        std::vector<int64_t> blockMax;  // max display end of calls [k*kBlock, (k+1)*kBlock)
     };
     const Blocks& blocksOf(const TProcess& process, int64_t nodeShift);
 

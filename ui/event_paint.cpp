@@ -174,15 +174,21 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
         for (;; link += calls[i++].linkCount) {
             const TFunc& f = calls[i];
             if (cur.clip.place == CallPlace::After) break;
+            if (cur.clip.place == CallPlace::Before) {
+                // Ended before the window: on to the next call that does not.
+                const size_t k =
+                    cache.skipIndex.nextEndingAtOrAfter(process, nodeShift, window.t0, i + 1);
+                if (k >= calls.size()) break;
+                if (links && k > i + 1)
+                    link = links->firstLinkOf(calls, k) - calls[k - 1].linkCount;
+                i = k - 1; // the loop steps on to k
+                cur = place(calls[k]);
+                continue;
+            }
             // The next call is placed ahead: its bar may be the very same line.
             const bool more = !cur.clip.lastInRow && i + 1 < calls.size();
             Placed next;
             if (more) next = place(calls[i + 1]);
-            if (cur.clip.place == CallPlace::Before) {
-                if (!more) break;
-                cur = next;
-                continue;
-            }
 
             if (f.funcId != lastId) {
                 lastId = f.funcId;
