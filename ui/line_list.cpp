@@ -52,15 +52,48 @@ LineList::LineList(const QRect& bounds) : bounds_(bounds) {}
 void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, int width) {
     const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin, bounds_.right() + kMargin,
                       bounds_.bottom() + kMargin};
-    if (const auto c = clipSegment({x1, y1, x2, y2}, box))
-        lines_.push_back({static_cast<int>(c->x1), static_cast<int>(c->y1), static_cast<int>(c->x2),
-                          static_cast<int>(c->y2), colour, width});
+    const auto c = clipSegment({x1, y1, x2, y2}, box);
+    if (!c) return;
+    const Line l{static_cast<int>(c->x1),
+                 static_cast<int>(c->y1),
+                 static_cast<int>(c->x2),
+                 static_cast<int>(c->y2),
+                 colour,
+                 width};
+    // Lines of one pen that follow one another paint the same pixels in any
+    // order: of equal ones among them, one is enough.
+    if (lines_.empty() || lines_.back().colour != colour || lines_.back().width != width)
+        forgetRun();
+    if (!enterRun(keyOf(l.x1, l.y1, l.x2, l.y2, width))) return;
+    lines_.push_back(l);
+}
+
+void LineList::forgetRun() {
+    for (uint32_t h : runUsed_) runSlots_[h] = 0;
+    runUsed_.clear();
+}
+
+bool LineList::enterRun(uint64_t key) {
+    if (key == 0 || runUsed_.size() >= kRunSlots / 2) return true; // not kept track of
+    if (runSlots_.empty()) runSlots_.assign(kRunSlots, 0);
+    for (size_t h = mix(key) & (kRunSlots - 1);; h = (h + 1) & (kRunSlots - 1)) {
+        if (runSlots_[h] == key) return false;
+        if (runSlots_[h] == 0) {
+            runSlots_[h] = key;
+            runUsed_.push_back(static_cast<uint32_t>(h));
+            return true;
+        }
+    }
 }
 
 void LineList::addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour) {
-    const size_t before = lines_.size();
-    add(xs, y, xe, y, colour, 3);
-    if (lines_.size() > before) lines_.back().width = 0;
+    const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin, bounds_.right() + kMargin,
+                      bounds_.bottom() + kMargin};
+    if (const auto c = clipSegment({xs, y, xe, y}, box)) {
+        forgetRun();
+        lines_.push_back({static_cast<int>(c->x1), static_cast<int>(c->y1), static_cast<int>(c->x2),
+                          static_cast<int>(c->y2), colour, 0});
+    }
 }
 
 void LineList::draw(QPainter& painter, BarExtents& bars) {

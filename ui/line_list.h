@@ -1,6 +1,7 @@
 #pragma once
 // The lines of one picture, collected in drawing order and then drawn leaving
-// out what a later line paints over anyway: a line drawn again later with the
+// out what does not change the picture: a line equal to one of the run of
+// lines of the same pen just before it, a line drawn again later with the
 // same ends and width, and the parts of a one-pixel vertical line that later
 // one-pixel vertical lines of the same column cover. Pens are opaque and
 // unblended, so the later line decides those pixels whatever comes between.
@@ -42,7 +43,14 @@ class LineList {
         QRgb colour;
         int width; // 0: a bar (drawn with width 3)
     };
+    // The run of lines of one pen at the end of the list: the keys in it.
+    void forgetRun();
+    bool enterRun(uint64_t key); // false when an equal line is in the run
+    static constexpr size_t kRunSlots = 4096;
+
     QRect bounds_;
     std::vector<Line> lines_;
+    std::vector<uint64_t> runSlots_;
+    std::vector<uint32_t> runUsed_;
     Counts counts_;
 };
