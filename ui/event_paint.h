@@ -2,8 +2,10 @@
 // The event explorer's picture: rows of call bars and the send-to-receive
 // links. paintCallsReference walks every call of every row from its first
 // record through the trace's shared cursor; paintCalls draws the same pixels
-// but jumps over the calls that end before the window and leaves out a bar
-// when the next call of the row draws the identical line over it.
+// with the help of what the cache keeps between paints: it jumps over the
+// calls that end before the window, reads links from their per-process
+// layout, and hands its lines to a LineList, which leaves out what later
+// lines paint over and fills bars instead of stroking them.
 
 #include <QPainter>
 #include <QRect>
