@@ -9,6 +9,7 @@ namespace {
 
 constexpr QRgb kBlack = 0xff000000u;
 constexpr int kLook = 4; // rows and columns looked at beyond the line's ends
+constexpr double kMaxOrigin = 1024;
 
 } // namespace
 
@@ -26,7 +27,10 @@ void BarExtents::clear() {
 bool BarExtents::begin(const QTransform& device, const QRect& bounds) {
     if (device.type() > QTransform::TxTranslate) return false;
     const double tx = device.dx(), ty = device.dy();
-    if (tx != std::trunc(tx) || ty != std::trunc(ty) || std::abs(tx) > 1e5 || std::abs(ty) > 1e5)
+    // The scratch image spans the device from its corner: views far into a
+    // large device are stroked rather than kept in a large scratch image.
+    if (tx != std::trunc(tx) || ty != std::trunc(ty) || tx < 0 || ty < 0 || tx > kMaxOrigin ||
+        ty > kMaxOrigin)
         return false;
     const int dx = static_cast<int>(tx), dy = static_cast<int>(ty);
     if (!valid_ || dx != dx_ || dy != dy_ || bounds != bounds_) {
