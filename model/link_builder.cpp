@@ -16,8 +16,12 @@
 #include "model/trace_loader.h"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <queue>
 #include <span>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -126,9 +130,22 @@ struct CandidateIndex {
         return {c.calls.data() + (explicitStart[j] - c.base),
                 static_cast<size_t>(explicitStart[j + 1] - explicitStart[j])};
     }
+    // Senders may finish in any order (one worker per core): a chunk goes when
+    // the last of its senders is done.
+    std::unique_ptr<std::atomic<uint32_t>[]> sendersLeft;
+    void prepareRelease() {
+        sendersLeft.reset(new std::atomic<uint32_t>[chunks.size()]);
+        uint32_t first = 0;
+        for (size_t c = 0; c < chunks.size(); ++c) {
+            sendersLeft[c].store(chunks[c].senderEnd - first, std::memory_order_relaxed);
+            first = chunks[c].senderEnd;
+        }
+    }
     void doneWith(uint32_t j) {
-        Chunk& c = chunks[chunkOfSender[j]];
-        if (j + 1 == c.senderEnd) std::vector<std::pair<uint32_t, uint32_t>>().swap(c.calls);
+        if (chunkOfSender.empty()) return;
+        const uint32_t c = chunkOfSender[j];
+        if (sendersLeft[c].fetch_sub(1, std::memory_order_acq_rel) == 1)
+            std::vector<std::pair<uint32_t, uint32_t>>().swap(chunks[c].calls);
     }
     std::pair<uint32_t, uint32_t>& slot(uint32_t j, uint64_t at) {
         Chunk& c = chunks[chunkOfSender[j]];
@@ -479,9 +496,70 @@ void storeLinks(TProcess& sender, std::vector<LinkOut>& links) {
     sender.linkBlocks.push_back(std::move(block));
 }
 
+// What one worker needs besides the shared, read-only indexes.
+struct SenderScratch {
+    SenderIndex sends;
+    PairMatcher matcher;
+    std::vector<uint32_t> pairCalls;
+    std::vector<LinkOut> links;
+};
+
+// Matches every send of process j. Writes only j's own calls, so workers can
+// take different senders at the same time.
+void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<CommLookup>& lookups,
+                const RankPositions& positions, const CandidateIndex& candidates,
+                SenderScratch& scratch) {
+    const auto explicitCalls = candidates.explicitOf(j);
+    const auto expEnd = explicitCalls.end();
+    const auto wideBegin =
+        candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j]);
+    const auto wideEnd =
+        candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j + 1]);
+    if (explicitCalls.empty() && wideBegin == wideEnd) return;
+
+    TProcess& sender = procs[j];
+    SenderIndex& sends = scratch.sends;
+    sends.build(sender, j, lookups[j], positions);
+    if (sends.explicitSends.empty() && sends.wide[0].empty() && sends.wide[1].empty()) return;
+
+    std::vector<uint32_t>& pairCalls = scratch.pairCalls;
+    std::vector<LinkOut>& links = scratch.links;
+    links.clear();
+    auto e = explicitCalls.begin();
+    auto w = wideBegin;
+    while (e != expEnd || w != wideEnd) {
+        // Next receiver that names this sender, ascending.
+        const uint32_t i =
+            std::min(e != expEnd ? e->first : kNone, w != wideEnd ? w->first : kNone);
+        pairCalls.clear();
+        for (; e != expEnd && e->first == i; ++e) pairCalls.push_back(e->second);
+        bool needSort = false;
+        for (; w != wideEnd && w->first == i; ++w) {
+            const CandidateIndex::Group& g = candidates.groups[w->second];
+            needSort = needSort || !pairCalls.empty();
+            pairCalls.insert(pairCalls.end(), candidates.groupCalls.begin() + g.callsBegin,
+                             candidates.groupCalls.begin() + g.callsEnd);
+        }
+        // Candidates in call order, as the walk over the receiver's calls lists them.
+        if (needSort) std::sort(pairCalls.begin(), pairCalls.end());
+        scratch.matcher.run(procs[i], i, sender, sends, lookups[j], pairCalls, links);
+    }
+    storeLinks(sender, links);
+}
+
+// Workers for a trace of this many calls: one per core, but small traces are
+// not worth starting threads for.
+unsigned workersFor(const std::vector<TProcess>& procs, unsigned requested) {
+    if (requested != 0) return requested;
+    uint64_t calls = 0;
+    for (const TProcess& p : procs) calls += p.calls.size();
+    if (calls < (uint64_t{1} << 16)) return 1;
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+}
+
 } // namespace
 
-bool buildLinks(TTrace& trace) {
+bool buildLinks(TTrace& trace, unsigned threads) {
     std::vector<TProcess>& procs = trace.processes;
     const auto n = static_cast<uint32_t>(procs.size());
     const RankPositions positions(procs);
@@ -490,53 +568,26 @@ bool buildLinks(TTrace& trace) {
     for (const TProcess& p : procs) lookups.emplace_back(p);
 
     CandidateIndex candidates = indexCandidates(procs, lookups, positions);
+    candidates.prepareRelease();
 
-    SenderIndex sends;
-    PairMatcher matcher;
-    std::vector<uint32_t> pairCalls;
-    std::vector<LinkOut> links;
-    for (uint32_t j = 0; j < n; ++j) {
-        const auto explicitCalls = candidates.explicitOf(j);
-        const auto expBegin = explicitCalls.begin();
-        const auto expEnd = explicitCalls.end();
-        const auto wideBegin =
-            candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j]);
-        const auto wideEnd =
-            candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j + 1]);
-        if (expBegin == expEnd && wideBegin == wideEnd) {
+    std::atomic<uint32_t> nextSender{0};
+    auto work = [&] {
+        SenderScratch scratch;
+        for (uint32_t j; (j = nextSender.fetch_add(1, std::memory_order_relaxed)) < n;) {
+            linkSender(procs, j, lookups, positions, candidates, scratch);
             candidates.doneWith(j);
-            continue;
         }
-
-        TProcess& sender = procs[j];
-        sends.build(sender, j, lookups[j], positions);
-        if (sends.explicitSends.empty() && sends.wide[0].empty() && sends.wide[1].empty()) {
-            candidates.doneWith(j);
-            continue;
+    };
+    const unsigned workers = std::min<unsigned>(workersFor(procs, threads), std::max(n, 1u));
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < workers; ++t) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // no more threads: the others do the rest
         }
-
-        links.clear();
-        auto e = expBegin;
-        auto w = wideBegin;
-        while (e != expEnd || w != wideEnd) {
-            // Next receiver that names this sender, ascending.
-            const uint32_t i =
-                std::min(e != expEnd ? e->first : kNone, w != wideEnd ? w->first : kNone);
-            pairCalls.clear();
-            for (; e != expEnd && e->first == i; ++e) pairCalls.push_back(e->second);
-            bool needSort = false;
-            for (; w != wideEnd && w->first == i; ++w) {
-                const CandidateIndex::Group& g = candidates.groups[w->second];
-                needSort = needSort || !pairCalls.empty();
-                pairCalls.insert(pairCalls.end(), candidates.groupCalls.begin() + g.callsBegin,
-                                 candidates.groupCalls.begin() + g.callsEnd);
-            }
-            // Candidates in call order, as the walk over the receiver's calls lists them.
-            if (needSort) std::sort(pairCalls.begin(), pairCalls.end());
-            matcher.run(procs[i], i, sender, sends, lookups[j], pairCalls, links);
-        }
-        storeLinks(sender, links);
-        candidates.doneWith(j);
     }
+    work();
+    for (std::thread& h : helpers) h.join();
     return true;
 }
