@@ -105,7 +105,7 @@ struct WorkerState {
 
 } // namespace
 
-bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads) {
+bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, ProgressStep* progress) {
     if (!alignClocksOnInit(trace, errors)) return false;
 
     const std::vector<TProcess>& procs = trace.processes;
@@ -171,6 +171,8 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads) {
                 applyComparison(clocks, fromNode, procs[c.receiver].nodeIndex, c.sendEnd,
                                 c.recvEnd);
         }
+        // The forward sweep is about two thirds of the work.
+        if (progress) progress->report(uint64_t{blockStart + blockSize} * 2, uint64_t{n} * 3);
     }
     std::vector<std::vector<Comparison>>().swap(forward);
 

@@ -559,7 +559,7 @@ unsigned workersFor(const std::vector<TProcess>& procs, unsigned requested) {
 
 } // namespace
 
-bool buildLinks(TTrace& trace, unsigned threads) {
+bool buildLinks(TTrace& trace, unsigned threads, ProgressStep* progress) {
     std::vector<TProcess>& procs = trace.processes;
     const auto n = static_cast<uint32_t>(procs.size());
     const RankPositions positions(procs);
@@ -570,24 +570,27 @@ bool buildLinks(TTrace& trace, unsigned threads) {
     CandidateIndex candidates = indexCandidates(procs, lookups, positions);
     candidates.prepareRelease();
 
-    std::atomic<uint32_t> nextSender{0};
-    auto work = [&] {
+    std::atomic<uint32_t> nextSender{0}, sendersDone{0};
+    // Only the calling thread reports progress.
+    auto work = [&](bool reports) {
         SenderScratch scratch;
         for (uint32_t j; (j = nextSender.fetch_add(1, std::memory_order_relaxed)) < n;) {
             linkSender(procs, j, lookups, positions, candidates, scratch);
             candidates.doneWith(j);
+            const uint32_t done = sendersDone.fetch_add(1, std::memory_order_relaxed) + 1;
+            if (reports && progress) progress->report(done, n);
         }
     };
     const unsigned workers = std::min<unsigned>(workersFor(procs, threads), std::max(n, 1u));
     std::vector<std::thread> helpers;
     for (unsigned t = 1; t < workers; ++t) {
         try {
-            helpers.emplace_back(work);
+            helpers.emplace_back(work, false);
         } catch (const std::system_error&) {
             break; // no more threads: the others do the rest
         }
     }
-    work();
+    work(true);
     for (std::thread& h : helpers) h.join();
     return true;
 }

@@ -173,3 +173,34 @@ TEST(ScaleDifferential, GeneratedProgramsGiveTheSameLinksAndOffsets) {
     }
     EXPECT_GT(linksSeen, 1000u);
 }
+
+TEST(LoadProgress, RisesToTheEndWithoutChangingWhatIsLoaded) {
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("progress_" + std::to_string(::getpid()) + ".zlv"))
+                                 .string();
+    GenOptions options;
+    options.pattern = GenPattern::Mixed;
+    options.ranks = 300;
+    options.nodes = 20;
+    options.iterations = 4;
+    options.skewUs = 3000;
+    const GenResult written = generateTrace(options, path);
+    ASSERT_TRUE(written.ok) << written.error;
+
+    std::vector<uint32_t> seen;
+    TTrace watched, plain;
+    std::ostringstream ignored;
+    ASSERT_TRUE(
+        loadTrace(watched, path, ignored, [&](uint32_t permille) { seen.push_back(permille); }));
+    ASSERT_TRUE(loadTrace(plain, path, ignored));
+    EXPECT_EQ(linkRows(watched), linkRows(plain));
+    EXPECT_EQ(offsets(watched), offsets(plain));
+
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end()); // each value once
+    EXPECT_EQ(seen.back(), 1000u);
+    EXPECT_GT(seen.size(), 50u); // every step reports, not only the end
+    std::filesystem::remove(path);
+    std::filesystem::remove(written.fdbPath);
+}
