@@ -331,9 +331,16 @@ class Reader {
 
     // While reading, every communicator was created at or before callIndex.
     const TComm* findComm(const TProcess& p, uint32_t id, uint32_t callIndex) {
-        auto it = commSlots_.find(keyOf(id));
-        if (it == commSlots_.end()) return nullptr;
-        CommSlots& s = it->second;
+        // Runs of calls on one communicator are the rule: remember the last
+        // lookup (map entries never move).
+        const uint64_t key = keyOf(id);
+        if (key != lastKey_ || !lastSlots_) {
+            auto it = commSlots_.find(key);
+            if (it == commSlots_.end()) return nullptr;
+            lastKey_ = key;
+            lastSlots_ = &it->second;
+        }
+        CommSlots& s = *lastSlots_;
         for (; s.live < s.positions.size(); ++s.live) {
             const TComm& c = p.comms[s.positions[s.live]];
             if (c.freedAt == 0 || c.freedAt >= callIndex) return &c;
@@ -395,8 +402,10 @@ class Reader {
     SaltedMap<uint32_t, size_t> byRank_{0, SaltedHash{salt_}};
     SaltedMap<uint32_t, uint32_t> nodeIndexById_{0, SaltedHash{salt_}};
     SaltedMap<uint64_t, CommSlots> commSlots_{0, SaltedHash{salt_}}; // process position << 32 | id
-    SaltedMap<uint32_t, uint64_t> expected_{0, SaltedHash{salt_}};   // calls per rank
-    std::shared_ptr<CallBlock> callBlock_;                           // where the call lists go
+    uint64_t lastKey_ = 0;
+    CommSlots* lastSlots_ = nullptr;
+    SaltedMap<uint32_t, uint64_t> expected_{0, SaltedHash{salt_}}; // calls per rank
+    std::shared_ptr<CallBlock> callBlock_;                         // where the call lists go
     static constexpr int32_t kUnknownLocal = -2; // toLocal answers -1 or a rank >= 0
     std::vector<std::vector<int32_t>> ownLocal_; // per process, per communicator
 };
