@@ -7,15 +7,13 @@
 // the two end times they compare does not, so workers do that for blocks of
 // senders while the sweep itself runs in order over compact arrays.
 
+#include "model/parallel_work.h"
 #include "model/rank_positions.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 #include "model/wrapping_math.h"
 
 #include <algorithm>
-#include <atomic>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -68,35 +66,6 @@ void applyComparison(std::vector<TNodeClock>& clocks, uint32_t fromNode, uint32_
     }
 }
 
-// Runs fn(worker, item) for items [0, count) on `workers` threads (the caller
-// being one of them), items taken in rising order.
-template <typename Fn>
-void inParallel(unsigned workers, uint32_t count, Fn&& fn) {
-    std::atomic<uint32_t> next{0};
-    auto work = [&](unsigned worker) {
-        for (uint32_t item; (item = next.fetch_add(1, std::memory_order_relaxed)) < count;)
-            fn(worker, item);
-    };
-    std::vector<std::thread> helpers;
-    for (unsigned w = 1; w < workers; ++w) {
-        try {
-            helpers.emplace_back(work, w);
-        } catch (const std::system_error&) {
-            break; // fewer threads: the others do the rest
-        }
-    }
-    work(0);
-    for (std::thread& h : helpers) h.join();
-}
-
-unsigned workersFor(const std::vector<TProcess>& procs, unsigned requested) {
-    if (requested != 0) return requested;
-    uint64_t calls = 0;
-    for (const TProcess& p : procs) calls += p.calls.size();
-    if (calls < (uint64_t{1} << 16)) return 1;
-    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-}
-
 // Per worker: the stamps of forEachDecidingLink.
 struct WorkerState {
     std::vector<uint64_t> seenStamp;
@@ -121,18 +90,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     // senders are cut into one contiguous range per worker and each range's
     // comparisons per receiver are counted in the forward walk.
     const unsigned ranges = workers;
-    std::vector<uint32_t> rangeStart(ranges + 1, n);
-    {
-        uint64_t total = 0, seen = 0;
-        for (const TProcess& p : procs) total += p.calls.size();
-        unsigned r = 0;
-        rangeStart[0] = 0;
-        for (uint32_t a = 0; a < n; ++a) {
-            while (r + 1 < ranges && seen * ranges >= total * (r + 1)) rangeStart[++r] = a;
-            seen += procs[a].calls.size();
-        }
-        while (r + 1 < ranges) rangeStart[++r] = n;
-    }
+    const std::vector<uint32_t> rangeStart = rangesByCalls(procs, ranges);
     auto rangeOf = [&](uint32_t a) {
         return static_cast<unsigned>(std::upper_bound(rangeStart.begin(), rangeStart.end(), a) -
                                      rangeStart.begin() - 1);

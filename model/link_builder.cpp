@@ -11,6 +11,7 @@
 
 #include "model/comm_lookup.h"
 #include "model/memory_advice.h"
+#include "model/parallel_work.h"
 #include "model/rank_positions.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
@@ -22,6 +23,7 @@
 #include <span>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -165,75 +167,117 @@ struct CandidateIndex {
     std::vector<std::pair<uint32_t, uint32_t>> wideGroups;
 };
 
+// What one contiguous range of receivers contributes to the index.
+struct ReceiverScan {
+    uint32_t begin = 0, end = 0;
+    std::vector<uint64_t> explicitCount; // per sender; in the filing pass, where the next goes
+    std::vector<CandidateIndex::Group> groups;
+    std::vector<uint32_t> groupCalls;
+};
+
+// Walks the candidates of the scan's receivers. The counting pass counts
+// explicit candidates per sender and builds the groups; the filing pass
+// files the explicit candidates.
+void scanReceivers(const std::vector<TProcess>& procs, const std::vector<CommLookup>& lookups,
+                   const RankPositions& positions, bool filing, ReceiverScan& scan,
+                   CandidateIndex& index) {
+    std::vector<std::pair<uint32_t, uint32_t>> wideOfReceiver; // (group, call)
+    std::unordered_map<uint64_t, uint32_t> groupOfSet;         // (view, kind) -> group
+    for (uint32_t i = scan.begin; i < scan.end; ++i) {
+        const TProcess& receiver = procs[i];
+        const CommLookup& lookup = lookups[i];
+        const auto ownRank = static_cast<int32_t>(receiver.rank);
+        wideOfReceiver.clear();
+        groupOfSet.clear();
+        for (uint32_t k = 0; k < receiver.calls.size(); ++k) {
+            const TFunc& r = receiver.calls[k];
+            if (!isCandidate(r)) continue;
+            const Partners senders = candidateSenders(lookup, r, k, ownRank);
+            if (senders.kind == Partners::Single) {
+                positions.forEach(senders.rank, [&](uint32_t j) {
+                    if (j == i) return;
+                    if (filing)
+                        index.slot(j, scan.explicitCount[j]++) = {i, k};
+                    else
+                        ++scan.explicitCount[j];
+                });
+            } else if (senders.kind != Partners::None && !filing) {
+                const uint64_t set = uint64_t{senders.view} << 8 | senders.kind;
+                const auto [it, added] =
+                    groupOfSet.try_emplace(set, static_cast<uint32_t>(scan.groups.size()));
+                if (added) scan.groups.push_back({i, senders, 0, 0});
+                wideOfReceiver.push_back({it->second, k});
+            }
+        }
+        if (wideOfReceiver.empty()) continue;
+        std::stable_sort(wideOfReceiver.begin(), wideOfReceiver.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (size_t w = 0; w < wideOfReceiver.size(); ++w) {
+            auto& group = scan.groups[wideOfReceiver[w].first];
+            if (w == 0 || wideOfReceiver[w - 1].first != wideOfReceiver[w].first)
+                group.callsBegin = static_cast<uint32_t>(scan.groupCalls.size());
+            scan.groupCalls.push_back(wideOfReceiver[w].second);
+            group.callsEnd = static_cast<uint32_t>(scan.groupCalls.size());
+        }
+    }
+}
+
 CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
                                const std::vector<CommLookup>& lookups,
-                               const RankPositions& positions) {
+                               const RankPositions& positions, unsigned workers) {
     const auto n = static_cast<uint32_t>(procs.size());
     CandidateIndex index;
     index.explicitStart.assign(size_t{n} + 1, 0);
     index.wideStart.assign(size_t{n} + 1, 0);
 
-    // Pass 1 counts explicit candidates per sender and builds the groups;
-    // pass 2 files the explicit candidates.
-    std::vector<std::pair<uint32_t, uint32_t>> wideOfReceiver; // (group, call)
-    for (int pass = 0; pass < 2; ++pass) {
-        std::vector<uint64_t> fill;
-        if (pass == 1) {
-            for (uint32_t j = 0; j < n; ++j) index.explicitStart[j + 1] += index.explicitStart[j];
-            // About a sixteenth of the entries per chunk, at least a million.
-            const uint64_t chunkSize = std::max<uint64_t>(index.explicitStart[n] / 16, 1 << 20);
-            index.chunkOfSender.resize(n);
-            for (uint32_t j = 0; j < n; ++j) {
-                if (index.chunks.empty() ||
-                    index.explicitStart[j] - index.chunks.back().base >= chunkSize)
-                    index.chunks.push_back({j, index.explicitStart[j], {}});
-                index.chunkOfSender[j] = static_cast<uint32_t>(index.chunks.size() - 1);
-                index.chunks.back().senderEnd = j + 1;
-            }
-            for (auto& c : index.chunks) c.calls.resize(index.explicitStart[c.senderEnd] - c.base);
-            fill.assign(index.explicitStart.begin(), index.explicitStart.end() - 1);
-        }
-        for (uint32_t i = 0; i < n; ++i) {
-            const TProcess& receiver = procs[i];
-            const CommLookup& lookup = lookups[i];
-            const auto ownRank = static_cast<int32_t>(receiver.rank);
-            const auto firstGroup = static_cast<uint32_t>(index.groups.size());
-            wideOfReceiver.clear();
-            for (uint32_t k = 0; k < receiver.calls.size(); ++k) {
-                const TFunc& r = receiver.calls[k];
-                if (!isCandidate(r)) continue;
-                const Partners senders = candidateSenders(lookup, r, k, ownRank);
-                if (senders.kind == Partners::Single) {
-                    positions.forEach(senders.rank, [&](uint32_t j) {
-                        if (j == i) return;
-                        if (pass == 0)
-                            ++index.explicitStart[j + 1];
-                        else
-                            index.slot(j, fill[j]++) = {i, k};
-                    });
-                } else if (senders.kind != Partners::None && pass == 0) {
-                    uint32_t g = firstGroup;
-                    while (g < index.groups.size() &&
-                           (index.groups[g].senders.kind != senders.kind ||
-                            index.groups[g].senders.view != senders.view))
-                        ++g;
-                    if (g == index.groups.size()) index.groups.push_back({i, senders, 0, 0});
-                    wideOfReceiver.push_back({g, k});
-                }
-            }
-            if (pass == 0 && !wideOfReceiver.empty()) {
-                std::stable_sort(wideOfReceiver.begin(), wideOfReceiver.end(),
-                                 [](const auto& a, const auto& b) { return a.first < b.first; });
-                for (size_t w = 0; w < wideOfReceiver.size(); ++w) {
-                    auto& group = index.groups[wideOfReceiver[w].first];
-                    if (w == 0 || wideOfReceiver[w - 1].first != wideOfReceiver[w].first)
-                        group.callsBegin = static_cast<uint32_t>(index.groupCalls.size());
-                    index.groupCalls.push_back(wideOfReceiver[w].second);
-                    group.callsEnd = static_cast<uint32_t>(index.groupCalls.size());
-                }
-            }
-        }
+    // One scan per worker over a contiguous range of receivers; each sender's
+    // candidates then come out range by range, so receivers stay ascending.
+    const std::vector<uint32_t> rangeStart = rangesByCalls(procs, workers);
+    std::vector<ReceiverScan> scans(workers);
+    for (unsigned r = 0; r < workers; ++r) {
+        scans[r].begin = rangeStart[r];
+        scans[r].end = rangeStart[r + 1];
+        scans[r].explicitCount.assign(n, 0);
     }
+    inParallel(workers, workers, [&](unsigned, uint32_t r) {
+        scanReceivers(procs, lookups, positions, false, scans[r], index);
+    });
+
+    for (uint32_t j = 0; j < n; ++j) {
+        uint64_t at = index.explicitStart[j];
+        for (ReceiverScan& scan : scans) {
+            const uint64_t count = scan.explicitCount[j];
+            scan.explicitCount[j] = at;
+            at += count;
+        }
+        index.explicitStart[j + 1] = at;
+    }
+    for (ReceiverScan& scan : scans) {
+        const auto base = static_cast<uint32_t>(index.groupCalls.size());
+        for (CandidateIndex::Group& g : scan.groups) {
+            g.callsBegin += base;
+            g.callsEnd += base;
+            index.groups.push_back(g);
+        }
+        index.groupCalls.insert(index.groupCalls.end(), scan.groupCalls.begin(),
+                                scan.groupCalls.end());
+        std::vector<CandidateIndex::Group>().swap(scan.groups);
+        std::vector<uint32_t>().swap(scan.groupCalls);
+    }
+
+    // About a sixteenth of the entries per chunk, at least a million.
+    const uint64_t chunkSize = std::max<uint64_t>(index.explicitStart[n] / 16, 1 << 20);
+    index.chunkOfSender.resize(n);
+    for (uint32_t j = 0; j < n; ++j) {
+        if (index.chunks.empty() || index.explicitStart[j] - index.chunks.back().base >= chunkSize)
+            index.chunks.push_back({j, index.explicitStart[j], {}});
+        index.chunkOfSender[j] = static_cast<uint32_t>(index.chunks.size() - 1);
+        index.chunks.back().senderEnd = j + 1;
+    }
+    for (auto& c : index.chunks) c.calls.resize(index.explicitStart[c.senderEnd] - c.base);
+    inParallel(workers, workers, [&](unsigned, uint32_t r) {
+        scanReceivers(procs, lookups, positions, true, scans[r], index);
+    });
 
     // File each group under every sender it names, receivers ascending.
     auto forEachNamed = [&](auto&& fn) {
@@ -547,16 +591,6 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
     storeLinks(sender, links);
 }
 
-// Workers for a trace of this many calls: one per core, but small traces are
-// not worth starting threads for.
-unsigned workersFor(const std::vector<TProcess>& procs, unsigned requested) {
-    if (requested != 0) return requested;
-    uint64_t calls = 0;
-    for (const TProcess& p : procs) calls += p.calls.size();
-    if (calls < (uint64_t{1} << 16)) return 1;
-    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-}
-
 } // namespace
 
 bool buildLinks(TTrace& trace, unsigned threads, ProgressStep* progress) {
@@ -567,7 +601,8 @@ bool buildLinks(TTrace& trace, unsigned threads, ProgressStep* progress) {
     lookups.reserve(n);
     for (const TProcess& p : procs) lookups.emplace_back(p);
 
-    CandidateIndex candidates = indexCandidates(procs, lookups, positions);
+    const unsigned workers = std::min<unsigned>(workersFor(procs, threads), std::max(n, 1u));
+    CandidateIndex candidates = indexCandidates(procs, lookups, positions, workers);
     candidates.prepareRelease();
 
     std::atomic<uint32_t> nextSender{0}, sendersDone{0};
@@ -581,7 +616,6 @@ bool buildLinks(TTrace& trace, unsigned threads, ProgressStep* progress) {
             if (reports && progress) progress->report(done, n);
         }
     };
-    const unsigned workers = std::min<unsigned>(workersFor(procs, threads), std::max(n, 1u));
     std::vector<std::thread> helpers;
     for (unsigned t = 1; t < workers; ++t) {
         try {
