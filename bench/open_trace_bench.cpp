@@ -3,6 +3,8 @@
 //   phases TRACE             read, link building and clock alignment separately
 //   reference TRACE PAIRS    the straightforward link building and clock sweeps
 //                            on PAIRS random pairs, extrapolated to all pairs
+//   touch CALLS              a floor: writing fresh memory of the size of CALLS
+//                            call records once, as loading must
 // Prints "name seconds" lines.
 
 #include "model/reference_pairs.h"
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -60,12 +63,24 @@ std::string memoryNote() {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::cerr << "usage: open_trace_bench open|phases|reference TRACE [PAIRS]\n";
+        std::cerr << "usage: open_trace_bench open|phases|reference TRACE [PAIRS] | touch CALLS\n";
         return 2;
     }
     const std::string mode = argv[1];
     const std::string path = argv[2];
     std::ostringstream quiet;
+
+    if (mode == "touch") {
+        const uint64_t bytes = std::strtoull(path.c_str(), nullptr, 10) * sizeof(TFunc);
+        const auto t0 = std::chrono::steady_clock::now();
+        auto block = std::make_shared<CallBlock>(bytes);
+        auto* memory = static_cast<unsigned char*>(block->take(bytes, 64));
+        std::unique_ptr<unsigned char[]> heap;
+        if (!memory) memory = (heap = std::make_unique<unsigned char[]>(bytes)).get();
+        for (uint64_t b = 0; b < bytes; b += 64) memory[b] = static_cast<unsigned char>(b);
+        std::cout << "touch " << seconds(t0) << "\nbytes " << bytes << "\n";
+        return memory[bytes / 2] == 0xFF ? 1 : 0;
+    }
 
     if (mode == "open") {
         const auto t0 = std::chrono::steady_clock::now();

@@ -2,7 +2,12 @@
 // visit only the links, in exactly the order in which a walk over all pairs
 // (a < b, then the calls of one process, then the links of one call) would
 // reach them, so every comparison sees the same offsets as in that walk.
+//
+// Only applying a step depends on the order; finding the steps and fetching
+// the two end times they compare does not, so workers do that for blocks of
+// senders while the sweep itself runs in order over compact arrays.
 
+#include "model/parallel_work.h"
 #include "model/rank_positions.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
@@ -13,13 +18,12 @@
 
 namespace {
 
-// One comparison of a sweep: call `call` of the process at position `sender`
-// and its link `link`, whose receiving process is at position `receiver`.
-struct SweepStep {
-    uint32_t sender;
-    uint32_t receiver;
-    uint32_t call;
-    uint32_t link;
+// One comparison: a send's end against its receive's end (raw node times).
+struct Comparison {
+    uint32_t receiver; // position of the receiving process
+    uint32_t call;     // the sending call, for the order within one sender
+    int64_t sendEnd;
+    int64_t recvEnd;
 };
 
 // Calls fn(receiverPosition, linkIndex) for each sending call's last link to
@@ -36,81 +40,138 @@ void forEachDecidingLink(const TFunc& s, const RankPositions& positions,
     }
 }
 
-void applyStep(TTrace& trace, const SweepStep& step) {
-    const TProcess& from = trace.processes[step.sender];
-    const TProcess& to = trace.processes[step.receiver];
-    const TFunc& s = from.calls[step.call];
-    std::vector<TNodeClock>& clocks = trace.nodeClocks;
-    const int64_t sendEnd = wrapAdd(s.end, clocks[from.nodeIndex].offset);
-    const int64_t recvEnd = wrapAdd(s.links[step.link].recv->end, clocks[to.nodeIndex].offset);
+// Calls fn(receiver, call, link) for every comparison whose sender is at
+// position `a`, in call order; pairs on one node compare nothing.
+template <typename Fn>
+void forEachComparisonOf(const std::vector<TProcess>& procs, uint32_t a,
+                         const RankPositions& positions, std::vector<uint64_t>& seenStamp,
+                         uint64_t& stamp, Fn&& fn) {
+    const TProcess& from = procs[a];
+    for (uint32_t k = 0; k < from.calls.size(); ++k) {
+        const TFunc& s = from.calls[k];
+        if (!(s.kind & kKindSend) || s.linkCount == 0) continue;
+        forEachDecidingLink(s, positions, seenStamp, ++stamp, [&](uint32_t b, uint32_t l) {
+            if (b != a && procs[b].nodeIndex != from.nodeIndex) fn(b, k, l);
+        });
+    }
+}
+
+void applyComparison(std::vector<TNodeClock>& clocks, uint32_t fromNode, uint32_t toNode,
+                     int64_t rawSendEnd, int64_t rawRecvEnd) {
+    const int64_t sendEnd = wrapAdd(rawSendEnd, clocks[fromNode].offset);
+    const int64_t recvEnd = wrapAdd(rawRecvEnd, clocks[toNode].offset);
     if (sendEnd > recvEnd) {
-        int64_t& offset = clocks[to.nodeIndex].offset;
+        int64_t& offset = clocks[toNode].offset;
         offset = wrapAdd(offset, wrapAdd(wrapSub(sendEnd, recvEnd), 10));
     }
 }
 
+// Per worker: the stamps of forEachDecidingLink.
+struct WorkerState {
+    std::vector<uint64_t> seenStamp;
+    uint64_t stamp = 0;
+};
+
 } // namespace
 
-bool alignClocks(TTrace& trace, std::ostream& errors) {
+bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, ProgressStep* progress) {
     if (!alignClocksOnInit(trace, errors)) return false;
 
     const std::vector<TProcess>& procs = trace.processes;
+    std::vector<TNodeClock>& clocks = trace.nodeClocks;
     const auto n = static_cast<uint32_t>(procs.size());
     const RankPositions positions(procs);
-    std::vector<uint64_t> seenStamp(n, 0);
-    uint64_t stamp = 0;
+    const unsigned workers = std::max(1u, std::min<unsigned>(workersFor(procs, threads), n));
+    std::vector<WorkerState> state(workers);
+    for (WorkerState& s : state) s.seenStamp.assign(n, 0);
 
-    // Forward sweep: pairs a < b, walking A's sends to B. Sender a is the outer
-    // loop, so the steps of one sender, ordered by (b, call), follow each other.
-    // The same walk counts the backward sweep's steps per receiver.
-    std::vector<uint64_t> bucketStart(size_t{n} + 1, 0);
-    std::vector<SweepStep> steps;
-    for (uint32_t a = 0; a < n; ++a) {
-        steps.clear();
-        const TProcess& from = procs[a];
-        for (uint32_t k = 0; k < from.calls.size(); ++k) {
-            const TFunc& s = from.calls[k];
-            if (!(s.kind & kKindSend) || s.linkCount == 0) continue;
-            forEachDecidingLink(s, positions, seenStamp, ++stamp, [&](uint32_t b, uint32_t l) {
-                if (procs[b].nodeIndex == from.nodeIndex) return;
-                if (b > a)
-                    steps.push_back({a, b, k, l});
-                else if (b < a)
-                    ++bucketStart[b + 1];
+    // The backward sweep visits receivers in order; its comparisons are filed
+    // per receiver, senders ascending. To fill those buckets in parallel, the
+    // senders are cut into one contiguous range per worker and each range's
+    // comparisons per receiver are counted in the forward walk.
+    const unsigned ranges = workers;
+    const std::vector<uint32_t> rangeStart = rangesByCalls(procs, ranges);
+    auto rangeOf = [&](uint32_t a) {
+        return static_cast<unsigned>(std::upper_bound(rangeStart.begin(), rangeStart.end(), a) -
+                                     rangeStart.begin() - 1);
+    };
+    // counts[worker][range * n + receiver]
+    std::vector<std::vector<uint64_t>> counts(workers, std::vector<uint64_t>(size_t{ranges} * n));
+
+    // Forward sweep: pairs a < b, walking A's sends to B, a in the outer loop:
+    // one sender's comparisons, ordered by (b, call), follow each other.
+    constexpr uint32_t kBlock = 64;
+    std::vector<std::vector<Comparison>> forward(kBlock);
+    for (uint32_t blockStart = 0; blockStart < n; blockStart += kBlock) {
+        const uint32_t blockSize = std::min(kBlock, n - blockStart);
+        inParallel(workers, blockSize, [&](unsigned w, uint32_t item) {
+            const uint32_t a = blockStart + item;
+            std::vector<Comparison>& out = forward[item];
+            out.clear();
+            uint64_t* backwardCount = counts[w].data() + size_t{rangeOf(a)} * n;
+            const TProcess& from = procs[a];
+            forEachComparisonOf(procs, a, positions, state[w].seenStamp, state[w].stamp,
+                                [&](uint32_t b, uint32_t k, uint32_t l) {
+                                    if (b < a) {
+                                        ++backwardCount[b];
+                                        return;
+                                    }
+                                    const TFunc& s = from.calls[k];
+                                    out.push_back({b, k, s.end, s.links[l].recv->end});
+                                });
+            std::sort(out.begin(), out.end(), [](const Comparison& x, const Comparison& y) {
+                return x.receiver != y.receiver ? x.receiver < y.receiver : x.call < y.call;
             });
-        }
-        std::sort(steps.begin(), steps.end(), [](const SweepStep& x, const SweepStep& y) {
-            return x.receiver != y.receiver ? x.receiver < y.receiver : x.call < y.call;
         });
-        for (const SweepStep& step : steps) applyStep(trace, step);
+        for (uint32_t item = 0; item < blockSize; ++item) {
+            const uint32_t fromNode = procs[blockStart + item].nodeIndex;
+            for (const Comparison& c : forward[item])
+                applyComparison(clocks, fromNode, procs[c.receiver].nodeIndex, c.sendEnd,
+                                c.recvEnd);
+        }
+        // The forward sweep is about two thirds of the work.
+        if (progress) progress->report(uint64_t{blockStart + blockSize} * 2, uint64_t{n} * 3);
     }
+    std::vector<std::vector<Comparison>>().swap(forward);
 
     // Backward sweep: pairs a < b, walking B's sends to A, a in the outer loop.
-    // Generated with b and the call ascending, then filed stably by a.
-    auto backwardSteps = [&](auto&& emit) {
-        for (uint32_t b = 0; b < n; ++b) {
-            const TProcess& from = procs[b];
-            for (uint32_t k = 0; k < from.calls.size(); ++k) {
-                const TFunc& s = from.calls[k];
-                if (!(s.kind & kKindSend) || s.linkCount == 0) continue;
-                forEachDecidingLink(s, positions, seenStamp, ++stamp, [&](uint32_t a, uint32_t l) {
-                    if (a < b && procs[a].nodeIndex != from.nodeIndex) emit(SweepStep{b, a, k, l});
-                });
-            }
+    // Bucket a holds range 0's comparisons to a, then range 1's, and so on.
+    struct Filed {
+        uint32_t fromNode;
+        int64_t sendEnd;
+        int64_t recvEnd;
+    };
+    std::vector<uint64_t> bucketStart(size_t{n} + 1, 0);
+    std::vector<std::vector<uint64_t>> fill(ranges, std::vector<uint64_t>(n));
+    uint64_t at = 0;
+    for (uint32_t a = 0; a < n; ++a) {
+        bucketStart[a] = at;
+        for (unsigned r = 0; r < ranges; ++r) {
+            fill[r][a] = at;
+            for (unsigned w = 0; w < workers; ++w) at += counts[w][size_t{r} * n + a];
         }
-    };
-    for (uint32_t a = 0; a < n; ++a) bucketStart[a + 1] += bucketStart[a];
-    // The bucket says the receiver: 12 bytes a step, one step per link.
-    struct BucketedStep {
-        uint32_t sender, call, link;
-    };
-    std::vector<BucketedStep> backward(bucketStart[n]);
-    std::vector<uint64_t> fill(bucketStart.begin(), bucketStart.end() - 1);
-    backwardSteps([&](const SweepStep& step) {
-        backward[fill[step.receiver]++] = {step.sender, step.call, step.link};
+    }
+    bucketStart[n] = at;
+    std::vector<std::vector<uint64_t>>().swap(counts);
+    std::vector<Filed> backward(at);
+    inParallel(workers, ranges, [&](unsigned w, uint32_t r) {
+        std::vector<uint64_t>& next = fill[r];
+        for (uint32_t b = rangeStart[r]; b < rangeStart[r + 1]; ++b) {
+            const TProcess& from = procs[b];
+            forEachComparisonOf(
+                procs, b, positions, state[w].seenStamp, state[w].stamp,
+                [&](uint32_t a, uint32_t k, uint32_t l) {
+                    if (a > b) return;
+                    const TFunc& s = from.calls[k];
+                    backward[next[a]++] = {from.nodeIndex, s.end, s.links[l].recv->end};
+                });
+        }
     });
-    for (uint32_t a = 0; a < n; ++a)
+    for (uint32_t a = 0; a < n; ++a) {
+        const uint32_t toNode = procs[a].nodeIndex;
         for (uint64_t x = bucketStart[a]; x < bucketStart[a + 1]; ++x)
-            applyStep(trace, {backward[x].sender, a, backward[x].call, backward[x].link});
+            applyComparison(clocks, backward[x].fromNode, toNode, backward[x].sendEnd,
+                            backward[x].recvEnd);
+    }
     return true;
 }

@@ -9,124 +9,28 @@
 // instead of scanned. A send's links come out ordered by receiver position,
 // as in the walk, and are stored in one block per sending process.
 
+#include "model/comm_lookup.h"
 #include "model/memory_advice.h"
+#include "model/parallel_work.h"
 #include "model/rank_positions.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <queue>
 #include <span>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace {
 
-constexpr uint32_t kNone = 0xFFFFFFFFu;
+constexpr uint32_t kNone = CommLookup::kNone;
 
 // ---------------------------------------------------------------- communicators
-
-// Fast findComm/toLocal for one process: the same answers as TProcess's own.
-class CommLookup {
-  public:
-    explicit CommLookup(const TProcess& p) : process_(p), localRanks_(p.comms.size()) {
-        byId_.reserve(p.comms.size());
-        for (uint32_t c = 0; c < p.comms.size(); ++c) {
-            const TComm& comm = p.comms[c];
-            byId_.push_back({comm.id, c});
-            if (comm.id == kWorldComm || comm.id == kSelfComm) continue;
-            const uint32_t* m = comm.members.data();
-            const size_t count = listed(comm);
-            // Member lists in ascending order (the usual case) are searched as they
-            // are; others get a sorted table of each member's first local rank.
-            if (std::adjacent_find(m, m + count, std::greater_equal<uint32_t>()) == m + count)
-                continue;
-            auto& table = localRanks_[c];
-            table.reserve(count);
-            for (uint32_t k = 0; k < count; ++k) table.push_back({m[k], k});
-            std::stable_sort(table.begin(), table.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
-            table.erase(
-                std::unique(table.begin(), table.end(),
-                            [](const auto& a, const auto& b) { return a.first == b.first; }),
-                table.end());
-        }
-        std::sort(byId_.begin(), byId_.end());
-        deadPrefix_.assign(byId_.size(), 0);
-        lastQuery_.assign(byId_.size(), 0);
-    }
-
-    // Index in the communicator list of findComm(id, callIndex); kNone when none.
-    // Communicators are listed in creation order, so createdAt never decreases
-    // along a group of one identifier. Callers ask with rising call indices:
-    // a communicator freed before one query's index stays out of reach for the
-    // next ones, and such a leading run is skipped, so an identifier created and
-    // freed over and over costs no walk over all its predecessors.
-    uint32_t find(uint32_t id, uint32_t callIndex) const {
-        auto first =
-            std::lower_bound(byId_.begin(), byId_.end(), std::pair<uint32_t, uint32_t>{id, 0});
-        if (first == byId_.end() || first->first != id) return kNone;
-        const auto group = static_cast<size_t>(first - byId_.begin());
-        if (callIndex < lastQuery_[group]) deadPrefix_[group] = 0;
-        lastQuery_[group] = callIndex;
-        for (size_t i = group + deadPrefix_[group]; i < byId_.size() && byId_[i].first == id; ++i) {
-            const TComm& c = process_.comms[byId_[i].second];
-            if (c.createdAt > callIndex) break;
-            if (c.freedAt == 0 || c.freedAt >= callIndex) return byId_[i].second;
-            deadPrefix_[group] = static_cast<uint32_t>(i + 1 - group); // freed before callIndex
-        }
-        return kNone;
-    }
-
-    // toLocal of communicator `view` (kNone: an unknown communicator, whose
-    // local ranks are the global ones).
-    int32_t toLocal(uint32_t view, uint32_t rank) const {
-        if (view == kNone) return static_cast<int32_t>(rank);
-        const uint32_t id = process_.comms[view].id;
-        if (id == kWorldComm) return static_cast<int32_t>(rank);
-        if (id == kSelfComm) return 0;
-        const auto& table = localRanks_[view];
-        if (table.empty()) {
-            const TComm& c = process_.comms[view];
-            const uint32_t* m = c.members.data();
-            const uint32_t* end = m + listed(c);
-            const uint32_t* at = std::lower_bound(m, end, rank);
-            return at != end && *at == rank ? static_cast<int32_t>(at - m) : -1;
-        }
-        auto it =
-            std::lower_bound(table.begin(), table.end(), std::pair<uint32_t, uint32_t>{rank, 0});
-        return it != table.end() && it->first == rank ? static_cast<int32_t>(it->second) : -1;
-    }
-
-    bool isMember(uint32_t view, uint32_t rank) const {
-        return view == kNone || toLocal(view, rank) != -1;
-    }
-
-    const TComm* comm(uint32_t view) const {
-        return view == kNone ? nullptr : &process_.comms[view];
-    }
-
-    // Calls fn(rank) for each distinct member of a created communicator.
-    template <typename Fn>
-    void forEachMember(uint32_t view, Fn&& fn) const {
-        const auto& table = localRanks_[view];
-        if (table.empty()) {
-            const TComm& c = process_.comms[view];
-            for (size_t k = 0; k < listed(c); ++k) fn(c.members[k]);
-            return;
-        }
-        for (const auto& entry : table) fn(entry.first);
-    }
-
-  private:
-    // The part of the member list that toLocal searches.
-    static size_t listed(const TComm& c) { return std::min<size_t>(c.size, c.members.size()); }
-
-    const TProcess& process_;
-    std::vector<std::pair<uint32_t, uint32_t>> byId_;
-    mutable std::vector<uint32_t> deadPrefix_; // per group start: leading entries freed earlier
-    mutable std::vector<uint32_t> lastQuery_;  // per group start: the last call index asked
-    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> localRanks_;
-};
 
 // Which processes a call names as partner: one rank, or a whole set described
 // by its communicator (members, or non-members for a wildcard peer).
@@ -228,9 +132,22 @@ struct CandidateIndex {
         return {c.calls.data() + (explicitStart[j] - c.base),
                 static_cast<size_t>(explicitStart[j + 1] - explicitStart[j])};
     }
+    // Senders may finish in any order (one worker per core): a chunk goes when
+    // the last of its senders is done.
+    std::unique_ptr<std::atomic<uint32_t>[]> sendersLeft;
+    void prepareRelease() {
+        sendersLeft.reset(new std::atomic<uint32_t>[chunks.size()]);
+        uint32_t first = 0;
+        for (size_t c = 0; c < chunks.size(); ++c) {
+            sendersLeft[c].store(chunks[c].senderEnd - first, std::memory_order_relaxed);
+            first = chunks[c].senderEnd;
+        }
+    }
     void doneWith(uint32_t j) {
-        Chunk& c = chunks[chunkOfSender[j]];
-        if (j + 1 == c.senderEnd) std::vector<std::pair<uint32_t, uint32_t>>().swap(c.calls);
+        if (chunkOfSender.empty()) return;
+        const uint32_t c = chunkOfSender[j];
+        if (sendersLeft[c].fetch_sub(1, std::memory_order_acq_rel) == 1)
+            std::vector<std::pair<uint32_t, uint32_t>>().swap(chunks[c].calls);
     }
     std::pair<uint32_t, uint32_t>& slot(uint32_t j, uint64_t at) {
         Chunk& c = chunks[chunkOfSender[j]];
@@ -250,75 +167,117 @@ struct CandidateIndex {
     std::vector<std::pair<uint32_t, uint32_t>> wideGroups;
 };
 
+// What one contiguous range of receivers contributes to the index.
+struct ReceiverScan {
+    uint32_t begin = 0, end = 0;
+    std::vector<uint64_t> explicitCount; // per sender; in the filing pass, where the next goes
+    std::vector<CandidateIndex::Group> groups;
+    std::vector<uint32_t> groupCalls;
+};
+
+// Walks the candidates of the scan's receivers. The counting pass counts
+// explicit candidates per sender and builds the groups; the filing pass
+// files the explicit candidates.
+void scanReceivers(const std::vector<TProcess>& procs, const std::vector<CommLookup>& lookups,
+                   const RankPositions& positions, bool filing, ReceiverScan& scan,
+                   CandidateIndex& index) {
+    std::vector<std::pair<uint32_t, uint32_t>> wideOfReceiver; // (group, call)
+    std::unordered_map<uint64_t, uint32_t> groupOfSet;         // (view, kind) -> group
+    for (uint32_t i = scan.begin; i < scan.end; ++i) {
+        const TProcess& receiver = procs[i];
+        const CommLookup& lookup = lookups[i];
+        const auto ownRank = static_cast<int32_t>(receiver.rank);
+        wideOfReceiver.clear();
+        groupOfSet.clear();
+        for (uint32_t k = 0; k < receiver.calls.size(); ++k) {
+            const TFunc& r = receiver.calls[k];
+            if (!isCandidate(r)) continue;
+            const Partners senders = candidateSenders(lookup, r, k, ownRank);
+            if (senders.kind == Partners::Single) {
+                positions.forEach(senders.rank, [&](uint32_t j) {
+                    if (j == i) return;
+                    if (filing)
+                        index.slot(j, scan.explicitCount[j]++) = {i, k};
+                    else
+                        ++scan.explicitCount[j];
+                });
+            } else if (senders.kind != Partners::None && !filing) {
+                const uint64_t set = uint64_t{senders.view} << 8 | senders.kind;
+                const auto [it, added] =
+                    groupOfSet.try_emplace(set, static_cast<uint32_t>(scan.groups.size()));
+                if (added) scan.groups.push_back({i, senders, 0, 0});
+                wideOfReceiver.push_back({it->second, k});
+            }
+        }
+        if (wideOfReceiver.empty()) continue;
+        std::stable_sort(wideOfReceiver.begin(), wideOfReceiver.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (size_t w = 0; w < wideOfReceiver.size(); ++w) {
+            auto& group = scan.groups[wideOfReceiver[w].first];
+            if (w == 0 || wideOfReceiver[w - 1].first != wideOfReceiver[w].first)
+                group.callsBegin = static_cast<uint32_t>(scan.groupCalls.size());
+            scan.groupCalls.push_back(wideOfReceiver[w].second);
+            group.callsEnd = static_cast<uint32_t>(scan.groupCalls.size());
+        }
+    }
+}
+
 CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
                                const std::vector<CommLookup>& lookups,
-                               const RankPositions& positions) {
+                               const RankPositions& positions, unsigned workers) {
     const auto n = static_cast<uint32_t>(procs.size());
     CandidateIndex index;
     index.explicitStart.assign(size_t{n} + 1, 0);
     index.wideStart.assign(size_t{n} + 1, 0);
 
-    // Pass 1 counts explicit candidates per sender and builds the groups;
-    // pass 2 files the explicit candidates.
-    std::vector<std::pair<uint32_t, uint32_t>> wideOfReceiver; // (group, call)
-    for (int pass = 0; pass < 2; ++pass) {
-        std::vector<uint64_t> fill;
-        if (pass == 1) {
-            for (uint32_t j = 0; j < n; ++j) index.explicitStart[j + 1] += index.explicitStart[j];
-            // About a sixteenth of the entries per chunk, at least a million.
-            const uint64_t chunkSize = std::max<uint64_t>(index.explicitStart[n] / 16, 1 << 20);
-            index.chunkOfSender.resize(n);
-            for (uint32_t j = 0; j < n; ++j) {
-                if (index.chunks.empty() ||
-                    index.explicitStart[j] - index.chunks.back().base >= chunkSize)
-                    index.chunks.push_back({j, index.explicitStart[j], {}});
-                index.chunkOfSender[j] = static_cast<uint32_t>(index.chunks.size() - 1);
-                index.chunks.back().senderEnd = j + 1;
-            }
-            for (auto& c : index.chunks) c.calls.resize(index.explicitStart[c.senderEnd] - c.base);
-            fill.assign(index.explicitStart.begin(), index.explicitStart.end() - 1);
-        }
-        for (uint32_t i = 0; i < n; ++i) {
-            const TProcess& receiver = procs[i];
-            const CommLookup& lookup = lookups[i];
-            const auto ownRank = static_cast<int32_t>(receiver.rank);
-            const auto firstGroup = static_cast<uint32_t>(index.groups.size());
-            wideOfReceiver.clear();
-            for (uint32_t k = 0; k < receiver.calls.size(); ++k) {
-                const TFunc& r = receiver.calls[k];
-                if (!isCandidate(r)) continue;
-                const Partners senders = candidateSenders(lookup, r, k, ownRank);
-                if (senders.kind == Partners::Single) {
-                    positions.forEach(senders.rank, [&](uint32_t j) {
-                        if (j == i) return;
-                        if (pass == 0)
-                            ++index.explicitStart[j + 1];
-                        else
-                            index.slot(j, fill[j]++) = {i, k};
-                    });
-                } else if (senders.kind != Partners::None && pass == 0) {
-                    uint32_t g = firstGroup;
-                    while (g < index.groups.size() &&
-                           (index.groups[g].senders.kind != senders.kind ||
-                            index.groups[g].senders.view != senders.view))
-                        ++g;
-                    if (g == index.groups.size()) index.groups.push_back({i, senders, 0, 0});
-                    wideOfReceiver.push_back({g, k});
-                }
-            }
-            if (pass == 0 && !wideOfReceiver.empty()) {
-                std::stable_sort(wideOfReceiver.begin(), wideOfReceiver.end(),
-                                 [](const auto& a, const auto& b) { return a.first < b.first; });
-                for (size_t w = 0; w < wideOfReceiver.size(); ++w) {
-                    auto& group = index.groups[wideOfReceiver[w].first];
-                    if (w == 0 || wideOfReceiver[w - 1].first != wideOfReceiver[w].first)
-                        group.callsBegin = static_cast<uint32_t>(index.groupCalls.size());
-                    index.groupCalls.push_back(wideOfReceiver[w].second);
-                    group.callsEnd = static_cast<uint32_t>(index.groupCalls.size());
-                }
-            }
-        }
+    // One scan per worker over a contiguous range of receivers; each sender's
+    // candidates then come out range by range, so receivers stay ascending.
+    const std::vector<uint32_t> rangeStart = rangesByCalls(procs, workers);
+    std::vector<ReceiverScan> scans(workers);
+    for (unsigned r = 0; r < workers; ++r) {
+        scans[r].begin = rangeStart[r];
+        scans[r].end = rangeStart[r + 1];
+        scans[r].explicitCount.assign(n, 0);
     }
+    inParallel(workers, workers, [&](unsigned, uint32_t r) {
+        scanReceivers(procs, lookups, positions, false, scans[r], index);
+    });
+
+    for (uint32_t j = 0; j < n; ++j) {
+        uint64_t at = index.explicitStart[j];
+        for (ReceiverScan& scan : scans) {
+            const uint64_t count = scan.explicitCount[j];
+            scan.explicitCount[j] = at;
+            at += count;
+        }
+        index.explicitStart[j + 1] = at;
+    }
+    for (ReceiverScan& scan : scans) {
+        const auto base = static_cast<uint32_t>(index.groupCalls.size());
+        for (CandidateIndex::Group& g : scan.groups) {
+            g.callsBegin += base;
+            g.callsEnd += base;
+            index.groups.push_back(g);
+        }
+        index.groupCalls.insert(index.groupCalls.end(), scan.groupCalls.begin(),
+                                scan.groupCalls.end());
+        std::vector<CandidateIndex::Group>().swap(scan.groups);
+        std::vector<uint32_t>().swap(scan.groupCalls);
+    }
+
+    // About a sixteenth of the entries per chunk, at least a million.
+    const uint64_t chunkSize = std::max<uint64_t>(index.explicitStart[n] / 16, 1 << 20);
+    index.chunkOfSender.resize(n);
+    for (uint32_t j = 0; j < n; ++j) {
+        if (index.chunks.empty() || index.explicitStart[j] - index.chunks.back().base >= chunkSize)
+            index.chunks.push_back({j, index.explicitStart[j], {}});
+        index.chunkOfSender[j] = static_cast<uint32_t>(index.chunks.size() - 1);
+        index.chunks.back().senderEnd = j + 1;
+    }
+    for (auto& c : index.chunks) c.calls.resize(index.explicitStart[c.senderEnd] - c.base);
+    inParallel(workers, workers, [&](unsigned, uint32_t r) {
+        scanReceivers(procs, lookups, positions, true, scans[r], index);
+    });
 
     // File each group under every sender it names, receivers ascending.
     auto forEachNamed = [&](auto&& fn) {
@@ -581,9 +540,60 @@ void storeLinks(TProcess& sender, std::vector<LinkOut>& links) {
     sender.linkBlocks.push_back(std::move(block));
 }
 
+// What one worker needs besides the shared, read-only indexes.
+struct SenderScratch {
+    SenderIndex sends;
+    PairMatcher matcher;
+    std::vector<uint32_t> pairCalls;
+    std::vector<LinkOut> links;
+};
+
+// Matches every send of process j. Writes only j's own calls, so workers can
+// take different senders at the same time.
+void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<CommLookup>& lookups,
+                const RankPositions& positions, const CandidateIndex& candidates,
+                SenderScratch& scratch) {
+    const auto explicitCalls = candidates.explicitOf(j);
+    const auto expEnd = explicitCalls.end();
+    const auto wideBegin =
+        candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j]);
+    const auto wideEnd =
+        candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j + 1]);
+    if (explicitCalls.empty() && wideBegin == wideEnd) return;
+
+    TProcess& sender = procs[j];
+    SenderIndex& sends = scratch.sends;
+    sends.build(sender, j, lookups[j], positions);
+    if (sends.explicitSends.empty() && sends.wide[0].empty() && sends.wide[1].empty()) return;
+
+    std::vector<uint32_t>& pairCalls = scratch.pairCalls;
+    std::vector<LinkOut>& links = scratch.links;
+    links.clear();
+    auto e = explicitCalls.begin();
+    auto w = wideBegin;
+    while (e != expEnd || w != wideEnd) {
+        // Next receiver that names this sender, ascending.
+        const uint32_t i =
+            std::min(e != expEnd ? e->first : kNone, w != wideEnd ? w->first : kNone);
+        pairCalls.clear();
+        for (; e != expEnd && e->first == i; ++e) pairCalls.push_back(e->second);
+        bool needSort = false;
+        for (; w != wideEnd && w->first == i; ++w) {
+            const CandidateIndex::Group& g = candidates.groups[w->second];
+            needSort = needSort || !pairCalls.empty();
+            pairCalls.insert(pairCalls.end(), candidates.groupCalls.begin() + g.callsBegin,
+                             candidates.groupCalls.begin() + g.callsEnd);
+        }
+        // Candidates in call order, as the walk over the receiver's calls lists them.
+        if (needSort) std::sort(pairCalls.begin(), pairCalls.end());
+        scratch.matcher.run(procs[i], i, sender, sends, lookups[j], pairCalls, links);
+    }
+    storeLinks(sender, links);
+}
+
 } // namespace
 
-bool buildLinks(TTrace& trace) {
+bool buildLinks(TTrace& trace, unsigned threads, ProgressStep* progress) {
     std::vector<TProcess>& procs = trace.processes;
     const auto n = static_cast<uint32_t>(procs.size());
     const RankPositions positions(procs);
@@ -591,54 +601,30 @@ bool buildLinks(TTrace& trace) {
     lookups.reserve(n);
     for (const TProcess& p : procs) lookups.emplace_back(p);
 
-    CandidateIndex candidates = indexCandidates(procs, lookups, positions);
+    const unsigned workers = std::min<unsigned>(workersFor(procs, threads), std::max(n, 1u));
+    CandidateIndex candidates = indexCandidates(procs, lookups, positions, workers);
+    candidates.prepareRelease();
 
-    SenderIndex sends;
-    PairMatcher matcher;
-    std::vector<uint32_t> pairCalls;
-    std::vector<LinkOut> links;
-    for (uint32_t j = 0; j < n; ++j) {
-        const auto explicitCalls = candidates.explicitOf(j);
-        const auto expBegin = explicitCalls.begin();
-        const auto expEnd = explicitCalls.end();
-        const auto wideBegin =
-            candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j]);
-        const auto wideEnd =
-            candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j + 1]);
-        if (expBegin == expEnd && wideBegin == wideEnd) {
+    std::atomic<uint32_t> nextSender{0}, sendersDone{0};
+    // Only the calling thread reports progress.
+    auto work = [&](bool reports) {
+        SenderScratch scratch;
+        for (uint32_t j; (j = nextSender.fetch_add(1, std::memory_order_relaxed)) < n;) {
+            linkSender(procs, j, lookups, positions, candidates, scratch);
             candidates.doneWith(j);
-            continue;
+            const uint32_t done = sendersDone.fetch_add(1, std::memory_order_relaxed) + 1;
+            if (reports && progress) progress->report(done, n);
         }
-
-        TProcess& sender = procs[j];
-        sends.build(sender, j, lookups[j], positions);
-        if (sends.explicitSends.empty() && sends.wide[0].empty() && sends.wide[1].empty()) {
-            candidates.doneWith(j);
-            continue;
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < workers; ++t) {
+        try {
+            helpers.emplace_back(work, false);
+        } catch (const std::system_error&) {
+            break; // no more threads: the others do the rest
         }
-
-        links.clear();
-        auto e = expBegin;
-        auto w = wideBegin;
-        while (e != expEnd || w != wideEnd) {
-            // Next receiver that names this sender, ascending.
-            const uint32_t i =
-                std::min(e != expEnd ? e->first : kNone, w != wideEnd ? w->first : kNone);
-            pairCalls.clear();
-            for (; e != expEnd && e->first == i; ++e) pairCalls.push_back(e->second);
-            bool needSort = false;
-            for (; w != wideEnd && w->first == i; ++w) {
-                const CandidateIndex::Group& g = candidates.groups[w->second];
-                needSort = needSort || !pairCalls.empty();
-                pairCalls.insert(pairCalls.end(), candidates.groupCalls.begin() + g.callsBegin,
-                                 candidates.groupCalls.begin() + g.callsEnd);
-            }
-            // Candidates in call order, as the walk over the receiver's calls lists them.
-            if (needSort) std::sort(pairCalls.begin(), pairCalls.end());
-            matcher.run(procs[i], i, sender, sends, lookups[j], pairCalls, links);
-        }
-        storeLinks(sender, links);
-        candidates.doneWith(j);
     }
+    work(true);
+    for (std::thread& h : helpers) h.join();
     return true;
 }

@@ -13,8 +13,9 @@ std::optional<std::string> databaseNameFor(const std::string& traceName) {
     return traceName;
 }
 
-TTrace::TTrace(const std::string& fileName, std::ostream& dbMessages, std::ostream& errors) {
-    loaded_ = loadTrace(*this, fileName, errors);
+TTrace::TTrace(const std::string& fileName, std::ostream& dbMessages, std::ostream& errors,
+               const LoadProgress& progress) {
+    loaded_ = loadTrace(*this, fileName, errors, progress);
     if (!loaded_) return;
     const std::optional<std::string> dbName = databaseNameFor(fileName);
     if (!dbName) {

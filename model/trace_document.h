@@ -3,6 +3,7 @@
 // clock table and the two name tables of one opened trace.
 
 #include "appdb/name_table.h"
+#include "model/load_progress.h"
 #include "model/trace_model.h"
 
 #include <iostream>
@@ -17,7 +18,7 @@ class TTrace {
     // Loads the trace, then (on success) its database. Loader messages go to
     // `errors`, database messages to `dbMessages`.
     explicit TTrace(const std::string& fileName, std::ostream& dbMessages = std::cout,
-                    std::ostream& errors = std::cerr);
+                    std::ostream& errors = std::cerr, const LoadProgress& progress = {});
 
     TTrace(const TTrace&) = delete;
     TTrace& operator=(const TTrace&) = delete;

@@ -2,17 +2,25 @@
 // Reads a trace file into an empty document, links sends to receives and
 // aligns the node clocks. Messages go to `errors`.
 
+#include "model/load_progress.h"
+
 #include <iostream>
 #include <string>
 
 class TTrace;
 
-bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors = std::cerr);
+// `progress` hears how far the load has come (ending at 1000 when it succeeds).
+bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors = std::cerr,
+               const LoadProgress& progress = {});
 // Only the reading step: true when the file was read to its end (an
 // incomplete last record counts as the end).
 bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& errors);
-bool buildLinks(TTrace& trace);
-bool alignClocks(TTrace& trace, std::ostream& errors = std::cerr);
+// threads: how many workers match sends; 0 chooses by the trace's size and
+// the machine. The links are the same for any number.
+bool buildLinks(TTrace& trace, unsigned threads = 0, ProgressStep* progress = nullptr);
+// threads as for buildLinks; the offsets are the same for any number.
+bool alignClocks(TTrace& trace, std::ostream& errors = std::cerr, unsigned threads = 0,
+                 ProgressStep* progress = nullptr);
 
 // Straightforward versions that walk every pair of processes: slow on large
 // traces, kept because buildLinks and alignClocks must give exactly their results.

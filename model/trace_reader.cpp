@@ -1,5 +1,6 @@
 // Reading the record stream of a trace file into the document.
 
+#include "model/load_progress.h"
 #include "model/memory_advice.h"
 #include "model/trace_document.h"
 #include "model/trace_format.h"
@@ -30,6 +31,7 @@ class ByteSource {
 
     uint64_t offset() const { return offset_; }
     uint64_t bytesLeft() const { return size_ > offset_ ? size_ - offset_ : 0; }
+    uint64_t size() const { return size_; }
 
     // The next n bytes (n <= 4096) without consuming them; nullptr when the
     // file ends before them.
@@ -117,10 +119,14 @@ using SaltedMap = std::unordered_map<Key, Value, SaltedHash>;
 // Call records per declared rank, from a quick first pass, so that every
 // call list is allocated once at its final size: growing lists by doubling
 // would cost up to half the trace again in memory.
-SaltedMap<uint32_t, uint64_t> countCallsPerRank(ByteSource& src) {
+// Records between two progress reports.
+constexpr uint32_t kRecordsPerReport = 1 << 16;
+
+SaltedMap<uint32_t, uint64_t> countCallsPerRank(ByteSource& src, ProgressStep& progress) {
     SaltedMap<uint32_t, uint64_t> counts{0, SaltedHash{freshSalt()}};
     uint64_t* current = nullptr;
-    for (;;) {
+    for (uint32_t records = 0;; ++records) {
+        if (records % kRecordsPerReport == 0) progress.report(src.offset(), src.size());
         const unsigned char* tagBytes = src.peek(4);
         if (!tagBytes) break;
         const uint32_t tag = readLE32(tagBytes);
@@ -179,8 +185,9 @@ class Reader {
     Reader(TTrace& trace, std::ostream& errors) : trace_(trace), errors_(errors) {}
 
     // true when the whole file was read (an incomplete last record ends it too).
-    bool run(ByteSource& src) {
-        for (;;) {
+    bool run(ByteSource& src, ProgressStep& progress) {
+        for (uint32_t records = 0;; ++records) {
+            if (records % kRecordsPerReport == 0) progress.report(src.offset(), src.size());
             const uint64_t recordStart = src.offset();
             const unsigned char* tagBytes = src.peek(4);
             if (!tagBytes) {
@@ -243,7 +250,13 @@ class Reader {
     }
 
     // Call list sizes from the first pass; lists are reserved at declaration.
-    void expectCalls(SaltedMap<uint32_t, uint64_t> counts) { expected_ = std::move(counts); }
+    void expectCalls(SaltedMap<uint32_t, uint64_t> counts) {
+        expected_ = std::move(counts);
+        uint64_t total = 0;
+        for (const auto& [rank, calls] : expected_) total += calls;
+        // Each counted call is a record of the file, so this is bounded by its size.
+        callBlock_ = std::make_shared<CallBlock>(static_cast<size_t>(total * sizeof(TFunc)));
+    }
 
   private:
     bool truncated(uint64_t recordStart) {
@@ -318,9 +331,16 @@ class Reader {
 
     // While reading, every communicator was created at or before callIndex.
     const TComm* findComm(const TProcess& p, uint32_t id, uint32_t callIndex) {
-        auto it = commSlots_.find(keyOf(id));
-        if (it == commSlots_.end()) return nullptr;
-        CommSlots& s = it->second;
+        // Runs of calls on one communicator are the rule: remember the last
+        // lookup (map entries never move).
+        const uint64_t key = keyOf(id);
+        if (key != lastKey_ || !lastSlots_) {
+            auto it = commSlots_.find(key);
+            if (it == commSlots_.end()) return nullptr;
+            lastKey_ = key;
+            lastSlots_ = &it->second;
+        }
+        CommSlots& s = *lastSlots_;
         for (; s.live < s.positions.size(); ++s.live) {
             const TComm& c = p.comms[s.positions[s.live]];
             if (c.freedAt == 0 || c.freedAt >= callIndex) return &c;
@@ -358,9 +378,9 @@ class Reader {
         currentIndex_ = trace_.processes.size();
         trace_.processes.emplace_back(nodeIndex, nodeId, rank);
         if (auto it = expected_.find(rank); it != expected_.end()) {
-            std::vector<TFunc>& calls = trace_.processes.back().calls;
+            TCallList& calls = trace_.processes.back().calls;
+            calls = TCallList(CallAllocator<TFunc>(callBlock_));
             calls.reserve(it->second);
-            adviseHugePages(calls.data(), calls.capacity() * sizeof(TFunc));
             prefaultForWriting(calls.data(), calls.capacity() * sizeof(TFunc));
         }
         byRank_.emplace(rank, currentIndex_);
@@ -382,14 +402,25 @@ class Reader {
     SaltedMap<uint32_t, size_t> byRank_{0, SaltedHash{salt_}};
     SaltedMap<uint32_t, uint32_t> nodeIndexById_{0, SaltedHash{salt_}};
     SaltedMap<uint64_t, CommSlots> commSlots_{0, SaltedHash{salt_}}; // process position << 32 | id
-    SaltedMap<uint32_t, uint64_t> expected_{0, SaltedHash{salt_}};   // calls per rank
+    uint64_t lastKey_ = 0;
+    CommSlots* lastSlots_ = nullptr;
+    SaltedMap<uint32_t, uint64_t> expected_{0, SaltedHash{salt_}}; // calls per rank
+    std::shared_ptr<CallBlock> callBlock_;                         // where the call lists go
     static constexpr int32_t kUnknownLocal = -2; // toLocal answers -1 or a rank >= 0
     std::vector<std::vector<int32_t>> ownLocal_; // per process, per communicator
 };
 
 } // namespace
 
-bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& errors) {
+namespace {
+
+// Shares of the whole load, from the time each step takes on large traces.
+constexpr uint32_t kCountedAt = 80;
+constexpr uint32_t kReadAt = 400;
+constexpr uint32_t kLinkedAt = 800;
+
+bool readRecords(TTrace& trace, const std::string& fileName, std::ostream& errors,
+                 const LoadProgress* progress) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
     if (!file) {
         errors << "Can't open file " << fileName << std::endl;
@@ -398,21 +429,34 @@ bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& 
     Reader reader(trace, errors);
     {
         ByteSource counting(file.get());
-        reader.expectCalls(countCallsPerRank(counting));
+        ProgressStep step(progress, 0, kCountedAt);
+        reader.expectCalls(countCallsPerRank(counting, step));
     }
     std::rewind(file.get());
     ByteSource src(file.get());
-    return reader.run(src);
+    ProgressStep step(progress, kCountedAt, kReadAt);
+    return reader.run(src, step);
 }
 
-bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors) {
-    if (!readTraceRecords(trace, fileName, errors)) return false;
+} // namespace
+
+bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& errors) {
+    return readRecords(trace, fileName, errors, nullptr);
+}
+
+bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors,
+               const LoadProgress& progress) {
+    if (!readRecords(trace, fileName, errors, &progress)) return false;
     std::sort(trace.counterList.begin(), trace.counterList.end(),
               [](const TCounter& a, const TCounter& b) {
                   return a.rank != b.rank ? a.rank < b.rank : a.location < b.location;
               });
     releaseFreedMemory();
-    buildLinks(trace);
+    ProgressStep linking(&progress, kReadAt, kLinkedAt);
+    buildLinks(trace, 0, &linking);
     releaseFreedMemory();
-    return alignClocks(trace, errors);
+    ProgressStep aligning(&progress, kLinkedAt, 1000);
+    const bool aligned = alignClocks(trace, errors, 0, &aligning);
+    aligning.finish();
+    return aligned;
 }

@@ -73,16 +73,17 @@ struct Compared {
 // Reads the trace twice, links and aligns it the fast and the reference way:
 // the same links in the same order (before and after the sort), the same
 // offsets, results and messages.
-Compared expectSameAsReference(const std::string& path) {
+// `threads` workers build the fast links.
+Compared expectSameAsReference(const std::string& path, unsigned threads) {
     TTrace fast, reference;
     std::ostringstream ignored, fastErrors, referenceErrors;
     EXPECT_EQ(readTraceRecords(fast, path, ignored), readTraceRecords(reference, path, ignored));
-    buildLinks(fast);
+    buildLinks(fast, threads);
     buildLinksReference(reference);
     const std::vector<LinkRow> rows = linkRows(fast);
     EXPECT_EQ(rows, linkRows(reference));
     const bool aligned = alignClocksReference(reference, referenceErrors);
-    EXPECT_EQ(alignClocks(fast, fastErrors), aligned);
+    EXPECT_EQ(alignClocks(fast, fastErrors, threads), aligned);
     EXPECT_EQ(fastErrors.str(), referenceErrors.str());
     EXPECT_EQ(offsets(fast), offsets(reference));
     EXPECT_EQ(linkRows(fast), linkRows(reference));
@@ -96,7 +97,7 @@ TEST(ScaleDifferential, RandomTracesGiveTheSameLinksOffsetsAndMessages) {
     for (uint64_t seed = 1; seed <= 600 && !HasFailure(); ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         TempTrace file(randomTraceBytes(seed));
-        const Compared c = expectSameAsReference(file.path());
+        const Compared c = expectSameAsReference(file.path(), 1 + seed % 3);
         linksSeen += c.links;
         if (c.aligned) {
             TTrace initOnly;
@@ -139,7 +140,7 @@ TEST(ScaleDifferential, LargerTracesAgreeToo) {
     for (uint64_t seed = 5000; seed < 5020; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         TempTrace file(randomTraceBytes(seed, big));
-        EXPECT_GT(expectSameAsReference(file.path()).links, 0u);
+        EXPECT_GT(expectSameAsReference(file.path(), 2 + seed % 2).links, 0u);
     }
 }
 
@@ -165,10 +166,41 @@ TEST(ScaleDifferential, GeneratedProgramsGiveTheSameLinksAndOffsets) {
                           : 0u;
             const GenResult written = generateTrace(options, path);
             ASSERT_TRUE(written.ok) << written.error;
-            linksSeen += expectSameAsReference(path).links;
+            linksSeen += expectSameAsReference(path, static_cast<unsigned>(seed)).links;
             std::filesystem::remove(path);
             std::filesystem::remove(written.fdbPath);
         }
     }
     EXPECT_GT(linksSeen, 1000u);
+}
+
+TEST(LoadProgress, RisesToTheEndWithoutChangingWhatIsLoaded) {
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("progress_" + std::to_string(::getpid()) + ".zlv"))
+                                 .string();
+    GenOptions options;
+    options.pattern = GenPattern::Mixed;
+    options.ranks = 300;
+    options.nodes = 20;
+    options.iterations = 4;
+    options.skewUs = 3000;
+    const GenResult written = generateTrace(options, path);
+    ASSERT_TRUE(written.ok) << written.error;
+
+    std::vector<uint32_t> seen;
+    TTrace watched, plain;
+    std::ostringstream ignored;
+    ASSERT_TRUE(
+        loadTrace(watched, path, ignored, [&](uint32_t permille) { seen.push_back(permille); }));
+    ASSERT_TRUE(loadTrace(plain, path, ignored));
+    EXPECT_EQ(linkRows(watched), linkRows(plain));
+    EXPECT_EQ(offsets(watched), offsets(plain));
+
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end()); // each value once
+    EXPECT_EQ(seen.back(), 1000u);
+    EXPECT_GT(seen.size(), 50u); // every step reports, not only the end
+    std::filesystem::remove(path);
+    std::filesystem::remove(written.fdbPath);
 }

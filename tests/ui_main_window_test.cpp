@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -229,6 +230,25 @@ class MainWindowTest : public QObject {
         QCOMPARE(w.filterMenu()->actions()[0]->text(), QString("&Events"));
         QCOMPARE(w.statMenu()->actions()[3]->text(), QString("Data si&ze transfered"));
         QCOMPARE(w.statMenu()->actions()[3]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    }
+
+    void longLoadsShowTheirProgressAndBlockASecondOpen() {
+        ZLVR_anView w;
+        w.setLoadProgressDelay(0); // every load counts as long
+        bool sawProgress = false, secondOpenRefused = false;
+        // Runs only if the load lets events through while it goes on.
+        QTimer::singleShot(0, &w, [&] {
+            auto* dialog = w.findChild<QProgressDialog*>();
+            sawProgress =
+                dialog && dialog->isVisible() && dialog->value() > 0 && dialog->value() < 1000;
+            secondOpenRefused = !w.openTrace(bars_);
+        });
+        QVERIFY(w.openTrace(span_));
+        QVERIFY(sawProgress);
+        QVERIFY(secondOpenRefused);
+        QVERIFY(w.findChild<QProgressDialog*>() == nullptr);
+        QVERIFY(w.isOpen());
+        QCOMPARE(w.trace()->processCount(), 3u); // the first file, not the refused one
     }
 
     void failedOpensLeaveTheWindowClosed() {

@@ -18,8 +18,11 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
+
+#include <iostream>
 
 ZLVR_anView::ZLVR_anView(QWidget* parent, const char* name) : QWidget(parent) {
     setObjectName(name ? name : "ZLVR_anView");
@@ -150,12 +153,25 @@ void ZLVR_anView::slotfOpen() {
 }
 
 bool ZLVR_anView::openTrace(const QString& fileName) {
+    // The progress dialog lets events through; a second open must wait.
+    if (loading_) return false;
     slotfClose();
 
+    // Loading stays on this thread (nothing may see a half-loaded document);
+    // the loader feeds a window-modal progress dialog, which keeps the window
+    // painted during a long load.
+    QProgressDialog progress(tr("Loading %1").arg(fileName), QString(), 0, 1000, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(progressDelayMs_);
+    loading_ = true;
     // The name in the file system's own encoding, so that every name the
     // dialog offers can be opened. Loader messages go to stderr, database
     // messages to stdout.
-    auto trace = std::make_unique<TTrace>(QFile::encodeName(fileName).toStdString());
+    auto trace = std::make_unique<TTrace>(
+        QFile::encodeName(fileName).toStdString(), std::cout, std::cerr,
+        [&progress](uint32_t permille) { progress.setValue(static_cast<int>(permille)); });
+    loading_ = false;
+    progress.reset();
     auto filter = std::make_unique<ViewFilter>(trace->nodeCount(), trace->processCount());
     if (trace->isEmpty()) return false;
     trace_ = std::move(trace);

@@ -30,6 +30,9 @@ class ZLVR_anView : public QWidget {
     // file. False (window closed) when the document has no processes.
     bool openTrace(const QString& fileName);
 
+    // How long a load runs before a progress dialog shows how far it has come.
+    void setLoadProgressDelay(int milliseconds) { progressDelayMs_ = milliseconds; }
+
     bool isOpen() const { return open_; }
     double zoom() const { return zoom_; }
     TTrace* trace() const { return trace_.get(); }
@@ -76,6 +79,8 @@ class ZLVR_anView : public QWidget {
     int64_t endTime_ = 0;
     int64_t startTime_ = 0;
     bool open_ = false;
+    bool loading_ = false;
+    int progressDelayMs_ = 500;
     std::unique_ptr<TTrace> trace_;
     std::unique_ptr<ViewFilter> filter_;
 

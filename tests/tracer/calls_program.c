@@ -14,6 +14,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 static int rank, size, left, right;
 
@@ -172,6 +173,8 @@ int main(int argc, char** argv) {
         const int quitter = strcmp(mode, "abort") == 0 ? 1 : 0;
         MPI_Barrier(MPI_COMM_WORLD); /* everyone is through the exchange */
         if (rank == quitter) {
+            /* Give the others time to block in MPI_Recv even on a loaded machine. */
+            sleep(1);
             if (quitter == 1) MPI_Abort(MPI_COMM_WORLD, 3);
             return 0; /* leaves without MPI_Finalize */
         }

@@ -1,0 +1,31 @@
+#pragma once
+// How far a load has come, for a window that shows it. Called on the loading
+// thread only, with thousandths that never go down.
+
+#include <cstdint>
+#include <functional>
+
+using LoadProgress = std::function<void(uint32_t permille)>;
+
+// One step of the load, mapped onto its share [from, to] of the whole and
+// reported only when the thousandth changes.
+class ProgressStep {
+  public:
+    ProgressStep(const LoadProgress* sink, uint32_t from, uint32_t to)
+        : sink_(sink && *sink ? sink : nullptr), from_(from), to_(to) {}
+
+    void report(uint64_t done, uint64_t total) {
+        if (!sink_) return;
+        const double part = total == 0 || done >= total ? 1.0 : double(done) / double(total);
+        const auto permille = from_ + static_cast<uint32_t>((to_ - from_) * part);
+        if (permille == last_) return;
+        last_ = permille;
+        (*sink_)(permille);
+    }
+    void finish() { report(1, 1); }
+
+  private:
+    const LoadProgress* sink_;
+    uint32_t from_, to_;
+    uint32_t last_ = 0xFFFFFFFFu;
+};
