@@ -269,7 +269,7 @@ TEST(PaintDiff, LinksWithoutReceiveAreLeftOutAsTheReferenceDoes) {
     std::mt19937_64 rng(31);
     auto trace = denseTrace(rng, 200);
     // A link without its receive, added after loading, in the middle of a row.
-    std::vector<TFunc>& calls = trace->processes[1].calls;
+    TCallList& calls = trace->processes[1].calls;
     calls[calls.size() / 2].addLink(static_cast<uint32_t>(trace->rankAt(0)), nullptr);
     compareViewports(rng, *trace, 20, "link without receive", 100);
 }

@@ -1,13 +1,13 @@
 #include "ui/link_end_index.h"
 
-size_t LinkEndIndex::ProcessLinks::firstLinkOf(const std::vector<TFunc>& calls, size_t i) const {
+size_t LinkEndIndex::ProcessLinks::firstLinkOf(const TCallList& calls, size_t i) const {
     size_t first = blockFirst[i / kBlock];
     for (size_t k = i / kBlock * kBlock; k < i; ++k) first += calls[k].linkCount;
     return first;
 }
 
 const LinkEndIndex::ProcessLinks* LinkEndIndex::of(const TProcess& process) {
-    const std::vector<TFunc>& calls = process.calls;
+    const TCallList& calls = process.calls;
     ProcessLinks& p = processes_[calls.data()];
     if (p.data == calls.data() && p.count == calls.size() && !p.blockFirst.empty())
         return p.complete ? &p : nullptr;

@@ -23,7 +23,7 @@ class LinkEndIndex {
         bool complete = true;             // every link has its receive
 
         // Position in ranks/recvEnds of the first link of call i.
-        size_t firstLinkOf(const std::vector<TFunc>& calls, size_t i) const;
+        size_t firstLinkOf(const TCallList& calls, size_t i) const;
     };
 
     // nullptr when some link of the process has no receive: then the caller
