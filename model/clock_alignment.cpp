@@ -7,6 +7,7 @@
 // the two end times they compare does not, so workers do that for blocks of
 // senders while the sweep itself runs in order over compact arrays.
 
+#include "model/memory_advice.h"
 #include "model/parallel_work.h"
 #include "model/rank_positions.h"
 #include "model/trace_document.h"
@@ -14,6 +15,7 @@
 #include "model/wrapping_math.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -66,10 +68,12 @@ void applyComparison(std::vector<TNodeClock>& clocks, uint32_t fromNode, uint32_
     }
 }
 
-// Per worker: the stamps of forEachDecidingLink.
-struct WorkerState {
+// Per worker: the stamps of forEachDecidingLink and a buffer for one
+// sender's comparisons. A cache line of its own: workers write these all the time.
+struct alignas(64) WorkerState {
     std::vector<uint64_t> seenStamp;
     uint64_t stamp = 0;
+    std::vector<Comparison> comparisons;
 };
 
 } // namespace
@@ -106,7 +110,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
         const uint32_t blockSize = std::min(kBlock, n - blockStart);
         inParallel(workers, blockSize, [&](unsigned w, uint32_t item) {
             const uint32_t a = blockStart + item;
-            std::vector<Comparison>& out = forward[item];
+            std::vector<Comparison>& out = state[w].comparisons;
             out.clear();
             uint64_t* backwardCount = counts[w].data() + size_t{rangeOf(a)} * n;
             const TProcess& from = procs[a];
@@ -122,6 +126,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
             std::sort(out.begin(), out.end(), [](const Comparison& x, const Comparison& y) {
                 return x.receiver != y.receiver ? x.receiver < y.receiver : x.call < y.call;
             });
+            forward[item].swap(out); // the old buffer comes back for the next sender
         });
         for (uint32_t item = 0; item < blockSize; ++item) {
             const uint32_t fromNode = procs[blockStart + item].nodeIndex;
@@ -153,7 +158,9 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     }
     bucketStart[n] = at;
     std::vector<std::vector<uint64_t>>().swap(counts);
-    std::vector<Filed> backward(at);
+    // Not zeroed: the workers write every entry, and fill fresh pages in parallel.
+    std::unique_ptr<Filed[]> backward(new Filed[at]);
+    adviseHugePages(backward.get(), at * sizeof(Filed));
     inParallel(workers, ranges, [&](unsigned w, uint32_t r) {
         std::vector<uint64_t>& next = fill[r];
         for (uint32_t b = rangeStart[r]; b < rangeStart[r + 1]; ++b) {

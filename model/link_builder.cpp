@@ -167,8 +167,9 @@ struct CandidateIndex {
     std::vector<std::pair<uint32_t, uint32_t>> wideGroups;
 };
 
-// What one contiguous range of receivers contributes to the index.
-struct ReceiverScan {
+// What one contiguous range of receivers contributes to the index. A cache
+// line of its own: each worker grows its scan's lists all the time.
+struct alignas(64) ReceiverScan {
     uint32_t begin = 0, end = 0;
     std::vector<uint64_t> explicitCount; // per sender; in the filing pass, where the next goes
     std::vector<CandidateIndex::Group> groups;
