@@ -1,5 +1,6 @@
 #include "model/traffic_rows.h"
 
+#include "model/comm_lookup.h"
 #include "model/trace_document.h"
 
 #include <algorithm>
@@ -14,39 +15,43 @@ bool isRootedRecv(uint32_t funcId) {
     return funcId == kFuncReduce || funcId == kFuncGather || funcId == kFuncGatherv;
 }
 
-// Accumulates one row; "every column" amounts are kept apart and added once at the end.
+// Accumulates one row. "Every column" amounts and amounts toward the members
+// of a communicator are kept apart and spread once at the end: a collective
+// costs the same however many members its communicator has.
 class RowTally {
   public:
-    explicit RowTally(uint32_t columns) : cells_(columns), stamp_(columns, 0) {}
+    RowTally(const CommLookup& lookup, uint32_t columns, size_t comms)
+        : lookup_(lookup), cells_(columns), membersSent_(comms), membersReceived_(comms) {}
 
     void toColumn(int64_t column, uint64_t TrafficCell::*field, uint64_t w) {
         if (column >= 0 && column < static_cast<int64_t>(cells_.size()))
             cells_[static_cast<size_t>(column)].*field += w;
     }
 
-    // Adds w toward every partner rank that is a member of comm; without a
-    // communicator record every rank counts as a member.
-    void toMembers(const TComm* comm, uint64_t TrafficCell::*field, uint64_t w) {
+    // Adds w toward every partner rank that is a member of communicator view;
+    // without a communicator record every rank counts as a member.
+    void toMembers(uint32_t view, bool sent, uint64_t w) {
+        const TComm* comm = lookup_.comm(view);
         if (!comm || comm->id == kWorldComm || comm->id == kSelfComm) {
             // World and self translate every rank, so every rank is a member.
-            (field == &TrafficCell::sent ? everySent_ : everyReceived_) += w;
+            (sent ? everySent_ : everyReceived_) += w;
             return;
         }
-        // A member listed twice is still one member.
-        if (++round_ == 0) { // wrapped: old stamps could match again
-            std::fill(stamp_.begin(), stamp_.end(), 0);
-            round_ = 1;
-        }
-        const size_t n = std::min<size_t>(comm->size, comm->members.size());
-        for (size_t k = 0; k < n; ++k) {
-            const uint32_t m = comm->members[k];
-            if (m >= cells_.size() || stamp_[m] == round_) continue;
-            stamp_[m] = round_;
-            cells_[m].*field += w;
-        }
+        (sent ? membersSent_ : membersReceived_)[view] += w;
     }
 
     std::vector<TrafficCell> finish() {
+        for (uint32_t view = 0; view < membersSent_.size(); ++view) {
+            const uint64_t sent = membersSent_[view];
+            const uint64_t received = membersReceived_[view];
+            if (!sent && !received) continue;
+            // Each distinct member once: a member listed twice is still one member.
+            lookup_.forEachMember(view, [&](uint32_t m) {
+                if (m >= cells_.size()) return;
+                cells_[m].sent += sent;
+                cells_[m].received += received;
+            });
+        }
         if (everySent_ || everyReceived_)
             for (TrafficCell& c : cells_) {
                 c.sent += everySent_;
@@ -56,9 +61,10 @@ class RowTally {
     }
 
   private:
+    const CommLookup& lookup_;
     std::vector<TrafficCell> cells_;
-    std::vector<uint32_t> stamp_;
-    uint32_t round_ = 0;
+    std::vector<uint64_t> membersSent_;     // per communicator view
+    std::vector<uint64_t> membersReceived_; // per communicator view
     uint64_t everySent_ = 0;
     uint64_t everyReceived_ = 0;
 };
@@ -67,7 +73,8 @@ class RowTally {
 
 std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, TrafficWeight weight,
                                     uint32_t section) {
-    RowTally tally(columns);
+    const CommLookup lookup(p);
+    RowTally tally(lookup, columns, p.comms.size());
     uint32_t current = 0;
     for (uint32_t k = 0; k < p.calls.size(); ++k) {
         const TFunc& f = p.calls[k];
@@ -80,13 +87,14 @@ std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, Traffic
         const bool receives = (f.kind & kKindRecv) && !(f.kind & kKindWait);
         if (!sends && !receives) continue;
 
-        const TComm* comm = p.findComm(f.comm, k);
+        const uint32_t view = lookup.find(f.comm, k);
+        const TComm* comm = lookup.comm(view);
         const int64_t peerColumn = comm ? comm->toGlobal(f.peer) : f.peer;
         const uint64_t w = weight == TrafficWeight::Bytes ? f.size : 1;
 
         if (sends) {
             if (isRootedSend(f.funcId)) {
-                tally.toMembers(comm, &TrafficCell::sent, w);
+                tally.toMembers(view, true, w);
                 tally.toColumn(peerColumn, &TrafficCell::received, w);
             } else {
                 tally.toColumn(peerColumn, &TrafficCell::sent, w);
@@ -94,7 +102,7 @@ std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, Traffic
         }
         if (receives) {
             if (isRootedRecv(f.funcId)) {
-                tally.toMembers(comm, &TrafficCell::received, w);
+                tally.toMembers(view, false, w);
                 tally.toColumn(peerColumn, &TrafficCell::sent, w);
             } else {
                 tally.toColumn(peerColumn, &TrafficCell::received, w);
