@@ -1,6 +1,7 @@
 #include "model/traffic_rows.h"
 
 #include "model/comm_lookup.h"
+#include "model/parallel_for.h"
 #include "model/trace_document.h"
 
 #include <algorithm>
@@ -69,11 +70,55 @@ class RowTally {
     uint64_t everyReceived_ = 0;
 };
 
+// CommLookup::find with the last answer for each of a few identifiers kept:
+// most calls of a row name the same one or two communicators. A communicator
+// found at call k stays the answer for later calls until it is freed: those
+// listed before it with the same identifier were created no later and were
+// already freed at k.
+class CachedLookup {
+  public:
+    explicit CachedLookup(const TProcess& p) : process_(p), lookup_(p) {}
+
+    const CommLookup& lookup() const { return lookup_; }
+
+    uint32_t find(uint32_t id, uint32_t callIndex) {
+        Entry& e = entries_[id % kEntries];
+        if (e.view != CommLookup::kNone && e.id == id && callIndex >= e.from &&
+            callIndex <= e.until)
+            return e.view;
+        const uint32_t view = lookup_.find(id, callIndex);
+        if (view != CommLookup::kNone) {
+            const uint32_t freedAt = process_.comms[view].freedAt;
+            e = {id, view, callIndex, freedAt == 0 ? UINT32_MAX : freedAt};
+        }
+        return view;
+    }
+
+  private:
+    struct Entry {
+        uint32_t id = 0;
+        uint32_t view = CommLookup::kNone;
+        uint32_t from = 0;  // the call it was found for
+        uint32_t until = 0; // the last call it lives at
+    };
+    static constexpr uint32_t kEntries = 4;
+    const TProcess& process_;
+    CommLookup lookup_;
+    Entry entries_[kEntries];
+};
+
+// Rows per batch of forEachTrafficRow: about 2^21 cells (32 MB), 2 .. 256 rows.
+uint32_t batchRows(uint32_t columns) {
+    const uint64_t rows = (uint64_t{1} << 21) / std::max<uint32_t>(columns, 1);
+    return static_cast<uint32_t>(std::clamp<uint64_t>(rows, 2, 256));
+}
+
 } // namespace
 
 std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, TrafficWeight weight,
                                     uint32_t section) {
-    const CommLookup lookup(p);
+    CachedLookup cached(p);
+    const CommLookup& lookup = cached.lookup();
     RowTally tally(lookup, columns, p.comms.size());
     uint32_t current = 0;
     for (uint32_t k = 0; k < p.calls.size(); ++k) {
@@ -87,7 +132,7 @@ std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, Traffic
         const bool receives = (f.kind & kKindRecv) && !(f.kind & kKindWait);
         if (!sends && !receives) continue;
 
-        const uint32_t view = lookup.find(f.comm, k);
+        const uint32_t view = cached.find(f.comm, k);
         const TComm* comm = lookup.comm(view);
         const int64_t peerColumn = comm ? comm->toGlobal(f.peer) : f.peer;
         const uint64_t w = weight == TrafficWeight::Bytes ? f.size : 1;
@@ -117,4 +162,22 @@ std::vector<const TProcess*> processesByRank(const TTrace& trace) {
     for (const TProcess& p : trace.processes)
         if (p.rank < byRank.size() && !byRank[p.rank]) byRank[p.rank] = &p;
     return byRank;
+}
+
+void forEachTrafficRow(
+    const TTrace& trace, TrafficWeight weight, uint32_t section,
+    const std::function<void(uint32_t rank, const std::vector<TrafficCell>& cells)>& fn) {
+    const std::vector<const TProcess*> byRank = processesByRank(trace);
+    const auto n = static_cast<uint32_t>(byRank.size());
+    const uint32_t batch = batchRows(n);
+    std::vector<std::vector<TrafficCell>> rows(batch);
+    for (uint32_t first = 0; first < n; first += batch) {
+        const uint32_t count = std::min(batch, n - first);
+        parallelFor(count, [&](uint32_t i) {
+            const TProcess* p = byRank[first + i];
+            rows[i] = p ? trafficRow(*p, n, weight, section) : std::vector<TrafficCell>{};
+        });
+        for (uint32_t i = 0; i < count; ++i)
+            if (byRank[first + i]) fn(first + i, rows[i]);
+    }
 }

@@ -4,12 +4,15 @@
 // unfinished calls, sections, rank gaps.
 #include "model/check_lines.h"
 #include "model/comm_lookup.h"
+#include "model/parallel_for.h"
 #include "model/trace_document.h"
 #include "model/traffic_rows.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
+#include <stdexcept>
 
 namespace {
 
@@ -162,4 +165,61 @@ TEST(TrafficRows, CommLookupAnswersAsTheModelDoes) {
                             << "round " << round << " id " << id << " rank " << rank;
                 }
     }
+}
+
+TEST(TrafficRows, AllRowsInBatchesEqualSingleRowsAndChecksEqualPerCellCounts) {
+    // 560 ranks: rows come in three batches; a few ranks missing; sparse traffic
+    // across batch borders (ring neighbours, far partners, a rooted broadcast).
+    constexpr uint32_t n = 560;
+    std::mt19937 rng(11);
+    TTrace trace;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t rank = i % 97 == 5 ? n + i : i; // a gap now and then
+        TProcess p(0, 1, rank);
+        TComm pair;
+        pair.id = 500;
+        pair.members = {i, (i + 300) % n};
+        pair.size = 2;
+        p.addComm(std::move(pair));
+        for (uint32_t k = 0; k < 6; ++k) {
+            const uint32_t func = k % 3 == 0 ? kFuncSend : k % 3 == 1 ? kFuncRecv : kFuncBcast;
+            const auto peer = static_cast<int32_t>(rng() % 3 == 0 ? rng() % n : (i + 1) % n);
+            p.addCall(TFunc::make(k, func, k, k + 1, func == kFuncBcast ? 0 : peer,
+                                  func == kFuncBcast ? 500 : kWorldComm, 0, 1 + k, 0));
+        }
+        trace.processes.push_back(std::move(p));
+    }
+    const auto byRank = processesByRank(trace);
+    std::vector<uint32_t> seen;
+    forEachTrafficRow(
+        trace, TrafficWeight::Bytes, 0, [&](uint32_t rank, const std::vector<TrafficCell>& cells) {
+            ASSERT_LT(rank, n);
+            ASSERT_NE(byRank[rank], nullptr);
+            ASSERT_EQ(cells, trafficRow(*byRank[rank], n, TrafficWeight::Bytes, 0)) << rank;
+            seen.push_back(rank);
+        });
+    std::vector<uint32_t> expected;
+    for (uint32_t r = 0; r < n; ++r)
+        if (byRank[r]) expected.push_back(r);
+    EXPECT_EQ(seen, expected); // every present rank once, ascending
+
+    std::vector<std::string> lines;
+    checkSendRecv(trace, lines);
+    EXPECT_FALSE(lines.empty());
+    EXPECT_EQ(lines, referenceSendRecvLines(trace));
+}
+
+TEST(ParallelFor, EachItemOnceAndFailuresReachTheCaller) {
+    for (uint32_t count : {0u, 1u, 2u, 1000u}) {
+        std::vector<std::atomic<int>> calls(count);
+        parallelFor(count, [&](uint32_t i) { ++calls[i]; });
+        for (uint32_t i = 0; i < count; ++i) ASSERT_EQ(calls[i].load(), 1) << i;
+    }
+    // Whichever thread meets the failing item, the caller gets the exception.
+    for (int round = 0; round < 20; ++round)
+        EXPECT_THROW(parallelFor(100,
+                                 [](uint32_t i) {
+                                     if (i == 37) throw std::runtime_error("out of memory");
+                                 }),
+                     std::runtime_error);
 }
