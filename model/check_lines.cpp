@@ -39,7 +39,7 @@ SparseMatrix messageCountCells(const TTrace& trace) {
     m.rowStart.assign(size_t{n} + 1, 0);
     // A rank that no process has sends and receives nothing: its row stays empty.
     forEachTrafficRow(trace, TrafficWeight::Messages, 0,
-                      [&](uint32_t r, const std::vector<TrafficCell>& dense) {
+                      [&](uint32_t r, std::span<const TrafficCell> dense) {
                           for (uint32_t c = 0; c < dense.size(); ++c)
                               if (dense[c].sent || dense[c].received) {
                                   m.cells.push_back({c, dense[c]});

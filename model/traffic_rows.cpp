@@ -5,6 +5,7 @@
 #include "model/trace_document.h"
 
 #include <algorithm>
+#include <span>
 
 namespace {
 
@@ -21,8 +22,11 @@ bool isRootedRecv(uint32_t funcId) {
 // costs the same however many members its communicator has.
 class RowTally {
   public:
-    RowTally(const CommLookup& lookup, uint32_t columns, size_t comms)
-        : lookup_(lookup), cells_(columns), membersSent_(comms), membersReceived_(comms) {}
+    // cells: the row to fill, zeroed here.
+    RowTally(const CommLookup& lookup, std::span<TrafficCell> cells, size_t comms)
+        : lookup_(lookup), cells_(cells), membersSent_(comms), membersReceived_(comms) {
+        std::fill(cells_.begin(), cells_.end(), TrafficCell{});
+    }
 
     void toColumn(int64_t column, uint64_t TrafficCell::*field, uint64_t w) {
         if (column >= 0 && column < static_cast<int64_t>(cells_.size()))
@@ -41,7 +45,7 @@ class RowTally {
         (sent ? membersSent_ : membersReceived_)[view] += w;
     }
 
-    std::vector<TrafficCell> finish() {
+    void finish() {
         for (uint32_t view = 0; view < membersSent_.size(); ++view) {
             const uint64_t sent = membersSent_[view];
             const uint64_t received = membersReceived_[view];
@@ -58,12 +62,11 @@ class RowTally {
                 c.sent += everySent_;
                 c.received += everyReceived_;
             }
-        return std::move(cells_);
     }
 
   private:
     const CommLookup& lookup_;
-    std::vector<TrafficCell> cells_;
+    std::span<TrafficCell> cells_;
     std::vector<uint64_t> membersSent_;     // per communicator view
     std::vector<uint64_t> membersReceived_; // per communicator view
     uint64_t everySent_ = 0;
@@ -107,19 +110,19 @@ class CachedLookup {
     Entry entries_[kEntries];
 };
 
-// Rows per batch of forEachTrafficRow: about 2^21 cells (32 MB), 2 .. 256 rows.
+// Rows per batch of forEachTrafficRow: about 2^21 cells (32 MB), at least 2
+// rows. Few batches mean few thread starts: 2048 ranks are one batch.
 uint32_t batchRows(uint32_t columns) {
     const uint64_t rows = (uint64_t{1} << 21) / std::max<uint32_t>(columns, 1);
-    return static_cast<uint32_t>(std::clamp<uint64_t>(rows, 2, 256));
+    return static_cast<uint32_t>(std::clamp<uint64_t>(rows, 2, 1u << 21));
 }
 
-} // namespace
-
-std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, TrafficWeight weight,
-                                    uint32_t section) {
+// One row into cells (one cell per partner rank).
+void fillTrafficRow(const TProcess& p, std::span<TrafficCell> cells, TrafficWeight weight,
+                    uint32_t section) {
     CachedLookup cached(p);
     const CommLookup& lookup = cached.lookup();
-    RowTally tally(lookup, columns, p.comms.size());
+    RowTally tally(lookup, cells, p.comms.size());
     uint32_t current = 0;
     for (uint32_t k = 0; k < p.calls.size(); ++k) {
         const TFunc& f = p.calls[k];
@@ -154,7 +157,16 @@ std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, Traffic
             }
         }
     }
-    return tally.finish();
+    tally.finish();
+}
+
+} // namespace
+
+std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, TrafficWeight weight,
+                                    uint32_t section) {
+    std::vector<TrafficCell> cells(columns);
+    fillTrafficRow(p, cells, weight, section);
+    return cells;
 }
 
 std::vector<const TProcess*> processesByRank(const TTrace& trace) {
@@ -166,18 +178,20 @@ std::vector<const TProcess*> processesByRank(const TTrace& trace) {
 
 void forEachTrafficRow(
     const TTrace& trace, TrafficWeight weight, uint32_t section,
-    const std::function<void(uint32_t rank, const std::vector<TrafficCell>& cells)>& fn) {
+    const std::function<void(uint32_t rank, std::span<const TrafficCell> cells)>& fn) {
     const std::vector<const TProcess*> byRank = processesByRank(trace);
     const auto n = static_cast<uint32_t>(byRank.size());
-    const uint32_t batch = batchRows(n);
-    std::vector<std::vector<TrafficCell>> rows(batch);
+    const uint32_t batch = std::min(batchRows(n), n);
+    // One buffer for all rows of a batch, reused: no allocation per row.
+    std::vector<TrafficCell> rows(size_t{batch} * n);
+    auto rowOf = [&](uint32_t i) { return std::span<TrafficCell>(rows).subspan(size_t{i} * n, n); };
     for (uint32_t first = 0; first < n; first += batch) {
         const uint32_t count = std::min(batch, n - first);
         parallelFor(count, [&](uint32_t i) {
-            const TProcess* p = byRank[first + i];
-            rows[i] = p ? trafficRow(*p, n, weight, section) : std::vector<TrafficCell>{};
+            if (const TProcess* p = byRank[first + i])
+                fillTrafficRow(*p, rowOf(i), weight, section);
         });
         for (uint32_t i = 0; i < count; ++i)
-            if (byRank[first + i]) fn(first + i, rows[i]);
+            if (byRank[first + i]) fn(first + i, rowOf(i));
     }
 }

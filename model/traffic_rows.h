@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 class TTrace;
@@ -33,7 +34,7 @@ std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, Traffic
 // ranks there are.
 void forEachTrafficRow(
     const TTrace& trace, TrafficWeight weight, uint32_t section,
-    const std::function<void(uint32_t rank, const std::vector<TrafficCell>& cells)>& fn);
+    const std::function<void(uint32_t rank, std::span<const TrafficCell> cells)>& fn);
 
 // For each rank 0 .. processCount-1 the first process in list order with that
 // rank (the one the document's by-rank accessors find), nullptr where none.
