@@ -2,6 +2,8 @@
 // In-memory records of one trace: calls, links, communicators, processes,
 // counters and node clock corrections. Plain data with a few operations.
 
+#include "model/call_memory.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -130,6 +132,9 @@ struct TFunc {
     bool isSectionMarker() const { return funcId == kFuncSection; }
 };
 
+// The calls of one process, in time order.
+using TCallList = std::vector<TFunc, CallAllocator<TFunc>>;
+
 struct TComm {
     uint32_t id = 0;
     uint32_t size = 0;             // 0 for the predefined communicators
@@ -152,7 +157,7 @@ struct TProcess {
     uint32_t nodeIndex = 0; // dense, in order of first appearance
     uint32_t rank = 0;
     uint32_t cursor = 0; // one shared iteration position
-    std::vector<TFunc> calls;
+    TCallList calls;
     std::vector<TComm> comms;
     // Storage of the links that the loader gave to this process's calls; their
     // `links` arrays borrow from it. One block per link building.

@@ -243,7 +243,13 @@ class Reader {
     }
 
     // Call list sizes from the first pass; lists are reserved at declaration.
-    void expectCalls(SaltedMap<uint32_t, uint64_t> counts) { expected_ = std::move(counts); }
+    void expectCalls(SaltedMap<uint32_t, uint64_t> counts) {
+        expected_ = std::move(counts);
+        uint64_t total = 0;
+        for (const auto& [rank, calls] : expected_) total += calls;
+        // Each counted call is a record of the file, so this is bounded by its size.
+        callBlock_ = std::make_shared<CallBlock>(static_cast<size_t>(total * sizeof(TFunc)));
+    }
 
   private:
     bool truncated(uint64_t recordStart) {
@@ -358,9 +364,9 @@ class Reader {
         currentIndex_ = trace_.processes.size();
         trace_.processes.emplace_back(nodeIndex, nodeId, rank);
         if (auto it = expected_.find(rank); it != expected_.end()) {
-            std::vector<TFunc>& calls = trace_.processes.back().calls;
+            TCallList& calls = trace_.processes.back().calls;
+            calls = TCallList(CallAllocator<TFunc>(callBlock_));
             calls.reserve(it->second);
-            adviseHugePages(calls.data(), calls.capacity() * sizeof(TFunc));
             prefaultForWriting(calls.data(), calls.capacity() * sizeof(TFunc));
         }
         byRank_.emplace(rank, currentIndex_);
@@ -383,6 +389,7 @@ class Reader {
     SaltedMap<uint32_t, uint32_t> nodeIndexById_{0, SaltedHash{salt_}};
     SaltedMap<uint64_t, CommSlots> commSlots_{0, SaltedHash{salt_}}; // process position << 32 | id
     SaltedMap<uint32_t, uint64_t> expected_{0, SaltedHash{salt_}};   // calls per rank
+    std::shared_ptr<CallBlock> callBlock_;                           // where the call lists go
     static constexpr int32_t kUnknownLocal = -2; // toLocal answers -1 or a rank >= 0
     std::vector<std::vector<int32_t>> ownLocal_; // per process, per communicator
 };

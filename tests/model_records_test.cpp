@@ -214,3 +214,26 @@ TEST(TProcessOpenComms, ReportsUnfreedWithCreatingLocation) {
     EXPECT_EQ(out[4], 0xDEADu);
     EXPECT_EQ(p.openComms(8, out), 3u);
 }
+
+TEST(CallLists, ShareOneBlockFallBackToTheHeapAndKeepItAlive) {
+    constexpr size_t kRoom = 4;
+    auto block = std::make_shared<CallBlock>(kRoom * sizeof(TFunc));
+    TCallList first{CallAllocator<TFunc>(block)};
+    first.reserve(kRoom);
+    TCallList second{CallAllocator<TFunc>(block)};
+    second.reserve(kRoom); // no room left: the heap serves it
+    for (int k = 0; k < 6; ++k) {
+        first.push_back(call(kFuncSend, k, k + 1));
+        second.push_back(call(kFuncRecv, k, k + 2));
+    }
+    TCallList moved = std::move(second);
+    TCallList assigned;
+    assigned = std::move(first);
+    EXPECT_EQ(assigned.get_allocator().block(), block);
+    block.reset();
+    // The lists keep the block alive, and every value stays readable.
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(assigned[k].end, k + 1);
+        EXPECT_EQ(moved[k].end, k + 2);
+    }
+}

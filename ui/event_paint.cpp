@@ -186,7 +186,7 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
         const int64_t nodeShift = shiftOf(trace, row.position);
         // Reads the call list directly rather than through the shared cursor.
         const TProcess& process = *trace.processAt(row.position);
-        const std::vector<TFunc>& calls = process.calls;
+        const TCallList& calls = process.calls;
         const auto place = [&](const TFunc& f) {
             Placed p;
             p.clip = clipCall(window, wrapAdd(f.start, nodeShift), wrapAdd(f.end, nodeShift));
