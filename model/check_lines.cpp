@@ -5,7 +5,6 @@
 #include "model/traffic_rows.h"
 
 #include <algorithm>
-#include <tuple>
 
 namespace {
 
@@ -23,12 +22,40 @@ struct SparseCell {
     uint32_t partner;
     TrafficCell counts;
 };
-using SparseRow = std::vector<SparseCell>;
 
-TrafficCell cellOf(const SparseRow& row, uint32_t partner) {
-    auto it = std::lower_bound(row.begin(), row.end(), partner,
-                               [](const SparseCell& c, uint32_t p) { return c.partner < p; });
-    return it != row.end() && it->partner == partner ? it->counts : TrafficCell{};
+// The nonzero cells of every row, stored row after row, and the same cells
+// column by column (each an index into the row-wise list).
+struct SparseMatrix {
+    std::vector<uint64_t> rowStart; // row r: cells[rowStart[r] .. rowStart[r + 1])
+    std::vector<SparseCell> cells;
+    std::vector<uint64_t> columnStart; // column c: byColumn[columnStart[c] .. +1)
+    std::vector<uint64_t> byColumn;    // cell indices, rows ascending
+    std::vector<uint32_t> rowOf;       // row of each cell
+};
+
+SparseMatrix messageCountCells(const TTrace& trace) {
+    const uint32_t n = trace.processCount();
+    SparseMatrix m;
+    m.rowStart.assign(size_t{n} + 1, 0);
+    // A rank that no process has sends and receives nothing: its row stays empty.
+    forEachTrafficRow(trace, TrafficWeight::Messages, 0,
+                      [&](uint32_t r, std::span<const TrafficCell> dense) {
+                          for (uint32_t c = 0; c < dense.size(); ++c)
+                              if (dense[c].sent || dense[c].received) {
+                                  m.cells.push_back({c, dense[c]});
+                                  m.rowOf.push_back(r);
+                              }
+                          m.rowStart[r + 1] = m.cells.size();
+                      });
+    for (uint32_t r = 0; r < n; ++r) m.rowStart[r + 1] = std::max(m.rowStart[r + 1], m.rowStart[r]);
+
+    m.columnStart.assign(size_t{n} + 1, 0);
+    for (const SparseCell& cell : m.cells) ++m.columnStart[cell.partner + 1];
+    for (uint32_t c = 0; c < n; ++c) m.columnStart[c + 1] += m.columnStart[c];
+    m.byColumn.resize(m.cells.size());
+    std::vector<uint64_t> fill(m.columnStart.begin(), m.columnStart.end() - 1);
+    for (uint64_t i = 0; i < m.cells.size(); ++i) m.byColumn[fill[m.cells[i].partner]++] = i;
+    return m;
 }
 
 } // namespace
@@ -73,46 +100,44 @@ uint32_t checkCommunicators(const TTrace& trace, std::vector<std::string>& lines
 }
 
 uint32_t checkSendRecv(const TTrace& trace, std::vector<std::string>& lines) {
-    const std::vector<const TProcess*> byRank = processesByRank(trace);
-    const auto n = static_cast<uint32_t>(byRank.size());
-
-    // Counts of every rank toward every rank, keeping only nonzero cells: a
-    // rank that no process has sends and receives nothing.
-    std::vector<SparseRow> rows(n);
-    for (uint32_t r = 0; r < n; ++r) {
-        if (!byRank[r]) continue;
-        const std::vector<TrafficCell> dense =
-            trafficRow(*byRank[r], n, TrafficWeight::Messages, 0);
-        for (uint32_t c = 0; c < n; ++c)
-            if (dense[c].sent || dense[c].received) rows[r].push_back({c, dense[c]});
-    }
-
-    // A disagreement of a's sends to b with b's receives from a needs a nonzero
-    // figure in row a or row b, so only those ordered pairs are candidates.
-    std::vector<std::pair<uint32_t, uint32_t>> candidates;
-    for (uint32_t a = 0; a < n; ++a)
-        for (const SparseCell& cell : rows[a]) {
-            candidates.emplace_back(a, cell.partner); // a's sends to partner
-            candidates.emplace_back(cell.partner, a); // partner's sends to a
-        }
-    // Output order: pairs (i, j) with i <= j ascending; per pair first i to j, then j to i.
-    auto orderKey = [](const std::pair<uint32_t, uint32_t>& p) {
-        return std::make_tuple(std::min(p.first, p.second), std::max(p.first, p.second),
-                               p.first > p.second);
-    };
-    std::sort(candidates.begin(), candidates.end(),
-              [&](const auto& x, const auto& y) { return orderKey(x) < orderKey(y); });
-    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-
+    const SparseMatrix m = messageCountCells(trace);
+    const uint32_t n = trace.processCount();
     uint32_t findings = 0;
-    for (const auto& [from, to] : candidates) {
-        if (cellOf(rows[from], to).sent == cellOf(rows[to], from).received) continue;
+    auto compare = [&](uint32_t from, uint32_t to, const TrafficCell& fromRow,
+                       const TrafficCell& toRow) {
+        if (fromRow.sent == toRow.received) return;
         const std::string line = "\tNumber of sent messages not equal to number of receive one (" +
                                  std::to_string(from) + " to " + std::to_string(to) + ")";
         // A rank's traffic with itself is compared twice, once per direction.
         const int times = from == to ? 2 : 1;
         for (int t = 0; t < times; ++t) lines.push_back(line);
         findings += static_cast<uint32_t>(times);
+    };
+
+    // A disagreement between ranks i and j needs a nonzero cell (i, j) or
+    // (j, i). Pairs go in order i <= j ascending, per pair first i to j, then
+    // j to i: for each i, the partners j >= i of row i merged with the rows
+    // j >= i of column i.
+    for (uint32_t i = 0; i < n; ++i) {
+        auto rowIt =
+            std::lower_bound(m.cells.begin() + static_cast<ptrdiff_t>(m.rowStart[i]),
+                             m.cells.begin() + static_cast<ptrdiff_t>(m.rowStart[i + 1]), i,
+                             [](const SparseCell& c, uint32_t p) { return c.partner < p; });
+        const auto rowEnd = m.cells.begin() + static_cast<ptrdiff_t>(m.rowStart[i + 1]);
+        auto colIt =
+            std::lower_bound(m.byColumn.begin() + static_cast<ptrdiff_t>(m.columnStart[i]),
+                             m.byColumn.begin() + static_cast<ptrdiff_t>(m.columnStart[i + 1]), i,
+                             [&](uint64_t cell, uint32_t r) { return m.rowOf[cell] < r; });
+        const auto colEnd = m.byColumn.begin() + static_cast<ptrdiff_t>(m.columnStart[i + 1]);
+        while (rowIt != rowEnd || colIt != colEnd) {
+            const uint32_t j = std::min(rowIt != rowEnd ? rowIt->partner : UINT32_MAX,
+                                        colIt != colEnd ? m.rowOf[*colIt] : UINT32_MAX);
+            TrafficCell ij, ji; // row i toward j, row j toward i
+            if (rowIt != rowEnd && rowIt->partner == j) ij = (rowIt++)->counts;
+            if (colIt != colEnd && m.rowOf[*colIt] == j) ji = m.cells[*colIt++].counts;
+            compare(i, j, ij, ji);
+            if (j != i) compare(j, i, ji, ij);
+        }
     }
     return findings;
 }

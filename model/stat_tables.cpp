@@ -1,6 +1,7 @@
 #include "model/stat_tables.h"
 
 #include "appdb/node_address.h"
+#include "model/parallel_for.h"
 #include "model/trace_document.h"
 
 #include <algorithm>
@@ -90,24 +91,37 @@ StatTable nodesRanksTable(const TTrace& trace) {
     return t;
 }
 
+std::vector<RankTimes> timesByRank(const TTrace& trace) {
+    const std::vector<const TProcess*> byRank = processesByRank(trace);
+    std::vector<RankTimes> times(byRank.size());
+    parallelFor(static_cast<uint32_t>(byRank.size()), [&](uint32_t r) {
+        const TProcess* p = byRank[r];
+        if (!p) return;
+        RankTimes& t = times[r];
+        t.present = true;
+        t.total = p->duration();
+        p->times(t.init, t.finalize, t.send, t.receive);
+    });
+    return times;
+}
+
 StatTable processTable(const TTrace& trace) {
     StatTable t;
     t.columnLabels = {"Rank",         "Time [us]", "Init [us]", "Init [%]",  "Finalize [us]",
                       "Finalize [%]", "Send [us]", "Send [%]",  "Recv [us]", "Recv [%]"};
     t.rowCount = trace.processCount();
-    t.rowCells = [byRank = rankIndex(trace)](uint32_t r) -> std::vector<std::string> {
+    auto times = std::make_shared<const std::vector<RankTimes>>(timesByRank(trace));
+    t.rowCells = [times](uint32_t r) -> std::vector<std::string> {
         std::vector<std::string> cells(10);
         cells[0] = std::to_string(r);
-        const TProcess* p = r < byRank->size() ? (*byRank)[r] : nullptr;
-        if (!p) return cells; // no process has this rank: nothing to show
-        const int64_t total = p->duration();
-        int64_t init = 0, finalize = 0, send = 0, receive = 0;
-        p->times(init, finalize, send, receive);
-        cells[1] = timeText(total);
+        if (r >= times->size() || !(*times)[r].present)
+            return cells; // no process has this rank: nothing to show
+        const RankTimes& rt = (*times)[r];
+        cells[1] = timeText(rt.total);
         size_t i = 2;
-        for (int64_t sum : {init, finalize, send, receive}) {
+        for (int64_t sum : {rt.init, rt.finalize, rt.send, rt.receive}) {
             cells[i++] = timeText(sum);
-            cells[i++] = percentText(sum, total);
+            cells[i++] = percentText(sum, rt.total);
         }
         return cells;
     };

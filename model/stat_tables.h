@@ -56,6 +56,18 @@ StatTable countersTable(const TTrace& trace);
 // has gives a row of empty cells.
 StatTable trafficTable(const TTrace& trace, TrafficWeight weight, uint32_t section);
 
+// Run time and TProcess::times of each rank's process (the first with that
+// rank), computed for all ranks at once on two threads.
+struct RankTimes {
+    bool present = false; // a process has this rank
+    int64_t total = 0;
+    int64_t init = 0;
+    int64_t finalize = 0;
+    int64_t send = 0;
+    int64_t receive = 0;
+};
+std::vector<RankTimes> timesByRank(const TTrace& trace);
+
 // Number formats of the tables.
 std::string timeText(int64_t microseconds); // 10 significant digits
 // part / whole * 100 with 4 significant digits; "" when whole is 0.

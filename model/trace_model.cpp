@@ -1,5 +1,6 @@
 #include "model/trace_model.h"
 
+#include "model/comm_lookup.h"
 #include "model/wrapping_math.h"
 
 #include <iostream>
@@ -147,9 +148,12 @@ void TProcess::times(int64_t& init, int64_t& finalize, int64_t& send, int64_t& r
 namespace {
 
 // One walk for countMessages (unit weights) and sumDataSize (call sizes).
+// Communicators are looked up in call order through CommLookup, so an
+// identifier created and freed over and over costs no walk over the freed ones.
 void tallyTraffic(const TProcess& p, int32_t peerRank, uint64_t& sent, uint64_t& received,
                   uint32_t section, bool bySize) {
     sent = received = 0;
+    const CommLookup lookup(p);
     uint32_t current = 0;
     for (uint32_t k = 0; k < p.calls.size(); ++k) {
         const TFunc& f = p.calls[k];
@@ -162,9 +166,10 @@ void tallyTraffic(const TProcess& p, int32_t peerRank, uint64_t& sent, uint64_t&
         const bool receives = (f.kind & kKindRecv) && !(f.kind & kKindWait);
         if (!sends && !receives) continue;
 
-        const TComm* comm = p.findComm(f.comm, k);
+        const uint32_t view = lookup.find(f.comm, k);
+        const TComm* comm = lookup.comm(view);
         const bool peerIsP = comm ? comm->toGlobal(f.peer) == peerRank : f.peer == peerRank;
-        const bool pIsMember = comm ? comm->toLocal(peerRank) != -1 : true;
+        const bool pIsMember = lookup.isMember(view, static_cast<uint32_t>(peerRank));
         const uint64_t w = bySize ? f.size : 1;
 
         if (sends) {

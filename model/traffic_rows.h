@@ -4,6 +4,8 @@
 // TProcess::countMessages / sumDataSize give for partner rank c.
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <vector>
 
 class TTrace;
@@ -24,6 +26,15 @@ struct TrafficCell {
 // filter (0: the whole run).
 std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, TrafficWeight weight,
                                     uint32_t section);
+
+// Every row of a matrix over partner ranks 0 .. processCount-1, in rank order:
+// fn(rank, cells) for each rank that a process has (the first process with
+// that rank). Rows are made a batch at a time on two threads and handed to fn
+// on the calling thread; memory stays bounded by one batch however many
+// ranks there are.
+void forEachTrafficRow(
+    const TTrace& trace, TrafficWeight weight, uint32_t section,
+    const std::function<void(uint32_t rank, std::span<const TrafficCell> cells)>& fn);
 
 // For each rank 0 .. processCount-1 the first process in list order with that
 // rank (the one the document's by-rank accessors find), nullptr where none.

@@ -4,6 +4,8 @@
 
 #include "allocation_tracker.h"
 #include "appdb/fdb_reader.h"
+#include "model/check_lines.h"
+#include "model/stat_tables.h"
 #include "model/trace_document.h"
 #include "model/trace_format.h"
 #include "model/trace_loader.h"
@@ -299,4 +301,88 @@ TEST_F(HostileInput, RanksChosenToCollideInAHashTable) {
     EXPECT_EQ(trace.nodeCount(), 7u);
     EXPECT_EQ(trace.processes[5].calls.size(), 2u);
     EXPECT_EQ(trace.processes[6].calls.size(), 1u);
+}
+
+namespace {
+
+// Two ranks that each split, use and free one identifier kRounds times, even
+// rounds in section 1, odd rounds in section 2. Split members alternate
+// {0, 1} and {1, 0}, so the broadcast root (local rank 0) alternates too.
+// Rank 0 keeps its last communicator: one leak for the communicator check.
+std::string reusedIdentifierTrace(int rounds) {
+    TraceWriter w;
+    const std::vector<uint32_t> zeroFirst{0, 1};
+    const std::vector<uint32_t> oneFirst{1, 0};
+    for (uint32_t rank = 0; rank < 2; ++rank) {
+        w.declareProcess(rank, kNode);
+        w.shortCall(makeLocation(1, 1), kFuncInit, 0, 10);
+        for (int k = 0; k < rounds; ++k) {
+            const int64_t t = 20 + 10 * int64_t{k};
+            w.sectionMarker(1 + k % 2, t);
+            w.commCall(makeLocation(1, 2), kFuncCommSplit, t + 1, t + 2, 777,
+                       k % 2 ? oneFirst : zeroFirst);
+            w.longCall(makeLocation(1, 3), kFuncBcast, t + 3, t + 4, 8, 0, 0, 777);
+            if (rank == 1 || k + 1 < rounds)
+                w.commCall(makeLocation(1, 4), kFuncCommFree, t + 5, t + 6, 777, {});
+        }
+    }
+    return w.bytes();
+}
+
+std::vector<std::string> allRows(const StatTable& table) {
+    std::vector<std::string> cells;
+    for (uint32_t r = 0; r < table.rowCount; ++r)
+        for (std::string& cell : table.rowCells(r)) cells.push_back(std::move(cell));
+    return cells;
+}
+
+} // namespace
+
+// The statistics and checks look a communicator up once per call. Were each
+// lookup a walk over every communicator created so far, the five walks below
+// over 400000 communicators would cost about 10^11 steps: minutes even in an
+// optimised build, where this test needs a few seconds in a debug build. Its
+// ctest TIMEOUT (60 s) turns such a slowdown into a failure.
+TEST_F(HostileInput, StatisticsAndChecksOfReusedIdentifiersStayLinear) {
+    constexpr int kRounds = 200000; // even
+    constexpr uint64_t kHalf = kRounds / 2;
+    // Records only: the statistics and checks need no links or clock offsets.
+    Loaded r;
+    std::ostringstream errors;
+    ASSERT_TRUE(
+        readTraceRecords(r.trace, save("reuse-stats.zlv", reusedIdentifierTrace(kRounds)), errors))
+        << errors.str();
+    ASSERT_EQ(r.trace.processCount(), 2u);
+    ASSERT_EQ(r.trace.processes[0].comms.size(), 2u + kRounds);
+
+    // Each rank is the root in every other round: as root it sends to both
+    // members and receives its own broadcast, otherwise it receives from the root.
+    const std::string half = std::to_string(kHalf);
+    const std::string halves = half + "/" + half;
+    EXPECT_EQ(allRows(statTable(r.trace, StatKind::SendRecv, 0)),
+              (std::vector<std::string>{halves, halves, halves, halves}));
+    const std::string bytes = std::to_string(8 * kHalf);
+    const std::string byteHalves = bytes + "/" + bytes;
+    EXPECT_EQ(allRows(statTable(r.trace, StatKind::DataSize, 0)),
+              (std::vector<std::string>{byteHalves, byteHalves, byteHalves, byteHalves}));
+    // Section 1: rank 0 is the root, rank 1 receives from it.
+    EXPECT_EQ(allRows(statTable(r.trace, StatKind::SendRecv, 1)),
+              (std::vector<std::string>{halves, half + "/0", "0/" + half, "0/0"}));
+    EXPECT_EQ(allRows(statTable(r.trace, StatKind::DataSize, 2)),
+              (std::vector<std::string>{"0/0", "0/" + bytes, bytes + "/0", byteHalves}));
+
+    const std::vector<SectionItem> sections = sectionItems(r.trace);
+    ASSERT_EQ(sections.size(), 3u);
+    EXPECT_EQ(sections[2].id, 2u);
+    for (StatKind kind : {StatKind::NodesRanks, StatKind::Process, StatKind::Counters})
+        for (const std::string& cell : allRows(statTable(r.trace, kind)))
+            EXPECT_LT(cell.size(), 64u);
+    EXPECT_EQ(statTable(r.trace, StatKind::Process).rowCells(1)[0], "1");
+
+    const CheckReport report = runChecks(r.trace, CheckSelection{});
+    EXPECT_EQ(report.findings, 1u);
+    ASSERT_EQ(report.lines.size(), 8u);
+    EXPECT_EQ(report.lines[3].rfind("In process with rank 0 new communicator was created (777)", 0),
+              0u)
+        << report.lines[3];
 }

@@ -3,12 +3,16 @@
 // case: rooted collectives, sub-communicators (with odd member lists), waits,
 // unfinished calls, sections, rank gaps.
 #include "model/check_lines.h"
+#include "model/comm_lookup.h"
+#include "model/parallel_for.h"
 #include "model/trace_document.h"
 #include "model/traffic_rows.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
+#include <stdexcept>
 
 namespace {
 
@@ -110,4 +114,128 @@ TEST(TrafficRows, RankIndexTakesTheFirstProcessOfEachRank) {
     EXPECT_EQ(byRank[0], nullptr);
     EXPECT_EQ(byRank[1], &trace.processes[0]);
     EXPECT_EQ(byRank[2], nullptr);
+}
+
+namespace {
+
+// One process whose few identifiers are created again and again: lifetimes
+// that overlap, end before or after later creations, or never end; member
+// lists unsorted, with duplicates, longer or shorter than the size field.
+TProcess reusedIdentifierProcess(std::mt19937& rng, uint32_t calls) {
+    auto pick = [&](uint32_t bound) { return static_cast<uint32_t>(rng() % bound); };
+    TProcess p(0, 1, 0);
+    // Communicators in creation order, as the loader lists them.
+    for (uint32_t k = 0; k < calls; ++k) {
+        if (pick(3) != 0) continue;
+        TComm c;
+        c.id = pick(5) == 0 ? (pick(2) ? kWorldComm : kSelfComm) : 300 + pick(3);
+        const uint32_t members = pick(7);
+        for (uint32_t m = 0; m < members; ++m) c.members.push_back(pick(9));
+        if (pick(2)) std::sort(c.members.begin(), c.members.end());
+        c.size = static_cast<uint32_t>(c.members.size()) + pick(3) - 1;
+        c.createdAt = k;
+        c.freedAt = pick(4) == 0 ? 0 : k + pick(12); // freed at its own creation now and then
+        p.addComm(std::move(c));
+    }
+    return p;
+}
+
+} // namespace
+
+TEST(TrafficRows, CommLookupAnswersAsTheModelDoes) {
+    std::mt19937 rng(7);
+    const int32_t ranks[] = {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 40};
+    for (int round = 0; round < 200; ++round) {
+        const uint32_t calls = 1 + static_cast<uint32_t>(rng() % 80);
+        const TProcess p = reusedIdentifierProcess(rng, calls);
+        const CommLookup lookup(p);
+        // Rising call indices as the walks ask, then a second pass from the start
+        // (the lookup must not keep skipping what the first pass left behind).
+        for (int pass = 0; pass < 2; ++pass)
+            for (uint32_t k = 0; k < calls + 3; ++k)
+                for (uint32_t id : {kWorldComm, kSelfComm, 300u, 301u, 302u, 999u}) {
+                    const TComm* expected = p.findComm(id, k);
+                    const uint32_t view = lookup.find(id, k);
+                    ASSERT_EQ(lookup.comm(view), expected)
+                        << "round " << round << " id " << id << " call " << k;
+                    if (!expected) continue;
+                    for (int32_t rank : ranks)
+                        ASSERT_EQ(lookup.toLocal(view, static_cast<uint32_t>(rank)),
+                                  expected->toLocal(rank))
+                            << "round " << round << " id " << id << " rank " << rank;
+                }
+    }
+}
+
+TEST(TrafficRows, AllRowsInBatchesEqualSingleRowsAndChecksEqualPerCellCounts) {
+    // 2500 ranks: rows come in three batches; a few ranks missing; sparse traffic
+    // across batch borders (ring neighbours, far partners, a rooted broadcast).
+    constexpr uint32_t n = 2500;
+    std::mt19937 rng(11);
+    TTrace trace;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t rank = i % 97 == 5 ? n + i : i; // a gap now and then
+        TProcess p(0, 1, rank);
+        TComm pair;
+        pair.id = 500;
+        pair.members = {i, (i + 300) % n};
+        pair.size = 2;
+        p.addComm(std::move(pair));
+        for (uint32_t k = 0; k < 6; ++k) {
+            const uint32_t func = k % 3 == 0 ? kFuncSend : k % 3 == 1 ? kFuncRecv : kFuncBcast;
+            const auto peer = static_cast<int32_t>(rng() % 3 == 0 ? rng() % n : (i + 1) % n);
+            p.addCall(TFunc::make(k, func, k, k + 1, func == kFuncBcast ? 0 : peer,
+                                  func == kFuncBcast ? 500 : kWorldComm, 0, 1 + k, 0));
+        }
+        trace.processes.push_back(std::move(p));
+    }
+    const auto byRank = processesByRank(trace);
+    std::vector<uint32_t> seen;
+    forEachTrafficRow(trace, TrafficWeight::Bytes, 0,
+                      [&](uint32_t rank, std::span<const TrafficCell> cells) {
+                          ASSERT_LT(rank, n);
+                          ASSERT_NE(byRank[rank], nullptr);
+                          ASSERT_EQ(std::vector<TrafficCell>(cells.begin(), cells.end()),
+                                    trafficRow(*byRank[rank], n, TrafficWeight::Bytes, 0))
+                              << rank;
+                          seen.push_back(rank);
+                      });
+    std::vector<uint32_t> expected;
+    for (uint32_t r = 0; r < n; ++r)
+        if (byRank[r]) expected.push_back(r);
+    EXPECT_EQ(seen, expected); // every present rank once, ascending
+
+    // The check's merged walk over nonzero cells against every pair of dense rows.
+    std::vector<std::vector<TrafficCell>> dense(n, std::vector<TrafficCell>(n));
+    for (uint32_t r = 0; r < n; ++r)
+        if (byRank[r]) dense[r] = trafficRow(*byRank[r], n, TrafficWeight::Messages, 0);
+    std::vector<std::string> expectedLines;
+    auto line = [&](uint32_t a, uint32_t b) {
+        expectedLines.push_back("\tNumber of sent messages not equal to number of receive one (" +
+                                std::to_string(a) + " to " + std::to_string(b) + ")");
+    };
+    for (uint32_t i = 0; i < n; ++i)
+        for (uint32_t j = i; j < n; ++j) {
+            if (dense[i][j].sent != dense[j][i].received) line(i, j);
+            if (dense[j][i].sent != dense[i][j].received) line(j, i);
+        }
+    std::vector<std::string> lines;
+    checkSendRecv(trace, lines);
+    EXPECT_FALSE(lines.empty());
+    EXPECT_EQ(lines, expectedLines);
+}
+
+TEST(ParallelFor, EachItemOnceAndFailuresReachTheCaller) {
+    for (uint32_t count : {0u, 1u, 2u, 1000u}) {
+        std::vector<std::atomic<int>> calls(count);
+        parallelFor(count, [&](uint32_t i) { ++calls[i]; });
+        for (uint32_t i = 0; i < count; ++i) ASSERT_EQ(calls[i].load(), 1) << i;
+    }
+    // Whichever thread meets the failing item, the caller gets the exception.
+    for (int round = 0; round < 20; ++round)
+        EXPECT_THROW(parallelFor(100,
+                                 [](uint32_t i) {
+                                     if (i == 37) throw std::runtime_error("out of memory");
+                                 }),
+                     std::runtime_error);
 }
