@@ -108,7 +108,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     std::vector<std::vector<Comparison>> forward(kBlock);
     for (uint32_t blockStart = 0; blockStart < n; blockStart += kBlock) {
         const uint32_t blockSize = std::min(kBlock, n - blockStart);
-        inParallel(workers, blockSize, [&](unsigned w, uint32_t item) {
+        parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
             const uint32_t a = blockStart + item;
             std::vector<Comparison>& out = state[w].comparisons;
             out.clear();
@@ -161,7 +161,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     // Not zeroed: the workers write every entry, and fill fresh pages in parallel.
     std::unique_ptr<Filed[]> backward(new Filed[at]);
     adviseHugePages(backward.get(), at * sizeof(Filed));
-    inParallel(workers, ranges, [&](unsigned w, uint32_t r) {
+    parallelFor(workers, ranges, [&](unsigned w, uint32_t r) {
         std::vector<uint64_t>& next = fill[r];
         for (uint32_t b = rangeStart[r]; b < rangeStart[r + 1]; ++b) {
             const TProcess& from = procs[b];

@@ -240,7 +240,7 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
         scans[r].end = rangeStart[r + 1];
         scans[r].explicitCount.assign(n, 0);
     }
-    inParallel(workers, workers, [&](unsigned, uint32_t r) {
+    parallelFor(workers, workers, [&](unsigned, uint32_t r) {
         scanReceivers(procs, lookups, positions, false, scans[r], index);
     });
 
@@ -276,7 +276,7 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
         index.chunks.back().senderEnd = j + 1;
     }
     for (auto& c : index.chunks) c.calls.resize(index.explicitStart[c.senderEnd] - c.base);
-    inParallel(workers, workers, [&](unsigned, uint32_t r) {
+    parallelFor(workers, workers, [&](unsigned, uint32_t r) {
         scanReceivers(procs, lookups, positions, true, scans[r], index);
     });
 
@@ -541,8 +541,9 @@ void storeLinks(TProcess& sender, std::vector<LinkOut>& links) {
     sender.linkBlocks.push_back(std::move(block));
 }
 
-// What one worker needs besides the shared, read-only indexes.
-struct SenderScratch {
+// What one worker needs besides the shared, read-only indexes; a cache line
+// of its own, as workers write to it all the time.
+struct alignas(64) SenderScratch {
     SenderIndex sends;
     PairMatcher matcher;
     std::vector<uint32_t> pairCalls;
@@ -606,26 +607,14 @@ bool buildLinks(TTrace& trace, unsigned threads, ProgressStep* progress) {
     CandidateIndex candidates = indexCandidates(procs, lookups, positions, workers);
     candidates.prepareRelease();
 
-    std::atomic<uint32_t> nextSender{0}, sendersDone{0};
-    // Only the calling thread reports progress.
-    auto work = [&](bool reports) {
-        SenderScratch scratch;
-        for (uint32_t j; (j = nextSender.fetch_add(1, std::memory_order_relaxed)) < n;) {
-            linkSender(procs, j, lookups, positions, candidates, scratch);
-            candidates.doneWith(j);
-            const uint32_t done = sendersDone.fetch_add(1, std::memory_order_relaxed) + 1;
-            if (reports && progress) progress->report(done, n);
-        }
-    };
-    std::vector<std::thread> helpers;
-    for (unsigned t = 1; t < workers; ++t) {
-        try {
-            helpers.emplace_back(work, false);
-        } catch (const std::system_error&) {
-            break; // no more threads: the others do the rest
-        }
-    }
-    work(true);
-    for (std::thread& h : helpers) h.join();
+    std::vector<SenderScratch> scratch(workers);
+    std::atomic<uint32_t> sendersDone{0};
+    parallelFor(workers, n, [&](unsigned w, uint32_t j) {
+        linkSender(procs, j, lookups, positions, candidates, scratch[w]);
+        candidates.doneWith(j);
+        const uint32_t done = sendersDone.fetch_add(1, std::memory_order_relaxed) + 1;
+        // Only the calling thread reports progress.
+        if (w == 0 && progress) progress->report(done, n);
+    });
     return true;
 }

@@ -1,12 +1,11 @@
 #pragma once
-// The few threads of loading: one worker per core for large traces.
+// How many workers loading uses, and how it cuts the processes among them.
 
+#include "model/parallel_for.h"
 #include "model/trace_model.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -18,27 +17,6 @@ inline unsigned workersFor(const std::vector<TProcess>& procs, unsigned requeste
     for (const TProcess& p : procs) calls += p.calls.size();
     if (calls < (uint64_t{1} << 16)) return 1;
     return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-}
-
-// Runs fn(worker, item) for items [0, count) on `workers` threads (the caller
-// being worker 0), items taken in rising order.
-template <typename Fn>
-void inParallel(unsigned workers, uint32_t count, Fn&& fn) {
-    std::atomic<uint32_t> next{0};
-    auto work = [&](unsigned worker) {
-        for (uint32_t item; (item = next.fetch_add(1, std::memory_order_relaxed)) < count;)
-            fn(worker, item);
-    };
-    std::vector<std::thread> helpers;
-    for (unsigned w = 1; w < workers && w < count; ++w) {
-        try {
-            helpers.emplace_back(work, w);
-        } catch (const std::system_error&) {
-            break; // fewer threads: the others do the rest
-        }
-    }
-    work(0);
-    for (std::thread& h : helpers) h.join();
 }
 
 // Cuts the processes into `parts` contiguous ranges of about equal call
