@@ -22,10 +22,10 @@ bool readExactly(ByteSource& src, unsigned char* dst, size_t n) {
 
 // Database names end at white space, so white space inside becomes '_'.
 std::string databaseSafeName(const std::string& name) {
+    if (name.empty()) return std::string(1, '_');
     std::string out = name.substr(0, kMaxStoredName);
     for (char& c : out)
         if (std::isspace(static_cast<unsigned char>(c)) || c == '\0') c = '_';
-    if (out.empty()) out = "_";
     return out;
 }
 
