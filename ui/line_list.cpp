@@ -2,11 +2,16 @@
 
 #include "ui/bar_runs.h"
 #include "ui/column_cover.h"
+#include "ui/pixel_cover.h"
 #include "ui/segment_clip.h"
 
+#include <QImage>
+#include <QPaintEngine>
 #include <QPen>
+#include <QRegion>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -96,10 +101,42 @@ void LineList::addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour) {
     }
 }
 
-void LineList::draw(QPainter& painter, BarExtents& bars) {
+namespace {
+
+// Pixels of known colour, drawn as one image: opaque where set, clear
+// elsewhere.
+void drawComposed(QPainter& painter, const std::vector<std::pair<QPoint, QRgb>>& composed) {
+    if (composed.empty()) return;
+    QRect area(composed.front().first, QSize(1, 1));
+    for (const auto& [p, colour] : composed) area |= QRect(p, QSize(1, 1));
+    QImage image(area.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    for (const auto& [p, colour] : composed)
+        reinterpret_cast<QRgb*>(image.scanLine(p.y() - area.top()))[p.x() - area.left()] =
+            colour | 0xff000000u;
+    painter.drawImage(area.topLeft(), image);
+}
+
+// What of the device the painter can paint, in device pixels: the device
+// within the system clip and the painter's own clip.
+QRegion paintableRegion(QPainter& painter) {
+    const QPaintDevice* device = painter.device();
+    const QPaintEngine* engine = painter.paintEngine();
+    if (!device || !engine) return {};
+    QRegion region(QRect(0, 0, device->width(), device->height()));
+    const QRegion system = engine->systemClip();
+    if (!system.isEmpty()) region &= system;
+    if (painter.hasClipping()) region &= painter.deviceTransform().map(painter.clipRegion());
+    return region;
+}
+
+} // namespace
+
+void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes) {
     // Last to first: what each line still shows. A vertical one-pixel line
     // shows the rows that no later one covers (whole, in pieces or not at
-    // all); any other line shows unless drawn again later.
+    // all); a line whose pixels are known shows unless later lines paint all
+    // of them; any other line shows unless drawn again later.
     enum : uint32_t { kWhole = 0xFFFFFFFFu, kNone = 0xFFFFFFFEu };
     std::vector<uint32_t> firstPiece(lines_.size(), kWhole);
     std::vector<uint32_t> pieceEnd(lines_.size(), 0);
@@ -108,13 +145,39 @@ void LineList::draw(QPainter& painter, BarExtents& bars) {
     size_t capacity = 16;
     while (capacity < 2 * lines_.size()) capacity *= 2;
     std::vector<uint64_t> seen(capacity, 0);
-    counts_ = {lines_.size(), 0, 0, 0, 0};
-    // Fills stand in for strokes only where painting is plain: opaque,
-    // unblended, without antialiasing.
+    counts_ = {};
+    counts_.lines = lines_.size();
+    // Fills stand in for strokes, and measured shapes for lines, only where
+    // painting is plain: opaque, unblended, without antialiasing.
     const bool measuring = !painter.testRenderHint(QPainter::Antialiasing) &&
                            painter.opacity() == 1.0 &&
                            painter.compositionMode() == QPainter::CompositionMode_SourceOver &&
                            bars.begin(painter.deviceTransform(), bounds_);
+    // A clip that cuts a line makes the rasteriser start from the cut ends:
+    // the pixels of lines that cross the edge of what is paintable are known
+    // only to lie within one pixel across of those of the whole line.
+    const QRegion paintable = measuring ? paintableRegion(painter) : QRegion();
+    const QRect deviceBounds = painter.deviceTransform().mapRect(bounds_);
+    const bool knowPixels = measuring && QRegion(deviceBounds).subtracted(paintable).isEmpty();
+    const bool onlyBounds = knowPixels && paintable.subtracted(QRegion(deviceBounds)).isEmpty();
+    PixelCover pixels(knowPixels ? bounds_ : QRect());
+    // Bars as filled: their rectangles, found on the way back.
+    std::vector<std::optional<QRect>> barRects(lines_.size());
+    // Pixels that no later line paints or may paint, and their colour: they
+    // are final whenever they are drawn, so they are drawn last, at once.
+    std::vector<std::pair<QPoint, QRgb>> composed;
+    const auto box = [](const Line& l, int grow) {
+        return QRect(QPoint(std::min(l.x1, l.x2), std::min(l.y1, l.y2)),
+                     QPoint(std::max(l.x1, l.x2), std::max(l.y1, l.y2)))
+            .adjusted(-grow, -grow, grow, grow);
+    };
+    // Well inside the bounds: no clip comes near the line's pixels.
+    const auto inner = [&](const Line& l, int margin) {
+        return std::min(l.y1, l.y2) - margin > bounds_.top() &&
+               std::max(l.y1, l.y2) + margin < bounds_.bottom() &&
+               std::min(l.x1, l.x2) - margin > bounds_.left() &&
+               std::max(l.x1, l.x2) + margin < bounds_.right();
+    };
 
     for (size_t i = lines_.size(); i-- > 0;) {
         const Line& l = lines_[i];
@@ -123,6 +186,24 @@ void LineList::draw(QPainter& painter, BarExtents& bars) {
             cover.add(l.x1, l.y1, l.y2, pieces);
             if (pieces.size() == before) {
                 firstPiece[i] = kNone;
+                continue;
+            }
+            // The rows it shows are painted from here back.
+            size_t fresh = 0, outside = 0;
+            for (size_t p = before; p < pieces.size(); ++p)
+                for (int y = pieces[p].first; y <= pieces[p].second; ++y) {
+                    if (!knowPixels || !pixels.holds(l.x1, y)) {
+                        ++outside;
+                        continue;
+                    }
+                    uint8_t& f = pixels.at(l.x1, y);
+                    fresh += (f & PixelCover::kPainted) == 0;
+                    f |= PixelCover::kPainted;
+                }
+            if (outside == 0 && fresh == 0) {
+                firstPiece[i] = kNone;
+                pieces.resize(before);
+                ++counts_.covered;
             } else if (pieces.size() > before + 1 ||
                        pieces[before] !=
                            ColumnCover::Run{std::min(l.y1, l.y2), std::max(l.y1, l.y2)}) {
@@ -135,8 +216,86 @@ void LineList::draw(QPainter& painter, BarExtents& bars) {
             continue;
         }
         const uint64_t key = keyOf(l.x1, l.y1, l.x2, l.y2, l.width == 0 ? 3 : l.width);
-        if (key != 0 && seenBefore(seen, key)) firstPiece[i] = kNone;
+        if (key != 0 && seenBefore(seen, key)) {
+            firstPiece[i] = kNone;
+            continue;
+        }
+        if (l.width == 0) {
+            // Near the edges the clip may change how the line is rasterised:
+            // those bars are stroked.
+            const bool innerBar =
+                l.y1 - 1 > bounds_.top() + 2 && l.y1 + 1 < bounds_.bottom() - 2 && inner(l, 3);
+            if (measuring && innerBar) barRects[i] = bars.rectOf(l.x1, l.x2, l.y1);
+            const std::optional<QRect>& r = barRects[i];
+            if (!knowPixels) continue;
+            if (!r) {
+                pixels.mayPaint(box(l, 3));
+            } else if (!r->isEmpty() && pixels.paint(*r) == 0) {
+                firstPiece[i] = kNone;
+                ++counts_.covered;
+            }
+            continue;
+        }
+        if (!knowPixels) continue;
+        std::optional<LineShapes::Shape> shape;
+        if (l.width == 1) shape = shapes.shapeOf(l.x2 - l.x1, l.y2 - l.y1);
+        if (!shape) {
+            pixels.mayPaint(box(l, 3));
+            continue;
+        }
+        const int majorStep = (shape->xMajor ? l.x2 - l.x1 : l.y2 - l.y1) < 0 ? -1 : 1;
+        const auto pixelAt = [&](int s, int across) {
+            const int along = s * majorStep;
+            across += shape->offsets[s];
+            return shape->xMajor ? QPoint(l.x1 + along, l.y1 + across)
+                                 : QPoint(l.x1 + across, l.y1 + along);
+        };
+        if (inner(l, 3)) {
+            const size_t mark = composed.size();
+            size_t fresh = 0;
+            bool inOrder = false; // a later line may paint some of its pixels
+            for (int s = 0; s < shape->steps; ++s) {
+                const QPoint p = pixelAt(s, 0);
+                uint8_t& f = pixels.at(p.x(), p.y());
+                if (f & PixelCover::kPainted) continue;
+                ++fresh;
+                inOrder |= (f & PixelCover::kMaybe) != 0;
+                f |= PixelCover::kPainted;
+                composed.emplace_back(p, l.colour);
+            }
+            if (fresh == 0) {
+                firstPiece[i] = kNone;
+                ++counts_.covered;
+            } else if (inOrder) {
+                composed.resize(mark);
+            } else {
+                firstPiece[i] = kNone;
+                ++counts_.composed;
+            }
+            continue;
+        }
+        // Where a clip may cut it: left out when later lines paint every
+        // pixel it might paint in the bounds, else drawn as it comes.
+        bool covered = onlyBounds;
+        for (int s = 0; s < shape->steps && covered; ++s)
+            for (int across = -1; across <= 1 && covered; ++across) {
+                const QPoint p = pixelAt(s, across);
+                covered = !pixels.holds(p.x(), p.y()) ||
+                          (pixels.at(p.x(), p.y()) & PixelCover::kPainted) != 0;
+            }
+        if (covered) {
+            firstPiece[i] = kNone;
+            ++counts_.covered;
+            ++counts_.nearEdge;
+            continue;
+        }
+        for (int s = 0; s < shape->steps; ++s)
+            for (int across = -1; across <= 1; ++across) {
+                const QPoint p = pixelAt(s, across);
+                if (pixels.holds(p.x(), p.y())) pixels.at(p.x(), p.y()) |= PixelCover::kMaybe;
+            }
     }
+    shapes.end();
 
     QRgb colour = 0;
     int width = -1;
@@ -144,21 +303,15 @@ void LineList::draw(QPainter& painter, BarExtents& bars) {
     for (size_t i = 0; i < lines_.size(); ++i) {
         if (firstPiece[i] == kNone) continue;
         const Line& l = lines_[i];
-        // Near the edges the clip may change how the line is rasterised:
-        // those bars are stroked.
-        const bool inner = l.y1 - 1 > bounds_.top() + 2 && l.y1 + 1 < bounds_.bottom() - 2 &&
-                           std::min(l.x1, l.x2) - 3 > bounds_.left() &&
-                           std::max(l.x1, l.x2) + 3 < bounds_.right();
-        if (l.width == 0 && inner && measuring) {
-            if (const auto r = bars.rectOf(l.x1, l.x2, l.y1)) {
-                if (!r->isEmpty() && !runs.add(*r, l.colour)) {
-                    runs.flush(painter);
-                    if (!runs.add(*r, l.colour)) painter.fillRect(*r, QColor::fromRgb(l.colour));
-                }
-                ++counts_.filled;
-                ++counts_.drawn;
-                continue;
+        if (l.width == 0 && barRects[i]) {
+            const QRect& r = *barRects[i];
+            if (!r.isEmpty() && !runs.add(r, l.colour)) {
+                runs.flush(painter);
+                if (!runs.add(r, l.colour)) painter.fillRect(r, QColor::fromRgb(l.colour));
             }
+            ++counts_.filled;
+            ++counts_.drawn;
+            continue;
         }
         runs.flush(painter);
         const int lineWidth = l.width == 0 ? 3 : l.width;
@@ -180,4 +333,5 @@ void LineList::draw(QPainter& painter, BarExtents& bars) {
     runs.flush(painter);
     counts_.fills = runs.fills();
     bars.end();
+    drawComposed(painter, composed);
 }

@@ -2,17 +2,21 @@
 // The lines of one picture, collected in drawing order and then drawn leaving
 // out what does not change the picture: a line equal to one of the run of
 // lines of the same pen just before it, a line drawn again later with the
-// same ends and width, and the parts of a one-pixel vertical line that later
-// one-pixel vertical lines of the same column cover. Pens are opaque and
-// unblended, so the later line decides those pixels whatever comes between.
-// Bars are filled as the rectangles their strokes paint, bars in a row
-// composed into runs of one colour first.
+// same ends and width, the parts of a one-pixel vertical line that later
+// one-pixel vertical lines of the same column cover, and lines whose every
+// pixel later lines paint over (where the pixels of both are known: bars
+// filled as rectangles, vertical lines, one-pixel lines of a measured shape
+// that nothing clips). Pens are opaque and unblended, so the later line
+// decides those pixels whatever comes between. Bars are filled as the
+// rectangles their strokes paint, bars in a row composed into runs of one
+// colour first.
 
 #include <QPainter>
 #include <QRect>
 #include <QRgb>
 
 #include "ui/bar_extents.h"
+#include "ui/line_shapes.h"
 
 #include <cstdint>
 #include <vector>
@@ -26,7 +30,7 @@ class LineList {
     // A call's bar: a line of width 3 from (xs, y) to (xe, y), filled as the
     // rectangle that `bars` finds it paints, where it finds one.
     void addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour);
-    void draw(QPainter& painter, BarExtents& bars);
+    void draw(QPainter& painter, BarExtents& bars, LineShapes& shapes);
 
     struct Counts {
         size_t lines = 0;     // collected (after clipping)
@@ -34,6 +38,9 @@ class LineList {
         size_t shortened = 0; // vertical lines drawn only in part
         size_t filled = 0;    // bars filled as rectangles
         size_t fills = 0;     // rectangles filled for them (runs of bars of one colour)
+        size_t covered = 0;   // left out: later lines paint every pixel
+        size_t nearEdge = 0;  // of them, lines that a clip may cut
+        size_t composed = 0;  // drawn as the pixels that stay, all in one image at the end
     };
     const Counts& counts() const { return counts_; }
 

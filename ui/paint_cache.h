@@ -1,21 +1,25 @@
 #pragma once
 // What the event explorer keeps between paints to avoid walking every call:
 // the skip index of end times, the links laid out for painting (both derived
-// from the trace alone, forgotten when a trace opens or closes) and the
-// measured pixels of bars (kept while the view keeps its place and width).
+// from the trace alone, forgotten when a trace opens or closes), the
+// measured pixels of bars (kept while the view keeps its place and width) and
+// of one-pixel lines by extent.
 
 #include "ui/bar_extents.h"
 #include "ui/call_skip_index.h"
+#include "ui/line_shapes.h"
 #include "ui/link_end_index.h"
 
 struct PaintCache {
     CallSkipIndex skipIndex;
     LinkEndIndex linkEnds;
     BarExtents bars;
+    LineShapes lineShapes;
 
     void clear() {
         skipIndex.clear();
         linkEnds.clear();
         bars.clear();
+        lineShapes.clear();
     }
 };

@@ -1,0 +1,52 @@
+#pragma once
+// The pixels of a one-pixel line between two whole-pixel points that nothing
+// clips: one pixel per step along its longer axis, the other coordinate
+// rounded by the rasteriser in a way that depends on the line's extent only,
+// not on where the line lies. Each extent is measured once by stroking it
+// into a scratch image, and kept, so that a paint can tell which pixels a
+// line paints without stroking it.
+
+#include <QImage>
+#include <QPainter>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+class LineShapes {
+  public:
+    LineShapes();
+    ~LineShapes();
+
+    struct Shape {
+        bool xMajor = false; // one pixel per column (else one per row)
+        int steps = 0;       // pixels: 1 + the longer extent
+        // Pixel i lies i steps from the start along the longer axis, towards
+        // the end, and offsets[i] pixels from the start along the other axis.
+        const int16_t* offsets = nullptr;
+    };
+    // The shape of the line from (0, 0) to (dx, dy); nullopt when its stroke
+    // is not one pixel per step (then nothing is assumed about it).
+    std::optional<Shape> shapeOf(int dx, int dy);
+
+    // Closes the scratch painter; measurements are kept.
+    void end();
+    // Forgets every measurement.
+    void clear();
+
+    static constexpr int kMaxExtent = 4096; // longer extents are not measured
+
+  private:
+    bool measure(int dx, int dy, std::vector<int16_t>& out);
+
+    static constexpr uint32_t kNotALine = ~0u;
+    static constexpr size_t kMaxKept = size_t{1} << 24; // offsets kept before starting afresh
+
+    QImage scratch_;
+    std::unique_ptr<QPainter> painter_;            // on scratch_, open while measuring
+    std::unordered_map<uint32_t, uint32_t> where_; // by extent: first offset, or kNotALine
+    std::vector<int16_t> offsets_;
+    std::vector<int16_t> measured_;
+};
