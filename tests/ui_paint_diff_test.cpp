@@ -340,6 +340,7 @@ TEST(LineList, DrawsThePixelsOfDrawingEveryLineInOrder) {
     size_t shortened = 0, leftOut = 0, filled = 0, joined = 0;
     BarExtents bars;
     LineShapes shapes;
+    PixelCover pixels;
     for (int n = 0; n < 300; ++n) {
         QImage direct(bounds.size(), QImage::Format_RGB32), listed = direct;
         direct.fill(Qt::black);
@@ -366,7 +367,7 @@ TEST(LineList, DrawsThePixelsOfDrawingEveryLineInOrder) {
             else
                 lines.add(x1, y1, x2, y2, colour, width);
         }
-        lines.draw(all, bars, shapes);
+        lines.draw(all, bars, shapes, pixels);
         one.end();
         all.end();
         ASSERT_EQ(direct, listed) << "picture " << n;
@@ -497,6 +498,7 @@ TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
     const QPoint origin(11, 9);
     BarExtents bars;
     LineShapes shapes;
+    PixelCover pixels;
     size_t covered = 0, nearEdge = 0, composed = 0;
     for (int n = 0; n < 240; ++n) {
         const int setting = n % 3; // 0: view-sized device, 1: clipped window, 2: larger device
@@ -540,7 +542,7 @@ TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
             else
                 lines.add(x1, y1, x2, y2, colour, width);
         }
-        lines.draw(all, bars, shapes);
+        lines.draw(all, bars, shapes, pixels);
         one.end();
         all.end();
         ASSERT_EQ(direct, listed) << "picture " << n << " setting " << setting;
@@ -562,6 +564,7 @@ TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
     const QRect bounds(0, 0, 120, 90);
     BarExtents bars;
     LineShapes shapes;
+    PixelCover pixels;
     size_t nearEdge = 0, pictures = 0;
     for (int n = 0; n < 400; ++n) {
         const bool neighbours = n % 2 == 1;
@@ -597,7 +600,7 @@ TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
                 one.drawLine(p, p);
                 lines.add(p.x(), p.y(), p.x(), p.y(), blue, 1);
             }
-        lines.draw(all, bars, shapes);
+        lines.draw(all, bars, shapes, pixels);
         one.end();
         all.end();
         ASSERT_EQ(direct, listed) << "picture " << n << " line " << from.x() << "," << from.y()

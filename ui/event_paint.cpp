@@ -228,5 +228,5 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
             cur = next;
         }
     }
-    lines.draw(painter, cache.bars, cache.lineShapes);
+    lines.draw(painter, cache.bars, cache.lineShapes, cache.pixels);
 }

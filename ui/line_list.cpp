@@ -105,15 +105,23 @@ namespace {
 
 // Pixels of known colour, drawn as one image: opaque where set, clear
 // elsewhere.
-void drawComposed(QPainter& painter, const std::vector<std::pair<QPoint, QRgb>>& composed) {
+void drawComposed(QPainter& painter, const PixelCover& pixels,
+                  const std::vector<std::pair<uint32_t, QRgb>>& composed) {
     if (composed.empty()) return;
-    QRect area(composed.front().first, QSize(1, 1));
-    for (const auto& [p, colour] : composed) area |= QRect(p, QSize(1, 1));
+    QRect area(pixels.pointOf(composed.front().first), QSize(1, 1));
+    for (const auto& [index, colour] : composed) {
+        const QPoint p = pixels.pointOf(index);
+        area.setLeft(std::min(area.left(), p.x()));
+        area.setRight(std::max(area.right(), p.x()));
+        area.setTop(std::min(area.top(), p.y()));
+        area.setBottom(std::max(area.bottom(), p.y()));
+    }
     QImage image(area.size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    for (const auto& [p, colour] : composed)
-        reinterpret_cast<QRgb*>(image.scanLine(p.y() - area.top()))[p.x() - area.left()] =
-            colour | 0xff000000u;
+    for (const auto& [index, colour] : composed) {
+        const QPoint p = pixels.pointOf(index) - area.topLeft();
+        reinterpret_cast<QRgb*>(image.scanLine(p.y()))[p.x()] = colour | 0xff000000u;
+    }
     painter.drawImage(area.topLeft(), image);
 }
 
@@ -132,7 +140,7 @@ QRegion paintableRegion(QPainter& painter) {
 
 } // namespace
 
-void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes) {
+void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, PixelCover& pixels) {
     // Last to first: what each line still shows. A vertical one-pixel line
     // shows the rows that no later one covers (whole, in pieces or not at
     // all); a line whose pixels are known shows unless later lines paint all
@@ -142,9 +150,6 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes) {
     std::vector<uint32_t> pieceEnd(lines_.size(), 0);
     std::vector<ColumnCover::Run> pieces;
     ColumnCover cover(bounds_.left() - kMargin, bounds_.right() + kMargin);
-    size_t capacity = 16;
-    while (capacity < 2 * lines_.size()) capacity *= 2;
-    std::vector<uint64_t> seen(capacity, 0);
     counts_ = {};
     counts_.lines = lines_.size();
     // Fills stand in for strokes, and measured shapes for lines, only where
@@ -160,12 +165,23 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes) {
     const QRect deviceBounds = painter.deviceTransform().mapRect(bounds_);
     const bool knowPixels = measuring && QRegion(deviceBounds).subtracted(paintable).isEmpty();
     const bool onlyBounds = knowPixels && paintable.subtracted(QRegion(deviceBounds)).isEmpty();
-    PixelCover pixels(knowPixels ? bounds_ : QRect());
+    pixels.reset(knowPixels ? bounds_ : QRect());
+    uint8_t* const flags = pixels.flags();
+    const ptrdiff_t stride = pixels.stride();
+    // Lines whose pixels are not known: left out when drawn again later.
+    size_t capacity = 16;
+    while (capacity < 2 * lines_.size()) capacity *= 2;
+    std::vector<uint64_t> seen(capacity, 0);
+    const auto drawnAgain = [&](const Line& l) {
+        const uint64_t key = keyOf(l.x1, l.y1, l.x2, l.y2, l.width == 0 ? 3 : l.width);
+        return key != 0 && seenBefore(seen, key);
+    };
     // Bars as filled: their rectangles, found on the way back.
     std::vector<std::optional<QRect>> barRects(lines_.size());
-    // Pixels that no later line paints or may paint, and their colour: they
-    // are final whenever they are drawn, so they are drawn last, at once.
-    std::vector<std::pair<QPoint, QRgb>> composed;
+    // Pixels (by index) that no later line paints or may paint, and their
+    // colour: they are final whenever they are drawn, so they are drawn last,
+    // at once.
+    std::vector<std::pair<uint32_t, QRgb>> composed;
     const auto box = [](const Line& l, int grow) {
         return QRect(QPoint(std::min(l.x1, l.x2), std::min(l.y1, l.y2)),
                      QPoint(std::max(l.x1, l.x2), std::max(l.y1, l.y2)))
@@ -215,11 +231,6 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes) {
             }
             continue;
         }
-        const uint64_t key = keyOf(l.x1, l.y1, l.x2, l.y2, l.width == 0 ? 3 : l.width);
-        if (key != 0 && seenBefore(seen, key)) {
-            firstPiece[i] = kNone;
-            continue;
-        }
         if (l.width == 0) {
             // Near the edges the clip may change how the line is rasterised:
             // those bars are stroked.
@@ -227,47 +238,49 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes) {
                 l.y1 - 1 > bounds_.top() + 2 && l.y1 + 1 < bounds_.bottom() - 2 && inner(l, 3);
             if (measuring && innerBar) barRects[i] = bars.rectOf(l.x1, l.x2, l.y1);
             const std::optional<QRect>& r = barRects[i];
-            if (!knowPixels) continue;
-            if (!r) {
+            if (knowPixels && r) {
+                if (!r->isEmpty() && pixels.paint(*r) == 0) {
+                    firstPiece[i] = kNone;
+                    ++counts_.covered;
+                }
+            } else if (drawnAgain(l)) {
+                firstPiece[i] = kNone;
+            } else if (knowPixels) {
                 pixels.mayPaint(box(l, 3));
-            } else if (!r->isEmpty() && pixels.paint(*r) == 0) {
-                firstPiece[i] = kNone;
-                ++counts_.covered;
             }
             continue;
         }
-        if (!knowPixels) continue;
         std::optional<LineShapes::Shape> shape;
-        if (l.width == 1) shape = shapes.shapeOf(l.x2 - l.x1, l.y2 - l.y1);
+        if (knowPixels && l.width == 1) shape = shapes.shapeOf(l.x2 - l.x1, l.y2 - l.y1);
         if (!shape) {
-            pixels.mayPaint(box(l, 3));
+            if (drawnAgain(l))
+                firstPiece[i] = kNone;
+            else if (knowPixels)
+                pixels.mayPaint(box(l, 3));
             continue;
         }
+        // Pixel s of the shape is flags[first + s * along + offsets[s] * across].
         const int majorStep = (shape->xMajor ? l.x2 - l.x1 : l.y2 - l.y1) < 0 ? -1 : 1;
-        const auto pixelAt = [&](int s, int across) {
-            const int along = s * majorStep;
-            across += shape->offsets[s];
-            return shape->xMajor ? QPoint(l.x1 + along, l.y1 + across)
-                                 : QPoint(l.x1 + across, l.y1 + along);
-        };
+        const ptrdiff_t along = shape->xMajor ? majorStep : majorStep * stride;
+        const ptrdiff_t across = shape->xMajor ? stride : 1;
+        const int16_t* offsets = shape->offsets;
         if (inner(l, 3)) {
+            const ptrdiff_t first = static_cast<ptrdiff_t>(pixels.indexOf(l.x1, l.y1));
             const size_t mark = composed.size();
-            size_t fresh = 0;
-            bool inOrder = false; // a later line may paint some of its pixels
+            uint8_t seenFlags = 0; // of the fresh pixels
             for (int s = 0; s < shape->steps; ++s) {
-                const QPoint p = pixelAt(s, 0);
-                uint8_t& f = pixels.at(p.x(), p.y());
+                const ptrdiff_t at = first + s * along + offsets[s] * across;
+                const uint8_t f = flags[at];
                 if (f & PixelCover::kPainted) continue;
-                ++fresh;
-                inOrder |= (f & PixelCover::kMaybe) != 0;
-                f |= PixelCover::kPainted;
-                composed.emplace_back(p, l.colour);
+                seenFlags |= f | PixelCover::kPainted;
+                flags[at] = f | PixelCover::kPainted;
+                composed.emplace_back(static_cast<uint32_t>(at), l.colour);
             }
-            if (fresh == 0) {
+            if (seenFlags == 0) {
                 firstPiece[i] = kNone;
                 ++counts_.covered;
-            } else if (inOrder) {
-                composed.resize(mark);
+            } else if (seenFlags & PixelCover::kMaybe) {
+                composed.resize(mark); // a later line may paint some: drawn in order
             } else {
                 firstPiece[i] = kNone;
                 ++counts_.composed;
@@ -276,10 +289,14 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes) {
         }
         // Where a clip may cut it: left out when later lines paint every
         // pixel it might paint in the bounds, else drawn as it comes.
+        const auto pointOf = [&](int s, int shift) {
+            const int a = s * majorStep, b = offsets[s] + shift;
+            return shape->xMajor ? QPoint(l.x1 + a, l.y1 + b) : QPoint(l.x1 + b, l.y1 + a);
+        };
         bool covered = onlyBounds;
         for (int s = 0; s < shape->steps && covered; ++s)
-            for (int across = -1; across <= 1 && covered; ++across) {
-                const QPoint p = pixelAt(s, across);
+            for (int shift = -1; shift <= 1 && covered; ++shift) {
+                const QPoint p = pointOf(s, shift);
                 covered = !pixels.holds(p.x(), p.y()) ||
                           (pixels.at(p.x(), p.y()) & PixelCover::kPainted) != 0;
             }
@@ -290,8 +307,8 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes) {
             continue;
         }
         for (int s = 0; s < shape->steps; ++s)
-            for (int across = -1; across <= 1; ++across) {
-                const QPoint p = pixelAt(s, across);
+            for (int shift = -1; shift <= 1; ++shift) {
+                const QPoint p = pointOf(s, shift);
                 if (pixels.holds(p.x(), p.y())) pixels.at(p.x(), p.y()) |= PixelCover::kMaybe;
             }
     }
@@ -333,5 +350,5 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes) {
     runs.flush(painter);
     counts_.fills = runs.fills();
     bars.end();
-    drawComposed(painter, composed);
+    drawComposed(painter, pixels, composed);
 }

@@ -17,6 +17,7 @@
 
 #include "ui/bar_extents.h"
 #include "ui/line_shapes.h"
+#include "ui/pixel_cover.h"
 
 #include <cstdint>
 #include <vector>
@@ -30,7 +31,8 @@ class LineList {
     // A call's bar: a line of width 3 from (xs, y) to (xe, y), filled as the
     // rectangle that `bars` finds it paints, where it finds one.
     void addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour);
-    void draw(QPainter& painter, BarExtents& bars, LineShapes& shapes);
+    // The three keep what they measure (and their memory) for later pictures.
+    void draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, PixelCover& pixels);
 
     struct Counts {
         size_t lines = 0;     // collected (after clipping)

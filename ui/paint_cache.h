@@ -3,18 +3,20 @@
 // the skip index of end times, the links laid out for painting (both derived
 // from the trace alone, forgotten when a trace opens or closes), the
 // measured pixels of bars (kept while the view keeps its place and width) and
-// of one-pixel lines by extent.
+// of one-pixel lines by extent, and the memory a paint reuses.
 
 #include "ui/bar_extents.h"
 #include "ui/call_skip_index.h"
 #include "ui/line_shapes.h"
 #include "ui/link_end_index.h"
+#include "ui/pixel_cover.h"
 
 struct PaintCache {
     CallSkipIndex skipIndex;
     LinkEndIndex linkEnds;
     BarExtents bars;
     LineShapes lineShapes;
+    PixelCover pixels; // scratch memory of each paint
 
     void clear() {
         skipIndex.clear();
