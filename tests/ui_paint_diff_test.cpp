@@ -611,6 +611,57 @@ TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
     EXPECT_EQ(nearEdge, pictures); // every line under its neighbours was left out
 }
 
+// Short lines drawn first on the pixels beside those of a line that the edge
+// cuts, drawn last: where the cut line paints a pixel beside its whole line's
+// place, it must stay on top, so the short lines near it are drawn in order
+// rather than composed at the end.
+TEST(LineList, LinesThatAClipMayCutStayOverTheLinesBeforeThem) {
+    std::mt19937_64 rng(25);
+    const QRect bounds(0, 0, 120, 90);
+    BarExtents bars;
+    LineShapes shapes;
+    PixelCover pixels;
+    for (int n = 0; n < 300; ++n) {
+        QImage direct(bounds.size(), QImage::Format_RGB32), listed = direct;
+        direct.fill(Qt::black);
+        listed.fill(Qt::black);
+        QPainter one(&direct), all(&listed);
+        LineList lines(bounds);
+        const int side = static_cast<int>(rng() % 4);
+        const auto inside = [&](int size) { return 10 + static_cast<int>(rng() % (size - 20)); };
+        QPoint from(inside(bounds.width()), inside(bounds.height()));
+        if (side < 2)
+            from.setX(side == 0 ? -1 - static_cast<int>(rng() % 7) : bounds.width() + 6);
+        else
+            from.setY(side == 2 ? -1 - static_cast<int>(rng() % 7) : bounds.height() + 6);
+        const QPoint to(inside(bounds.width()), inside(bounds.height()));
+        const std::optional<LineShapes::Shape> shape =
+            shapes.shapeOf(to.x() - from.x(), to.y() - from.y());
+        ASSERT_TRUE(shape);
+        const int majorStep = (shape->xMajor ? to.x() - from.x() : to.y() - from.y()) < 0 ? -1 : 1;
+        const QRgb white = qRgb(255, 255, 255), blue = qRgb(0, 0, 255);
+        one.setPen(QPen(QColor::fromRgb(blue), 1));
+        const QRect well = bounds.adjusted(5, 5, -6, -6);
+        for (int s = 0; s < shape->steps; ++s)
+            for (int across = -1; across <= 1; across += 2) {
+                const QPoint p = shape->xMajor
+                                     ? from + QPoint(s * majorStep, shape->offsets[s] + across)
+                                     : from + QPoint(shape->offsets[s] + across, s * majorStep);
+                if (!well.contains(p)) continue;
+                one.drawLine(p, p + QPoint(1, 1));
+                lines.add(p.x(), p.y(), p.x() + 1, p.y() + 1, blue, 1);
+            }
+        one.setPen(QPen(QColor::fromRgb(white), 1));
+        one.drawLine(from, to);
+        lines.add(from.x(), from.y(), to.x(), to.y(), white, 1);
+        lines.draw(all, bars, shapes, pixels);
+        one.end();
+        all.end();
+        ASSERT_EQ(direct, listed) << "picture " << n << " line " << from.x() << "," << from.y()
+                                  << " to " << to.x() << "," << to.y();
+    }
+}
+
 // Against a grid of covered pixels: the visible parts are exactly the rows of
 // the new run that no earlier added run of its column holds.
 TEST(ColumnCover, ReportsTheRowsNoLaterRunCovers) {

@@ -166,8 +166,6 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
     const bool knowPixels = measuring && QRegion(deviceBounds).subtracted(paintable).isEmpty();
     const bool onlyBounds = knowPixels && paintable.subtracted(QRegion(deviceBounds)).isEmpty();
     pixels.reset(knowPixels ? bounds_ : QRect());
-    uint8_t* const flags = pixels.flags();
-    const ptrdiff_t stride = pixels.stride();
     // Lines whose pixels are not known: left out when drawn again later.
     size_t capacity = 16;
     while (capacity < 2 * lines_.size()) capacity *= 2;
@@ -212,9 +210,7 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
                         ++outside;
                         continue;
                     }
-                    uint8_t& f = pixels.at(l.x1, y);
-                    fresh += (f & PixelCover::kPainted) == 0;
-                    f |= PixelCover::kPainted;
+                    fresh += pixels.paint(l.x1, y);
                 }
             if (outside == 0 && fresh == 0) {
                 firstPiece[i] = kNone;
@@ -259,28 +255,32 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
                 pixels.mayPaint(box(l, 3));
             continue;
         }
-        // Pixel s of the shape is flags[first + s * along + offsets[s] * across].
-        const int majorStep = (shape->xMajor ? l.x2 - l.x1 : l.y2 - l.y1) < 0 ? -1 : 1;
-        const ptrdiff_t along = shape->xMajor ? majorStep : majorStep * stride;
-        const ptrdiff_t across = shape->xMajor ? stride : 1;
+        // Pixel s of the shape: s steps along the longer axis, offsets[s] across.
+        const bool xMajor = shape->xMajor;
+        const int majorStep = (xMajor ? l.x2 - l.x1 : l.y2 - l.y1) < 0 ? -1 : 1;
         const int16_t* offsets = shape->offsets;
+        const auto pointOf = [&](int s, int shift) {
+            const int a = s * majorStep, b = offsets[s] + shift;
+            return xMajor ? QPoint(l.x1 + a, l.y1 + b) : QPoint(l.x1 + b, l.y1 + a);
+        };
         if (inner(l, 3)) {
-            const ptrdiff_t first = static_cast<ptrdiff_t>(pixels.indexOf(l.x1, l.y1));
             const size_t mark = composed.size();
-            uint8_t seenFlags = 0; // of the fresh pixels
+            bool fresh = false, inOrder = false;
             for (int s = 0; s < shape->steps; ++s) {
-                const ptrdiff_t at = first + s * along + offsets[s] * across;
-                const uint8_t f = flags[at];
-                if (f & PixelCover::kPainted) continue;
-                seenFlags |= f | PixelCover::kPainted;
-                flags[at] = f | PixelCover::kPainted;
-                composed.emplace_back(static_cast<uint32_t>(at), l.colour);
+                const QPoint p = pointOf(s, 0);
+                if (pixels.tilePainted(p.x(), p.y()) || !pixels.paint(p.x(), p.y())) continue;
+                fresh = true;
+                // A later line may paint it: then the line is drawn in order.
+                inOrder = inOrder || pixels.mayBePainted(p.x(), p.y());
+                if (!inOrder)
+                    composed.emplace_back(static_cast<uint32_t>(pixels.indexOf(p.x(), p.y())),
+                                          l.colour);
             }
-            if (seenFlags == 0) {
+            if (!fresh) {
                 firstPiece[i] = kNone;
                 ++counts_.covered;
-            } else if (seenFlags & PixelCover::kMaybe) {
-                composed.resize(mark); // a later line may paint some: drawn in order
+            } else if (inOrder) {
+                composed.resize(mark);
             } else {
                 firstPiece[i] = kNone;
                 ++counts_.composed;
@@ -289,15 +289,11 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
         }
         // Where a clip may cut it: left out when later lines paint every
         // pixel it might paint in the bounds, else drawn as it comes.
-        const auto pointOf = [&](int s, int shift) {
-            const int a = s * majorStep, b = offsets[s] + shift;
-            return shape->xMajor ? QPoint(l.x1 + a, l.y1 + b) : QPoint(l.x1 + b, l.y1 + a);
-        };
         bool covered = onlyBounds;
         for (int s = 0; s < shape->steps && covered; ++s)
             for (int shift = -1; shift <= 1 && covered; ++shift) {
                 const QPoint p = pointOf(s, shift);
-                covered = !pixels.holds(p.x(), p.y()) ||
+                covered = !pixels.holds(p.x(), p.y()) || pixels.tilePainted(p.x(), p.y()) ||
                           (pixels.at(p.x(), p.y()) & PixelCover::kPainted) != 0;
             }
         if (covered) {
@@ -306,11 +302,19 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
             ++counts_.nearEdge;
             continue;
         }
-        for (int s = 0; s < shape->steps; ++s)
-            for (int shift = -1; shift <= 1; ++shift) {
-                const QPoint p = pointOf(s, shift);
-                if (pixels.holds(p.x(), p.y())) pixels.at(p.x(), p.y()) |= PixelCover::kMaybe;
+        // What it may paint: its whole line's pixels and their neighbours across.
+        const uint8_t near = xMajor ? PixelCover::kNearColumn : PixelCover::kNearRow;
+        for (int s = 0; s < shape->steps; ++s) {
+            const QPoint p = pointOf(s, 0);
+            if (pixels.holds(p.x(), p.y())) {
+                pixels.at(p.x(), p.y()) |= near;
+                continue;
             }
+            for (int shift = -1; shift <= 1; shift += 2) {
+                const QPoint q = pointOf(s, shift);
+                if (pixels.holds(q.x(), q.y())) pixels.at(q.x(), q.y()) |= PixelCover::kMaybe;
+            }
+        }
     }
     shapes.end();
 

@@ -7,18 +7,15 @@ void PixelCover::reset(const QRect& bounds) {
     top_ = bounds.top();
     width_ = std::max(0, bounds.width());
     height_ = std::max(0, bounds.height());
+    tilesPerRow_ = (width_ + 7) / 8;
     flags_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
+    tiles_.assign(static_cast<size_t>(tilesPerRow_) * static_cast<size_t>((height_ + 7) / 8), 0);
 }
 
 size_t PixelCover::paint(const QRect& r) {
     size_t fresh = 0;
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        uint8_t* row = &at(r.left(), y);
-        for (int x = 0; x < r.width(); ++x) {
-            fresh += (row[x] & kPainted) == 0;
-            row[x] |= kPainted;
-        }
-    }
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) fresh += paint(x, y);
     return fresh;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // The pixels of a picture's bounds as its lines are met from the last drawn
 // to the first: which ones a later line is known to paint, and which ones a
-// later line may paint (a line whose pixels are known only roughly). Kept
-// between pictures so that its memory is reused.
+// later line may paint (a line whose pixels are known only roughly). Counts
+// painted pixels per tile of 8 x 8, so that walks over painted areas look at
+// little memory. Kept between pictures so that its memory is reused.
 
 #include <QPoint>
 #include <QRect>
@@ -13,7 +14,12 @@
 
 class PixelCover {
   public:
-    enum : uint8_t { kPainted = 1, kMaybe = 2 };
+    enum : uint8_t {
+        kPainted = 1,
+        kMaybe = 2,      // this pixel may be painted
+        kNearRow = 4,    // this one and its neighbours left and right may be
+        kNearColumn = 8, // this one and its neighbours above and below may be
+    };
 
     // Every pixel of the bounds unmarked.
     void reset(const QRect& bounds);
@@ -30,10 +36,27 @@ class PixelCover {
         return {left_ + static_cast<int>(index % static_cast<size_t>(width_)),
                 top_ + static_cast<int>(index / static_cast<size_t>(width_))};
     }
-    ptrdiff_t stride() const { return width_; }
-    uint8_t* flags() { return flags_.data(); }
     // The flags of a pixel that holds() accepts.
     uint8_t& at(int x, int y) { return flags_[indexOf(x, y)]; }
+
+    // Whether every pixel of the tile of (x, y) is painted; holds() first.
+    bool tilePainted(int x, int y) const { return tiles_[tileOf(x, y)] == 64; }
+    // Marks a pixel inside as painted; true when it was not before.
+    bool paint(int x, int y) {
+        uint8_t& f = at(x, y);
+        if (f & kPainted) return false;
+        f |= kPainted;
+        ++tiles_[tileOf(x, y)];
+        return true;
+    }
+    // Whether a pixel inside, not at the bounds' edge, may be painted by a
+    // line whose pixels are known roughly.
+    bool mayBePainted(int x, int y) const {
+        const size_t i = indexOf(x, y), w = static_cast<size_t>(width_);
+        return (flags_[i] & (kMaybe | kNearRow | kNearColumn)) ||
+               ((flags_[i - 1] | flags_[i + 1]) & kNearRow) ||
+               ((flags_[i - w] | flags_[i + w]) & kNearColumn);
+    }
 
     // Marks a rectangle inside the bounds as painted; how many of its pixels
     // were not marked painted before.
@@ -42,6 +65,12 @@ class PixelCover {
     void mayPaint(const QRect& r);
 
   private:
-    int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+    size_t tileOf(int x, int y) const {
+        return static_cast<size_t>((y - top_) >> 3) * static_cast<size_t>(tilesPerRow_) +
+               static_cast<size_t>((x - left_) >> 3);
+    }
+
+    int left_ = 0, top_ = 0, width_ = 0, height_ = 0, tilesPerRow_ = 0;
     std::vector<uint8_t> flags_;
+    std::vector<uint8_t> tiles_; // painted pixels per tile; partial tiles at the edges never fill
 };
