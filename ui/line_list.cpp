@@ -263,19 +263,42 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
             const int a = s * majorStep, b = offsets[s] + shift;
             return xMajor ? QPoint(l.x1 + a, l.y1 + b) : QPoint(l.x1 + b, l.y1 + a);
         };
+        // The steps band by band, a band being the steps within one row of
+        // tiles (one column, for lines of one pixel per column): fn(from, to)
+        // for those with pixels (or neighbours, `reach` across) in tiles that
+        // are not wholly painted; stops when fn returns false.
+        const auto forEachBand = [&](int reach, auto&& fn) {
+            const int origin = xMajor ? bounds_.left() : bounds_.top();
+            const int start = xMajor ? l.x1 : l.y1;
+            for (int from = 0; from < shape->steps;) {
+                const int inTile = (start + from * majorStep - origin) & 7;
+                const int to =
+                    std::min(shape->steps - 1, from + (majorStep > 0 ? 7 - inTile : inTile));
+                const auto [lo, hi] = std::minmax_element(offsets + from, offsets + to + 1);
+                const QPoint a = pointOf(from, *lo - offsets[from] - reach),
+                             b = pointOf(to, *hi - offsets[to] + reach);
+                const QRect band(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
+                                 QPoint(std::max(a.x(), b.x()), std::max(a.y(), b.y())));
+                if (!pixels.tilesPainted(band) && !fn(from, to)) return;
+                from = to + 1;
+            }
+        };
         if (inner(l, 3)) {
             const size_t mark = composed.size();
             bool fresh = false, inOrder = false;
-            for (int s = 0; s < shape->steps; ++s) {
-                const QPoint p = pointOf(s, 0);
-                if (pixels.tilePainted(p.x(), p.y()) || !pixels.paint(p.x(), p.y())) continue;
-                fresh = true;
-                // A later line may paint it: then the line is drawn in order.
-                inOrder = inOrder || pixels.mayBePainted(p.x(), p.y());
-                if (!inOrder)
-                    composed.emplace_back(static_cast<uint32_t>(pixels.indexOf(p.x(), p.y())),
-                                          l.colour);
-            }
+            forEachBand(0, [&](int from, int to) {
+                for (int s = from; s <= to; ++s) {
+                    const QPoint p = pointOf(s, 0);
+                    if (pixels.tilePainted(p.x(), p.y()) || !pixels.paint(p.x(), p.y())) continue;
+                    fresh = true;
+                    // A later line may paint it: then the line is drawn in order.
+                    inOrder = inOrder || pixels.mayBePainted(p.x(), p.y());
+                    if (!inOrder)
+                        composed.emplace_back(static_cast<uint32_t>(pixels.indexOf(p.x(), p.y())),
+                                              l.colour);
+                }
+                return true;
+            });
             if (!fresh) {
                 firstPiece[i] = kNone;
                 ++counts_.covered;
@@ -290,12 +313,16 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
         // Where a clip may cut it: left out when later lines paint every
         // pixel it might paint in the bounds, else drawn as it comes.
         bool covered = onlyBounds;
-        for (int s = 0; s < shape->steps && covered; ++s)
-            for (int shift = -1; shift <= 1 && covered; ++shift) {
-                const QPoint p = pointOf(s, shift);
-                covered = !pixels.holds(p.x(), p.y()) || pixels.tilePainted(p.x(), p.y()) ||
-                          (pixels.at(p.x(), p.y()) & PixelCover::kPainted) != 0;
-            }
+        if (covered)
+            forEachBand(1, [&](int from, int to) {
+                for (int s = from; s <= to && covered; ++s)
+                    for (int shift = -1; shift <= 1 && covered; ++shift) {
+                        const QPoint p = pointOf(s, shift);
+                        covered = !pixels.holds(p.x(), p.y()) || pixels.tilePainted(p.x(), p.y()) ||
+                                  (pixels.at(p.x(), p.y()) & PixelCover::kPainted) != 0;
+                    }
+                return covered;
+            });
         if (covered) {
             firstPiece[i] = kNone;
             ++counts_.covered;

@@ -12,6 +12,17 @@ void PixelCover::reset(const QRect& bounds) {
     tiles_.assign(static_cast<size_t>(tilesPerRow_) * static_cast<size_t>((height_ + 7) / 8), 0);
 }
 
+bool PixelCover::tilesPainted(const QRect& r) const {
+    const QRect in = r.intersected(QRect(left_, top_, width_, height_));
+    if (in.isEmpty()) return true;
+    for (int ty = (in.top() - top_) >> 3; ty <= (in.bottom() - top_) >> 3; ++ty)
+        for (int tx = (in.left() - left_) >> 3; tx <= (in.right() - left_) >> 3; ++tx)
+            if (tiles_[static_cast<size_t>(ty) * static_cast<size_t>(tilesPerRow_) +
+                       static_cast<size_t>(tx)] != 64)
+                return false;
+    return true;
+}
+
 size_t PixelCover::paint(const QRect& r) {
     size_t fresh = 0;
     for (int y = r.top(); y <= r.bottom(); ++y)

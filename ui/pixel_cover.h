@@ -41,6 +41,9 @@ class PixelCover {
 
     // Whether every pixel of the tile of (x, y) is painted; holds() first.
     bool tilePainted(int x, int y) const { return tiles_[tileOf(x, y)] == 64; }
+    // Whether every tile that meets the part of r inside the bounds is
+    // wholly painted (true when no part is inside).
+    bool tilesPainted(const QRect& r) const;
     // Marks a pixel inside as painted; true when it was not before.
     bool paint(int x, int y) {
         uint8_t& f = at(x, y);
