@@ -662,6 +662,53 @@ TEST(LineList, LinesThatAClipMayCutStayOverTheLinesBeforeThem) {
     }
 }
 
+// Long lines under a square that vertical lines drawn last paint whole, but
+// for a small gap in every other picture: only the pixels in the gap, and
+// those outside the square, show.
+TEST(LineList, LinesUnderPaintedBlocksShowOnlyWhereTheyAreNotPainted) {
+    std::mt19937_64 rng(26);
+    const QRect bounds(0, 0, 200, 160);
+    BarExtents bars;
+    LineShapes shapes;
+    PixelCover pixels;
+    size_t covered = 0, composed = 0;
+    for (int n = 0; n < 60; ++n) {
+        QImage direct(bounds.size(), QImage::Format_RGB32), listed = direct;
+        direct.fill(Qt::black);
+        listed.fill(Qt::black);
+        QPainter one(&direct), all(&listed);
+        LineList lines(bounds);
+        const auto line = [&](QPoint a, QPoint b, QRgb colour) {
+            one.setPen(QPen(QColor::fromRgb(colour), 1));
+            drawClippedLine(one, bounds, a.x(), a.y(), b.x(), b.y());
+            lines.add(a.x(), a.y(), b.x(), b.y(), colour, 1);
+        };
+        const auto anywhere = [&] {
+            return QPoint(static_cast<int>(rng() % 220) - 10, static_cast<int>(rng() % 180) - 10);
+        };
+        for (int k = 0; k < 150; ++k)
+            line(anywhere(), anywhere(), k % 3 ? qRgb(255, 255, 255) : qRgb(250, 0, 0));
+        const bool gap = n % 2 == 1;
+        const int gapColumn = static_cast<int>(rng() % 140), gapRow = static_cast<int>(rng() % 130);
+        for (int x = 0; x < 140; ++x) {
+            if (gap && x == gapColumn) {
+                line({x, 0}, {x, gapRow}, qRgb(0, 120, 0));
+                line({x, gapRow + 4}, {x, 139}, qRgb(0, 120, 0));
+            } else {
+                line({x, 0}, {x, 139}, qRgb(0, 120, 0));
+            }
+        }
+        lines.draw(all, bars, shapes, pixels);
+        one.end();
+        all.end();
+        ASSERT_EQ(direct, listed) << "picture " << n;
+        covered += lines.counts().covered;
+        composed += lines.counts().composed;
+    }
+    EXPECT_GT(covered, 0u);
+    EXPECT_GT(composed, 0u);
+}
+
 // Against a grid of covered pixels: the visible parts are exactly the rows of
 // the new run that no earlier added run of its column holds.
 TEST(ColumnCover, ReportsTheRowsNoLaterRunCovers) {

@@ -266,20 +266,31 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
         // The steps band by band, a band being the steps within one row of
         // tiles (one column, for lines of one pixel per column): fn(from, to)
         // for those with pixels (or neighbours, `reach` across) in tiles that
-        // are not wholly painted; stops when fn returns false.
+        // are not wholly painted; stops when fn returns false. Bands of
+        // blocks of tiles first.
         const auto forEachBand = [&](int reach, auto&& fn) {
             const int origin = xMajor ? bounds_.left() : bounds_.top();
-            const int start = xMajor ? l.x1 : l.y1;
+            const int start = xMajor ? l.x1 : l.y1, base = xMajor ? l.y1 : l.x1;
+            const auto area = [&](int from, int to) { // offsets run one way
+                const int lo = std::min(offsets[from], offsets[to]) - reach + base;
+                const int hi = std::max(offsets[from], offsets[to]) + reach + base;
+                const int a = start + from * majorStep, b = start + to * majorStep;
+                const int first = std::min(a, b), last = std::max(a, b);
+                return xMajor ? QRect(QPoint(first, lo), QPoint(last, hi))
+                              : QRect(QPoint(lo, first), QPoint(hi, last));
+            };
+            const auto bandEnd = [&](int from, int size) {
+                const int in = (start + from * majorStep - origin) & (size - 1);
+                return std::min(shape->steps - 1, from + (majorStep > 0 ? size - 1 - in : in));
+            };
             for (int from = 0; from < shape->steps;) {
-                const int inTile = (start + from * majorStep - origin) & 7;
-                const int to =
-                    std::min(shape->steps - 1, from + (majorStep > 0 ? 7 - inTile : inTile));
-                const auto [lo, hi] = std::minmax_element(offsets + from, offsets + to + 1);
-                const QPoint a = pointOf(from, *lo - offsets[from] - reach),
-                             b = pointOf(to, *hi - offsets[to] + reach);
-                const QRect band(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
-                                 QPoint(std::max(a.x(), b.x()), std::max(a.y(), b.y())));
-                if (!pixels.tilesPainted(band) && !fn(from, to)) return;
+                const int to = bandEnd(from, PixelCover::kBlock);
+                if (!pixels.blocksPainted(area(from, to)))
+                    for (int f = from; f <= to;) {
+                        const int t = bandEnd(f, PixelCover::kTile);
+                        if (!pixels.tilesPainted(area(f, t)) && !fn(f, t)) return;
+                        f = t + 1;
+                    }
                 from = to + 1;
             }
         };

@@ -96,6 +96,14 @@ bool LineShapes::measure(int dx, int dy, std::vector<int16_t>& out) {
         }
         if (lit != (i >= 0 && i < steps ? 1 : 0)) oneEach = false;
     }
+    // The other coordinate runs one way (callers bound runs of steps by their ends).
+    int direction = 0;
+    for (size_t i = 1; i < out.size() && oneEach; ++i) {
+        const int step = out[i] - out[i - 1];
+        if (step == 0) continue;
+        if (direction == 0) direction = step;
+        oneEach = (step > 0) == (direction > 0);
+    }
     if (!oneEach) { // not the shape assumed: start the scratch afresh
         painter_.reset();
         scratch_.fill(kBlack);

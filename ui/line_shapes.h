@@ -27,8 +27,9 @@ class LineShapes {
         // the end, and offsets[i] pixels from the start along the other axis.
         const int16_t* offsets = nullptr;
     };
-    // The shape of the line from (0, 0) to (dx, dy); nullopt when its stroke
-    // is not one pixel per step (then nothing is assumed about it).
+    // The shape of the line from (0, 0) to (dx, dy), valid until the next
+    // call; nullopt when its stroke is not one pixel per step with the other
+    // coordinate running one way (then nothing is assumed about it).
     std::optional<Shape> shapeOf(int dx, int dy);
 
     // Closes the scratch painter; measurements are kept.

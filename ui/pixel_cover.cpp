@@ -7,20 +7,36 @@ void PixelCover::reset(const QRect& bounds) {
     top_ = bounds.top();
     width_ = std::max(0, bounds.width());
     height_ = std::max(0, bounds.height());
-    tilesPerRow_ = (width_ + 7) / 8;
+    tilesPerRow_ = (width_ + kTile - 1) / kTile;
+    blocksPerRow_ = (width_ + kBlock - 1) / kBlock;
     flags_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
-    tiles_.assign(static_cast<size_t>(tilesPerRow_) * static_cast<size_t>((height_ + 7) / 8), 0);
+    tiles_.assign(
+        static_cast<size_t>(tilesPerRow_) * static_cast<size_t>((height_ + kTile - 1) / kTile), 0);
+    blocks_.assign(static_cast<size_t>(blocksPerRow_) *
+                       static_cast<size_t>((height_ + kBlock - 1) / kBlock),
+                   0);
+}
+
+bool PixelCover::cellsFull(const QRect& r, int size, int perRow, const std::vector<uint8_t>& cells,
+                           int full) const {
+    const int x0 = std::max(r.left(), left_) - left_, x1 = std::min(r.right() - left_, width_ - 1);
+    const int y0 = std::max(r.top(), top_) - top_, y1 = std::min(r.bottom() - top_, height_ - 1);
+    if (x0 > x1 || y0 > y1) return true;
+    for (int cy = y0 / size; cy <= y1 / size; ++cy)
+        for (int cx = x0 / size; cx <= x1 / size; ++cx)
+            if (cells[static_cast<size_t>(cy) * static_cast<size_t>(perRow) +
+                      static_cast<size_t>(cx)] != full)
+                return false;
+    return true;
 }
 
 bool PixelCover::tilesPainted(const QRect& r) const {
-    const QRect in = r.intersected(QRect(left_, top_, width_, height_));
-    if (in.isEmpty()) return true;
-    for (int ty = (in.top() - top_) >> 3; ty <= (in.bottom() - top_) >> 3; ++ty)
-        for (int tx = (in.left() - left_) >> 3; tx <= (in.right() - left_) >> 3; ++tx)
-            if (tiles_[static_cast<size_t>(ty) * static_cast<size_t>(tilesPerRow_) +
-                       static_cast<size_t>(tx)] != 64)
-                return false;
-    return true;
+    return cellsFull(r, kTile, tilesPerRow_, tiles_, kTile * kTile);
+}
+
+bool PixelCover::blocksPainted(const QRect& r) const {
+    constexpr int kTilesPerBlock = (kBlock / kTile) * (kBlock / kTile);
+    return cellsFull(r, kBlock, blocksPerRow_, blocks_, kTilesPerBlock);
 }
 
 size_t PixelCover::paint(const QRect& r) {

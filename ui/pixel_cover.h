@@ -2,8 +2,9 @@
 // The pixels of a picture's bounds as its lines are met from the last drawn
 // to the first: which ones a later line is known to paint, and which ones a
 // later line may paint (a line whose pixels are known only roughly). Counts
-// painted pixels per tile of 8 x 8, so that walks over painted areas look at
-// little memory. Kept between pictures so that its memory is reused.
+// painted pixels per tile of 8 x 8 and wholly painted tiles per block of
+// 8 x 8 tiles, so that walks over painted areas look at little memory. Kept
+// between pictures so that its memory is reused.
 
 #include <QPoint>
 #include <QRect>
@@ -20,6 +21,9 @@ class PixelCover {
         kNearRow = 4,    // this one and its neighbours left and right may be
         kNearColumn = 8, // this one and its neighbours above and below may be
     };
+
+    static constexpr int kTile = 8;   // pixels
+    static constexpr int kBlock = 64; // pixels: 8 x 8 tiles
 
     // Every pixel of the bounds unmarked.
     void reset(const QRect& bounds);
@@ -44,12 +48,17 @@ class PixelCover {
     // Whether every tile that meets the part of r inside the bounds is
     // wholly painted (true when no part is inside).
     bool tilesPainted(const QRect& r) const;
+    // The same for blocks.
+    bool blocksPainted(const QRect& r) const;
     // Marks a pixel inside as painted; true when it was not before.
     bool paint(int x, int y) {
         uint8_t& f = at(x, y);
         if (f & kPainted) return false;
         f |= kPainted;
-        ++tiles_[tileOf(x, y)];
+        if (++tiles_[tileOf(x, y)] == kTile * kTile)
+            ++blocks_[static_cast<size_t>((y - top_) / kBlock) *
+                          static_cast<size_t>(blocksPerRow_) +
+                      static_cast<size_t>((x - left_) / kBlock)];
         return true;
     }
     // Whether a pixel inside, not at the bounds' edge, may be painted by a
@@ -73,7 +82,13 @@ class PixelCover {
                static_cast<size_t>((x - left_) >> 3);
     }
 
-    int left_ = 0, top_ = 0, width_ = 0, height_ = 0, tilesPerRow_ = 0;
+    // Whether every cell (of `size` pixels, counting `full` when painted)
+    // that meets the part of r inside the bounds is full.
+    bool cellsFull(const QRect& r, int size, int perRow, const std::vector<uint8_t>& cells,
+                   int full) const;
+
+    int left_ = 0, top_ = 0, width_ = 0, height_ = 0, tilesPerRow_ = 0, blocksPerRow_ = 0;
     std::vector<uint8_t> flags_;
-    std::vector<uint8_t> tiles_; // painted pixels per tile; partial tiles at the edges never fill
+    std::vector<uint8_t> tiles_;  // painted pixels per tile; partial tiles at the edges never fill
+    std::vector<uint8_t> blocks_; // wholly painted tiles per block
 };
