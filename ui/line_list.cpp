@@ -202,27 +202,41 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
                 firstPiece[i] = kNone;
                 continue;
             }
-            // The rows it shows are painted from here back.
+            // The rows it shows are painted from here back; where no later
+            // line may paint them either, they are composed.
+            const size_t mark = composed.size();
             size_t fresh = 0, outside = 0;
+            bool inOrder = false;
             for (size_t p = before; p < pieces.size(); ++p)
                 for (int y = pieces[p].first; y <= pieces[p].second; ++y) {
                     if (!knowPixels || !pixels.holds(l.x1, y)) {
                         ++outside;
                         continue;
                     }
-                    fresh += pixels.paint(l.x1, y);
+                    if (!pixels.paint(l.x1, y)) continue;
+                    ++fresh;
+                    inOrder = inOrder || pixels.mayBePainted(l.x1, y);
+                    if (!inOrder)
+                        composed.emplace_back(static_cast<uint32_t>(pixels.indexOf(l.x1, y)),
+                                              l.colour);
                 }
             if (outside == 0 && fresh == 0) {
                 firstPiece[i] = kNone;
                 pieces.resize(before);
                 ++counts_.covered;
+            } else if (outside == 0 && !inOrder) {
+                firstPiece[i] = kNone;
+                pieces.resize(before);
+                ++counts_.composed;
             } else if (pieces.size() > before + 1 ||
                        pieces[before] !=
                            ColumnCover::Run{std::min(l.y1, l.y2), std::max(l.y1, l.y2)}) {
+                composed.resize(mark);
                 firstPiece[i] = static_cast<uint32_t>(before);
                 pieceEnd[i] = static_cast<uint32_t>(pieces.size());
                 ++counts_.shortened;
             } else {
+                composed.resize(mark);
                 pieces.resize(before); // shows whole
             }
             continue;

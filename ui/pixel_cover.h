@@ -61,13 +61,16 @@ class PixelCover {
                       static_cast<size_t>((x - left_) / kBlock)];
         return true;
     }
-    // Whether a pixel inside, not at the bounds' edge, may be painted by a
-    // line whose pixels are known roughly.
+    // Whether a pixel inside may be painted by a line whose pixels are known
+    // roughly.
     bool mayBePainted(int x, int y) const {
         const size_t i = indexOf(x, y), w = static_cast<size_t>(width_);
+        const int col = x - left_, row = y - top_;
         return (flags_[i] & (kMaybe | kNearRow | kNearColumn)) ||
-               ((flags_[i - 1] | flags_[i + 1]) & kNearRow) ||
-               ((flags_[i - w] | flags_[i + w]) & kNearColumn);
+               (col > 0 && (flags_[i - 1] & kNearRow)) ||
+               (col + 1 < width_ && (flags_[i + 1] & kNearRow)) ||
+               (row > 0 && (flags_[i - w] & kNearColumn)) ||
+               (row + 1 < height_ && (flags_[i + w] & kNearColumn));
     }
 
     // Marks a rectangle inside the bounds as painted; how many of its pixels
