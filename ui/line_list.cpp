@@ -104,25 +104,23 @@ void LineList::addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour) {
 namespace {
 
 // Pixels of known colour, drawn as one image: opaque where set, clear
-// elsewhere.
-void drawComposed(QPainter& painter, const PixelCover& pixels,
+// elsewhere. The canvas is left clear again.
+void drawComposed(QPainter& painter, PixelCover& pixels,
                   const std::vector<std::pair<uint32_t, QRgb>>& composed) {
     if (composed.empty()) return;
-    QRect area(pixels.pointOf(composed.front().first), QSize(1, 1));
+    QImage& canvas = pixels.canvas();
+    // Rows of 32-bit pixels follow one another: a pixel's index is its place.
+    QRgb* const bits = reinterpret_cast<QRgb*>(canvas.bits());
+    uint32_t first = composed.front().first, last = first;
     for (const auto& [index, colour] : composed) {
-        const QPoint p = pixels.pointOf(index);
-        area.setLeft(std::min(area.left(), p.x()));
-        area.setRight(std::max(area.right(), p.x()));
-        area.setTop(std::min(area.top(), p.y()));
-        area.setBottom(std::max(area.bottom(), p.y()));
+        first = std::min(first, index);
+        last = std::max(last, index);
+        bits[index] = colour | 0xff000000u;
     }
-    QImage image(area.size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    for (const auto& [index, colour] : composed) {
-        const QPoint p = pixels.pointOf(index) - area.topLeft();
-        reinterpret_cast<QRgb*>(image.scanLine(p.y()))[p.x()] = colour | 0xff000000u;
-    }
-    painter.drawImage(area.topLeft(), image);
+    const int top = pixels.pointOf(first).y(), bottom = pixels.pointOf(last).y();
+    const QRect rows(0, top - pixels.corner().y(), canvas.width(), bottom - top + 1);
+    painter.drawImage(rows.topLeft() + pixels.corner(), canvas, rows);
+    for (const auto& entry : composed) bits[entry.first] = 0;
 }
 
 // What of the device the painter can paint, in device pixels: the device

@@ -12,6 +12,10 @@ void PixelCover::reset(const QRect& bounds) {
     flags_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
     tiles_.assign(
         static_cast<size_t>(tilesPerRow_) * static_cast<size_t>((height_ + kTile - 1) / kTile), 0);
+    if (canvas_.size() != QSize(width_, height_)) { // 32-bit rows: bytesPerLine is 4 * width
+        canvas_ = QImage(width_, height_, QImage::Format_ARGB32_Premultiplied);
+        canvas_.fill(Qt::transparent);
+    }
     blocks_.assign(static_cast<size_t>(blocksPerRow_) *
                        static_cast<size_t>((height_ + kBlock - 1) / kBlock),
                    0);

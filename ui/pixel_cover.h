@@ -6,6 +6,7 @@
 // 8 x 8 tiles, so that walks over painted areas look at little memory. Kept
 // between pictures so that its memory is reused.
 
+#include <QImage>
 #include <QPoint>
 #include <QRect>
 
@@ -73,6 +74,10 @@ class PixelCover {
                (row + 1 < height_ && (flags_[i + w] & kNearColumn));
     }
 
+    // An image of the bounds, clear, to compose pixels in; to be left clear.
+    QImage& canvas() { return canvas_; }
+    QPoint corner() const { return {left_, top_}; }
+
     // Marks a rectangle inside the bounds as painted; how many of its pixels
     // were not marked painted before.
     size_t paint(const QRect& r);
@@ -94,4 +99,5 @@ class PixelCover {
     std::vector<uint8_t> flags_;
     std::vector<uint8_t> tiles_;  // painted pixels per tile; partial tiles at the edges never fill
     std::vector<uint8_t> blocks_; // wholly painted tiles per block
+    QImage canvas_;
 };
