@@ -176,7 +176,9 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
     std::vector<std::optional<QRect>> barRects(lines_.size());
     // Pixels (by index) that no later line paints or may paint, and their
     // colour: they are final whenever they are drawn, so they are drawn last,
-    // at once.
+    // at once. That holds because every pixel of the bounds that a line kept
+    // for drawing paints is marked, painted or maybe painted, before the
+    // lines before it are met.
     std::vector<std::pair<uint32_t, QRgb>> composed;
     const auto box = [](const Line& l, int grow) {
         return QRect(QPoint(std::min(l.x1, l.x2), std::min(l.y1, l.y2)),
@@ -205,19 +207,28 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
             const size_t mark = composed.size();
             size_t fresh = 0, outside = 0;
             bool inOrder = false;
-            for (size_t p = before; p < pieces.size(); ++p)
-                for (int y = pieces[p].first; y <= pieces[p].second; ++y) {
-                    if (!knowPixels || !pixels.holds(l.x1, y)) {
-                        ++outside;
-                        continue;
-                    }
-                    if (!pixels.paint(l.x1, y)) continue;
+            for (size_t p = before; p < pieces.size(); ++p) {
+                int first = pieces[p].first, last = pieces[p].second;
+                const size_t rows = static_cast<size_t>(last - first + 1);
+                if (!knowPixels || l.x1 < bounds_.left() || l.x1 > bounds_.right()) {
+                    outside += rows;
+                    continue;
+                }
+                first = std::max(first, bounds_.top());
+                last = std::min(last, bounds_.bottom());
+                if (first > last) {
+                    outside += rows;
+                    continue;
+                }
+                outside += rows - static_cast<size_t>(last - first + 1);
+                pixels.paintColumn(l.x1, first, last, [&](int y) {
                     ++fresh;
                     inOrder = inOrder || pixels.mayBePainted(l.x1, y);
                     if (!inOrder)
                         composed.emplace_back(static_cast<uint32_t>(pixels.indexOf(l.x1, y)),
                                               l.colour);
-                }
+                });
+            }
             if (outside == 0 && fresh == 0) {
                 firstPiece[i] = kNone;
                 pieces.resize(before);

@@ -10,6 +10,7 @@
 #include <QPoint>
 #include <QRect>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -62,6 +63,23 @@ class PixelCover {
                       static_cast<size_t>((x - left_) / kBlock)];
         return true;
     }
+    // Marks the pixels of column x from row `first` to `last` (inside) as
+    // painted, passing over painted tiles; fresh(y) for each pixel that was
+    // not painted before.
+    template <class Fresh>
+    void paintColumn(int x, int first, int last, Fresh&& fresh) {
+        for (int y = first; y <= last;) {
+            // The first row below the tile of y, or the end of the run.
+            const int end = std::min(last + 1, top_ + (((y - top_) / kTile) + 1) * kTile);
+            if (tilePainted(x, y)) {
+                y = end;
+                continue;
+            }
+            for (; y < end; ++y)
+                if (paint(x, y)) fresh(y);
+        }
+    }
+
     // Whether a pixel inside may be painted by a line whose pixels are known
     // roughly.
     bool mayBePainted(int x, int y) const {
