@@ -561,7 +561,7 @@ TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
 // is left out only in the second case.
 TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
     std::mt19937_64 rng(24);
-    const QRect bounds(0, 0, 120, 90);
+    const QRect bounds(0, 0, 64, 48);
     BarExtents bars;
     LineShapes shapes;
     PixelCover pixels;
@@ -617,7 +617,7 @@ TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
 // rather than composed at the end.
 TEST(LineList, LinesThatAClipMayCutStayOverTheLinesBeforeThem) {
     std::mt19937_64 rng(25);
-    const QRect bounds(0, 0, 120, 90);
+    const QRect bounds(0, 0, 64, 48);
     BarExtents bars;
     LineShapes shapes;
     PixelCover pixels;

@@ -161,9 +161,15 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
     // only to lie within one pixel across of those of the whole line.
     const QRegion paintable = measuring ? paintableRegion(painter) : QRegion();
     const QRect deviceBounds = painter.deviceTransform().mapRect(bounds_);
-    const bool knowPixels = measuring && QRegion(deviceBounds).subtracted(paintable).isEmpty();
+    // Marking pixels starts with clearing a mark per pixel of the bounds:
+    // worth it where there are many lines for the size of the picture.
+    constexpr int64_t kPixelsPerLine = 256;
+    const bool manyLines = static_cast<int64_t>(lines_.size()) * kPixelsPerLine >=
+                           int64_t{bounds_.width()} * bounds_.height();
+    const bool knowPixels =
+        measuring && manyLines && QRegion(deviceBounds).subtracted(paintable).isEmpty();
     const bool onlyBounds = knowPixels && paintable.subtracted(QRegion(deviceBounds)).isEmpty();
-    pixels.reset(knowPixels ? bounds_ : QRect());
+    if (knowPixels) pixels.reset(bounds_); // not looked at otherwise
     // Lines whose pixels are not known: left out when drawn again later.
     size_t capacity = 16;
     while (capacity < 2 * lines_.size()) capacity *= 2;
