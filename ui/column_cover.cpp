@@ -2,8 +2,15 @@
 
 #include <algorithm>
 
-ColumnCover::ColumnCover(int64_t left, int64_t right)
-    : left_(left), columns_(right >= left ? static_cast<size_t>(right - left + 1) : 0) {}
+ColumnCover::ColumnCover(int64_t left, int64_t right) {
+    reset(left, right);
+}
+
+void ColumnCover::reset(int64_t left, int64_t right) {
+    left_ = left;
+    columns_.resize(right >= left ? static_cast<size_t>(right - left + 1) : 0);
+    for (std::vector<Run>& runs : columns_) runs.clear();
+}
 
 void ColumnCover::add(int64_t x, int y1, int y2, std::vector<Run>& visible) {
     const int lo = std::min(y1, y2), hi = std::max(y1, y2);

@@ -12,6 +12,9 @@ class ColumnCover {
   public:
     // Columns left..right (inclusive); runs outside them are never covered.
     ColumnCover(int64_t left, int64_t right);
+    ColumnCover() = default;
+    // Nothing covered, columns left..right; keeps the memory it has.
+    void reset(int64_t left, int64_t right);
 
     using Run = std::pair<int, int>; // first and last row, first <= last
 
@@ -20,7 +23,7 @@ class ColumnCover {
     void add(int64_t x, int y1, int y2, std::vector<Run>& visible);
 
   private:
-    int64_t left_;
+    int64_t left_ = 0;
     // Per column: disjoint runs sorted by row, neighbours merged.
     std::vector<std::vector<Run>> columns_;
 };

@@ -145,7 +145,8 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
         partners.emplace(trace, layout, *ranks);
     }
     const QRgb white = qRgb(255, 255, 255);
-    LineList lines(bounds);
+    LineList& lines = cache.lines;
+    lines.reset(bounds);
     uint32_t lastId = ~0u;
     QRgb lastColour = 0;
 

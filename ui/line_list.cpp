@@ -52,7 +52,16 @@ bool seenBefore(std::vector<uint64_t>& set, uint64_t key) {
 
 } // namespace
 
-LineList::LineList(const QRect& bounds) : bounds_(bounds) {}
+LineList::LineList(const QRect& bounds) {
+    reset(bounds);
+}
+
+void LineList::reset(const QRect& bounds) {
+    bounds_ = bounds;
+    lines_.clear();
+    forgetRun();
+    counts_ = {};
+}
 
 void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, int width) {
     const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin, bounds_.right() + kMargin,
@@ -144,10 +153,14 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
     // all); a line whose pixels are known shows unless later lines paint all
     // of them; any other line shows unless drawn again later.
     enum : uint32_t { kWhole = 0xFFFFFFFFu, kNone = 0xFFFFFFFEu };
-    std::vector<uint32_t> firstPiece(lines_.size(), kWhole);
-    std::vector<uint32_t> pieceEnd(lines_.size(), 0);
-    std::vector<ColumnCover::Run> pieces;
-    ColumnCover cover(bounds_.left() - kMargin, bounds_.right() + kMargin);
+    std::vector<uint32_t>& firstPiece = firstPiece_;
+    std::vector<uint32_t>& pieceEnd = pieceEnd_;
+    std::vector<ColumnCover::Run>& pieces = pieces_;
+    ColumnCover& cover = cover_;
+    firstPiece.assign(lines_.size(), kWhole);
+    pieceEnd.assign(lines_.size(), 0);
+    pieces.clear();
+    cover.reset(bounds_.left() - kMargin, bounds_.right() + kMargin);
     counts_ = {};
     counts_.lines = lines_.size();
     // Fills stand in for strokes, and measured shapes for lines, only where
@@ -173,19 +186,22 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
     // Lines whose pixels are not known: left out when drawn again later.
     size_t capacity = 16;
     while (capacity < 2 * lines_.size()) capacity *= 2;
-    std::vector<uint64_t> seen(capacity, 0);
+    std::vector<uint64_t>& seen = seen_;
+    seen.assign(capacity, 0);
     const auto drawnAgain = [&](const Line& l) {
         const uint64_t key = keyOf(l.x1, l.y1, l.x2, l.y2, l.width == 0 ? 3 : l.width);
         return key != 0 && seenBefore(seen, key);
     };
     // Bars as filled: their rectangles, found on the way back.
-    std::vector<std::optional<QRect>> barRects(lines_.size());
+    std::vector<std::optional<QRect>>& barRects = barRects_;
+    barRects.assign(lines_.size(), std::nullopt);
     // Pixels (by index) that no later line paints or may paint, and their
     // colour: they are final whenever they are drawn, so they are drawn last,
     // at once. That holds because every pixel of the bounds that a line kept
     // for drawing paints is marked, painted or maybe painted, before the
     // lines before it are met.
-    std::vector<std::pair<uint32_t, QRgb>> composed;
+    std::vector<std::pair<uint32_t, QRgb>>& composed = composed_;
+    composed.clear();
     const auto box = [](const Line& l, int grow) {
         return QRect(QPoint(std::min(l.x1, l.x2), std::min(l.y1, l.y2)),
                      QPoint(std::max(l.x1, l.x2), std::max(l.y1, l.y2)))

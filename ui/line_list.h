@@ -16,16 +16,23 @@
 #include <QRgb>
 
 #include "ui/bar_extents.h"
+#include "ui/column_cover.h"
 #include "ui/line_shapes.h"
 #include "ui/pixel_cover.h"
 
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <vector>
 
 class LineList {
   public:
     // Lines are clipped to bounds plus a small margin, as drawClippedLine does.
     explicit LineList(const QRect& bounds);
+    LineList() = default;
+    // Empty, for a picture of `bounds`; the memory of earlier pictures is
+    // kept for this one (fresh memory is slow to come by).
+    void reset(const QRect& bounds);
 
     void add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, int width);
     // A call's bar: a line of width 3 from (xs, y) to (xe, y), filled as the
@@ -62,4 +69,11 @@ class LineList {
     std::vector<uint64_t> runSlots_;
     std::vector<uint32_t> runUsed_;
     Counts counts_;
+    // What draw() works with, kept for its memory.
+    std::vector<uint32_t> firstPiece_, pieceEnd_;
+    std::vector<ColumnCover::Run> pieces_;
+    ColumnCover cover_;
+    std::vector<uint64_t> seen_;
+    std::vector<std::optional<QRect>> barRects_;
+    std::vector<std::pair<uint32_t, QRgb>> composed_;
 };

@@ -7,6 +7,7 @@
 
 #include "ui/bar_extents.h"
 #include "ui/call_skip_index.h"
+#include "ui/line_list.h"
 #include "ui/line_shapes.h"
 #include "ui/link_end_index.h"
 #include "ui/pixel_cover.h"
@@ -17,6 +18,7 @@ struct PaintCache {
     BarExtents bars;
     LineShapes lineShapes;
     PixelCover pixels; // scratch memory of each paint
+    LineList lines;    // the same
 
     void clear() {
         skipIndex.clear();
