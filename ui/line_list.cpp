@@ -387,16 +387,33 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
         }
         // What it may paint: its whole line's pixels and their neighbours across.
         const uint8_t near = xMajor ? PixelCover::kNearColumn : PixelCover::kNearRow;
-        for (int s = 0; s < shape->steps; ++s) {
+        const auto markStep = [&](int s) {
             const QPoint p = pointOf(s, 0);
             if (pixels.holds(p.x(), p.y())) {
                 pixels.at(p.x(), p.y()) |= near;
-                continue;
+                return;
             }
             for (int shift = -1; shift <= 1; shift += 2) {
                 const QPoint q = pointOf(s, shift);
                 if (pixels.holds(q.x(), q.y())) pixels.at(q.x(), q.y()) |= PixelCover::kMaybe;
             }
+        };
+        // The steps whose pixels lie inside are one run (both coordinates run
+        // one way): marked by index, the steps before and after one by one.
+        int first = 0, last = shape->steps - 1;
+        const auto inside = [&](int s) {
+            const QPoint p = pointOf(s, 0);
+            return pixels.holds(p.x(), p.y());
+        };
+        while (first <= last && !inside(first)) markStep(first++);
+        while (last >= first && !inside(last)) markStep(last--);
+        if (first <= last) {
+            const QPoint p = pointOf(first, 0);
+            uint8_t* const at = &pixels.at(p.x(), p.y());
+            const ptrdiff_t along = xMajor ? majorStep : majorStep * pixels.stride();
+            const ptrdiff_t across = xMajor ? pixels.stride() : 1;
+            for (int s = first; s <= last; ++s)
+                at[(s - first) * along + (offsets[s] - offsets[first]) * across] |= near;
         }
     }
     shapes.end();

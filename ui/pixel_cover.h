@@ -42,6 +42,8 @@ class PixelCover {
         return {left_ + static_cast<int>(index % static_cast<size_t>(width_)),
                 top_ + static_cast<int>(index / static_cast<size_t>(width_))};
     }
+    // Pixels from one row to the next.
+    ptrdiff_t stride() const { return width_; }
     // The flags of a pixel that holds() accepts.
     uint8_t& at(int x, int y) { return flags_[indexOf(x, y)]; }
 
