@@ -515,7 +515,7 @@ TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
         LineList lines(bounds);
         const QRgb colours[] = {qRgb(255, 255, 255), qRgb(255, 255, 255), qRgb(200, 40, 0),
                                 qRgb(0, 90, 250)};
-        for (int k = 20 + pct(rng) % 100; k-- > 0;) {
+        for (int k = 60 + pct(rng) % 100; k-- > 0;) {
             const int kind = pct(rng);
             const QRgb colour = colours[pct(rng) % 4];
             // Ends anywhere near the view, many converging on a few points.
@@ -561,7 +561,7 @@ TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
 // is left out only in the second case.
 TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
     std::mt19937_64 rng(24);
-    const QRect bounds(0, 0, 64, 48);
+    const QRect bounds(0, 0, 48, 40);
     BarExtents bars;
     LineShapes shapes;
     PixelCover pixels;
@@ -617,7 +617,7 @@ TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
 // rather than composed at the end.
 TEST(LineList, LinesThatAClipMayCutStayOverTheLinesBeforeThem) {
     std::mt19937_64 rng(25);
-    const QRect bounds(0, 0, 64, 48);
+    const QRect bounds(0, 0, 48, 40);
     BarExtents bars;
     LineShapes shapes;
     PixelCover pixels;

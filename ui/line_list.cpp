@@ -176,7 +176,7 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
     const QRect deviceBounds = painter.deviceTransform().mapRect(bounds_);
     // Marking pixels starts with clearing a mark per pixel of the bounds:
     // worth it where there are many lines for the size of the picture.
-    constexpr int64_t kPixelsPerLine = 256;
+    constexpr int64_t kPixelsPerLine = 128;
     const bool manyLines = static_cast<int64_t>(lines_.size()) * kPixelsPerLine >=
                            int64_t{bounds_.width()} * bounds_.height();
     const bool knowPixels =
