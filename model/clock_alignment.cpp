@@ -23,7 +23,6 @@ namespace {
 // One comparison: a send's end against its receive's end (raw node times).
 struct Comparison {
     uint32_t receiver; // position of the receiving process
-    uint32_t call;     // the sending call, for the order within one sender
     int64_t sendEnd;
     int64_t recvEnd;
 };
@@ -74,6 +73,48 @@ struct alignas(64) WorkerState {
     std::vector<uint64_t> seenStamp;
     uint64_t stamp = 0;
     std::vector<Comparison> comparisons;
+    // For orderByReceiver: per receiver position a stamp and a slot.
+    std::vector<uint64_t> slotStamp;
+    std::vector<uint32_t> slotOf;
+    std::vector<uint32_t> slotCount;
+    std::vector<uint32_t> receivers;
+    std::vector<Comparison> ordered;
+
+    void resize(uint32_t n) {
+        seenStamp.assign(n, 0);
+        slotStamp.assign(n, 0);
+        slotOf.assign(n, 0);
+    }
+
+    // Orders `comparisons` (in call order) by receiver, keeping call order per
+    // receiver: a counting sort over the receivers that occur, as one sender
+    // has thousands of comparisons but few distinct receivers. The result is
+    // left in `comparisons`.
+    void orderByReceiver() {
+        const uint64_t mark = ++stamp;
+        receivers.clear();
+        slotCount.clear();
+        for (const Comparison& c : comparisons) {
+            if (slotStamp[c.receiver] != mark) {
+                slotStamp[c.receiver] = mark;
+                slotOf[c.receiver] = static_cast<uint32_t>(receivers.size());
+                receivers.push_back(c.receiver);
+                slotCount.push_back(0);
+            }
+            ++slotCount[slotOf[c.receiver]];
+        }
+        if (receivers.size() < 2) return;
+        std::sort(receivers.begin(), receivers.end());
+        uint32_t next = 0;
+        for (uint32_t r : receivers) {
+            const uint32_t count = slotCount[slotOf[r]];
+            slotOf[r] = next; // from here on: where r's next comparison goes
+            next += count;
+        }
+        ordered.resize(comparisons.size());
+        for (const Comparison& c : comparisons) ordered[slotOf[c.receiver]++] = c;
+        comparisons.swap(ordered);
+    }
 };
 
 } // namespace
@@ -87,7 +128,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     const RankPositions positions(procs);
     const unsigned workers = std::max(1u, std::min<unsigned>(workersFor(procs, threads), n));
     std::vector<WorkerState> state(workers);
-    for (WorkerState& s : state) s.seenStamp.assign(n, 0);
+    for (WorkerState& s : state) s.resize(n);
 
     // The backward sweep visits receivers in order; its comparisons are filed
     // per receiver, senders ascending. To fill those buckets in parallel, the
@@ -121,11 +162,9 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
                                         return;
                                     }
                                     const TFunc& s = from.calls[k];
-                                    out.push_back({b, k, s.end, s.links[l].recv->end});
+                                    out.push_back({b, s.end, s.links[l].recvEnd(s.end)});
                                 });
-            std::sort(out.begin(), out.end(), [](const Comparison& x, const Comparison& y) {
-                return x.receiver != y.receiver ? x.receiver < y.receiver : x.call < y.call;
-            });
+            state[w].orderByReceiver();
             forward[item].swap(out); // the old buffer comes back for the next sender
         });
         for (uint32_t item = 0; item < blockSize; ++item) {
@@ -170,7 +209,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
                 [&](uint32_t a, uint32_t k, uint32_t l) {
                     if (a > b) return;
                     const TFunc& s = from.calls[k];
-                    backward[next[a]++] = {from.nodeIndex, s.end, s.links[l].recv->end};
+                    backward[next[a]++] = {from.nodeIndex, s.end, s.links[l].recvEnd(s.end)};
                 });
         }
     });

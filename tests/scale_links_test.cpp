@@ -64,8 +64,25 @@ class TempTrace {
     std::string path_;
 };
 
+// Every link's end gap gives its receive's end, in the fast and the
+// reference links alike; returns how many links had no gap (too far apart).
+uint64_t expectGapsGiveReceiveEnds(const TTrace& t) {
+    uint64_t unknown = 0;
+    for (const TProcess& p : t.processes)
+        for (const TFunc& f : p.calls)
+            for (const TLink& l : f.linkSpan()) {
+                EXPECT_EQ(l.recvEnd(f.end), l.recv->end);
+                if (l.endGap == TLink::kGapUnknown)
+                    ++unknown;
+                else
+                    EXPECT_EQ(f.end + l.endGap, l.recv->end);
+            }
+    return unknown;
+}
+
 struct Compared {
     uint64_t links = 0;
+    uint64_t linksWithoutGap = 0;
     bool aligned = false;
     std::vector<int64_t> offsets;
 };
@@ -87,18 +104,21 @@ Compared expectSameAsReference(const std::string& path, unsigned threads) {
     EXPECT_EQ(fastErrors.str(), referenceErrors.str());
     EXPECT_EQ(offsets(fast), offsets(reference));
     EXPECT_EQ(linkRows(fast), linkRows(reference));
-    return {rows.size(), aligned, offsets(reference)};
+    const uint64_t withoutGap = expectGapsGiveReceiveEnds(fast);
+    EXPECT_EQ(expectGapsGiveReceiveEnds(reference), withoutGap);
+    return {rows.size(), withoutGap, aligned, offsets(reference)};
 }
 
 } // namespace
 
 TEST(ScaleDifferential, RandomTracesGiveTheSameLinksOffsetsAndMessages) {
-    uint64_t linksSeen = 0, tracesWithAdjustedClocks = 0;
+    uint64_t linksSeen = 0, linksWithoutGap = 0, tracesWithAdjustedClocks = 0;
     for (uint64_t seed = 1; seed <= 600 && !HasFailure(); ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         TempTrace file(randomTraceBytes(seed));
         const Compared c = expectSameAsReference(file.path(), 1 + seed % 3);
         linksSeen += c.links;
+        linksWithoutGap += c.linksWithoutGap;
         if (c.aligned) {
             TTrace initOnly;
             std::ostringstream ignored;
@@ -109,6 +129,8 @@ TEST(ScaleDifferential, RandomTracesGiveTheSameLinksOffsetsAndMessages) {
     }
     // The random traces must exercise what they compare.
     EXPECT_GT(linksSeen, 5000u);
+    EXPECT_GT(linksWithoutGap, 100u);
+    EXPECT_LT(linksWithoutGap, linksSeen / 4);
     EXPECT_GT(tracesWithAdjustedClocks, 50u);
 }
 
