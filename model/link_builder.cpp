@@ -310,6 +310,7 @@ struct LinkOut {
     uint32_t call; // the sending call
     uint32_t rank; // the receiving process's rank
     int32_t endGap;
+    uint32_t order; // position in the sender's list, which follows the receivers
     TFunc* recv;
 };
 
@@ -496,7 +497,8 @@ class PairMatcher {
         --live_;
         // The receiving call was just read to build the queues: its end is at hand.
         TFunc& recv = receiver.calls[(*candidates_)[c]];
-        out.push_back({sendCall, rank, TLink::gapOf(send.end, recv.end), &recv});
+        out.push_back({sendCall, rank, TLink::gapOf(send.end, recv.end),
+                       static_cast<uint32_t>(out.size()), &recv});
     }
 
     const std::vector<uint32_t>* candidates_ = nullptr;
@@ -516,10 +518,12 @@ class PairMatcher {
 // every process once more would cost as much as the matching.
 void storeLinks(TProcess& sender, std::vector<LinkOut>& links) {
     if (links.empty()) return;
-    // Grouped by call; receivers were visited in ascending position, and the
-    // stable sort keeps that order within each call.
-    std::stable_sort(links.begin(), links.end(),
-                     [](const LinkOut& a, const LinkOut& b) { return a.call < b.call; });
+    // Grouped by call; receivers were visited in ascending position, and that
+    // order stays within each call. Sorting in place by (call, order) needs no
+    // buffer, which would be fresh memory for every sender.
+    std::sort(links.begin(), links.end(), [](const LinkOut& a, const LinkOut& b) {
+        return a.call != b.call ? a.call < b.call : a.order < b.order;
+    });
     size_t total = 0;
     for (size_t x = 0; x < links.size(); ++x)
         if (x == 0 || links[x].call != links[x - 1].call)
