@@ -23,6 +23,7 @@ namespace {
 // One comparison: a send's end against its receive's end (raw node times).
 struct Comparison {
     uint32_t receiver; // position of the receiving process
+    uint32_t call;     // the sending call, for the order within one receiver
     int64_t sendEnd;
     int64_t recvEnd;
 };
@@ -69,6 +70,10 @@ void applyComparison(std::vector<TNodeClock>& clocks, uint32_t fromNode, uint32_
 
 // Per worker: the stamps of forEachDecidingLink and a buffer for one
 // sender's comparisons. A cache line of its own: workers write these all the time.
+// Comparisons of one sender up to which they are ordered by a counting sort
+// into a second buffer (1.5 MB).
+constexpr size_t kCountingSortLimit = size_t{1} << 16;
+
 struct alignas(64) WorkerState {
     std::vector<uint64_t> seenStamp;
     uint64_t stamp = 0;
@@ -78,7 +83,6 @@ struct alignas(64) WorkerState {
     std::vector<uint32_t> slotOf;
     std::vector<uint32_t> slotCount;
     std::vector<uint32_t> receivers;
-    std::vector<Comparison> ordered;
 
     void resize(uint32_t n) {
         seenStamp.assign(n, 0);
@@ -86,11 +90,11 @@ struct alignas(64) WorkerState {
         slotOf.assign(n, 0);
     }
 
-    // Orders `comparisons` (in call order) by receiver, keeping call order per
-    // receiver: a counting sort over the receivers that occur, as one sender
-    // has thousands of comparisons but few distinct receivers. The result is
-    // left in `comparisons`.
-    void orderByReceiver() {
+    // Writes `comparisons` (in call order) to `out` ordered by receiver,
+    // keeping call order per receiver: a counting sort over the receivers
+    // that occur, as one sender has thousands of comparisons but few
+    // distinct receivers.
+    void orderByReceiver(std::vector<Comparison>& out) {
         const uint64_t mark = ++stamp;
         receivers.clear();
         slotCount.clear();
@@ -103,7 +107,6 @@ struct alignas(64) WorkerState {
             }
             ++slotCount[slotOf[c.receiver]];
         }
-        if (receivers.size() < 2) return;
         std::sort(receivers.begin(), receivers.end());
         uint32_t next = 0;
         for (uint32_t r : receivers) {
@@ -111,9 +114,8 @@ struct alignas(64) WorkerState {
             slotOf[r] = next; // from here on: where r's next comparison goes
             next += count;
         }
-        ordered.resize(comparisons.size());
-        for (const Comparison& c : comparisons) ordered[slotOf[c.receiver]++] = c;
-        comparisons.swap(ordered);
+        out.resize(comparisons.size());
+        for (const Comparison& c : comparisons) out[slotOf[c.receiver]++] = c;
     }
 };
 
@@ -162,10 +164,18 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
                                         return;
                                     }
                                     const TFunc& s = from.calls[k];
-                                    out.push_back({b, s.end, s.links[l].recvEnd(s.end)});
+                                    out.push_back({b, k, s.end, s.links[l].recvEnd(s.end)});
                                 });
-            state[w].orderByReceiver();
-            forward[item].swap(out); // the old buffer comes back for the next sender
+            // The few senders with millions of comparisons are sorted in
+            // place: a second buffer of their size would raise the peak.
+            if (out.size() <= kCountingSortLimit) {
+                state[w].orderByReceiver(forward[item]);
+            } else {
+                std::sort(out.begin(), out.end(), [](const Comparison& x, const Comparison& y) {
+                    return x.receiver != y.receiver ? x.receiver < y.receiver : x.call < y.call;
+                });
+                forward[item].swap(out);
+            }
         });
         for (uint32_t item = 0; item < blockSize; ++item) {
             const uint32_t fromNode = procs[blockStart + item].nodeIndex;
