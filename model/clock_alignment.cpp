@@ -23,7 +23,6 @@ namespace {
 // One comparison: a send's end against its receive's end (raw node times).
 struct Comparison {
     uint32_t receiver; // position of the receiving process
-    uint32_t call;     // the sending call, for the order within one receiver
     int64_t sendEnd;
     int64_t recvEnd;
 };
@@ -68,17 +67,13 @@ void applyComparison(std::vector<TNodeClock>& clocks, uint32_t fromNode, uint32_
     }
 }
 
-// Per worker: the stamps of forEachDecidingLink and a buffer for one
+// Per worker: the stamps of forEachDecidingLink and the slots that file one
 // sender's comparisons. A cache line of its own: workers write these all the time.
-// Comparisons of one sender up to which they are ordered by a counting sort
-// into a second buffer (1.5 MB).
-constexpr size_t kCountingSortLimit = size_t{1} << 16;
-
 struct alignas(64) WorkerState {
     std::vector<uint64_t> seenStamp;
     uint64_t stamp = 0;
-    std::vector<Comparison> comparisons;
-    // For orderByReceiver: per receiver position a stamp and a slot.
+    // Per receiver position: a stamp and a slot, for filing one sender's
+    // comparisons in receiver order without sorting them.
     std::vector<uint64_t> slotStamp;
     std::vector<uint32_t> slotOf;
     std::vector<uint32_t> slotCount;
@@ -90,33 +85,36 @@ struct alignas(64) WorkerState {
         slotOf.assign(n, 0);
     }
 
-    // Writes `comparisons` (in call order) to `out` ordered by receiver,
-    // keeping call order per receiver: a counting sort over the receivers
-    // that occur, as one sender has thousands of comparisons but few
-    // distinct receivers.
-    void orderByReceiver(std::vector<Comparison>& out) {
-        const uint64_t mark = ++stamp;
+    void startCounting() {
+        countMark = ++stamp;
         receivers.clear();
         slotCount.clear();
-        for (const Comparison& c : comparisons) {
-            if (slotStamp[c.receiver] != mark) {
-                slotStamp[c.receiver] = mark;
-                slotOf[c.receiver] = static_cast<uint32_t>(receivers.size());
-                receivers.push_back(c.receiver);
-                slotCount.push_back(0);
-            }
-            ++slotCount[slotOf[c.receiver]];
+    }
+    void count(uint32_t receiver) {
+        if (slotStamp[receiver] != countMark) {
+            slotStamp[receiver] = countMark;
+            slotOf[receiver] = static_cast<uint32_t>(receivers.size());
+            receivers.push_back(receiver);
+            slotCount.push_back(0);
         }
+        ++slotCount[slotOf[receiver]];
+    }
+    // Turns the counts into where each receiver's comparisons start, receivers
+    // ascending; returns how many there are. slotOf[r] then is where the
+    // next comparison to r goes.
+    size_t placeInReceiverOrder() {
         std::sort(receivers.begin(), receivers.end());
-        uint32_t next = 0;
+        size_t next = 0;
         for (uint32_t r : receivers) {
             const uint32_t count = slotCount[slotOf[r]];
-            slotOf[r] = next; // from here on: where r's next comparison goes
+            slotOf[r] = static_cast<uint32_t>(next);
             next += count;
         }
-        out.resize(comparisons.size());
-        for (const Comparison& c : comparisons) out[slotOf[c.receiver]++] = c;
+        return next;
     }
+
+  private:
+    uint64_t countMark = 0;
 };
 
 } // namespace
@@ -153,29 +151,30 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
         const uint32_t blockSize = std::min(kBlock, n - blockStart);
         parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
             const uint32_t a = blockStart + item;
-            std::vector<Comparison>& out = state[w].comparisons;
-            out.clear();
+            WorkerState& ws = state[w];
             uint64_t* backwardCount = counts[w].data() + size_t{rangeOf(a)} * n;
             const TProcess& from = procs[a];
-            forEachComparisonOf(procs, a, positions, state[w].seenStamp, state[w].stamp,
-                                [&](uint32_t b, uint32_t k, uint32_t l) {
-                                    if (b < a) {
+            // First walk: how many comparisons go to each receiver after a,
+            // and to each before a (for the backward sweep).
+            ws.startCounting();
+            forEachComparisonOf(procs, a, positions, ws.seenStamp, ws.stamp,
+                                [&](uint32_t b, uint32_t, uint32_t) {
+                                    if (b < a)
                                         ++backwardCount[b];
-                                        return;
-                                    }
-                                    const TFunc& s = from.calls[k];
-                                    out.push_back({b, k, s.end, s.links[l].recvEnd(s.end)});
+                                    else
+                                        ws.count(b);
                                 });
-            // The few senders with millions of comparisons are sorted in
-            // place: a second buffer of their size would raise the peak.
-            if (out.size() <= kCountingSortLimit) {
-                state[w].orderByReceiver(forward[item]);
-            } else {
-                std::sort(out.begin(), out.end(), [](const Comparison& x, const Comparison& y) {
-                    return x.receiver != y.receiver ? x.receiver < y.receiver : x.call < y.call;
-                });
-                forward[item].swap(out);
-            }
+            // Second walk: each comparison straight to its place, receivers
+            // ascending and call order within one receiver, without sorting
+            // and without a second buffer.
+            std::vector<Comparison>& out = forward[item];
+            out.resize(ws.placeInReceiverOrder());
+            forEachComparisonOf(procs, a, positions, ws.seenStamp, ws.stamp,
+                                [&](uint32_t b, uint32_t k, uint32_t l) {
+                                    if (b < a) return;
+                                    const TFunc& s = from.calls[k];
+                                    out[ws.slotOf[b]++] = {b, s.end, s.links[l].recvEnd(s.end)};
+                                });
         });
         for (uint32_t item = 0; item < blockSize; ++item) {
             const uint32_t fromNode = procs[blockStart + item].nodeIndex;

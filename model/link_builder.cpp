@@ -310,7 +310,6 @@ struct LinkOut {
     uint32_t call; // the sending call
     uint32_t rank; // the receiving process's rank
     int32_t endGap;
-    uint32_t order; // position in the sender's list, which follows the receivers
     TFunc* recv;
 };
 
@@ -497,8 +496,7 @@ class PairMatcher {
         --live_;
         // The receiving call was just read to build the queues: its end is at hand.
         TFunc& recv = receiver.calls[(*candidates_)[c]];
-        out.push_back({sendCall, rank, TLink::gapOf(send.end, recv.end),
-                       static_cast<uint32_t>(out.size()), &recv});
+        out.push_back({sendCall, rank, TLink::gapOf(send.end, recv.end), &recv});
     }
 
     const std::vector<uint32_t>* candidates_ = nullptr;
@@ -515,35 +513,34 @@ class PairMatcher {
 
 // Gives the sender's calls their new links, after any links they had, in one
 // new block. Only calls that got links are touched: walking every call of
-// every process once more would cost as much as the matching.
-void storeLinks(TProcess& sender, std::vector<LinkOut>& links) {
+// every process once more would cost as much as the matching. The links come
+// grouped by receiver (ascending), and keep that order within each call.
+void storeLinks(TProcess& sender, const std::vector<LinkOut>& links,
+                std::vector<uint64_t>& perCall) {
     if (links.empty()) return;
-    // Grouped by call; receivers were visited in ascending position, and that
-    // order stays within each call. Sorting in place by (call, order) needs no
-    // buffer, which would be fresh memory for every sender.
-    std::sort(links.begin(), links.end(), [](const LinkOut& a, const LinkOut& b) {
-        return a.call != b.call ? a.call < b.call : a.order < b.order;
-    });
-    size_t total = 0;
-    for (size_t x = 0; x < links.size(); ++x)
-        if (x == 0 || links[x].call != links[x - 1].call)
-            total += sender.calls[links[x].call].linkCount;
-    total += links.size();
+    perCall.assign(sender.calls.size(), 0);
+    for (const LinkOut& x : links) ++perCall[x.call];
+    size_t total = links.size();
+    for (uint32_t k = 0; k < perCall.size(); ++k)
+        if (perCall[k] != 0) total += sender.calls[k].linkCount;
     std::unique_ptr<TLink[]> block(new TLink[total]);
     adviseHugePages(block.get(), total * sizeof(TLink));
     prefaultForWriting(block.get(), total * sizeof(TLink));
+    // Each call's old links, then room for its new ones; perCall becomes
+    // where the call's next new link goes.
     size_t next = 0;
-    for (size_t x = 0; x < links.size();) {
-        TFunc& s = sender.calls[links[x].call];
+    for (uint32_t k = 0; k < perCall.size(); ++k) {
+        if (perCall[k] == 0) continue;
+        TFunc& s = sender.calls[k];
         TLink* start = block.get() + next;
         std::copy_n(s.links.get(), s.linkCount, start);
-        size_t count = s.linkCount;
-        for (; x < links.size() && &sender.calls[links[x].call] == &s; ++x)
-            start[count++] = TLink{links[x].rank, links[x].endGap, links[x].recv};
+        const size_t count = s.linkCount + perCall[k];
+        perCall[k] = next + s.linkCount;
         next += count;
         s.links.borrow(start);
         s.linkCount = static_cast<uint32_t>(std::min<size_t>(count, TFunc::kMaxLinks));
     }
+    for (const LinkOut& x : links) block[perCall[x.call]++] = TLink{x.rank, x.endGap, x.recv};
     // Earlier blocks stay: calls without new links still borrow from them.
     sender.linkBlocks.push_back(std::move(block));
 }
@@ -555,6 +552,7 @@ struct alignas(64) SenderScratch {
     PairMatcher matcher;
     std::vector<uint32_t> pairCalls;
     std::vector<LinkOut> links;
+    std::vector<uint64_t> linksPerCall;
 };
 
 // Matches every send of process j. Writes only j's own calls, so workers can
@@ -597,7 +595,7 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
         if (needSort) std::sort(pairCalls.begin(), pairCalls.end());
         scratch.matcher.run(procs[i], i, sender, sends, lookups[j], pairCalls, links);
     }
-    storeLinks(sender, links);
+    storeLinks(sender, links, scratch.linksPerCall);
 }
 
 } // namespace
