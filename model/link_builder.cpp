@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <new>
 #include <queue>
 #include <span>
 #include <system_error>
@@ -461,7 +462,14 @@ class PairMatcher {
         queues_.clear();
         resetSlots(calls.size() * 2);
         queueOf_.resize(calls.size() * 2);
+        // The candidates lie anywhere in the receiver's list: asking for them
+        // a few ahead lets their cache misses overlap.
+        constexpr uint32_t kAhead = 8;
+        for (uint32_t c = 0; c < calls.size() && c < kAhead; ++c)
+            __builtin_prefetch(&receiver.calls[calls[c]].comm);
         for (uint32_t c = 0; c < calls.size(); ++c) {
+            if (c + kAhead < calls.size())
+                __builtin_prefetch(&receiver.calls[calls[c + kAhead]].comm);
             const TFunc& r = receiver.calls[calls[c]];
             // Any candidate can be taken by either kind of send.
             queueOf_[c * 2 + kByTag] = queueFor(kByTag, keyOf(r.comm, r.msgTag), true);
@@ -523,7 +531,7 @@ void storeLinks(TProcess& sender, const std::vector<LinkOut>& links,
     size_t total = links.size();
     for (uint32_t k = 0; k < perCall.size(); ++k)
         if (perCall[k] != 0) total += sender.calls[k].linkCount;
-    std::unique_ptr<TLink[]> block(new TLink[total]);
+    TLinkBlock block(static_cast<TLink*>(::operator new(total * sizeof(TLink))));
     adviseHugePages(block.get(), total * sizeof(TLink));
     prefaultForWriting(block.get(), total * sizeof(TLink));
     // Each call's old links, then room for its new ones; perCall becomes
@@ -533,14 +541,15 @@ void storeLinks(TProcess& sender, const std::vector<LinkOut>& links,
         if (perCall[k] == 0) continue;
         TFunc& s = sender.calls[k];
         TLink* start = block.get() + next;
-        std::copy_n(s.links.get(), s.linkCount, start);
+        std::uninitialized_copy_n(s.links.get(), s.linkCount, start);
         const size_t count = s.linkCount + perCall[k];
         perCall[k] = next + s.linkCount;
         next += count;
         s.links.borrow(start);
         s.linkCount = static_cast<uint32_t>(std::min<size_t>(count, TFunc::kMaxLinks));
     }
-    for (const LinkOut& x : links) block[perCall[x.call]++] = TLink{x.rank, x.endGap, x.recv};
+    for (const LinkOut& x : links)
+        ::new (block.get() + perCall[x.call]++) TLink{x.rank, x.endGap, x.recv};
     // Earlier blocks stay: calls without new links still borrow from them.
     sender.linkBlocks.push_back(std::move(block));
 }
