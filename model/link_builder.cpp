@@ -20,7 +20,6 @@
 #include <atomic>
 #include <memory>
 #include <new>
-#include <queue>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -305,6 +304,16 @@ struct WideSend {
     uint64_t key;
     uint32_t call;
     Partners receivers;
+    int64_t end; // the call's end, for its links' end gaps
+};
+
+// A send that names one receiver, with what matching needs of it: the
+// sender's calls are then read once, in order, and never again per pair.
+struct ExplicitSend {
+    uint32_t receiver;
+    uint32_t call;
+    uint64_t tagKey;
+    int64_t end;
 };
 
 struct LinkOut {
@@ -316,8 +325,8 @@ struct LinkOut {
 
 // The sends of one process, ready to be looked up from any receiver.
 struct SenderIndex {
-    std::vector<std::pair<uint32_t, uint32_t>> explicitSends; // (receiver, call), ascending
-    std::vector<WideSend> wide[2];                            // by KeyClass, (key, call) ascending
+    std::vector<ExplicitSend> explicitSends; // (receiver, call) ascending
+    std::vector<WideSend> wide[2];           // by KeyClass, (key, call) ascending
 
     void build(const TProcess& sender, uint32_t j, const CommLookup& lookup,
                const RankPositions& positions) {
@@ -330,15 +339,18 @@ struct SenderIndex {
             const Partners receivers = sendReceivers(lookup, s, k);
             if (receivers.kind == Partners::Single) {
                 positions.forEach(receivers.rank, [&](uint32_t i) {
-                    if (i != j) explicitSends.push_back({i, k});
+                    if (i != j) explicitSends.push_back({i, k, keyOf(s.comm, s.msgTag), s.end});
                 });
             } else if (receivers.kind != Partners::None) {
                 const bool collective = (s.kind & kKindCollective) != 0;
                 const uint64_t key = keyOf(s.comm, collective ? s.funcId : s.msgTag);
-                wide[collective ? kByFunction : kByTag].push_back({key, k, receivers});
+                wide[collective ? kByFunction : kByTag].push_back({key, k, receivers, s.end});
             }
         }
-        std::sort(explicitSends.begin(), explicitSends.end());
+        std::sort(explicitSends.begin(), explicitSends.end(),
+                  [](const ExplicitSend& a, const ExplicitSend& b) {
+                      return a.receiver != b.receiver ? a.receiver < b.receiver : a.call < b.call;
+                  });
         for (auto& list : wide)
             std::sort(list.begin(), list.end(), [](const WideSend& a, const WideSend& b) {
                 return a.key != b.key ? a.key < b.key : a.call < b.call;
@@ -350,7 +362,7 @@ struct SenderIndex {
 // that each send finds its first fitting candidate directly.
 class PairMatcher {
   public:
-    void run(TProcess& receiver, uint32_t i, TProcess& sender, const SenderIndex& sends,
+    void run(TProcess& receiver, uint32_t i, const SenderIndex& sends,
              const CommLookup& senderLookup, const std::vector<uint32_t>& candidateCalls,
              std::vector<LinkOut>& out) {
         buildQueues(receiver, candidateCalls);
@@ -359,10 +371,9 @@ class PairMatcher {
         // Streams of sends in call order: the explicit ones to this receiver,
         // then one per queue key from the sender's set-wide sends.
         streams_.clear();
-        auto explicitRange =
-            std::equal_range(sends.explicitSends.begin(), sends.explicitSends.end(),
-                             std::pair<uint32_t, uint32_t>{i, 0},
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
+        auto explicitRange = std::equal_range(
+            sends.explicitSends.begin(), sends.explicitSends.end(), ExplicitSend{i, 0, 0, 0},
+            [](const ExplicitSend& a, const ExplicitSend& b) { return a.receiver < b.receiver; });
         if (explicitRange.first != explicitRange.second)
             streams_.push_back(
                 {kNone, static_cast<size_t>(explicitRange.first - sends.explicitSends.begin()),
@@ -370,7 +381,7 @@ class PairMatcher {
         for (uint32_t q = 0; q < queues_.size(); ++q) {
             const auto& list = sends.wide[queues_[q].cls];
             auto range = std::equal_range(
-                list.begin(), list.end(), WideSend{queues_[q].key, 0, {}},
+                list.begin(), list.end(), WideSend{queues_[q].key, 0, {}, 0},
                 [](const WideSend& a, const WideSend& b) { return a.key < b.key; });
             if (range.first != range.second)
                 streams_.push_back({q, static_cast<size_t>(range.first - list.begin()),
@@ -378,23 +389,26 @@ class PairMatcher {
         }
 
         auto callOf = [&](const Stream& st) {
-            return st.queue == kNone ? sends.explicitSends[st.pos].second
+            return st.queue == kNone ? sends.explicitSends[st.pos].call
                                      : sends.wide[queues_[st.queue].cls][st.pos].call;
         };
-        using Head = std::pair<uint32_t, uint32_t>; // (call, stream)
-        std::priority_queue<Head, std::vector<Head>, std::greater<Head>> heads;
-        for (uint32_t st = 0; st < streams_.size(); ++st) heads.push({callOf(streams_[st]), st});
+        // The stream whose next send comes first in call order.
+        heads_.clear();
+        for (uint32_t st = 0; st < streams_.size(); ++st)
+            heads_.push_back({callOf(streams_[st]), st});
+        std::make_heap(heads_.begin(), heads_.end(), std::greater<>());
 
-        while (!heads.empty() && live_ > 0) {
-            const uint32_t st = heads.top().second;
-            heads.pop();
+        while (!heads_.empty() && live_ > 0) {
+            std::pop_heap(heads_.begin(), heads_.end(), std::greater<>());
+            const uint32_t st = heads_.back().second;
+            heads_.pop_back();
             Stream& stream = streams_[st];
             const uint32_t k = callOf(stream);
-            TFunc& s = sender.calls[k];
             bool streamDone = false;
             if (stream.queue == kNone) {
-                const uint32_t q = findQueue(kByTag, keyOf(s.comm, s.msgTag));
-                if (q != kNone && queues_[q].live > 0) take(q, s, k, rankI, receiver, out);
+                const ExplicitSend& e = sends.explicitSends[stream.pos];
+                const uint32_t q = findQueue(kByTag, e.tagKey);
+                if (q != kNone && queues_[q].live > 0) take(q, e.end, k, rankI, receiver, out);
             } else {
                 const WideSend& w = sends.wide[queues_[stream.queue].cls][stream.pos];
                 if (inSet(senderLookup, w.receivers, rankI)) {
@@ -402,10 +416,13 @@ class PairMatcher {
                     if (queues_[stream.queue].live == 0)
                         streamDone = true;
                     else
-                        take(stream.queue, s, k, rankI, receiver, out);
+                        take(stream.queue, w.end, k, rankI, receiver, out);
                 }
             }
-            if (!streamDone && ++stream.pos < stream.end) heads.push({callOf(stream), st});
+            if (!streamDone && ++stream.pos < stream.end) {
+                heads_.push_back({callOf(stream), st});
+                std::push_heap(heads_.begin(), heads_.end(), std::greater<>());
+            }
         }
     }
 
@@ -493,7 +510,7 @@ class PairMatcher {
 
     uint32_t findQueue(uint32_t cls, uint64_t key) { return queueFor(cls, key, false); }
 
-    void take(uint32_t q, const TFunc& send, uint32_t sendCall, uint32_t rank, TProcess& receiver,
+    void take(uint32_t q, int64_t sendEnd, uint32_t sendCall, uint32_t rank, TProcess& receiver,
               std::vector<LinkOut>& out) {
         Queue& queue = queues_[q];
         while (taken_[members_[queue.head]]) ++queue.head;
@@ -504,7 +521,7 @@ class PairMatcher {
         --live_;
         // The receiving call was just read to build the queues: its end is at hand.
         TFunc& recv = receiver.calls[(*candidates_)[c]];
-        out.push_back({sendCall, rank, TLink::gapOf(send.end, recv.end), &recv});
+        out.push_back({sendCall, rank, TLink::gapOf(sendEnd, recv.end), &recv});
     }
 
     const std::vector<uint32_t>* candidates_ = nullptr;
@@ -516,6 +533,7 @@ class PairMatcher {
     std::vector<uint32_t> queueOf_;
     std::vector<uint8_t> taken_;
     std::vector<Stream> streams_;
+    std::vector<std::pair<uint32_t, uint32_t>> heads_; // (call, stream), a min-heap
     uint32_t live_ = 0;
 };
 
@@ -602,7 +620,7 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
         }
         // Candidates in call order, as the walk over the receiver's calls lists them.
         if (needSort) std::sort(pairCalls.begin(), pairCalls.end());
-        scratch.matcher.run(procs[i], i, sender, sends, lookups[j], pairCalls, links);
+        scratch.matcher.run(procs[i], i, sends, lookups[j], pairCalls, links);
     }
     storeLinks(sender, links, scratch.linksPerCall);
 }
