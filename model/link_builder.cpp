@@ -275,7 +275,11 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
         index.chunkOfSender[j] = static_cast<uint32_t>(index.chunks.size() - 1);
         index.chunks.back().senderEnd = j + 1;
     }
-    for (auto& c : index.chunks) c.calls.resize(index.explicitStart[c.senderEnd] - c.base);
+    for (auto& c : index.chunks) {
+        const size_t size = index.explicitStart[c.senderEnd] - c.base;
+        reserveFresh(c.calls, size);
+        c.calls.resize(size);
+    }
     parallelFor(workers, workers, [&](unsigned, uint32_t r) {
         scanReceivers(procs, lookups, positions, true, scans[r], index);
     });
@@ -603,6 +607,13 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
     std::vector<uint32_t>& pairCalls = scratch.pairCalls;
     std::vector<LinkOut>& links = scratch.links;
     links.clear();
+    // Each candidate gives at most one link.
+    size_t candidateCount = explicitCalls.size();
+    for (auto x = wideBegin; x != wideEnd; ++x) {
+        const CandidateIndex::Group& g = candidates.groups[x->second];
+        candidateCount += g.callsEnd - g.callsBegin;
+    }
+    reserveFresh(links, candidateCount);
     auto e = explicitCalls.begin();
     auto w = wideBegin;
     while (e != expEnd || w != wideEnd) {
