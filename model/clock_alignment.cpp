@@ -75,7 +75,7 @@ struct alignas(64) WorkerState {
     // Per receiver position: a stamp and a slot, for filing one sender's
     // comparisons in receiver order without sorting them.
     std::vector<uint64_t> slotStamp;
-    std::vector<uint32_t> slotOf;
+    std::vector<uint64_t> slotOf;
     std::vector<uint32_t> slotCount;
     std::vector<uint32_t> receivers;
 
@@ -99,18 +99,23 @@ struct alignas(64) WorkerState {
         }
         ++slotCount[slotOf[receiver]];
     }
-    // Turns the counts into where each receiver's comparisons start, receivers
-    // ascending; returns how many there are. slotOf[r] then is where the
-    // next comparison to r goes.
-    size_t placeInReceiverOrder() {
+    // The counts as (receiver, comparisons), receivers ascending, and their sum.
+    void countsInReceiverOrder(std::vector<std::pair<uint32_t, uint32_t>>& out, uint64_t& total) {
         std::sort(receivers.begin(), receivers.end());
-        size_t next = 0;
+        out.clear();
+        total = 0;
         for (uint32_t r : receivers) {
-            const uint32_t count = slotCount[slotOf[r]];
-            slotOf[r] = static_cast<uint32_t>(next);
-            next += count;
+            out.push_back({r, slotCount[slotOf[r]]});
+            total += slotCount[slotOf[r]];
         }
-        return next;
+    }
+    // slotOf[r] becomes where the next comparison to r goes, for counts that
+    // countsInReceiverOrder gave and a first comparison at `start`.
+    void placeAt(const std::vector<std::pair<uint32_t, uint32_t>>& counts, uint64_t start) {
+        for (const auto& [receiver, count] : counts) {
+            slotOf[receiver] = start;
+            start += count;
+        }
     }
 
   private:
@@ -144,18 +149,25 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     std::vector<std::vector<uint64_t>> counts(workers, std::vector<uint64_t>(size_t{ranges} * n));
 
     // Forward sweep: pairs a < b, walking A's sends to B, a in the outer loop:
-    // one sender's comparisons, ordered by (b, call), follow each other.
+    // one sender's comparisons, ordered by (b, call), follow each other. The
+    // senders of a block are walked twice in parallel: first counting their
+    // comparisons per receiver, then filing each comparison straight to its
+    // place in one buffer for the block, receivers ascending and call order
+    // within one receiver, with neither a sort nor a buffer per sender.
     constexpr uint32_t kBlock = 64;
-    std::vector<std::vector<Comparison>> forward(kBlock);
+    struct SenderCounts {
+        std::vector<std::pair<uint32_t, uint32_t>> receivers; // (receiver, comparisons) ascending
+        uint64_t start = 0;                                   // in the block's buffer
+        uint64_t total = 0;
+    };
+    std::vector<SenderCounts> senders(kBlock);
+    std::vector<Comparison> forward;
     for (uint32_t blockStart = 0; blockStart < n; blockStart += kBlock) {
         const uint32_t blockSize = std::min(kBlock, n - blockStart);
         parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
             const uint32_t a = blockStart + item;
             WorkerState& ws = state[w];
             uint64_t* backwardCount = counts[w].data() + size_t{rangeOf(a)} * n;
-            const TProcess& from = procs[a];
-            // First walk: how many comparisons go to each receiver after a,
-            // and to each before a (for the backward sweep).
             ws.startCounting();
             forEachComparisonOf(procs, a, positions, ws.seenStamp, ws.stamp,
                                 [&](uint32_t b, uint32_t, uint32_t) {
@@ -164,28 +176,39 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
                                     else
                                         ws.count(b);
                                 });
-            // Second walk: each comparison straight to its place, receivers
-            // ascending and call order within one receiver, without sorting
-            // and without a second buffer.
-            std::vector<Comparison>& out = forward[item];
-            out.resize(ws.placeInReceiverOrder());
+            ws.countsInReceiverOrder(senders[item].receivers, senders[item].total);
+        });
+        uint64_t blockTotal = 0;
+        for (uint32_t item = 0; item < blockSize; ++item) {
+            senders[item].start = blockTotal;
+            blockTotal += senders[item].total;
+        }
+        reserveFresh(forward, blockTotal);
+        forward.resize(blockTotal);
+        parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
+            const uint32_t a = blockStart + item;
+            WorkerState& ws = state[w];
+            ws.placeAt(senders[item].receivers, senders[item].start);
+            const TProcess& from = procs[a];
             forEachComparisonOf(procs, a, positions, ws.seenStamp, ws.stamp,
                                 [&](uint32_t b, uint32_t k, uint32_t l) {
                                     if (b < a) return;
                                     const TFunc& s = from.calls[k];
-                                    out[ws.slotOf[b]++] = {b, s.end, s.links[l].recvEnd(s.end)};
+                                    forward[ws.slotOf[b]++] = {b, s.end, s.links[l].recvEnd(s.end)};
                                 });
         });
         for (uint32_t item = 0; item < blockSize; ++item) {
             const uint32_t fromNode = procs[blockStart + item].nodeIndex;
-            for (const Comparison& c : forward[item])
-                applyComparison(clocks, fromNode, procs[c.receiver].nodeIndex, c.sendEnd,
-                                c.recvEnd);
+            const Comparison* c = forward.data() + senders[item].start;
+            for (const Comparison* end = c + senders[item].total; c != end; ++c)
+                applyComparison(clocks, fromNode, procs[c->receiver].nodeIndex, c->sendEnd,
+                                c->recvEnd);
         }
         // The forward sweep is about two thirds of the work.
         if (progress) progress->report(uint64_t{blockStart + blockSize} * 2, uint64_t{n} * 3);
     }
-    std::vector<std::vector<Comparison>>().swap(forward);
+    std::vector<Comparison>().swap(forward);
+    std::vector<SenderCounts>().swap(senders);
 
     // Backward sweep: pairs a < b, walking B's sends to A, a in the outer loop.
     // Bucket a holds range 0's comparisons to a, then range 1's, and so on.
