@@ -253,6 +253,13 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
         }
         index.explicitStart[j + 1] = at;
     }
+    size_t groups = 0, groupCalls = 0;
+    for (const ReceiverScan& scan : scans) {
+        groups += scan.groups.size();
+        groupCalls += scan.groupCalls.size();
+    }
+    reserveFresh(index.groups, groups);
+    reserveFresh(index.groupCalls, groupCalls);
     for (ReceiverScan& scan : scans) {
         const auto base = static_cast<uint32_t>(index.groupCalls.size());
         for (CandidateIndex::Group& g : scan.groups) {
@@ -295,6 +302,7 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
     };
     forEachNamed([&](uint32_t j, uint32_t, uint32_t) { ++index.wideStart[j + 1]; });
     for (uint32_t j = 0; j < n; ++j) index.wideStart[j + 1] += index.wideStart[j];
+    reserveFresh(index.wideGroups, index.wideStart[n]);
     index.wideGroups.resize(index.wideStart[n]);
     std::vector<uint64_t> fill(index.wideStart.begin(), index.wideStart.end() - 1);
     forEachNamed([&](uint32_t j, uint32_t i, uint32_t g) { index.wideGroups[fill[j]++] = {i, g}; });
