@@ -202,12 +202,9 @@ void settleCommunicators(TProcess& p, std::vector<PieceResult>& pieces, uint32_t
 } // namespace
 
 bool readInPieces(TTrace& trace, const std::string& fileName, const ReadPlan& plan,
-                  unsigned workers, ProgressStep& progress) {
+                  const std::shared_ptr<CallBlock>& block, unsigned workers,
+                  ProgressStep& progress) {
     std::vector<TProcess>& procs = trace.processes;
-    uint64_t total = 0;
-    for (const PlannedProcess& planned : plan.processes) total += planned.calls;
-    // Each planned call is a record of the file, so this is bounded by its size.
-    auto block = std::make_shared<CallBlock>(static_cast<size_t>(total * sizeof(TFunc)));
     procs.reserve(plan.processes.size());
     for (const PlannedProcess& planned : plan.processes) {
         procs.emplace_back(planned.nodeIndex, planned.nodeId, planned.rank);

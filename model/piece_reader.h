@@ -9,6 +9,7 @@
 #include "model/load_progress.h"
 #include "model/read_plan.h"
 
+#include <memory>
 #include <string>
 
 class TTrace;
@@ -16,5 +17,7 @@ class TTrace;
 // Reads the records the plan covers into an empty document. false when the
 // file no longer matches the plan (it changed since the first pass): the
 // document is then left to be cleared and read again the plain way.
+// The call lists come from `block`.
 bool readInPieces(TTrace& trace, const std::string& fileName, const ReadPlan& plan,
-                  unsigned workers, ProgressStep& progress);
+                  const std::shared_ptr<CallBlock>& block, unsigned workers,
+                  ProgressStep& progress);

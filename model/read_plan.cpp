@@ -10,14 +10,18 @@ constexpr uint32_t kRecordsPerReport = 1 << 16;
 
 class Planner {
   public:
-    Planner(RecordSource& src, unsigned pieces) : src_(src) {
+    Planner(RecordSource& src, unsigned pieces, CallBlockWarmer* warmer)
+        : src_(src), warmer_(warmer) {
         for (unsigned k = 1; k < pieces; ++k) cuts_.push_back(src.size() / pieces * k);
     }
 
     ReadPlan run(ProgressStep& progress) {
         plan_.pieces.push_back(PieceStart{});
         for (uint32_t records = 0;; ++records) {
-            if (records % kRecordsPerReport == 0) progress.report(src_.offset(), src_.size());
+            if (records % kRecordsPerReport == 0) {
+                progress.report(src_.offset(), src_.size());
+                if (warmer_) warmer_->needed(calls_ * sizeof(TFunc));
+            }
             const uint64_t recordStart = src_.offset();
             if (nextCut_ < cuts_.size() && recordStart >= cuts_[nextCut_]) cutHere(recordStart);
             const unsigned char* tagBytes = src_.peek(4);
@@ -39,6 +43,7 @@ class Planner {
             }
             if (current_ == kNoProcess) return finish(recordStart, ReadPlan::Stop::Invalid);
             ++plan_.processes[current_].calls;
+            ++calls_;
             if (tag == kTagShortCall) {
                 src_.consume(length);
                 continue;
@@ -92,6 +97,8 @@ class Planner {
     }
 
     RecordSource& src_;
+    CallBlockWarmer* warmer_;
+    uint64_t calls_ = 0;
     ReadPlan plan_;
     std::vector<uint64_t> cuts_;
     size_t nextCut_ = 0;
@@ -104,6 +111,7 @@ class Planner {
 
 } // namespace
 
-ReadPlan planRead(RecordSource& src, ProgressStep& progress, unsigned pieces) {
-    return Planner(src, std::max(pieces, 1u)).run(progress);
+ReadPlan planRead(RecordSource& src, ProgressStep& progress, unsigned pieces,
+                  CallBlockWarmer* warmer) {
+    return Planner(src, std::max(pieces, 1u), warmer).run(progress);
 }

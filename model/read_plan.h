@@ -4,6 +4,7 @@
 // size), where reading will stop, and where the record stream can be cut so
 // that several workers read one piece each.
 
+#include "model/call_memory.h"
 #include "model/load_progress.h"
 #include "model/record_source.h"
 
@@ -46,4 +47,6 @@ struct ReadPlan {
 
 // Walks every record of src. `pieces` (at least 1): how many pieces of about
 // equal size to cut the stream into, at record boundaries.
-ReadPlan planRead(RecordSource& src, ProgressStep& progress, unsigned pieces);
+// `warmer`, when given, hears how much call memory the calls so far need.
+ReadPlan planRead(RecordSource& src, ProgressStep& progress, unsigned pieces,
+                  CallBlockWarmer* warmer = nullptr);

@@ -111,14 +111,9 @@ class Reader {
     }
 
     // Call list sizes from the first pass; lists are reserved at declaration.
-    void expectCalls(const ReadPlan& plan) {
-        uint64_t total = 0;
-        for (const PlannedProcess& p : plan.processes) {
-            expected_.emplace(p.rank, p.calls);
-            total += p.calls;
-        }
-        // Each counted call is a record of the file, so this is bounded by its size.
-        callBlock_ = std::make_shared<CallBlock>(static_cast<size_t>(total * sizeof(TFunc)));
+    void expectCalls(const ReadPlan& plan, std::shared_ptr<CallBlock> block) {
+        for (const PlannedProcess& p : plan.processes) expected_.emplace(p.rank, p.calls);
+        callBlock_ = std::move(block);
     }
 
   private:
@@ -239,16 +234,29 @@ bool readRecords(TTrace& trace, const std::string& fileName, std::ostream& error
         errors << "Can't open file " << fileName << std::endl;
         return false;
     }
+    // Room for as many calls as the file could hold (address space only:
+    // pages are backed as they are written).
+    struct stat st {};
+    const uint64_t fileSize = fstat(fileno(file.get()), &st) == 0 && st.st_size > 0
+                                  ? static_cast<uint64_t>(st.st_size)
+                                  : 0;
+    auto block = std::make_shared<CallBlock>(
+        static_cast<size_t>(fileSize / kShortCallRecordSize * sizeof(TFunc)));
     ReadPlan plan;
     {
         RecordSource counting(file.get());
         ProgressStep step(progress, 0, kCountedAt);
-        plan = planRead(counting, step, piecesFor(file.get(), pieces));
+        CallBlockWarmer warmer(*block);
+        plan = planRead(counting, step, piecesFor(file.get(), pieces), &warmer);
+        uint64_t calls = 0;
+        for (const PlannedProcess& p : plan.processes) calls += p.calls;
+        warmer.finish(static_cast<size_t>(std::min<uint64_t>(calls, fileSize) * sizeof(TFunc)));
     }
     ProgressStep step(progress, kCountedAt, kReadAt);
     // Files with an error are read in one go, which reports it where it is.
     if (plan.pieces.size() > 1 && plan.stop != ReadPlan::Stop::Invalid) {
-        if (readInPieces(trace, fileName, plan, static_cast<unsigned>(plan.pieces.size()), step)) {
+        if (readInPieces(trace, fileName, plan, block, static_cast<unsigned>(plan.pieces.size()),
+                         step)) {
             if (plan.stop == ReadPlan::Stop::Truncated)
                 errors << "Input file is truncated: incomplete record at byte " << plan.end
                        << std::endl;
@@ -257,9 +265,11 @@ bool readRecords(TTrace& trace, const std::string& fileName, std::ostream& error
         // The file changed since the first pass: read it again in one go.
         trace.processes.clear();
         trace.counterList.clear();
+        block = std::make_shared<CallBlock>(
+            static_cast<size_t>(fileSize / kShortCallRecordSize * sizeof(TFunc)));
     }
     Reader reader(trace, errors);
-    reader.expectCalls(plan);
+    reader.expectCalls(plan, block);
     std::rewind(file.get());
     RecordSource src(file.get());
     return reader.run(src, step);

@@ -71,7 +71,8 @@ bool readsInPieces(const std::string& path, unsigned pieces) {
     }
     std::fclose(file);
     TTrace t;
-    return plan.pieces.size() == pieces && readInPieces(t, path, plan, 2, silent);
+    auto block = std::make_shared<CallBlock>(size_t{1} << 20);
+    return plan.pieces.size() == pieces && readInPieces(t, path, plan, block, 2, silent);
 }
 
 // Reads the bytes in one go and in 2 to 5 pieces; returns the one-go reading.
