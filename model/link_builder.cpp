@@ -594,6 +594,9 @@ struct alignas(64) SenderScratch {
     std::vector<uint64_t> linksPerCall;
 };
 
+// Candidates of later pairs asked for ahead (see linkSender).
+constexpr ptrdiff_t kPrefetchAhead = 16;
+
 // Matches every send of process j. Writes only j's own calls, so workers can
 // take different senders at the same time.
 void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<CommLookup>& lookups,
@@ -630,6 +633,10 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
             std::min(e != expEnd ? e->first : kNone, w != wideEnd ? w->first : kNone);
         pairCalls.clear();
         for (; e != expEnd && e->first == i; ++e) pairCalls.push_back(e->second);
+        // Most pairs have a candidate or two: ask for the next pairs' ones
+        // now, so that their cache misses overlap with this pair's work.
+        for (auto ahead = e; ahead != expEnd && ahead - e < kPrefetchAhead; ++ahead)
+            __builtin_prefetch(&procs[ahead->first].calls[ahead->second].comm);
         bool needSort = false;
         for (; w != wideEnd && w->first == i; ++w) {
             const CandidateIndex::Group& g = candidates.groups[w->second];
