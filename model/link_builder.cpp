@@ -342,7 +342,11 @@ struct SenderIndex {
 
     void build(const TProcess& sender, uint32_t j, const CommLookup& lookup,
                const RankPositions& positions) {
-        explicitSends.clear();
+        if (receiverStamp_.size() != positions.size()) {
+            receiverStamp_.assign(positions.size(), 0);
+            receiverSlot_.assign(positions.size(), 0);
+        }
+        inCallOrder_.clear();
         wide[kByTag].clear();
         wide[kByFunction].clear();
         for (uint32_t k = 0; k < sender.calls.size(); ++k) {
@@ -351,7 +355,7 @@ struct SenderIndex {
             const Partners receivers = sendReceivers(lookup, s, k);
             if (receivers.kind == Partners::Single) {
                 positions.forEach(receivers.rank, [&](uint32_t i) {
-                    if (i != j) explicitSends.push_back({i, k, keyOf(s.comm, s.msgTag), s.end});
+                    if (i != j) inCallOrder_.push_back({i, k, keyOf(s.comm, s.msgTag), s.end});
                 });
             } else if (receivers.kind != Partners::None) {
                 const bool collective = (s.kind & kKindCollective) != 0;
@@ -359,15 +363,44 @@ struct SenderIndex {
                 wide[collective ? kByFunction : kByTag].push_back({key, k, receivers, s.end});
             }
         }
-        std::sort(explicitSends.begin(), explicitSends.end(),
-                  [](const ExplicitSend& a, const ExplicitSend& b) {
-                      return a.receiver != b.receiver ? a.receiver < b.receiver : a.call < b.call;
-                  });
+        groupByReceiver();
         for (auto& list : wide)
             std::sort(list.begin(), list.end(), [](const WideSend& a, const WideSend& b) {
                 return a.key != b.key ? a.key < b.key : a.call < b.call;
             });
     }
+
+  private:
+    // explicitSends from inCallOrder_, receivers ascending and call order
+    // within one receiver: counted per receiver and placed, as a sender has
+    // thousands of such sends but few receivers.
+    void groupByReceiver() {
+        const uint64_t mark = ++stamp_;
+        receivers_.clear();
+        for (const ExplicitSend& e : inCallOrder_) {
+            if (receiverStamp_[e.receiver] != mark) {
+                receiverStamp_[e.receiver] = mark;
+                receiverSlot_[e.receiver] = 0;
+                receivers_.push_back(e.receiver);
+            }
+            ++receiverSlot_[e.receiver];
+        }
+        std::sort(receivers_.begin(), receivers_.end());
+        size_t next = 0;
+        for (uint32_t r : receivers_) {
+            const size_t count = receiverSlot_[r];
+            receiverSlot_[r] = next; // from here on: where r's next send goes
+            next += count;
+        }
+        explicitSends.resize(inCallOrder_.size());
+        for (const ExplicitSend& e : inCallOrder_) explicitSends[receiverSlot_[e.receiver]++] = e;
+    }
+
+    std::vector<ExplicitSend> inCallOrder_;
+    std::vector<uint64_t> receiverStamp_; // per receiver position
+    std::vector<size_t> receiverSlot_;
+    std::vector<uint32_t> receivers_;
+    uint64_t stamp_ = 0;
 };
 
 // Replays the candidate list of one pair with one queue per match key, so
