@@ -347,6 +347,8 @@ struct SenderIndex {
             receiverSlot_.assign(positions.size(), 0);
         }
         inCallOrder_.clear();
+        wideInCallOrder_[kByTag].clear();
+        wideInCallOrder_[kByFunction].clear();
         wide[kByTag].clear();
         wide[kByFunction].clear();
         for (uint32_t k = 0; k < sender.calls.size(); ++k) {
@@ -360,14 +362,12 @@ struct SenderIndex {
             } else if (receivers.kind != Partners::None) {
                 const bool collective = (s.kind & kKindCollective) != 0;
                 const uint64_t key = keyOf(s.comm, collective ? s.funcId : s.msgTag);
-                wide[collective ? kByFunction : kByTag].push_back({key, k, receivers, s.end});
+                wideInCallOrder_[collective ? kByFunction : kByTag].push_back(
+                    {key, k, receivers, s.end});
             }
         }
         groupByReceiver();
-        for (auto& list : wide)
-            std::sort(list.begin(), list.end(), [](const WideSend& a, const WideSend& b) {
-                return a.key != b.key ? a.key < b.key : a.call < b.call;
-            });
+        for (uint32_t cls : {kByTag, kByFunction}) groupByKey(wideInCallOrder_[cls], wide[cls]);
     }
 
   private:
@@ -396,7 +396,32 @@ struct SenderIndex {
         for (const ExplicitSend& e : inCallOrder_) explicitSends[receiverSlot_[e.receiver]++] = e;
     }
 
+    // `out` from `in` (in call order), keys ascending and call order within
+    // one key: a sender's set-wide sends use few keys.
+    void groupByKey(const std::vector<WideSend>& in, std::vector<WideSend>& out) {
+        keySlot_.clear();
+        keys_.clear();
+        for (const WideSend& w : in) {
+            auto [it, added] = keySlot_.try_emplace(w.key, 0);
+            if (added) keys_.push_back(w.key);
+            ++it->second;
+        }
+        std::sort(keys_.begin(), keys_.end());
+        size_t next = 0;
+        for (uint64_t key : keys_) {
+            size_t& slot = keySlot_[key];
+            const size_t count = slot;
+            slot = next; // from here on: where the key's next send goes
+            next += count;
+        }
+        out.resize(in.size());
+        for (const WideSend& w : in) out[keySlot_[w.key]++] = w;
+    }
+
     std::vector<ExplicitSend> inCallOrder_;
+    std::vector<WideSend> wideInCallOrder_[2];
+    std::unordered_map<uint64_t, size_t> keySlot_;
+    std::vector<uint64_t> keys_;
     std::vector<uint64_t> receiverStamp_; // per receiver position
     std::vector<size_t> receiverSlot_;
     std::vector<uint32_t> receivers_;
