@@ -33,7 +33,8 @@ struct CommView {
     uint32_t view = CommLookup::kNone; // in the process's list; kNone: no record
     TrafficCell* toMembers = nullptr;  // amounts toward every member
 
-    // Ranks that are no column (negative, unknown) come out at 2^31 or above.
+    // A local rank without a global one (negative, past the list) gives
+    // UINT32_MAX; callers keep only the columns their row has.
     uint32_t column(int32_t peer) const {
         const auto local = static_cast<uint32_t>(peer);
         return local < listed ? members[local] : otherwise;
@@ -101,8 +102,8 @@ class CommCache {
     Slot slots_[1u << kSlotBits];
 };
 
-// Memory one worker reuses from row to row.
-struct alignas(64) RowScratch {       // own cache line: workers write their own
+// Memory one worker reuses from row to row, on cache lines of its own.
+struct alignas(64) RowScratch {
     std::vector<TrafficCell> perView; // amounts toward the members of each communicator
     TrafficCell every;                // amounts toward every rank
     std::vector<TrafficCell> steps;   // difference row: cell c gets the sum of steps[0..c]
@@ -173,7 +174,7 @@ void fillTrafficRow(const TProcess& p, std::span<TrafficCell> cells, uint32_t se
     scratch.perView.assign(p.comms.size(), TrafficCell{});
     scratch.every = TrafficCell{};
     CommCache cache(p, identity, &scratch.every, scratch.perView);
-    bool toMembers = false;
+    bool anyRooted = false;
     const auto limit = static_cast<uint32_t>(identity.size());
     TrafficCell* const row = cells.data();
 
@@ -206,9 +207,9 @@ void fillTrafficRow(const TProcess& p, std::span<TrafficCell> cells, uint32_t se
         if (column < limit) row[column].*(sends != rooted ? kSent : kReceived) += w;
         if (!rooted) continue;
         comm.toMembers->*(sends ? kSent : kReceived) += w;
-        toMembers = true;
+        anyRooted = true;
     }
-    if (toMembers) spreadToMembers(cache.lookup(), cells, scratch);
+    if (anyRooted) spreadToMembers(cache.lookup(), cells, scratch);
 }
 
 void fillTrafficRow(const TProcess& p, std::span<TrafficCell> cells, TrafficWeight weight,
