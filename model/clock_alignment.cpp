@@ -23,7 +23,7 @@ namespace {
 // One comparison: a send's end against its receive's end (raw node times).
 struct Comparison {
     uint32_t receiver; // position of the receiving process
-    uint32_t call;     // the sending call, for the order within one sender
+    uint32_t call;     // the sending call, for the order within one receiver
     int64_t sendEnd;
     int64_t recvEnd;
 };
@@ -70,10 +70,53 @@ void applyComparison(std::vector<TNodeClock>& clocks, uint32_t fromNode, uint32_
 
 // Per worker: the stamps of forEachDecidingLink and a buffer for one
 // sender's comparisons. A cache line of its own: workers write these all the time.
+// Comparisons of one sender up to which they are ordered by a counting sort
+// into a second buffer (1.5 MB).
+constexpr size_t kCountingSortLimit = size_t{1} << 16;
+
 struct alignas(64) WorkerState {
     std::vector<uint64_t> seenStamp;
     uint64_t stamp = 0;
     std::vector<Comparison> comparisons;
+    // For orderByReceiver: per receiver position a stamp and a slot.
+    std::vector<uint64_t> slotStamp;
+    std::vector<uint32_t> slotOf;
+    std::vector<uint32_t> slotCount;
+    std::vector<uint32_t> receivers;
+
+    void resize(uint32_t n) {
+        seenStamp.assign(n, 0);
+        slotStamp.assign(n, 0);
+        slotOf.assign(n, 0);
+    }
+
+    // Writes `comparisons` (in call order) to `out` ordered by receiver,
+    // keeping call order per receiver: a counting sort over the receivers
+    // that occur, as one sender has thousands of comparisons but few
+    // distinct receivers.
+    void orderByReceiver(std::vector<Comparison>& out) {
+        const uint64_t mark = ++stamp;
+        receivers.clear();
+        slotCount.clear();
+        for (const Comparison& c : comparisons) {
+            if (slotStamp[c.receiver] != mark) {
+                slotStamp[c.receiver] = mark;
+                slotOf[c.receiver] = static_cast<uint32_t>(receivers.size());
+                receivers.push_back(c.receiver);
+                slotCount.push_back(0);
+            }
+            ++slotCount[slotOf[c.receiver]];
+        }
+        std::sort(receivers.begin(), receivers.end());
+        uint32_t next = 0;
+        for (uint32_t r : receivers) {
+            const uint32_t count = slotCount[slotOf[r]];
+            slotOf[r] = next; // from here on: where r's next comparison goes
+            next += count;
+        }
+        out.resize(comparisons.size());
+        for (const Comparison& c : comparisons) out[slotOf[c.receiver]++] = c;
+    }
 };
 
 } // namespace
@@ -87,7 +130,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     const RankPositions positions(procs);
     const unsigned workers = std::max(1u, std::min<unsigned>(workersFor(procs, threads), n));
     std::vector<WorkerState> state(workers);
-    for (WorkerState& s : state) s.seenStamp.assign(n, 0);
+    for (WorkerState& s : state) s.resize(n);
 
     // The backward sweep visits receivers in order; its comparisons are filed
     // per receiver, senders ascending. To fill those buckets in parallel, the
@@ -121,12 +164,18 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
                                         return;
                                     }
                                     const TFunc& s = from.calls[k];
-                                    out.push_back({b, k, s.end, s.links[l].recv->end});
+                                    out.push_back({b, k, s.end, s.links[l].recvEnd(s.end)});
                                 });
-            std::sort(out.begin(), out.end(), [](const Comparison& x, const Comparison& y) {
-                return x.receiver != y.receiver ? x.receiver < y.receiver : x.call < y.call;
-            });
-            forward[item].swap(out); // the old buffer comes back for the next sender
+            // The few senders with millions of comparisons are sorted in
+            // place: a second buffer of their size would raise the peak.
+            if (out.size() <= kCountingSortLimit) {
+                state[w].orderByReceiver(forward[item]);
+            } else {
+                std::sort(out.begin(), out.end(), [](const Comparison& x, const Comparison& y) {
+                    return x.receiver != y.receiver ? x.receiver < y.receiver : x.call < y.call;
+                });
+                forward[item].swap(out);
+            }
         });
         for (uint32_t item = 0; item < blockSize; ++item) {
             const uint32_t fromNode = procs[blockStart + item].nodeIndex;
@@ -170,7 +219,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
                 [&](uint32_t a, uint32_t k, uint32_t l) {
                     if (a > b) return;
                     const TFunc& s = from.calls[k];
-                    backward[next[a]++] = {from.nodeIndex, s.end, s.links[l].recv->end};
+                    backward[next[a]++] = {from.nodeIndex, s.end, s.links[l].recvEnd(s.end)};
                 });
         }
     });

@@ -309,6 +309,8 @@ struct WideSend {
 struct LinkOut {
     uint32_t call; // the sending call
     uint32_t rank; // the receiving process's rank
+    int32_t endGap;
+    uint32_t order; // position in the sender's list, which follows the receivers
     TFunc* recv;
 };
 
@@ -392,7 +394,7 @@ class PairMatcher {
             bool streamDone = false;
             if (stream.queue == kNone) {
                 const uint32_t q = findQueue(kByTag, keyOf(s.comm, s.msgTag));
-                if (q != kNone && queues_[q].live > 0) take(q, k, rankI, receiver, out);
+                if (q != kNone && queues_[q].live > 0) take(q, s, k, rankI, receiver, out);
             } else {
                 const WideSend& w = sends.wide[queues_[stream.queue].cls][stream.pos];
                 if (inSet(senderLookup, w.receivers, rankI)) {
@@ -400,7 +402,7 @@ class PairMatcher {
                     if (queues_[stream.queue].live == 0)
                         streamDone = true;
                     else
-                        take(stream.queue, k, rankI, receiver, out);
+                        take(stream.queue, s, k, rankI, receiver, out);
                 }
             }
             if (!streamDone && ++stream.pos < stream.end) heads.push({callOf(stream), st});
@@ -484,7 +486,7 @@ class PairMatcher {
 
     uint32_t findQueue(uint32_t cls, uint64_t key) { return queueFor(cls, key, false); }
 
-    void take(uint32_t q, uint32_t sendCall, uint32_t rank, TProcess& receiver,
+    void take(uint32_t q, const TFunc& send, uint32_t sendCall, uint32_t rank, TProcess& receiver,
               std::vector<LinkOut>& out) {
         Queue& queue = queues_[q];
         while (taken_[members_[queue.head]]) ++queue.head;
@@ -493,7 +495,10 @@ class PairMatcher {
         --queues_[queueOf_[c * 2 + kByTag]].live;
         --queues_[queueOf_[c * 2 + kByFunction]].live;
         --live_;
-        out.push_back({sendCall, rank, &receiver.calls[(*candidates_)[c]]});
+        // The receiving call was just read to build the queues: its end is at hand.
+        TFunc& recv = receiver.calls[(*candidates_)[c]];
+        out.push_back({sendCall, rank, TLink::gapOf(send.end, recv.end),
+                       static_cast<uint32_t>(out.size()), &recv});
     }
 
     const std::vector<uint32_t>* candidates_ = nullptr;
@@ -513,10 +518,12 @@ class PairMatcher {
 // every process once more would cost as much as the matching.
 void storeLinks(TProcess& sender, std::vector<LinkOut>& links) {
     if (links.empty()) return;
-    // Grouped by call; receivers were visited in ascending position, and the
-    // stable sort keeps that order within each call.
-    std::stable_sort(links.begin(), links.end(),
-                     [](const LinkOut& a, const LinkOut& b) { return a.call < b.call; });
+    // Grouped by call; receivers were visited in ascending position, and that
+    // order stays within each call. Sorting in place by (call, order) needs no
+    // buffer, which would be fresh memory for every sender.
+    std::sort(links.begin(), links.end(), [](const LinkOut& a, const LinkOut& b) {
+        return a.call != b.call ? a.call < b.call : a.order < b.order;
+    });
     size_t total = 0;
     for (size_t x = 0; x < links.size(); ++x)
         if (x == 0 || links[x].call != links[x - 1].call)
@@ -532,7 +539,7 @@ void storeLinks(TProcess& sender, std::vector<LinkOut>& links) {
         std::copy_n(s.links.get(), s.linkCount, start);
         size_t count = s.linkCount;
         for (; x < links.size() && &sender.calls[links[x].call] == &s; ++x)
-            start[count++] = TLink{links[x].rank, links[x].recv};
+            start[count++] = TLink{links[x].rank, links[x].endGap, links[x].recv};
         next += count;
         s.links.borrow(start);
         s.linkCount = static_cast<uint32_t>(std::min<size_t>(count, TFunc::kMaxLinks));
