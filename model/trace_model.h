@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -149,6 +150,14 @@ struct TFunc {
     bool isSectionMarker() const { return funcId == kFuncSection; }
 };
 
+// Raw storage for the links of many calls, filled in place: constructing
+// millions of links only to overwrite them would touch every page twice.
+struct TLinkBlockFree {
+    void operator()(TLink* links) const { ::operator delete(links); }
+};
+using TLinkBlock = std::unique_ptr<TLink[], TLinkBlockFree>;
+static_assert(std::is_trivially_destructible_v<TLink> && std::is_trivially_copyable_v<TLink>);
+
 inline int64_t TLink::recvEnd(int64_t sendEnd) const {
     return endGap != kGapUnknown ? sendEnd + endGap : recv->end;
 }
@@ -182,7 +191,7 @@ struct TProcess {
     std::vector<TComm> comms;
     // Storage of the links that the loader gave to this process's calls; their
     // `links` arrays borrow from it. One block per link building.
-    std::vector<std::unique_ptr<TLink[]>> linkBlocks;
+    std::vector<TLinkBlock> linkBlocks;
 
     TProcess() = default;
     TProcess(uint32_t nodeIndex, uint32_t nodeId, uint32_t rank);
