@@ -106,12 +106,7 @@ class PieceReader {
             if (!event.frees) {
                 event.comm.size = size_;
                 event.comm.members.resize(size_);
-                for (uint32_t& m : event.comm.members) {
-                    const unsigned char* bytes = src.peek(4);
-                    if (!bytes) return false;
-                    m = readLE32(bytes);
-                    src.consume(4);
-                }
+                if (!src.readWords(event.comm.members.data(), size_)) return false;
                 event.comm.createdAt = callIndex;
             } else if (src.skip(listBytes) < listBytes) {
                 return false;

@@ -67,6 +67,21 @@ class RecordSource {
         return done;
     }
 
+    // Reads n little-endian 32-bit words into out; false when the file ends
+    // before them. Whole buffers at a time: member lists can be long.
+    bool readWords(uint32_t* out, size_t n) {
+        while (n > 0) {
+            const unsigned char* p = peek(4);
+            if (!p) return false;
+            const size_t words = std::min(n, (fill_ - pos_) / 4);
+            for (size_t k = 0; k < words; ++k) out[k] = readWord(p + 4 * k);
+            consume(words * 4);
+            out += words;
+            n -= words;
+        }
+        return true;
+    }
+
     // Skips up to n bytes; returns how many could be skipped.
     uint64_t skip(uint64_t n) {
         uint64_t done = 0;
@@ -79,6 +94,10 @@ class RecordSource {
     }
 
   private:
+    static uint32_t readWord(const unsigned char* p) {
+        return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+    }
+
     static constexpr size_t kBuffer = 1 << 20;
     static constexpr size_t kMinBuffer = 4096;
 

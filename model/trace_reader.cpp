@@ -97,12 +97,8 @@ class Reader {
                     // file holds is an incomplete last record.
                     if (listBytes > src.bytesLeft()) return truncated(recordStart);
                     members_.resize(record_.size);
-                    for (uint32_t k = 0; k < record_.size; ++k) {
-                        const unsigned char* m = src.peek(4);
-                        if (!m) return truncated(recordStart);
-                        members_[k] = readLE32(m);
-                        src.consume(4);
-                    }
+                    if (!src.readWords(members_.data(), members_.size()))
+                        return truncated(recordStart);
                 }
                 if (!callRecord(isLong, hasMembers)) return false;
             }
