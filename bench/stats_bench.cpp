@@ -1,5 +1,6 @@
 // Times the statistics and checks of one trace: both matrices over all cells
-// (whole run and one section), process times, the three checks, the cells of
+// (whole run and one section), process times, one plain read of every call
+// (the floor of any walk over the calls), the three checks, the cells of
 // the per-cell model operations on a sample (extrapolated to all cells), and
 // the 1024 x 1024 matrix dialog offscreen: opening it and painting its table
 // at scrolled positions. Prints "name value" lines; times in milliseconds,
@@ -8,6 +9,7 @@
 //   stats_bench TRACE [REPEATS] [SAMPLE_CELLS]
 
 #include "model/check_lines.h"
+#include "model/parallel_for.h"
 #include "model/stat_tables.h"
 #include "model/trace_document.h"
 #include "model/traffic_rows.h"
@@ -95,6 +97,18 @@ void allCellsOneThread(const TTrace& trace, TrafficWeight weight, uint32_t secti
                 sink += c.sent * 3 + c.received;
 }
 
+// The least any walk over all calls costs: one field of every call read, on
+// the same two threads. Memory, not computing, bounds it.
+void readEveryCall(const TTrace& trace) {
+    std::vector<uint64_t> sums(trace.processes.size());
+    parallelFor(static_cast<uint32_t>(sums.size()), [&](uint32_t i) {
+        uint64_t sum = 0;
+        for (const TFunc& f : trace.processes[i].calls) sum += f.kind;
+        sums[i] = sum;
+    });
+    for (uint64_t sum : sums) sink += sum;
+}
+
 void allTexts(const StatTable& table) {
     for (uint32_t r = 0; r < table.rowCount; ++r)
         for (const std::string& cell : table.rowCells(r)) sink += cell.size();
@@ -152,6 +166,7 @@ int main(int argc, char** argv) {
                   sink += static_cast<uint64_t>(t.init + t.finalize + t.send + t.receive);
           }));
     print("process_table", bestOf(repeats, [&] { allTexts(statTable(trace, StatKind::Process)); }));
+    print("calls_read", bestOf(repeats, [&] { readEveryCall(trace); }));
     print("checks",
           bestOf(repeats, [&] { sink += runChecks(trace, CheckSelection{}).lines.size(); }));
 

@@ -11,6 +11,7 @@
 #include "model/check_lines.h"
 #include "model/stat_tables.h"
 #include "model/trace_document.h"
+#include "model/trace_loader.h"
 #include "model/traffic_rows.h"
 
 #include <algorithm>
@@ -266,6 +267,33 @@ void checkSorts(TTrace& trace) {
     checkStructure(trace); // sorting moves processes, never their calls
 }
 
+// Everything reading puts into a document, for comparing two readings.
+std::string readingOf(const std::string& path, unsigned pieces) {
+    TTrace t;
+    std::ostringstream out;
+    const bool ok = readTraceRecords(t, path, out, pieces);
+    out << "|" << ok;
+    for (const TProcess& p : t.processes) {
+        out << "|P" << p.rank << ',' << p.nodeId << ',' << p.nodeIndex;
+        for (const TFunc& f : p.calls)
+            out << ";" << f.location << ',' << f.funcId << ',' << f.start << ',' << f.end << ','
+                << f.kind << ',' << f.peer << ',' << f.comm << ',' << f.msgTag << ',' << f.size;
+        for (const TComm& c : p.comms) {
+            out << ";C" << c.id << ',' << c.size << ',' << c.createdAt << ',' << c.freedAt;
+            for (uint32_t m : c.members) out << ',' << m;
+        }
+    }
+    for (const TCounter& c : t.counterList)
+        out << "|K" << c.rank << ',' << c.times << ',' << c.location;
+    return out.str();
+}
+
+// Reading in pieces (as large files are read) gives what reading in one go gives.
+void checkPiecesReadAsOneGo(const std::string& path) {
+    const std::string whole = readingOf(path, 1);
+    for (unsigned pieces : {2u, 3u}) FUZZ_CHECK(readingOf(path, pieces) == whole);
+}
+
 } // namespace
 
 int fuzzTraceEntry(const uint8_t* data, size_t size) {
@@ -275,6 +303,7 @@ int fuzzTraceEntry(const uint8_t* data, size_t size) {
     TTrace trace(path, dbMessages, errors);
     checkMessages(errors.str());
     if (size == 0) FUZZ_CHECK(trace.loaded() && trace.isEmpty());
+    checkPiecesReadAsOneGo(path);
 
     checkStructure(trace);
     readTimesAndClocks(trace);

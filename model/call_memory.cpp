@@ -2,7 +2,10 @@
 
 #include "model/call_memory.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <system_error>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -50,4 +53,53 @@ void* CallBlock::take(size_t bytes, size_t align) {
         if (used_.compare_exchange_weak(used, start + bytes, std::memory_order_relaxed))
             return base_ + start;
     }
+}
+
+void CallBlock::prefault(size_t from, size_t to) {
+#if defined(__linux__)
+    constexpr int kPopulateWrite = 23; // MADV_POPULATE_WRITE, Linux 5.14; older kernels ignore it
+    constexpr size_t kPage = 4096;
+    to = std::min(to, size_);
+    from = from / kPage * kPage;
+    if (!base_ || from >= to) return;
+    madvise(base_ + from, (to - from + kPage - 1) / kPage * kPage, kPopulateWrite);
+#else
+    (void)from;
+    (void)to;
+#endif
+}
+
+CallBlockWarmer::CallBlockWarmer(CallBlock& block) : block_(block) {
+    if (block.size() == 0 || std::thread::hardware_concurrency() < 2) return;
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        // No thread to be had: the pages are faulted in as they are written.
+    }
+}
+
+void CallBlockWarmer::run() {
+    // In steps of a few huge pages, so that the pass is never far ahead.
+    constexpr size_t kStep = size_t{8} << 20;
+    size_t done = 0;
+    for (;;) {
+        const bool last = finishing_.load(std::memory_order_acquire);
+        const size_t wanted = wanted_.load(std::memory_order_relaxed);
+        if (wanted >= done + kStep || (last && wanted > done)) {
+            const size_t to = last ? wanted : wanted / kStep * kStep;
+            block_.prefault(done, to);
+            done = to;
+        } else if (last) {
+            return;
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+}
+
+void CallBlockWarmer::finish(size_t bytes) {
+    if (!thread_.joinable()) return;
+    if (bytes > wanted_.load(std::memory_order_relaxed)) needed(bytes);
+    finishing_.store(true, std::memory_order_release);
+    thread_.join();
 }

@@ -23,7 +23,6 @@ namespace {
 // One comparison: a send's end against its receive's end (raw node times).
 struct Comparison {
     uint32_t receiver; // position of the receiving process
-    uint32_t call;     // the sending call, for the order within one sender
     int64_t sendEnd;
     int64_t recvEnd;
 };
@@ -68,12 +67,59 @@ void applyComparison(std::vector<TNodeClock>& clocks, uint32_t fromNode, uint32_
     }
 }
 
-// Per worker: the stamps of forEachDecidingLink and a buffer for one
+// Per worker: the stamps of forEachDecidingLink and the slots that file one
 // sender's comparisons. A cache line of its own: workers write these all the time.
 struct alignas(64) WorkerState {
     std::vector<uint64_t> seenStamp;
     uint64_t stamp = 0;
-    std::vector<Comparison> comparisons;
+    // Per receiver position: a stamp and a slot, for filing one sender's
+    // comparisons in receiver order without sorting them.
+    std::vector<uint64_t> slotStamp;
+    std::vector<uint64_t> slotOf;
+    std::vector<uint32_t> slotCount;
+    std::vector<uint32_t> receivers;
+
+    void resize(uint32_t n) {
+        seenStamp.assign(n, 0);
+        slotStamp.assign(n, 0);
+        slotOf.assign(n, 0);
+    }
+
+    void startCounting() {
+        countMark = ++stamp;
+        receivers.clear();
+        slotCount.clear();
+    }
+    void count(uint32_t receiver) {
+        if (slotStamp[receiver] != countMark) {
+            slotStamp[receiver] = countMark;
+            slotOf[receiver] = static_cast<uint32_t>(receivers.size());
+            receivers.push_back(receiver);
+            slotCount.push_back(0);
+        }
+        ++slotCount[slotOf[receiver]];
+    }
+    // The counts as (receiver, comparisons), receivers ascending, and their sum.
+    void countsInReceiverOrder(std::vector<std::pair<uint32_t, uint32_t>>& out, uint64_t& total) {
+        std::sort(receivers.begin(), receivers.end());
+        out.clear();
+        total = 0;
+        for (uint32_t r : receivers) {
+            out.push_back({r, slotCount[slotOf[r]]});
+            total += slotCount[slotOf[r]];
+        }
+    }
+    // slotOf[r] becomes where the next comparison to r goes, for counts that
+    // countsInReceiverOrder gave and a first comparison at `start`.
+    void placeAt(const std::vector<std::pair<uint32_t, uint32_t>>& counts, uint64_t start) {
+        for (const auto& [receiver, count] : counts) {
+            slotOf[receiver] = start;
+            start += count;
+        }
+    }
+
+  private:
+    uint64_t countMark = 0;
 };
 
 } // namespace
@@ -87,7 +133,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     const RankPositions positions(procs);
     const unsigned workers = std::max(1u, std::min<unsigned>(workersFor(procs, threads), n));
     std::vector<WorkerState> state(workers);
-    for (WorkerState& s : state) s.seenStamp.assign(n, 0);
+    for (WorkerState& s : state) s.resize(n);
 
     // The backward sweep visits receivers in order; its comparisons are filed
     // per receiver, senders ascending. To fill those buckets in parallel, the
@@ -103,41 +149,66 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     std::vector<std::vector<uint64_t>> counts(workers, std::vector<uint64_t>(size_t{ranges} * n));
 
     // Forward sweep: pairs a < b, walking A's sends to B, a in the outer loop:
-    // one sender's comparisons, ordered by (b, call), follow each other.
+    // one sender's comparisons, ordered by (b, call), follow each other. The
+    // senders of a block are walked twice in parallel: first counting their
+    // comparisons per receiver, then filing each comparison straight to its
+    // place in one buffer for the block, receivers ascending and call order
+    // within one receiver, with neither a sort nor a buffer per sender.
     constexpr uint32_t kBlock = 64;
-    std::vector<std::vector<Comparison>> forward(kBlock);
+    struct SenderCounts {
+        std::vector<std::pair<uint32_t, uint32_t>> receivers; // (receiver, comparisons) ascending
+        uint64_t start = 0;                                   // in the block's buffer
+        uint64_t total = 0;
+    };
+    std::vector<SenderCounts> senders(kBlock);
+    std::vector<Comparison> forward;
     for (uint32_t blockStart = 0; blockStart < n; blockStart += kBlock) {
         const uint32_t blockSize = std::min(kBlock, n - blockStart);
         parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
             const uint32_t a = blockStart + item;
-            std::vector<Comparison>& out = state[w].comparisons;
-            out.clear();
+            WorkerState& ws = state[w];
             uint64_t* backwardCount = counts[w].data() + size_t{rangeOf(a)} * n;
-            const TProcess& from = procs[a];
-            forEachComparisonOf(procs, a, positions, state[w].seenStamp, state[w].stamp,
-                                [&](uint32_t b, uint32_t k, uint32_t l) {
-                                    if (b < a) {
+            ws.startCounting();
+            forEachComparisonOf(procs, a, positions, ws.seenStamp, ws.stamp,
+                                [&](uint32_t b, uint32_t, uint32_t) {
+                                    if (b < a)
                                         ++backwardCount[b];
-                                        return;
-                                    }
-                                    const TFunc& s = from.calls[k];
-                                    out.push_back({b, k, s.end, s.links[l].recv->end});
+                                    else
+                                        ws.count(b);
                                 });
-            std::sort(out.begin(), out.end(), [](const Comparison& x, const Comparison& y) {
-                return x.receiver != y.receiver ? x.receiver < y.receiver : x.call < y.call;
-            });
-            forward[item].swap(out); // the old buffer comes back for the next sender
+            ws.countsInReceiverOrder(senders[item].receivers, senders[item].total);
+        });
+        uint64_t blockTotal = 0;
+        for (uint32_t item = 0; item < blockSize; ++item) {
+            senders[item].start = blockTotal;
+            blockTotal += senders[item].total;
+        }
+        reserveFresh(forward, blockTotal);
+        forward.resize(blockTotal);
+        parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
+            const uint32_t a = blockStart + item;
+            WorkerState& ws = state[w];
+            ws.placeAt(senders[item].receivers, senders[item].start);
+            const TProcess& from = procs[a];
+            forEachComparisonOf(procs, a, positions, ws.seenStamp, ws.stamp,
+                                [&](uint32_t b, uint32_t k, uint32_t l) {
+                                    if (b < a) return;
+                                    const TFunc& s = from.calls[k];
+                                    forward[ws.slotOf[b]++] = {b, s.end, s.links[l].recvEnd(s.end)};
+                                });
         });
         for (uint32_t item = 0; item < blockSize; ++item) {
             const uint32_t fromNode = procs[blockStart + item].nodeIndex;
-            for (const Comparison& c : forward[item])
-                applyComparison(clocks, fromNode, procs[c.receiver].nodeIndex, c.sendEnd,
-                                c.recvEnd);
+            const Comparison* c = forward.data() + senders[item].start;
+            for (const Comparison* end = c + senders[item].total; c != end; ++c)
+                applyComparison(clocks, fromNode, procs[c->receiver].nodeIndex, c->sendEnd,
+                                c->recvEnd);
         }
         // The forward sweep is about two thirds of the work.
         if (progress) progress->report(uint64_t{blockStart + blockSize} * 2, uint64_t{n} * 3);
     }
-    std::vector<std::vector<Comparison>>().swap(forward);
+    std::vector<Comparison>().swap(forward);
+    std::vector<SenderCounts>().swap(senders);
 
     // Backward sweep: pairs a < b, walking B's sends to A, a in the outer loop.
     // Bucket a holds range 0's comparisons to a, then range 1's, and so on.
@@ -170,7 +241,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
                 [&](uint32_t a, uint32_t k, uint32_t l) {
                     if (a > b) return;
                     const TFunc& s = from.calls[k];
-                    backward[next[a]++] = {from.nodeIndex, s.end, s.links[l].recv->end};
+                    backward[next[a]++] = {from.nodeIndex, s.end, s.links[l].recvEnd(s.end)};
                 });
         }
     });

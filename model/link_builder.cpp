@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
-#include <queue>
+#include <new>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -253,6 +253,13 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
         }
         index.explicitStart[j + 1] = at;
     }
+    size_t groups = 0, groupCalls = 0;
+    for (const ReceiverScan& scan : scans) {
+        groups += scan.groups.size();
+        groupCalls += scan.groupCalls.size();
+    }
+    reserveFresh(index.groups, groups);
+    reserveFresh(index.groupCalls, groupCalls);
     for (ReceiverScan& scan : scans) {
         const auto base = static_cast<uint32_t>(index.groupCalls.size());
         for (CandidateIndex::Group& g : scan.groups) {
@@ -275,7 +282,11 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
         index.chunkOfSender[j] = static_cast<uint32_t>(index.chunks.size() - 1);
         index.chunks.back().senderEnd = j + 1;
     }
-    for (auto& c : index.chunks) c.calls.resize(index.explicitStart[c.senderEnd] - c.base);
+    for (auto& c : index.chunks) {
+        const size_t size = index.explicitStart[c.senderEnd] - c.base;
+        reserveFresh(c.calls, size);
+        c.calls.resize(size);
+    }
     parallelFor(workers, workers, [&](unsigned, uint32_t r) {
         scanReceivers(procs, lookups, positions, true, scans[r], index);
     });
@@ -291,6 +302,7 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
     };
     forEachNamed([&](uint32_t j, uint32_t, uint32_t) { ++index.wideStart[j + 1]; });
     for (uint32_t j = 0; j < n; ++j) index.wideStart[j + 1] += index.wideStart[j];
+    reserveFresh(index.wideGroups, index.wideStart[n]);
     index.wideGroups.resize(index.wideStart[n]);
     std::vector<uint64_t> fill(index.wideStart.begin(), index.wideStart.end() - 1);
     forEachNamed([&](uint32_t j, uint32_t i, uint32_t g) { index.wideGroups[fill[j]++] = {i, g}; });
@@ -304,22 +316,39 @@ struct WideSend {
     uint64_t key;
     uint32_t call;
     Partners receivers;
+    int64_t end; // the call's end, for its links' end gaps
+};
+
+// A send that names one receiver, with what matching needs of it: the
+// sender's calls are then read once, in order, and never again per pair.
+struct ExplicitSend {
+    uint32_t receiver;
+    uint32_t call;
+    uint64_t tagKey;
+    int64_t end;
 };
 
 struct LinkOut {
     uint32_t call; // the sending call
     uint32_t rank; // the receiving process's rank
+    int32_t endGap;
     TFunc* recv;
 };
 
 // The sends of one process, ready to be looked up from any receiver.
 struct SenderIndex {
-    std::vector<std::pair<uint32_t, uint32_t>> explicitSends; // (receiver, call), ascending
-    std::vector<WideSend> wide[2];                            // by KeyClass, (key, call) ascending
+    std::vector<ExplicitSend> explicitSends; // (receiver, call) ascending
+    std::vector<WideSend> wide[2];           // by KeyClass, (key, call) ascending
 
     void build(const TProcess& sender, uint32_t j, const CommLookup& lookup,
                const RankPositions& positions) {
-        explicitSends.clear();
+        if (receiverStamp_.size() != positions.size()) {
+            receiverStamp_.assign(positions.size(), 0);
+            receiverSlot_.assign(positions.size(), 0);
+        }
+        inCallOrder_.clear();
+        wideInCallOrder_[kByTag].clear();
+        wideInCallOrder_[kByFunction].clear();
         wide[kByTag].clear();
         wide[kByFunction].clear();
         for (uint32_t k = 0; k < sender.calls.size(); ++k) {
@@ -328,27 +357,82 @@ struct SenderIndex {
             const Partners receivers = sendReceivers(lookup, s, k);
             if (receivers.kind == Partners::Single) {
                 positions.forEach(receivers.rank, [&](uint32_t i) {
-                    if (i != j) explicitSends.push_back({i, k});
+                    if (i != j) inCallOrder_.push_back({i, k, keyOf(s.comm, s.msgTag), s.end});
                 });
             } else if (receivers.kind != Partners::None) {
                 const bool collective = (s.kind & kKindCollective) != 0;
                 const uint64_t key = keyOf(s.comm, collective ? s.funcId : s.msgTag);
-                wide[collective ? kByFunction : kByTag].push_back({key, k, receivers});
+                wideInCallOrder_[collective ? kByFunction : kByTag].push_back(
+                    {key, k, receivers, s.end});
             }
         }
-        std::sort(explicitSends.begin(), explicitSends.end());
-        for (auto& list : wide)
-            std::sort(list.begin(), list.end(), [](const WideSend& a, const WideSend& b) {
-                return a.key != b.key ? a.key < b.key : a.call < b.call;
-            });
+        groupByReceiver();
+        for (uint32_t cls : {kByTag, kByFunction}) groupByKey(wideInCallOrder_[cls], wide[cls]);
     }
+
+  private:
+    // explicitSends from inCallOrder_, receivers ascending and call order
+    // within one receiver: counted per receiver and placed, as a sender has
+    // thousands of such sends but few receivers.
+    void groupByReceiver() {
+        const uint64_t mark = ++stamp_;
+        receivers_.clear();
+        for (const ExplicitSend& e : inCallOrder_) {
+            if (receiverStamp_[e.receiver] != mark) {
+                receiverStamp_[e.receiver] = mark;
+                receiverSlot_[e.receiver] = 0;
+                receivers_.push_back(e.receiver);
+            }
+            ++receiverSlot_[e.receiver];
+        }
+        std::sort(receivers_.begin(), receivers_.end());
+        size_t next = 0;
+        for (uint32_t r : receivers_) {
+            const size_t count = receiverSlot_[r];
+            receiverSlot_[r] = next; // from here on: where r's next send goes
+            next += count;
+        }
+        explicitSends.resize(inCallOrder_.size());
+        for (const ExplicitSend& e : inCallOrder_) explicitSends[receiverSlot_[e.receiver]++] = e;
+    }
+
+    // `out` from `in` (in call order), keys ascending and call order within
+    // one key: a sender's set-wide sends use few keys.
+    void groupByKey(const std::vector<WideSend>& in, std::vector<WideSend>& out) {
+        keySlot_.clear();
+        keys_.clear();
+        for (const WideSend& w : in) {
+            auto [it, added] = keySlot_.try_emplace(w.key, 0);
+            if (added) keys_.push_back(w.key);
+            ++it->second;
+        }
+        std::sort(keys_.begin(), keys_.end());
+        size_t next = 0;
+        for (uint64_t key : keys_) {
+            size_t& slot = keySlot_[key];
+            const size_t count = slot;
+            slot = next; // from here on: where the key's next send goes
+            next += count;
+        }
+        out.resize(in.size());
+        for (const WideSend& w : in) out[keySlot_[w.key]++] = w;
+    }
+
+    std::vector<ExplicitSend> inCallOrder_;
+    std::vector<WideSend> wideInCallOrder_[2];
+    std::unordered_map<uint64_t, size_t> keySlot_;
+    std::vector<uint64_t> keys_;
+    std::vector<uint64_t> receiverStamp_; // per receiver position
+    std::vector<size_t> receiverSlot_;
+    std::vector<uint32_t> receivers_;
+    uint64_t stamp_ = 0;
 };
 
 // Replays the candidate list of one pair with one queue per match key, so
 // that each send finds its first fitting candidate directly.
 class PairMatcher {
   public:
-    void run(TProcess& receiver, uint32_t i, TProcess& sender, const SenderIndex& sends,
+    void run(TProcess& receiver, uint32_t i, const SenderIndex& sends,
              const CommLookup& senderLookup, const std::vector<uint32_t>& candidateCalls,
              std::vector<LinkOut>& out) {
         buildQueues(receiver, candidateCalls);
@@ -357,10 +441,9 @@ class PairMatcher {
         // Streams of sends in call order: the explicit ones to this receiver,
         // then one per queue key from the sender's set-wide sends.
         streams_.clear();
-        auto explicitRange =
-            std::equal_range(sends.explicitSends.begin(), sends.explicitSends.end(),
-                             std::pair<uint32_t, uint32_t>{i, 0},
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
+        auto explicitRange = std::equal_range(
+            sends.explicitSends.begin(), sends.explicitSends.end(), ExplicitSend{i, 0, 0, 0},
+            [](const ExplicitSend& a, const ExplicitSend& b) { return a.receiver < b.receiver; });
         if (explicitRange.first != explicitRange.second)
             streams_.push_back(
                 {kNone, static_cast<size_t>(explicitRange.first - sends.explicitSends.begin()),
@@ -368,7 +451,7 @@ class PairMatcher {
         for (uint32_t q = 0; q < queues_.size(); ++q) {
             const auto& list = sends.wide[queues_[q].cls];
             auto range = std::equal_range(
-                list.begin(), list.end(), WideSend{queues_[q].key, 0, {}},
+                list.begin(), list.end(), WideSend{queues_[q].key, 0, {}, 0},
                 [](const WideSend& a, const WideSend& b) { return a.key < b.key; });
             if (range.first != range.second)
                 streams_.push_back({q, static_cast<size_t>(range.first - list.begin()),
@@ -376,23 +459,26 @@ class PairMatcher {
         }
 
         auto callOf = [&](const Stream& st) {
-            return st.queue == kNone ? sends.explicitSends[st.pos].second
+            return st.queue == kNone ? sends.explicitSends[st.pos].call
                                      : sends.wide[queues_[st.queue].cls][st.pos].call;
         };
-        using Head = std::pair<uint32_t, uint32_t>; // (call, stream)
-        std::priority_queue<Head, std::vector<Head>, std::greater<Head>> heads;
-        for (uint32_t st = 0; st < streams_.size(); ++st) heads.push({callOf(streams_[st]), st});
+        // The stream whose next send comes first in call order.
+        heads_.clear();
+        for (uint32_t st = 0; st < streams_.size(); ++st)
+            heads_.push_back({callOf(streams_[st]), st});
+        std::make_heap(heads_.begin(), heads_.end(), std::greater<>());
 
-        while (!heads.empty() && live_ > 0) {
-            const uint32_t st = heads.top().second;
-            heads.pop();
+        while (!heads_.empty() && live_ > 0) {
+            std::pop_heap(heads_.begin(), heads_.end(), std::greater<>());
+            const uint32_t st = heads_.back().second;
+            heads_.pop_back();
             Stream& stream = streams_[st];
             const uint32_t k = callOf(stream);
-            TFunc& s = sender.calls[k];
             bool streamDone = false;
             if (stream.queue == kNone) {
-                const uint32_t q = findQueue(kByTag, keyOf(s.comm, s.msgTag));
-                if (q != kNone && queues_[q].live > 0) take(q, k, rankI, receiver, out);
+                const ExplicitSend& e = sends.explicitSends[stream.pos];
+                const uint32_t q = findQueue(kByTag, e.tagKey);
+                if (q != kNone && queues_[q].live > 0) take(q, e.end, k, rankI, receiver, out);
             } else {
                 const WideSend& w = sends.wide[queues_[stream.queue].cls][stream.pos];
                 if (inSet(senderLookup, w.receivers, rankI)) {
@@ -400,10 +486,13 @@ class PairMatcher {
                     if (queues_[stream.queue].live == 0)
                         streamDone = true;
                     else
-                        take(stream.queue, k, rankI, receiver, out);
+                        take(stream.queue, w.end, k, rankI, receiver, out);
                 }
             }
-            if (!streamDone && ++stream.pos < stream.end) heads.push({callOf(stream), st});
+            if (!streamDone && ++stream.pos < stream.end) {
+                heads_.push_back({callOf(stream), st});
+                std::push_heap(heads_.begin(), heads_.end(), std::greater<>());
+            }
         }
     }
 
@@ -460,7 +549,14 @@ class PairMatcher {
         queues_.clear();
         resetSlots(calls.size() * 2);
         queueOf_.resize(calls.size() * 2);
+        // The candidates lie anywhere in the receiver's list: asking for them
+        // a few ahead lets their cache misses overlap.
+        constexpr uint32_t kAhead = 8;
+        for (uint32_t c = 0; c < calls.size() && c < kAhead; ++c)
+            __builtin_prefetch(&receiver.calls[calls[c]].comm);
         for (uint32_t c = 0; c < calls.size(); ++c) {
+            if (c + kAhead < calls.size())
+                __builtin_prefetch(&receiver.calls[calls[c + kAhead]].comm);
             const TFunc& r = receiver.calls[calls[c]];
             // Any candidate can be taken by either kind of send.
             queueOf_[c * 2 + kByTag] = queueFor(kByTag, keyOf(r.comm, r.msgTag), true);
@@ -484,7 +580,7 @@ class PairMatcher {
 
     uint32_t findQueue(uint32_t cls, uint64_t key) { return queueFor(cls, key, false); }
 
-    void take(uint32_t q, uint32_t sendCall, uint32_t rank, TProcess& receiver,
+    void take(uint32_t q, int64_t sendEnd, uint32_t sendCall, uint32_t rank, TProcess& receiver,
               std::vector<LinkOut>& out) {
         Queue& queue = queues_[q];
         while (taken_[members_[queue.head]]) ++queue.head;
@@ -493,7 +589,9 @@ class PairMatcher {
         --queues_[queueOf_[c * 2 + kByTag]].live;
         --queues_[queueOf_[c * 2 + kByFunction]].live;
         --live_;
-        out.push_back({sendCall, rank, &receiver.calls[(*candidates_)[c]]});
+        // The receiving call was just read to build the queues: its end is at hand.
+        TFunc& recv = receiver.calls[(*candidates_)[c]];
+        out.push_back({sendCall, rank, TLink::gapOf(sendEnd, recv.end), &recv});
     }
 
     const std::vector<uint32_t>* candidates_ = nullptr;
@@ -505,38 +603,41 @@ class PairMatcher {
     std::vector<uint32_t> queueOf_;
     std::vector<uint8_t> taken_;
     std::vector<Stream> streams_;
+    std::vector<std::pair<uint32_t, uint32_t>> heads_; // (call, stream), a min-heap
     uint32_t live_ = 0;
 };
 
 // Gives the sender's calls their new links, after any links they had, in one
 // new block. Only calls that got links are touched: walking every call of
-// every process once more would cost as much as the matching.
-void storeLinks(TProcess& sender, std::vector<LinkOut>& links) {
+// every process once more would cost as much as the matching. The links come
+// grouped by receiver (ascending), and keep that order within each call.
+void storeLinks(TProcess& sender, const std::vector<LinkOut>& links,
+                std::vector<uint64_t>& perCall) {
     if (links.empty()) return;
-    // Grouped by call; receivers were visited in ascending position, and the
-    // stable sort keeps that order within each call.
-    std::stable_sort(links.begin(), links.end(),
-                     [](const LinkOut& a, const LinkOut& b) { return a.call < b.call; });
-    size_t total = 0;
-    for (size_t x = 0; x < links.size(); ++x)
-        if (x == 0 || links[x].call != links[x - 1].call)
-            total += sender.calls[links[x].call].linkCount;
-    total += links.size();
-    std::unique_ptr<TLink[]> block(new TLink[total]);
+    perCall.assign(sender.calls.size(), 0);
+    for (const LinkOut& x : links) ++perCall[x.call];
+    size_t total = links.size();
+    for (uint32_t k = 0; k < perCall.size(); ++k)
+        if (perCall[k] != 0) total += sender.calls[k].linkCount;
+    TLinkBlock block(static_cast<TLink*>(::operator new(total * sizeof(TLink))));
     adviseHugePages(block.get(), total * sizeof(TLink));
     prefaultForWriting(block.get(), total * sizeof(TLink));
+    // Each call's old links, then room for its new ones; perCall becomes
+    // where the call's next new link goes.
     size_t next = 0;
-    for (size_t x = 0; x < links.size();) {
-        TFunc& s = sender.calls[links[x].call];
+    for (uint32_t k = 0; k < perCall.size(); ++k) {
+        if (perCall[k] == 0) continue;
+        TFunc& s = sender.calls[k];
         TLink* start = block.get() + next;
-        std::copy_n(s.links.get(), s.linkCount, start);
-        size_t count = s.linkCount;
-        for (; x < links.size() && &sender.calls[links[x].call] == &s; ++x)
-            start[count++] = TLink{links[x].rank, links[x].recv};
+        std::uninitialized_copy_n(s.links.get(), s.linkCount, start);
+        const size_t count = s.linkCount + perCall[k];
+        perCall[k] = next + s.linkCount;
         next += count;
         s.links.borrow(start);
         s.linkCount = static_cast<uint32_t>(std::min<size_t>(count, TFunc::kMaxLinks));
     }
+    for (const LinkOut& x : links)
+        ::new (block.get() + perCall[x.call]++) TLink{x.rank, x.endGap, x.recv};
     // Earlier blocks stay: calls without new links still borrow from them.
     sender.linkBlocks.push_back(std::move(block));
 }
@@ -548,7 +649,11 @@ struct alignas(64) SenderScratch {
     PairMatcher matcher;
     std::vector<uint32_t> pairCalls;
     std::vector<LinkOut> links;
+    std::vector<uint64_t> linksPerCall;
 };
+
+// Candidates of later pairs asked for ahead (see linkSender).
+constexpr ptrdiff_t kPrefetchAhead = 16;
 
 // Matches every send of process j. Writes only j's own calls, so workers can
 // take different senders at the same time.
@@ -571,6 +676,13 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
     std::vector<uint32_t>& pairCalls = scratch.pairCalls;
     std::vector<LinkOut>& links = scratch.links;
     links.clear();
+    // Each candidate gives at most one link.
+    size_t candidateCount = explicitCalls.size();
+    for (auto x = wideBegin; x != wideEnd; ++x) {
+        const CandidateIndex::Group& g = candidates.groups[x->second];
+        candidateCount += g.callsEnd - g.callsBegin;
+    }
+    reserveFresh(links, candidateCount);
     auto e = explicitCalls.begin();
     auto w = wideBegin;
     while (e != expEnd || w != wideEnd) {
@@ -579,6 +691,10 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
             std::min(e != expEnd ? e->first : kNone, w != wideEnd ? w->first : kNone);
         pairCalls.clear();
         for (; e != expEnd && e->first == i; ++e) pairCalls.push_back(e->second);
+        // Most pairs have a candidate or two: ask for the next pairs' ones
+        // now, so that their cache misses overlap with this pair's work.
+        for (auto ahead = e; ahead != expEnd && ahead - e < kPrefetchAhead; ++ahead)
+            __builtin_prefetch(&procs[ahead->first].calls[ahead->second].comm);
         bool needSort = false;
         for (; w != wideEnd && w->first == i; ++w) {
             const CandidateIndex::Group& g = candidates.groups[w->second];
@@ -588,9 +704,9 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
         }
         // Candidates in call order, as the walk over the receiver's calls lists them.
         if (needSort) std::sort(pairCalls.begin(), pairCalls.end());
-        scratch.matcher.run(procs[i], i, sender, sends, lookups[j], pairCalls, links);
+        scratch.matcher.run(procs[i], i, sends, lookups[j], pairCalls, links);
     }
-    storeLinks(sender, links);
+    storeLinks(sender, links, scratch.linksPerCall);
 }
 
 } // namespace

@@ -42,6 +42,21 @@ inline void adviseHugePages(const void* data, size_t bytes) {
 #endif
 }
 
+// Makes room for at least n elements in v: new storage, when needed, gets
+// its pages in one go (huge pages where large) instead of one fault per page
+// as it is filled; page faults are costly on virtual machines.
+template <class Vec>
+void reserveFresh(Vec& v, size_t n) {
+    if (n <= v.capacity()) return;
+    Vec bigger(v.get_allocator());
+    bigger.reserve(n);
+    const size_t bytes = n * sizeof(typename Vec::value_type);
+    adviseHugePages(bigger.data(), bytes);
+    prefaultForWriting(bigger.data(), bytes);
+    bigger.insert(bigger.end(), v.begin(), v.end());
+    v.swap(bigger);
+}
+
 // Hands memory that was freed inside the heap back to the system, so that the
 // scratch space of one loading step does not stay resident under the next.
 inline void releaseFreedMemory() {

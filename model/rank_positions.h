@@ -33,6 +33,9 @@ class RankPositions {
         for (uint32_t p = firstOf(rank); p != kNone; p = next_[p]) fn(p);
     }
 
+    // How many positions there are.
+    size_t size() const { return next_.size(); }
+
   private:
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
 

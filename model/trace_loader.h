@@ -13,8 +13,11 @@ class TTrace;
 bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors = std::cerr,
                const LoadProgress& progress = {});
 // Only the reading step: true when the file was read to its end (an
-// incomplete last record counts as the end).
-bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& errors);
+// incomplete last record counts as the end). pieces: how many workers read
+// pieces of the file; 0 chooses by its size and the machine, 1 reads in one
+// go. The document is the same for any number.
+bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& errors,
+                      unsigned pieces = 0);
 // threads: how many workers match sends; 0 chooses by the trace's size and
 // the machine. The links are the same for any number.
 bool buildLinks(TTrace& trace, unsigned threads = 0, ProgressStep* progress = nullptr);

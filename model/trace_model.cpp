@@ -60,7 +60,7 @@ bool TFunc::addLink(uint32_t rank, TFunc* recv) {
         return false;
     }
     for (uint32_t i = 0; i < linkCount; ++i) grown[i] = links[i];
-    grown[linkCount] = TLink{rank, recv};
+    grown[linkCount] = TLink{rank, recv ? TLink::gapOf(end, recv->end) : TLink::kGapUnknown, recv};
     links.reset(grown);
     ++linkCount;
     return true;

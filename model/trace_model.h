@@ -4,10 +4,12 @@
 
 #include "model/call_memory.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -54,8 +56,24 @@ constexpr uint32_t kKindCollective = 0x20;
 struct TFunc;
 
 struct TLink {
-    uint32_t rank = 0;     // global rank of the receiving process
+    // endGap when the gap does not fit.
+    static constexpr int32_t kGapUnknown = INT32_MIN;
+
+    uint32_t rank = 0; // global rank of the receiving process
+    // recv->end minus the sending call's end, or kGapUnknown. Clock alignment
+    // compares both ends of every link; with the gap it need not visit the
+    // receiving call, a cache miss per link. It fills what was padding.
+    int32_t endGap = kGapUnknown;
     TFunc* recv = nullptr; // the matched receiving call, owned by its process
+
+    static int32_t gapOf(int64_t sendEnd, int64_t recvEnd) {
+        int64_t gap;
+        if (__builtin_sub_overflow(recvEnd, sendEnd, &gap) || gap <= INT32_MIN || gap > INT32_MAX)
+            return kGapUnknown;
+        return static_cast<int32_t>(gap);
+    }
+    // The raw end of the receiving call; sendEnd is the sending call's end.
+    int64_t recvEnd(int64_t sendEnd) const;
 };
 
 // The link array of one call. Either owned (grown one link at a time by
@@ -132,6 +150,18 @@ struct TFunc {
     bool isSectionMarker() const { return funcId == kFuncSection; }
 };
 
+// Raw storage for the links of many calls, filled in place: constructing
+// millions of links only to overwrite them would touch every page twice.
+struct TLinkBlockFree {
+    void operator()(TLink* links) const { ::operator delete(links); }
+};
+using TLinkBlock = std::unique_ptr<TLink[], TLinkBlockFree>;
+static_assert(std::is_trivially_destructible_v<TLink> && std::is_trivially_copyable_v<TLink>);
+
+inline int64_t TLink::recvEnd(int64_t sendEnd) const {
+    return endGap != kGapUnknown ? sendEnd + endGap : recv->end;
+}
+
 // The calls of one process, in time order.
 using TCallList = std::vector<TFunc, CallAllocator<TFunc>>;
 
@@ -161,7 +191,7 @@ struct TProcess {
     std::vector<TComm> comms;
     // Storage of the links that the loader gave to this process's calls; their
     // `links` arrays borrow from it. One block per link building.
-    std::vector<std::unique_ptr<TLink[]>> linkBlocks;
+    std::vector<TLinkBlock> linkBlocks;
 
     TProcess() = default;
     TProcess(uint32_t nodeIndex, uint32_t nodeId, uint32_t rank);

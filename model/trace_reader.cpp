@@ -1,7 +1,11 @@
 // Reading the record stream of a trace file into the document.
 
+#include "model/comm_tracker.h"
 #include "model/load_progress.h"
 #include "model/memory_advice.h"
+#include "model/piece_reader.h"
+#include "model/read_plan.h"
+#include "model/record_source.h"
 #include "model/trace_document.h"
 #include "model/trace_format.h"
 #include "model/trace_loader.h"
@@ -12,146 +16,13 @@
 #include <memory>
 #include <random>
 #include <sys/stat.h>
+#include <thread>
 #include <unordered_map>
 
 namespace {
 
-// Buffered sequential reader that hands out records in place, and knows how
-// many bytes the file has left, so that no length field can make us allocate
-// more than the file could fill.
-class ByteSource {
-  public:
-    explicit ByteSource(FILE* f) : file_(f) {
-        struct stat st {};
-        if (fstat(fileno(f), &st) == 0 && st.st_size > 0) size_ = static_cast<uint64_t>(st.st_size);
-        // No larger than the file: opening many small files stays cheap.
-        capacity_ = static_cast<size_t>(std::clamp<uint64_t>(size_, kMinBuffer, kBuffer));
-        buffer_.reset(new unsigned char[capacity_]);
-    }
-
-    uint64_t offset() const { return offset_; }
-    uint64_t bytesLeft() const { return size_ > offset_ ? size_ - offset_ : 0; }
-    uint64_t size() const { return size_; }
-
-    // The next n bytes (n <= 4096) without consuming them; nullptr when the
-    // file ends before them.
-    const unsigned char* peek(size_t n) {
-        if (fill_ - pos_ < n) {
-            std::memmove(buffer_.get(), buffer_.get() + pos_, fill_ - pos_);
-            fill_ -= pos_;
-            pos_ = 0;
-            while (fill_ < n) {
-                const size_t got = std::fread(buffer_.get() + fill_, 1, capacity_ - fill_, file_);
-                if (got == 0) return nullptr;
-                fill_ += got;
-                // Files can grow while being read; keep bytesLeft honest.
-                if (offset_ + fill_ > size_) size_ = offset_ + fill_;
-            }
-        }
-        return buffer_.get() + pos_;
-    }
-
-    void consume(size_t n) {
-        pos_ += n;
-        offset_ += n;
-    }
-
-    // Reads up to n bytes into dst; returns how many could be read.
-    size_t read(unsigned char* dst, size_t n) {
-        size_t done = 0;
-        while (done < n) {
-            const size_t step = std::min(n - done, capacity_ / 2);
-            const unsigned char* p = peek(1);
-            if (!p) break;
-            const size_t take = std::min(step, fill_ - pos_);
-            std::copy_n(p, take, dst + done);
-            consume(take);
-            done += take;
-        }
-        return done;
-    }
-
-    // Skips up to n bytes; returns how many could be skipped.
-    uint64_t skip(uint64_t n) {
-        uint64_t done = 0;
-        while (done < n && peek(1)) {
-            const uint64_t take = std::min<uint64_t>(n - done, fill_ - pos_);
-            consume(static_cast<size_t>(take));
-            done += take;
-        }
-        return done;
-    }
-
-  private:
-    static constexpr size_t kBuffer = 1 << 20;
-    static constexpr size_t kMinBuffer = 4096;
-
-    FILE* file_;
-    std::unique_ptr<unsigned char[]> buffer_;
-    size_t capacity_ = 0;
-    size_t pos_ = 0;
-    size_t fill_ = 0;
-    uint64_t offset_ = 0;
-    uint64_t size_ = 0;
-};
-
-// Hashes ranks and identifiers from the file with a salt chosen per load: with
-// the identity hash a crafted file can put every rank into one bucket and make
-// reading quadratic. Only speed depends on the salt, never a result.
-struct SaltedHash {
-    uint64_t salt;
-    size_t operator()(uint64_t key) const {
-        uint64_t z = key + salt;
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
-        return static_cast<size_t>(z ^ (z >> 31));
-    }
-};
-
-uint64_t freshSalt() {
-    std::random_device device;
-    return uint64_t{device()} << 32 | device();
-}
-
-template <class Key, class Value>
-using SaltedMap = std::unordered_map<Key, Value, SaltedHash>;
-
-// Call records per declared rank, from a quick first pass, so that every
-// call list is allocated once at its final size: growing lists by doubling
-// would cost up to half the trace again in memory.
 // Records between two progress reports.
 constexpr uint32_t kRecordsPerReport = 1 << 16;
-
-SaltedMap<uint32_t, uint64_t> countCallsPerRank(ByteSource& src, ProgressStep& progress) {
-    SaltedMap<uint32_t, uint64_t> counts{0, SaltedHash{freshSalt()}};
-    uint64_t* current = nullptr;
-    for (uint32_t records = 0;; ++records) {
-        if (records % kRecordsPerReport == 0) progress.report(src.offset(), src.size());
-        const unsigned char* tagBytes = src.peek(4);
-        if (!tagBytes) break;
-        const uint32_t tag = readLE32(tagBytes);
-        const size_t length = recordSizeForTag(tag);
-        if (length == 0) break;
-        const unsigned char* rec = src.peek(length);
-        if (!rec) break;
-        if (tag == kTagShortCall || tag == kTagLongCall) {
-            const uint32_t function = readLE32(rec + 8);
-            if (tag == kTagShortCall && function == kDeclarationFunc) {
-                current = &counts[readLE32(rec + 4)];
-            } else if (current) {
-                ++*current;
-            }
-            if (tag == kTagLongCall && (function & kFuncMembersBit)) {
-                const uint64_t listBytes = uint64_t{readLE32(rec + 28)} * 4;
-                src.consume(length);
-                if (src.skip(listBytes) < listBytes) break;
-                continue;
-            }
-        }
-        src.consume(length);
-    }
-    return counts;
-}
 
 struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
@@ -170,22 +41,12 @@ struct CallRecord {
     uint32_t comm = 0;
 };
 
-// Positions of one process's communicators with one identifier, in list
-// order. Call indices only grow while reading, so a communicator freed before
-// the current call stays unusable: `live` skips those for good, and `unfreed`
-// skips those already freed.
-struct CommSlots {
-    std::vector<uint32_t> positions;
-    size_t live = 0;
-    size_t unfreed = 0;
-};
-
 class Reader {
   public:
     Reader(TTrace& trace, std::ostream& errors) : trace_(trace), errors_(errors) {}
 
     // true when the whole file was read (an incomplete last record ends it too).
-    bool run(ByteSource& src, ProgressStep& progress) {
+    bool run(RecordSource& src, ProgressStep& progress) {
         for (uint32_t records = 0;; ++records) {
             if (records % kRecordsPerReport == 0) progress.report(src.offset(), src.size());
             const uint64_t recordStart = src.offset();
@@ -236,12 +97,8 @@ class Reader {
                     // file holds is an incomplete last record.
                     if (listBytes > src.bytesLeft()) return truncated(recordStart);
                     members_.resize(record_.size);
-                    for (uint32_t k = 0; k < record_.size; ++k) {
-                        const unsigned char* m = src.peek(4);
-                        if (!m) return truncated(recordStart);
-                        members_[k] = readLE32(m);
-                        src.consume(4);
-                    }
+                    if (!src.readWords(members_.data(), members_.size()))
+                        return truncated(recordStart);
                 }
                 if (!callRecord(isLong, hasMembers)) return false;
             }
@@ -250,12 +107,9 @@ class Reader {
     }
 
     // Call list sizes from the first pass; lists are reserved at declaration.
-    void expectCalls(SaltedMap<uint32_t, uint64_t> counts) {
-        expected_ = std::move(counts);
-        uint64_t total = 0;
-        for (const auto& [rank, calls] : expected_) total += calls;
-        // Each counted call is a record of the file, so this is bounded by its size.
-        callBlock_ = std::make_shared<CallBlock>(static_cast<size_t>(total * sizeof(TFunc)));
+    void expectCalls(const ReadPlan& plan, std::shared_ptr<CallBlock> block) {
+        for (const PlannedProcess& p : plan.processes) expected_.emplace(p.rank, p.calls);
+        callBlock_ = std::move(block);
     }
 
   private:
@@ -277,9 +131,10 @@ class Reader {
         // Looked up by position: the process list may reallocate.
         TProcess& p = trace_.processes[currentIndex_];
         const auto callIndex = static_cast<uint32_t>(p.calls.size());
+        CommTracker& comms = trackers_[currentIndex_];
         if (hasMembers) {
             if (record_.function == kFuncCommFree) {
-                freeComm(p, record_.comm, callIndex);
+                comms.free(p, record_.comm, callIndex);
             } else {
                 TComm c;
                 c.id = record_.comm;
@@ -287,11 +142,13 @@ class Reader {
                 c.members = std::move(members_);
                 c.createdAt = callIndex;
                 c.freedAt = 0;
-                addComm(p, std::move(c));
+                comms.add(p, std::move(c));
             }
         }
-        int32_t me = static_cast<int32_t>(currentRank_);
-        if (const TComm* c = findComm(p, record_.comm, callIndex)) me = ownLocalRank(p, *c);
+        // Only the rooted collectives need the communicator's own local rank.
+        const int32_t me = classifyNeedsOwnRank(record_.function)
+                               ? comms.ownRankFor(p, record_.comm, callIndex)
+                               : static_cast<int32_t>(p.rank);
         TFunc& f = p.calls.emplace_back();
         f.location = record_.location;
         f.funcId = record_.function;
@@ -303,62 +160,6 @@ class Reader {
         f.size = record_.size;
         f.kind = TFunc::classify(record_.function, me, record_.peer);
         return true;
-    }
-
-    // toLocal of the process's own rank, computed once per communicator: a
-    // member list can be long, and every call on that communicator asks.
-    int32_t ownLocalRank(const TProcess& p, const TComm& c) {
-        if (c.id == kWorldComm || c.id == kSelfComm || c.members.size() < 16)
-            return c.toLocal(static_cast<int32_t>(currentRank_));
-        std::vector<int32_t>& known = ownLocal_[currentIndex_];
-        const auto index = static_cast<size_t>(&c - p.comms.data());
-        if (known.size() < p.comms.size()) known.resize(p.comms.size(), kUnknownLocal);
-        if (known[index] == kUnknownLocal)
-            known[index] = c.toLocal(static_cast<int32_t>(currentRank_));
-        return known[index];
-    }
-
-    // TProcess::findComm, freeComm and addComm for the current process, kept
-    // fast for traces that create and free one identifier over and over:
-    // searching the whole list would make reading quadratic.
-    uint64_t keyOf(uint32_t id) const { return uint64_t{currentIndex_} << 32 | id; }
-    CommSlots& slotsOf(uint32_t id) { return commSlots_[keyOf(id)]; }
-
-    void addComm(TProcess& p, TComm&& c) {
-        slotsOf(c.id).positions.push_back(static_cast<uint32_t>(p.comms.size()));
-        p.addComm(std::move(c));
-    }
-
-    // While reading, every communicator was created at or before callIndex.
-    const TComm* findComm(const TProcess& p, uint32_t id, uint32_t callIndex) {
-        // Runs of calls on one communicator are the rule: remember the last
-        // lookup (map entries never move).
-        const uint64_t key = keyOf(id);
-        if (key != lastKey_ || !lastSlots_) {
-            auto it = commSlots_.find(key);
-            if (it == commSlots_.end()) return nullptr;
-            lastKey_ = key;
-            lastSlots_ = &it->second;
-        }
-        CommSlots& s = *lastSlots_;
-        for (; s.live < s.positions.size(); ++s.live) {
-            const TComm& c = p.comms[s.positions[s.live]];
-            if (c.freedAt == 0 || c.freedAt >= callIndex) return &c;
-        }
-        return nullptr;
-    }
-
-    void freeComm(TProcess& p, uint32_t id, uint32_t callIndex) {
-        auto it = commSlots_.find(keyOf(id));
-        if (it == commSlots_.end()) return;
-        CommSlots& s = it->second;
-        for (; s.unfreed < s.positions.size(); ++s.unfreed) {
-            TComm& c = p.comms[s.positions[s.unfreed]];
-            if (c.freedAt == 0) {
-                c.freedAt = callIndex;
-                return;
-            }
-        }
     }
 
     void declare(uint32_t rank, uint32_t nodeId) {
@@ -384,10 +185,7 @@ class Reader {
             prefaultForWriting(calls.data(), calls.capacity() * sizeof(TFunc));
         }
         byRank_.emplace(rank, currentIndex_);
-        const std::vector<TComm>& predefined = trace_.processes.back().comms;
-        for (uint32_t k = 0; k < predefined.size(); ++k)
-            slotsOf(predefined[k].id).positions.push_back(k);
-        ownLocal_.emplace_back();
+        trackers_.emplace_back(trace_.processes.back(), salt_);
         current_ = &trace_.processes[currentIndex_];
     }
 
@@ -401,13 +199,9 @@ class Reader {
     const uint64_t salt_ = freshSalt();
     SaltedMap<uint32_t, size_t> byRank_{0, SaltedHash{salt_}};
     SaltedMap<uint32_t, uint32_t> nodeIndexById_{0, SaltedHash{salt_}};
-    SaltedMap<uint64_t, CommSlots> commSlots_{0, SaltedHash{salt_}}; // process position << 32 | id
-    uint64_t lastKey_ = 0;
-    CommSlots* lastSlots_ = nullptr;
+    std::vector<CommTracker> trackers_;                            // per process
     SaltedMap<uint32_t, uint64_t> expected_{0, SaltedHash{salt_}}; // calls per rank
     std::shared_ptr<CallBlock> callBlock_;                         // where the call lists go
-    static constexpr int32_t kUnknownLocal = -2; // toLocal answers -1 or a rank >= 0
-    std::vector<std::vector<int32_t>> ownLocal_; // per process, per communicator
 };
 
 } // namespace
@@ -419,34 +213,74 @@ constexpr uint32_t kCountedAt = 80;
 constexpr uint32_t kReadAt = 400;
 constexpr uint32_t kLinkedAt = 800;
 
+// Pieces for reading on several workers: one per core for files large
+// enough to be worth it; `requested` when not 0 (1 reads in one go).
+unsigned piecesFor(FILE* file, unsigned requested) {
+    if (requested != 0) return requested;
+    struct stat st {};
+    constexpr off_t kWorthSplitting = off_t{4} << 20;
+    if (fstat(fileno(file), &st) != 0 || st.st_size < kWorthSplitting) return 1;
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+}
+
 bool readRecords(TTrace& trace, const std::string& fileName, std::ostream& errors,
-                 const LoadProgress* progress) {
+                 const LoadProgress* progress, unsigned pieces) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
     if (!file) {
         errors << "Can't open file " << fileName << std::endl;
         return false;
     }
-    Reader reader(trace, errors);
+    // Room for as many calls as the file could hold (address space only:
+    // pages are backed as they are written).
+    struct stat st {};
+    const uint64_t fileSize = fstat(fileno(file.get()), &st) == 0 && st.st_size > 0
+                                  ? static_cast<uint64_t>(st.st_size)
+                                  : 0;
+    auto block = std::make_shared<CallBlock>(
+        static_cast<size_t>(fileSize / kShortCallRecordSize * sizeof(TFunc)));
+    ReadPlan plan;
     {
-        ByteSource counting(file.get());
+        RecordSource counting(file.get());
         ProgressStep step(progress, 0, kCountedAt);
-        reader.expectCalls(countCallsPerRank(counting, step));
+        CallBlockWarmer warmer(*block);
+        plan = planRead(counting, step, piecesFor(file.get(), pieces), &warmer);
+        uint64_t calls = 0;
+        for (const PlannedProcess& p : plan.processes) calls += p.calls;
+        warmer.finish(static_cast<size_t>(std::min<uint64_t>(calls, fileSize) * sizeof(TFunc)));
     }
-    std::rewind(file.get());
-    ByteSource src(file.get());
     ProgressStep step(progress, kCountedAt, kReadAt);
+    // Files with an error are read in one go, which reports it where it is.
+    if (plan.pieces.size() > 1 && plan.stop != ReadPlan::Stop::Invalid) {
+        if (readInPieces(trace, fileName, plan, block, static_cast<unsigned>(plan.pieces.size()),
+                         step)) {
+            if (plan.stop == ReadPlan::Stop::Truncated)
+                errors << "Input file is truncated: incomplete record at byte " << plan.end
+                       << std::endl;
+            return true;
+        }
+        // The file changed since the first pass: read it again in one go.
+        trace.processes.clear();
+        trace.counterList.clear();
+        block = std::make_shared<CallBlock>(
+            static_cast<size_t>(fileSize / kShortCallRecordSize * sizeof(TFunc)));
+    }
+    Reader reader(trace, errors);
+    reader.expectCalls(plan, block);
+    std::rewind(file.get());
+    RecordSource src(file.get());
     return reader.run(src, step);
 }
 
 } // namespace
 
-bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& errors) {
-    return readRecords(trace, fileName, errors, nullptr);
+bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& errors,
+                      unsigned pieces) {
+    return readRecords(trace, fileName, errors, nullptr, pieces);
 }
 
 bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors,
                const LoadProgress& progress) {
-    if (!readRecords(trace, fileName, errors, &progress)) return false;
+    if (!readRecords(trace, fileName, errors, &progress, 0)) return false;
     std::sort(trace.counterList.begin(), trace.counterList.end(),
               [](const TCounter& a, const TCounter& b) {
                   return a.rank != b.rank ? a.rank < b.rank : a.location < b.location;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <sstream>
 #include <tuple>
 #include <unistd.h>
@@ -64,8 +65,25 @@ class TempTrace {
     std::string path_;
 };
 
+// Every link's end gap gives its receive's end, in the fast and the
+// reference links alike; returns how many links had no gap (too far apart).
+uint64_t expectGapsGiveReceiveEnds(const TTrace& t) {
+    uint64_t unknown = 0;
+    for (const TProcess& p : t.processes)
+        for (const TFunc& f : p.calls)
+            for (const TLink& l : f.linkSpan()) {
+                EXPECT_EQ(l.recvEnd(f.end), l.recv->end);
+                if (l.endGap == TLink::kGapUnknown)
+                    ++unknown;
+                else
+                    EXPECT_EQ(f.end + l.endGap, l.recv->end);
+            }
+    return unknown;
+}
+
 struct Compared {
     uint64_t links = 0;
+    uint64_t linksWithoutGap = 0;
     bool aligned = false;
     std::vector<int64_t> offsets;
 };
@@ -87,18 +105,21 @@ Compared expectSameAsReference(const std::string& path, unsigned threads) {
     EXPECT_EQ(fastErrors.str(), referenceErrors.str());
     EXPECT_EQ(offsets(fast), offsets(reference));
     EXPECT_EQ(linkRows(fast), linkRows(reference));
-    return {rows.size(), aligned, offsets(reference)};
+    const uint64_t withoutGap = expectGapsGiveReceiveEnds(fast);
+    EXPECT_EQ(expectGapsGiveReceiveEnds(reference), withoutGap);
+    return {rows.size(), withoutGap, aligned, offsets(reference)};
 }
 
 } // namespace
 
 TEST(ScaleDifferential, RandomTracesGiveTheSameLinksOffsetsAndMessages) {
-    uint64_t linksSeen = 0, tracesWithAdjustedClocks = 0;
+    uint64_t linksSeen = 0, linksWithoutGap = 0, tracesWithAdjustedClocks = 0;
     for (uint64_t seed = 1; seed <= 600 && !HasFailure(); ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         TempTrace file(randomTraceBytes(seed));
         const Compared c = expectSameAsReference(file.path(), 1 + seed % 3);
         linksSeen += c.links;
+        linksWithoutGap += c.linksWithoutGap;
         if (c.aligned) {
             TTrace initOnly;
             std::ostringstream ignored;
@@ -109,6 +130,8 @@ TEST(ScaleDifferential, RandomTracesGiveTheSameLinksOffsetsAndMessages) {
     }
     // The random traces must exercise what they compare.
     EXPECT_GT(linksSeen, 5000u);
+    EXPECT_GT(linksWithoutGap, 100u);
+    EXPECT_LT(linksWithoutGap, linksSeen / 4);
     EXPECT_GT(tracesWithAdjustedClocks, 50u);
 }
 
@@ -141,6 +164,42 @@ TEST(ScaleDifferential, LargerTracesAgreeToo) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         TempTrace file(randomTraceBytes(seed, big));
         EXPECT_GT(expectSameAsReference(file.path(), 2 + seed % 2).links, 0u);
+    }
+}
+
+TEST(ScaleDifferential, ASendersComparisonsApplyInTheReferenceOrder) {
+    // Every receive ends before its send on the aligned clocks, by amounts a
+    // few microseconds apart, so that the order in which the comparisons are
+    // applied decides the offsets: by receiver (ranks 1 and 2 share a node),
+    // then by call. 90,000 messages are more than one sender's comparisons
+    // are counted into a second buffer for; 20,000 are fewer.
+    for (uint32_t messages : {90'000u, 20'000u}) {
+        SCOPED_TRACE("messages " + std::to_string(messages));
+        std::mt19937 random(messages);
+        std::vector<uint32_t> to(messages);
+        std::vector<int64_t> sendEnd(messages);
+        int64_t clock = 20;
+        for (uint32_t m = 0; m < messages; ++m) {
+            to[m] = 1 + random() % 3;
+            sendEnd[m] = clock += 100;
+        }
+        TraceWriter w;
+        for (uint32_t rank = 0; rank < 4; ++rank) {
+            const auto node = static_cast<uint8_t>(rank == 2 ? 2 : rank + 1);
+            w.declareProcess(rank, nodeIdFromOctets(10, 0, 0, node));
+            w.shortCall(1, kFuncInit, 0, 10);
+            for (uint32_t m = 0; m < messages; ++m) {
+                if (rank == 0) {
+                    w.longCall(2, kFuncSend, sendEnd[m] - 5, sendEnd[m], 8, m % 7,
+                               static_cast<int32_t>(to[m]), kWorldComm);
+                } else if (to[m] == rank) {
+                    const int64_t end = sendEnd[m] - 500 - random() % 30;
+                    w.longCall(2, kFuncRecv, end - 5, end, 8, m % 7, 0, kWorldComm);
+                }
+            }
+        }
+        TempTrace file(w.bytes());
+        EXPECT_EQ(expectSameAsReference(file.path(), 2).links, messages);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <random>
 #include <stdexcept>
@@ -223,6 +224,118 @@ TEST(TrafficRows, AllRowsInBatchesEqualSingleRowsAndChecksEqualPerCellCounts) {
     checkSendRecv(trace, lines);
     EXPECT_FALSE(lines.empty());
     EXPECT_EQ(lines, expectedLines);
+}
+
+namespace {
+
+// Traces aimed at the shortcuts of the row walk: many communicator
+// identifiers (more than the walk keeps answers for, so they share places),
+// identifiers unknown at first and created later, reused and freed at the
+// very call that names them; member lists that are runs of consecutive ranks
+// (shuffled, repeated, reaching past the last rank) and lists that are not;
+// ranks too large to be a column; rooted collectives on all of them.
+TTrace shortcutTrace(std::mt19937& rng, uint32_t n) {
+    auto pick = [&](uint32_t bound) { return static_cast<uint32_t>(rng() % bound); };
+    auto memberList = [&]() {
+        std::vector<uint32_t> m;
+        switch (pick(4)) {
+        case 0: { // a run, maybe past the last rank, maybe listed out of order or twice
+            const uint32_t first = pick(n + 2), length = 1 + pick(n + 1);
+            for (uint32_t r = first; r < first + length; ++r) m.push_back(r);
+            if (pick(2)) std::shuffle(m.begin(), m.end(), rng);
+            if (pick(3) == 0) m.push_back(m[pick(static_cast<uint32_t>(m.size()))]);
+            break;
+        }
+        case 1: // scattered ranks
+            for (uint32_t k = pick(6); k > 0; --k) m.push_back(pick(n + 3));
+            break;
+        case 2: // ranks no column can have
+            m = {0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, pick(n)};
+            break;
+        default: // empty
+            break;
+        }
+        return m;
+    };
+    TTrace trace;
+    for (uint32_t i = 0; i < n; ++i) {
+        TProcess p(0, 1, pick(6) == 0 ? pick(n + 2) : i); // gaps and repeated ranks
+        const uint32_t calls = pick(120);
+        uint32_t recent = 600; // calls often name the last one created, near its end of life
+        for (uint32_t k = 0; k < calls; ++k) {
+            if (pick(6) == 0) {
+                TComm c;
+                c.id = recent = 600 + pick(40);
+                c.members = memberList();
+                c.size = static_cast<uint32_t>(c.members.size()) + pick(3) - (pick(3) == 0);
+                c.createdAt = k;
+                c.freedAt = pick(3) == 0 ? 0 : k + pick(15);
+                p.addComm(std::move(c));
+            }
+            const uint32_t func = kFuncs[pick(std::size(kFuncs))];
+            const uint32_t comm = pick(2)        ? recent
+                                  : pick(4) == 0 ? kWorldComm
+                                  : pick(8) == 0 ? kSelfComm
+                                                 : 600 + pick(44);
+            const int32_t peer =
+                pick(10) == 0 ? static_cast<int32_t>(rng()) : static_cast<int32_t>(pick(n + 4)) - 2;
+            const uint32_t location = func == kFuncSection ? pick(3) : k;
+            // Sizes near 2^32: sums past 32 bits must not wrap.
+            const uint32_t size = pick(2) ? 0xFFFFFFF0u + pick(16) : pick(100);
+            p.addCall(TFunc::make(location, func, k, k + 1, peer, comm, 0, size,
+                                  pick(3) ? peer : static_cast<int32_t>(pick(n))));
+        }
+        trace.processes.push_back(std::move(p));
+    }
+    return trace;
+}
+
+// The cell of `rank` toward `column` as the model computes it, one cell at a time.
+TrafficCell referenceCell(const TTrace& trace, uint32_t rank, uint32_t column, TrafficWeight weight,
+                          uint32_t section) {
+    TrafficCell cell;
+    if (weight == TrafficWeight::Bytes)
+        trace.dataSizes(rank, column, cell.sent, cell.received, section);
+    else
+        trace.messageCounts(rank, column, cell.sent, cell.received, section);
+    return cell;
+}
+
+} // namespace
+
+TEST(TrafficRows, ShortcutsEqualPerCellCountsOnRandomTraces) {
+    std::mt19937 rng(5150);
+    for (int round = 0; round < 60; ++round) {
+        const uint32_t n = 1 + static_cast<uint32_t>(rng() % 16);
+        const TTrace trace = shortcutTrace(rng, n);
+        const auto byRank = processesByRank(trace);
+        for (TrafficWeight weight : {TrafficWeight::Messages, TrafficWeight::Bytes})
+            for (uint32_t section : {0u, 1u, 2u}) {
+                // All rows at once, on two threads reusing their memory row after row.
+                std::vector<bool> seen(n);
+                forEachTrafficRow(
+                    trace, weight, section, [&](uint32_t r, std::span<const TrafficCell> cells) {
+                        seen[r] = true;
+                        ASSERT_EQ(cells.size(), n);
+                        for (uint32_t c = 0; c < n; ++c)
+                            ASSERT_EQ(cells[c], referenceCell(trace, r, c, weight, section))
+                                << "round " << round << " cell " << r << "," << c;
+                    });
+                for (uint32_t r = 0; r < n; ++r) ASSERT_EQ(seen[r], byRank[r] != nullptr) << r;
+                // Single rows narrower and wider than the rank count.
+                for (uint32_t r = 0; r < n; ++r) {
+                    if (!byRank[r]) continue;
+                    for (uint32_t columns : {n / 2, n + 3}) {
+                        const auto cells = trafficRow(*byRank[r], columns, weight, section);
+                        ASSERT_EQ(cells.size(), columns);
+                        for (uint32_t c = 0; c < columns; ++c)
+                            ASSERT_EQ(cells[c], referenceCell(trace, r, c, weight, section))
+                                << "round " << round << " cell " << r << "," << c << " of "
+                                << columns;
+                    }
+                }
+            }
+    }
 }
 
 TEST(ParallelFor, EachItemOnceAndFailuresReachTheCaller) {

@@ -49,11 +49,16 @@ std::string randomTraceBytes(uint64_t seed, const RandomTraceOptions& options) {
 
     // Sometimes ranks far apart, as a trace that breaks the rank rule may have them.
     const uint32_t rankStep = dice.chance(15) ? 7919 : 1;
+    // Node clocks far apart, so that alignment has work to do; sometimes so
+    // far that a send and its receive are more than 32 bits of microseconds
+    // apart, or that the offsets wrap around.
+    const int64_t skewUnit = dice.chance(10)  ? int64_t{1} << 40
+                             : dice.chance(5) ? int64_t{1} << 61
+                                              : 5000;
     std::vector<ProcessPlan> plans;
     for (uint32_t r = 0; r < n; ++r) {
         const uint32_t node = dice.below(nodes);
-        // Node clocks far apart, so that alignment has work to do.
-        const int64_t skew = int64_t{node} * 5000 - int64_t{dice.below(3000)};
+        const int64_t skew = int64_t{node % 4} * skewUnit - int64_t{dice.below(3000)};
         plans.push_back({r * rankStep,
                          nodeIdFromOctets(10, 0, 0, static_cast<uint8_t>(node + 1)),
                          skew,

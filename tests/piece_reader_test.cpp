@@ -1,0 +1,146 @@
+// Reading a trace in pieces on several workers gives the document that
+// reading it in one go gives: every process, call (with its kind),
+// communicator and counter, the same result and the same messages, also for
+// files cut short or damaged anywhere.
+
+#include "model/comm_tracker.h"
+#include "model/piece_reader.h"
+#include "model/read_plan.h"
+#include "model/trace_document.h"
+#include "model/trace_loader.h"
+#include "model/trace_writer.h"
+#include "tests/support/random_trace.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <tuple>
+#include <unistd.h>
+
+namespace {
+
+std::string tempPath() {
+    return (std::filesystem::temp_directory_path() /
+            ("pieces_" + std::to_string(::getpid()) + ".zlv"))
+        .string();
+}
+
+// Everything reading puts into the document, as comparable rows.
+struct Snapshot {
+    bool ok = false;
+    std::string messages;
+    std::vector<std::tuple<uint32_t, uint32_t, uint32_t, size_t>> processes;
+    std::vector<std::tuple<uint32_t, uint32_t, int64_t, int64_t, uint32_t, int32_t, uint32_t,
+                           uint32_t, uint32_t>>
+        calls;
+    std::vector<std::tuple<uint32_t, uint32_t, std::vector<uint32_t>, uint32_t, uint32_t>> comms;
+    std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> counters;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot readWith(const std::string& path, unsigned pieces) {
+    TTrace t;
+    std::ostringstream messages;
+    Snapshot s;
+    s.ok = readTraceRecords(t, path, messages, pieces);
+    s.messages = messages.str();
+    for (const TProcess& p : t.processes) {
+        s.processes.emplace_back(p.rank, p.nodeId, p.nodeIndex, p.calls.size());
+        for (const TFunc& f : p.calls)
+            s.calls.emplace_back(f.location, f.funcId, f.start, f.end, f.kind, f.peer, f.comm,
+                                 f.msgTag, f.size);
+        for (const TComm& c : p.comms)
+            s.comms.emplace_back(c.id, c.size, c.members, c.createdAt, c.freedAt);
+    }
+    for (const TCounter& c : t.counterList) s.counters.emplace_back(c.rank, c.times, c.location);
+    return s;
+}
+
+// Whether an intact file is really read in pieces (a file that changed since
+// its plan falls back to one go, which would hide any fault of the pieces).
+bool readsInPieces(const std::string& path, unsigned pieces) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    ProgressStep silent(nullptr, 0, 0);
+    ReadPlan plan;
+    {
+        RecordSource src(file);
+        plan = planRead(src, silent, pieces);
+    }
+    std::fclose(file);
+    TTrace t;
+    auto block = std::make_shared<CallBlock>(size_t{1} << 20);
+    return plan.pieces.size() == pieces && readInPieces(t, path, plan, block, 2, silent);
+}
+
+// Reads the bytes in one go and in 2 to 5 pieces; returns the one-go reading.
+Snapshot expectSameInPieces(const std::string& bytes) {
+    const std::string path = tempPath();
+    EXPECT_TRUE(saveText(path, bytes));
+    const Snapshot whole = readWith(path, 1);
+    for (unsigned pieces = 2; pieces <= 5; ++pieces) {
+        SCOPED_TRACE("pieces " + std::to_string(pieces));
+        EXPECT_EQ(readWith(path, pieces), whole);
+    }
+    std::filesystem::remove(path);
+    return whole;
+}
+
+} // namespace
+
+TEST(PieceReader, RandomTracesReadAsInOneGo) {
+    RandomTraceOptions options;
+    options.maxCallsPerProcess = 200;
+    uint64_t calls = 0, comms = 0, rootedCollectives = 0;
+    for (uint64_t seed = 1; seed <= 150 && !HasFailure(); ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        const std::string bytes = randomTraceBytes(seed, options);
+        const Snapshot s = expectSameInPieces(bytes);
+        EXPECT_TRUE(s.ok);
+        const std::string path = tempPath();
+        ASSERT_TRUE(saveText(path, bytes));
+        if (s.calls.size() > 100) {
+            EXPECT_TRUE(readsInPieces(path, 2 + seed % 4));
+        }
+        std::filesystem::remove(path);
+        calls += s.calls.size();
+        comms += s.comms.size();
+        for (const auto& c : s.calls) rootedCollectives += classifyNeedsOwnRank(std::get<1>(c));
+    }
+    // The traces must exercise what is compared.
+    EXPECT_GT(calls, 50000u);
+    EXPECT_GT(comms, 2000u);
+    EXPECT_GT(rootedCollectives, 5000u);
+}
+
+TEST(PieceReader, DamagedAndTruncatedFilesReadAsInOneGo) {
+    std::mt19937 random(11);
+    uint64_t failed = 0, truncated = 0;
+    for (uint64_t seed = 300; seed < 420 && !HasFailure(); ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::string bytes = randomTraceBytes(seed);
+        if (bytes.size() < 8) continue;
+        if (seed % 2 == 0) {
+            bytes.resize(random() % bytes.size()); // cut anywhere, also inside a member list
+        } else {
+            bytes[random() % bytes.size()] = static_cast<char>(random()); // one damaged byte
+        }
+        const Snapshot s = expectSameInPieces(bytes);
+        failed += !s.ok;
+        truncated += s.messages.find("truncated") != std::string::npos;
+    }
+    EXPECT_GT(failed, 3u);
+    EXPECT_GT(truncated, 20u);
+}
+
+TEST(PieceReader, OnlyRootedCollectivesDependOnTheOwnRank) {
+    // The reader classifies every other call without looking up its communicator.
+    for (uint32_t func = 0; func < 0x1000; ++func) {
+        if (classifyNeedsOwnRank(func)) continue;
+        for (int32_t peer : {-1, 0, 3})
+            for (int32_t me : {-1, 0, 3, 7})
+                EXPECT_EQ(TFunc::classify(func, me, peer), TFunc::classify(func, 0, peer)) << func;
+    }
+}
