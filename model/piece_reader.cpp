@@ -114,26 +114,19 @@ class PieceReader {
             out_.events[process_].push_back(std::move(event));
         }
 
-        TFunc& f = p.calls[k];
-        f.location = location;
-        f.funcId = function;
-        f.start = start;
-        f.end = end;
-        f.peer = peer_;
-        f.comm = comm_;
-        f.msgTag = msgTag_;
-        f.size = size_;
-        if (!classifyNeedsOwnRank(function)) {
-            f.kind = TFunc::classify(function, 0, peer_);
-        } else if (plan_.processes[process_].changesComms) {
-            out_.unclassified[process_].push_back(callIndex);
-        } else {
-            // Only the predefined communicators, and they are never freed.
-            const TComm* c = p.findComm(comm_, callIndex);
-            const int32_t me =
-                c ? c->toLocal(static_cast<int32_t>(p.rank)) : static_cast<int32_t>(p.rank);
-            f.kind = TFunc::classify(function, me, peer_);
+        // The kind of a rooted collective on a process that changes its
+        // communicators waits for them (and is classified again then).
+        int32_t me = 0;
+        if (classifyNeedsOwnRank(function)) {
+            if (plan_.processes[process_].changesComms) {
+                out_.unclassified[process_].push_back(callIndex);
+            } else {
+                // Only the predefined communicators, and they are never freed.
+                const TComm* c = p.findComm(comm_, callIndex);
+                me = c ? c->toLocal(static_cast<int32_t>(p.rank)) : static_cast<int32_t>(p.rank);
+            }
         }
+        p.calls[k] = TFunc::make(location, function, start, end, peer_, comm_, msgTag_, size_, me);
         return true;
     }
 

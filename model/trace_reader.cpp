@@ -149,16 +149,9 @@ class Reader {
         const int32_t me = classifyNeedsOwnRank(record_.function)
                                ? comms.ownRankFor(p, record_.comm, callIndex)
                                : static_cast<int32_t>(p.rank);
-        TFunc& f = p.calls.emplace_back();
-        f.location = record_.location;
-        f.funcId = record_.function;
-        f.start = record_.start;
-        f.end = record_.end;
-        f.peer = record_.peer;
-        f.comm = record_.comm;
-        f.msgTag = record_.msgTag;
-        f.size = record_.size;
-        f.kind = TFunc::classify(record_.function, me, record_.peer);
+        p.calls.push_back(TFunc::make(record_.location, record_.function, record_.start,
+                                      record_.end, record_.peer, record_.comm, record_.msgTag,
+                                      record_.size, me));
         return true;
     }
 

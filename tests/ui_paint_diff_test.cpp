@@ -27,6 +27,7 @@
 #include <memory>
 #include <random>
 #include <sstream>
+#include <utility>
 
 #include <unistd.h>
 
@@ -330,6 +331,58 @@ TEST(CallSkipIndex, FindsTheFirstCallEndingAtOrAfterTheTime) {
     }
 }
 
+namespace {
+
+// What a line list draws with, kept from one picture to the next as the
+// paint cache keeps it.
+struct ListDrawing {
+    BarExtents bars;
+    LineShapes shapes;
+    PixelCover pixels;
+    void draw(LineList& lines, QPainter& painter) { lines.draw(painter, bars, shapes, pixels); }
+};
+
+// A black picture drawn line by line (`one`) beside one drawn through a line
+// list (`all`).
+struct SidePictures {
+    explicit SidePictures(QSize size)
+        : direct(size, QImage::Format_RGB32), listed(size, QImage::Format_RGB32) {
+        direct.fill(Qt::black);
+        listed.fill(Qt::black);
+        one.begin(&direct);
+        all.begin(&listed);
+    }
+    // Draws the list and ends both pictures; whether they are the same.
+    bool drawnAlike(LineList& lines, ListDrawing& drawing) {
+        drawing.draw(lines, all);
+        one.end();
+        all.end();
+        return direct == listed;
+    }
+    QImage direct, listed;
+    QPainter one, all;
+};
+
+std::string lineText(QPoint from, QPoint to) {
+    return std::to_string(from.x()) + "," + std::to_string(from.y()) + " to " +
+           std::to_string(to.x()) + "," + std::to_string(to.y());
+}
+
+// A line from up to 7 pixels beyond one edge of `bounds` to a point inside.
+std::pair<QPoint, QPoint> lineFromBeyondAnEdge(std::mt19937_64& rng, const QRect& bounds) {
+    const int side = static_cast<int>(rng() % 4);
+    const auto inside = [&](int size) { return 10 + static_cast<int>(rng() % (size - 20)); };
+    QPoint from(inside(bounds.width()), inside(bounds.height()));
+    if (side < 2)
+        from.setX(side == 0 ? -1 - static_cast<int>(rng() % 7) : bounds.width() + 6);
+    else
+        from.setY(side == 2 ? -1 - static_cast<int>(rng() % 7) : bounds.height() + 6);
+    const QPoint to(inside(bounds.width()), inside(bounds.height()));
+    return {from, to};
+}
+
+} // namespace
+
 // Lines drawn through the list against the same lines drawn one by one:
 // vertical one-pixel lines crowded into few columns (so that later ones cover
 // earlier ones in part), slanted lines and bars (filled) in between.
@@ -338,14 +391,10 @@ TEST(LineList, DrawsThePixelsOfDrawingEveryLineInOrder) {
     std::uniform_int_distribution<int> pct(0, 99);
     const QRect bounds(0, 0, 60, 50);
     size_t shortened = 0, leftOut = 0, filled = 0, joined = 0;
-    BarExtents bars;
-    LineShapes shapes;
-    PixelCover pixels;
+    ListDrawing drawing;
     for (int n = 0; n < 300; ++n) {
-        QImage direct(bounds.size(), QImage::Format_RGB32), listed = direct;
-        direct.fill(Qt::black);
-        listed.fill(Qt::black);
-        QPainter one(&direct), all(&listed);
+        SidePictures side(bounds.size());
+        auto& [direct, listed, one, all] = side;
         LineList lines(bounds);
         for (int k = pct(rng) % 40; k-- > 0;) {
             const int x = 20 + pct(rng) % 5, kind = pct(rng);
@@ -367,10 +416,7 @@ TEST(LineList, DrawsThePixelsOfDrawingEveryLineInOrder) {
             else
                 lines.add(x1, y1, x2, y2, colour, width);
         }
-        lines.draw(all, bars, shapes, pixels);
-        one.end();
-        all.end();
-        ASSERT_EQ(direct, listed) << "picture " << n;
+        ASSERT_TRUE(side.drawnAlike(lines, drawing)) << "picture " << n;
         shortened += lines.counts().shortened;
         leftOut += lines.counts().lines - lines.counts().drawn;
         filled += lines.counts().filled;
@@ -496,17 +542,13 @@ TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
     std::uniform_int_distribution<int> pct(0, 99);
     const QRect bounds(0, 0, 90, 70);
     const QPoint origin(11, 9);
-    BarExtents bars;
-    LineShapes shapes;
-    PixelCover pixels;
+    ListDrawing drawing;
     size_t covered = 0, nearEdge = 0, composed = 0;
     for (int n = 0; n < 240; ++n) {
         const int setting = n % 3; // 0: view-sized device, 1: clipped window, 2: larger device
         const QSize size = setting == 0 ? bounds.size() : bounds.size() + QSize(30, 24);
-        QImage direct(size, QImage::Format_RGB32), listed = direct;
-        direct.fill(Qt::black);
-        listed.fill(Qt::black);
-        QPainter one(&direct), all(&listed);
+        SidePictures side(size);
+        auto& [direct, listed, one, all] = side;
         for (QPainter* p : {&one, &all}) {
             if (setting == 0) continue;
             p->translate(origin);
@@ -542,10 +584,7 @@ TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
             else
                 lines.add(x1, y1, x2, y2, colour, width);
         }
-        lines.draw(all, bars, shapes, pixels);
-        one.end();
-        all.end();
-        ASSERT_EQ(direct, listed) << "picture " << n << " setting " << setting;
+        ASSERT_TRUE(side.drawnAlike(lines, drawing)) << "picture " << n << " setting " << setting;
         covered += lines.counts().covered;
         nearEdge += lines.counts().nearEdge;
         composed += lines.counts().composed;
@@ -562,32 +601,21 @@ TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
 TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
     std::mt19937_64 rng(24);
     const QRect bounds(0, 0, 48, 40);
-    BarExtents bars;
-    LineShapes shapes;
-    PixelCover pixels;
+    ListDrawing drawing;
     size_t nearEdge = 0, pictures = 0;
     for (int n = 0; n < 400; ++n) {
         const bool neighbours = n % 2 == 1;
-        QImage direct(bounds.size(), QImage::Format_RGB32), listed = direct;
-        direct.fill(Qt::black);
-        listed.fill(Qt::black);
-        QPainter one(&direct), all(&listed);
+        SidePictures side(bounds.size());
+        auto& [direct, listed, one, all] = side;
         LineList lines(bounds);
         // From beyond an edge to somewhere inside.
-        const int side = static_cast<int>(rng() % 4);
-        const auto inside = [&](int size) { return 10 + static_cast<int>(rng() % (size - 20)); };
-        QPoint from(inside(bounds.width()), inside(bounds.height()));
-        if (side < 2)
-            from.setX(side == 0 ? -1 - static_cast<int>(rng() % 7) : bounds.width() + 6);
-        else
-            from.setY(side == 2 ? -1 - static_cast<int>(rng() % 7) : bounds.height() + 6);
-        const QPoint to(inside(bounds.width()), inside(bounds.height()));
+        const auto [from, to] = lineFromBeyondAnEdge(rng, bounds);
         const QRgb white = qRgb(255, 255, 255), blue = qRgb(0, 0, 255);
         one.setPen(QPen(QColor::fromRgb(white), 1));
         one.drawLine(from, to);
         lines.add(from.x(), from.y(), to.x(), to.y(), white, 1);
         const std::optional<LineShapes::Shape> shape =
-            shapes.shapeOf(to.x() - from.x(), to.y() - from.y());
+            drawing.shapes.shapeOf(to.x() - from.x(), to.y() - from.y());
         ASSERT_TRUE(shape);
         const int majorStep = (shape->xMajor ? to.x() - from.x() : to.y() - from.y()) < 0 ? -1 : 1;
         one.setPen(QPen(QColor::fromRgb(blue), 1));
@@ -600,11 +628,8 @@ TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
                 one.drawLine(p, p);
                 lines.add(p.x(), p.y(), p.x(), p.y(), blue, 1);
             }
-        lines.draw(all, bars, shapes, pixels);
-        one.end();
-        all.end();
-        ASSERT_EQ(direct, listed) << "picture " << n << " line " << from.x() << "," << from.y()
-                                  << " to " << to.x() << "," << to.y();
+        ASSERT_TRUE(side.drawnAlike(lines, drawing))
+            << "picture " << n << " line " << lineText(from, to);
         nearEdge += lines.counts().nearEdge;
         pictures += neighbours;
     }
@@ -618,25 +643,14 @@ TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
 TEST(LineList, LinesThatAClipMayCutStayOverTheLinesBeforeThem) {
     std::mt19937_64 rng(25);
     const QRect bounds(0, 0, 48, 40);
-    BarExtents bars;
-    LineShapes shapes;
-    PixelCover pixels;
+    ListDrawing drawing;
     for (int n = 0; n < 300; ++n) {
-        QImage direct(bounds.size(), QImage::Format_RGB32), listed = direct;
-        direct.fill(Qt::black);
-        listed.fill(Qt::black);
-        QPainter one(&direct), all(&listed);
+        SidePictures side(bounds.size());
+        auto& [direct, listed, one, all] = side;
         LineList lines(bounds);
-        const int side = static_cast<int>(rng() % 4);
-        const auto inside = [&](int size) { return 10 + static_cast<int>(rng() % (size - 20)); };
-        QPoint from(inside(bounds.width()), inside(bounds.height()));
-        if (side < 2)
-            from.setX(side == 0 ? -1 - static_cast<int>(rng() % 7) : bounds.width() + 6);
-        else
-            from.setY(side == 2 ? -1 - static_cast<int>(rng() % 7) : bounds.height() + 6);
-        const QPoint to(inside(bounds.width()), inside(bounds.height()));
+        const auto [from, to] = lineFromBeyondAnEdge(rng, bounds);
         const std::optional<LineShapes::Shape> shape =
-            shapes.shapeOf(to.x() - from.x(), to.y() - from.y());
+            drawing.shapes.shapeOf(to.x() - from.x(), to.y() - from.y());
         ASSERT_TRUE(shape);
         const int majorStep = (shape->xMajor ? to.x() - from.x() : to.y() - from.y()) < 0 ? -1 : 1;
         const QRgb white = qRgb(255, 255, 255), blue = qRgb(0, 0, 255);
@@ -654,11 +668,8 @@ TEST(LineList, LinesThatAClipMayCutStayOverTheLinesBeforeThem) {
         one.setPen(QPen(QColor::fromRgb(white), 1));
         one.drawLine(from, to);
         lines.add(from.x(), from.y(), to.x(), to.y(), white, 1);
-        lines.draw(all, bars, shapes, pixels);
-        one.end();
-        all.end();
-        ASSERT_EQ(direct, listed) << "picture " << n << " line " << from.x() << "," << from.y()
-                                  << " to " << to.x() << "," << to.y();
+        ASSERT_TRUE(side.drawnAlike(lines, drawing))
+            << "picture " << n << " line " << lineText(from, to);
     }
 }
 
@@ -668,15 +679,11 @@ TEST(LineList, LinesThatAClipMayCutStayOverTheLinesBeforeThem) {
 TEST(LineList, LinesUnderPaintedBlocksShowOnlyWhereTheyAreNotPainted) {
     std::mt19937_64 rng(26);
     const QRect bounds(0, 0, 200, 160);
-    BarExtents bars;
-    LineShapes shapes;
-    PixelCover pixels;
+    ListDrawing drawing;
     size_t covered = 0, composed = 0;
     for (int n = 0; n < 60; ++n) {
-        QImage direct(bounds.size(), QImage::Format_RGB32), listed = direct;
-        direct.fill(Qt::black);
-        listed.fill(Qt::black);
-        QPainter one(&direct), all(&listed);
+        SidePictures side(bounds.size());
+        auto& [direct, listed, one, all] = side;
         LineList lines(bounds);
         const auto line = [&](QPoint a, QPoint b, QRgb colour) {
             one.setPen(QPen(QColor::fromRgb(colour), 1));
@@ -698,10 +705,7 @@ TEST(LineList, LinesUnderPaintedBlocksShowOnlyWhereTheyAreNotPainted) {
                 line({x, 0}, {x, 139}, qRgb(0, 120, 0));
             }
         }
-        lines.draw(all, bars, shapes, pixels);
-        one.end();
-        all.end();
-        ASSERT_EQ(direct, listed) << "picture " << n;
+        ASSERT_TRUE(side.drawnAlike(lines, drawing)) << "picture " << n;
         covered += lines.counts().covered;
         composed += lines.counts().composed;
     }
