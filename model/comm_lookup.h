@@ -59,6 +59,10 @@ class CommLookup {
         return it != table.end() && it->first == rank ? static_cast<int32_t>(it->second) : -1;
     }
 
+    // Whether each member of created communicator `view` is listed once, in
+    // ascending order: then entry k's local rank is k.
+    bool listedInOrder(uint32_t view) const { return localRanks_[view].empty(); }
+
     bool isMember(uint32_t view, uint32_t rank) const {
         return view == kNone || toLocal(view, rank) != -1;
     }

@@ -50,7 +50,7 @@ Partners pointToPointPartners(const CommLookup& lookup, uint32_t view, int32_t p
     if (local >= c->size || local >= c->members.size()) return {};
     const uint32_t rank = c->members[local];
     // Only the first local rank of a member listed twice is ever its local rank.
-    if (lookup.toLocal(view, rank) != peer) return {};
+    if (!lookup.listedInOrder(view) && lookup.toLocal(view, rank) != peer) return {};
     return {Partners::Single, rank, kNone};
 }
 
