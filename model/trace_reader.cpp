@@ -208,11 +208,10 @@ constexpr uint32_t kLinkedAt = 800;
 
 // Pieces for reading on several workers: one per core for files large
 // enough to be worth it; `requested` when not 0 (1 reads in one go).
-unsigned piecesFor(FILE* file, unsigned requested) {
+unsigned piecesFor(uint64_t fileSize, unsigned requested) {
     if (requested != 0) return requested;
-    struct stat st {};
-    constexpr off_t kWorthSplitting = off_t{4} << 20;
-    if (fstat(fileno(file), &st) != 0 || st.st_size < kWorthSplitting) return 1;
+    constexpr uint64_t kWorthSplitting = uint64_t{4} << 20;
+    if (fileSize < kWorthSplitting) return 1;
     return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
 }
 
@@ -229,14 +228,17 @@ bool readRecords(TTrace& trace, const std::string& fileName, std::ostream& error
     const uint64_t fileSize = fstat(fileno(file.get()), &st) == 0 && st.st_size > 0
                                   ? static_cast<uint64_t>(st.st_size)
                                   : 0;
-    auto block = std::make_shared<CallBlock>(
-        static_cast<size_t>(fileSize / kShortCallRecordSize * sizeof(TFunc)));
+    auto freshBlock = [fileSize] {
+        return std::make_shared<CallBlock>(
+            static_cast<size_t>(fileSize / kShortCallRecordSize * sizeof(TFunc)));
+    };
+    auto block = freshBlock();
     ReadPlan plan;
     {
         RecordSource counting(file.get());
         ProgressStep step(progress, 0, kCountedAt);
         CallBlockWarmer warmer(*block);
-        plan = planRead(counting, step, piecesFor(file.get(), pieces), &warmer);
+        plan = planRead(counting, step, piecesFor(fileSize, pieces), &warmer);
         uint64_t calls = 0;
         for (const PlannedProcess& p : plan.processes) calls += p.calls;
         warmer.finish(static_cast<size_t>(std::min<uint64_t>(calls, fileSize) * sizeof(TFunc)));
@@ -254,8 +256,7 @@ bool readRecords(TTrace& trace, const std::string& fileName, std::ostream& error
         // The file changed since the first pass: read it again in one go.
         trace.processes.clear();
         trace.counterList.clear();
-        block = std::make_shared<CallBlock>(
-            static_cast<size_t>(fileSize / kShortCallRecordSize * sizeof(TFunc)));
+        block = freshBlock();
     }
     Reader reader(trace, errors);
     reader.expectCalls(plan, block);
