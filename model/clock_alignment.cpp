@@ -10,6 +10,7 @@
 #include "model/memory_advice.h"
 #include "model/parallel_work.h"
 #include "model/rank_positions.h"
+#include "model/receiver_counts.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 #include "model/wrapping_math.h"
@@ -72,54 +73,12 @@ void applyComparison(std::vector<TNodeClock>& clocks, uint32_t fromNode, uint32_
 struct alignas(64) WorkerState {
     std::vector<uint64_t> seenStamp;
     uint64_t stamp = 0;
-    // Per receiver position: a stamp and a slot, for filing one sender's
-    // comparisons in receiver order without sorting them.
-    std::vector<uint64_t> slotStamp;
-    std::vector<uint64_t> slotOf;
-    std::vector<uint32_t> slotCount;
-    std::vector<uint32_t> receivers;
+    ReceiverCounts receivers; // files one sender's comparisons
 
     void resize(uint32_t n) {
         seenStamp.assign(n, 0);
-        slotStamp.assign(n, 0);
-        slotOf.assign(n, 0);
+        receivers.resize(n);
     }
-
-    void startCounting() {
-        countMark = ++stamp;
-        receivers.clear();
-        slotCount.clear();
-    }
-    void count(uint32_t receiver) {
-        if (slotStamp[receiver] != countMark) {
-            slotStamp[receiver] = countMark;
-            slotOf[receiver] = static_cast<uint32_t>(receivers.size());
-            receivers.push_back(receiver);
-            slotCount.push_back(0);
-        }
-        ++slotCount[slotOf[receiver]];
-    }
-    // The counts as (receiver, comparisons), receivers ascending, and their sum.
-    void countsInReceiverOrder(std::vector<std::pair<uint32_t, uint32_t>>& out, uint64_t& total) {
-        std::sort(receivers.begin(), receivers.end());
-        out.clear();
-        total = 0;
-        for (uint32_t r : receivers) {
-            out.push_back({r, slotCount[slotOf[r]]});
-            total += slotCount[slotOf[r]];
-        }
-    }
-    // slotOf[r] becomes where the next comparison to r goes, for counts that
-    // countsInReceiverOrder gave and a first comparison at `start`.
-    void placeAt(const std::vector<std::pair<uint32_t, uint32_t>>& counts, uint64_t start) {
-        for (const auto& [receiver, count] : counts) {
-            slotOf[receiver] = start;
-            start += count;
-        }
-    }
-
-  private:
-    uint64_t countMark = 0;
 };
 
 } // namespace
@@ -156,8 +115,8 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     // within one receiver, with neither a sort nor a buffer per sender.
     constexpr uint32_t kBlock = 64;
     struct SenderCounts {
-        std::vector<std::pair<uint32_t, uint32_t>> receivers; // (receiver, comparisons) ascending
-        uint64_t start = 0;                                   // in the block's buffer
+        ReceiverCounts::Counts receivers;
+        uint64_t start = 0; // in the block's buffer
         uint64_t total = 0;
     };
     std::vector<SenderCounts> senders(kBlock);
@@ -168,15 +127,15 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
             const uint32_t a = blockStart + item;
             WorkerState& ws = state[w];
             uint64_t* backwardCount = counts[w].data() + size_t{rangeOf(a)} * n;
-            ws.startCounting();
+            ws.receivers.start();
             forEachComparisonOf(procs, a, positions, ws.seenStamp, ws.stamp,
                                 [&](uint32_t b, uint32_t, uint32_t) {
                                     if (b < a)
                                         ++backwardCount[b];
                                     else
-                                        ws.count(b);
+                                        ws.receivers.count(b);
                                 });
-            ws.countsInReceiverOrder(senders[item].receivers, senders[item].total);
+            senders[item].total = ws.receivers.inOrder(senders[item].receivers);
         });
         uint64_t blockTotal = 0;
         for (uint32_t item = 0; item < blockSize; ++item) {
@@ -188,14 +147,15 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
         parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
             const uint32_t a = blockStart + item;
             WorkerState& ws = state[w];
-            ws.placeAt(senders[item].receivers, senders[item].start);
+            ws.receivers.placeAt(senders[item].receivers, senders[item].start);
             const TProcess& from = procs[a];
-            forEachComparisonOf(procs, a, positions, ws.seenStamp, ws.stamp,
-                                [&](uint32_t b, uint32_t k, uint32_t l) {
-                                    if (b < a) return;
-                                    const TFunc& s = from.calls[k];
-                                    forward[ws.slotOf[b]++] = {b, s.end, s.links[l].recvEnd(s.end)};
-                                });
+            forEachComparisonOf(
+                procs, a, positions, ws.seenStamp, ws.stamp,
+                [&](uint32_t b, uint32_t k, uint32_t l) {
+                    if (b < a) return;
+                    const TFunc& s = from.calls[k];
+                    forward[ws.receivers.next(b)++] = {b, s.end, s.links[l].recvEnd(s.end)};
+                });
         });
         for (uint32_t item = 0; item < blockSize; ++item) {
             const uint32_t fromNode = procs[blockStart + item].nodeIndex;

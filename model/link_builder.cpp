@@ -13,6 +13,7 @@
 #include "model/memory_advice.h"
 #include "model/parallel_work.h"
 #include "model/rank_positions.h"
+#include "model/receiver_counts.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 
@@ -342,10 +343,7 @@ struct SenderIndex {
 
     void build(const TProcess& sender, uint32_t j, const CommLookup& lookup,
                const RankPositions& positions) {
-        if (receiverStamp_.size() != positions.size()) {
-            receiverStamp_.assign(positions.size(), 0);
-            receiverSlot_.assign(positions.size(), 0);
-        }
+        if (receivers_.positions() != positions.size()) receivers_.resize(positions.size());
         inCallOrder_.clear();
         wideInCallOrder_[kByTag].clear();
         wideInCallOrder_[kByFunction].clear();
@@ -375,25 +373,12 @@ struct SenderIndex {
     // within one receiver: counted per receiver and placed, as a sender has
     // thousands of such sends but few receivers.
     void groupByReceiver() {
-        const uint64_t mark = ++stamp_;
-        receivers_.clear();
-        for (const ExplicitSend& e : inCallOrder_) {
-            if (receiverStamp_[e.receiver] != mark) {
-                receiverStamp_[e.receiver] = mark;
-                receiverSlot_[e.receiver] = 0;
-                receivers_.push_back(e.receiver);
-            }
-            ++receiverSlot_[e.receiver];
-        }
-        std::sort(receivers_.begin(), receivers_.end());
-        size_t next = 0;
-        for (uint32_t r : receivers_) {
-            const size_t count = receiverSlot_[r];
-            receiverSlot_[r] = next; // from here on: where r's next send goes
-            next += count;
-        }
+        receivers_.start();
+        for (const ExplicitSend& e : inCallOrder_) receivers_.count(e.receiver);
+        receivers_.inOrder(counts_);
+        receivers_.placeAt(counts_, 0);
         explicitSends.resize(inCallOrder_.size());
-        for (const ExplicitSend& e : inCallOrder_) explicitSends[receiverSlot_[e.receiver]++] = e;
+        for (const ExplicitSend& e : inCallOrder_) explicitSends[receivers_.next(e.receiver)++] = e;
     }
 
     // `out` from `in` (in call order), keys ascending and call order within
@@ -422,10 +407,8 @@ struct SenderIndex {
     std::vector<WideSend> wideInCallOrder_[2];
     std::unordered_map<uint64_t, size_t> keySlot_;
     std::vector<uint64_t> keys_;
-    std::vector<uint64_t> receiverStamp_; // per receiver position
-    std::vector<size_t> receiverSlot_;
-    std::vector<uint32_t> receivers_;
-    uint64_t stamp_ = 0;
+    ReceiverCounts receivers_;
+    ReceiverCounts::Counts counts_;
 };
 
 // Replays the candidate list of one pair with one queue per match key, so

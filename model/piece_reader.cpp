@@ -80,18 +80,10 @@ class PieceReader {
             return true;
         }
         const bool isLong = tag == kTagLongCall;
-        const uint32_t location = readLE32(rec + 4);
-        const uint32_t function = readLE32(rec + 8);
-        const int64_t start = readLE64(rec + 12);
-        const int64_t end = readLE64(rec + 20);
-        if (isLong) {
-            size_ = readLE32(rec + 28);
-            msgTag_ = readLE32(rec + 32);
-            peer_ = static_cast<int32_t>(readLE32(rec + 36));
-            comm_ = readLE32(rec + 40);
-        }
+        readCallRecord(rec, isLong, r_);
         src.consume(length);
-        if (!isLong && function == kDeclarationFunc) return declare(location);
+        const uint32_t function = r_.function;
+        if (!isLong && function == kDeclarationFunc) return declare(r_.location);
         if (process_ == kNoProcess) return false;
         const uint64_t k = next_[process_]++;
         if (k >= limit_[process_]) return false;
@@ -99,14 +91,14 @@ class PieceReader {
         TProcess& p = procs_[process_];
 
         if (isLong && (function & kFuncMembersBit)) {
-            const uint64_t listBytes = uint64_t{size_} * 4;
+            const uint64_t listBytes = uint64_t{r_.size} * 4;
             if (listBytes > src.bytesLeft() || listBytes > end_ - src.offset()) return false;
             CommEvent event{callIndex, function == kFuncCommFree, TComm{}};
-            event.comm.id = comm_;
+            event.comm.id = r_.comm;
             if (!event.frees) {
-                event.comm.size = size_;
-                event.comm.members.resize(size_);
-                if (!src.readWords(event.comm.members.data(), size_)) return false;
+                event.comm.size = r_.size;
+                event.comm.members.resize(r_.size);
+                if (!src.readWords(event.comm.members.data(), r_.size)) return false;
                 event.comm.createdAt = callIndex;
             } else if (src.skip(listBytes) < listBytes) {
                 return false;
@@ -122,11 +114,12 @@ class PieceReader {
                 out_.unclassified[process_].push_back(callIndex);
             } else {
                 // Only the predefined communicators, and they are never freed.
-                const TComm* c = p.findComm(comm_, callIndex);
+                const TComm* c = p.findComm(r_.comm, callIndex);
                 me = c ? c->toLocal(static_cast<int32_t>(p.rank)) : static_cast<int32_t>(p.rank);
             }
         }
-        p.calls[k] = TFunc::make(location, function, start, end, peer_, comm_, msgTag_, size_, me);
+        p.calls[k] = TFunc::make(r_.location, function, r_.start, r_.end, r_.peer, r_.comm,
+                                 r_.msgTag, r_.size, me);
         return true;
     }
 
@@ -144,8 +137,7 @@ class PieceReader {
     const PieceStart& start_;
     const uint64_t end_;
     std::vector<uint64_t> next_, limit_;
-    uint32_t size_ = start_.size, msgTag_ = start_.msgTag, comm_ = start_.comm;
-    int32_t peer_ = start_.peer;
+    CallRecord r_ = start_.last; // the long-only fields carry over
     uint32_t rank_ = start_.rank;
     uint32_t process_ = start_.process;
 };

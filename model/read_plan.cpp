@@ -35,27 +35,20 @@ class Planner {
                 src_.consume(length);
                 continue;
             }
-            const uint32_t function = readLE32(rec + 8);
-            if (tag == kTagShortCall && function == kDeclarationFunc) {
-                declare(readLE32(rec + 4), readLE32(rec + 20));
-                src_.consume(length);
+            const bool isLong = tag == kTagLongCall;
+            readCallRecord(rec, isLong, record_);
+            src_.consume(length);
+            if (!isLong && record_.function == kDeclarationFunc) {
+                declare(record_.location, static_cast<uint32_t>(record_.end & 0xFFFFFFFF));
                 continue;
             }
             if (current_ == kNoProcess) return finish(recordStart, ReadPlan::Stop::Invalid);
             ++plan_.processes[current_].calls;
             ++calls_;
-            if (tag == kTagShortCall) {
-                src_.consume(length);
-                continue;
-            }
-            size_ = readLE32(rec + 28);
-            msgTag_ = readLE32(rec + 32);
-            peer_ = static_cast<int32_t>(readLE32(rec + 36));
-            comm_ = readLE32(rec + 40);
-            src_.consume(length);
-            if (function & kFuncMembersBit) {
+            if (!isLong) continue;
+            if (record_.function & kFuncMembersBit) {
                 plan_.processes[current_].changesComms = true;
-                const uint64_t listBytes = uint64_t{size_} * 4;
+                const uint64_t listBytes = uint64_t{record_.size} * 4;
                 if (src_.skip(listBytes) < listBytes)
                     return finish(recordStart, ReadPlan::Stop::Truncated);
             }
@@ -79,7 +72,7 @@ class Planner {
 
     void cutHere(uint64_t offset) {
         while (nextCut_ < cuts_.size() && offset >= cuts_[nextCut_]) ++nextCut_;
-        PieceStart piece{offset, size_, msgTag_, comm_, peer_, rank_, current_, {}};
+        PieceStart piece{offset, record_, rank_, current_, {}};
         piece.callsBefore.reserve(plan_.processes.size());
         for (const PlannedProcess& p : plan_.processes) piece.callsBefore.push_back(p.calls);
         plan_.pieces.push_back(std::move(piece));
@@ -103,8 +96,7 @@ class Planner {
     std::vector<uint64_t> cuts_;
     size_t nextCut_ = 0;
     SaltedMap<uint32_t, uint32_t> nodeIndexById_{0, SaltedHash{freshSalt()}};
-    uint32_t size_ = 0, msgTag_ = 0, comm_ = 0;
-    int32_t peer_ = 0;
+    CallRecord record_;
     uint32_t rank_ = 0xFFFFFFFFu;
     uint32_t current_ = kNoProcess;
 };

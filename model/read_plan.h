@@ -7,6 +7,7 @@
 #include "model/call_memory.h"
 #include "model/load_progress.h"
 #include "model/record_source.h"
+#include "model/trace_format.h"
 
 #include <cstdint>
 #include <vector>
@@ -24,9 +25,8 @@ struct PlannedProcess {
 // Where one piece starts, and what the records before it leave behind.
 struct PieceStart {
     uint64_t offset = 0;
-    // The long-only fields of the last long call record, which short records inherit.
-    uint32_t size = 0, msgTag = 0, comm = 0;
-    int32_t peer = 0;
+    // The last call record: short records inherit its long-only fields.
+    CallRecord last;
     uint32_t rank = 0xFFFFFFFFu;       // last declared rank
     uint32_t process = kNoProcess;     // its position in `processes`
     std::vector<uint64_t> callsBefore; // per process

@@ -44,3 +44,30 @@ inline uint32_t readLE32(const unsigned char* p) {
 inline int64_t readLE64(const unsigned char* p) {
     return static_cast<int64_t>(uint64_t{readLE32(p)} | uint64_t{readLE32(p + 4)} << 32);
 }
+
+// The fields of a call record. A short record keeps the long-only fields
+// (size, msgTag, peer, comm) of the last long record: 0 before any.
+struct CallRecord {
+    uint32_t location = 0;
+    uint32_t function = 0;
+    int64_t start = 0;
+    int64_t end = 0;
+    uint32_t size = 0;
+    uint32_t msgTag = 0;
+    int32_t peer = 0;
+    uint32_t comm = 0;
+};
+
+// Decodes the call record at rec (tag included) into r; a short one leaves
+// the long-only fields as they are.
+inline void readCallRecord(const unsigned char* rec, bool isLong, CallRecord& r) {
+    r.location = readLE32(rec + 4);
+    r.function = readLE32(rec + 8);
+    r.start = readLE64(rec + 12);
+    r.end = readLE64(rec + 20);
+    if (!isLong) return;
+    r.size = readLE32(rec + 28);
+    r.msgTag = readLE32(rec + 32);
+    r.peer = static_cast<int32_t>(readLE32(rec + 36));
+    r.comm = readLE32(rec + 40);
+}

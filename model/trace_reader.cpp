@@ -28,19 +28,6 @@ struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 
-// The fields both call record kinds share one buffer: a short record keeps the
-// long-only fields of the last long record (0 before any long record).
-struct CallRecord {
-    uint32_t location = 0;
-    uint32_t function = 0;
-    int64_t start = 0;
-    int64_t end = 0;
-    uint32_t size = 0;
-    uint32_t msgTag = 0;
-    int32_t peer = 0;
-    uint32_t comm = 0;
-};
-
 class Reader {
   public:
     Reader(TTrace& trace, std::ostream& errors) : trace_(trace), errors_(errors) {}
@@ -79,16 +66,7 @@ class Reader {
                 break;
             default: {
                 const bool isLong = tag == kTagLongCall;
-                record_.location = readLE32(rec + 4);
-                record_.function = readLE32(rec + 8);
-                record_.start = readLE64(rec + 12);
-                record_.end = readLE64(rec + 20);
-                if (isLong) {
-                    record_.size = readLE32(rec + 28);
-                    record_.msgTag = readLE32(rec + 32);
-                    record_.peer = static_cast<int32_t>(readLE32(rec + 36));
-                    record_.comm = readLE32(rec + 40);
-                }
+                readCallRecord(rec, isLong, record_);
                 src.consume(length);
                 const bool hasMembers = isLong && (record_.function & kFuncMembersBit);
                 if (hasMembers) {
