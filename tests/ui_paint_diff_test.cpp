@@ -187,9 +187,10 @@ QImage paintWith(bool fast, TTrace& trace, const ViewFilter& filter, const Color
 
 // Random viewports over one trace; returns how many differed.
 int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::string& what,
-                     int linksPercent = 60) {
+                     int linksPercent = 60, bool inParts = false) {
     const ColorPalette palette;
-    PaintCache index; // kept across viewports, as the view keeps it
+    PaintCache index;                         // kept across viewports, as the view keeps it
+    if (inParts) index.callsWorthThreads = 0; // rows walked in parts by two threads
     const TimeSpan span = spanOf(trace);
     std::uniform_int_distribution<int> pct(0, 99);
     int differing = 0;
@@ -267,6 +268,26 @@ TEST(PaintDiff, DenseTracesWithCoincidingLinksGiveTheSamePixels) {
     }
 }
 
+// The rows walked in parts on two threads, whatever the trace's size: the
+// parts' lines joined in row order paint what one walk does.
+TEST(PaintDiff, RowsWalkedInPartsGiveTheSamePixels) {
+    std::mt19937_64 rng(606);
+    for (int n = 0; n < 8; ++n) {
+        auto trace = denseTrace(rng, 300 + n);
+        ASSERT_GT(trace->processCount(), 0u);
+        if (compareViewports(rng, *trace, 15, "dense trace in parts " + std::to_string(n), 85,
+                             true))
+            return;
+    }
+    for (int n = 0; n < 4; ++n) {
+        auto trace = generatedTrace(rng, 300 + n);
+        ASSERT_TRUE(trace && trace->processCount() > 0);
+        if (compareViewports(rng, *trace, 15, "generated trace in parts " + std::to_string(n), 60,
+                             true))
+            return;
+    }
+}
+
 TEST(PaintDiff, LinksWithoutReceiveAreLeftOutAsTheReferenceDoes) {
     std::mt19937_64 rng(31);
     auto trace = denseTrace(rng, 200);
@@ -274,6 +295,7 @@ TEST(PaintDiff, LinksWithoutReceiveAreLeftOutAsTheReferenceDoes) {
     TCallList& calls = trace->processes[1].calls;
     calls[calls.size() / 2].addLink(static_cast<uint32_t>(trace->rankAt(0)), nullptr);
     compareViewports(rng, *trace, 20, "link without receive", 100);
+    compareViewports(rng, *trace, 20, "link without receive, in parts", 100, true);
 }
 
 TEST(PaintDiff, SortingMovesTheCachedIndexWithItsProcess) {
@@ -316,16 +338,26 @@ TEST(CallSkipIndex, FindsTheFirstCallEndingAtOrAfterTheTime) {
         if (n == 1 && count > 0) p.calls[0].end = INT64_MAX; // wraps once shifted
         const int64_t shift = static_cast<int64_t>(rng() % 100) - 50;
         index.clear();
+        const CallSkipIndex& reading = index; // looks only, walking where not prepared
         for (int64_t t0 = -100; t0 <= 1200; t0 += 7) {
             size_t expected = 0;
             while (expected < count && wrapAdd(p.calls[expected].end, shift) < t0) ++expected;
+            ASSERT_EQ(reading.firstEndingAtOrAfter(p, shift, t0), expected)
+                << "trace " << n << " t0 " << t0;
             ASSERT_EQ(index.firstEndingAtOrAfter(p, shift, t0), expected)
+                << "trace " << n << " t0 " << t0;
+            // Prepared for another shift, the reading index must not use those blocks.
+            size_t other = 0;
+            while (other < count && wrapAdd(p.calls[other].end, shift + 1000) < t0) ++other;
+            ASSERT_EQ(reading.firstEndingAtOrAfter(p, shift + 1000, t0), other)
                 << "trace " << n << " t0 " << t0;
             // And from any call on.
             const size_t from = count ? rng() % (count + 1) : 0;
             size_t next = from;
             while (next < count && wrapAdd(p.calls[next].end, shift) < t0) ++next;
             ASSERT_EQ(index.nextEndingAtOrAfter(p, shift, t0, from), next)
+                << "trace " << n << " t0 " << t0 << " from " << from;
+            ASSERT_EQ(reading.nextEndingAtOrAfter(p, shift, t0, from), next)
                 << "trace " << n << " t0 " << t0 << " from " << from;
         }
     }

@@ -20,6 +20,14 @@ class CallSkipIndex {
     // before t0 (a long call early in the list keeps the prefix maximum high
     // while the calls after it end before the window).
     size_t nextEndingAtOrAfter(const TProcess& process, int64_t nodeShift, int64_t t0, size_t from);
+    // The same two, only reading the index: threads may share it. They
+    // walk call by call where the process was not prepared.
+    size_t firstEndingAtOrAfter(const TProcess& process, int64_t nodeShift, int64_t t0) const;
+    size_t nextEndingAtOrAfter(const TProcess& process, int64_t nodeShift, int64_t t0,
+                               size_t from) const;
+
+    // Builds what the two above need for the process and shift.
+    void prepare(const TProcess& process, int64_t nodeShift) { blocksOf(process, nodeShift); }
 
     // Forgets everything; call when a trace is opened or closed.
     void clear() { blocks_.clear(); }
@@ -35,6 +43,10 @@ class CallSkipIndex {
         std::vector<int64_t> blockMax;  // max display end of calls [k*kBlock, (k+1)*kBlock)
     };
     const Blocks& blocksOf(const TProcess& process, int64_t nodeShift);
+    const Blocks* preparedBlocks(const TProcess& process, int64_t nodeShift) const;
+    static size_t firstIn(const Blocks* b, const TProcess& process, int64_t nodeShift, int64_t t0);
+    static size_t nextIn(const Blocks* b, const TProcess& process, int64_t nodeShift, int64_t t0,
+                         size_t from);
 
     // Keyed by the call storage, which moves with its process when the list
     // is sorted.

@@ -1,5 +1,6 @@
 #include "ui/event_paint.h"
 
+#include "model/parallel_for.h"
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
 #include "ui/color_palette.h"
@@ -131,28 +132,33 @@ class PartnerTable {
     std::vector<Entry> table_;
 };
 
-} // namespace
+// What walking rows into lines reads; shared by the threads that walk them.
+struct RowWalk {
+    const TTrace& trace;
+    const EventPaintInput& in;
+    const TimeWindow& window;
+    const RowLayout& layout;
+    const RankIndex* ranks;         // when links are shown
+    const PartnerTable* partners;   // the same
+    const CallSkipIndex& skipIndex; // prepared for every row's process
+    const std::vector<int64_t>& rowShift;
+    const std::vector<const LinkEndIndex::ProcessLinks*>& rowLinks;
+};
 
-void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& in,
-                PaintCache& cache) {
-    TTrace& trace = in.trace;
-    const TimeWindow window = timeWindow(in.zoom, in.offset, bounds.width());
-    const RowLayout layout = layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height());
-    std::optional<RankIndex> ranks;
-    std::optional<PartnerTable> partners;
-    if (in.filter.showLinks) {
-        ranks.emplace(trace);
-        partners.emplace(trace, layout, *ranks);
-    }
+// The lines of rows [first, end) of the layout, in drawing order.
+void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines) {
+    const TTrace& trace = w.trace;
+    const TimeWindow& window = w.window;
+    const CallSkipIndex& skipIndex = w.skipIndex;
+    const bool showLinks = w.in.filter.showLinks;
     const QRgb white = qRgb(255, 255, 255);
-    LineList& lines = cache.lines;
-    lines.reset(bounds);
     uint32_t lastId = ~0u;
     QRgb lastColour = 0;
 
-    for (const Row& row : layout.rows) {
+    for (size_t r = firstRow; r < endRow; ++r) {
+        const Row& row = w.layout.rows[r];
         const int64_t b = row.bottom;
-        const int64_t nodeShift = shiftOf(trace, row.position);
+        const int64_t nodeShift = w.rowShift[r];
         // Reads the call list directly rather than through the shared cursor.
         const TProcess& process = *trace.processAt(row.position);
         const TCallList& calls = process.calls;
@@ -166,10 +172,9 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
             return p;
         };
 
-        size_t i = cache.skipIndex.firstEndingAtOrAfter(process, nodeShift, window.t0);
+        size_t i = skipIndex.firstEndingAtOrAfter(process, nodeShift, window.t0);
         if (i >= calls.size()) continue;
-        const LinkEndIndex::ProcessLinks* links =
-            in.filter.showLinks ? cache.linkEnds.of(process) : nullptr;
+        const LinkEndIndex::ProcessLinks* links = w.rowLinks[r];
         size_t link = links ? links->firstLinkOf(calls, i) : 0; // of call i
         Placed cur = place(calls[i]);
         for (;; link += calls[i++].linkCount) {
@@ -178,7 +183,7 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
             if (cur.clip.place == CallPlace::Before) {
                 // Ended before the window: on to the next call that does not.
                 const size_t k =
-                    cache.skipIndex.nextEndingAtOrAfter(process, nodeShift, window.t0, i + 1);
+                    skipIndex.nextEndingAtOrAfter(process, nodeShift, window.t0, i + 1);
                 if (k >= calls.size()) break;
                 if (links && k > i + 1)
                     link = links->firstLinkOf(calls, k) - calls[k - 1].linkCount;
@@ -193,7 +198,7 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
 
             if (f.funcId != lastId) {
                 lastId = f.funcId;
-                lastColour = qColour(in.palette.colourOf(f.funcId & ~kUnfinishedFlag)).rgb();
+                lastColour = qColour(w.in.palette.colourOf(f.funcId & ~kUnfinishedFlag)).rgb();
             }
             const int64_t xs = cur.xs, xe = cur.xe;
             if (f.funcId == kFuncInstantMark) {
@@ -208,13 +213,13 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
                 if (!repainted) lines.addBar(xs, xe, b - 10, lastColour);
                 if (f.funcId & kUnfinishedFlag) lines.add(xe, b - 5, xe, b - 15, lastColour, 3);
             }
-            if (in.filter.showLinks && f.linkCount > 0) {
+            if (showLinks && f.linkCount > 0) {
                 const auto line = [&](int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
                     lines.add(x1, y1, x2, y2, white, 1);
                 };
                 if (links) {
                     for (size_t k = link; k < link + f.linkCount; ++k) {
-                        const PartnerTable::Entry p = partners->find(links->ranks[k]);
+                        const PartnerTable::Entry p = w.partners->find(links->ranks[k]);
                         if (!p.shown) continue;
                         const LinkEnd end =
                             cutLinkAtRightEdge(b, p.edge, cur.clip.start,
@@ -222,12 +227,70 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
                         line(xs, b - 10, pixelOf(window, end.time), end.edge - 10);
                     }
                 } else {
-                    forEachLinkLine(trace, window, layout, *ranks, f, b, cur.clip.start, xs, line);
+                    forEachLinkLine(trace, window, w.layout, *w.ranks, f, b, cur.clip.start, xs,
+                                    line);
                 }
             }
             if (!more) break;
             cur = next;
         }
     }
-    lines.draw(painter, cache.bars, cache.lineShapes, cache.pixels);
+}
+
+} // namespace
+
+void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& in,
+                PaintCache& cache) {
+    TTrace& trace = in.trace;
+    const TimeWindow window = timeWindow(in.zoom, in.offset, bounds.width());
+    const RowLayout layout = layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height());
+    std::optional<RankIndex> ranks;
+    std::optional<PartnerTable> partners;
+    if (in.filter.showLinks) {
+        ranks.emplace(trace);
+        partners.emplace(trace, layout, *ranks);
+    }
+    // Everything the walk reads is built here, so that threads only read it
+    // (the trace's node offsets included).
+    trace.nodeOffset(0);
+    const size_t rowCount = layout.rows.size();
+    std::vector<int64_t> rowShift(rowCount);
+    std::vector<const LinkEndIndex::ProcessLinks*> rowLinks(rowCount, nullptr);
+    uint64_t calls = 0;
+    for (size_t r = 0; r < rowCount; ++r) {
+        const uint32_t position = layout.rows[r].position;
+        const TProcess& process = *trace.processAt(position);
+        rowShift[r] = shiftOf(trace, position);
+        cache.skipIndex.prepare(process, rowShift[r]);
+        if (in.filter.showLinks) rowLinks[r] = cache.linkEnds.of(process);
+        calls += process.calls.size();
+    }
+    const RowWalk walk{trace,
+                       in,
+                       window,
+                       layout,
+                       ranks ? &*ranks : nullptr,
+                       partners ? &*partners : nullptr,
+                       cache.skipIndex,
+                       rowShift,
+                       rowLinks};
+
+    // Rows are walked in parts, each into a line list of its own, the parts
+    // shared by two threads where there is much to walk, then joined in
+    // row order: the lines are the same, in the same order.
+    const size_t parts = rowCount >= PaintCache::kWalkParts && calls >= cache.callsWorthThreads
+                             ? PaintCache::kWalkParts
+                             : 1;
+    cache.lines.reset(bounds);
+    if (parts == 1) {
+        walkRows(walk, 0, rowCount, cache.lines);
+    } else {
+        for (LineList& part : cache.laterParts) part.reset(bounds);
+        parallelFor(static_cast<uint32_t>(parts), [&](uint32_t part) {
+            LineList& lines = part == 0 ? cache.lines : cache.laterParts[part - 1];
+            walkRows(walk, rowCount * part / parts, rowCount * (part + 1) / parts, lines);
+        });
+        for (LineList& part : cache.laterParts) cache.lines.append(part);
+    }
+    cache.lines.draw(painter, cache.bars, cache.lineShapes, cache.pixels);
 }

@@ -82,6 +82,13 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
     lines_.push_back(l);
 }
 
+void LineList::append(LineList& later) {
+    forgetRun(); // equal lines on both sides of the seam are simply both kept
+    lines_.insert(lines_.end(), later.lines_.begin(), later.lines_.end());
+    later.lines_.clear();
+    later.forgetRun();
+}
+
 void LineList::forgetRun() {
     for (uint32_t h : runUsed_) runSlots_[h] = 0;
     runUsed_.clear();

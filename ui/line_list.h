@@ -38,6 +38,9 @@ class LineList {
     // A call's bar: a line of width 3 from (xs, y) to (xe, y), filled as the
     // rectangle that `bars` finds it paints, where it finds one.
     void addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour);
+    // Appends the lines of `later`, collected for a picture of the same
+    // bounds, after these (as if added here in that order) and empties it.
+    void append(LineList& later);
     // The three keep what they measure (and their memory) for later pictures.
     void draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, PixelCover& pixels);
 

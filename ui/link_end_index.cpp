@@ -8,9 +8,15 @@ size_t LinkEndIndex::ProcessLinks::firstLinkOf(const TCallList& calls, size_t i)
 
 const LinkEndIndex::ProcessLinks* LinkEndIndex::of(const TProcess& process) {
     const TCallList& calls = process.calls;
+    // Looked up without inserting first: once built, a process's links are
+    // only read (threads may share them).
+    const auto found = processes_.find(calls.data());
+    if (found != processes_.end()) {
+        const ProcessLinks& p = found->second;
+        if (p.data == calls.data() && p.count == calls.size() && !p.blockFirst.empty())
+            return p.complete ? &p : nullptr;
+    }
     ProcessLinks& p = processes_[calls.data()];
-    if (p.data == calls.data() && p.count == calls.size() && !p.blockFirst.empty())
-        return p.complete ? &p : nullptr;
     p = ProcessLinks{};
     p.data = calls.data();
     p.count = calls.size();

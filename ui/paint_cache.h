@@ -12,6 +12,8 @@
 #include "ui/link_end_index.h"
 #include "ui/pixel_cover.h"
 
+#include <array>
+
 struct PaintCache {
     CallSkipIndex skipIndex;
     LinkEndIndex linkEnds;
@@ -19,6 +21,11 @@ struct PaintCache {
     LineShapes lineShapes;
     PixelCover pixels; // scratch memory of each paint
     LineList lines;    // the same
+    // Lines of the later parts of the rows, walked beside the first part
+    // when the rows' processes have at least callsWorthThreads calls.
+    static constexpr size_t kWalkParts = 4;
+    std::array<LineList, kWalkParts - 1> laterParts;
+    uint64_t callsWorthThreads = uint64_t{1} << 16;
 
     void clear() {
         skipIndex.clear();
