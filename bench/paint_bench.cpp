@@ -9,7 +9,10 @@
 //
 //   paint_bench TRACE [REPEATS [VIEWPORT-TEXT]]
 //
-// VIEWPORT-TEXT times only the viewports whose name contains it.
+// VIEWPORT-TEXT times only the viewports whose name contains it. With
+// ZLV_PAINT_PHASES set, each viewport's line also tells where the fast
+// painter's last paint spent its time (walk, cover, ordered, composed, in
+// ms) and how many lines it met, drew and composed.
 
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
@@ -70,6 +73,7 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // lines show as they come
     const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
     const std::string only = argc > 3 ? argv[3] : "";
+    const bool phases = qEnvironmentVariableIsSet("ZLV_PAINT_PHASES");
     std::ostringstream db, errors;
     TTrace trace(argv[1], db, errors);
     if (!trace.loaded()) {
@@ -164,9 +168,17 @@ int main(int argc, char** argv) {
         if (c == classes.end()) c = classes.insert(classes.end(), {key, {}});
         c->second.first.insert(c->second.first.end(), fast.begin(), fast.end());
         c->second.second.insert(c->second.second.end(), ref.begin(), ref.end());
-        std::printf("%-40s %12.2f %12.2f %12.2f %12.2f%s\n", v.name.c_str(), first,
+        std::printf("%-40s %12.2f %12.2f %12.2f %12.2f%s", v.name.c_str(), first,
                     percentile(fast, 0.5), percentile(ref, 0.5), percentile(fastCpu, 0.5),
                     fastImage == refImage ? "" : "  PICTURES DIFFER");
+        if (phases) {
+            const LineList::Counts& c = index.lines.counts();
+            std::printf("  walk %.1f cover %.1f ordered %.1f composed %.1f | lines %zu drawn %zu "
+                        "covered %zu composed %zu",
+                        index.walkMs, c.coverMs, c.orderedMs, c.composedMs, c.lines, c.drawn,
+                        c.covered, c.composed);
+        }
+        std::printf("\n");
     }
     std::printf("\n%-32s %12s %12s %12s %12s\n", "class (zoom, links)", "fast median", "fast p99",
                 "ref median", "ref p99");

@@ -1,6 +1,5 @@
 #include "ui/event_paint.h"
 
-#include "model/parallel_for.h"
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
 #include "ui/color_palette.h"
@@ -12,6 +11,7 @@
 #include "ui/view_filter.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 
 namespace {
@@ -241,6 +241,7 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
 
 void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& in,
                 PaintCache& cache) {
+    const auto started = std::chrono::steady_clock::now();
     TTrace& trace = in.trace;
     const TimeWindow window = timeWindow(in.zoom, in.offset, bounds.width());
     const RowLayout layout = layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height());
@@ -256,14 +257,15 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     const size_t rowCount = layout.rows.size();
     std::vector<int64_t> rowShift(rowCount);
     std::vector<const LinkEndIndex::ProcessLinks*> rowLinks(rowCount, nullptr);
-    uint64_t calls = 0;
+    uint64_t calls = 0; // about how many the window shows: those ending from t0 to t1
     for (size_t r = 0; r < rowCount; ++r) {
         const uint32_t position = layout.rows[r].position;
         const TProcess& process = *trace.processAt(position);
         rowShift[r] = shiftOf(trace, position);
         cache.skipIndex.prepare(process, rowShift[r]);
         if (in.filter.showLinks) rowLinks[r] = cache.linkEnds.of(process);
-        calls += process.calls.size();
+        calls += cache.skipIndex.firstEndingAtOrAfter(process, rowShift[r], window.t1) -
+                 cache.skipIndex.firstEndingAtOrAfter(process, rowShift[r], window.t0);
     }
     const RowWalk walk{trace,
                        in,
@@ -276,8 +278,8 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
                        rowLinks};
 
     // Rows are walked in parts, each into a line list of its own, the parts
-    // shared by two threads where there is much to walk, then joined in
-    // row order: the lines are the same, in the same order.
+    // shared with the helper thread where there is much to walk, then joined
+    // in row order: the lines are the same, in the same order.
     const size_t parts = rowCount >= PaintCache::kWalkParts && calls >= cache.callsWorthThreads
                              ? PaintCache::kWalkParts
                              : 1;
@@ -286,11 +288,14 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
         walkRows(walk, 0, rowCount, cache.lines);
     } else {
         for (LineList& part : cache.laterParts) part.reset(bounds);
-        parallelFor(static_cast<uint32_t>(parts), [&](uint32_t part) {
+        cache.helper.run(static_cast<uint32_t>(parts), [&](uint32_t part) {
             LineList& lines = part == 0 ? cache.lines : cache.laterParts[part - 1];
             walkRows(walk, rowCount * part / parts, rowCount * (part + 1) / parts, lines);
         });
         for (LineList& part : cache.laterParts) cache.lines.append(part);
     }
+    cache.walkMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+            .count();
     cache.lines.draw(painter, cache.bars, cache.lineShapes, cache.pixels);
 }

@@ -11,6 +11,7 @@
 #include <QRegion>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 
 namespace {
@@ -154,7 +155,19 @@ QRegion paintableRegion(QPainter& painter) {
 
 } // namespace
 
+namespace {
+
+double msSince(std::chrono::steady_clock::time_point& t) {
+    const auto now = std::chrono::steady_clock::now();
+    const double ms = std::chrono::duration<double, std::milli>(now - t).count();
+    t = now;
+    return ms;
+}
+
+} // namespace
+
 void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, PixelCover& pixels) {
+    auto clock = std::chrono::steady_clock::now();
     // Last to first: what each line still shows. A vertical one-pixel line
     // shows the rows that no later one covers (whole, in pieces or not at
     // all); a line whose pixels are known shows unless later lines paint all
@@ -424,6 +437,7 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
         }
     }
     shapes.end();
+    counts_.coverMs = msSince(clock);
 
     QRgb colour = 0;
     int width = -1;
@@ -461,5 +475,7 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
     runs.flush(painter);
     counts_.fills = runs.fills();
     bars.end();
+    counts_.orderedMs = msSince(clock);
     drawComposed(painter, pixels, composed);
+    counts_.composedMs = msSince(clock);
 }

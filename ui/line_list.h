@@ -53,6 +53,9 @@ class LineList {
         size_t covered = 0;   // left out: later lines paint every pixel
         size_t nearEdge = 0;  // of them, lines that a clip may cut
         size_t composed = 0;  // drawn as the pixels that stay, all in one image at the end
+        // Milliseconds: finding what each line shows (last to first), drawing
+        // what shows in order, drawing the composed pixels.
+        double coverMs = 0, orderedMs = 0, composedMs = 0;
     };
     const Counts& counts() const { return counts_; }
 

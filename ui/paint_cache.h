@@ -10,6 +10,7 @@
 #include "ui/line_list.h"
 #include "ui/line_shapes.h"
 #include "ui/link_end_index.h"
+#include "ui/paint_helper.h"
 #include "ui/pixel_cover.h"
 
 #include <array>
@@ -21,11 +22,13 @@ struct PaintCache {
     LineShapes lineShapes;
     PixelCover pixels; // scratch memory of each paint
     LineList lines;    // the same
-    // Lines of the later parts of the rows, walked beside the first part
-    // when the rows' processes have at least callsWorthThreads calls.
+    // Lines of the later parts of the rows, walked beside the first part by
+    // the helper when the window shows about callsWorthThreads calls or more.
     static constexpr size_t kWalkParts = 4;
     std::array<LineList, kWalkParts - 1> laterParts;
-    uint64_t callsWorthThreads = uint64_t{1} << 16;
+    PaintHelper helper;
+    uint64_t callsWorthThreads = uint64_t{1} << 14;
+    double walkMs = 0; // of the last paint: walking the rows into lines
 
     void clear() {
         skipIndex.clear();
