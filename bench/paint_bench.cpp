@@ -156,6 +156,9 @@ int main(int argc, char** argv) {
             fastCpu.push_back(cpu);
         }
         for (int r = 0; r < std::max(1, repeats / 10); ++r) ref.push_back(once(false));
+        if (fastImage != refImage) { int shown = 0;
+            for (int y = 0; y < height && shown < 40; ++y) for (int x = 0; x < width && shown < 40; ++x)
+                if (fastImage.pixel(x, y) != refImage.pixel(x, y)) { ++shown; std::printf("(%d,%d) ref %08x fast %08x\n", x, y, refImage.pixel(x,y), fastImage.pixel(x,y)); } }
         firstAll.push_back(first);
         ++compared;
         identical += fastImage == refImage;
@@ -174,9 +177,9 @@ int main(int argc, char** argv) {
         if (phases) {
             const LineList::Counts& c = index.lines.counts();
             std::printf("  walk %.1f cover %.1f ordered %.1f composed %.1f | lines %zu drawn %zu "
-                        "covered %zu composed %zu",
+                        "covered %zu composed %zu edge-cut %zu",
                         index.walkMs, c.coverMs, c.orderedMs, c.composedMs, c.lines, c.drawn,
-                        c.covered, c.composed);
+                        c.covered, c.composed, c.edgeCut);
         }
         std::printf("\n");
     }

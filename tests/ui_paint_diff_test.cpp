@@ -10,6 +10,7 @@
 #include "ui/call_skip_index.h"
 #include "ui/color_palette.h"
 #include "ui/column_cover.h"
+#include "ui/edge_line_shapes.h"
 #include "ui/event_paint.h"
 #include "ui/line_list.h"
 #include "ui/line_shapes.h"
@@ -371,7 +372,10 @@ struct ListDrawing {
     BarExtents bars;
     LineShapes shapes;
     PixelCover pixels;
-    void draw(LineList& lines, QPainter& painter) { lines.draw(painter, bars, shapes, pixels); }
+    EdgeLineShapes edgeShapes;
+    void draw(LineList& lines, QPainter& painter) {
+        lines.draw(painter, bars, shapes, edgeShapes, pixels);
+    }
 };
 
 // A black picture drawn line by line (`one`) beside one drawn through a line
@@ -562,6 +566,82 @@ TEST(LineShapes, LinesThatAClipCutsStayWithinOnePixelAcross) {
             }
     }
     EXPECT_GT(moved, 0u);
+}
+
+// Lines that leave the device through one edge: their pixels are exactly
+// those the rasteriser paints on the device, where they were measured and
+// where an equal line lies elsewhere along the same edge (kept measurements
+// are found by extent and distance from the edge), on a small device and on
+// one of the view's size.
+TEST(EdgeLineShapes, MatchTheRasteriserAlongTheWholeEdge) {
+    std::mt19937_64 rng(41);
+    EdgeLineShapes shapes;
+    size_t measured = 0, found = 0;
+    const auto pick = [&](int limit) { return static_cast<int>(rng() % limit); };
+    for (const QSize size : {QSize(160, 120), QSize(1920, 1080)}) {
+        QImage device(size, QImage::Format_RGB32);
+        shapes.begin(size);
+        // Whether the shape of the line, if any, is what drawing it paints.
+        const auto check = [&](QPoint from, QPoint to) {
+            device.fill(Qt::black);
+            QPainter painter(&device);
+            painter.setPen(QPen(Qt::white, 1));
+            painter.drawLine(from, to);
+            painter.end();
+            const std::optional<LineShapes::Shape> shape =
+                shapes.shapeOf(from.x(), from.y(), to.x(), to.y());
+            const bool oneEdge =
+                (to.x() < 0 || to.x() >= size.width()) != (to.y() < 0 || to.y() >= size.height());
+            if (!oneEdge || !device.rect().contains(from)) {
+                EXPECT_FALSE(shape) << lineText(from, to);
+                return false;
+            }
+            if (!shape) return false; // not measured: nothing assumed
+            const int dx = to.x() - from.x(), dy = to.y() - from.y();
+            const int majorStep = (shape->xMajor ? dx : dy) < 0 ? -1 : 1;
+            QImage expected(size, QImage::Format_RGB32);
+            expected.fill(Qt::black);
+            for (int s = 0; s < shape->steps; ++s) {
+                const QPoint p =
+                    shape->xMajor ? QPoint(from.x() + s * majorStep, from.y() + shape->offsets[s])
+                                  : QPoint(from.x() + shape->offsets[s], from.y() + s * majorStep);
+                EXPECT_TRUE(expected.rect().contains(p)) << lineText(from, to) << " step " << s;
+                if (!expected.rect().contains(p)) return false;
+                expected.setPixel(p, 0xffffffffu);
+            }
+            EXPECT_EQ(expected, device) << lineText(from, to);
+            return true;
+        };
+        for (int n = 0; n < 300; ++n) {
+            const QPoint from(pick(size.width()), pick(size.height()));
+            // Beyond one edge by up to 8 pixels, steep or shallow, short or long.
+            const int reach = n % 3 == 0 ? 40 : 600;
+            QPoint to(from.x() + pick(2 * reach + 1) - reach,
+                      from.y() + pick(2 * reach + 1) - reach);
+            const int edge = n % 4;
+            if (edge == 0) to.setY(size.height() + pick(9));
+            if (edge == 1) to.setY(-1 - pick(9));
+            if (edge == 2) to.setX(size.width() + pick(9));
+            if (edge == 3) to.setX(-1 - pick(9));
+            if (!check(from, to)) continue;
+            ++measured;
+            // The same line elsewhere along its edge, anywhere it still
+            // leaves through that edge alone.
+            for (int k = 0; k < 3; ++k) {
+                const QPoint along = edge < 2 ? QPoint(pick(size.width()) - from.x(), 0)
+                                              : QPoint(0, pick(size.height()) - from.y());
+                found += check(from + along, to + along);
+            }
+            // And moved a little across, so that the edge cuts it elsewhere.
+            for (int k = 1; k <= 4; ++k) {
+                const QPoint across = edge < 2 ? QPoint(0, k) : QPoint(k, 0);
+                check(from + across, to + across);
+                check(from - across, to - across);
+            }
+        }
+    }
+    EXPECT_GT(measured, 200u);
+    EXPECT_GT(found, 200u);
 }
 
 // Crowded pictures of long slanted lines (many crossing the edges), vertical

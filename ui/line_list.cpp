@@ -166,7 +166,8 @@ double msSince(std::chrono::steady_clock::time_point& t) {
 
 } // namespace
 
-void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, PixelCover& pixels) {
+void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
+                    EdgeLineShapes& edgeShapes, PixelCover& pixels) {
     auto clock = std::chrono::steady_clock::now();
     // Last to first: what each line still shows. A vertical one-pixel line
     // shows the rows that no later one covers (whole, in pieces or not at
@@ -202,6 +203,15 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
     const bool knowPixels =
         measuring && manyLines && QRegion(deviceBounds).subtracted(paintable).isEmpty();
     const bool onlyBounds = knowPixels && paintable.subtracted(QRegion(deviceBounds)).isEmpty();
+    // Where the bounds are the whole device and nothing else clips, a line
+    // is cut only by the device's edges: lines inside it are not cut, and
+    // the pixels of lines that leave it through one edge are measured.
+    const QSize deviceSize =
+        painter.device() ? QSize(painter.device()->width(), painter.device()->height()) : QSize();
+    const bool deviceEdges = onlyBounds && deviceBounds == QRect(QPoint(0, 0), deviceSize);
+    const QPoint toDevice = deviceBounds.topLeft() - bounds_.topLeft();
+    if (deviceEdges) edgeShapes.begin(deviceSize);
+    const QRect device(QPoint(0, 0), deviceSize);
     if (knowPixels) pixels.reset(bounds_); // not looked at otherwise
     // Lines whose pixels are not known: left out when drawn again later.
     size_t capacity = 16;
@@ -320,6 +330,17 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
                 pixels.mayPaint(box(l, 3));
             continue;
         }
+        bool known = inner(l, 3);
+        if (!known && deviceEdges) {
+            const QPoint from = QPoint(l.x1, l.y1) + toDevice, to = QPoint(l.x2, l.y2) + toDevice;
+            if (device.contains(from) && device.contains(to)) {
+                known = true; // nothing cuts it
+            } else if (const auto cut = edgeShapes.shapeOf(from.x(), from.y(), to.x(), to.y())) {
+                shape = cut;
+                known = true;
+                ++counts_.edgeCut;
+            }
+        }
         // Pixel s of the shape: s steps along the longer axis, offsets[s] across.
         const bool xMajor = shape->xMajor;
         const int majorStep = (xMajor ? l.x2 - l.x1 : l.y2 - l.y1) < 0 ? -1 : 1;
@@ -359,7 +380,7 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
                 from = to + 1;
             }
         };
-        if (inner(l, 3)) {
+        if (known) {
             const size_t mark = composed.size();
             bool fresh = false, inOrder = false;
             forEachBand(0, [&](int from, int to) {
@@ -437,6 +458,7 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, Pix
         }
     }
     shapes.end();
+    edgeShapes.end();
     counts_.coverMs = msSince(clock);
 
     QRgb colour = 0;

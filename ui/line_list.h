@@ -17,6 +17,7 @@
 
 #include "ui/bar_extents.h"
 #include "ui/column_cover.h"
+#include "ui/edge_line_shapes.h"
 #include "ui/line_shapes.h"
 #include "ui/pixel_cover.h"
 
@@ -41,8 +42,9 @@ class LineList {
     // Appends the lines of `later`, collected for a picture of the same
     // bounds, after these (as if added here in that order) and empties it.
     void append(LineList& later);
-    // The three keep what they measure (and their memory) for later pictures.
-    void draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, PixelCover& pixels);
+    // The four keep what they measure (and their memory) for later pictures.
+    void draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, EdgeLineShapes& edgeShapes,
+              PixelCover& pixels);
 
     struct Counts {
         size_t lines = 0;     // collected (after clipping)
@@ -52,6 +54,7 @@ class LineList {
         size_t fills = 0;     // rectangles filled for them (runs of bars of one colour)
         size_t covered = 0;   // left out: later lines paint every pixel
         size_t nearEdge = 0;  // of them, lines that a clip may cut
+        size_t edgeCut = 0;   // lines the device's edge cuts whose pixels were measured
         size_t composed = 0;  // drawn as the pixels that stay, all in one image at the end
         // Milliseconds: finding what each line shows (last to first), drawing
         // what shows in order, drawing the composed pixels.

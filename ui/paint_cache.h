@@ -7,6 +7,7 @@
 
 #include "ui/bar_extents.h"
 #include "ui/call_skip_index.h"
+#include "ui/edge_line_shapes.h"
 #include "ui/line_list.h"
 #include "ui/line_shapes.h"
 #include "ui/link_end_index.h"
@@ -20,6 +21,7 @@ struct PaintCache {
     LinkEndIndex linkEnds;
     BarExtents bars;
     LineShapes lineShapes;
+    EdgeLineShapes edgeShapes;
     PixelCover pixels; // scratch memory of each paint
     LineList lines;    // the same
     // Lines of the later parts of the rows, walked beside the first part by
@@ -35,5 +37,6 @@ struct PaintCache {
         linkEnds.clear();
         bars.clear();
         lineShapes.clear();
+        edgeShapes.clear();
     }
 };
