@@ -11,6 +11,7 @@
 #include "ui/view_filter.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <optional>
 
@@ -154,6 +155,20 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
     const QRgb white = qRgb(255, 255, 255);
     uint32_t lastId = ~0u;
     QRgb lastColour = 0;
+    // Colours by function id, looked up in the palette once per id and walk.
+    struct ColourSlot {
+        uint32_t id = ~0u;
+        QRgb colour = 0;
+    };
+    std::array<ColourSlot, 256> colours{};
+    const auto colourOf = [&](uint32_t funcId) {
+        ColourSlot& slot = colours[funcId & 255];
+        if (slot.id != funcId) {
+            slot.id = funcId;
+            slot.colour = qColour(w.in.palette.colourOf(funcId & ~kUnfinishedFlag)).rgb();
+        }
+        return slot.colour;
+    };
 
     for (size_t r = firstRow; r < endRow; ++r) {
         const Row& row = w.layout.rows[r];
@@ -198,7 +213,7 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
 
             if (f.funcId != lastId) {
                 lastId = f.funcId;
-                lastColour = qColour(w.in.palette.colourOf(f.funcId & ~kUnfinishedFlag)).rgb();
+                lastColour = colourOf(f.funcId);
             }
             const int64_t xs = cur.xs, xe = cur.xe;
             if (f.funcId == kFuncInstantMark) {

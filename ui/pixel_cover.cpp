@@ -21,13 +21,13 @@ void PixelCover::reset(const QRect& bounds) {
                    0);
 }
 
-bool PixelCover::cellsFull(const QRect& r, int size, int perRow, const std::vector<uint8_t>& cells,
+bool PixelCover::cellsFull(const QRect& r, int shift, int perRow, const std::vector<uint8_t>& cells,
                            int full) const {
     const int x0 = std::max(r.left(), left_) - left_, x1 = std::min(r.right() - left_, width_ - 1);
     const int y0 = std::max(r.top(), top_) - top_, y1 = std::min(r.bottom() - top_, height_ - 1);
     if (x0 > x1 || y0 > y1) return true;
-    for (int cy = y0 / size; cy <= y1 / size; ++cy)
-        for (int cx = x0 / size; cx <= x1 / size; ++cx)
+    for (int cy = y0 >> shift; cy <= y1 >> shift; ++cy)
+        for (int cx = x0 >> shift; cx <= x1 >> shift; ++cx)
             if (cells[static_cast<size_t>(cy) * static_cast<size_t>(perRow) +
                       static_cast<size_t>(cx)] != full)
                 return false;
@@ -35,12 +35,12 @@ bool PixelCover::cellsFull(const QRect& r, int size, int perRow, const std::vect
 }
 
 bool PixelCover::tilesPainted(const QRect& r) const {
-    return cellsFull(r, kTile, tilesPerRow_, tiles_, kTile * kTile);
+    return cellsFull(r, kTileShift, tilesPerRow_, tiles_, kTile * kTile);
 }
 
 bool PixelCover::blocksPainted(const QRect& r) const {
     constexpr int kTilesPerBlock = (kBlock / kTile) * (kBlock / kTile);
-    return cellsFull(r, kBlock, blocksPerRow_, blocks_, kTilesPerBlock);
+    return cellsFull(r, kBlockShift, blocksPerRow_, blocks_, kTilesPerBlock);
 }
 
 size_t PixelCover::paint(const QRect& r) {

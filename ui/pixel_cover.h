@@ -26,6 +26,8 @@ class PixelCover {
 
     static constexpr int kTile = 8;   // pixels
     static constexpr int kBlock = 64; // pixels: 8 x 8 tiles
+    static constexpr int kTileShift = 3, kBlockShift = 6;
+    static_assert(kTile == 1 << kTileShift && kBlock == 1 << kBlockShift);
 
     // Every pixel of the bounds unmarked.
     void reset(const QRect& bounds);
@@ -110,9 +112,9 @@ class PixelCover {
                static_cast<size_t>((x - left_) >> 3);
     }
 
-    // Whether every cell (of `size` pixels, counting `full` when painted)
+    // Whether every cell (of 2^shift pixels, counting `full` when painted)
     // that meets the part of r inside the bounds is full.
-    bool cellsFull(const QRect& r, int size, int perRow, const std::vector<uint8_t>& cells,
+    bool cellsFull(const QRect& r, int shift, int perRow, const std::vector<uint8_t>& cells,
                    int full) const;
 
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0, tilesPerRow_ = 0, blocksPerRow_ = 0;

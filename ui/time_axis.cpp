@@ -46,12 +46,6 @@ int64_t saturatingMul(int64_t a, int64_t b) {
                               : std::numeric_limits<int64_t>::max();
 }
 
-double timeSpan(int64_t a, int64_t b) {
-    int64_t r = 0;
-    if (!__builtin_sub_overflow(b, a, &r)) return static_cast<double>(r);
-    return static_cast<double>(b) - static_cast<double>(a);
-}
-
 int64_t scrollStep(double zoom) {
     if (!(zoom > 0.0) || !std::isfinite(zoom)) return 1;
     const double t = 100.0 / zoom;
@@ -108,14 +102,6 @@ TimeWindow timeWindow(double zoom, int offset, int width) {
     const double span = zoom > 0.0 ? static_cast<double>(width - 10) / zoom : 0.0;
     w.t1 = saturatingAdd(w.t0, clampToInt64(std::trunc(span)));
     return w;
-}
-
-int64_t pixelOf(const TimeWindow& w, int64_t t) {
-    const double x = std::trunc(timeSpan(w.t0, t) * w.zoom);
-    if (std::isnan(x)) return 0;
-    if (x > static_cast<double>(kPixelLimit)) return kPixelLimit;
-    if (x < -static_cast<double>(kPixelLimit)) return -kPixelLimit;
-    return static_cast<int64_t>(x);
 }
 
 ClippedCall clipCall(const TimeWindow& w, int64_t s, int64_t e) {

@@ -4,6 +4,7 @@
 // directly. Times are signed 64-bit microseconds; zoom is pixels per
 // microsecond. Nothing here overflows, whatever times and zooms come in.
 
+#include <cmath>
 #include <cstdint>
 
 // Largest pixel coordinate handed on; the painter gets nothing beyond it.
@@ -24,7 +25,11 @@ double zoomedIn(double zoom);
 double zoomedOut(double zoom, double fit);
 
 // b - a as a double, exact up to 2^53 and free of overflow beyond.
-double timeSpan(int64_t a, int64_t b);
+inline double timeSpan(int64_t a, int64_t b) {
+    int64_t r = 0;
+    if (!__builtin_sub_overflow(b, a, &r)) return static_cast<double>(r);
+    return static_cast<double>(b) - static_cast<double>(a);
+}
 // a + b and a * b, saturated at the limits of int64_t.
 int64_t saturatingAdd(int64_t a, int64_t b);
 int64_t saturatingMul(int64_t a, int64_t b);
@@ -56,7 +61,14 @@ struct TimeWindow {
 TimeWindow timeWindow(double zoom, int offset, int width);
 
 // x(t) = (t - t0) * zoom truncated toward zero, limited to +-kPixelLimit.
-int64_t pixelOf(const TimeWindow& w, int64_t t);
+// Inline: painting asks it twice for every call in view.
+inline int64_t pixelOf(const TimeWindow& w, int64_t t) {
+    const double x = std::trunc(timeSpan(w.t0, t) * w.zoom);
+    if (std::isnan(x)) return 0;
+    if (x > static_cast<double>(kPixelLimit)) return kPixelLimit;
+    if (x < -static_cast<double>(kPixelLimit)) return -kPixelLimit;
+    return static_cast<int64_t>(x);
+}
 
 // Where a call [s, e] (display times) stands relative to the window.
 enum class CallPlace {
