@@ -12,7 +12,8 @@
 // VIEWPORT-TEXT times only the viewports whose name contains it. With
 // ZLV_PAINT_PHASES set, each viewport's line also tells where the fast
 // painter's last paint spent its time (walk, cover, ordered, composed, in
-// ms) and how many lines it met, drew and composed.
+// ms) and how many lines it met, drew and composed. With
+// ZLV_PAINT_FAST_ONLY set, the reference painter is left out (for profiles).
 
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
@@ -74,6 +75,8 @@ int main(int argc, char** argv) {
     const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
     const std::string only = argc > 3 ? argv[3] : "";
     const bool phases = qEnvironmentVariableIsSet("ZLV_PAINT_PHASES");
+    // For profiles of the fast painter: the reference is not painted (nor compared).
+    const bool fastOnly = qEnvironmentVariableIsSet("ZLV_PAINT_FAST_ONLY");
     std::ostringstream db, errors;
     TTrace trace(argv[1], db, errors);
     if (!trace.loaded()) {
@@ -155,13 +158,23 @@ int main(int argc, char** argv) {
             fast.push_back(once(true));
             fastCpu.push_back(cpu);
         }
-        for (int r = 0; r < std::max(1, repeats / 10); ++r) ref.push_back(once(false));
-        if (fastImage != refImage) { int shown = 0;
-            for (int y = 0; y < height && shown < 40; ++y) for (int x = 0; x < width && shown < 40; ++x)
-                if (fastImage.pixel(x, y) != refImage.pixel(x, y)) { ++shown; std::printf("(%d,%d) ref %08x fast %08x\n", x, y, refImage.pixel(x,y), fastImage.pixel(x,y)); } }
+        for (int r = 0; r < (fastOnly ? 0 : std::max(1, repeats / 10)); ++r)
+            ref.push_back(once(false));
+        if (fastImage != refImage) {
+            int shown = 0;
+            for (int y = 0; y < height && shown < 40; ++y)
+                for (int x = 0; x < width && shown < 40; ++x)
+                    if (fastImage.pixel(x, y) != refImage.pixel(x, y)) {
+                        ++shown;
+                        std::printf("(%d,%d) ref %08x fast %08x\n", x, y, refImage.pixel(x, y),
+                                    fastImage.pixel(x, y));
+                    }
+        }
         firstAll.push_back(first);
-        ++compared;
-        identical += fastImage == refImage;
+        if (!fastOnly) {
+            ++compared;
+            identical += fastImage == refImage;
+        }
         fastAll.insert(fastAll.end(), fast.begin(), fast.end());
         cpuAll.insert(cpuAll.end(), fastCpu.begin(), fastCpu.end());
         refAll.insert(refAll.end(), ref.begin(), ref.end());
@@ -173,7 +186,7 @@ int main(int argc, char** argv) {
         c->second.second.insert(c->second.second.end(), ref.begin(), ref.end());
         std::printf("%-40s %12.2f %12.2f %12.2f %12.2f%s", v.name.c_str(), first,
                     percentile(fast, 0.5), percentile(ref, 0.5), percentile(fastCpu, 0.5),
-                    fastImage == refImage ? "" : "  PICTURES DIFFER");
+                    fastOnly || fastImage == refImage ? "" : "  PICTURES DIFFER");
         if (phases) {
             const LineList::Counts& c = index.lines.counts();
             std::printf("  walk %.1f cover %.1f ordered %.1f composed %.1f | lines %zu drawn %zu "

@@ -21,8 +21,8 @@ void PixelCover::reset(const QRect& bounds) {
                    0);
 }
 
-bool PixelCover::cellsFull(const QRect& r, int shift, int perRow, const std::vector<uint8_t>& cells,
-                           int full) const {
+bool PixelCover::cellsFullAnywhere(const QRect& r, int shift, int perRow,
+                                   const std::vector<uint8_t>& cells, int full) const {
     const int x0 = std::max(r.left(), left_) - left_, x1 = std::min(r.right() - left_, width_ - 1);
     const int y0 = std::max(r.top(), top_) - top_, y1 = std::min(r.bottom() - top_, height_ - 1);
     if (x0 > x1 || y0 > y1) return true;
@@ -32,15 +32,6 @@ bool PixelCover::cellsFull(const QRect& r, int shift, int perRow, const std::vec
                       static_cast<size_t>(cx)] != full)
                 return false;
     return true;
-}
-
-bool PixelCover::tilesPainted(const QRect& r) const {
-    return cellsFull(r, kTileShift, tilesPerRow_, tiles_, kTile * kTile);
-}
-
-bool PixelCover::blocksPainted(const QRect& r) const {
-    constexpr int kTilesPerBlock = (kBlock / kTile) * (kBlock / kTile);
-    return cellsFull(r, kBlockShift, blocksPerRow_, blocks_, kTilesPerBlock);
 }
 
 size_t PixelCover::paint(const QRect& r) {

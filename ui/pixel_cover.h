@@ -53,9 +53,14 @@ class PixelCover {
     bool tilePainted(int x, int y) const { return tiles_[tileOf(x, y)] == 64; }
     // Whether every tile that meets the part of r inside the bounds is
     // wholly painted (true when no part is inside).
-    bool tilesPainted(const QRect& r) const;
+    bool tilesPainted(const QRect& r) const {
+        return cellsFull(r, kTileShift, tilesPerRow_, tiles_, kTile * kTile);
+    }
     // The same for blocks.
-    bool blocksPainted(const QRect& r) const;
+    bool blocksPainted(const QRect& r) const {
+        return cellsFull(r, kBlockShift, blocksPerRow_, blocks_,
+                         (kBlock / kTile) * (kBlock / kTile));
+    }
     // Marks a pixel inside as painted; true when it was not before.
     bool paint(int x, int y) {
         uint8_t& f = at(x, y);
@@ -114,8 +119,19 @@ class PixelCover {
 
     // Whether every cell (of 2^shift pixels, counting `full` when painted)
     // that meets the part of r inside the bounds is full.
+    // Inline for the usual area inside the bounds within one cell.
     bool cellsFull(const QRect& r, int shift, int perRow, const std::vector<uint8_t>& cells,
-                   int full) const;
+                   int full) const {
+        const int x0 = r.left() - left_, x1 = r.right() - left_;
+        const int y0 = r.top() - top_, y1 = r.bottom() - top_;
+        if (x0 >= 0 && y0 >= 0 && x1 < width_ && y1 < height_ && x0 >> shift == x1 >> shift &&
+            y0 >> shift == y1 >> shift)
+            return cells[static_cast<size_t>(y0 >> shift) * static_cast<size_t>(perRow) +
+                         static_cast<size_t>(x0 >> shift)] == full;
+        return cellsFullAnywhere(r, shift, perRow, cells, full);
+    }
+    bool cellsFullAnywhere(const QRect& r, int shift, int perRow, const std::vector<uint8_t>& cells,
+                           int full) const;
 
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0, tilesPerRow_ = 0, blocksPerRow_ = 0;
     std::vector<uint8_t> flags_;
