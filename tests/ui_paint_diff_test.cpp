@@ -135,6 +135,55 @@ std::unique_ptr<TTrace> denseTrace(std::mt19937_64& rng, int n) {
     return trace;
 }
 
+// Long runs of short plain calls, so that at the fitting zoom whole blocks
+// of them fall into one pixel column, broken now and then by longer calls,
+// calls that reach over those after them or run backwards, marks,
+// unfinished calls and sends with their receives.
+std::unique_ptr<TTrace> plainRunsTrace(std::mt19937_64& rng, int n) {
+    std::uniform_int_distribution<int> pick(0, 99);
+    const int count = 2 + static_cast<int>(rng() % 6);
+    TraceWriter w;
+    for (int r = 0; r < count; ++r) {
+        w.declareProcess(static_cast<uint32_t>(r), nodeIdFromOctets(10, 0, 0, 1 + r % 2));
+        w.shortCall(makeLocation(1, 1), kFuncInit, 0, 0);
+        int64_t t = static_cast<int64_t>(rng() % 20);
+        const int calls = 1500 + pick(rng) * 20;
+        const int breaks = 1 + pick(rng) % 12; // in a thousand calls
+        for (int i = 0; i < calls; ++i) {
+            const int roll = static_cast<int>(rng() % 1000);
+            uint32_t f = i % 3 == 0 ? kFuncWait : 0x123;
+            int64_t len = pick(rng) % 3;
+            if (roll < breaks) {
+                f = 65;
+            } else if (roll < 2 * breaks) {
+                f = kFuncWait | kUnfinishedFlag;
+            } else if (roll < 3 * breaks) {
+                len = 5 + pick(rng) * 3;
+            }
+            int64_t step = len + pick(rng) % 2;
+            if (roll >= 4 * breaks && roll < 6 * breaks) { // over the calls after it, or backwards
+                len = roll % 2 ? 5 + pick(rng) % 40 : -(1 + pick(rng) % 20);
+                step = 1;
+            }
+            if (roll >= 3 * breaks && roll < 4 * breaks) {
+                const int32_t peer = static_cast<int32_t>(pick(rng) % count);
+                w.longCall(makeLocation(2, i), roll % 2 ? kFuncSend : kFuncRecv, t, t + len, 8, 3,
+                           peer, kWorldComm);
+            } else {
+                w.shortCall(makeLocation(2, i), f, t, t + len);
+            }
+            t += step;
+        }
+        w.shortCall(makeLocation(1, 2), kFuncFinalize, t + 1, t + 2);
+    }
+    const std::string path = scratchPath("plain" + std::to_string(n) + ".zlv");
+    w.save(path);
+    auto trace = std::make_unique<TTrace>();
+    std::ostringstream errors;
+    loadTrace(*trace, path, errors);
+    return trace;
+}
+
 std::unique_ptr<TTrace> generatedTrace(std::mt19937_64& rng, int n) {
     GenOptions o;
     o.pattern = GenPattern::Mixed;
@@ -285,6 +334,17 @@ TEST(PaintDiff, RowsWalkedInPartsGiveTheSamePixels) {
         ASSERT_TRUE(trace && trace->processCount() > 0);
         if (compareViewports(rng, *trace, 15, "generated trace in parts " + std::to_string(n), 60,
                              true))
+            return;
+    }
+}
+
+// Blocks of plain calls in one pixel column passed over: the pixels stay.
+TEST(PaintDiff, RunsOfShortPlainCallsGiveTheSamePixels) {
+    std::mt19937_64 rng(909);
+    for (int n = 0; n < 10; ++n) {
+        auto trace = plainRunsTrace(rng, n);
+        ASSERT_GT(trace->processCount(), 0u);
+        if (compareViewports(rng, *trace, 20, "plain runs " + std::to_string(n), 30, n % 2 == 1))
             return;
     }
 }

@@ -144,6 +144,7 @@ struct RowWalk {
     const CallSkipIndex& skipIndex; // prepared for every row's process
     const std::vector<int64_t>& rowShift;
     const std::vector<const LinkEndIndex::ProcessLinks*>& rowLinks;
+    const std::vector<const CallBlocks::ProcessBlocks*>& rowBlocks;
 };
 
 constexpr size_t kPrefetchAhead = 12; // calls
@@ -192,6 +193,7 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
         size_t i = skipIndex.firstEndingAtOrAfter(process, nodeShift, window.t0);
         if (i >= calls.size()) continue;
         const LinkEndIndex::ProcessLinks* links = w.rowLinks[r];
+        const CallBlocks::ProcessBlocks* blocks = w.rowBlocks[r];
         size_t link = links ? links->firstLinkOf(calls, i) : 0; // of call i
         Placed cur = place(calls[i]);
         for (;; link += calls[i++].linkCount) {
@@ -207,6 +209,31 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                 i = k - 1; // the loop steps on to k
                 cur = place(calls[k]);
                 continue;
+            }
+            // A block of plain calls that all fall into one pixel column (all
+            // in the window, none reaching its end) draws one bar again and
+            // again: when the call after the block draws it too, the block's
+            // calls are passed over unread.
+            if (blocks && i % CallBlocks::kSize == 0 && i + CallBlocks::kSize < calls.size()) {
+                const CallBlocks::Block& block = blocks->blocks[i / CallBlocks::kSize];
+                int64_t lo = 0, hi = 0;
+                if (block.plain && (block.linkless || !showLinks) &&
+                    !__builtin_add_overflow(block.lo, nodeShift, &lo) &&
+                    !__builtin_add_overflow(block.hi, nodeShift, &hi) && lo >= window.t0 &&
+                    hi < window.t1) {
+                    const int64_t column = pixelOf(window, lo);
+                    const size_t after = i + CallBlocks::kSize;
+                    if (pixelOf(window, hi) == column) {
+                        const Placed then = place(calls[after]);
+                        if (then.clip.place == CallPlace::Inside &&
+                            calls[after].funcId != kFuncInstantMark && then.xs == column &&
+                            then.xe == column) {
+                            i = after - 1; // the loop steps on to `after`; no links in between
+                            cur = then;
+                            continue;
+                        }
+                    }
+                }
             }
             // The next call is placed ahead: its bar may be the very same line.
             const bool more = !cur.clip.lastInRow && i + 1 < calls.size();
@@ -277,6 +304,7 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     const size_t rowCount = layout.rows.size();
     std::vector<int64_t> rowShift(rowCount);
     std::vector<const LinkEndIndex::ProcessLinks*> rowLinks(rowCount, nullptr);
+    std::vector<const CallBlocks::ProcessBlocks*> rowBlocks(rowCount, nullptr);
     uint64_t calls = 0; // about how many the window shows: those ending from t0 to t1
     for (size_t r = 0; r < rowCount; ++r) {
         const uint32_t position = layout.rows[r].position;
@@ -284,6 +312,7 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
         rowShift[r] = shiftOf(trace, position);
         cache.skipIndex.prepare(process, rowShift[r]);
         if (in.filter.showLinks) rowLinks[r] = cache.linkEnds.of(process);
+        rowBlocks[r] = &cache.callBlocks.prepare(process);
         calls += cache.skipIndex.firstEndingAtOrAfter(process, rowShift[r], window.t1) -
                  cache.skipIndex.firstEndingAtOrAfter(process, rowShift[r], window.t0);
     }
@@ -295,7 +324,8 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
                        partners ? &*partners : nullptr,
                        cache.skipIndex,
                        rowShift,
-                       rowLinks};
+                       rowLinks,
+                       rowBlocks};
 
     // Rows are walked in parts, each into a line list of its own, the parts
     // shared with the helper thread where there is much to walk, then joined

@@ -6,6 +6,7 @@
 // of one-pixel lines by extent, and the memory a paint reuses.
 
 #include "ui/bar_extents.h"
+#include "ui/call_blocks.h"
 #include "ui/call_skip_index.h"
 #include "ui/edge_line_shapes.h"
 #include "ui/line_list.h"
@@ -18,6 +19,7 @@
 
 struct PaintCache {
     CallSkipIndex skipIndex;
+    CallBlocks callBlocks;
     LinkEndIndex linkEnds;
     BarExtents bars;
     LineShapes lineShapes;
@@ -34,6 +36,7 @@ struct PaintCache {
 
     void clear() {
         skipIndex.clear();
+        callBlocks.clear();
         linkEnds.clear();
         bars.clear();
         lineShapes.clear();

@@ -1,0 +1,40 @@
+#include "ui/call_blocks.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr uint32_t kFuncInstantMark = 65;
+
+} // namespace
+
+const CallBlocks::ProcessBlocks& CallBlocks::prepare(const TProcess& process) {
+    if (const ProcessBlocks* kept = of(process)) return *kept;
+    const TCallList& calls = process.calls;
+    ProcessBlocks& p = processes_[calls.data()];
+    p.data = calls.data();
+    p.count = calls.size();
+    p.blocks.assign((calls.size() + kSize - 1) / kSize, Block{});
+    for (size_t k = 0; k < p.blocks.size(); ++k) {
+        Block& b = p.blocks[k];
+        b.lo = INT64_MAX;
+        b.hi = INT64_MIN;
+        b.plain = b.linkless = true;
+        for (size_t i = k * kSize; i < std::min(calls.size(), (k + 1) * kSize); ++i) {
+            const TFunc& f = calls[i];
+            b.lo = std::min({b.lo, f.start, f.end});
+            b.hi = std::max({b.hi, f.start, f.end});
+            b.plain = b.plain && f.funcId != kFuncInstantMark && !(f.funcId & kUnfinishedFlag);
+            b.linkless = b.linkless && f.linkCount == 0;
+        }
+    }
+    return p;
+}
+
+const CallBlocks::ProcessBlocks* CallBlocks::of(const TProcess& process) const {
+    const auto found = processes_.find(process.calls.data());
+    if (found == processes_.end()) return nullptr;
+    const ProcessBlocks& p = found->second;
+    if (p.data != process.calls.data() || p.count != process.calls.size()) return nullptr;
+    return &p;
+}
