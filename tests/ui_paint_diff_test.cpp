@@ -137,8 +137,9 @@ std::unique_ptr<TTrace> denseTrace(std::mt19937_64& rng, int n) {
 
 // Long runs of short plain calls, so that at the fitting zoom whole blocks
 // of them fall into one pixel column, broken now and then by longer calls,
-// calls that reach over those after them or run backwards, marks,
-// unfinished calls and sends with their receives.
+// calls that reach over those after them or run backwards, marks and
+// unfinished calls; every few calls a send to the next process, received
+// there (now and then after a long wait) in turn.
 std::unique_ptr<TTrace> plainRunsTrace(std::mt19937_64& rng, int n) {
     std::uniform_int_distribution<int> pick(0, 99);
     const int count = 2 + static_cast<int>(rng() % 6);
@@ -149,10 +150,11 @@ std::unique_ptr<TTrace> plainRunsTrace(std::mt19937_64& rng, int n) {
         int64_t t = static_cast<int64_t>(rng() % 20);
         const int calls = 1500 + pick(rng) * 20;
         const int breaks = 1 + pick(rng) % 12; // in a thousand calls
+        const int period = 3 + n * 7;          // calls from one send to the next
         for (int i = 0; i < calls; ++i) {
             const int roll = static_cast<int>(rng() % 1000);
             uint32_t f = i % 3 == 0 ? kFuncWait : 0x123;
-            int64_t len = pick(rng) % 3;
+            int64_t len = pick(rng) % 2;
             if (roll < breaks) {
                 f = 65;
             } else if (roll < 2 * breaks) {
@@ -160,15 +162,18 @@ std::unique_ptr<TTrace> plainRunsTrace(std::mt19937_64& rng, int n) {
             } else if (roll < 3 * breaks) {
                 len = 5 + pick(rng) * 3;
             }
-            int64_t step = len + pick(rng) % 2;
+            int64_t step = len + (pick(rng) < 10);
             if (roll >= 4 * breaks && roll < 6 * breaks) { // over the calls after it, or backwards
                 len = roll % 2 ? 5 + pick(rng) % 40 : -(1 + pick(rng) % 20);
                 step = 1;
             }
-            if (roll >= 3 * breaks && roll < 4 * breaks) {
-                const int32_t peer = static_cast<int32_t>(pick(rng) % count);
-                w.longCall(makeLocation(2, i), roll % 2 ? kFuncSend : kFuncRecv, t, t + len, 8, 3,
-                           peer, kWorldComm);
+            if (i % period == 0) { // to the next process, received there in turn
+                w.longCall(makeLocation(2, i), kFuncSend, t, t + len, 8, 3, (r + 1) % count,
+                           kWorldComm);
+            } else if (i % period == 1) { // from the one before; now and then a long wait
+                const int64_t wait = pick(rng) < 50 ? 20 + pick(rng) * 5 : len;
+                w.longCall(makeLocation(2, i), kFuncRecv, t, t + wait, 8, 3,
+                           (r + count - 1) % count, kWorldComm);
             } else {
                 w.shortCall(makeLocation(2, i), f, t, t + len);
             }
@@ -344,7 +349,7 @@ TEST(PaintDiff, RunsOfShortPlainCallsGiveTheSamePixels) {
     for (int n = 0; n < 10; ++n) {
         auto trace = plainRunsTrace(rng, n);
         ASSERT_GT(trace->processCount(), 0u);
-        if (compareViewports(rng, *trace, 20, "plain runs " + std::to_string(n), 30, n % 2 == 1))
+        if (compareViewports(rng, *trace, 40, "plain runs " + std::to_string(n), 50, n % 2 == 1))
             return;
     }
 }

@@ -19,13 +19,13 @@ const CallBlocks::ProcessBlocks& CallBlocks::prepare(const TProcess& process) {
         Block& b = p.blocks[k];
         b.lo = INT64_MAX;
         b.hi = INT64_MIN;
-        b.plain = b.linkless = true;
+        b.plain = true;
         for (size_t i = k * kSize; i < std::min(calls.size(), (k + 1) * kSize); ++i) {
             const TFunc& f = calls[i];
             b.lo = std::min({b.lo, f.start, f.end});
             b.hi = std::max({b.hi, f.start, f.end});
             b.plain = b.plain && f.funcId != kFuncInstantMark && !(f.funcId & kUnfinishedFlag);
-            b.linkless = b.linkless && f.linkCount == 0;
+            b.linkSum += f.linkCount;
         }
     }
     return p;

@@ -1,11 +1,11 @@
 #pragma once
 // A summary of every block of kSize consecutive calls of a process: the
-// earliest and latest of their raw start and end times and whether each of
-// them is a plain bar (no instant mark, not unfinished) without links. Where
-// the calls of a block all fall into one pixel column, their bars are one
-// and the same line, which the bar of the call after them paints again: the
-// walk passes over such a block without reading its calls. Built lazily per
-// process and kept until the trace changes.
+// earliest and latest of their raw start and end times, whether each of them
+// is a plain bar (no instant mark, not unfinished) and how many links they
+// have. Where the calls of a block all fall into one pixel column, their bars
+// are one and the same line, which the bar of the call after them paints
+// again: the walk passes over such a block without reading its calls. Built
+// lazily per process and kept until the trace changes.
 
 #include "model/trace_model.h"
 
@@ -21,7 +21,7 @@ class CallBlocks {
     struct Block {
         int64_t lo = 0, hi = 0; // earliest and latest raw start or end
         bool plain = false;     // every call a plain bar
-        bool linkless = false;  // no call with links
+        uint64_t linkSum = 0;   // links of its calls
     };
     struct ProcessBlocks {
         const TFunc* data = nullptr;

@@ -196,6 +196,23 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
         const CallBlocks::ProcessBlocks* blocks = w.rowBlocks[r];
         size_t link = links ? links->firstLinkOf(calls, i) : 0; // of call i
         Placed cur = place(calls[i]);
+        // Link lines [from, to) of the calls of a block from call `first` on,
+        // all in `column` and the window: as the walk below draws them.
+        const auto blockLinks = [&](size_t from, size_t to, int64_t column, size_t first) {
+            for (size_t k = from; k < to; ++k) {
+                const PartnerTable::Entry p = w.partners->find(links->ranks[k]);
+                if (!p.shown) continue;
+                const int64_t recvEnd = wrapAdd(links->recvEnds[k], p.shift);
+                int64_t start = window.t0; // the call's start, needed only past t1
+                if (recvEnd > window.t1) {
+                    size_t j = first, firstOfJ = from;
+                    while (firstOfJ + calls[j].linkCount <= k) firstOfJ += calls[j++].linkCount;
+                    start = wrapAdd(calls[j].start, nodeShift);
+                }
+                const LinkEnd end = cutLinkAtRightEdge(b, p.edge, start, recvEnd, window.t1);
+                lines.add(column, b - 10, pixelOf(window, end.time), end.edge - 10, white, 1);
+            }
+        };
         for (;; link += calls[i++].linkCount) {
             const TFunc& f = calls[i];
             if (cur.clip.place == CallPlace::After) break;
@@ -213,11 +230,12 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
             // A block of plain calls that all fall into one pixel column (all
             // in the window, none reaching its end) draws one bar again and
             // again: when the call after the block draws it too, the block's
-            // calls are passed over unread.
+            // calls are passed over unread. Their links, all starting in that
+            // column, are read from the links' layout in the same order.
             if (blocks && i % CallBlocks::kSize == 0 && i + CallBlocks::kSize < calls.size()) {
                 const CallBlocks::Block& block = blocks->blocks[i / CallBlocks::kSize];
                 int64_t lo = 0, hi = 0;
-                if (block.plain && (block.linkless || !showLinks) &&
+                if (block.plain && (block.linkSum == 0 || !showLinks || links) &&
                     !__builtin_add_overflow(block.lo, nodeShift, &lo) &&
                     !__builtin_add_overflow(block.hi, nodeShift, &hi) && lo >= window.t0 &&
                     hi < window.t1) {
@@ -228,7 +246,11 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                         if (then.clip.place == CallPlace::Inside &&
                             calls[after].funcId != kFuncInstantMark && then.xs == column &&
                             then.xe == column) {
-                            i = after - 1; // the loop steps on to `after`; no links in between
+                            if (showLinks && block.linkSum > 0)
+                                blockLinks(link, link + block.linkSum, column, i);
+                            // The loop steps on to `after`, and past its links.
+                            link += block.linkSum - calls[after - 1].linkCount;
+                            i = after - 1;
                             cur = then;
                             continue;
                         }
