@@ -203,12 +203,16 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
     const bool knowPixels =
         measuring && manyLines && QRegion(deviceBounds).subtracted(paintable).isEmpty();
     const bool onlyBounds = knowPixels && paintable.subtracted(QRegion(deviceBounds)).isEmpty();
-    // Where the bounds are the whole device and nothing else clips, a line
+    // Where the bounds are the whole device and nothing else clips (neither
+    // the painter nor the system, as a window's backing store does), a line
     // is cut only by the device's edges: lines inside it are not cut, and
     // the pixels of lines that leave it through one edge are measured.
     const QSize deviceSize =
         painter.device() ? QSize(painter.device()->width(), painter.device()->height()) : QSize();
-    const bool deviceEdges = onlyBounds && deviceBounds == QRect(QPoint(0, 0), deviceSize);
+    const bool clipFree = !painter.hasClipping() && painter.paintEngine() &&
+                          painter.paintEngine()->systemClip().isEmpty();
+    const bool deviceEdges =
+        onlyBounds && clipFree && deviceBounds == QRect(QPoint(0, 0), deviceSize);
     const QPoint toDevice = deviceBounds.topLeft() - bounds_.topLeft();
     if (deviceEdges) edgeShapes.begin(deviceSize);
     const QRect device(QPoint(0, 0), deviceSize);
