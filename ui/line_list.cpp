@@ -60,11 +60,17 @@ LineList::LineList(const QRect& bounds) {
 void LineList::reset(const QRect& bounds) {
     bounds_ = bounds;
     lines_.clear();
+    lastInput_.reset();
     forgetRun();
     counts_ = {};
 }
 
 void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, int width) {
+    // The very line handed in just before, with nothing added since, adds
+    // nothing: it paints the same pixels again.
+    const LastInput in{x1, y1, x2, y2, colour, width, lines_.size()};
+    if (lastInput_ && *lastInput_ == in) return;
+    lastInput_ = in;
     const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin, bounds_.right() + kMargin,
                       bounds_.bottom() + kMargin};
     const auto c = clipSegment({x1, y1, x2, y2}, box);
@@ -81,6 +87,7 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
         forgetRun();
     if (!enterRun(keyOf(l.x1, l.y1, l.x2, l.y2, width))) return;
     lines_.push_back(l);
+    lastInput_->size = lines_.size();
 }
 
 void LineList::append(LineList& later) {
@@ -88,6 +95,8 @@ void LineList::append(LineList& later) {
     lines_.insert(lines_.end(), later.lines_.begin(), later.lines_.end());
     later.lines_.clear();
     later.forgetRun();
+    lastInput_.reset();
+    later.lastInput_.reset();
 }
 
 void LineList::forgetRun() {

@@ -75,6 +75,15 @@ class LineList {
 
     QRect bounds_;
     std::vector<Line> lines_;
+    // The line last handed to add() and the list's size after it.
+    struct LastInput {
+        int64_t x1, y1, x2, y2;
+        QRgb colour;
+        int width;
+        size_t size;
+        bool operator==(const LastInput&) const = default;
+    };
+    std::optional<LastInput> lastInput_;
     std::vector<uint64_t> runSlots_;
     std::vector<uint32_t> runUsed_;
     Counts counts_;
