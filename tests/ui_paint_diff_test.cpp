@@ -7,6 +7,7 @@
 #include "model/trace_writer.h"
 #include "model/wrapping_math.h"
 #include "tools/gen/trace_generator.h"
+#include "ui/call_blocks.h"
 #include "ui/call_skip_index.h"
 #include "ui/color_palette.h"
 #include "ui/column_cover.h"
@@ -386,6 +387,57 @@ TEST(PaintDiff, SortingMovesTheCachedIndexWithItsProcess) {
             trace->sortByRank();
         else
             trace->sortByNode();
+    }
+}
+
+// Each block's summary against its calls, the last block short; a list
+// that changed size is summarised afresh.
+TEST(CallBlocks, SummariseEveryBlockOfCalls) {
+    std::mt19937_64 rng(12);
+    CallBlocks index;
+    for (int n = 0; n < 40; ++n) {
+        TProcess p;
+        const size_t count = rng() % 100;
+        const uint32_t funcs[] = {kFuncWait, 65, kFuncSend | kUnfinishedFlag, 0x123};
+        for (size_t i = 0; i < count; ++i) {
+            TFunc f;
+            f.funcId = funcs[rng() % 4 == 0 ? rng() % 4 : 0];
+            f.start = static_cast<int64_t>(rng() % 1000) - 500;
+            f.end = f.start + static_cast<int64_t>(rng() % 50) - 10;
+            f.linkCount = rng() % 5 == 0 ? static_cast<uint32_t>(rng() % 3) : 0;
+            p.calls.push_back(std::move(f));
+        }
+        index.clear(); // the list's storage may be where a freed one was
+        for (int round = 0; round < 2; ++round) {
+            const CallBlocks::ProcessBlocks& kept = index.prepare(p);
+            ASSERT_EQ(index.of(p), &kept);
+            ASSERT_EQ(kept.blocks.size(),
+                      (p.calls.size() + CallBlocks::kSize - 1) / CallBlocks::kSize);
+            for (size_t k = 0; k < kept.blocks.size(); ++k) {
+                int64_t lo = INT64_MAX, hi = INT64_MIN;
+                bool plain = true;
+                uint64_t links = 0;
+                for (size_t i = k * CallBlocks::kSize;
+                     i < std::min(p.calls.size(), (k + 1) * CallBlocks::kSize); ++i) {
+                    const TFunc& f = p.calls[i];
+                    lo = std::min({lo, f.start, f.end});
+                    hi = std::max({hi, f.start, f.end});
+                    plain = plain && f.funcId != 65 && !(f.funcId & kUnfinishedFlag);
+                    links += f.linkCount;
+                }
+                const CallBlocks::Block& b = kept.blocks[k];
+                EXPECT_EQ(b.lo, lo) << n << " block " << k;
+                EXPECT_EQ(b.hi, hi) << n << " block " << k;
+                EXPECT_EQ(b.plain, plain) << n << " block " << k;
+                EXPECT_EQ(b.linkSum, links) << n << " block " << k;
+            }
+            // One call more: the summary kept no longer fits.
+            TFunc f;
+            f.funcId = 65;
+            f.start = f.end = 7;
+            p.calls.push_back(std::move(f));
+            EXPECT_EQ(index.of(p), nullptr);
+        }
     }
 }
 
