@@ -631,6 +631,7 @@ struct alignas(64) SenderScratch {
     SenderIndex sends;
     PairMatcher matcher;
     std::vector<uint32_t> pairCalls;
+    std::vector<uint32_t> merged; // pairCalls merged with one more list
     std::vector<LinkOut> links;
     std::vector<uint64_t> linksPerCall;
 };
@@ -657,6 +658,7 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
     if (sends.explicitSends.empty() && sends.wide[0].empty() && sends.wide[1].empty()) return;
 
     std::vector<uint32_t>& pairCalls = scratch.pairCalls;
+    std::vector<uint32_t>& merged = scratch.merged;
     std::vector<LinkOut>& links = scratch.links;
     links.clear();
     // Each candidate gives at most one link.
@@ -678,15 +680,20 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
         // now, so that their cache misses overlap with this pair's work.
         for (auto ahead = e; ahead != expEnd && ahead - e < kPrefetchAhead; ++ahead)
             __builtin_prefetch(&procs[ahead->first].calls[ahead->second].comm);
-        bool needSort = false;
+        // Candidates in call order, as the walk over the receiver's calls
+        // lists them: each list is in call order, so they are merged.
         for (; w != wideEnd && w->first == i; ++w) {
             const CandidateIndex::Group& g = candidates.groups[w->second];
-            needSort = needSort || !pairCalls.empty();
-            pairCalls.insert(pairCalls.end(), candidates.groupCalls.begin() + g.callsBegin,
-                             candidates.groupCalls.begin() + g.callsEnd);
+            const auto first = candidates.groupCalls.begin() + g.callsBegin;
+            const auto last = candidates.groupCalls.begin() + g.callsEnd;
+            if (pairCalls.empty()) {
+                pairCalls.assign(first, last);
+                continue;
+            }
+            merged.resize(pairCalls.size() + static_cast<size_t>(last - first));
+            std::merge(pairCalls.begin(), pairCalls.end(), first, last, merged.begin());
+            pairCalls.swap(merged);
         }
-        // Candidates in call order, as the walk over the receiver's calls lists them.
-        if (needSort) std::sort(pairCalls.begin(), pairCalls.end());
         scratch.matcher.run(procs[i], i, sends, lookups[j], pairCalls, links);
     }
     storeLinks(sender, links, scratch.linksPerCall);
