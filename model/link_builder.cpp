@@ -532,6 +532,7 @@ class PairMatcher {
         queues_.clear();
         resetSlots(calls.size() * 2);
         queueOf_.resize(calls.size() * 2);
+        ends_.resize(calls.size());
         // The candidates lie anywhere in the receiver's list: asking for them
         // a few ahead lets their cache misses overlap.
         constexpr uint32_t kAhead = 8;
@@ -541,6 +542,7 @@ class PairMatcher {
             if (c + kAhead < calls.size())
                 __builtin_prefetch(&receiver.calls[calls[c + kAhead]].comm);
             const TFunc& r = receiver.calls[calls[c]];
+            ends_[c] = r.end;
             // Any candidate can be taken by either kind of send.
             queueOf_[c * 2 + kByTag] = queueFor(kByTag, keyOf(r.comm, r.msgTag), true);
             queueOf_[c * 2 + kByFunction] = queueFor(kByFunction, keyOf(r.comm, r.funcId), true);
@@ -572,9 +574,10 @@ class PairMatcher {
         --queues_[queueOf_[c * 2 + kByTag]].live;
         --queues_[queueOf_[c * 2 + kByFunction]].live;
         --live_;
-        // The receiving call was just read to build the queues: its end is at hand.
-        TFunc& recv = receiver.calls[(*candidates_)[c]];
-        out.push_back({sendCall, rank, TLink::gapOf(sendEnd, recv.end), &recv});
+        // Its end was kept when the queues were built: in a pair with many
+        // candidates the call itself has long left the cache.
+        out.push_back({sendCall, rank, TLink::gapOf(sendEnd, ends_[c]),
+                       receiver.calls.data() + (*candidates_)[c]});
     }
 
     const std::vector<uint32_t>* candidates_ = nullptr;
@@ -584,6 +587,7 @@ class PairMatcher {
     std::vector<Queue> queues_;
     std::vector<uint32_t> members_;
     std::vector<uint32_t> queueOf_;
+    std::vector<int64_t> ends_; // of each candidate
     std::vector<uint8_t> taken_;
     std::vector<Stream> streams_;
     std::vector<std::pair<uint32_t, uint32_t>> heads_; // (call, stream), a min-heap
