@@ -14,7 +14,9 @@ CommLookup::CommLookup(const TProcess& p) : process_(p), localRanks_(p.comms.siz
         const size_t count = listed(comm);
         // Member lists in ascending order (the usual case) are searched as they
         // are; others get a sorted table of each member's first local rank.
-        if (std::adjacent_find(m, m + count, std::greater_equal<uint32_t>()) == m + count) continue;
+        if (comm.members.ascending() ||
+            std::adjacent_find(m, m + count, std::greater_equal<uint32_t>()) == m + count)
+            continue;
         auto& table = localRanks_[c];
         table.reserve(count);
         for (uint32_t k = 0; k < count; ++k) table.push_back({m[k], k});

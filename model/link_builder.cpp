@@ -532,6 +532,7 @@ class PairMatcher {
         queues_.clear();
         resetSlots(calls.size() * 2);
         queueOf_.resize(calls.size() * 2);
+        ends_.resize(calls.size());
         // The candidates lie anywhere in the receiver's list: asking for them
         // a few ahead lets their cache misses overlap.
         constexpr uint32_t kAhead = 8;
@@ -541,6 +542,7 @@ class PairMatcher {
             if (c + kAhead < calls.size())
                 __builtin_prefetch(&receiver.calls[calls[c + kAhead]].comm);
             const TFunc& r = receiver.calls[calls[c]];
+            ends_[c] = r.end;
             // Any candidate can be taken by either kind of send.
             queueOf_[c * 2 + kByTag] = queueFor(kByTag, keyOf(r.comm, r.msgTag), true);
             queueOf_[c * 2 + kByFunction] = queueFor(kByFunction, keyOf(r.comm, r.funcId), true);
@@ -572,9 +574,10 @@ class PairMatcher {
         --queues_[queueOf_[c * 2 + kByTag]].live;
         --queues_[queueOf_[c * 2 + kByFunction]].live;
         --live_;
-        // The receiving call was just read to build the queues: its end is at hand.
-        TFunc& recv = receiver.calls[(*candidates_)[c]];
-        out.push_back({sendCall, rank, TLink::gapOf(sendEnd, recv.end), &recv});
+        // Its end was kept when the queues were built: in a pair with many
+        // candidates the call itself has long left the cache.
+        out.push_back({sendCall, rank, TLink::gapOf(sendEnd, ends_[c]),
+                       receiver.calls.data() + (*candidates_)[c]});
     }
 
     const std::vector<uint32_t>* candidates_ = nullptr;
@@ -584,6 +587,7 @@ class PairMatcher {
     std::vector<Queue> queues_;
     std::vector<uint32_t> members_;
     std::vector<uint32_t> queueOf_;
+    std::vector<int64_t> ends_; // of each candidate
     std::vector<uint8_t> taken_;
     std::vector<Stream> streams_;
     std::vector<std::pair<uint32_t, uint32_t>> heads_; // (call, stream), a min-heap
@@ -631,6 +635,7 @@ struct alignas(64) SenderScratch {
     SenderIndex sends;
     PairMatcher matcher;
     std::vector<uint32_t> pairCalls;
+    std::vector<uint32_t> merged; // pairCalls merged with one more list
     std::vector<LinkOut> links;
     std::vector<uint64_t> linksPerCall;
 };
@@ -657,6 +662,7 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
     if (sends.explicitSends.empty() && sends.wide[0].empty() && sends.wide[1].empty()) return;
 
     std::vector<uint32_t>& pairCalls = scratch.pairCalls;
+    std::vector<uint32_t>& merged = scratch.merged;
     std::vector<LinkOut>& links = scratch.links;
     links.clear();
     // Each candidate gives at most one link.
@@ -678,15 +684,20 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
         // now, so that their cache misses overlap with this pair's work.
         for (auto ahead = e; ahead != expEnd && ahead - e < kPrefetchAhead; ++ahead)
             __builtin_prefetch(&procs[ahead->first].calls[ahead->second].comm);
-        bool needSort = false;
+        // Candidates in call order, as the walk over the receiver's calls
+        // lists them: each list is in call order, so they are merged.
         for (; w != wideEnd && w->first == i; ++w) {
             const CandidateIndex::Group& g = candidates.groups[w->second];
-            needSort = needSort || !pairCalls.empty();
-            pairCalls.insert(pairCalls.end(), candidates.groupCalls.begin() + g.callsBegin,
-                             candidates.groupCalls.begin() + g.callsEnd);
+            const auto first = candidates.groupCalls.begin() + g.callsBegin;
+            const auto last = candidates.groupCalls.begin() + g.callsEnd;
+            if (pairCalls.empty()) {
+                pairCalls.assign(first, last);
+                continue;
+            }
+            merged.resize(pairCalls.size() + static_cast<size_t>(last - first));
+            std::merge(pairCalls.begin(), pairCalls.end(), first, last, merged.begin());
+            pairCalls.swap(merged);
         }
-        // Candidates in call order, as the walk over the receiver's calls lists them.
-        if (needSort) std::sort(pairCalls.begin(), pairCalls.end());
         scratch.matcher.run(procs[i], i, sends, lookups[j], pairCalls, links);
     }
     storeLinks(sender, links, scratch.linksPerCall);

@@ -97,8 +97,9 @@ class PieceReader {
             event.comm.id = r_.comm;
             if (!event.frees) {
                 event.comm.size = r_.size;
-                event.comm.members.resize(r_.size);
-                if (!src.readWords(event.comm.members.data(), r_.size)) return false;
+                scratch_.resize(r_.size);
+                if (!src.readWords(scratch_.data(), r_.size)) return false;
+                event.comm.members = pool_.intern(scratch_);
                 event.comm.createdAt = callIndex;
             } else if (src.skip(listBytes) < listBytes) {
                 return false;
@@ -137,7 +138,9 @@ class PieceReader {
     const PieceStart& start_;
     const uint64_t end_;
     std::vector<uint64_t> next_, limit_;
-    CallRecord r_ = start_.last; // the long-only fields carry over
+    CallRecord r_ = start_.last;    // the long-only fields carry over
+    std::vector<uint32_t> scratch_; // the member list being read
+    MemberPool pool_{freshSalt()};
     uint32_t rank_ = start_.rank;
     uint32_t process_ = start_.process;
 };

@@ -3,6 +3,7 @@
 #include "model/comm_lookup.h"
 #include "model/wrapping_math.h"
 
+#include <algorithm>
 #include <iostream>
 #include <new>
 
@@ -76,9 +77,13 @@ uint32_t TFunc::copyLinks(TLink* out) const {
 int32_t TComm::toLocal(int32_t globalRank) const {
     if (id == kWorldComm) return globalRank;
     if (id == kSelfComm) return 0;
-    for (uint32_t k = 0; k < size && k < members.size(); ++k)
-        if (members[k] == static_cast<uint32_t>(globalRank)) return static_cast<int32_t>(k);
-    return -1;
+    const auto rank = static_cast<uint32_t>(globalRank);
+    const uint32_t* first = members.begin();
+    const uint32_t* last = first + std::min<size_t>(size, members.size());
+    // Each member once, in order: the first match is the only one.
+    const uint32_t* at =
+        members.ascending() ? std::lower_bound(first, last, rank) : std::find(first, last, rank);
+    return at != last && *at == rank ? static_cast<int32_t>(at - first) : -1;
 }
 
 int32_t TComm::toGlobal(int32_t localRank) const {

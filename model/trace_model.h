@@ -3,6 +3,7 @@
 // counters and node clock corrections. Plain data with a few operations.
 
 #include "model/call_memory.h"
+#include "model/member_list.h"
 
 #include <climits>
 #include <cstddef>
@@ -168,7 +169,7 @@ using TCallList = std::vector<TFunc, CallAllocator<TFunc>>;
 struct TComm {
     uint32_t id = 0;
     uint32_t size = 0;             // 0 for the predefined communicators
-    std::vector<uint32_t> members; // entry k: global rank of local rank k
+    TMembers members;              // entry k: global rank of local rank k
     uint32_t createdAt = 0;        // call index of the creating call
     uint32_t freedAt = 0;          // 0: not freed
 

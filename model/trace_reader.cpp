@@ -117,7 +117,7 @@ class Reader {
                 TComm c;
                 c.id = record_.comm;
                 c.size = record_.size;
-                c.members = std::move(members_);
+                c.members = pool_.intern(members_);
                 c.createdAt = callIndex;
                 c.freedAt = 0;
                 comms.add(p, std::move(c));
@@ -168,6 +168,7 @@ class Reader {
     TProcess* current_ = nullptr;
     size_t currentIndex_ = 0;
     const uint64_t salt_ = freshSalt();
+    MemberPool pool_{salt_};
     SaltedMap<uint32_t, size_t> byRank_{0, SaltedHash{salt_}};
     SaltedMap<uint32_t, uint32_t> nodeIndexById_{0, SaltedHash{salt_}};
     std::vector<CommTracker> trackers_;                            // per process

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <random>
 #include <tuple>
 
 namespace {
@@ -47,6 +50,84 @@ TEST(TCommTranslation, PredefinedCommunicatorsAndMemberLists) {
     const TComm empty = makeComm(501, {}, 1, 0);
     EXPECT_EQ(empty.toLocal(0), -1);
     EXPECT_EQ(empty.toGlobal(0), -1);
+}
+
+TEST(TCommTranslation, OrderedListsAnswerAsTheLinearScan) {
+    // Lists with and without order, repeated members, a size below or above
+    // the list's length: toLocal is the first entry k < size naming the rank.
+    std::mt19937 random(5);
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<uint32_t> ranks(random() % 9);
+        for (uint32_t& r : ranks) r = random() % 12;
+        if (round % 3 == 0) {
+            std::sort(ranks.begin(), ranks.end());
+            ranks.erase(std::unique(ranks.begin(), ranks.end()), ranks.end());
+        }
+        TComm c = makeComm(600, ranks, 0, 0);
+        c.size = static_cast<uint32_t>(random() % 10);
+        const bool ascending = std::adjacent_find(ranks.begin(), ranks.end(),
+                                                  std::greater_equal<uint32_t>()) == ranks.end();
+        ASSERT_EQ(c.members.ascending(), ascending);
+        for (int32_t rank = -1; rank < 13; ++rank) {
+            int32_t expected = -1;
+            for (uint32_t k = 0; k < std::min<size_t>(c.size, ranks.size()); ++k)
+                if (ranks[k] == static_cast<uint32_t>(rank)) {
+                    expected = static_cast<int32_t>(k);
+                    break;
+                }
+            ASSERT_EQ(c.toLocal(rank), expected) << "round " << round << " rank " << rank;
+        }
+    }
+}
+
+TEST(MemberPool, EqualListsComeBackAsOneCopy) {
+    MemberPool pool(42);
+    std::mt19937 random(9);
+    std::vector<std::vector<uint32_t>> lists;
+    for (int k = 0; k < 3000; ++k) { // enough to grow the table several times
+        std::vector<uint32_t> ranks(random() % 40);
+        for (uint32_t& r : ranks) r = random() % 4;
+        lists.push_back(std::move(ranks));
+    }
+    std::vector<TMembers> first;
+    for (const auto& ranks : lists) first.push_back(pool.intern(ranks));
+    std::sort(lists.begin(), lists.end());
+    const auto distinct = std::unique(lists.begin(), lists.end()) - lists.begin();
+    EXPECT_EQ(pool.distinct(), static_cast<size_t>(distinct));
+    std::mt19937 again(9);
+    for (const TMembers& made : first) {
+        std::vector<uint32_t> ranks(again() % 40);
+        for (uint32_t& r : ranks) r = again() % 4;
+        const TMembers second = pool.intern(ranks);
+        ASSERT_TRUE(second.sharesWith(made));
+        ASSERT_EQ(made, TMembers(ranks));
+        ASSERT_FALSE(TMembers(ranks).sharesWith(made)); // a list of its own is a copy
+    }
+    // A prefix, a longer list and another order are other lists.
+    const TMembers a = pool.intern(std::vector<uint32_t>{1, 2, 3, 9});
+    EXPECT_FALSE(pool.intern(std::vector<uint32_t>{1, 2, 3}).sharesWith(a));
+    EXPECT_FALSE(pool.intern(std::vector<uint32_t>{1, 2, 3, 9, 0}).sharesWith(a));
+    EXPECT_FALSE(pool.intern(std::vector<uint32_t>{2, 1, 3, 9}) == a);
+    EXPECT_EQ(TMembers(), TMembers(std::vector<uint32_t>{}));
+}
+
+TEST(MemberPool, CollidingListsStayApart) {
+    MemberPool pool(1, 0); // every list has the same hash
+    std::vector<TMembers> made;
+    for (uint32_t k = 0; k < 10; ++k) {
+        const std::vector<uint32_t> ranks{k, k + 1, 5};
+        made.push_back(pool.intern(ranks));
+        EXPECT_EQ(made.back(), TMembers(ranks));
+    }
+    EXPECT_EQ(pool.distinct(), 10u);
+    // The first few are kept for sharing, later ones are copies of their own.
+    for (uint32_t k = 0; k < 10; ++k) {
+        const TMembers again = pool.intern(std::vector<uint32_t>{k, k + 1, 5});
+        EXPECT_EQ(again, made[k]);
+        if (k < 4) {
+            EXPECT_TRUE(again.sharesWith(made[k])) << k;
+        }
+    }
 }
 
 TEST(TProcessComms, LifetimesAndReuseOfIdentifiers) {

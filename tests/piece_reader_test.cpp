@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <sstream>
@@ -35,7 +36,7 @@ struct Snapshot {
     std::vector<std::tuple<uint32_t, uint32_t, int64_t, int64_t, uint32_t, int32_t, uint32_t,
                            uint32_t, uint32_t>>
         calls;
-    std::vector<std::tuple<uint32_t, uint32_t, std::vector<uint32_t>, uint32_t, uint32_t>> comms;
+    std::vector<std::tuple<uint32_t, uint32_t, TMembers, uint32_t, uint32_t>> comms;
     std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> counters;
     bool operator==(const Snapshot&) const = default;
 };
@@ -133,6 +134,45 @@ TEST(PieceReader, DamagedAndTruncatedFilesReadAsInOneGo) {
     }
     EXPECT_GT(failed, 3u);
     EXPECT_GT(truncated, 20u);
+}
+
+TEST(PieceReader, ProcessesOfOneCommunicatorShareItsMemberList) {
+    // Eight processes create the same communicator, then each a list of its own.
+    TraceWriter w;
+    const std::vector<uint32_t> shared{0, 1, 2, 3, 4, 5, 6, 7}, reversed{7, 6, 5, 4, 3, 2, 1, 0};
+    for (uint32_t rank = 0; rank < 8; ++rank) {
+        w.declareProcess(rank, 0x0100007F);
+        for (int k = 0; k < 200; ++k) w.shortCall(0, kFuncInit, 2 * k, 2 * k + 1);
+        w.commCall(0, kFuncCommDup, 1000, 1001, 700, rank % 2 ? reversed : shared);
+        w.commCall(0, kFuncCommSplit, 1002, 1003, 701, std::vector<uint32_t>{rank, 8 + rank});
+    }
+    const std::string path = tempPath();
+    ASSERT_TRUE(saveText(path, w.bytes()));
+    for (unsigned pieces : {1u, 3u}) {
+        SCOPED_TRACE("pieces " + std::to_string(pieces));
+        if (pieces > 1) {
+            EXPECT_TRUE(readsInPieces(path, pieces));
+        }
+        TTrace t;
+        std::ostringstream messages;
+        ASSERT_TRUE(readTraceRecords(t, path, messages, pieces)) << messages.str();
+        ASSERT_EQ(t.processes.size(), 8u);
+        std::vector<TMembers> copies; // distinct copies of the shared lists
+        for (const TProcess& p : t.processes) {
+            ASSERT_EQ(p.comms.size(), 4u);
+            const TMembers& dup = p.comms[2].members;
+            EXPECT_EQ(dup, TMembers(p.rank % 2 ? reversed : shared));
+            EXPECT_EQ(dup.ascending(), p.rank % 2 == 0);
+            EXPECT_EQ(p.comms[2].toLocal(6), p.rank % 2 ? 1 : 6);
+            EXPECT_EQ(p.comms[3].members, TMembers({p.rank, 8 + p.rank}));
+            if (std::none_of(copies.begin(), copies.end(),
+                             [&](const TMembers& c) { return c.sharesWith(dup); }))
+                copies.push_back(dup);
+        }
+        // One copy per list and piece at most, not one per process.
+        EXPECT_LE(copies.size(), 2 * pieces);
+    }
+    std::filesystem::remove(path);
 }
 
 TEST(PieceReader, OnlyRootedCollectivesDependOnTheOwnRank) {

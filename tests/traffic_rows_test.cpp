@@ -37,8 +37,9 @@ TTrace randomTrace(std::mt19937& rng, uint32_t n) {
             if (pick(10) == 0) {
                 TComm c;
                 c.id = 200 + pick(4);
-                const uint32_t members = pick(5);
-                for (uint32_t m = 0; m < members; ++m) c.members.push_back(pick(n + 2));
+                std::vector<uint32_t> members(pick(5));
+                for (uint32_t& m : members) m = pick(n + 2);
+                c.members = std::move(members);
                 c.size = static_cast<uint32_t>(c.members.size()) + (pick(4) == 0 ? 1 : 0);
                 c.createdAt = k;
                 c.freedAt = pick(3) == 0 ? k + pick(20) : 0;
@@ -130,9 +131,10 @@ TProcess reusedIdentifierProcess(std::mt19937& rng, uint32_t calls) {
         if (pick(3) != 0) continue;
         TComm c;
         c.id = pick(5) == 0 ? (pick(2) ? kWorldComm : kSelfComm) : 300 + pick(3);
-        const uint32_t members = pick(7);
-        for (uint32_t m = 0; m < members; ++m) c.members.push_back(pick(9));
-        if (pick(2)) std::sort(c.members.begin(), c.members.end());
+        std::vector<uint32_t> members(pick(7));
+        for (uint32_t& m : members) m = pick(9);
+        if (pick(2)) std::sort(members.begin(), members.end());
+        c.members = std::move(members);
         c.size = static_cast<uint32_t>(c.members.size()) + pick(3) - 1;
         c.createdAt = k;
         c.freedAt = pick(4) == 0 ? 0 : k + pick(12); // freed at its own creation now and then
