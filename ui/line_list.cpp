@@ -146,7 +146,15 @@ void drawComposed(QPainter& painter, PixelCover& pixels,
     const int top = pixels.pointOf(first).y(), bottom = pixels.pointOf(last).y();
     const QRect rows(0, top - pixels.corner().y(), canvas.width(), bottom - top + 1);
     painter.drawImage(rows.topLeft() + pixels.corner(), canvas, rows);
-    for (const auto& entry : composed) bits[entry.first] = 0;
+    // Cleared pixel by pixel where they are few, row by row where many are.
+    const size_t rowPixels = static_cast<size_t>(canvas.width());
+    const size_t area = rowPixels * static_cast<size_t>(bottom - top + 1);
+    if (composed.size() * 8 < area) {
+        for (const auto& entry : composed) bits[entry.first] = 0;
+    } else {
+        std::fill(bits + static_cast<size_t>(rows.top()) * rowPixels,
+                  bits + static_cast<size_t>(rows.top()) * rowPixels + area, 0u);
+    }
 }
 
 // What of the device the painter can paint, in device pixels: the device
