@@ -297,6 +297,50 @@ int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::
     return differing;
 }
 
+// As the widget paints: the view's own image shown where a window holds it,
+// clipped to the view on a larger device. Its picture is the reference
+// painter's on a device of the view's size, and nothing around it changes.
+TEST(PaintDiff, TheViewShowsTheSamePictureWhereverItLands) {
+    std::mt19937_64 rng(9090);
+    const ColorPalette palette;
+    for (int n = 0; n < 6; ++n) {
+        auto trace = denseTrace(rng, n);
+        ASSERT_GT(trace->processCount(), 0u);
+        PaintCache cache;
+        const TimeSpan span = spanOf(*trace);
+        for (int v = 0; v < 12; ++v) {
+            const QSize size(150 + static_cast<int>(rng() % 400),
+                             60 + static_cast<int>(rng() % 200));
+            const double fit = fittingZoom(size.width() - 10, span.lo, span.hi);
+            const double zoom = std::min(1.0, fit * std::ldexp(1.0, static_cast<int>(rng() % 6)));
+            const int offset = static_cast<int>(span.lo / scrollStep(zoom) + rng() % 4);
+            const int pos = static_cast<int>(rng() % (trace->processCount() + 1));
+            ViewFilter filter(trace->nodeCount(), 16);
+            filter.showLinks = rng() % 4 != 0;
+            const QImage ref =
+                paintWith(false, *trace, filter, palette, zoom, offset, pos, size, cache);
+
+            const QRect view(
+                QPoint(1 + static_cast<int>(rng() % 40), 1 + static_cast<int>(rng() % 30)), size);
+            QImage device(view.bottomRight().x() + 25, view.bottomRight().y() + 17,
+                          QImage::Format_RGB32);
+            const QRgb around = qRgb(0, 128, 128);
+            device.fill(around);
+            {
+                QPainter painter(&device);
+                painter.setClipRect(view);
+                paintView(painter, view, {*trace, filter, palette, zoom, offset, pos}, cache);
+            }
+            ASSERT_EQ(device.copy(view), ref) << "trace " << n << " viewport " << v;
+            for (int y = 0; y < device.height(); ++y)
+                for (int x = 0; x < device.width(); ++x)
+                    if (!view.contains(x, y)) {
+                        ASSERT_EQ(device.pixel(x, y), around) << x << "," << y;
+                    }
+        }
+    }
+}
+
 TEST(PaintDiff, RandomTracesAndViewportsGiveTheSamePixels) {
     std::mt19937_64 rng(20261206);
     for (int n = 0; n < 40; ++n) {

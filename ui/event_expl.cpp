@@ -53,9 +53,11 @@ void EventExpl::Update() {
 
 void EventExpl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
-    if (!readable()) return;
-    paintCalls(painter, rect(), {*trace_, *filter_, palette_, zoom_, offset_, pos_}, paintCache_);
+    if (!readable()) {
+        painter.fillRect(rect(), Qt::black);
+        return;
+    }
+    paintView(painter, rect(), {*trace_, *filter_, palette_, zoom_, offset_, pos_}, paintCache_);
 }
 
 void EventExpl::mousePressEvent(QMouseEvent* event) {

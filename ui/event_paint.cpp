@@ -371,3 +371,19 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
             .count();
     cache.lines.draw(painter, cache.bars, cache.lineShapes, cache.edgeShapes, cache.pixels);
 }
+
+void paintView(QPainter& target, const QRect& bounds, const EventPaintInput& in,
+               PaintCache& cache) {
+    const qreal ratio = target.device() ? target.device()->devicePixelRatio() : 1.0;
+    const QSize size = (QSizeF(bounds.size()) * ratio).toSize();
+    if (size.isEmpty()) return;
+    QImage& canvas = cache.canvas;
+    if (canvas.size() != size) canvas = QImage(size, QImage::Format_RGB32);
+    canvas.setDevicePixelRatio(ratio);
+    canvas.fill(Qt::black);
+    {
+        QPainter painter(&canvas);
+        paintCalls(painter, QRect(QPoint(0, 0), bounds.size()), in, cache);
+    }
+    target.drawImage(bounds.topLeft(), canvas);
+}

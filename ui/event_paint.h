@@ -28,3 +28,11 @@ struct EventPaintInput {
 void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPaintInput& in);
 void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& in,
                 PaintCache& cache);
+
+// The view as the widget shows it: black with paintCalls' picture, drawn into
+// an image of the view's own size that the cache keeps, then copied through
+// `target` to `bounds`. A window's backing store clips the view at a
+// rectangle inside a larger device, where the rasteriser cuts lines otherwise
+// than at a device's edge; in an image of its own the view's edges are the
+// device's, and the picture is the same wherever it lands.
+void paintView(QPainter& target, const QRect& bounds, const EventPaintInput& in, PaintCache& cache);

@@ -15,6 +15,8 @@
 #include "ui/paint_helper.h"
 #include "ui/pixel_cover.h"
 
+#include <QImage>
+
 #include <array>
 
 struct PaintCache {
@@ -25,6 +27,7 @@ struct PaintCache {
     LineShapes lineShapes;
     EdgeLineShapes edgeShapes;
     PixelCover pixels; // scratch memory of each paint
+    QImage canvas;     // the view's picture before it is shown (paintView)
     LineList lines;    // the same
     // Lines of the later parts of the rows, walked beside the first part by
     // the helper when the window shows about callsWorthThreads calls or more.
