@@ -42,6 +42,16 @@ std::string scratchPath(const std::string& name) {
     return (dir / name).string();
 }
 
+// The written trace saved under `name` and loaded.
+std::unique_ptr<TTrace> loadWritten(const TraceWriter& w, const std::string& name) {
+    const std::string path = scratchPath(name + ".zlv");
+    w.save(path);
+    auto trace = std::make_unique<TTrace>();
+    std::ostringstream errors;
+    loadTrace(*trace, path, errors);
+    return trace;
+}
+
 // Calls in roughly increasing time with overlaps, zero lengths, calls that run
 // backwards, marks, unfinished sends and sends/receives that the loader links.
 std::unique_ptr<TTrace> randomTrace(std::mt19937_64& rng, int n) {
@@ -70,12 +80,7 @@ std::unique_ptr<TTrace> randomTrace(std::mt19937_64& rng, int n) {
         }
         w.shortCall(makeLocation(1, 2), kFuncFinalize, t + 5, t + 9);
     }
-    const std::string path = scratchPath("random" + std::to_string(n) + ".zlv");
-    w.save(path);
-    auto trace = std::make_unique<TTrace>();
-    std::ostringstream errors;
-    loadTrace(*trace, path, errors);
-    return trace;
+    return loadWritten(w, "random" + std::to_string(n));
 }
 
 // Many short calls per process, so that at the fitting zoom dozens of calls
@@ -128,12 +133,7 @@ std::unique_ptr<TTrace> denseTrace(std::mt19937_64& rng, int n) {
         }
         w.shortCall(makeLocation(1, 2), kFuncFinalize, t[r] + 1, t[r] + 2);
     }
-    const std::string path = scratchPath("dense" + std::to_string(n) + ".zlv");
-    w.save(path);
-    auto trace = std::make_unique<TTrace>();
-    std::ostringstream errors;
-    loadTrace(*trace, path, errors);
-    return trace;
+    return loadWritten(w, "dense" + std::to_string(n));
 }
 
 // Long runs of short plain calls, so that at the fitting zoom whole blocks
@@ -182,12 +182,7 @@ std::unique_ptr<TTrace> plainRunsTrace(std::mt19937_64& rng, int n) {
         }
         w.shortCall(makeLocation(1, 2), kFuncFinalize, t + 1, t + 2);
     }
-    const std::string path = scratchPath("plain" + std::to_string(n) + ".zlv");
-    w.save(path);
-    auto trace = std::make_unique<TTrace>();
-    std::ostringstream errors;
-    loadTrace(*trace, path, errors);
-    return trace;
+    return loadWritten(w, "plain" + std::to_string(n));
 }
 
 std::unique_ptr<TTrace> generatedTrace(std::mt19937_64& rng, int n) {

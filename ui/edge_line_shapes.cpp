@@ -12,13 +12,6 @@ constexpr int kWindow = 3; // pixels looked at on either side of the ideal line
 
 enum Edge : uint64_t { kBottom, kTop, kRight, kLeft };
 
-// floor(a / b) for b > 0.
-int floorDiv(int64_t a, int64_t b) {
-    int64_t q = a / b;
-    if (a % b != 0 && a < 0) --q;
-    return static_cast<int>(q);
-}
-
 } // namespace
 
 EdgeLineShapes::EdgeLineShapes() = default;
@@ -96,7 +89,6 @@ bool EdgeLineShapes::measure(int x1, int y1, int x2, int y2, std::vector<int16_t
     const int sign = major < 0 ? -1 : 1, steps = std::abs(major) + 1;
     const int majorStart = xMajor ? x1 : y1, minorStart = xMajor ? y1 : x1;
     const int majorLimit = xMajor ? device_.width() : device_.height();
-    const int minorLimit = xMajor ? device_.height() : device_.width();
     out.clear();
     bool regular = true, ended = false;
     for (int i = -1; i <= steps; ++i) {
@@ -107,17 +99,8 @@ bool EdgeLineShapes::measure(int x1, int y1, int x2, int y2, std::vector<int16_t
         }
         const int along = std::clamp(i, 0, steps - 1);
         const int ideal = major == 0 ? 0 : floorDiv(int64_t{along} * minor, std::abs(major));
-        int lit = 0, offset = 0;
-        for (int o = ideal - kWindow; o <= ideal + kWindow + 1; ++o) {
-            const int n = minorStart + o;
-            if (n < 0 || n >= minorLimit) continue;
-            QRgb& pixel = xMajor ? reinterpret_cast<QRgb*>(scratch_.scanLine(n))[m]
-                                 : reinterpret_cast<QRgb*>(scratch_.scanLine(m))[n];
-            if (pixel == kBlack) continue;
-            pixel = kBlack;
-            ++lit;
-            offset = o;
-        }
+        const LitPixels taken = takeLitPixels(scratch_, xMajor, m, minorStart, ideal, kWindow);
+        const int lit = taken.count, offset = taken.offset;
         if (i < 0 || i == steps || ended) {
             regular = regular && lit == 0;
         } else if (lit == 1) {
@@ -127,15 +110,7 @@ bool EdgeLineShapes::measure(int x1, int y1, int x2, int y2, std::vector<int16_t
             ended = true;
         }
     }
-    regular = regular && !out.empty();
-    // The other coordinate runs one way (callers bound runs of steps by their ends).
-    int direction = 0;
-    for (size_t i = 1; i < out.size() && regular; ++i) {
-        const int step = out[i] - out[i - 1];
-        if (step == 0) continue;
-        if (direction == 0) direction = step;
-        regular = (step > 0) == (direction > 0);
-    }
+    regular = regular && !out.empty() && runsOneWay(out);
     if (!regular) { // not the shape assumed: start the scratch afresh
         painter_.reset();
         scratch_.fill(kBlack);

@@ -15,13 +15,6 @@ uint32_t keyOf(int dx, int dy) {
     return static_cast<uint32_t>(static_cast<uint16_t>(dx)) << 16 | static_cast<uint16_t>(dy);
 }
 
-// floor(a / b) for b > 0.
-int floorDiv(int64_t a, int64_t b) {
-    int64_t q = a / b;
-    if (a % b != 0 && a < 0) --q;
-    return static_cast<int>(q);
-}
-
 } // namespace
 
 LineShapes::LineShapes() = default;
@@ -55,6 +48,40 @@ std::optional<LineShapes::Shape> LineShapes::shapeOf(int dx, int dy) {
                  offsets_.data() + it->second};
 }
 
+int floorDiv(int64_t a, int64_t b) {
+    int64_t q = a / b;
+    if (a % b != 0 && a < 0) --q;
+    return static_cast<int>(q);
+}
+
+LitPixels takeLitPixels(QImage& scratch, bool xMajor, int m, int minorStart, int ideal,
+                        int window) {
+    const int minorLimit = xMajor ? scratch.height() : scratch.width();
+    LitPixels lit;
+    for (int o = ideal - window; o <= ideal + window + 1; ++o) {
+        const int n = minorStart + o;
+        if (n < 0 || n >= minorLimit) continue;
+        QRgb& pixel = xMajor ? reinterpret_cast<QRgb*>(scratch.scanLine(n))[m]
+                             : reinterpret_cast<QRgb*>(scratch.scanLine(m))[n];
+        if (pixel == kBlack) continue;
+        pixel = kBlack;
+        ++lit.count;
+        lit.offset = o;
+    }
+    return lit;
+}
+
+bool runsOneWay(const std::vector<int16_t>& offsets) {
+    int direction = 0;
+    for (size_t i = 1; i < offsets.size(); ++i) {
+        const int step = offsets[i] - offsets[i - 1];
+        if (step == 0) continue;
+        if (direction == 0) direction = step;
+        if ((step > 0) != (direction > 0)) return false;
+    }
+    return true;
+}
+
 bool LineShapes::measure(int dx, int dy, std::vector<int16_t>& out) {
     const int width = std::abs(dx) + 2 * kPad + 1, height = std::abs(dy) + 2 * kPad + 1;
     if (scratch_.width() < width || scratch_.height() < height) {
@@ -76,34 +103,19 @@ bool LineShapes::measure(int dx, int dy, std::vector<int16_t>& out) {
     const int major = xMajor ? dx : dy, minor = xMajor ? dy : dx;
     const int sign = major < 0 ? -1 : 1, steps = std::abs(major) + 1;
     const int majorStart = xMajor ? x0 : y0, minorStart = xMajor ? y0 : x0;
-    const int minorLimit = xMajor ? scratch_.height() : scratch_.width();
     out.assign(static_cast<size_t>(steps), 0);
     bool oneEach = true;
     for (int i = -1; i <= steps; ++i) {
         const int along = std::clamp(i, 0, steps - 1);
         const int ideal = major == 0 ? 0 : floorDiv(int64_t{along} * minor, std::abs(major));
-        const int m = majorStart + i * sign;
-        int lit = 0;
-        for (int o = ideal - kWindow; o <= ideal + kWindow + 1; ++o) {
-            const int n = minorStart + o;
-            if (n < 0 || n >= minorLimit) continue;
-            QRgb& pixel = xMajor ? reinterpret_cast<QRgb*>(scratch_.scanLine(n))[m]
-                                 : reinterpret_cast<QRgb*>(scratch_.scanLine(m))[n];
-            if (pixel == kBlack) continue;
-            pixel = kBlack;
-            ++lit;
-            if (i >= 0 && i < steps) out[static_cast<size_t>(i)] = static_cast<int16_t>(o);
-        }
+        const LitPixels taken =
+            takeLitPixels(scratch_, xMajor, majorStart + i * sign, minorStart, ideal, kWindow);
+        const int lit = taken.count;
+        if (lit > 0 && i >= 0 && i < steps)
+            out[static_cast<size_t>(i)] = static_cast<int16_t>(taken.offset);
         if (lit != (i >= 0 && i < steps ? 1 : 0)) oneEach = false;
     }
-    // The other coordinate runs one way (callers bound runs of steps by their ends).
-    int direction = 0;
-    for (size_t i = 1; i < out.size() && oneEach; ++i) {
-        const int step = out[i] - out[i - 1];
-        if (step == 0) continue;
-        if (direction == 0) direction = step;
-        oneEach = (step > 0) == (direction > 0);
-    }
+    oneEach = oneEach && runsOneWay(out);
     if (!oneEach) { // not the shape assumed: start the scratch afresh
         painter_.reset();
         scratch_.fill(kBlack);

@@ -15,6 +15,22 @@
 #include <unordered_map>
 #include <vector>
 
+// floor(a / b) for b > 0: where the rasteriser's ideal line lies.
+int floorDiv(int64_t a, int64_t b);
+
+// Whether the offsets across a measured line never step back: callers bound
+// runs of steps by their ends.
+bool runsOneWay(const std::vector<int16_t>& offsets);
+
+// The pixels a measuring stroke lit at step m along the longer axis, within
+// `window` of the ideal offset across (from minorStart) in its scratch image:
+// how many, and the offset of the last; they are cleared to black.
+struct LitPixels {
+    int count = 0;
+    int offset = 0;
+};
+LitPixels takeLitPixels(QImage& scratch, bool xMajor, int m, int minorStart, int ideal, int window);
+
 class LineShapes {
   public:
     LineShapes();
