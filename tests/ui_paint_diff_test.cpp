@@ -13,6 +13,7 @@
 #include "ui/column_cover.h"
 #include "ui/edge_line_shapes.h"
 #include "ui/event_paint.h"
+#include "ui/key_set.h"
 #include "ui/line_list.h"
 #include "ui/line_shapes.h"
 #include "ui/paint_cache.h"
@@ -28,6 +29,7 @@
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <set>
 #include <sstream>
 #include <utility>
 
@@ -979,6 +981,81 @@ TEST(LineList, LinesUnderPaintedBlocksShowOnlyWhereTheyAreNotPainted) {
     }
     EXPECT_GT(covered, 0u);
     EXPECT_GT(composed, 0u);
+}
+
+// Short lines all over a picture that vertical lines drawn last paint whole,
+// but for one pixel in every other picture: only lines through that pixel,
+// or reaching beyond the view's edges on a device that shows what lies there,
+// show. Most are found covered by the painted blocks and tiles alone.
+TEST(LineList, ShortLinesUnderPaintedTilesShowOnlyThroughAGap) {
+    std::mt19937_64 rng(27);
+    const QRect bounds(0, 0, 160, 128);
+    const QPoint origin(9, 7);
+    ListDrawing drawing;
+    size_t underPainted = 0, throughGap = 0;
+    for (int n = 0; n < 80; ++n) {
+        const bool larger = n % 4 >= 2, gap = n % 2 == 1;
+        SidePictures side(larger ? bounds.size() + QSize(2 * origin.x(), 2 * origin.y())
+                                 : bounds.size());
+        auto& [direct, listed, one, all] = side;
+        if (larger)
+            for (QPainter* p : {&one, &all}) p->translate(origin);
+        LineList lines(bounds);
+        const auto line = [&](QPoint a, QPoint b, QRgb colour) {
+            one.setPen(QPen(QColor::fromRgb(colour), 1));
+            drawClippedLine(one, bounds, a.x(), a.y(), b.x(), b.y());
+            lines.add(a.x(), a.y(), b.x(), b.y(), colour, 1);
+        };
+        const QPoint hole(static_cast<int>(rng() % 140) + 10, static_cast<int>(rng() % 108) + 10);
+        for (int k = 0; k < 400; ++k) {
+            // Near the hole in a quarter of the lines, so that some pass through it.
+            const QPoint a =
+                k % 4 == 0
+                    ? hole +
+                          QPoint(static_cast<int>(rng() % 9) - 4, static_cast<int>(rng() % 9) - 4)
+                    : QPoint(static_cast<int>(rng() % 176) - 8, static_cast<int>(rng() % 144) - 8);
+            const QPoint b =
+                a + QPoint(static_cast<int>(rng() % 25) - 12, static_cast<int>(rng() % 25) - 12);
+            line(a, b, k % 3 ? qRgb(255, 255, 255) : qRgb(250, 0, 0));
+        }
+        for (int x = bounds.left(); x <= bounds.right(); ++x) {
+            if (gap && x == hole.x()) {
+                line({x, bounds.top()}, {x, hole.y() - 1}, qRgb(0, 120, 0));
+                line({x, hole.y() + 1}, {x, bounds.bottom()}, qRgb(0, 120, 0));
+            } else {
+                line({x, bounds.top()}, {x, bounds.bottom()}, qRgb(0, 120, 0));
+            }
+        }
+        ASSERT_TRUE(side.drawnAlike(lines, drawing)) << "picture " << n;
+        underPainted += lines.counts().underPainted;
+        const QRgb atHole = direct.pixel(hole + (larger ? origin : QPoint()));
+        throughGap += gap && atHole != qRgb(0, 0, 0);
+    }
+    EXPECT_GT(underPainted, 80u * 200u); // most lines found covered cheaply
+    EXPECT_GT(throughGap, 20u);          // and the gap showed a line in most pictures
+}
+
+// Spread over tables that grow: each key is new once, then held, until cleared.
+TEST(KeySet, TellsKeysSeenBeforeAcrossGrowthAndClearing) {
+    std::mt19937_64 rng(28);
+    KeySet set;
+    for (int round = 0; round < 3; ++round) {
+        set.clear();
+        // Distinct, some of them small (they sit close in the table).
+        std::vector<uint64_t> keys;
+        std::set<uint64_t> distinct;
+        for (int k = 0; k < 5000; ++k) {
+            const uint64_t key = (rng() >> (round * 24)) | 1;
+            if (distinct.insert(key).second) keys.push_back(key);
+        }
+        for (uint64_t key : keys) ASSERT_FALSE(set.insertSeen(key));
+        EXPECT_EQ(set.size(), keys.size());
+        for (uint64_t key : keys) ASSERT_TRUE(set.insertSeen(key));
+        EXPECT_EQ(set.size(), keys.size());
+    }
+    set.clear();
+    EXPECT_EQ(set.size(), 0u);
+    EXPECT_FALSE(set.insertSeen(12345));
 }
 
 // Against a grid of covered pixels: the visible parts are exactly the rows of

@@ -2,6 +2,7 @@
 
 #include "ui/bar_runs.h"
 #include "ui/column_cover.h"
+#include "ui/key_set.h"
 #include "ui/pixel_cover.h"
 #include "ui/segment_clip.h"
 
@@ -16,7 +17,8 @@
 
 namespace {
 
-constexpr int64_t kMargin = 8; // as drawClippedLine
+constexpr int64_t kMargin = 8;                   // as drawClippedLine
+constexpr int kFewTiles = 4 * PixelCover::kTile; // pixels across a box worth looking at by tiles
 
 // Ends and width packed into one word; 0 for lines that do not fit, which are
 // always drawn.
@@ -37,18 +39,6 @@ uint64_t mix(uint64_t k) {
     k *= 0xff51afd7ed558ccdULL;
     k ^= k >> 33;
     return k;
-}
-
-// Whether an open-addressing set of nonzero keys already held `key`; adds it.
-bool seenBefore(std::vector<uint64_t>& set, uint64_t key) {
-    const size_t mask = set.size() - 1;
-    for (size_t h = mix(key) & mask;; h = (h + 1) & mask) {
-        if (set[h] == key) return true;
-        if (set[h] == 0) {
-            set[h] = key;
-            return false;
-        }
-    }
 }
 
 } // namespace
@@ -235,17 +225,19 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
     const QRect device(QPoint(0, 0), deviceSize);
     if (knowPixels) pixels.reset(bounds_); // not looked at otherwise
     // Lines whose pixels are not known: left out when drawn again later.
-    size_t capacity = 16;
-    while (capacity < 2 * lines_.size()) capacity *= 2;
-    std::vector<uint64_t>& seen = seen_;
-    seen.assign(capacity, 0);
+    // Sized by use: where pixels are known, few lines come here.
+    KeySet& seen = seen_;
+    seen.clear();
     const auto drawnAgain = [&](const Line& l) {
         const uint64_t key = keyOf(l.x1, l.y1, l.x2, l.y2, l.width == 0 ? 3 : l.width);
-        return key != 0 && seenBefore(seen, key);
+        return key != 0 && seen.insertSeen(key);
     };
-    // Bars as filled: their rectangles, found on the way back.
-    std::vector<std::optional<QRect>>& barRects = barRects_;
-    barRects.assign(lines_.size(), std::nullopt);
+    // Bars as filled: their rectangles, found on the way back, and per line
+    // 1 + the place of its rectangle (0 for none).
+    std::vector<QRect>& barRects = barRects_;
+    std::vector<uint32_t>& barRectOf = barRectOf_;
+    barRects.clear();
+    barRectOf.assign(lines_.size(), 0);
     // Pixels (by index) that no later line paints or may paint, and their
     // colour: they are final whenever they are drawn, so they are drawn last,
     // at once. That holds because every pixel of the bounds that a line kept
@@ -328,8 +320,12 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
             // those bars are stroked.
             const bool innerBar =
                 l.y1 - 1 > bounds_.top() + 2 && l.y1 + 1 < bounds_.bottom() - 2 && inner(l, 3);
-            if (measuring && innerBar) barRects[i] = bars.rectOf(l.x1, l.x2, l.y1);
-            const std::optional<QRect>& r = barRects[i];
+            std::optional<QRect> r;
+            if (measuring && innerBar) r = bars.rectOf(l.x1, l.x2, l.y1);
+            if (r) {
+                barRects.push_back(*r);
+                barRectOf[i] = static_cast<uint32_t>(barRects.size());
+            }
             if (knowPixels && r) {
                 if (!r->isEmpty() && pixels.paint(*r) == 0) {
                     firstPiece[i] = kNone;
@@ -341,6 +337,21 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
                 pixels.mayPaint(box(l, 3));
             }
             continue;
+        }
+        // A one-pixel line paints within one pixel of its ends' box: well
+        // inside the bounds, where later lines paint every pixel of that, it
+        // shows nothing, whatever its shape. Blocks first, then, for short
+        // lines, tiles.
+        if (knowPixels && l.width == 1 && inner(l, 3)) {
+            const QRect reach = box(l, 1);
+            if (pixels.blocksPainted(reach) ||
+                (reach.width() <= kFewTiles && reach.height() <= kFewTiles &&
+                 pixels.tilesPainted(reach))) {
+                firstPiece[i] = kNone;
+                ++counts_.covered;
+                ++counts_.underPainted;
+                continue;
+            }
         }
         std::optional<LineShapes::Shape> shape;
         if (knowPixels && l.width == 1) shape = shapes.shapeOf(l.x2 - l.x1, l.y2 - l.y1);
@@ -488,8 +499,8 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
     for (size_t i = 0; i < lines_.size(); ++i) {
         if (firstPiece[i] == kNone) continue;
         const Line& l = lines_[i];
-        if (l.width == 0 && barRects[i]) {
-            const QRect& r = *barRects[i];
+        if (l.width == 0 && barRectOf[i] != 0) {
+            const QRect& r = barRects[barRectOf[i] - 1];
             if (!r.isEmpty() && !runs.add(r, l.colour)) {
                 runs.flush(painter);
                 if (!runs.add(r, l.colour)) painter.fillRect(r, QColor::fromRgb(l.colour));

@@ -18,6 +18,7 @@
 #include "ui/bar_extents.h"
 #include "ui/column_cover.h"
 #include "ui/edge_line_shapes.h"
+#include "ui/key_set.h"
 #include "ui/line_shapes.h"
 #include "ui/pixel_cover.h"
 
@@ -47,15 +48,16 @@ class LineList {
               PixelCover& pixels);
 
     struct Counts {
-        size_t lines = 0;     // collected (after clipping)
-        size_t drawn = 0;     // handed to the painter, pieces counted singly
-        size_t shortened = 0; // vertical lines drawn only in part
-        size_t filled = 0;    // bars filled as rectangles
-        size_t fills = 0;     // rectangles filled for them (runs of bars of one colour)
-        size_t covered = 0;   // left out: later lines paint every pixel
-        size_t nearEdge = 0;  // of them, lines that a clip may cut
-        size_t edgeCut = 0;   // lines the device's edge cuts whose pixels were measured
-        size_t composed = 0;  // drawn as the pixels that stay, all in one image at the end
+        size_t lines = 0;        // collected (after clipping)
+        size_t drawn = 0;        // handed to the painter, pieces counted singly
+        size_t shortened = 0;    // vertical lines drawn only in part
+        size_t filled = 0;       // bars filled as rectangles
+        size_t fills = 0;        // rectangles filled for them (runs of bars of one colour)
+        size_t covered = 0;      // left out: later lines paint every pixel
+        size_t nearEdge = 0;     // of them, lines that a clip may cut
+        size_t underPainted = 0; // of them, found so by wholly painted blocks or tiles alone
+        size_t edgeCut = 0;      // lines the device's edge cuts whose pixels were measured
+        size_t composed = 0;     // drawn as the pixels that stay, all in one image at the end
         // Milliseconds: finding what each line shows (last to first), drawing
         // what shows in order, drawing the composed pixels.
         double coverMs = 0, orderedMs = 0, composedMs = 0;
@@ -91,7 +93,8 @@ class LineList {
     std::vector<uint32_t> firstPiece_, pieceEnd_;
     std::vector<ColumnCover::Run> pieces_;
     ColumnCover cover_;
-    std::vector<uint64_t> seen_;
-    std::vector<std::optional<QRect>> barRects_;
+    KeySet seen_;
+    std::vector<QRect> barRects_;
+    std::vector<uint32_t> barRectOf_;
     std::vector<std::pair<uint32_t, QRgb>> composed_;
 };
