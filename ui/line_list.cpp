@@ -186,7 +186,7 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
     std::vector<ColumnCover::Run>& pieces = pieces_;
     ColumnCover& cover = cover_;
     firstPiece.assign(lines_.size(), kWhole);
-    pieceEnd.assign(lines_.size(), 0);
+    pieceEnd.resize(lines_.size()); // read only where firstPiece names a piece
     pieces.clear();
     cover.reset(bounds_.left() - kMargin, bounds_.right() + kMargin);
     counts_ = {};
