@@ -22,15 +22,17 @@ class KeySet {
     }
     size_t size() const { return count_; }
 
-  private:
-    static constexpr size_t kFirstSize = 64; // a power of two
-
+    // Spreads a key's bits over the table's index.
     static uint64_t mix(uint64_t k) {
         k ^= k >> 33;
         k *= 0xff51afd7ed558ccdULL;
         k ^= k >> 33;
         return k;
     }
+
+  private:
+    static constexpr size_t kFirstSize = 64; // a power of two
+
     // Puts key into a table that has room; true when it was there.
     static bool place(std::vector<uint64_t>& table, uint64_t key) {
         const size_t mask = table.size() - 1;

@@ -34,13 +34,6 @@ uint64_t keyOf(int x1, int y1, int x2, int y2, int width) {
     return key << 3 | static_cast<uint64_t>(width) | uint64_t{1} << 63;
 }
 
-uint64_t mix(uint64_t k) {
-    k ^= k >> 33;
-    k *= 0xff51afd7ed558ccdULL;
-    k ^= k >> 33;
-    return k;
-}
-
 } // namespace
 
 LineList::LineList(const QRect& bounds) {
@@ -97,7 +90,7 @@ void LineList::forgetRun() {
 bool LineList::enterRun(uint64_t key) {
     if (key == 0 || runUsed_.size() >= kRunSlots / 2) return true; // not kept track of
     if (runSlots_.empty()) runSlots_.assign(kRunSlots, 0);
-    for (size_t h = mix(key) & (kRunSlots - 1);; h = (h + 1) & (kRunSlots - 1)) {
+    for (size_t h = KeySet::mix(key) & (kRunSlots - 1);; h = (h + 1) & (kRunSlots - 1)) {
         if (runSlots_[h] == key) return false;
         if (runSlots_[h] == 0) {
             runSlots_[h] = key;
