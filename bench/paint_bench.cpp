@@ -123,6 +123,7 @@ int main(int argc, char** argv) {
     const ColorPalette palette;
     ViewFilter filter(trace.nodeCount(), trace.processCount() + 1);
     PaintCache index;
+    if (qEnvironmentVariableIsSet("ZLV_PAINT_ONE_BAND")) index.linesWorthSharing = SIZE_MAX;
     QImage fastImage(width, height, QImage::Format_RGB32), refImage = fastImage;
     int identical = 0, compared = 0;
     std::vector<double> fastAll, refAll, firstAll, cpuAll, processCpuAll;
@@ -194,10 +195,10 @@ int main(int argc, char** argv) {
                     fastOnly || fastImage == refImage ? "" : "  PICTURES DIFFER");
         if (phases) {
             const LineList::Counts& c = index.lines.counts();
-            std::printf("  walk %.1f cover %.1f ordered %.1f composed %.1f | lines %zu drawn %zu "
-                        "covered %zu composed %zu edge-cut %zu",
-                        index.walkMs, c.coverMs, c.orderedMs, c.composedMs, c.lines, c.drawn,
-                        c.covered, c.composed, c.edgeCut);
+            std::printf("  walk %.1f cover %.1f (bands %.1f %.1f) ordered %.1f composed %.1f | "
+                        "lines %zu drawn %zu covered %zu composed %zu edge-cut %zu",
+                        index.walkMs, c.coverMs, c.bandMs[0], c.bandMs[1], c.orderedMs,
+                        c.composedMs, c.lines, c.drawn, c.covered, c.composed, c.edgeCut);
         }
         std::printf("\n");
     }

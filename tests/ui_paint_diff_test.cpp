@@ -15,9 +15,11 @@
 #include "ui/event_paint.h"
 #include "ui/key_set.h"
 #include "ui/line_list.h"
+#include "ui/line_measures.h"
 #include "ui/line_shapes.h"
 #include "ui/paint_cache.h"
 #include "ui/paint_clip.h"
+#include "ui/paint_helper.h"
 #include "ui/time_axis.h"
 #include "ui/view_filter.h"
 
@@ -26,10 +28,12 @@
 #include <QPainter>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <set>
+#include <span>
 #include <sstream>
 #include <utility>
 
@@ -242,8 +246,11 @@ QImage paintWith(bool fast, TTrace& trace, const ViewFilter& filter, const Color
 int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::string& what,
                      int linksPercent = 60, bool inParts = false) {
     const ColorPalette palette;
-    PaintCache index;                         // kept across viewports, as the view keeps it
-    if (inParts) index.callsWorthThreads = 0; // rows walked in parts by two threads
+    PaintCache index; // kept across viewports, as the view keeps it
+    if (inParts) {    // rows walked in parts, and their lines worked out in bands, by two threads
+        index.callsWorthThreads = 0;
+        index.linesWorthSharing = 0;
+    }
     const TimeSpan span = spanOf(trace);
     std::uniform_int_distribution<int> pct(0, 99);
     int differing = 0;
@@ -525,14 +532,17 @@ TEST(CallSkipIndex, FindsTheFirstCallEndingAtOrAfterTheTime) {
 namespace {
 
 // What a line list draws with, kept from one picture to the next as the
-// paint cache keeps it.
+// paint cache keeps it. Every other picture is worked out in two bands of
+// rows on two threads, however few its lines.
 struct ListDrawing {
-    BarExtents bars;
-    LineShapes shapes;
-    PixelCover pixels;
-    EdgeLineShapes edgeShapes;
+    std::array<LineMeasures, 2> measures;
+    PaintHelper helper;
+    int pictures = 0;
     void draw(LineList& lines, QPainter& painter) {
-        lines.draw(painter, bars, shapes, edgeShapes, pixels);
+        if (pictures++ % 2 == 0)
+            lines.draw(painter, std::span(measures).first(1));
+        else
+            lines.draw(painter, measures, &helper, 0);
     }
 };
 
@@ -885,7 +895,7 @@ TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
         one.drawLine(from, to);
         lines.add(from.x(), from.y(), to.x(), to.y(), white, 1);
         const std::optional<LineShapes::Shape> shape =
-            drawing.shapes.shapeOf(to.x() - from.x(), to.y() - from.y());
+            drawing.measures[0].shapes.shapeOf(to.x() - from.x(), to.y() - from.y());
         ASSERT_TRUE(shape);
         const int majorStep = (shape->xMajor ? to.x() - from.x() : to.y() - from.y()) < 0 ? -1 : 1;
         one.setPen(QPen(QColor::fromRgb(blue), 1));
@@ -920,7 +930,7 @@ TEST(LineList, LinesThatAClipMayCutStayOverTheLinesBeforeThem) {
         LineList lines(bounds);
         const auto [from, to] = lineFromBeyondAnEdge(rng, bounds);
         const std::optional<LineShapes::Shape> shape =
-            drawing.shapes.shapeOf(to.x() - from.x(), to.y() - from.y());
+            drawing.measures[0].shapes.shapeOf(to.x() - from.x(), to.y() - from.y());
         ASSERT_TRUE(shape);
         const int majorStep = (shape->xMajor ? to.x() - from.x() : to.y() - from.y()) < 0 ? -1 : 1;
         const QRgb white = qRgb(255, 255, 255), blue = qRgb(0, 0, 255);

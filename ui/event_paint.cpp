@@ -369,7 +369,7 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     cache.walkMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
             .count();
-    cache.lines.draw(painter, cache.bars, cache.lineShapes, cache.edgeShapes, cache.pixels);
+    cache.lines.draw(painter, cache.measures, &cache.helper, cache.linesWorthSharing);
 }
 
 void paintView(QPainter& target, const QRect& bounds, const EventPaintInput& in,

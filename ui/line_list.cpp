@@ -13,7 +13,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
+#include <cstdint>
 #include <optional>
+#include <span>
 
 namespace {
 
@@ -112,33 +115,17 @@ void LineList::addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour) {
 
 namespace {
 
-// Pixels of known colour, drawn as one image: opaque where set, clear
-// elsewhere. The canvas is left clear again.
-void drawComposed(QPainter& painter, PixelCover& pixels,
-                  const std::vector<std::pair<uint32_t, QRgb>>& composed) {
-    if (composed.empty()) return;
-    QImage& canvas = pixels.canvas();
-    // Rows of 32-bit pixels follow one another: a pixel's index is its place.
-    QRgb* const bits = reinterpret_cast<QRgb*>(canvas.bits());
-    uint32_t first = composed.front().first, last = first;
-    for (const auto& [index, colour] : composed) {
-        first = std::min(first, index);
-        last = std::max(last, index);
-        bits[index] = colour | 0xff000000u;
-    }
-    const int top = pixels.pointOf(first).y(), bottom = pixels.pointOf(last).y();
-    const QRect rows(0, top - pixels.corner().y(), canvas.width(), bottom - top + 1);
-    painter.drawImage(rows.topLeft() + pixels.corner(), canvas, rows);
-    // Cleared pixel by pixel where they are few, row by row where many are.
-    const size_t rowPixels = static_cast<size_t>(canvas.width());
-    const size_t area = rowPixels * static_cast<size_t>(bottom - top + 1);
-    if (composed.size() * 8 < area) {
-        for (const auto& entry : composed) bits[entry.first] = 0;
-    } else {
-        std::fill(bits + static_cast<size_t>(rows.top()) * rowPixels,
-                  bits + static_cast<size_t>(rows.top()) * rowPixels + area, 0u);
-    }
-}
+// What a band decides for a line, where it names no piece.
+enum Shown : uint32_t {
+    kWhole = 0xFFFFFFFFu,        // drawn whole, in order
+    kNotHere = 0xFFFFFFFEu,      // nothing of it is in the band
+    kDrawnAgain = 0xFFFFFFFDu,   // left out: drawn again later
+    kCovered = 0xFFFFFFFCu,      // left out: later lines paint every pixel
+    kNearEdge = 0xFFFFFFFBu,     // the same, for a line that a clip may cut
+    kUnderPainted = 0xFFFFFFFAu, // the same, found by wholly painted blocks or tiles alone
+    kComposed = 0xFFFFFFF9u,     // drawn as the pixels that stay
+    kFirstShown = kComposed,     // values below name a piece
+};
 
 // What of the device the painter can paint, in device pixels: the device
 // within the system clip and the painter's own clip.
@@ -153,10 +140,6 @@ QRegion paintableRegion(QPainter& painter) {
     return region;
 }
 
-} // namespace
-
-namespace {
-
 double msSince(std::chrono::steady_clock::time_point& t) {
     const auto now = std::chrono::steady_clock::now();
     const double ms = std::chrono::duration<double, std::milli>(now - t).count();
@@ -166,78 +149,60 @@ double msSince(std::chrono::steady_clock::time_point& t) {
 
 } // namespace
 
-void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
-                    EdgeLineShapes& edgeShapes, PixelCover& pixels) {
-    auto clock = std::chrono::steady_clock::now();
-    // Last to first: what each line still shows. A vertical one-pixel line
-    // shows the rows that no later one covers (whole, in pieces or not at
-    // all); a line whose pixels are known shows unless later lines paint all
-    // of them; any other line shows unless drawn again later.
-    enum : uint32_t { kWhole = 0xFFFFFFFFu, kNone = 0xFFFFFFFEu };
-    std::vector<uint32_t>& firstPiece = firstPiece_;
-    std::vector<uint32_t>& pieceEnd = pieceEnd_;
-    std::vector<ColumnCover::Run>& pieces = pieces_;
-    ColumnCover& cover = cover_;
-    firstPiece.assign(lines_.size(), kWhole);
-    pieceEnd.resize(lines_.size()); // read only where firstPiece names a piece
+// What every band of rows works with alike.
+struct LineList::Setup {
+    // Fills stand in for strokes, and measured shapes for lines.
+    bool measuring = false;
+    // Pixels are marked: no clip cuts into the bounds.
+    bool knowPixels = false;
+    // Nothing beyond the bounds is paintable either.
+    bool onlyBounds = false;
+    // Lines are cut by the device's edges alone.
+    bool deviceEdges = false;
+    QTransform deviceTransform;
+    QSize deviceSize;
+    QPoint toDevice;
+    // Where pixels are known: the device, an image of 32-bit pixels, at the
+    // bounds' corner (composed pixels are written there).
+    unsigned char* corner = nullptr;
+    ptrdiff_t bytesPerLine = 0;
+};
+
+// Last to first: what each line still shows in the band's rows. A vertical
+// one-pixel line shows the rows that no later one covers (whole, in pieces
+// or not at all); a line whose pixels are known shows unless later lines
+// paint all of them; any other line shows unless drawn again later.
+void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
+    std::vector<uint32_t>& state = band.state;
+    std::vector<uint32_t>& pieceEnd = band.pieceEnd;
+    std::vector<ColumnCover::Run>& pieces = band.pieces;
+    ColumnCover& cover = band.cover;
+    PixelCover& pixels = m.pixels;
+    BarExtents& bars = m.bars;
+    state.assign(lines_.size(), kWhole);
+    pieceEnd.resize(lines_.size()); // read only where state names a piece
     pieces.clear();
     cover.reset(bounds_.left() - kMargin, bounds_.right() + kMargin);
-    counts_ = {};
-    counts_.lines = lines_.size();
-    // Fills stand in for strokes, and measured shapes for lines, only where
-    // painting is plain: opaque, unblended, without antialiasing.
-    const bool measuring = !painter.testRenderHint(QPainter::Antialiasing) &&
-                           painter.opacity() == 1.0 &&
-                           painter.compositionMode() == QPainter::CompositionMode_SourceOver &&
-                           bars.begin(painter.deviceTransform(), bounds_);
-    // A clip that cuts a line makes the rasteriser start from the cut ends:
-    // the pixels of lines that cross the edge of what is paintable are known
-    // only to lie within one pixel across of those of the whole line.
-    const QRegion paintable = measuring ? paintableRegion(painter) : QRegion();
-    const QRect deviceBounds = painter.deviceTransform().mapRect(bounds_);
-    // Marking pixels starts with clearing a mark per pixel of the bounds:
-    // worth it where there are many lines for the size of the picture.
-    constexpr int64_t kPixelsPerLine = 128;
-    const bool manyLines = static_cast<int64_t>(lines_.size()) * kPixelsPerLine >=
-                           int64_t{bounds_.width()} * bounds_.height();
-    const bool knowPixels =
-        measuring && manyLines && QRegion(deviceBounds).subtracted(paintable).isEmpty();
-    const bool onlyBounds = knowPixels && paintable.subtracted(QRegion(deviceBounds)).isEmpty();
-    // Where the bounds are the whole device and nothing else clips (neither
-    // the painter nor the system, as a window's backing store does), a line
-    // is cut only by the device's edges: lines inside it are not cut, and
-    // the pixels of lines that leave it through one edge are measured.
-    const QSize deviceSize =
-        painter.device() ? QSize(painter.device()->width(), painter.device()->height()) : QSize();
-    const bool clipFree = !painter.hasClipping() && painter.paintEngine() &&
-                          painter.paintEngine()->systemClip().isEmpty();
-    const bool deviceEdges =
-        onlyBounds && clipFree && deviceBounds == QRect(QPoint(0, 0), deviceSize);
-    const QPoint toDevice = deviceBounds.topLeft() - bounds_.topLeft();
-    if (deviceEdges) edgeShapes.begin(deviceSize);
-    const QRect device(QPoint(0, 0), deviceSize);
-    if (knowPixels) pixels.reset(bounds_); // not looked at otherwise
+    band.edgeCut = 0;
+    const bool knowPixels = setup.knowPixels;
+    if (knowPixels) pixels.reset(band.pixels); // not looked at otherwise
+    const QRect device(QPoint(0, 0), setup.deviceSize);
     // Lines whose pixels are not known: left out when drawn again later.
     // Sized by use: where pixels are known, few lines come here.
-    KeySet& seen = seen_;
+    KeySet& seen = band.seen;
     seen.clear();
     const auto drawnAgain = [&](const Line& l) {
         const uint64_t key = keyOf(l.x1, l.y1, l.x2, l.y2, l.width == 0 ? 3 : l.width);
         return key != 0 && seen.insertSeen(key);
     };
-    // Bars as filled: their rectangles, found on the way back, and per line
-    // 1 + the place of its rectangle (0 for none).
-    std::vector<QRect>& barRects = barRects_;
-    std::vector<uint32_t>& barRectOf = barRectOf_;
-    barRects.clear();
-    barRectOf.assign(lines_.size(), 0);
-    // Pixels (by index) that no later line paints or may paint, and their
-    // colour: they are final whenever they are drawn, so they are drawn last,
-    // at once. That holds because every pixel of the bounds that a line kept
-    // for drawing paints is marked, painted or maybe painted, before the
-    // lines before it are met.
-    std::vector<std::pair<uint32_t, QRgb>>& composed = composed_;
-    composed.clear();
+    band.barRects.clear();
+    band.barRectOf.assign(lines_.size(), 0);
+    // Pixels that no later line paints or may paint are final whenever they
+    // are drawn, so they are composed: written last, at once. That holds
+    // because every pixel of the band that a line kept for drawing paints is
+    // marked, painted or maybe painted, before the lines before it are met.
+    // A line drawn in order after all keeps the pixels it composed: they
+    // take its colour either way.
     const auto box = [](const Line& l, int grow) {
         return QRect(QPoint(std::min(l.x1, l.x2), std::min(l.y1, l.y2)),
                      QPoint(std::max(l.x1, l.x2), std::max(l.y1, l.y2)))
@@ -250,60 +215,66 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
                std::min(l.x1, l.x2) - margin > bounds_.left() &&
                std::max(l.x1, l.x2) + margin < bounds_.right();
     };
+    const int64_t firstRow = band.firstRow, lastRow = band.lastRow;
 
     for (size_t i = lines_.size(); i-- > 0;) {
         const Line& l = lines_[i];
-        if (l.width == 1 && l.x1 == l.x2) {
+        const int top = std::min(l.y1, l.y2), bottom = std::max(l.y1, l.y2);
+        const bool vertical = l.width == 1 && l.x1 == l.x2;
+        // A line paints within 3 pixels of its ends' box (a vertical
+        // one-pixel line just its rows): others leave this band alone.
+        const int reach = vertical ? 0 : 3;
+        if (bottom + reach < firstRow || top - reach > lastRow) {
+            state[i] = kNotHere;
+            continue;
+        }
+        if (vertical) {
+            // Its rows in the band; it shows whole there unless later
+            // lines cover some.
+            const int first = static_cast<int>(std::max<int64_t>(top, firstRow));
+            const int last = static_cast<int>(std::min<int64_t>(bottom, lastRow));
+            const bool beyond = first != top || last != bottom; // other bands have rows of it
             const size_t before = pieces.size();
-            cover.add(l.x1, l.y1, l.y2, pieces);
+            cover.add(l.x1, first, last, pieces);
             if (pieces.size() == before) {
-                firstPiece[i] = kNone;
+                state[i] = kCovered;
                 continue;
             }
             // The rows it shows are painted from here back; where no later
             // line may paint them either, they are composed.
-            const size_t mark = composed.size();
             size_t fresh = 0, outside = 0;
             bool inOrder = false;
             for (size_t p = before; p < pieces.size(); ++p) {
-                int first = pieces[p].first, last = pieces[p].second;
-                const size_t rows = static_cast<size_t>(last - first + 1);
+                int from = pieces[p].first, to = pieces[p].second;
+                const size_t rows = static_cast<size_t>(to - from + 1);
                 if (!knowPixels || l.x1 < bounds_.left() || l.x1 > bounds_.right()) {
                     outside += rows;
                     continue;
                 }
-                first = std::max(first, bounds_.top());
-                last = std::min(last, bounds_.bottom());
-                if (first > last) {
+                from = std::max(from, bounds_.top());
+                to = std::min(to, bounds_.bottom());
+                if (from > to) {
                     outside += rows;
                     continue;
                 }
-                outside += rows - static_cast<size_t>(last - first + 1);
-                pixels.paintColumn(l.x1, first, last, [&](int y) {
+                outside += rows - static_cast<size_t>(to - from + 1);
+                pixels.paintColumn(l.x1, from, to, [&](int y) {
                     ++fresh;
                     inOrder = inOrder || pixels.mayBePainted(l.x1, y);
-                    if (!inOrder)
-                        composed.emplace_back(static_cast<uint32_t>(pixels.indexOf(l.x1, y)),
-                                              l.colour);
+                    if (!inOrder) pixels.compose(l.x1, y, l.colour);
                 });
             }
             if (outside == 0 && fresh == 0) {
-                firstPiece[i] = kNone;
+                state[i] = kCovered;
                 pieces.resize(before);
-                ++counts_.covered;
             } else if (outside == 0 && !inOrder) {
-                firstPiece[i] = kNone;
+                state[i] = kComposed;
                 pieces.resize(before);
-                ++counts_.composed;
-            } else if (pieces.size() > before + 1 ||
-                       pieces[before] !=
-                           ColumnCover::Run{std::min(l.y1, l.y2), std::max(l.y1, l.y2)}) {
-                composed.resize(mark);
-                firstPiece[i] = static_cast<uint32_t>(before);
+            } else if (beyond || pieces.size() > before + 1 ||
+                       pieces[before] != ColumnCover::Run{first, last}) {
+                state[i] = static_cast<uint32_t>(before);
                 pieceEnd[i] = static_cast<uint32_t>(pieces.size());
-                ++counts_.shortened;
             } else {
-                composed.resize(mark);
                 pieces.resize(before); // shows whole
             }
             continue;
@@ -314,18 +285,16 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
             const bool innerBar =
                 l.y1 - 1 > bounds_.top() + 2 && l.y1 + 1 < bounds_.bottom() - 2 && inner(l, 3);
             std::optional<QRect> r;
-            if (measuring && innerBar) r = bars.rectOf(l.x1, l.x2, l.y1);
+            if (setup.measuring && innerBar) r = bars.rectOf(l.x1, l.x2, l.y1);
             if (r) {
-                barRects.push_back(*r);
-                barRectOf[i] = static_cast<uint32_t>(barRects.size());
+                band.barRects.push_back(*r);
+                band.barRectOf[i] = static_cast<uint32_t>(band.barRects.size());
             }
             if (knowPixels && r) {
-                if (!r->isEmpty() && pixels.paint(*r) == 0) {
-                    firstPiece[i] = kNone;
-                    ++counts_.covered;
-                }
+                if (!r->isEmpty() && pixels.paint(r->intersected(band.pixels)) == 0)
+                    state[i] = kCovered;
             } else if (drawnAgain(l)) {
-                firstPiece[i] = kNone;
+                state[i] = kDrawnAgain;
             } else if (knowPixels) {
                 pixels.mayPaint(box(l, 3));
             }
@@ -336,34 +305,33 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
         // shows nothing, whatever its shape. Blocks first, then, for short
         // lines, tiles.
         if (knowPixels && l.width == 1 && inner(l, 3)) {
-            const QRect reach = box(l, 1);
-            if (pixels.blocksPainted(reach) ||
-                (reach.width() <= kFewTiles && reach.height() <= kFewTiles &&
-                 pixels.tilesPainted(reach))) {
-                firstPiece[i] = kNone;
-                ++counts_.covered;
-                ++counts_.underPainted;
+            const QRect reachBox = box(l, 1);
+            if (pixels.blocksPainted(reachBox) ||
+                (reachBox.width() <= kFewTiles && reachBox.height() <= kFewTiles &&
+                 pixels.tilesPainted(reachBox))) {
+                state[i] = kUnderPainted;
                 continue;
             }
         }
         std::optional<LineShapes::Shape> shape;
-        if (knowPixels && l.width == 1) shape = shapes.shapeOf(l.x2 - l.x1, l.y2 - l.y1);
+        if (knowPixels && l.width == 1) shape = m.shapes.shapeOf(l.x2 - l.x1, l.y2 - l.y1);
         if (!shape) {
             if (drawnAgain(l))
-                firstPiece[i] = kNone;
+                state[i] = kDrawnAgain;
             else if (knowPixels)
                 pixels.mayPaint(box(l, 3));
             continue;
         }
         bool known = inner(l, 3);
-        if (!known && deviceEdges) {
-            const QPoint from = QPoint(l.x1, l.y1) + toDevice, to = QPoint(l.x2, l.y2) + toDevice;
+        if (!known && setup.deviceEdges) {
+            const QPoint from = QPoint(l.x1, l.y1) + setup.toDevice;
+            const QPoint to = QPoint(l.x2, l.y2) + setup.toDevice;
             if (device.contains(from) && device.contains(to)) {
                 known = true; // nothing cuts it
-            } else if (const auto cut = edgeShapes.shapeOf(from.x(), from.y(), to.x(), to.y())) {
+            } else if (const auto cut = m.edgeShapes.shapeOf(from.x(), from.y(), to.x(), to.y())) {
                 shape = cut;
                 known = true;
-                ++counts_.edgeCut;
+                ++band.edgeCut;
             }
         }
         // Pixel s of the shape: s steps along the longer axis, offsets[s] across.
@@ -374,17 +342,17 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
             const int a = s * majorStep, b = offsets[s] + shift;
             return xMajor ? QPoint(l.x1 + a, l.y1 + b) : QPoint(l.x1 + b, l.y1 + a);
         };
-        // The steps band by band, a band being the steps within one row of
-        // tiles (one column, for lines of one pixel per column): fn(from, to)
-        // for those with pixels (or neighbours, `reach` across) in tiles that
-        // are not wholly painted; stops when fn returns false. Bands of
-        // blocks of tiles first.
-        const auto forEachBand = [&](int reach, auto&& fn) {
+        // The steps from..to band by band, a band being the steps within one
+        // row of tiles (one column, for lines of one pixel per column):
+        // fn(from, to) for those with pixels (or neighbours, `reach` across)
+        // in tiles that are not wholly painted; stops when fn returns false.
+        // Bands of blocks of tiles first.
+        const auto forEachBand = [&](int firstStep, int lastStep, int reachAcross, auto&& fn) {
             const int origin = xMajor ? bounds_.left() : bounds_.top();
             const int start = xMajor ? l.x1 : l.y1, base = xMajor ? l.y1 : l.x1;
             const auto area = [&](int from, int to) { // offsets run one way
-                const int lo = std::min(offsets[from], offsets[to]) - reach + base;
-                const int hi = std::max(offsets[from], offsets[to]) + reach + base;
+                const int lo = std::min(offsets[from], offsets[to]) - reachAcross + base;
+                const int hi = std::max(offsets[from], offsets[to]) + reachAcross + base;
                 const int a = start + from * majorStep, b = start + to * majorStep;
                 const int first = std::min(a, b), last = std::max(a, b);
                 return xMajor ? QRect(QPoint(first, lo), QPoint(last, hi))
@@ -392,9 +360,9 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
             };
             const auto bandEnd = [&](int from, int size) {
                 const int in = (start + from * majorStep - origin) & (size - 1);
-                return std::min(shape->steps - 1, from + (majorStep > 0 ? size - 1 - in : in));
+                return std::min(lastStep, from + (majorStep > 0 ? size - 1 - in : in));
             };
-            for (int from = 0; from < shape->steps;) {
+            for (int from = firstStep; from <= lastStep;) {
                 const int to = bandEnd(from, PixelCover::kBlock);
                 if (!pixels.blocksPainted(area(from, to)))
                     for (int f = from; f <= to;) {
@@ -406,52 +374,67 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
             }
         };
         if (known) {
-            const size_t mark = composed.size();
+            // Its steps in the band's rows: rows run one way along the steps.
+            int firstStep = 0, lastStep = shape->steps - 1;
+            if (top < firstRow || bottom > lastRow) {
+                const auto rowOf = [&](int s) { return int64_t{pointOf(s, 0).y()}; };
+                const bool down = rowOf(lastStep) >= rowOf(0);
+                const auto firstWhere = [&](auto&& holds) { // holds from some step on
+                    int a = 0, b = shape->steps;
+                    while (a < b) {
+                        const int mid = a + (b - a) / 2;
+                        if (holds(mid))
+                            b = mid;
+                        else
+                            a = mid + 1;
+                    }
+                    return a;
+                };
+                if (down) {
+                    firstStep = firstWhere([&](int s) { return rowOf(s) >= firstRow; });
+                    lastStep = firstWhere([&](int s) { return rowOf(s) > lastRow; }) - 1;
+                } else {
+                    firstStep = firstWhere([&](int s) { return rowOf(s) <= lastRow; });
+                    lastStep = firstWhere([&](int s) { return rowOf(s) < firstRow; }) - 1;
+                }
+            }
             bool fresh = false, inOrder = false;
-            forEachBand(0, [&](int from, int to) {
+            forEachBand(firstStep, lastStep, 0, [&](int from, int to) {
                 for (int s = from; s <= to; ++s) {
                     const QPoint p = pointOf(s, 0);
                     if (pixels.tilePainted(p.x(), p.y()) || !pixels.paint(p.x(), p.y())) continue;
                     fresh = true;
                     // A later line may paint it: then the line is drawn in order.
                     inOrder = inOrder || pixels.mayBePainted(p.x(), p.y());
-                    if (!inOrder)
-                        composed.emplace_back(static_cast<uint32_t>(pixels.indexOf(p.x(), p.y())),
-                                              l.colour);
+                    if (!inOrder) pixels.compose(p.x(), p.y(), l.colour);
                 }
                 return true;
             });
-            if (!fresh) {
-                firstPiece[i] = kNone;
-                ++counts_.covered;
-            } else if (inOrder) {
-                composed.resize(mark);
-            } else {
-                firstPiece[i] = kNone;
-                ++counts_.composed;
-            }
+            if (!fresh)
+                state[i] = kCovered;
+            else if (!inOrder)
+                state[i] = kComposed;
             continue;
         }
         // Where a clip may cut it: left out when later lines paint every
         // pixel it might paint in the bounds, else drawn as it comes.
-        bool covered = onlyBounds;
+        bool covered = setup.onlyBounds;
         if (covered)
-            forEachBand(1, [&](int from, int to) {
+            forEachBand(0, shape->steps - 1, 1, [&](int from, int to) {
                 for (int s = from; s <= to && covered; ++s)
                     for (int shift = -1; shift <= 1 && covered; ++shift) {
                         const QPoint p = pointOf(s, shift);
                         covered = !pixels.holds(p.x(), p.y()) || pixels.tilePainted(p.x(), p.y()) ||
-                                  (pixels.at(p.x(), p.y()) & PixelCover::kPainted) != 0;
+                                  pixels.isPainted(p.x(), p.y());
                     }
                 return covered;
             });
         if (covered) {
-            firstPiece[i] = kNone;
-            ++counts_.covered;
-            ++counts_.nearEdge;
+            state[i] = kNearEdge;
             continue;
         }
         // What it may paint: its whole line's pixels and their neighbours across.
+        pixels.noteMaybe(top - 1, bottom + 1);
         const uint8_t near = xMajor ? PixelCover::kNearColumn : PixelCover::kNearRow;
         const auto markStep = [&](int s) {
             const QPoint p = pointOf(s, 0);
@@ -482,25 +465,139 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
                 at[(s - first) * along + (offsets[s] - offsets[first]) * across] |= near;
         }
     }
-    shapes.end();
-    edgeShapes.end();
+}
+
+void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHelper* helper,
+                    size_t linesWorthSharing) {
+    auto clock = std::chrono::steady_clock::now();
+    counts_ = {};
+    counts_.lines = lines_.size();
+    if (measures.empty()) return;
+    Setup setup;
+    setup.deviceTransform = painter.deviceTransform();
+    // Fills stand in for strokes, and measured shapes for lines, only where
+    // painting is plain: opaque, unblended, without antialiasing.
+    const bool plain = !painter.testRenderHint(QPainter::Antialiasing) &&
+                       painter.opacity() == 1.0 &&
+                       painter.compositionMode() == QPainter::CompositionMode_SourceOver;
+    setup.measuring = plain && measures[0].bars.begin(setup.deviceTransform, bounds_);
+    // A clip that cuts a line makes the rasteriser start from the cut ends:
+    // the pixels of lines that cross the edge of what is paintable are known
+    // only to lie within one pixel across of those of the whole line.
+    const QRegion paintable = setup.measuring ? paintableRegion(painter) : QRegion();
+    const QRect deviceBounds = setup.deviceTransform.mapRect(bounds_);
+    // Marking pixels starts with clearing a mark per pixel of the bounds:
+    // worth it where there are many lines for the size of the picture.
+    constexpr int64_t kPixelsPerLine = 128;
+    const bool manyLines = static_cast<int64_t>(lines_.size()) * kPixelsPerLine >=
+                           int64_t{bounds_.width()} * bounds_.height();
+    // Composed pixels are written straight into the device: an image of
+    // 32-bit pixels (where the painter paints too; it holds it unshared).
+    QPaintDevice* const device = painter.device();
+    QImage* const image =
+        device && device->devType() == QInternal::Image ? static_cast<QImage*>(device) : nullptr;
+    const bool plainImage = image && (image->format() == QImage::Format_RGB32 ||
+                                      image->format() == QImage::Format_ARGB32 ||
+                                      image->format() == QImage::Format_ARGB32_Premultiplied);
+    setup.knowPixels = setup.measuring && manyLines && plainImage &&
+                       QRegion(deviceBounds).subtracted(paintable).isEmpty();
+    if (setup.knowPixels) {
+        setup.bytesPerLine = image->bytesPerLine();
+        setup.corner = const_cast<unsigned char*>(image->constBits()) +
+                       static_cast<ptrdiff_t>(deviceBounds.top()) * setup.bytesPerLine +
+                       static_cast<ptrdiff_t>(deviceBounds.left()) * 4;
+    }
+    setup.onlyBounds = setup.knowPixels && paintable.subtracted(QRegion(deviceBounds)).isEmpty();
+    // Where the bounds are the whole device and nothing else clips (neither
+    // the painter nor the system, as a window's backing store does), a line
+    // is cut only by the device's edges: lines inside it are not cut, and
+    // the pixels of lines that leave it through one edge are measured.
+    setup.deviceSize =
+        painter.device() ? QSize(painter.device()->width(), painter.device()->height()) : QSize();
+    const bool clipFree = !painter.hasClipping() && painter.paintEngine() &&
+                          painter.paintEngine()->systemClip().isEmpty();
+    setup.deviceEdges =
+        setup.onlyBounds && clipFree && deviceBounds == QRect(QPoint(0, 0), setup.deviceSize);
+    setup.toDevice = deviceBounds.topLeft() - bounds_.topLeft();
+
+    // The rows in two bands, each worked out on a thread of its own, where
+    // the picture is worth it: a line is drawn where either band draws it.
+    // Bands meet at a whole tile (or block) so that their tiles line up.
+    const int align =
+        bounds_.height() >= 4 * PixelCover::kBlock ? PixelCover::kBlock : PixelCover::kTile;
+    const bool share = measures.size() >= 2 && helper && lines_.size() >= linesWorthSharing &&
+                       bounds_.height() >= 2 * align;
+    const size_t bandCount = share ? 2 : 1;
+    counts_.bands = bandCount;
+    constexpr int64_t kFar = int64_t{1} << 40;
+    const int64_t split =
+        bounds_.top() + std::max<int64_t>(1, (bounds_.height() / 2 + align / 2) / align) * align;
+    for (size_t b = 0; b < bandCount; ++b) {
+        Band& band = bands_[b];
+        band.firstRow = b == 0 ? -kFar : split;
+        band.lastRow = bandCount == 1 ? kFar : b == 0 ? split - 1 : kFar;
+        const int top = static_cast<int>(std::max<int64_t>(band.firstRow, bounds_.top()));
+        const int bottom = static_cast<int>(std::min<int64_t>(band.lastRow, bounds_.bottom()));
+        band.pixels = QRect(bounds_.left(), top, bounds_.width(), std::max(0, bottom - top + 1));
+        if (b > 0 && setup.measuring) measures[b].bars.begin(setup.deviceTransform, bounds_);
+        if (setup.deviceEdges) measures[b].edgeShapes.begin(setup.deviceSize);
+    }
+    const auto work = [&](uint32_t b) {
+        auto started = std::chrono::steady_clock::now();
+        findShown(bands_[b], measures[b], setup);
+        counts_.bandMs[b] = msSince(started);
+    };
+    if (bandCount == 1)
+        work(0);
+    else
+        helper->run(2, work);
+    for (size_t b = 0; b < bandCount; ++b) {
+        measures[b].shapes.end();
+        measures[b].edgeShapes.end();
+        counts_.edgeCut += bands_[b].edgeCut;
+    }
     counts_.coverMs = msSince(clock);
 
     QRgb colour = 0;
     int width = -1;
     BarRuns runs(bounds_.left() - 2 * kMargin, bounds_.right() + 2 * kMargin);
+    const std::span<Band> bands(bands_.data(), bandCount);
+    std::vector<ColumnCover::Run>& joined = joinedPieces_;
     for (size_t i = 0; i < lines_.size(); ++i) {
-        if (firstPiece[i] == kNone) continue;
-        const Line& l = lines_[i];
-        if (l.width == 0 && barRectOf[i] != 0) {
-            const QRect& r = barRects[barRectOf[i] - 1];
-            if (!r.isEmpty() && !runs.add(r, l.colour)) {
-                runs.flush(painter);
-                if (!runs.add(r, l.colour)) painter.fillRect(r, QColor::fromRgb(l.colour));
+        bool whole = false, inPieces = false, composed = false, covered = false;
+        bool nearEdge = false, underPainted = false;
+        for (const Band& band : bands) {
+            const uint32_t s = band.state[i];
+            whole |= s == kWhole;
+            inPieces |= s < kFirstShown;
+            composed |= s == kComposed;
+            covered |= s == kCovered || s == kNearEdge || s == kUnderPainted;
+            nearEdge |= s == kNearEdge;
+            underPainted |= s == kUnderPainted;
+        }
+        if (!whole && !inPieces) {
+            counts_.composed += composed;
+            if (!composed && covered) {
+                ++counts_.covered;
+                counts_.nearEdge += nearEdge;
+                counts_.underPainted += underPainted;
             }
-            ++counts_.filled;
-            ++counts_.drawn;
             continue;
+        }
+        const Line& l = lines_[i];
+        if (l.width == 0) {
+            const QRect* r = nullptr;
+            for (const Band& band : bands)
+                if (band.barRectOf[i] != 0) r = &band.barRects[band.barRectOf[i] - 1];
+            if (r) {
+                if (!r->isEmpty() && !runs.add(*r, l.colour)) {
+                    runs.flush(painter);
+                    if (!runs.add(*r, l.colour)) painter.fillRect(*r, QColor::fromRgb(l.colour));
+                }
+                ++counts_.filled;
+                ++counts_.drawn;
+                continue;
+            }
         }
         runs.flush(painter);
         const int lineWidth = l.width == 0 ? 3 : l.width;
@@ -509,20 +606,43 @@ void LineList::draw(QPainter& painter, BarExtents& bars, LineShapes& shapes,
             width = lineWidth;
             painter.setPen(QPen(QColor::fromRgb(colour), width));
         }
-        if (firstPiece[i] == kWhole) {
+        // The pieces of a vertical line, top to bottom, the bands' joined
+        // where they meet; whole where they make up the line.
+        joined.clear();
+        if (!whole)
+            for (const Band& band : bands) {
+                const uint32_t s = band.state[i];
+                if (s >= kFirstShown) continue;
+                for (uint32_t p = s; p < band.pieceEnd[i]; ++p) {
+                    const ColumnCover::Run& run = band.pieces[p];
+                    if (!joined.empty() && joined.back().second + 1 == run.first)
+                        joined.back().second = run.second;
+                    else
+                        joined.push_back(run);
+                }
+            }
+        if (whole || (joined.size() == 1 &&
+                      joined[0] == ColumnCover::Run{std::min(l.y1, l.y2), std::max(l.y1, l.y2)})) {
             painter.drawLine(l.x1, l.y1, l.x2, l.y2);
             ++counts_.drawn;
             continue;
         }
-        for (uint32_t p = firstPiece[i]; p < pieceEnd[i]; ++p) {
-            painter.drawLine(l.x1, pieces[p].first, l.x1, pieces[p].second);
+        ++counts_.shortened;
+        for (const ColumnCover::Run& run : joined) {
+            painter.drawLine(l.x1, run.first, l.x1, run.second);
             ++counts_.drawn;
         }
     }
     runs.flush(painter);
     counts_.fills = runs.fills();
-    bars.end();
+    for (size_t b = 0; b < bandCount; ++b) measures[b].bars.end();
     counts_.orderedMs = msSince(clock);
-    drawComposed(painter, pixels, composed);
+    // The composed pixels last, straight into the image.
+    if (setup.knowPixels)
+        for (size_t b = 0; b < bandCount; ++b)
+            measures[b].pixels.writeComposed(
+                setup.corner + static_cast<ptrdiff_t>(bands_[b].pixels.top() - bounds_.top()) *
+                                   setup.bytesPerLine,
+                setup.bytesPerLine);
     counts_.composedMs = msSince(clock);
 }

@@ -9,21 +9,25 @@
 // that nothing clips). Pens are opaque and unblended, so the later line
 // decides those pixels whatever comes between. Bars are filled as the
 // rectangles their strokes paint, bars in a row composed into runs of one
-// colour first.
+// colour first. Where there are many lines, the picture's upper and lower
+// rows are worked out on two threads, each line shown where either band
+// shows it.
 
 #include <QPainter>
 #include <QRect>
 #include <QRgb>
 
-#include "ui/bar_extents.h"
 #include "ui/column_cover.h"
-#include "ui/edge_line_shapes.h"
 #include "ui/key_set.h"
-#include "ui/line_shapes.h"
-#include "ui/pixel_cover.h"
+#include "ui/line_measures.h"
+#include "ui/paint_helper.h"
 
+#include <QImage>
+
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -43,9 +47,13 @@ class LineList {
     // Appends the lines of `later`, collected for a picture of the same
     // bounds, after these (as if added here in that order) and empties it.
     void append(LineList& later);
-    // The four keep what they measure (and their memory) for later pictures.
-    void draw(QPainter& painter, BarExtents& bars, LineShapes& shapes, EdgeLineShapes& edgeShapes,
-              PixelCover& pixels);
+    // Draws the lines. `measures` keep what they measure (and their memory)
+    // for later pictures; with two of them and a helper, the picture's rows
+    // are shared between two threads where there are `linesWorthSharing`
+    // lines or more.
+    void draw(QPainter& painter, std::span<LineMeasures> measures, PaintHelper* helper = nullptr,
+              size_t linesWorthSharing = kLinesWorthSharing);
+    static constexpr size_t kLinesWorthSharing = size_t{1} << 14;
 
     struct Counts {
         size_t lines = 0;        // collected (after clipping)
@@ -56,11 +64,13 @@ class LineList {
         size_t covered = 0;      // left out: later lines paint every pixel
         size_t nearEdge = 0;     // of them, lines that a clip may cut
         size_t underPainted = 0; // of them, found so by wholly painted blocks or tiles alone
-        size_t edgeCut = 0;      // lines the device's edge cuts whose pixels were measured
-        size_t composed = 0;     // drawn as the pixels that stay, all in one image at the end
+        size_t edgeCut = 0;  // lines the device's edge cuts whose pixels were measured (per band)
+        size_t composed = 0; // drawn as the pixels that stay, all in one image at the end
+        size_t bands = 0;    // bands of rows worked out apart
         // Milliseconds: finding what each line shows (last to first), drawing
         // what shows in order, drawing the composed pixels.
         double coverMs = 0, orderedMs = 0, composedMs = 0;
+        double bandMs[2] = {0, 0}; // of the cover pass, each band on its own thread
     };
     const Counts& counts() const { return counts_; }
 
@@ -89,12 +99,24 @@ class LineList {
     std::vector<uint64_t> runSlots_;
     std::vector<uint32_t> runUsed_;
     Counts counts_;
-    // What draw() works with, kept for its memory.
-    std::vector<uint32_t> firstPiece_, pieceEnd_;
-    std::vector<ColumnCover::Run> pieces_;
-    ColumnCover cover_;
-    KeySet seen_;
-    std::vector<QRect> barRects_;
-    std::vector<uint32_t> barRectOf_;
-    std::vector<std::pair<uint32_t, QRgb>> composed_;
+    // What the cover pass found for one band of rows, and what it works
+    // with, kept for its memory.
+    struct Band {
+        int64_t firstRow = 0, lastRow = 0; // rows it decides (beyond the bounds at the ends)
+        QRect pixels;                      // its part of the bounds
+        std::vector<uint32_t> state;       // per line: a Shown value or its first piece
+        std::vector<uint32_t> pieceEnd;    // read only where state names a piece
+        std::vector<ColumnCover::Run> pieces;
+        ColumnCover cover;
+        KeySet seen; // lines whose pixels are not known, met so far
+        // Bars as filled: their rectangles, and per line 1 + the place of its
+        // rectangle (0 for none).
+        std::vector<QRect> barRects;
+        std::vector<uint32_t> barRectOf;
+        size_t edgeCut = 0;
+    };
+    struct Setup; // what every band works with alike
+    void findShown(Band& band, LineMeasures& m, const Setup& setup);
+    std::array<Band, 2> bands_;
+    std::vector<ColumnCover::Run> joinedPieces_;
 };

@@ -5,15 +5,12 @@
 // measured pixels of bars (kept while the view keeps its place and width) and
 // of one-pixel lines by extent, and the memory a paint reuses.
 
-#include "ui/bar_extents.h"
 #include "ui/call_blocks.h"
 #include "ui/call_skip_index.h"
-#include "ui/edge_line_shapes.h"
 #include "ui/line_list.h"
-#include "ui/line_shapes.h"
+#include "ui/line_measures.h"
 #include "ui/link_end_index.h"
 #include "ui/paint_helper.h"
-#include "ui/pixel_cover.h"
 
 #include <QImage>
 
@@ -23,26 +20,25 @@ struct PaintCache {
     CallSkipIndex skipIndex;
     CallBlocks callBlocks;
     LinkEndIndex linkEnds;
-    BarExtents bars;
-    LineShapes lineShapes;
-    EdgeLineShapes edgeShapes;
-    PixelCover pixels; // scratch memory of each paint
-    QImage canvas;     // the view's picture before it is shown (paintView)
-    LineList lines;    // the same
+    // Per band of rows that a thread works out: what the line list measures
+    // and marks.
+    std::array<LineMeasures, 2> measures;
+    QImage canvas;  // the view's picture before it is shown (paintView)
+    LineList lines; // the same
     // Lines of the later parts of the rows, walked beside the first part by
     // the helper when the window shows about callsWorthThreads calls or more.
     static constexpr size_t kWalkParts = 4;
     std::array<LineList, kWalkParts - 1> laterParts;
     PaintHelper helper;
     uint64_t callsWorthThreads = uint64_t{1} << 14;
+    // Lines from which their cover pass is shared with the helper.
+    size_t linesWorthSharing = LineList::kLinesWorthSharing;
     double walkMs = 0; // of the last paint: walking the rows into lines
 
     void clear() {
         skipIndex.clear();
         callBlocks.clear();
         linkEnds.clear();
-        bars.clear();
-        lineShapes.clear();
-        edgeShapes.clear();
+        for (LineMeasures& m : measures) m.clear();
     }
 };

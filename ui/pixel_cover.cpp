@@ -1,21 +1,35 @@
 #include "ui/pixel_cover.h"
 
 #include <algorithm>
+#include <bit>
 
 void PixelCover::reset(const QRect& bounds) {
+    const int width = std::max(0, bounds.width()), height = std::max(0, bounds.height());
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    if (width != width_ || height != height_ || flags_.size() != pixels) {
+        flags_.assign(pixels, 0);
+    } else {
+        // Only rows named as maybe painted were marked.
+        for (size_t row = 0; row < maybeRows_.size(); ++row)
+            if (maybeRows_[row])
+                std::fill_n(flags_.begin() +
+                                static_cast<ptrdiff_t>(row * static_cast<size_t>(width)),
+                            width, uint8_t{0});
+    }
     left_ = bounds.left();
     top_ = bounds.top();
-    width_ = std::max(0, bounds.width());
-    height_ = std::max(0, bounds.height());
+    width_ = width;
+    height_ = height;
     tilesPerRow_ = (width_ + kTile - 1) / kTile;
     blocksPerRow_ = (width_ + kBlock - 1) / kBlock;
-    flags_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
+    wordsPerRow_ = (static_cast<size_t>(width_) + 63) / 64;
+    painted_.assign(wordsPerRow_ * static_cast<size_t>(height_), 0);
+    composed_.assign(painted_.size(), 0);
+    otherComposed_.clear();
+    composedCount_ = 0;
+    maybeRows_.assign(static_cast<size_t>(height_), 0);
     tiles_.assign(
         static_cast<size_t>(tilesPerRow_) * static_cast<size_t>((height_ + kTile - 1) / kTile), 0);
-    if (canvas_.size() != QSize(width_, height_)) { // 32-bit rows: bytesPerLine is 4 * width
-        canvas_ = QImage(width_, height_, QImage::Format_ARGB32_Premultiplied);
-        canvas_.fill(Qt::transparent);
-    }
     blocks_.assign(static_cast<size_t>(blocksPerRow_) *
                        static_cast<size_t>((height_ + kBlock - 1) / kBlock),
                    0);
@@ -43,8 +57,29 @@ size_t PixelCover::paint(const QRect& r) {
 
 void PixelCover::mayPaint(const QRect& r) {
     const QRect in = r.intersected(QRect(left_, top_, width_, height_));
+    if (in.isEmpty()) return;
+    noteMaybe(in.top(), in.bottom());
     for (int y = in.top(); y <= in.bottom(); ++y) {
         uint8_t* row = &at(in.left(), y);
         for (int x = 0; x < in.width(); ++x) row[x] |= kMaybe;
+    }
+}
+
+void PixelCover::writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine) const {
+    if (composedCount_ == 0) return;
+    const QRgb colour = composedColour_ | 0xff000000u;
+    for (size_t row = 0; row < static_cast<size_t>(height_); ++row) {
+        QRgb* const line =
+            reinterpret_cast<QRgb*>(corner + static_cast<ptrdiff_t>(row) * bytesPerLine);
+        const uint64_t* const words = &composed_[row * wordsPerRow_];
+        for (size_t w = 0; w < wordsPerRow_; ++w)
+            for (uint64_t bits = words[w]; bits != 0; bits &= bits - 1)
+                line[w * 64 + static_cast<size_t>(std::countr_zero(bits))] = colour;
+    }
+    for (const auto& [index, other] : otherComposed_) {
+        const size_t row = index / static_cast<size_t>(width_),
+                     col = index % static_cast<size_t>(width_);
+        reinterpret_cast<QRgb*>(corner + static_cast<ptrdiff_t>(row) * bytesPerLine)[col] =
+            other | 0xff000000u;
     }
 }

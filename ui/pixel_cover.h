@@ -1,24 +1,27 @@
 #pragma once
 // The pixels of a picture's bounds as its lines are met from the last drawn
-// to the first: which ones a later line is known to paint, and which ones a
-// later line may paint (a line whose pixels are known only roughly). Counts
-// painted pixels per tile of 8 x 8 and wholly painted tiles per block of
-// 8 x 8 tiles, so that walks over painted areas look at little memory. Kept
-// between pictures so that its memory is reused.
+// to the first: which ones a later line is known to paint, which ones a
+// later line may paint (a line whose pixels are known only roughly), and
+// which ones take their final colour from a line met (composed). Painted
+// and composed pixels are kept one bit each, so that the marks of a large
+// picture stay in the cache; painted pixels are counted per tile of 8 x 8
+// and wholly painted tiles per block of 8 x 8 tiles, so that walks over
+// painted areas look at little memory. Kept between pictures so that its
+// memory is reused.
 
-#include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QRgb>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class PixelCover {
   public:
     enum : uint8_t {
-        kPainted = 1,
         kMaybe = 2,      // this pixel may be painted
         kNearRow = 4,    // this one and its neighbours left and right may be
         kNearColumn = 8, // this one and its neighbours above and below may be
@@ -40,13 +43,10 @@ class PixelCover {
         return static_cast<size_t>(y - top_) * static_cast<size_t>(width_) +
                static_cast<size_t>(x - left_);
     }
-    QPoint pointOf(size_t index) const {
-        return {left_ + static_cast<int>(index % static_cast<size_t>(width_)),
-                top_ + static_cast<int>(index / static_cast<size_t>(width_))};
-    }
     // Pixels from one row to the next.
     ptrdiff_t stride() const { return width_; }
-    // The flags of a pixel that holds() accepts.
+    // The maybe flags of a pixel that holds() accepts; rows written through
+    // it are to be told to noteMaybe().
     uint8_t& at(int x, int y) { return flags_[indexOf(x, y)]; }
 
     // Whether every pixel of the tile of (x, y) is painted; holds() first.
@@ -61,15 +61,21 @@ class PixelCover {
         return cellsFull(r, kBlockShift, blocksPerRow_, blocks_,
                          (kBlock / kTile) * (kBlock / kTile));
     }
+    // Whether a pixel inside is marked painted.
+    bool isPainted(int x, int y) const {
+        const Bit b = bitOf(x, y);
+        return (painted_[b.word] & b.mask) != 0;
+    }
     // Marks a pixel inside as painted; true when it was not before.
     bool paint(int x, int y) {
-        uint8_t& f = at(x, y);
-        if (f & kPainted) return false;
-        f |= kPainted;
+        const Bit b = bitOf(x, y);
+        uint64_t& word = painted_[b.word];
+        if (word & b.mask) return false;
+        word |= b.mask;
         if (++tiles_[tileOf(x, y)] == kTile * kTile)
-            ++blocks_[static_cast<size_t>((y - top_) / kBlock) *
+            ++blocks_[static_cast<size_t>((y - top_) >> kBlockShift) *
                           static_cast<size_t>(blocksPerRow_) +
-                      static_cast<size_t>((x - left_) / kBlock)];
+                      static_cast<size_t>((x - left_) >> kBlockShift)];
         return true;
     }
     // Marks the pixels of column x from row `first` to `last` (inside) as
@@ -79,7 +85,7 @@ class PixelCover {
     void paintColumn(int x, int first, int last, Fresh&& fresh) {
         for (int y = first; y <= last;) {
             // The first row below the tile of y, or the end of the run.
-            const int end = std::min(last + 1, top_ + (((y - top_) / kTile) + 1) * kTile);
+            const int end = std::min(last + 1, top_ + (((y - top_) >> kTileShift) + 1) * kTile);
             if (tilePainted(x, y)) {
                 y = end;
                 continue;
@@ -92,6 +98,7 @@ class PixelCover {
     // Whether a pixel inside may be painted by a line whose pixels are known
     // roughly.
     bool mayBePainted(int x, int y) const {
+        if (!maybeRows_[static_cast<size_t>(y - top_)]) return false;
         const size_t i = indexOf(x, y), w = static_cast<size_t>(width_);
         const int col = x - left_, row = y - top_;
         return (flags_[i] & (kMaybe | kNearRow | kNearColumn)) ||
@@ -100,10 +107,13 @@ class PixelCover {
                (row > 0 && (flags_[i - w] & kNearColumn)) ||
                (row + 1 < height_ && (flags_[i + w] & kNearColumn));
     }
-
-    // An image of the bounds, clear, to compose pixels in; to be left clear.
-    QImage& canvas() { return canvas_; }
-    QPoint corner() const { return {left_, top_}; }
+    // To be told of every pixel marked through at(): rows first..last hold
+    // them (mayBePainted passes over the rows around none).
+    void noteMaybe(int first, int last) {
+        const int from = std::max(first - 1 - top_, 0), to = std::min(last + 1 - top_, height_ - 1);
+        if (from <= to)
+            std::fill(maybeRows_.begin() + from, maybeRows_.begin() + to + 1, uint8_t{1});
+    }
 
     // Marks a rectangle inside the bounds as painted; how many of its pixels
     // were not marked painted before.
@@ -111,10 +121,38 @@ class PixelCover {
     // Marks the part of a rectangle inside the bounds as maybe painted.
     void mayPaint(const QRect& r);
 
+    // A pixel inside takes `colour` (opaque) in the end.
+    void compose(int x, int y, QRgb colour) {
+        if (colour != composedColour_) {
+            if (composedCount_ > otherComposed_.size()) {
+                otherComposed_.emplace_back(static_cast<uint32_t>(indexOf(x, y)), colour);
+                ++composedCount_;
+                return;
+            }
+            composedColour_ = colour; // the first colour composed
+        }
+        const Bit b = bitOf(x, y);
+        composed_[b.word] |= b.mask;
+        ++composedCount_;
+    }
+    size_t composedCount() const { return composedCount_; }
+    // Writes the composed pixels into 32-bit rows of `bytesPerLine` bytes
+    // whose first pixel is the bounds' corner.
+    void writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine) const;
+
   private:
+    struct Bit {
+        size_t word;
+        uint64_t mask;
+    };
+    Bit bitOf(int x, int y) const {
+        const int col = x - left_;
+        return {static_cast<size_t>(y - top_) * wordsPerRow_ + static_cast<size_t>(col >> 6),
+                uint64_t{1} << (col & 63)};
+    }
     size_t tileOf(int x, int y) const {
-        return static_cast<size_t>((y - top_) >> 3) * static_cast<size_t>(tilesPerRow_) +
-               static_cast<size_t>((x - left_) >> 3);
+        return static_cast<size_t>((y - top_) >> kTileShift) * static_cast<size_t>(tilesPerRow_) +
+               static_cast<size_t>((x - left_) >> kTileShift);
     }
 
     // Whether every cell (of 2^shift pixels, counting `full` when painted)
@@ -134,8 +172,17 @@ class PixelCover {
                            int full) const;
 
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0, tilesPerRow_ = 0, blocksPerRow_ = 0;
+    size_t wordsPerRow_ = 0;
+    std::vector<uint64_t> painted_;  // a bit per pixel, rows of wordsPerRow_ words
+    std::vector<uint64_t> composed_; // the same, for pixels composed in composedColour_
+    QRgb composedColour_ = 0;
+    std::vector<std::pair<uint32_t, QRgb>> otherComposed_; // by index, in other colours
+    size_t composedCount_ = 0;
+    // Maybe flags per pixel; only rows that maybeRows_ names are ever set,
+    // and only those are cleared for the next picture.
     std::vector<uint8_t> flags_;
+    std::vector<uint8_t>
+        maybeRows_;               // per row: 1 where a pixel of it, above or below may be painted
     std::vector<uint8_t> tiles_;  // painted pixels per tile; partial tiles at the edges never fill
     std::vector<uint8_t> blocks_; // wholly painted tiles per block
-    QImage canvas_;
 };
