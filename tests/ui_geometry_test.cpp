@@ -7,8 +7,11 @@
 #include "ui/time_axis.h"
 
 #include <QTest>
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <random>
 
 namespace {
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
@@ -118,6 +121,30 @@ class GeometryTest : public QObject {
         const TimeWindow neg = timeWindow(1e-17, std::numeric_limits<int>::min(), 600);
         QCOMPARE(neg.t0, kMin);
         QVERIFY(neg.t1 > neg.t0);
+
+        // The inline path gives trunc() of the span times the zoom, clamped,
+        // near the limits and at the extremes of time as well.
+        std::mt19937_64 rng(5);
+        const auto plain = [](const TimeWindow& tw, int64_t t) {
+            const double x = std::trunc(timeSpan(tw.t0, t) * tw.zoom);
+            if (std::isnan(x)) return int64_t{0};
+            return static_cast<int64_t>(
+                std::clamp(x, -static_cast<double>(kPixelLimit), static_cast<double>(kPixelLimit)));
+        };
+        for (int n = 0; n < 200000; ++n) {
+            TimeWindow tw;
+            tw.zoom = std::ldexp(static_cast<double>(rng() % 1000 + 1) / 1000.0,
+                                 -static_cast<int>(rng() % 60));
+            const int64_t scale = int64_t{1} << (rng() % 63);
+            tw.t0 = static_cast<int64_t>(rng() % 2 ? rng() : rng() % uint64_t(scale)) *
+                    (rng() % 2 ? 1 : -1);
+            int64_t t = tw.t0 + static_cast<int64_t>(rng() % uint64_t(scale)) - scale / 2;
+            if (n % 7 == 0) // about the limit
+                t = tw.t0 + static_cast<int64_t>(static_cast<double>(kPixelLimit) / tw.zoom) +
+                    static_cast<int64_t>(rng() % 5) - 2;
+            if (n % 11 == 0) t = rng() % 2 ? kMax : kMin;
+            QCOMPARE(pixelOf(tw, t), plain(tw, t));
+        }
         QCOMPARE(pixelOf(neg, kMax), qint64(184));
     }
 
@@ -244,6 +271,20 @@ class GeometryTest : public QObject {
         const Segment down = *clipSegment({50, 50, 50 + 1000, 50 + 100000}, box);
         QCOMPARE(down.y2, qint64(99));
         QCOMPARE(down.x2, qint64(50));
+
+        // Cut ends round as std::lround does: halves, their neighbours, large values.
+        std::mt19937_64 rng(9);
+        for (int n = 0; n < 200000; ++n) {
+            const double whole =
+                std::ldexp(static_cast<double>(rng() % 1000000), static_cast<int>(rng() % 50)) *
+                (rng() % 2 ? 1 : -1);
+            double v = whole + (rng() % 2 ? 0.5 : static_cast<double>(rng() % 1000) / 1000.0);
+            if (n % 3 == 0) v = std::nextafter(v, rng() % 2 ? 1e300 : -1e300);
+            QCOMPARE(roundHalfAway(v), static_cast<int64_t>(std::lround(v)));
+        }
+        for (double v : {0.0, -0.0, 0.49999999999999994, -0.49999999999999994, 0.5, -0.5, 2.5, -2.5,
+                         4503599627370495.5, 9007199254740993.0, -9007199254740993.0, 1e18, -1e18})
+            QCOMPARE(roundHalfAway(v), static_cast<int64_t>(std::lround(v)));
     }
 };
 

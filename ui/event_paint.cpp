@@ -361,8 +361,12 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     } else {
         for (LineList& part : cache.laterParts) part.reset(bounds);
         cache.helper.run(static_cast<uint32_t>(parts), [&](uint32_t part) {
+            const auto t = std::chrono::steady_clock::now();
             LineList& lines = part == 0 ? cache.lines : cache.laterParts[part - 1];
             walkRows(walk, rowCount * part / parts, rowCount * (part + 1) / parts, lines);
+            cache.walkPartMs[part] =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t)
+                    .count();
         });
         for (LineList& part : cache.laterParts) cache.lines.append(part);
     }

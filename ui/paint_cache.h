@@ -34,6 +34,7 @@ struct PaintCache {
     // Lines from which their cover pass is shared with the helper.
     size_t linesWorthSharing = LineList::kLinesWorthSharing;
     double walkMs = 0; // of the last paint: walking the rows into lines
+    std::array<double, kWalkParts> walkPartMs{};
 
     void clear() {
         skipIndex.clear();

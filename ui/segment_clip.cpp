@@ -10,6 +10,21 @@ bool inside(int64_t x, int64_t y, const ClipBox& b) {
 
 } // namespace
 
+// v - trunc(v) is exact below 2^53, and above it v is whole.
+int64_t roundHalfAway(double v) {
+    constexpr double kWhole = 9007199254740992.0; // 2^53
+    if (!(v < kWhole && v > -kWhole)) return static_cast<int64_t>(std::lround(v));
+    int64_t t = static_cast<int64_t>(v);
+    const double f = v - static_cast<double>(t);
+    if (f >= 0.5)
+        ++t;
+    else if (f <= -0.5)
+        --t;
+    return t;
+}
+
+namespace {} // namespace
+
 std::optional<Segment> clipSegment(const Segment& s, const ClipBox& box) {
     if (inside(s.x1, s.y1, box) && inside(s.x2, s.y2, box)) return s;
 
@@ -35,9 +50,9 @@ std::optional<Segment> clipSegment(const Segment& s, const ClipBox& box) {
         }
     }
     Segment out;
-    out.x1 = static_cast<int64_t>(std::lround(x1 + u0 * dx));
-    out.y1 = static_cast<int64_t>(std::lround(y1 + u0 * dy));
-    out.x2 = static_cast<int64_t>(std::lround(x1 + u1 * dx));
-    out.y2 = static_cast<int64_t>(std::lround(y1 + u1 * dy));
+    out.x1 = roundHalfAway(x1 + u0 * dx);
+    out.y1 = roundHalfAway(y1 + u0 * dy);
+    out.x2 = roundHalfAway(x1 + u1 * dx);
+    out.y2 = roundHalfAway(y1 + u1 * dy);
     return out;
 }

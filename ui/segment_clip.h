@@ -15,6 +15,10 @@ struct ClipBox {
     int64_t left = 0, top = 0, right = 0, bottom = 0; // inclusive
 };
 
+// std::lround (half away from zero, nothing beyond int64_t) inline, without
+// the library call: clipping asks it four times for every line it cuts.
+int64_t roundHalfAway(double v);
+
 // The part of the segment inside the box; nullopt when none is. A segment
 // wholly inside comes back unchanged; cut ends are rounded to whole pixels.
 std::optional<Segment> clipSegment(const Segment& s, const ClipBox& box);

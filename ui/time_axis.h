@@ -63,6 +63,13 @@ TimeWindow timeWindow(double zoom, int offset, int width);
 // x(t) = (t - t0) * zoom truncated toward zero, limited to +-kPixelLimit.
 // Inline: painting asks it twice for every call in view.
 inline int64_t pixelOf(const TimeWindow& w, int64_t t) {
+    // Within the limits the conversion's own truncation is trunc().
+    int64_t span = 0;
+    if (!__builtin_sub_overflow(t, w.t0, &span)) {
+        const double v = static_cast<double>(span) * w.zoom;
+        if (v < static_cast<double>(kPixelLimit) && v > -static_cast<double>(kPixelLimit))
+            return static_cast<int64_t>(v);
+    }
     const double x = std::trunc(timeSpan(w.t0, t) * w.zoom);
     if (std::isnan(x)) return 0;
     if (x > static_cast<double>(kPixelLimit)) return kPixelLimit;
