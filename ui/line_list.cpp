@@ -522,7 +522,9 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
 
     // The rows in two bands, each worked out on a thread of its own, where
     // the picture is worth it: a line is drawn where either band draws it.
-    // Bands meet at a whole tile (or block) so that their tiles line up.
+    // Bands meet at a whole block (in small pictures a tile) so that their
+    // blocks line up, where the last picture's times say they take about as
+    // long.
     const int align =
         bounds_.height() >= 4 * PixelCover::kBlock ? PixelCover::kBlock : PixelCover::kTile;
     const bool share = measures.size() >= 2 && helper && lines_.size() >= linesWorthSharing &&
@@ -530,8 +532,11 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
     const size_t bandCount = share ? 2 : 1;
     counts_.bands = bandCount;
     constexpr int64_t kFar = int64_t{1} << 40;
+    const int64_t tiles = bounds_.height() / align;
     const int64_t split =
-        bounds_.top() + std::max<int64_t>(1, (bounds_.height() / 2 + align / 2) / align) * align;
+        bounds_.top() +
+        std::clamp<int64_t>(std::llround(upperShare_ * static_cast<double>(tiles)), 1, tiles - 1) *
+            align;
     for (size_t b = 0; b < bandCount; ++b) {
         Band& band = bands_[b];
         band.firstRow = b == 0 ? -kFar : split;
@@ -547,10 +552,19 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
         findShown(bands_[b], measures[b], setup);
         counts_.bandMs[b] = msSince(started);
     };
-    if (bandCount == 1)
+    if (bandCount == 1) {
         work(0);
-    else
+    } else {
         helper->run(2, work);
+        // Rows shared anew as the bands' times per row were, half way there.
+        const double upperRows = static_cast<double>(split - bounds_.top());
+        const double lowerRows = static_cast<double>(bounds_.height()) - upperRows;
+        const double upper = counts_.bandMs[0] / upperRows, lower = counts_.bandMs[1] / lowerRows;
+        if (upper > 0 && lower > 0) {
+            const double balanced = lower / (upper + lower);
+            upperShare_ = std::clamp((upperShare_ + balanced) / 2, 0.1, 0.9);
+        }
+    }
     for (size_t b = 0; b < bandCount; ++b) {
         measures[b].shapes.end();
         measures[b].edgeShapes.end();

@@ -119,4 +119,5 @@ class LineList {
     void findShown(Band& band, LineMeasures& m, const Setup& setup);
     std::array<Band, 2> bands_;
     std::vector<ColumnCover::Run> joinedPieces_;
+    double upperShare_ = 0.5; // of the rows, for the upper band
 };
