@@ -195,8 +195,8 @@ int main(int argc, char** argv) {
                     fastOnly || fastImage == refImage ? "" : "  PICTURES DIFFER");
         if (phases) {
             const LineList::Counts& c = index.lines.counts();
-            std::printf("  parts %.1f %.1f %.1f %.1f", index.walkPartMs[0], index.walkPartMs[1],
-                        index.walkPartMs[2], index.walkPartMs[3]);
+            std::printf("  parts");
+            for (double ms : index.walkPartMs) std::printf(" %.1f", ms);
             std::printf("  walk %.1f cover %.1f (bands %.1f %.1f) ordered %.1f composed %.1f | "
                         "lines %zu drawn %zu covered %zu composed %zu edge-cut %zu",
                         index.walkMs, c.coverMs, c.bandMs[0], c.bandMs[1], c.orderedMs,

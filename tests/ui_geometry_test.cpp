@@ -272,6 +272,53 @@ class GeometryTest : public QObject {
         QCOMPARE(down.y2, qint64(99));
         QCOMPARE(down.x2, qint64(50));
 
+        // Against Liang-Barsky as written plainly (every edge divided for,
+        // std::lround): the same cut for segments near, across and far from
+        // a box, of every slope.
+        const auto plainClip = [](const Segment& sg, const ClipBox& b) -> std::optional<Segment> {
+            const auto in = [&](int64_t x, int64_t y) {
+                return b.left <= x && x <= b.right && b.top <= y && y <= b.bottom;
+            };
+            if (in(sg.x1, sg.y1) && in(sg.x2, sg.y2)) return sg;
+            const double x1 = double(sg.x1), y1 = double(sg.y1);
+            const double dx = double(sg.x2) - x1, dy = double(sg.y2) - y1;
+            double u0 = 0.0, u1 = 1.0;
+            const double p[4] = {-dx, dx, -dy, dy};
+            const double q[4] = {x1 - double(b.left), double(b.right) - x1, y1 - double(b.top),
+                                 double(b.bottom) - y1};
+            for (int i = 0; i < 4; ++i) {
+                if (p[i] == 0.0) {
+                    if (q[i] < 0.0) return std::nullopt;
+                    continue;
+                }
+                const double u = q[i] / p[i];
+                if (p[i] < 0.0) {
+                    if (u > u1) return std::nullopt;
+                    u0 = std::max(u0, u);
+                } else {
+                    if (u < u0) return std::nullopt;
+                    u1 = std::min(u1, u);
+                }
+            }
+            return Segment{std::lround(x1 + u0 * dx), std::lround(y1 + u0 * dy),
+                           std::lround(x1 + u1 * dx), std::lround(y1 + u1 * dy)};
+        };
+        std::mt19937_64 clipRng(17);
+        const ClipBox view{-8, -8, 1927, 1087};
+        for (int n = 0; n < 300000; ++n) {
+            const int64_t reach = int64_t{1} << (clipRng() % 26);
+            const auto coord = [&](int64_t lo, int64_t hi) {
+                return lo - reach +
+                       static_cast<int64_t>(clipRng() % uint64_t(hi - lo + 2 * reach + 1));
+            };
+            Segment sg{coord(view.left, view.right), coord(view.top, view.bottom),
+                       coord(view.left, view.right), coord(view.top, view.bottom)};
+            if (n % 5 == 0) sg.x2 = sg.x1;       // vertical
+            if (n % 7 == 0) sg.y2 = sg.y1;       // horizontal
+            if (n % 11 == 0) sg.x1 = view.right; // on an edge
+            QCOMPARE(clipSegment(sg, view), plainClip(sg, view));
+        }
+
         // Cut ends round as std::lround does: halves, their neighbours, large values.
         std::mt19937_64 rng(9);
         for (int n = 0; n < 200000; ++n) {

@@ -328,6 +328,9 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     std::vector<const LinkEndIndex::ProcessLinks*> rowLinks(rowCount, nullptr);
     std::vector<const CallBlocks::ProcessBlocks*> rowBlocks(rowCount, nullptr);
     uint64_t calls = 0; // about how many the window shows: those ending from t0 to t1
+    // About what walking each row up to its end costs: its calls in the
+    // window and their links.
+    std::vector<uint64_t> costTo(rowCount + 1, 0);
     for (size_t r = 0; r < rowCount; ++r) {
         const uint32_t position = layout.rows[r].position;
         const TProcess& process = *trace.processAt(position);
@@ -335,8 +338,15 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
         cache.skipIndex.prepare(process, rowShift[r]);
         if (in.filter.showLinks) rowLinks[r] = cache.linkEnds.of(process);
         rowBlocks[r] = &cache.callBlocks.prepare(process);
-        calls += cache.skipIndex.firstEndingAtOrAfter(process, rowShift[r], window.t1) -
-                 cache.skipIndex.firstEndingAtOrAfter(process, rowShift[r], window.t0);
+        const size_t first = cache.skipIndex.firstEndingAtOrAfter(process, rowShift[r], window.t0);
+        const size_t end = cache.skipIndex.firstEndingAtOrAfter(process, rowShift[r], window.t1);
+        calls += end - first;
+        uint64_t cost = end - first;
+        if (rowLinks[r] && end > first)
+            cost += 2 * (rowLinks[r]->firstLinkOf(process.calls, end - 1) +
+                         process.calls[end - 1].linkCount -
+                         rowLinks[r]->firstLinkOf(process.calls, first));
+        costTo[r + 1] = costTo[r] + cost;
     }
     const RowWalk walk{trace,
                        in,
@@ -349,9 +359,10 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
                        rowLinks,
                        rowBlocks};
 
-    // Rows are walked in parts, each into a line list of its own, the parts
-    // shared with the helper thread where there is much to walk, then joined
-    // in row order: the lines are the same, in the same order.
+    // Rows are walked in parts of about equal cost, each into a line list of
+    // its own, the parts shared with the helper thread where there is much to
+    // walk, then joined in row order: the lines are the same, in the same
+    // order.
     const size_t parts = rowCount >= PaintCache::kWalkParts && calls >= cache.callsWorthThreads
                              ? PaintCache::kWalkParts
                              : 1;
@@ -360,10 +371,19 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
         walkRows(walk, 0, rowCount, cache.lines);
     } else {
         for (LineList& part : cache.laterParts) part.reset(bounds);
+        std::array<size_t, PaintCache::kWalkParts + 1> from{};
+        for (size_t part = 1; part < parts; ++part) {
+            const uint64_t target = costTo[rowCount] * part / parts;
+            from[part] = std::max<size_t>(
+                from[part - 1],
+                static_cast<size_t>(std::lower_bound(costTo.begin(), costTo.end(), target) -
+                                    costTo.begin()));
+        }
+        from[parts] = rowCount;
         cache.helper.run(static_cast<uint32_t>(parts), [&](uint32_t part) {
             const auto t = std::chrono::steady_clock::now();
             LineList& lines = part == 0 ? cache.lines : cache.laterParts[part - 1];
-            walkRows(walk, rowCount * part / parts, rowCount * (part + 1) / parts, lines);
+            walkRows(walk, from[part], from[part + 1], lines);
             cache.walkPartMs[part] =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t)
                     .count();

@@ -27,7 +27,7 @@ struct PaintCache {
     LineList lines; // the same
     // Lines of the later parts of the rows, walked beside the first part by
     // the helper when the window shows about callsWorthThreads calls or more.
-    static constexpr size_t kWalkParts = 4;
+    static constexpr size_t kWalkParts = 8;
     std::array<LineList, kWalkParts - 1> laterParts;
     PaintHelper helper;
     uint64_t callsWorthThreads = uint64_t{1} << 14;

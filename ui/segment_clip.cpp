@@ -10,21 +10,6 @@ bool inside(int64_t x, int64_t y, const ClipBox& b) {
 
 } // namespace
 
-// v - trunc(v) is exact below 2^53, and above it v is whole.
-int64_t roundHalfAway(double v) {
-    constexpr double kWhole = 9007199254740992.0; // 2^53
-    if (!(v < kWhole && v > -kWhole)) return static_cast<int64_t>(std::lround(v));
-    int64_t t = static_cast<int64_t>(v);
-    const double f = v - static_cast<double>(t);
-    if (f >= 0.5)
-        ++t;
-    else if (f <= -0.5)
-        --t;
-    return t;
-}
-
-namespace {} // namespace
-
 std::optional<Segment> clipSegment(const Segment& s, const ClipBox& box) {
     if (inside(s.x1, s.y1, box) && inside(s.x2, s.y2, box)) return s;
 
@@ -40,6 +25,10 @@ std::optional<Segment> clipSegment(const Segment& s, const ClipBox& box) {
             if (q[i] < 0.0) return std::nullopt; // parallel and outside
             continue;
         }
+        // An edge the segment does not cross gives u <= 0 where it enters
+        // and u >= 1 where it leaves: neither changes u0 or u1, nor ends the
+        // clip, so it is not divided for.
+        if (p[i] < 0.0 ? q[i] >= 0.0 : q[i] >= p[i]) continue;
         const double u = q[i] / p[i];
         if (p[i] < 0.0) {
             if (u > u1) return std::nullopt;

@@ -3,6 +3,7 @@
 // that far-away coordinates (links to rows far below, times far outside the
 // window) never get near the painter's integer limits.
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 
@@ -17,7 +18,18 @@ struct ClipBox {
 
 // std::lround (half away from zero, nothing beyond int64_t) inline, without
 // the library call: clipping asks it four times for every line it cuts.
-int64_t roundHalfAway(double v);
+// v - trunc(v) is exact below 2^53, and above it v is whole.
+inline int64_t roundHalfAway(double v) {
+    constexpr double kWhole = 9007199254740992.0; // 2^53
+    if (!(v < kWhole && v > -kWhole)) return static_cast<int64_t>(std::lround(v));
+    int64_t t = static_cast<int64_t>(v);
+    const double f = v - static_cast<double>(t);
+    if (f >= 0.5)
+        ++t;
+    else if (f <= -0.5)
+        --t;
+    return t;
+}
 
 // The part of the segment inside the box; nullopt when none is. A segment
 // wholly inside comes back unchanged; cut ends are rounded to whole pixels.
