@@ -20,6 +20,7 @@
 #include "ui/paint_cache.h"
 #include "ui/paint_clip.h"
 #include "ui/paint_helper.h"
+#include "ui/pixel_cover.h"
 #include "ui/time_axis.h"
 #include "ui/view_filter.h"
 
@@ -1043,6 +1044,38 @@ TEST(LineList, ShortLinesUnderPaintedTilesShowOnlyThroughAGap) {
     }
     EXPECT_GT(underPainted, 80u * 200u); // most lines found covered cheaply
     EXPECT_GT(throughGap, 20u);          // and the gap showed a line in most pictures
+}
+
+// Rectangles marked a word at a time, against the same pixels marked one by
+// one: the same fresh counts, marks, wholly painted tiles and blocks.
+TEST(PixelCover, RectanglesMarkWhatTheirPixelsMarkOneByOne) {
+    std::mt19937_64 rng(77);
+    PixelCover byRect, byPixel;
+    for (int n = 0; n < 60; ++n) {
+        const QRect bounds(static_cast<int>(rng() % 20) - 10, static_cast<int>(rng() % 20) - 10,
+                           1 + static_cast<int>(rng() % 300), 1 + static_cast<int>(rng() % 200));
+        byRect.reset(bounds);
+        byPixel.reset(bounds);
+        for (int k = 0; k < 400; ++k) {
+            const int w = 1 + static_cast<int>(rng() % (k % 4 == 0 ? 200 : 12));
+            const int h = 1 + static_cast<int>(rng() % (k % 4 == 0 ? 70 : 4));
+            const QRect r = QRect(bounds.left() + static_cast<int>(rng() % bounds.width()),
+                                  bounds.top() + static_cast<int>(rng() % bounds.height()), w, h)
+                                .intersected(bounds);
+            size_t fresh = 0;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x) fresh += byPixel.paint(x, y);
+            ASSERT_EQ(byRect.paint(r), fresh) << "picture " << n << " rectangle " << k;
+        }
+        for (int y = bounds.top(); y <= bounds.bottom(); ++y)
+            for (int x = bounds.left(); x <= bounds.right(); ++x) {
+                ASSERT_EQ(byRect.isPainted(x, y), byPixel.isPainted(x, y)) << x << "," << y;
+                ASSERT_EQ(byRect.tilePainted(x, y), byPixel.tilePainted(x, y)) << x << "," << y;
+                const QRect block(x, y, 1, 1);
+                ASSERT_EQ(byRect.blocksPainted(block), byPixel.blocksPainted(block))
+                    << x << "," << y;
+            }
+    }
 }
 
 // Spread over tables that grow: each key is new once, then held, until cleared.

@@ -400,13 +400,10 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
             }
             bool fresh = false, inOrder = false;
             forEachBand(firstStep, lastStep, 0, [&](int from, int to) {
+                // A later line may paint a pixel: then the line is drawn in order.
                 for (int s = from; s <= to; ++s) {
                     const QPoint p = pointOf(s, 0);
-                    if (pixels.tilePainted(p.x(), p.y()) || !pixels.paint(p.x(), p.y())) continue;
-                    fresh = true;
-                    // A later line may paint it: then the line is drawn in order.
-                    inOrder = inOrder || pixels.mayBePainted(p.x(), p.y());
-                    if (!inOrder) pixels.compose(p.x(), p.y(), l.colour);
+                    fresh |= pixels.paintKnown(p.x(), p.y(), l.colour, inOrder);
                 }
                 return true;
             });

@@ -49,9 +49,35 @@ bool PixelCover::cellsFullAnywhere(const QRect& r, int shift, int perRow,
 }
 
 size_t PixelCover::paint(const QRect& r) {
+    // A word of marks at a time; the tiles' counts by the bytes of the
+    // added marks (a tile's pixels of one row are one byte of its word).
     size_t fresh = 0;
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x) fresh += paint(x, y);
+    const int first = r.left() - left_, last = r.right() - left_;
+    if (first > last) return 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        const size_t row = static_cast<size_t>(y - top_);
+        uint64_t* const words = &painted_[row * wordsPerRow_];
+        uint8_t* const tileRow = &tiles_[(row >> kTileShift) * static_cast<size_t>(tilesPerRow_)];
+        uint8_t* const blockRow =
+            &blocks_[(row >> kBlockShift) * static_cast<size_t>(blocksPerRow_)];
+        for (int w = first >> 6; w <= last >> 6; ++w) {
+            const int lo = std::max(first - w * 64, 0), hi = std::min(last - w * 64, 63);
+            const uint64_t mask =
+                (hi - lo == 63 ? ~uint64_t{0} : (uint64_t{1} << (hi - lo + 1)) - 1) << lo;
+            const uint64_t added = mask & ~words[w];
+            if (added == 0) continue;
+            words[w] |= added;
+            fresh += static_cast<size_t>(std::popcount(added));
+            for (uint64_t rest = added; rest != 0;) {
+                const int tile = std::countr_zero(rest) >> kTileShift;
+                const uint64_t tileBits = rest & (uint64_t{0xff} << (tile * kTile));
+                rest &= ~tileBits;
+                const size_t column = static_cast<size_t>(w) * 8 + static_cast<size_t>(tile);
+                tileRow[column] = static_cast<uint8_t>(tileRow[column] + std::popcount(tileBits));
+                if (tileRow[column] == kTile * kTile) ++blockRow[column / (kBlock / kTile)];
+            }
+        }
+    }
     return fresh;
 }
 

@@ -72,10 +72,21 @@ class PixelCover {
         uint64_t& word = painted_[b.word];
         if (word & b.mask) return false;
         word |= b.mask;
-        if (++tiles_[tileOf(x, y)] == kTile * kTile)
-            ++blocks_[static_cast<size_t>((y - top_) >> kBlockShift) *
-                          static_cast<size_t>(blocksPerRow_) +
-                      static_cast<size_t>((x - left_) >> kBlockShift)];
+        countPainted(x, y);
+        return true;
+    }
+    // The same for a pixel of a line whose pixels are known, which when it
+    // was not painted is composed in `colour`, unless a later line may paint
+    // it: then `inOrder` turns true (and stays) and nothing more is
+    // composed.
+    bool paintKnown(int x, int y, QRgb colour, bool& inOrder) {
+        const Bit b = bitOf(x, y);
+        uint64_t& word = painted_[b.word];
+        if (word & b.mask) return false;
+        word |= b.mask;
+        countPainted(x, y);
+        inOrder = inOrder || mayBePainted(x, y);
+        if (!inOrder) compose(b, x, y, colour);
         return true;
     }
     // Marks the pixels of column x from row `first` to `last` (inside) as
@@ -122,19 +133,7 @@ class PixelCover {
     void mayPaint(const QRect& r);
 
     // A pixel inside takes `colour` (opaque) in the end.
-    void compose(int x, int y, QRgb colour) {
-        if (colour != composedColour_) {
-            if (composedCount_ > otherComposed_.size()) {
-                otherComposed_.emplace_back(static_cast<uint32_t>(indexOf(x, y)), colour);
-                ++composedCount_;
-                return;
-            }
-            composedColour_ = colour; // the first colour composed
-        }
-        const Bit b = bitOf(x, y);
-        composed_[b.word] |= b.mask;
-        ++composedCount_;
-    }
+    void compose(int x, int y, QRgb colour) { compose(bitOf(x, y), x, y, colour); }
     size_t composedCount() const { return composedCount_; }
     // Writes the composed pixels into 32-bit rows of `bytesPerLine` bytes
     // whose first pixel is the bounds' corner.
@@ -149,6 +148,24 @@ class PixelCover {
         const int col = x - left_;
         return {static_cast<size_t>(y - top_) * wordsPerRow_ + static_cast<size_t>(col >> 6),
                 uint64_t{1} << (col & 63)};
+    }
+    void countPainted(int x, int y) {
+        if (++tiles_[tileOf(x, y)] == kTile * kTile)
+            ++blocks_[static_cast<size_t>((y - top_) >> kBlockShift) *
+                          static_cast<size_t>(blocksPerRow_) +
+                      static_cast<size_t>((x - left_) >> kBlockShift)];
+    }
+    void compose(const Bit& b, int x, int y, QRgb colour) {
+        if (colour != composedColour_) {
+            if (composedCount_ > otherComposed_.size()) {
+                otherComposed_.emplace_back(static_cast<uint32_t>(indexOf(x, y)), colour);
+                ++composedCount_;
+                return;
+            }
+            composedColour_ = colour; // the first colour composed
+        }
+        composed_[b.word] |= b.mask;
+        ++composedCount_;
     }
     size_t tileOf(int x, int y) const {
         return static_cast<size_t>((y - top_) >> kTileShift) * static_cast<size_t>(tilesPerRow_) +
