@@ -634,6 +634,40 @@ TEST(LineList, DrawsThePixelsOfDrawingEveryLineInOrder) {
     EXPECT_GT(joined, 0u); // some bars joined into runs
 }
 
+// Lines handed in again and again from a small pool, in two pens and two
+// widths, some wholly beyond the bounds (clipped to nothing) and some cut:
+// repeats left out before clipping paint what drawing every one does.
+TEST(LineList, RepeatedInputsOfAPenPaintAsDrawingEachOne) {
+    std::mt19937_64 rng(31);
+    const QRect bounds(0, 0, 64, 48);
+    ListDrawing drawing;
+    size_t leftOut = 0;
+    for (int n = 0; n < 300; ++n) {
+        std::vector<std::array<int64_t, 4>> pool;
+        for (int k = 0; k < 6; ++k) {
+            const auto at = [&](int size) {
+                return static_cast<int64_t>(rng() % (size + 60)) - 30;
+            };
+            pool.push_back({at(64), at(48), at(64), at(48)});
+        }
+        SidePictures side(bounds.size());
+        auto& [direct, listed, one, all] = side;
+        LineList lines(bounds);
+        size_t handed = 0;
+        for (int k = static_cast<int>(rng() % 200); k-- > 0; ++handed) {
+            const auto& [x1, y1, x2, y2] = pool[rng() % pool.size()];
+            const QRgb colour = rng() % 4 == 0 ? qRgb(200, 0, 0) : qRgb(255, 255, 255);
+            const int width = rng() % 6 == 0 ? 3 : 1;
+            one.setPen(QPen(QColor::fromRgb(colour), width));
+            drawClippedLine(one, bounds, x1, y1, x2, y2);
+            lines.add(x1, y1, x2, y2, colour, width);
+        }
+        ASSERT_TRUE(side.drawnAlike(lines, drawing)) << "picture " << n;
+        leftOut += handed - lines.counts().lines;
+    }
+    EXPECT_GT(leftOut, 1000u); // repeats were left out
+}
+
 // The pixels a one-pixel line paints, as the shape predicts them: lit in the
 // step's place and nowhere else near the line.
 bool paintsItsShape(const QImage& image, QPoint from, const LineShapes::Shape& shape, int dx,

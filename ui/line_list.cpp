@@ -57,6 +57,12 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
     const LastInput in{x1, y1, x2, y2, colour, width, lines_.size()};
     if (lastInput_ && *lastInput_ == in) return;
     lastInput_ = in;
+    // An input met before in the run of lines of this pen is clipped to a
+    // line of the run (or to nothing) again: left out before clipping.
+    const RawInput raw{x1, y1, x2, y2};
+    const bool samePen =
+        !lines_.empty() && lines_.back().colour == colour && lines_.back().width == width;
+    if (samePen && seenInRun(raw)) return;
     const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin, bounds_.right() + kMargin,
                       bounds_.bottom() + kMargin};
     const auto c = clipSegment({x1, y1, x2, y2}, box);
@@ -69,8 +75,10 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
                  width};
     // Lines of one pen that follow one another paint the same pixels in any
     // order: of equal ones among them, one is enough.
-    if (lines_.empty() || lines_.back().colour != colour || lines_.back().width != width)
+    if (!samePen) {
         forgetRun();
+        seenInRun(raw);
+    }
     if (!enterRun(keyOf(l.x1, l.y1, l.x2, l.y2, width))) return;
     lines_.push_back(l);
     lastInput_->size = lines_.size();
@@ -88,6 +96,33 @@ void LineList::append(LineList& later) {
 void LineList::forgetRun() {
     for (uint32_t h : runUsed_) runSlots_[h] = 0;
     runUsed_.clear();
+    rawCount_ = 0;
+    if (++rawStamp_ == 0) { // the stamps wrapped: none may look current
+        std::fill(rawStamps_.begin(), rawStamps_.end(), 0u);
+        rawStamp_ = 1;
+    }
+}
+
+bool LineList::seenInRun(const RawInput& raw) {
+    if (rawSlots_.empty()) {
+        rawSlots_.resize(kRawSlots);
+        rawStamps_.assign(kRawSlots, 0);
+    }
+    const uint64_t hash = KeySet::mix(static_cast<uint64_t>(raw.x1) * 0x9e3779b97f4a7c15ULL ^
+                                      static_cast<uint64_t>(raw.y1) * 0xc2b2ae3d27d4eb4fULL ^
+                                      static_cast<uint64_t>(raw.x2) * 0x165667b19e3779f9ULL ^
+                                      static_cast<uint64_t>(raw.y2));
+    for (size_t h = hash & (kRawSlots - 1);; h = (h + 1) & (kRawSlots - 1)) {
+        if (rawStamps_[h] != rawStamp_) {
+            if (rawCount_ < kRawSlots / 2) { // else not kept track of
+                rawSlots_[h] = raw;
+                rawStamps_[h] = rawStamp_;
+                ++rawCount_;
+            }
+            return false;
+        }
+        if (rawSlots_[h] == raw) return true;
+    }
 }
 
 bool LineList::enterRun(uint64_t key) {

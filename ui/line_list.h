@@ -84,6 +84,18 @@ class LineList {
     void forgetRun();
     bool enterRun(uint64_t key); // false when an equal line is in the run
     static constexpr size_t kRunSlots = 4096;
+    // The inputs of add() met in the run, before clipping: slots are
+    // current when stamped with rawStamp_.
+    struct RawInput {
+        int64_t x1, y1, x2, y2;
+        bool operator==(const RawInput&) const = default;
+    };
+    bool seenInRun(const RawInput& raw); // holds it from now on
+    static constexpr size_t kRawSlots = 1024;
+    std::vector<RawInput> rawSlots_;
+    std::vector<uint32_t> rawStamps_;
+    uint32_t rawStamp_ = 1;
+    size_t rawCount_ = 0;
 
     QRect bounds_;
     std::vector<Line> lines_;
