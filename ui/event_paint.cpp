@@ -213,7 +213,8 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                 lines.add(column, b - 10, pixelOf(window, end.time), end.edge - 10, white, 1);
             }
         };
-        for (;; link += calls[i++].linkCount) {
+        // `link` is the first link of call i; each way on sets both.
+        for (;;) {
             const TFunc& f = calls[i];
             if (cur.clip.place == CallPlace::After) break;
             if (cur.clip.place == CallPlace::Before) {
@@ -221,16 +222,17 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                 const size_t k =
                     skipIndex.nextEndingAtOrAfter(process, nodeShift, window.t0, i + 1);
                 if (k >= calls.size()) break;
-                if (links && k > i + 1)
-                    link = links->firstLinkOf(calls, k) - calls[k - 1].linkCount;
-                i = k - 1; // the loop steps on to k
+                if (links)
+                    link = k > i + 1 ? links->firstLinkOf(calls, k) : link + calls[i].linkCount;
+                i = k;
                 cur = place(calls[k]);
                 continue;
             }
             // A block of plain calls that all fall into one pixel column (all
             // in the window, none reaching its end) draws one bar again and
             // again: when the call after the block draws it too, the block's
-            // calls are passed over unread. Their links, all starting in that
+            // calls are passed over unread; else those before its last call,
+            // whose bar paints over theirs. Their links, all starting in that
             // column, are read from the links' layout in the same order.
             if (blocks && i % CallBlocks::kSize == 0 && i + CallBlocks::kSize < calls.size()) {
                 const CallBlocks::Block& block = blocks->blocks[i / CallBlocks::kSize];
@@ -248,12 +250,18 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                             then.xe == column) {
                             if (showLinks && block.linkSum > 0)
                                 blockLinks(link, link + block.linkSum, column, i);
-                            // The loop steps on to `after`, and past its links.
-                            link += block.linkSum - calls[after - 1].linkCount;
-                            i = after - 1;
+                            link += block.linkSum;
+                            i = after;
                             cur = then;
                             continue;
                         }
+                        const size_t last = after - 1;
+                        const uint64_t before = block.linkSum - calls[last].linkCount;
+                        if (showLinks && before > 0) blockLinks(link, link + before, column, i);
+                        link += before;
+                        i = last;
+                        cur = place(calls[last]);
+                        continue;
                     }
                 }
             }
@@ -301,6 +309,8 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                 }
             }
             if (!more) break;
+            link += f.linkCount;
+            ++i;
             cur = next;
         }
     }
