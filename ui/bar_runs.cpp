@@ -22,20 +22,3 @@ bool BarRuns::add(const QRect& r, QRgb colour) {
     std::fill(colours_.begin() + from, colours_.begin() + to + 1, colour | 0xff000000u);
     return true;
 }
-
-void BarRuns::flush(QPainter& painter) {
-    if (bottom_ < top_) return;
-    for (int x = lo_; x <= hi_;) {
-        const QRgb c = colours_[static_cast<size_t>(x)];
-        int end = x + 1;
-        while (end <= hi_ && colours_[static_cast<size_t>(end)] == c) ++end;
-        if (c != 0) {
-            painter.fillRect(QRect(left_ + x, top_, end - x, bottom_ - top_ + 1),
-                             QColor::fromRgb(c));
-            ++fills_;
-        }
-        std::fill(colours_.begin() + x, colours_.begin() + end, 0);
-        x = end;
-    }
-    bottom_ = top_ - 1;
-}

@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QRgb>
 
+#include <algorithm>
 #include <vector>
 
 class BarRuns {
@@ -18,8 +19,24 @@ class BarRuns {
     // Paints the rectangle over what is kept; false when it cannot join
     // (other rows than the kept bars, or columns beyond the kept ones).
     bool add(const QRect& r, QRgb colour);
-    // Fills what is kept, run by run, and forgets it.
-    void flush(QPainter& painter);
+    // Fills what is kept, run by run, through fill(rect, colour), and
+    // forgets it.
+    template <class Fill>
+    void flush(Fill&& fill) {
+        if (bottom_ < top_) return;
+        for (int x = lo_; x <= hi_;) {
+            const QRgb c = colours_[static_cast<size_t>(x)];
+            int end = x + 1;
+            while (end <= hi_ && colours_[static_cast<size_t>(end)] == c) ++end;
+            if (c != 0) {
+                fill(QRect(left_ + x, top_, end - x, bottom_ - top_ + 1), c);
+                ++fills_;
+            }
+            std::fill(colours_.begin() + x, colours_.begin() + end, 0);
+            x = end;
+        }
+        bottom_ = top_ - 1;
+    }
 
     size_t fills() const { return fills_; }
 

@@ -607,6 +607,20 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
     QRgb colour = 0;
     int width = -1;
     BarRuns runs(bounds_.left() - 2 * kMargin, bounds_.right() + 2 * kMargin);
+    // Opaque rectangles within the bounds are filled straight into the image
+    // where pixels are known (then the bounds are the image's, unclipped).
+    const auto fill = [&](const QRect& r, QRgb c) {
+        if (!setup.knowPixels || !bounds_.contains(r)) {
+            painter.fillRect(r, QColor::fromRgb(c));
+            return;
+        }
+        const QRgb opaque = c | 0xff000000u;
+        unsigned char* row = setup.corner +
+                             static_cast<ptrdiff_t>(r.top() - bounds_.top()) * setup.bytesPerLine +
+                             static_cast<ptrdiff_t>(r.left() - bounds_.left()) * 4;
+        for (int y = r.top(); y <= r.bottom(); ++y, row += setup.bytesPerLine)
+            std::fill_n(reinterpret_cast<QRgb*>(row), r.width(), opaque);
+    };
     const std::span<Band> bands(bands_.data(), bandCount);
     std::vector<ColumnCover::Run>& joined = joinedPieces_;
     for (size_t i = 0; i < lines_.size(); ++i) {
@@ -637,15 +651,15 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
                 if (band.barRectOf[i] != 0) r = &band.barRects[band.barRectOf[i] - 1];
             if (r) {
                 if (!r->isEmpty() && !runs.add(*r, l.colour)) {
-                    runs.flush(painter);
-                    if (!runs.add(*r, l.colour)) painter.fillRect(*r, QColor::fromRgb(l.colour));
+                    runs.flush(fill);
+                    if (!runs.add(*r, l.colour)) fill(*r, l.colour);
                 }
                 ++counts_.filled;
                 ++counts_.drawn;
                 continue;
             }
         }
-        runs.flush(painter);
+        runs.flush(fill);
         const int lineWidth = l.width == 0 ? 3 : l.width;
         if (l.colour != colour || lineWidth != width) {
             colour = l.colour;
@@ -679,7 +693,7 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
             ++counts_.drawn;
         }
     }
-    runs.flush(painter);
+    runs.flush(fill);
     counts_.fills = runs.fills();
     for (size_t b = 0; b < bandCount; ++b) measures[b].bars.end();
     counts_.orderedMs = msSince(clock);
