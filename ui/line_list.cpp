@@ -15,6 +15,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <span>
 
@@ -49,6 +50,7 @@ void LineList::reset(const QRect& bounds) {
     lastInput_.reset();
     forgetRun();
     counts_ = {};
+    statesCounted_ = true;
 }
 
 void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, int width) {
@@ -497,6 +499,39 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                 at[(s - first) * along + (offsets[s] - offsets[first]) * across] |= near;
         }
     }
+    // The lines it draws in order, in order.
+    band.inOrder.clear();
+    for (size_t i = 0; i < state.size(); ++i)
+        if (state[i] == kWhole || state[i] < kFirstShown)
+            band.inOrder.push_back(static_cast<uint32_t>(i));
+}
+
+const LineList::Counts& LineList::counts() const {
+    if (statesCounted_) return counts_;
+    statesCounted_ = true;
+    // What became of the lines not drawn in order: the bands' states merged.
+    const std::span<const Band> bands(bands_.data(), countedBands_);
+    for (size_t i = 0;
+         i < lines_.size() && !bands.empty() && bands[0].state.size() == lines_.size(); ++i) {
+        bool drawn = false, composed = false, covered = false, nearEdge = false,
+             underPainted = false;
+        for (const Band& band : bands) {
+            const uint32_t s = band.state[i];
+            drawn |= s == kWhole || s < kFirstShown;
+            composed |= s == kComposed;
+            covered |= s == kCovered || s == kNearEdge || s == kUnderPainted;
+            nearEdge |= s == kNearEdge;
+            underPainted |= s == kUnderPainted;
+        }
+        if (drawn) continue;
+        counts_.composed += composed;
+        if (!composed && covered) {
+            ++counts_.covered;
+            counts_.nearEdge += nearEdge;
+            counts_.underPainted += underPainted;
+        }
+    }
+    return counts_;
 }
 
 void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHelper* helper,
@@ -504,6 +539,7 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
     auto clock = std::chrono::steady_clock::now();
     counts_ = {};
     counts_.lines = lines_.size();
+    statesCounted_ = true;
     if (measures.empty()) return;
     Setup setup;
     setup.deviceTransform = painter.deviceTransform();
@@ -622,28 +658,21 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
             std::fill_n(reinterpret_cast<QRgb*>(row), r.width(), opaque);
     };
     const std::span<Band> bands(bands_.data(), bandCount);
+    countedBands_ = bandCount;
+    statesCounted_ = false;
     std::vector<ColumnCover::Run>& joined = joinedPieces_;
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        bool whole = false, inPieces = false, composed = false, covered = false;
-        bool nearEdge = false, underPainted = false;
-        for (const Band& band : bands) {
-            const uint32_t s = band.state[i];
-            whole |= s == kWhole;
-            inPieces |= s < kFirstShown;
-            composed |= s == kComposed;
-            covered |= s == kCovered || s == kNearEdge || s == kUnderPainted;
-            nearEdge |= s == kNearEdge;
-            underPainted |= s == kUnderPainted;
-        }
-        if (!whole && !inPieces) {
-            counts_.composed += composed;
-            if (!composed && covered) {
-                ++counts_.covered;
-                counts_.nearEdge += nearEdge;
-                counts_.underPainted += underPainted;
-            }
-            continue;
-        }
+    // The lines that some band draws in order, in order.
+    const std::vector<uint32_t>* inOrder = &bands_[0].inOrder;
+    if (bandCount == 2) {
+        inOrderJoined_.clear();
+        std::set_union(bands_[0].inOrder.begin(), bands_[0].inOrder.end(),
+                       bands_[1].inOrder.begin(), bands_[1].inOrder.end(),
+                       std::back_inserter(inOrderJoined_));
+        inOrder = &inOrderJoined_;
+    }
+    for (const uint32_t i : *inOrder) {
+        bool whole = false;
+        for (const Band& band : bands) whole |= band.state[i] == kWhole;
         const Line& l = lines_[i];
         if (l.width == 0) {
             const QRect* r = nullptr;

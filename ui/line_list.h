@@ -72,7 +72,9 @@ class LineList {
         double coverMs = 0, orderedMs = 0, composedMs = 0;
         double bandMs[2] = {0, 0}; // of the cover pass, each band on its own thread
     };
-    const Counts& counts() const { return counts_; }
+    // Of the last draw(); those of lines not drawn in order are worked out
+    // when first asked for.
+    const Counts& counts() const;
 
   private:
     struct Line {
@@ -110,7 +112,10 @@ class LineList {
     std::optional<LastInput> lastInput_;
     std::vector<uint64_t> runSlots_;
     std::vector<uint32_t> runUsed_;
-    Counts counts_;
+    mutable Counts counts_;
+    mutable bool statesCounted_ = true;
+    size_t countedBands_ = 0;
+    std::vector<uint32_t> inOrderJoined_;
     // What the cover pass found for one band of rows, and what it works
     // with, kept for its memory.
     struct Band {
@@ -126,6 +131,7 @@ class LineList {
         std::vector<QRect> barRects;
         std::vector<uint32_t> barRectOf;
         size_t edgeCut = 0;
+        std::vector<uint32_t> inOrder; // the lines it draws in order, ascending
     };
     struct Setup; // what every band works with alike
     void findShown(Band& band, LineMeasures& m, const Setup& setup);
