@@ -23,8 +23,7 @@ void PixelCover::reset(const QRect& bounds) {
     tilesPerRow_ = (width_ + kTile - 1) / kTile;
     blocksPerRow_ = (width_ + kBlock - 1) / kBlock;
     wordsPerRow_ = (static_cast<size_t>(width_) + 63) / 64;
-    painted_.assign(wordsPerRow_ * static_cast<size_t>(height_), 0);
-    composed_.assign(painted_.size(), 0);
+    marks_.assign(2 * wordsPerRow_ * static_cast<size_t>(height_), 0);
     otherComposed_.clear();
     composedCount_ = 0;
     maybeRows_.assign(static_cast<size_t>(height_), 0);
@@ -56,7 +55,7 @@ size_t PixelCover::paint(const QRect& r) {
     if (first > last) return 0;
     for (int y = r.top(); y <= r.bottom(); ++y) {
         const size_t row = static_cast<size_t>(y - top_);
-        uint64_t* const words = &painted_[row * wordsPerRow_];
+        uint64_t* const words = &marks_[row * wordsPerRow_ * 2];
         uint8_t* const tileRow = &tiles_[(row >> kTileShift) * static_cast<size_t>(tilesPerRow_)];
         uint8_t* const blockRow =
             &blocks_[(row >> kBlockShift) * static_cast<size_t>(blocksPerRow_)];
@@ -64,9 +63,9 @@ size_t PixelCover::paint(const QRect& r) {
             const int lo = std::max(first - w * 64, 0), hi = std::min(last - w * 64, 63);
             const uint64_t mask =
                 (hi - lo == 63 ? ~uint64_t{0} : (uint64_t{1} << (hi - lo + 1)) - 1) << lo;
-            const uint64_t added = mask & ~words[w];
+            const uint64_t added = mask & ~words[2 * w];
             if (added == 0) continue;
-            words[w] |= added;
+            words[2 * w] |= added;
             fresh += static_cast<size_t>(std::popcount(added));
             for (uint64_t rest = added; rest != 0;) {
                 const int tile = std::countr_zero(rest) >> kTileShift;
@@ -97,9 +96,9 @@ void PixelCover::writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine) co
     for (size_t row = 0; row < static_cast<size_t>(height_); ++row) {
         QRgb* const line =
             reinterpret_cast<QRgb*>(corner + static_cast<ptrdiff_t>(row) * bytesPerLine);
-        const uint64_t* const words = &composed_[row * wordsPerRow_];
+        const uint64_t* const words = &marks_[row * wordsPerRow_ * 2];
         for (size_t w = 0; w < wordsPerRow_; ++w)
-            for (uint64_t bits = words[w]; bits != 0; bits &= bits - 1)
+            for (uint64_t bits = words[2 * w + 1]; bits != 0; bits &= bits - 1)
                 line[w * 64 + static_cast<size_t>(std::countr_zero(bits))] = colour;
     }
     for (const auto& [index, other] : otherComposed_) {

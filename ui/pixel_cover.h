@@ -64,12 +64,12 @@ class PixelCover {
     // Whether a pixel inside is marked painted.
     bool isPainted(int x, int y) const {
         const Bit b = bitOf(x, y);
-        return (painted_[b.word] & b.mask) != 0;
+        return (marks_[b.word] & b.mask) != 0;
     }
     // Marks a pixel inside as painted; true when it was not before.
     bool paint(int x, int y) {
         const Bit b = bitOf(x, y);
-        uint64_t& word = painted_[b.word];
+        uint64_t& word = marks_[b.word];
         if (word & b.mask) return false;
         word |= b.mask;
         countPainted(x, y);
@@ -81,7 +81,7 @@ class PixelCover {
     // composed.
     bool paintKnown(int x, int y, QRgb colour, bool& inOrder) {
         const Bit b = bitOf(x, y);
-        uint64_t& word = painted_[b.word];
+        uint64_t& word = marks_[b.word];
         if (word & b.mask) return false;
         word |= b.mask;
         countPainted(x, y);
@@ -146,7 +146,7 @@ class PixelCover {
     };
     Bit bitOf(int x, int y) const {
         const int col = x - left_;
-        return {static_cast<size_t>(y - top_) * wordsPerRow_ + static_cast<size_t>(col >> 6),
+        return {(static_cast<size_t>(y - top_) * wordsPerRow_ + static_cast<size_t>(col >> 6)) * 2,
                 uint64_t{1} << (col & 63)};
     }
     void countPainted(int x, int y) {
@@ -164,7 +164,7 @@ class PixelCover {
             }
             composedColour_ = colour; // the first colour composed
         }
-        composed_[b.word] |= b.mask;
+        marks_[b.word + 1] |= b.mask;
         ++composedCount_;
     }
     size_t tileOf(int x, int y) const {
@@ -190,8 +190,10 @@ class PixelCover {
 
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0, tilesPerRow_ = 0, blocksPerRow_ = 0;
     size_t wordsPerRow_ = 0;
-    std::vector<uint64_t> painted_;  // a bit per pixel, rows of wordsPerRow_ words
-    std::vector<uint64_t> composed_; // the same, for pixels composed in composedColour_
+    // A bit per pixel, painted and composed (in composedColour_) in turns:
+    // each word of painted pixels followed by the word of the same pixels
+    // composed, in rows of 2 * wordsPerRow_ words.
+    std::vector<uint64_t> marks_;
     QRgb composedColour_ = 0;
     std::vector<std::pair<uint32_t, QRgb>> otherComposed_; // by index, in other colours
     size_t composedCount_ = 0;
