@@ -726,12 +726,19 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
     counts_.fills = runs.fills();
     for (size_t b = 0; b < bandCount; ++b) measures[b].bars.end();
     counts_.orderedMs = msSince(clock);
-    // The composed pixels last, straight into the image.
-    if (setup.knowPixels)
-        for (size_t b = 0; b < bandCount; ++b)
-            measures[b].pixels.writeComposed(
-                setup.corner + static_cast<ptrdiff_t>(bands_[b].pixels.top() - bounds_.top()) *
-                                   setup.bytesPerLine,
-                setup.bytesPerLine);
+    // The composed pixels last, straight into the image, each band's rows
+    // by the thread that found them.
+    const auto compose = [&](uint32_t b) {
+        measures[b].pixels.writeComposed(
+            setup.corner +
+                static_cast<ptrdiff_t>(bands_[b].pixels.top() - bounds_.top()) * setup.bytesPerLine,
+            setup.bytesPerLine);
+    };
+    if (setup.knowPixels) {
+        if (bandCount == 1)
+            compose(0);
+        else
+            helper->run(2, compose);
+    }
     counts_.composedMs = msSince(clock);
 }
