@@ -554,9 +554,9 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
     // only to lie within one pixel across of those of the whole line.
     const QRegion paintable = setup.measuring ? paintableRegion(painter) : QRegion();
     const QRect deviceBounds = setup.deviceTransform.mapRect(bounds_);
-    // Marking pixels starts with clearing a mark per pixel of the bounds:
+    // Marking pixels starts with clearing a bit per pixel of the bounds:
     // worth it where there are many lines for the size of the picture.
-    constexpr int64_t kPixelsPerLine = 128;
+    constexpr int64_t kPixelsPerLine = 1024;
     const bool manyLines = static_cast<int64_t>(lines_.size()) * kPixelsPerLine >=
                            int64_t{bounds_.width()} * bounds_.height();
     // Composed pixels are written straight into the device: an image of

@@ -53,7 +53,7 @@ class LineList {
     // lines or more.
     void draw(QPainter& painter, std::span<LineMeasures> measures, PaintHelper* helper = nullptr,
               size_t linesWorthSharing = kLinesWorthSharing);
-    static constexpr size_t kLinesWorthSharing = size_t{1} << 14;
+    static constexpr size_t kLinesWorthSharing = size_t{1} << 12;
 
     struct Counts {
         size_t lines = 0;        // collected (after clipping)
