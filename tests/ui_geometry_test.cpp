@@ -306,7 +306,7 @@ class GeometryTest : public QObject {
         std::mt19937_64 clipRng(17);
         const ClipBox view{-8, -8, 1927, 1087};
         for (int n = 0; n < 300000; ++n) {
-            const int64_t reach = int64_t{1} << (clipRng() % 26);
+            const int64_t reach = int64_t{1} << (clipRng() % 46);
             const auto coord = [&](int64_t lo, int64_t hi) {
                 return lo - reach +
                        static_cast<int64_t>(clipRng() % uint64_t(hi - lo + 2 * reach + 1));

@@ -1,17 +1,28 @@
 #include "ui/segment_clip.h"
 
+#include <algorithm>
 #include <cmath>
 
-namespace {
-
-bool inside(int64_t x, int64_t y, const ClipBox& b) {
-    return b.left <= x && x <= b.right && b.top <= y && y <= b.bottom;
-}
-
-} // namespace
-
-std::optional<Segment> clipSegment(const Segment& s, const ClipBox& box) {
-    if (inside(s.x1, s.y1, box) && inside(s.x2, s.y2, box)) return s;
+std::optional<Segment> clipSegmentCut(const Segment& s, const ClipBox& box) {
+    // A horizontal or vertical segment is cut at the box's edges, which are
+    // whole: the rounded cut below lands on them exactly, wherever the ends
+    // are small enough for the division's error to stay far below half a
+    // pixel.
+    constexpr int64_t kSmall = int64_t{1} << 40;
+    const auto small = [](int64_t v) { return v > -kSmall && v < kSmall; };
+    if ((s.y1 == s.y2 || s.x1 == s.x2) && small(s.x1) && small(s.x2) && small(s.y1) &&
+        small(s.y2) && small(box.left) && small(box.right) && small(box.top) && small(box.bottom)) {
+        const bool horizontal = s.y1 == s.y2;
+        const int64_t at = horizontal ? s.y1 : s.x1;
+        if (at < (horizontal ? box.top : box.left) || at > (horizontal ? box.bottom : box.right))
+            return std::nullopt;
+        const int64_t lo = horizontal ? box.left : box.top,
+                      hi = horizontal ? box.right : box.bottom;
+        const int64_t a = horizontal ? s.x1 : s.y1, b = horizontal ? s.x2 : s.y2;
+        if (std::max(a, b) < lo || std::min(a, b) > hi) return std::nullopt;
+        const int64_t ca = std::clamp(a, lo, hi), cb = std::clamp(b, lo, hi);
+        return horizontal ? Segment{ca, at, cb, at} : Segment{at, ca, at, cb};
+    }
 
     // Liang-Barsky in double precision.
     const double x1 = static_cast<double>(s.x1), y1 = static_cast<double>(s.y1);

@@ -31,6 +31,16 @@ inline int64_t roundHalfAway(double v) {
     return t;
 }
 
+// The part of a segment that leaves the box (clipSegment's slow path).
+std::optional<Segment> clipSegmentCut(const Segment& s, const ClipBox& box);
+
 // The part of the segment inside the box; nullopt when none is. A segment
 // wholly inside comes back unchanged; cut ends are rounded to whole pixels.
-std::optional<Segment> clipSegment(const Segment& s, const ClipBox& box);
+// Inline for the usual segment inside: painting asks it for every line.
+inline std::optional<Segment> clipSegment(const Segment& s, const ClipBox& box) {
+    const auto inside = [&](int64_t x, int64_t y) {
+        return box.left <= x && x <= box.right && box.top <= y && y <= box.bottom;
+    };
+    if (inside(s.x1, s.y1) && inside(s.x2, s.y2)) return s;
+    return clipSegmentCut(s, box);
+}
