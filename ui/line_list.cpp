@@ -342,10 +342,13 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
         }
         // A one-pixel line paints within one pixel of its ends' box: well
         // inside the bounds, where later lines paint every pixel of that, it
-        // shows nothing, whatever its shape. Blocks first, then, for short
-        // lines, tiles.
-        if (knowPixels && l.width == 1 && inner(l, 3)) {
-            const QRect reachBox = box(l, 1);
+        // shows nothing, whatever its shape. A clip that cuts it moves its
+        // pixels by a pixel across at most: where nothing beyond the bounds
+        // is paintable, the same holds of the part of a box one pixel larger
+        // within them. Blocks first, then, for short lines, tiles.
+        const bool wellInside = inner(l, 3);
+        if (knowPixels && l.width == 1 && (wellInside || setup.onlyBounds)) {
+            const QRect reachBox = box(l, wellInside ? 1 : 2);
             if (pixels.blocksPainted(reachBox) ||
                 (reachBox.width() <= kFewTiles && reachBox.height() <= kFewTiles &&
                  pixels.tilesPainted(reachBox))) {
@@ -362,7 +365,7 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                 pixels.mayPaint(box(l, 3));
             continue;
         }
-        bool known = inner(l, 3);
+        bool known = wellInside;
         if (!known && setup.deviceEdges) {
             const QPoint from = QPoint(l.x1, l.y1) + setup.toDevice;
             const QPoint to = QPoint(l.x2, l.y2) + setup.toDevice;
