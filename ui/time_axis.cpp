@@ -103,17 +103,3 @@ TimeWindow timeWindow(double zoom, int offset, int width) {
     w.t1 = saturatingAdd(w.t0, clampToInt64(std::trunc(span)));
     return w;
 }
-
-ClippedCall clipCall(const TimeWindow& w, int64_t s, int64_t e) {
-    ClippedCall c;
-    if (e < w.t0) return c;
-    if (s > w.t1) {
-        c.place = CallPlace::After;
-        return c;
-    }
-    c.place = CallPlace::Inside;
-    c.start = s > w.t0 ? s : w.t0;
-    c.end = e < w.t1 ? e : w.t1;
-    c.lastInRow = c.end >= w.t1;
-    return c;
-}

@@ -89,4 +89,17 @@ struct ClippedCall {
     int64_t end = 0;        // min(e, t1)
     bool lastInRow = false; // reaches t1: the row's walk stops after it
 };
-ClippedCall clipCall(const TimeWindow& w, int64_t s, int64_t e);
+// Inline: painting asks it for every call in view.
+inline ClippedCall clipCall(const TimeWindow& w, int64_t s, int64_t e) {
+    ClippedCall c;
+    if (e < w.t0) return c;
+    if (s > w.t1) {
+        c.place = CallPlace::After;
+        return c;
+    }
+    c.place = CallPlace::Inside;
+    c.start = s > w.t0 ? s : w.t0;
+    c.end = e < w.t1 ? e : w.t1;
+    c.lastInRow = c.end >= w.t1;
+    return c;
+}
