@@ -138,10 +138,15 @@ class GeometryTest : public QObject {
             const int64_t scale = int64_t{1} << (rng() % 63);
             tw.t0 = static_cast<int64_t>(rng() % 2 ? rng() : rng() % uint64_t(scale)) *
                     (rng() % 2 ? 1 : -1);
-            int64_t t = tw.t0 + static_cast<int64_t>(rng() % uint64_t(scale)) - scale / 2;
-            if (n % 7 == 0) // about the limit
-                t = tw.t0 + static_cast<int64_t>(static_cast<double>(kPixelLimit) / tw.zoom) +
-                    static_cast<int64_t>(rng() % 5) - 2;
+            // Times wrap around in the unsigned domain: the sums may leave int64_t's range.
+            const auto wrapped = [](int64_t a, uint64_t b) {
+                return static_cast<int64_t>(static_cast<uint64_t>(a) + b);
+            };
+            int64_t t = wrapped(tw.t0, rng() % uint64_t(scale) - uint64_t(scale / 2));
+            if (n % 7 == 0) { // about the limit
+                const double reach = std::min(static_cast<double>(kPixelLimit) / tw.zoom, 0x1p62);
+                t = wrapped(tw.t0, static_cast<uint64_t>(reach) + rng() % 5 - 2);
+            }
             if (n % 11 == 0) t = rng() % 2 ? kMax : kMin;
             QCOMPARE(pixelOf(tw, t), plain(tw, t));
         }
