@@ -488,6 +488,20 @@ TEST(CallBlocks, SummariseEveryBlockOfCalls) {
             EXPECT_EQ(index.of(p), nullptr);
         }
     }
+    // Links beyond what a block counts (a made-up file): the block is never
+    // passed over, so its count is never used.
+    TProcess huge;
+    for (size_t i = 0; i < 2 * CallBlocks::kSize; ++i) {
+        TFunc f;
+        f.funcId = kFuncWait;
+        f.start = f.end = 10;
+        f.linkCount = i < CallBlocks::kSize ? 0x7fffffffu : 1u;
+        huge.calls.push_back(std::move(f));
+    }
+    const CallBlocks::ProcessBlocks& kept = index.prepare(huge);
+    EXPECT_FALSE(kept.blocks[0].plain);
+    EXPECT_TRUE(kept.blocks[1].plain);
+    EXPECT_EQ(kept.blocks[1].linkSum, CallBlocks::kSize);
 }
 
 TEST(CallSkipIndex, FindsTheFirstCallEndingAtOrAfterTheTime) {

@@ -20,13 +20,18 @@ const CallBlocks::ProcessBlocks& CallBlocks::prepare(const TProcess& process) {
         b.lo = INT64_MAX;
         b.hi = INT64_MIN;
         b.plain = true;
+        uint64_t links = 0;
         for (size_t i = k * kSize; i < std::min(calls.size(), (k + 1) * kSize); ++i) {
             const TFunc& f = calls[i];
             b.lo = std::min({b.lo, f.start, f.end});
             b.hi = std::max({b.hi, f.start, f.end});
             b.plain = b.plain && f.funcId != kFuncInstantMark && !(f.funcId & kUnfinishedFlag);
-            b.linkSum += f.linkCount;
+            links += f.linkCount;
         }
+        // A sum beyond 32 bits (only a made-up file has one) keeps the block
+        // from being passed over rather than widening every block.
+        if (links > UINT32_MAX) b.plain = false;
+        b.linkSum = static_cast<uint32_t>(links);
     }
     return p;
 }

@@ -16,12 +16,12 @@
 
 class CallBlocks {
   public:
-    static constexpr size_t kSize = 8;
+    static constexpr size_t kSize = 4;
 
     struct Block {
         int64_t lo = 0, hi = 0; // earliest and latest raw start or end
-        bool plain = false;     // every call a plain bar
-        uint64_t linkSum = 0;   // links of its calls
+        uint32_t linkSum = 0;   // links of its calls
+        bool plain = false;     // every call a plain bar (and linkSum exact)
     };
     struct ProcessBlocks {
         const TFunc* data = nullptr;
