@@ -198,11 +198,11 @@ int main(int argc, char** argv) {
             std::printf("  parts");
             for (double ms : index.walkPartMs) std::printf(" %.1f", ms);
             std::printf("  walk %.1f cover %.1f (bands %.1f %.1f) ordered %.1f composed %.1f | "
-                        "lines %zu drawn %zu (bars %zu in %zu fills) covered %zu composed %zu "
-                        "edge-cut %zu",
+                        "lines %zu drawn %zu (bars %zu in %zu fills) covered %zu (near edges %zu, "
+                        "under painted %zu) composed %zu edge-cut %zu",
                         index.walkMs, c.coverMs, c.bandMs[0], c.bandMs[1], c.orderedMs,
-                        c.composedMs, c.lines, c.drawn, c.filled, c.fills, c.covered, c.composed,
-                        c.edgeCut);
+                        c.composedMs, c.lines, c.drawn, c.filled, c.fills, c.covered, c.nearEdge,
+                        c.underPainted, c.composed, c.edgeCut);
         }
         std::printf("\n");
     }
