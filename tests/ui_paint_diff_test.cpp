@@ -1095,10 +1095,13 @@ TEST(LineList, ShortLinesUnderPaintedTilesShowOnlyThroughAGap) {
 }
 
 // Rectangles marked a word at a time, against the same pixels marked one by
-// one: the same fresh counts, marks, wholly painted tiles and blocks.
+// one: the same fresh counts, marks, wholly painted tiles and blocks; and
+// tiles and blocks against the pixels themselves (tiles and blocks that
+// the bounds cut are never wholly painted).
 TEST(PixelCover, RectanglesMarkWhatTheirPixelsMarkOneByOne) {
     std::mt19937_64 rng(77);
     PixelCover byRect, byPixel;
+    constexpr int kTile = PixelCover::kTile, kBlock = PixelCover::kBlock;
     for (int n = 0; n < 60; ++n) {
         const QRect bounds(static_cast<int>(rng() % 20) - 10, static_cast<int>(rng() % 20) - 10,
                            1 + static_cast<int>(rng() % 300), 1 + static_cast<int>(rng() % 200));
@@ -1115,6 +1118,15 @@ TEST(PixelCover, RectanglesMarkWhatTheirPixelsMarkOneByOne) {
                 for (int x = r.left(); x <= r.right(); ++x) fresh += byPixel.paint(x, y);
             ASSERT_EQ(byRect.paint(r), fresh) << "picture " << n << " rectangle " << k;
         }
+        // Whether every pixel of the cell of `size` holding (x, y) lies inside and is painted.
+        const auto wholeCell = [&](int x, int y, int size) {
+            const int cx = bounds.left() + (x - bounds.left()) / size * size;
+            const int cy = bounds.top() + (y - bounds.top()) / size * size;
+            for (int v = cy; v < cy + size; ++v)
+                for (int u = cx; u < cx + size; ++u)
+                    if (!bounds.contains(u, v) || !byPixel.isPainted(u, v)) return false;
+            return true;
+        };
         for (int y = bounds.top(); y <= bounds.bottom(); ++y)
             for (int x = bounds.left(); x <= bounds.right(); ++x) {
                 ASSERT_EQ(byRect.isPainted(x, y), byPixel.isPainted(x, y)) << x << "," << y;
@@ -1122,6 +1134,20 @@ TEST(PixelCover, RectanglesMarkWhatTheirPixelsMarkOneByOne) {
                 const QRect block(x, y, 1, 1);
                 ASSERT_EQ(byRect.blocksPainted(block), byPixel.blocksPainted(block))
                     << x << "," << y;
+                if ((x - bounds.left()) % kTile != 0 || (y - bounds.top()) % kTile != 0) continue;
+                ASSERT_EQ(byPixel.tilePainted(x, y), wholeCell(x, y, kTile)) << x << "," << y;
+                if ((x - bounds.left()) % kBlock == 0 && (y - bounds.top()) % kBlock == 0) {
+                    ASSERT_EQ(byPixel.blocksPainted(block), wholeCell(x, y, kBlock))
+                        << x << "," << y;
+                }
+                // Areas from here across a few tiles, partly beyond the bounds.
+                const QRect area(x - 3, y - 3, 1 + static_cast<int>(rng() % 30),
+                                 1 + static_cast<int>(rng() % 30));
+                bool whole = true;
+                for (int v = area.top(); v <= area.bottom() && whole; ++v)
+                    for (int u = area.left(); u <= area.right() && whole; ++u)
+                        whole = !bounds.contains(u, v) || byPixel.tilePainted(u, v);
+                ASSERT_EQ(byRect.tilesPainted(area), whole) << x << "," << y;
             }
     }
 }
