@@ -281,14 +281,15 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
             // line may paint them either, they are composed.
             size_t fresh = 0, outside = 0;
             bool inOrder = false;
-            // Rows beyond the bounds are drawn in order, unless nothing
-            // there can be painted: then they show nothing.
-            const size_t beyondCounts = setup.onlyBounds ? 0 : 1;
+            // Rows beyond the bounds are drawn in order, unless their pixels
+            // are known and nothing there can be painted: then they show
+            // nothing.
+            const size_t beyondCounts = knowPixels && setup.onlyBounds ? 0 : 1;
             for (size_t p = before; p < pieces.size(); ++p) {
                 int from = pieces[p].first, to = pieces[p].second;
                 const size_t rows = static_cast<size_t>(to - from + 1);
                 if (!knowPixels || l.x1 < bounds_.left() || l.x1 > bounds_.right()) {
-                    outside += knowPixels ? rows * beyondCounts : rows;
+                    outside += rows * beyondCounts;
                     continue;
                 }
                 from = std::max(from, bounds_.top());
