@@ -279,7 +279,8 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
             }
             // The rows it shows are painted from here back; where no later
             // line may paint them either, they are composed.
-            size_t fresh = 0, outside = 0;
+            size_t outside = 0;
+            bool fresh = false;
             bool inOrder = false;
             // Rows beyond the bounds are drawn in order, unless their pixels
             // are known and nothing there can be painted: then they show
@@ -299,13 +300,9 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                     continue;
                 }
                 outside += (rows - static_cast<size_t>(to - from + 1)) * beyondCounts;
-                pixels.paintColumn(l.x1, from, to, [&](int y) {
-                    ++fresh;
-                    inOrder = inOrder || pixels.mayBePainted(l.x1, y);
-                    if (!inOrder) pixels.compose(l.x1, y, l.colour);
-                });
+                fresh |= pixels.paintColumnKnown(l.x1, from, to, l.colour, inOrder);
             }
-            if (outside == 0 && fresh == 0) {
+            if (outside == 0 && !fresh) {
                 state[i] = kCovered;
                 pieces.resize(before);
             } else if (outside == 0 && !inOrder) {
@@ -444,11 +441,22 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
             }
             bool fresh = false, inOrder = false;
             forEachBand(firstStep, lastStep, 0, [&](int from, int to) {
-                // A later line may paint a pixel: then the line is drawn in order.
+                // The steps' pixels a tile at a time (a band's steps lie in
+                // one or two tiles). A later line may paint a pixel: then the
+                // line is drawn in order.
+                size_t tile = 0;
+                uint64_t mask = 0;
                 for (int s = from; s <= to; ++s) {
                     const QPoint p = pointOf(s, 0);
-                    fresh |= pixels.paintKnown(p.x(), p.y(), l.colour, inOrder);
+                    const PixelCover::TileBit b = pixels.tileBitOf(p.x(), p.y());
+                    if (b.tile != tile && mask != 0) {
+                        fresh |= pixels.paintKnown(tile, mask, l.colour, inOrder);
+                        mask = 0;
+                    }
+                    tile = b.tile;
+                    mask |= b.mask;
                 }
+                if (mask != 0) fresh |= pixels.paintKnown(tile, mask, l.colour, inOrder);
                 return true;
             });
             if (!fresh)
@@ -474,36 +482,18 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
             state[i] = kNearEdge;
             continue;
         }
-        // What it may paint: its whole line's pixels and their neighbours across.
-        pixels.noteMaybe(top - 1, bottom + 1);
-        const uint8_t near = xMajor ? PixelCover::kNearColumn : PixelCover::kNearRow;
-        const auto markStep = [&](int s) {
+        // What it may paint: its whole line's pixels and their neighbours
+        // across (those of a pixel beyond the bounds may lie inside).
+        for (int s = 0; s < shape->steps; ++s) {
             const QPoint p = pointOf(s, 0);
             if (pixels.holds(p.x(), p.y())) {
-                pixels.at(p.x(), p.y()) |= near;
-                return;
+                pixels.mayPaintNear(p.x(), p.y(), xMajor);
+                continue;
             }
             for (int shift = -1; shift <= 1; shift += 2) {
                 const QPoint q = pointOf(s, shift);
-                if (pixels.holds(q.x(), q.y())) pixels.at(q.x(), q.y()) |= PixelCover::kMaybe;
+                if (pixels.holds(q.x(), q.y())) pixels.mayPaint(q.x(), q.y());
             }
-        };
-        // The steps whose pixels lie inside are one run (both coordinates run
-        // one way): marked by index, the steps before and after one by one.
-        int first = 0, last = shape->steps - 1;
-        const auto inside = [&](int s) {
-            const QPoint p = pointOf(s, 0);
-            return pixels.holds(p.x(), p.y());
-        };
-        while (first <= last && !inside(first)) markStep(first++);
-        while (last >= first && !inside(last)) markStep(last--);
-        if (first <= last) {
-            const QPoint p = pointOf(first, 0);
-            uint8_t* const at = &pixels.at(p.x(), p.y());
-            const ptrdiff_t along = xMajor ? majorStep : majorStep * pixels.stride();
-            const ptrdiff_t across = xMajor ? pixels.stride() : 1;
-            for (int s = first; s <= last; ++s)
-                at[(s - first) * along + (offsets[s] - offsets[first]) * across] |= near;
         }
     }
     // The lines it draws in order, in order.
