@@ -216,7 +216,7 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
     ColumnCover& cover = band.cover;
     PixelCover& pixels = m.pixels;
     BarExtents& bars = m.bars;
-    state.assign(lines_.size(), kWhole);
+    state.assign(lines_.size(), kNotHere);
     pieceEnd.resize(lines_.size()); // read only where state names a piece
     pieces.clear();
     cover.reset(bounds_.left() - kMargin, bounds_.right() + kMargin);
@@ -253,18 +253,27 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                std::max(l.x1, l.x2) + margin < bounds_.right();
     };
     const int64_t firstRow = band.firstRow, lastRow = band.lastRow;
+    // A line paints within 3 pixels of its ends' box (a vertical one-pixel
+    // line just its rows): others leave this band alone. The lines that do
+    // are listed first, without a branch, since lines of both bands come
+    // mixed.
+    std::vector<uint32_t>& mine = band.lines;
+    mine.resize(lines_.size());
+    size_t count = 0;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const Line& l = lines_[i];
+        const int64_t reach = l.width == 1 && l.x1 == l.x2 ? 0 : 3;
+        mine[count] = static_cast<uint32_t>(i);
+        count +=
+            std::max(l.y1, l.y2) + reach >= firstRow && std::min(l.y1, l.y2) - reach <= lastRow;
+    }
 
-    for (size_t i = lines_.size(); i-- > 0;) {
+    for (size_t k = count; k-- > 0;) {
+        const size_t i = mine[k];
         const Line& l = lines_[i];
         const int top = std::min(l.y1, l.y2), bottom = std::max(l.y1, l.y2);
         const bool vertical = l.width == 1 && l.x1 == l.x2;
-        // A line paints within 3 pixels of its ends' box (a vertical
-        // one-pixel line just its rows): others leave this band alone.
-        const int reach = vertical ? 0 : 3;
-        if (bottom + reach < firstRow || top - reach > lastRow) {
-            state[i] = kNotHere;
-            continue;
-        }
+        state[i] = kWhole;
         if (vertical) {
             // Its rows in the band; it shows whole there unless later
             // lines cover some.
@@ -439,26 +448,66 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                     lastStep = firstWhere([&](int s) { return rowOf(s) < firstRow; }) - 1;
                 }
             }
+            // Band by band of tiles along the steps (in blocks first), where
+            // the tiles are not wholly painted: the steps' pixels lie in the
+            // tiles of the band's ends, marked a tile's word at a time. A
+            // later line may paint a pixel: then the line is drawn in order.
             bool fresh = false, inOrder = false;
-            forEachBand(firstStep, lastStep, 0, [&](int from, int to) {
-                // The steps' pixels a tile at a time (a band's steps lie in
-                // one or two tiles). A later line may paint a pixel: then the
-                // line is drawn in order.
-                size_t tile = 0;
-                uint64_t mask = 0;
-                for (int s = from; s <= to; ++s) {
-                    const QPoint p = pointOf(s, 0);
-                    const PixelCover::TileBit b = pixels.tileBitOf(p.x(), p.y());
-                    if (b.tile != tile && mask != 0) {
-                        fresh |= pixels.paintKnown(tile, mask, l.colour, inOrder);
-                        mask = 0;
-                    }
-                    tile = b.tile;
-                    mask |= b.mask;
+            const int origin = xMajor ? pixels.origin().x() : pixels.origin().y();
+            const int start = xMajor ? l.x1 : l.y1;
+            // Step 0 from the corner, along the longer axis and across.
+            const int majorAt0 = start - origin;
+            const int minorAt0 = xMajor ? l.y1 - pixels.origin().y() : l.x1 - pixels.origin().x();
+            const auto bandEnd = [&](int from, int size) {
+                const int in = (start + from * majorStep - origin) & (size - 1);
+                return std::min(lastStep, from + (majorStep > 0 ? size - 1 - in : in));
+            };
+            for (int from = firstStep; from <= lastStep;) {
+                const int to = bandEnd(from, PixelCover::kBlock);
+                if (pixels.blocksPainted(pointOf(from, 0), pointOf(to, 0))) {
+                    from = to + 1;
+                    continue;
                 }
-                if (mask != 0) fresh |= pixels.paintKnown(tile, mask, l.colour, inOrder);
-                return true;
-            });
+                for (int f = from; f <= to;) {
+                    const int t = bandEnd(f, PixelCover::kTile);
+                    // Along the longer axis the band is in one tile; across,
+                    // in those of its ends.
+                    const int along = majorAt0 + f * majorStep;
+                    const int majorTile = along >> PixelCover::kTileShift;
+                    const int minorTile = (minorAt0 + offsets[f]) >> PixelCover::kTileShift;
+                    const auto tileOf = [&](int minor) {
+                        return xMajor ? pixels.tileAt(majorTile, minor)
+                                      : pixels.tileAt(minor, majorTile);
+                    };
+                    const size_t first = tileOf(minorTile);
+                    const size_t other = tileOf((minorAt0 + offsets[t]) >> PixelCover::kTileShift);
+                    if (!pixels.tileFull(first) || !pixels.tileFull(other)) {
+                        uint64_t masks[2] = {0, 0}; // of the first tile and the other
+                        int in = along & (PixelCover::kTile - 1);
+                        if (xMajor) {
+                            for (int s = f; s <= t; ++s, in += majorStep) {
+                                const int across = minorAt0 + offsets[s];
+                                masks[(across >> PixelCover::kTileShift) != minorTile] |=
+                                    uint64_t{1} << ((across & (PixelCover::kTile - 1))
+                                                        << PixelCover::kTileShift |
+                                                    in);
+                            }
+                        } else {
+                            for (int s = f; s <= t; ++s, in += majorStep) {
+                                const int across = minorAt0 + offsets[s];
+                                masks[(across >> PixelCover::kTileShift) != minorTile] |=
+                                    uint64_t{1} << (in << PixelCover::kTileShift |
+                                                    (across & (PixelCover::kTile - 1)));
+                            }
+                        }
+                        fresh |= pixels.paintKnown(first, masks[0], l.colour, inOrder);
+                        if (masks[1] != 0)
+                            fresh |= pixels.paintKnown(other, masks[1], l.colour, inOrder);
+                    }
+                    f = t + 1;
+                }
+                from = to + 1;
+            }
             if (!fresh)
                 state[i] = kCovered;
             else if (!inOrder)
@@ -498,9 +547,9 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
     }
     // The lines it draws in order, in order.
     band.inOrder.clear();
-    for (size_t i = 0; i < state.size(); ++i)
-        if (state[i] == kWhole || state[i] < kFirstShown)
-            band.inOrder.push_back(static_cast<uint32_t>(i));
+    for (size_t k = 0; k < count; ++k)
+        if (state[mine[k]] == kWhole || state[mine[k]] < kFirstShown)
+            band.inOrder.push_back(mine[k]);
 }
 
 const LineList::Counts& LineList::counts() const {

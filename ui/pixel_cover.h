@@ -56,21 +56,61 @@ class PixelCover {
     bool tilesPainted(const QRect& r) const {
         const int x0 = r.left() - left_, x1 = r.right() - left_;
         const int y0 = r.top() - top_, y1 = r.bottom() - top_;
+        // Inline where the area is inside and within two tiles each way, as
+        // a line's few steps are.
         if (x0 >= 0 && y0 >= 0 && x1 < width_ && y1 < height_ &&
-            x0 >> kTileShift == x1 >> kTileShift && y0 >> kTileShift == y1 >> kTileShift)
-            return marks_[kWords * (static_cast<size_t>(y0 >> kTileShift) * tilesPerRow_ +
-                                    static_cast<size_t>(x0 >> kTileShift))] == kFull;
+            (x1 >> kTileShift) - (x0 >> kTileShift) <= 1 &&
+            (y1 >> kTileShift) - (y0 >> kTileShift) <= 1) {
+            const size_t across =
+                static_cast<size_t>(x1 >> kTileShift) - static_cast<size_t>(x0 >> kTileShift);
+            const uint64_t* const at =
+                &marks_[kWords * (static_cast<size_t>(y0 >> kTileShift) * tilesPerRow_ +
+                                  static_cast<size_t>(x0 >> kTileShift))];
+            if (at[0] != kFull || at[kWords * across] != kFull) return false;
+            if (y0 >> kTileShift == y1 >> kTileShift) return true;
+            const uint64_t* const below = at + kWords * tilesPerRow_;
+            return below[0] == kFull && below[kWords * across] == kFull;
+        }
         return tilesPaintedAnywhere(r);
     }
+    // Whether the tiles of two pixels inside are wholly painted (the tiles
+    // that a line's steps within one row or column of tiles meet, where its
+    // offsets across run one way and step by one at most).
+    bool tilesPainted(QPoint p, QPoint q) const {
+        return marks_[kWords * tileBitOf(p.x(), p.y()).tile] == kFull &&
+               marks_[kWords * tileBitOf(q.x(), q.y()).tile] == kFull;
+    }
+    // The same for blocks.
+    bool blocksPainted(QPoint p, QPoint q) const {
+        return blocks_[blockOf(p)] == kTilesPerBlock && blocks_[blockOf(q)] == kTilesPerBlock;
+    }
+    // The tile in tile column `column` and tile row `row` from the corner,
+    // and whether it is wholly painted.
+    size_t tileAt(int column, int row) const {
+        return static_cast<size_t>(row) * tilesPerRow_ + static_cast<size_t>(column);
+    }
+    bool tileFull(size_t tile) const { return marks_[kWords * tile] == kFull; }
+    // The corner of the bounds, where tiles and blocks start.
+    QPoint origin() const { return {left_, top_}; }
+
     // Whether every block that meets the part of r inside the bounds is
     // wholly painted (true when no part is inside).
     bool blocksPainted(const QRect& r) const {
         const int x0 = r.left() - left_, x1 = r.right() - left_;
         const int y0 = r.top() - top_, y1 = r.bottom() - top_;
         if (x0 >= 0 && y0 >= 0 && x1 < width_ && y1 < height_ &&
-            x0 >> kBlockShift == x1 >> kBlockShift && y0 >> kBlockShift == y1 >> kBlockShift)
-            return blocks_[static_cast<size_t>(y0 >> kBlockShift) * blocksPerRow_ +
-                           static_cast<size_t>(x0 >> kBlockShift)] == kTilesPerBlock;
+            (x1 >> kBlockShift) - (x0 >> kBlockShift) <= 1 &&
+            (y1 >> kBlockShift) - (y0 >> kBlockShift) <= 1) {
+            const size_t across =
+                static_cast<size_t>(x1 >> kBlockShift) - static_cast<size_t>(x0 >> kBlockShift);
+            const uint8_t* const at =
+                &blocks_[static_cast<size_t>(y0 >> kBlockShift) * blocksPerRow_ +
+                         static_cast<size_t>(x0 >> kBlockShift)];
+            if (at[0] != kTilesPerBlock || at[across] != kTilesPerBlock) return false;
+            if (y0 >> kBlockShift == y1 >> kBlockShift) return true;
+            const uint8_t* const below = at + blocksPerRow_;
+            return below[0] == kTilesPerBlock && below[across] == kTilesPerBlock;
+        }
         return blocksPaintedAnywhere(r);
     }
     // Whether a pixel inside is marked painted.
@@ -177,6 +217,10 @@ class PixelCover {
         return fresh;
     }
     void tileFilled(size_t tile);
+    size_t blockOf(QPoint p) const {
+        return static_cast<size_t>((p.y() - top_) >> kBlockShift) * blocksPerRow_ +
+               static_cast<size_t>((p.x() - left_) >> kBlockShift);
+    }
     // The pixel of a tile's bit.
     QPoint pointOf(size_t tile, int bit) const {
         return {left_ + static_cast<int>(tile % tilesPerRow_) * kTile + (bit & (kTile - 1)),
