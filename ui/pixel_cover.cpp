@@ -53,7 +53,8 @@ bool PixelCover::blocksPaintedAnywhere(const QRect& r) const {
     return true;
 }
 
-size_t PixelCover::paint(const QRect& r) {
+template <bool kCount>
+size_t PixelCover::paintRect(const QRect& r) {
     // A tile's word at a time: the rows of the rectangle in it, each row's
     // bits its columns.
     const int x0 = r.left() - left_, x1 = r.right() - left_;
@@ -66,11 +67,23 @@ size_t PixelCover::paint(const QRect& r) {
         for (int tx = x0 >> kTileShift; tx <= x1 >> kTileShift; ++tx) {
             const int colFrom = std::max(x0 - tx * kTile, 0), colTo = std::min(x1 - tx * kTile, 7);
             const uint64_t columns = ((uint64_t{2} << colTo) - (uint64_t{1} << colFrom)) * kColumn;
-            fresh += static_cast<size_t>(std::popcount(paintBits(
-                static_cast<size_t>(ty) * tilesPerRow_ + static_cast<size_t>(tx), rows & columns)));
+            const uint64_t added = paintBits(
+                static_cast<size_t>(ty) * tilesPerRow_ + static_cast<size_t>(tx), rows & columns);
+            if constexpr (kCount)
+                fresh += static_cast<size_t>(std::popcount(added));
+            else
+                fresh |= added != 0;
         }
     }
     return fresh;
+}
+
+size_t PixelCover::paint(const QRect& r) {
+    return paintRect<true>(r);
+}
+
+bool PixelCover::paintAny(const QRect& r) {
+    return paintRect<false>(r) != 0;
 }
 
 void PixelCover::mayPaint(const QRect& r) {

@@ -182,6 +182,8 @@ class PixelCover {
     // Marks a rectangle inside the bounds as painted; how many of its pixels
     // were not marked painted before.
     size_t paint(const QRect& r);
+    // Whether any of them was (cheaper where counting takes a loop).
+    bool paintAny(const QRect& r);
     // Marks the part of a rectangle inside the bounds as maybe painted.
     void mayPaint(const QRect& r);
 
@@ -217,6 +219,8 @@ class PixelCover {
         return fresh;
     }
     void tileFilled(size_t tile);
+    template <bool kCount>
+    size_t paintRect(const QRect& r);
     size_t blockOf(QPoint p) const {
         return static_cast<size_t>((p.y() - top_) >> kBlockShift) * blocksPerRow_ +
                static_cast<size_t>((p.x() - left_) >> kBlockShift);
