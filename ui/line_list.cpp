@@ -468,11 +468,13 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                     from = to + 1;
                     continue;
                 }
+                int along = majorAt0 + from * majorStep; // of step f
                 for (int f = from; f <= to;) {
-                    const int t = bandEnd(f, PixelCover::kTile);
                     // Along the longer axis the band is in one tile; across,
                     // in those of its ends.
-                    const int along = majorAt0 + f * majorStep;
+                    const int in0 = along & (PixelCover::kTile - 1);
+                    const int t =
+                        std::min(to, f + (majorStep > 0 ? PixelCover::kTile - 1 - in0 : in0));
                     const int majorTile = along >> PixelCover::kTileShift;
                     const int minorTile = (minorAt0 + offsets[f]) >> PixelCover::kTileShift;
                     const auto tileOf = [&](int minor) {
@@ -483,7 +485,7 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                     const size_t other = tileOf((minorAt0 + offsets[t]) >> PixelCover::kTileShift);
                     if (!pixels.tileFull(first) || !pixels.tileFull(other)) {
                         uint64_t masks[2] = {0, 0}; // of the first tile and the other
-                        int in = along & (PixelCover::kTile - 1);
+                        int in = in0;
                         if (xMajor) {
                             for (int s = f; s <= t; ++s, in += majorStep) {
                                 const int across = minorAt0 + offsets[s];
@@ -504,6 +506,7 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                         if (masks[1] != 0)
                             fresh |= pixels.paintKnown(other, masks[1], l.colour, inOrder);
                     }
+                    along += (t - f + 1) * majorStep;
                     f = t + 1;
                 }
                 from = to + 1;
