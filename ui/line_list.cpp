@@ -38,6 +38,27 @@ uint64_t keyOf(int x1, int y1, int x2, int y2, int width) {
     return key << 3 | static_cast<uint64_t>(width) | uint64_t{1} << 63;
 }
 
+// Sets l's ends to the segment's part inside the box (as clipSegment finds
+// it); false when none is. Written field by field: a whole segment handed
+// back through memory and read again at once stalls the store buffer, and
+// nearly every line is wholly inside.
+template <class Line>
+bool clipInto(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const ClipBox& box, Line& l) {
+    const auto inside = [&](int64_t x, int64_t y) {
+        return box.left <= x && x <= box.right && box.top <= y && y <= box.bottom;
+    };
+    if (!inside(x1, y1) || !inside(x2, y2)) {
+        const auto c = clipSegmentCut({x1, y1, x2, y2}, box);
+        if (!c) return false;
+        x1 = c->x1, y1 = c->y1, x2 = c->x2, y2 = c->y2;
+    }
+    l.x1 = static_cast<int>(x1);
+    l.y1 = static_cast<int>(y1);
+    l.x2 = static_cast<int>(x2);
+    l.y2 = static_cast<int>(y2);
+    return true;
+}
+
 } // namespace
 
 LineList::LineList(const QRect& bounds) {
@@ -67,14 +88,8 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
     if (samePen && seenInRun(raw)) return;
     const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin, bounds_.right() + kMargin,
                       bounds_.bottom() + kMargin};
-    const auto c = clipSegment({x1, y1, x2, y2}, box);
-    if (!c) return;
-    const Line l{static_cast<int>(c->x1),
-                 static_cast<int>(c->y1),
-                 static_cast<int>(c->x2),
-                 static_cast<int>(c->y2),
-                 colour,
-                 width};
+    Line l{0, 0, 0, 0, colour, width};
+    if (!clipInto(x1, y1, x2, y2, box, l)) return;
     // Lines of one pen that follow one another paint the same pixels in any
     // order: of equal ones among them, one is enough.
     if (!samePen) {
@@ -187,9 +202,9 @@ bool LineList::enterRunTable(uint64_t key) {
 void LineList::addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour) {
     const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin, bounds_.right() + kMargin,
                       bounds_.bottom() + kMargin};
-    if (const auto c = clipSegment({xs, y, xe, y}, box)) {
-        lines_.push_back({static_cast<int>(c->x1), static_cast<int>(c->y1), static_cast<int>(c->x2),
-                          static_cast<int>(c->y2), colour, 0});
+    Line l{0, 0, 0, 0, colour, 0};
+    if (clipInto(xs, y, xe, y, box, l)) {
+        lines_.push_back(l);
         forgetRun(); // the run starts after the bar
     }
 }
