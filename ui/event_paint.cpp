@@ -148,6 +148,7 @@ struct RowWalk {
 };
 
 constexpr size_t kPrefetchAhead = 12; // calls
+constexpr size_t kBlocksAhead = 8;    // blocks of calls
 
 // The lines of rows [first, end) of the layout, in drawing order.
 void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines) {
@@ -257,6 +258,11 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                     // any call.
                     bool replaced = false;
                     for (;;) {
+                        // The walk reads a call again where a run of
+                        // blocks ends: ask for those a few blocks ahead.
+                        if (const size_t ahead = i + kBlocksAhead * CallBlocks::kSize;
+                            ahead < calls.size())
+                            __builtin_prefetch(calls.data() + ahead);
                         const CallBlocks::Block& next =
                             blocks->blocks[(i + CallBlocks::kSize) / CallBlocks::kSize];
                         if (columnOf(next) != column) break;
