@@ -1167,13 +1167,14 @@ TEST(LineList, ShortLinesUnderPaintedTilesShowOnlyThroughAGap) {
 // the bounds cut are never wholly painted).
 TEST(PixelCover, RectanglesMarkWhatTheirPixelsMarkOneByOne) {
     std::mt19937_64 rng(77);
-    PixelCover byRect, byPixel;
+    PixelCover byRect, byPixel, byAny;
     constexpr int kTile = PixelCover::kTile, kBlock = PixelCover::kBlock;
     for (int n = 0; n < 60; ++n) {
         const QRect bounds(static_cast<int>(rng() % 20) - 10, static_cast<int>(rng() % 20) - 10,
                            1 + static_cast<int>(rng() % 300), 1 + static_cast<int>(rng() % 200));
         byRect.reset(bounds);
         byPixel.reset(bounds);
+        byAny.reset(bounds);
         for (int k = 0; k < 400; ++k) {
             const int w = 1 + static_cast<int>(rng() % (k % 4 == 0 ? 200 : 12));
             const int h = 1 + static_cast<int>(rng() % (k % 4 == 0 ? 70 : 4));
@@ -1184,6 +1185,7 @@ TEST(PixelCover, RectanglesMarkWhatTheirPixelsMarkOneByOne) {
             for (int y = r.top(); y <= r.bottom(); ++y)
                 for (int x = r.left(); x <= r.right(); ++x) fresh += byPixel.paint(x, y);
             ASSERT_EQ(byRect.paint(r), fresh) << "picture " << n << " rectangle " << k;
+            ASSERT_EQ(byAny.paintAny(r), fresh != 0) << "picture " << n << " rectangle " << k;
         }
         // Whether every pixel of the cell of `size` holding (x, y) lies inside and is painted.
         const auto wholeCell = [&](int x, int y, int size) {
@@ -1216,6 +1218,66 @@ TEST(PixelCover, RectanglesMarkWhatTheirPixelsMarkOneByOne) {
                         whole = !bounds.contains(u, v) || byPixel.tilePainted(u, v);
                 ASSERT_EQ(byRect.tilesPainted(area), whole) << x << "," << y;
             }
+    }
+}
+
+// Maybe marks by rectangle and by pixel with its neighbours across, against a
+// plain grid; then columns of a known line: fresh where not painted, drawn in
+// order where one of its fresh pixels may be painted later, else composed.
+TEST(PixelCover, MaybeMarksAndColumnsAgreeWithAPlainGrid) {
+    std::mt19937_64 rng(91);
+    PixelCover cover;
+    for (int n = 0; n < 40; ++n) {
+        const QRect bounds(static_cast<int>(rng() % 20) - 10, static_cast<int>(rng() % 20) - 10,
+                           1 + static_cast<int>(rng() % 90), 1 + static_cast<int>(rng() % 70));
+        cover.reset(bounds);
+        std::vector<char> maybe(static_cast<size_t>(bounds.width() * bounds.height()), 0);
+        std::vector<char> painted(maybe.size(), 0);
+        const auto at = [&](std::vector<char>& grid, int x, int y) -> char& {
+            return grid[static_cast<size_t>((y - bounds.top()) * bounds.width() +
+                                            (x - bounds.left()))];
+        };
+        const auto mark = [&](int x, int y) {
+            if (bounds.contains(x, y)) at(maybe, x, y) = 1;
+        };
+        const auto randomPoint = [&] {
+            return QPoint(bounds.left() + static_cast<int>(rng() % bounds.width()),
+                          bounds.top() + static_cast<int>(rng() % bounds.height()));
+        };
+        for (int k = 0; k < 30; ++k) {
+            if (k % 3 == 0) {
+                const QRect r(
+                    randomPoint() - QPoint(4, 4),
+                    QSize(1 + static_cast<int>(rng() % 20), 1 + static_cast<int>(rng() % 12)));
+                cover.mayPaint(r);
+                for (int y = r.top(); y <= r.bottom(); ++y)
+                    for (int x = r.left(); x <= r.right(); ++x) mark(x, y);
+            } else {
+                const QPoint p = randomPoint();
+                const bool column = rng() % 2 != 0;
+                cover.mayPaintNear(p.x(), p.y(), column);
+                mark(p.x(), p.y());
+                mark(p.x() - !column, p.y() - column);
+                mark(p.x() + !column, p.y() + column);
+            }
+        }
+        for (int y = bounds.top(); y <= bounds.bottom(); ++y)
+            for (int x = bounds.left(); x <= bounds.right(); ++x)
+                ASSERT_EQ(cover.mayBePainted(x, y), at(maybe, x, y) != 0) << x << "," << y;
+        for (int k = 0; k < 40; ++k) {
+            const QPoint p = randomPoint();
+            const int last = std::min(bounds.bottom(), p.y() + static_cast<int>(rng() % 30));
+            bool fresh = false, mayBe = false;
+            for (int y = p.y(); y <= last; ++y) {
+                if (at(painted, p.x(), y)) continue;
+                fresh = true;
+                mayBe = mayBe || at(maybe, p.x(), y);
+                at(painted, p.x(), y) = 1;
+            }
+            bool inOrder = false;
+            ASSERT_EQ(cover.paintColumnKnown(p.x(), p.y(), last, qRgb(1, 2, 3), inOrder), fresh);
+            ASSERT_EQ(inOrder, mayBe) << "column " << p.x() << " from " << p.y() << " to " << last;
+        }
     }
 }
 

@@ -275,7 +275,7 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
     ColumnCover& cover = band.cover;
     PixelCover& pixels = m.pixels;
     BarExtents& bars = m.bars;
-    state.assign(lines_.size(), kWhole);
+    state.assign(lines_.size(), kNotHere);
     pieceEnd.resize(lines_.size()); // read only where state names a piece
     pieces.clear();
     cover.reset(bounds_.left() - kMargin, bounds_.right() + kMargin);
@@ -312,18 +312,27 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                std::max(l.x1, l.x2) + margin < bounds_.right();
     };
     const int64_t firstRow = band.firstRow, lastRow = band.lastRow;
+    // A line paints within 3 pixels of its ends' box (a vertical one-pixel
+    // line just its rows): others leave this band alone. The lines that do
+    // are listed first, without a branch, since lines of both bands come
+    // mixed.
+    std::vector<uint32_t>& mine = band.lines;
+    mine.resize(lines_.size());
+    size_t count = 0;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const Line& l = lines_[i];
+        const int64_t reach = l.width == 1 && l.x1 == l.x2 ? 0 : 3;
+        mine[count] = static_cast<uint32_t>(i);
+        count +=
+            std::max(l.y1, l.y2) + reach >= firstRow && std::min(l.y1, l.y2) - reach <= lastRow;
+    }
 
-    for (size_t i = lines_.size(); i-- > 0;) {
+    for (size_t k = count; k-- > 0;) {
+        const size_t i = mine[k];
         const Line& l = lines_[i];
         const int top = std::min(l.y1, l.y2), bottom = std::max(l.y1, l.y2);
         const bool vertical = l.width == 1 && l.x1 == l.x2;
-        // A line paints within 3 pixels of its ends' box (a vertical
-        // one-pixel line just its rows): others leave this band alone.
-        const int reach = vertical ? 0 : 3;
-        if (bottom + reach < firstRow || top - reach > lastRow) {
-            state[i] = kNotHere;
-            continue;
-        }
+        state[i] = kWhole;
         if (vertical) {
             // Its rows in the band; it shows whole there unless later
             // lines cover some.
@@ -338,7 +347,8 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
             }
             // The rows it shows are painted from here back; where no later
             // line may paint them either, they are composed.
-            size_t fresh = 0, outside = 0;
+            size_t outside = 0;
+            bool fresh = false;
             bool inOrder = false;
             // Rows beyond the bounds are drawn in order, unless their pixels
             // are known and nothing there can be painted: then they show
@@ -358,13 +368,9 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                     continue;
                 }
                 outside += (rows - static_cast<size_t>(to - from + 1)) * beyondCounts;
-                pixels.paintColumn(l.x1, from, to, [&](int y) {
-                    ++fresh;
-                    inOrder = inOrder || pixels.mayBePainted(l.x1, y);
-                    if (!inOrder) pixels.compose(l.x1, y, l.colour);
-                });
+                fresh |= pixels.paintColumnKnown(l.x1, from, to, l.colour, inOrder);
             }
-            if (outside == 0 && fresh == 0) {
+            if (outside == 0 && !fresh) {
                 state[i] = kCovered;
                 pieces.resize(before);
             } else if (outside == 0 && !inOrder) {
@@ -391,7 +397,7 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                 band.barRectOf[i] = static_cast<uint32_t>(band.barRects.size());
             }
             if (knowPixels && r) {
-                if (!r->isEmpty() && pixels.paint(r->intersected(band.pixels)) == 0)
+                if (!r->isEmpty() && !pixels.paintAny(r->intersected(band.pixels)))
                     state[i] = kCovered;
             } else if (drawnAgain(l)) {
                 state[i] = kDrawnAgain;
@@ -501,15 +507,66 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                     lastStep = firstWhere([&](int s) { return rowOf(s) < firstRow; }) - 1;
                 }
             }
+            // Band by band of tiles along the steps (in blocks first), where
+            // the tiles are not wholly painted: the steps' pixels lie in the
+            // tiles of the band's ends, marked a tile's word at a time. A
+            // later line may paint a pixel: then the line is drawn in order.
             bool fresh = false, inOrder = false;
-            forEachBand(firstStep, lastStep, 0, [&](int from, int to) {
-                // A later line may paint a pixel: then the line is drawn in order.
-                for (int s = from; s <= to; ++s) {
-                    const QPoint p = pointOf(s, 0);
-                    fresh |= pixels.paintKnown(p.x(), p.y(), l.colour, inOrder);
+            const int origin = xMajor ? pixels.origin().x() : pixels.origin().y();
+            const int start = xMajor ? l.x1 : l.y1;
+            // Step 0 from the corner, along the longer axis and across.
+            const int majorAt0 = start - origin;
+            const int minorAt0 = xMajor ? l.y1 - pixels.origin().y() : l.x1 - pixels.origin().x();
+            const auto bandEnd = [&](int from, int size) {
+                const int in = (start + from * majorStep - origin) & (size - 1);
+                return std::min(lastStep, from + (majorStep > 0 ? size - 1 - in : in));
+            };
+            for (int from = firstStep; from <= lastStep;) {
+                const int to = bandEnd(from, PixelCover::kBlock);
+                if (pixels.blocksPainted(pointOf(from, 0), pointOf(to, 0))) {
+                    from = to + 1;
+                    continue;
                 }
-                return true;
-            });
+                for (int f = from; f <= to;) {
+                    const int t = bandEnd(f, PixelCover::kTile);
+                    // Along the longer axis the band is in one tile; across,
+                    // in those of its ends.
+                    const int along = majorAt0 + f * majorStep;
+                    const int majorTile = along >> PixelCover::kTileShift;
+                    const int minorTile = (minorAt0 + offsets[f]) >> PixelCover::kTileShift;
+                    const auto tileOf = [&](int minor) {
+                        return xMajor ? pixels.tileAt(majorTile, minor)
+                                      : pixels.tileAt(minor, majorTile);
+                    };
+                    const size_t first = tileOf(minorTile);
+                    const size_t other = tileOf((minorAt0 + offsets[t]) >> PixelCover::kTileShift);
+                    if (!pixels.tileFull(first) || !pixels.tileFull(other)) {
+                        uint64_t masks[2] = {0, 0}; // of the first tile and the other
+                        int in = along & (PixelCover::kTile - 1);
+                        if (xMajor) {
+                            for (int s = f; s <= t; ++s, in += majorStep) {
+                                const int across = minorAt0 + offsets[s];
+                                masks[(across >> PixelCover::kTileShift) != minorTile] |=
+                                    uint64_t{1} << ((across & (PixelCover::kTile - 1))
+                                                        << PixelCover::kTileShift |
+                                                    in);
+                            }
+                        } else {
+                            for (int s = f; s <= t; ++s, in += majorStep) {
+                                const int across = minorAt0 + offsets[s];
+                                masks[(across >> PixelCover::kTileShift) != minorTile] |=
+                                    uint64_t{1} << (in << PixelCover::kTileShift |
+                                                    (across & (PixelCover::kTile - 1)));
+                            }
+                        }
+                        fresh |= pixels.paintKnown(first, masks[0], l.colour, inOrder);
+                        if (masks[1] != 0)
+                            fresh |= pixels.paintKnown(other, masks[1], l.colour, inOrder);
+                    }
+                    f = t + 1;
+                }
+                from = to + 1;
+            }
             if (!fresh)
                 state[i] = kCovered;
             else if (!inOrder)
@@ -533,43 +590,25 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
             state[i] = kNearEdge;
             continue;
         }
-        // What it may paint: its whole line's pixels and their neighbours across.
-        pixels.noteMaybe(top - 1, bottom + 1);
-        const uint8_t near = xMajor ? PixelCover::kNearColumn : PixelCover::kNearRow;
-        const auto markStep = [&](int s) {
+        // What it may paint: its whole line's pixels and their neighbours
+        // across (those of a pixel beyond the bounds may lie inside).
+        for (int s = 0; s < shape->steps; ++s) {
             const QPoint p = pointOf(s, 0);
             if (pixels.holds(p.x(), p.y())) {
-                pixels.at(p.x(), p.y()) |= near;
-                return;
+                pixels.mayPaintNear(p.x(), p.y(), xMajor);
+                continue;
             }
             for (int shift = -1; shift <= 1; shift += 2) {
                 const QPoint q = pointOf(s, shift);
-                if (pixels.holds(q.x(), q.y())) pixels.at(q.x(), q.y()) |= PixelCover::kMaybe;
+                if (pixels.holds(q.x(), q.y())) pixels.mayPaint(q.x(), q.y());
             }
-        };
-        // The steps whose pixels lie inside are one run (both coordinates run
-        // one way): marked by index, the steps before and after one by one.
-        int first = 0, last = shape->steps - 1;
-        const auto inside = [&](int s) {
-            const QPoint p = pointOf(s, 0);
-            return pixels.holds(p.x(), p.y());
-        };
-        while (first <= last && !inside(first)) markStep(first++);
-        while (last >= first && !inside(last)) markStep(last--);
-        if (first <= last) {
-            const QPoint p = pointOf(first, 0);
-            uint8_t* const at = &pixels.at(p.x(), p.y());
-            const ptrdiff_t along = xMajor ? majorStep : majorStep * pixels.stride();
-            const ptrdiff_t across = xMajor ? pixels.stride() : 1;
-            for (int s = first; s <= last; ++s)
-                at[(s - first) * along + (offsets[s] - offsets[first]) * across] |= near;
         }
     }
     // The lines it draws in order, in order.
     band.inOrder.clear();
-    for (size_t i = 0; i < state.size(); ++i)
-        if (state[i] == kWhole || state[i] < kFirstShown)
-            band.inOrder.push_back(static_cast<uint32_t>(i));
+    for (size_t k = 0; k < count; ++k)
+        if (state[mine[k]] == kWhole || state[mine[k]] < kFirstShown)
+            band.inOrder.push_back(mine[k]);
 }
 
 const LineList::Counts& LineList::counts() const {

@@ -145,6 +145,7 @@ class LineList {
         std::vector<uint32_t> barRectOf;
         size_t edgeCut = 0;
         std::vector<uint32_t> inOrder; // the lines it draws in order, ascending
+        std::vector<uint32_t> lines;   // the lines that may paint in it, ascending
     };
     struct Setup; // what every band works with alike
     void findShown(Band& band, LineMeasures& m, const Setup& setup);

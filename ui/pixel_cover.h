@@ -2,18 +2,20 @@
 // The pixels of a picture's bounds as its lines are met from the last drawn
 // to the first: which ones a later line is known to paint, which ones a
 // later line may paint (a line whose pixels are known only roughly), and
-// which ones take their final colour from a line met (composed). Painted
-// and composed pixels are kept one bit each, so that the marks of a large
-// picture stay in the cache; painted pixels are counted per tile of 8 x 8
-// and wholly painted tiles per block of 8 x 8 tiles, so that walks over
-// painted areas look at little memory. Kept between pictures so that its
-// memory is reused.
+// which ones take their final colour from a line met (composed). Each kind
+// is kept one bit per pixel, a word per tile of 8 x 8, so
+// that the marks of a large picture stay in the cache and a line's pixels
+// in one tile are marked at once, however steep the line; wholly painted
+// tiles are counted per block of 8 x 8 tiles, so that walks over painted
+// areas look at little memory. Kept between pictures so that its memory is
+// reused.
 
 #include <QPoint>
 #include <QRect>
 #include <QRgb>
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -21,12 +23,6 @@
 
 class PixelCover {
   public:
-    enum : uint8_t {
-        kMaybe = 2,      // this pixel may be painted
-        kNearRow = 4,    // this one and its neighbours left and right may be
-        kNearColumn = 8, // this one and its neighbours above and below may be
-    };
-
     static constexpr int kTile = 8;   // pixels
     static constexpr int kBlock = 64; // pixels: 8 x 8 tiles
     static constexpr int kTileShift = 3, kBlockShift = 6;
@@ -38,170 +34,225 @@ class PixelCover {
     bool holds(int x, int y) const {
         return x >= left_ && x - left_ < width_ && y >= top_ && y - top_ < height_;
     }
-    // Pixels by index: x + y * stride() from the bounds' corner.
-    size_t indexOf(int x, int y) const {
-        return static_cast<size_t>(y - top_) * static_cast<size_t>(width_) +
-               static_cast<size_t>(x - left_);
+
+    // A pixel inside as its tile and its bit in the tile's word (rows of
+    // eight bits, top row lowest).
+    struct TileBit {
+        size_t tile;
+        uint64_t mask;
+    };
+    TileBit tileBitOf(int x, int y) const {
+        const int col = x - left_, row = y - top_;
+        return {static_cast<size_t>(row >> kTileShift) * tilesPerRow_ +
+                    static_cast<size_t>(col >> kTileShift),
+                uint64_t{1} << ((row & (kTile - 1)) << kTileShift | (col & (kTile - 1)))};
     }
-    // Pixels from one row to the next.
-    ptrdiff_t stride() const { return width_; }
-    // The maybe flags of a pixel that holds() accepts; rows written through
-    // it are to be told to noteMaybe().
-    uint8_t& at(int x, int y) { return flags_[indexOf(x, y)]; }
 
     // Whether every pixel of the tile of (x, y) is painted; holds() first.
-    bool tilePainted(int x, int y) const { return tiles_[tileOf(x, y)] == 64; }
+    bool tilePainted(int x, int y) const { return marks_[kWords * tileBitOf(x, y).tile] == kFull; }
     // Whether every tile that meets the part of r inside the bounds is
-    // wholly painted (true when no part is inside).
+    // wholly painted (true when no part is inside). Tiles at the edges that
+    // the bounds cut never are.
     bool tilesPainted(const QRect& r) const {
-        return cellsFull(r, kTileShift, tilesPerRow_, tiles_, kTile * kTile);
+        const int x0 = r.left() - left_, x1 = r.right() - left_;
+        const int y0 = r.top() - top_, y1 = r.bottom() - top_;
+        // Inline where the area is inside and within two tiles each way, as
+        // a line's few steps are.
+        if (x0 >= 0 && y0 >= 0 && x1 < width_ && y1 < height_ &&
+            (x1 >> kTileShift) - (x0 >> kTileShift) <= 1 &&
+            (y1 >> kTileShift) - (y0 >> kTileShift) <= 1) {
+            const size_t across =
+                static_cast<size_t>(x1 >> kTileShift) - static_cast<size_t>(x0 >> kTileShift);
+            const uint64_t* const at =
+                &marks_[kWords * (static_cast<size_t>(y0 >> kTileShift) * tilesPerRow_ +
+                                  static_cast<size_t>(x0 >> kTileShift))];
+            if (at[0] != kFull || at[kWords * across] != kFull) return false;
+            if (y0 >> kTileShift == y1 >> kTileShift) return true;
+            const uint64_t* const below = at + kWords * tilesPerRow_;
+            return below[0] == kFull && below[kWords * across] == kFull;
+        }
+        return tilesPaintedAnywhere(r);
+    }
+    // Whether the tiles of two pixels inside are wholly painted (the tiles
+    // that a line's steps within one row or column of tiles meet, where its
+    // offsets across run one way and step by one at most).
+    bool tilesPainted(QPoint p, QPoint q) const {
+        return marks_[kWords * tileBitOf(p.x(), p.y()).tile] == kFull &&
+               marks_[kWords * tileBitOf(q.x(), q.y()).tile] == kFull;
     }
     // The same for blocks.
+    bool blocksPainted(QPoint p, QPoint q) const {
+        return blocks_[blockOf(p)] == kTilesPerBlock && blocks_[blockOf(q)] == kTilesPerBlock;
+    }
+    // The tile in tile column `column` and tile row `row` from the corner,
+    // and whether it is wholly painted.
+    size_t tileAt(int column, int row) const {
+        return static_cast<size_t>(row) * tilesPerRow_ + static_cast<size_t>(column);
+    }
+    bool tileFull(size_t tile) const { return marks_[kWords * tile] == kFull; }
+    // The corner of the bounds, where tiles and blocks start.
+    QPoint origin() const { return {left_, top_}; }
+
+    // Whether every block that meets the part of r inside the bounds is
+    // wholly painted (true when no part is inside).
     bool blocksPainted(const QRect& r) const {
-        return cellsFull(r, kBlockShift, blocksPerRow_, blocks_,
-                         (kBlock / kTile) * (kBlock / kTile));
+        const int x0 = r.left() - left_, x1 = r.right() - left_;
+        const int y0 = r.top() - top_, y1 = r.bottom() - top_;
+        if (x0 >= 0 && y0 >= 0 && x1 < width_ && y1 < height_ &&
+            (x1 >> kBlockShift) - (x0 >> kBlockShift) <= 1 &&
+            (y1 >> kBlockShift) - (y0 >> kBlockShift) <= 1) {
+            const size_t across =
+                static_cast<size_t>(x1 >> kBlockShift) - static_cast<size_t>(x0 >> kBlockShift);
+            const uint8_t* const at =
+                &blocks_[static_cast<size_t>(y0 >> kBlockShift) * blocksPerRow_ +
+                         static_cast<size_t>(x0 >> kBlockShift)];
+            if (at[0] != kTilesPerBlock || at[across] != kTilesPerBlock) return false;
+            if (y0 >> kBlockShift == y1 >> kBlockShift) return true;
+            const uint8_t* const below = at + blocksPerRow_;
+            return below[0] == kTilesPerBlock && below[across] == kTilesPerBlock;
+        }
+        return blocksPaintedAnywhere(r);
     }
     // Whether a pixel inside is marked painted.
     bool isPainted(int x, int y) const {
-        const Bit b = bitOf(x, y);
-        return (marks_[b.word] & b.mask) != 0;
+        const TileBit b = tileBitOf(x, y);
+        return (marks_[kWords * b.tile] & b.mask) != 0;
     }
     // Marks a pixel inside as painted; true when it was not before.
     bool paint(int x, int y) {
-        const Bit b = bitOf(x, y);
-        uint64_t& word = marks_[b.word];
-        if (word & b.mask) return false;
-        word |= b.mask;
-        countPainted(x, y);
-        return true;
+        const TileBit b = tileBitOf(x, y);
+        return paintBits(b.tile, b.mask) != 0;
     }
-    // The same for a pixel of a line whose pixels are known, which when it
-    // was not painted is composed in `colour`, unless a later line may paint
-    // it: then `inOrder` turns true (and stays) and nothing more is
-    // composed.
-    bool paintKnown(int x, int y, QRgb colour, bool& inOrder) {
-        const Bit b = bitOf(x, y);
-        uint64_t& word = marks_[b.word];
-        if (word & b.mask) return false;
-        word |= b.mask;
-        countPainted(x, y);
-        inOrder = inOrder || mayBePainted(x, y);
-        if (!inOrder) compose(b, x, y, colour);
-        return true;
-    }
-    // Marks the pixels of column x from row `first` to `last` (inside) as
-    // painted, passing over painted tiles; fresh(y) for each pixel that was
-    // not painted before.
-    template <class Fresh>
-    void paintColumn(int x, int first, int last, Fresh&& fresh) {
-        for (int y = first; y <= last;) {
-            // The first row below the tile of y, or the end of the run.
-            const int end = std::min(last + 1, top_ + (((y - top_) >> kTileShift) + 1) * kTile);
-            if (tilePainted(x, y)) {
-                y = end;
-                continue;
-            }
-            for (; y < end; ++y)
-                if (paint(x, y)) fresh(y);
+    // Marks the pixels `mask` of a tile as painted (pixels of a line whose
+    // pixels are known); whether some were not painted before. Those are
+    // composed in `colour`, unless `inOrder` holds or a later line may
+    // paint one of them: then `inOrder` turns true (and stays) and none of
+    // them is composed. (A line drawn in order keeps the pixels it composed
+    // anyway, so which of its pixels are composed does not matter.)
+    bool paintKnown(size_t tile, uint64_t mask, QRgb colour, bool& inOrder) {
+        const uint64_t fresh = paintBits(tile, mask);
+        if (fresh == 0) return false;
+        if (!inOrder) {
+            if (marks_[kWords * tile + kMaybeWord] & fresh)
+                inOrder = true;
+            else
+                compose(tile, fresh, colour);
         }
+        return true;
+    }
+    // The same for the pixels of column x from row `first` to `last`
+    // (inside).
+    bool paintColumnKnown(int x, int first, int last, QRgb colour, bool& inOrder) {
+        bool fresh = false;
+        for (int y = first; y <= last;) {
+            const int end = std::min(last, top_ + ((y - top_) | (kTile - 1))); // of the tile
+            const TileBit b = tileBitOf(x, y);
+            const uint64_t rows = rowsMask((y - top_) & (kTile - 1), (end - top_) & (kTile - 1));
+            fresh |= paintKnown(b.tile, rows & (kColumn << ((x - left_) & (kTile - 1))), colour,
+                                inOrder);
+            y = end + 1;
+        }
+        return fresh;
     }
 
     // Whether a pixel inside may be painted by a line whose pixels are known
     // roughly.
     bool mayBePainted(int x, int y) const {
-        if (!maybeRows_[static_cast<size_t>(y - top_)]) return false;
-        const size_t i = indexOf(x, y), w = static_cast<size_t>(width_);
-        const int col = x - left_, row = y - top_;
-        return (flags_[i] & (kMaybe | kNearRow | kNearColumn)) ||
-               (col > 0 && (flags_[i - 1] & kNearRow)) ||
-               (col + 1 < width_ && (flags_[i + 1] & kNearRow)) ||
-               (row > 0 && (flags_[i - w] & kNearColumn)) ||
-               (row + 1 < height_ && (flags_[i + w] & kNearColumn));
+        const TileBit b = tileBitOf(x, y);
+        return (marks_[kWords * b.tile + kMaybeWord] & b.mask) != 0;
     }
-    // To be told of every pixel marked through at(): rows first..last hold
-    // them (mayBePainted passes over the rows around none).
-    void noteMaybe(int first, int last) {
-        const int from = std::max(first - 1 - top_, 0), to = std::min(last + 1 - top_, height_ - 1);
-        if (from <= to)
-            std::fill(maybeRows_.begin() + from, maybeRows_.begin() + to + 1, uint8_t{1});
+    // Marks a pixel inside as maybe painted.
+    void mayPaint(int x, int y) {
+        const TileBit b = tileBitOf(x, y);
+        marks_[kWords * b.tile + kMaybeWord] |= b.mask;
+    }
+    // The same for a pixel inside and its neighbours inside above and below
+    // (`column`) or left and right.
+    void mayPaintNear(int x, int y, bool column) {
+        mayPaint(x, y);
+        if (column) {
+            if (y > top_) mayPaint(x, y - 1);
+            if (y - top_ + 1 < height_) mayPaint(x, y + 1);
+        } else {
+            if (x > left_) mayPaint(x - 1, y);
+            if (x - left_ + 1 < width_) mayPaint(x + 1, y);
+        }
     }
 
     // Marks a rectangle inside the bounds as painted; how many of its pixels
     // were not marked painted before.
     size_t paint(const QRect& r);
+    // Whether any of them was (cheaper where counting takes a loop).
+    bool paintAny(const QRect& r);
     // Marks the part of a rectangle inside the bounds as maybe painted.
     void mayPaint(const QRect& r);
 
     // A pixel inside takes `colour` (opaque) in the end.
-    void compose(int x, int y, QRgb colour) { compose(bitOf(x, y), x, y, colour); }
-    size_t composedCount() const { return composedCount_; }
+    void compose(int x, int y, QRgb colour) {
+        const TileBit b = tileBitOf(x, y);
+        compose(b.tile, b.mask, colour);
+    }
     // Writes the composed pixels into 32-bit rows of `bytesPerLine` bytes
     // whose first pixel is the bounds' corner.
     void writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine) const;
 
   private:
-    struct Bit {
-        size_t word;
-        uint64_t mask;
-    };
-    Bit bitOf(int x, int y) const {
-        const int col = x - left_;
-        return {(static_cast<size_t>(y - top_) * wordsPerRow_ + static_cast<size_t>(col >> 6)) * 2,
-                uint64_t{1} << (col & 63)};
+    static constexpr uint64_t kFull = ~uint64_t{0};
+    static constexpr uint64_t kColumn = 0x0101010101010101ULL; // a tile's first column
+    static constexpr int kTilesPerBlock = (kBlock / kTile) * (kBlock / kTile);
+    // Words per tile: painted, composed, maybe painted.
+    static constexpr size_t kWords = 3, kComposedWord = 1, kMaybeWord = 2;
+
+    // The bits of a tile's rows `first` to `last` (0..7).
+    static uint64_t rowsMask(int first, int last) {
+        const uint64_t upTo = last == kTile - 1 ? kFull : (uint64_t{1} << ((last + 1) * kTile)) - 1;
+        return upTo & (kFull << (first * kTile));
     }
-    void countPainted(int x, int y) {
-        if (++tiles_[tileOf(x, y)] == kTile * kTile)
-            ++blocks_[static_cast<size_t>((y - top_) >> kBlockShift) *
-                          static_cast<size_t>(blocksPerRow_) +
-                      static_cast<size_t>((x - left_) >> kBlockShift)];
+    // Marks `mask` of a tile painted; the bits that were not before.
+    uint64_t paintBits(size_t tile, uint64_t mask) {
+        uint64_t& word = marks_[kWords * tile];
+        const uint64_t fresh = mask & ~word;
+        if (fresh != 0) {
+            word |= fresh;
+            if (word == kFull) tileFilled(tile);
+        }
+        return fresh;
     }
-    void compose(const Bit& b, int x, int y, QRgb colour) {
+    void tileFilled(size_t tile);
+    template <bool kCount>
+    size_t paintRect(const QRect& r);
+    size_t blockOf(QPoint p) const {
+        return static_cast<size_t>((p.y() - top_) >> kBlockShift) * blocksPerRow_ +
+               static_cast<size_t>((p.x() - left_) >> kBlockShift);
+    }
+    // The pixel of a tile's bit.
+    QPoint pointOf(size_t tile, int bit) const {
+        return {left_ + static_cast<int>(tile % tilesPerRow_) * kTile + (bit & (kTile - 1)),
+                top_ + static_cast<int>(tile / tilesPerRow_) * kTile + (bit >> kTileShift)};
+    }
+    void compose(size_t tile, uint64_t bits, QRgb colour) {
         if (colour != composedColour_) {
-            if (composedCount_ > otherComposed_.size()) {
-                otherComposed_.emplace_back(static_cast<uint32_t>(indexOf(x, y)), colour);
-                ++composedCount_;
+            if (planeUsed_) {
+                composeOther(tile, bits, colour);
                 return;
             }
             composedColour_ = colour; // the first colour composed
         }
-        marks_[b.word + 1] |= b.mask;
-        ++composedCount_;
+        marks_[kWords * tile + kComposedWord] |= bits;
+        planeUsed_ = true;
     }
-    size_t tileOf(int x, int y) const {
-        return static_cast<size_t>((y - top_) >> kTileShift) * static_cast<size_t>(tilesPerRow_) +
-               static_cast<size_t>((x - left_) >> kTileShift);
-    }
+    void composeOther(size_t tile, uint64_t bits, QRgb colour);
 
-    // Whether every cell (of 2^shift pixels, counting `full` when painted)
-    // that meets the part of r inside the bounds is full.
-    // Inline for the usual area inside the bounds within one cell.
-    bool cellsFull(const QRect& r, int shift, int perRow, const std::vector<uint8_t>& cells,
-                   int full) const {
-        const int x0 = r.left() - left_, x1 = r.right() - left_;
-        const int y0 = r.top() - top_, y1 = r.bottom() - top_;
-        if (x0 >= 0 && y0 >= 0 && x1 < width_ && y1 < height_ && x0 >> shift == x1 >> shift &&
-            y0 >> shift == y1 >> shift)
-            return cells[static_cast<size_t>(y0 >> shift) * static_cast<size_t>(perRow) +
-                         static_cast<size_t>(x0 >> shift)] == full;
-        return cellsFullAnywhere(r, shift, perRow, cells, full);
-    }
-    bool cellsFullAnywhere(const QRect& r, int shift, int perRow, const std::vector<uint8_t>& cells,
-                           int full) const;
+    bool tilesPaintedAnywhere(const QRect& r) const;
+    bool blocksPaintedAnywhere(const QRect& r) const;
 
-    int left_ = 0, top_ = 0, width_ = 0, height_ = 0, tilesPerRow_ = 0, blocksPerRow_ = 0;
-    size_t wordsPerRow_ = 0;
-    // A bit per pixel, painted and composed (in composedColour_) in turns:
-    // each word of painted pixels followed by the word of the same pixels
-    // composed, in rows of 2 * wordsPerRow_ words.
+    int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+    size_t tilesPerRow_ = 0, blocksPerRow_ = 0;
+    // Three words per tile, tiles row by row: its pixels painted, composed
+    // (in composedColour_) and maybe painted.
     std::vector<uint64_t> marks_;
     QRgb composedColour_ = 0;
-    std::vector<std::pair<uint32_t, QRgb>> otherComposed_; // by index, in other colours
-    size_t composedCount_ = 0;
-    // Maybe flags per pixel; only rows that maybeRows_ names are ever set,
-    // and only those are cleared for the next picture.
-    std::vector<uint8_t> flags_;
-    std::vector<uint8_t>
-        maybeRows_;               // per row: 1 where a pixel of it, above or below may be painted
-    std::vector<uint8_t> tiles_;  // painted pixels per tile; partial tiles at the edges never fill
-    std::vector<uint8_t> blocks_; // wholly painted tiles per block
+    bool planeUsed_ = false; // some pixel is composed in composedColour_
+    std::vector<std::pair<QPoint, QRgb>> otherComposed_; // in other colours
+    std::vector<uint8_t> blocks_;                        // wholly painted tiles per block
 };
