@@ -29,9 +29,11 @@
 #include <QPainter>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <span>
@@ -680,6 +682,71 @@ TEST(LineList, RepeatedInputsOfAPenPaintAsDrawingEachOne) {
         leftOut += handed - lines.counts().lines;
     }
     EXPECT_GT(leftOut, 1000u); // repeats were left out
+}
+
+// Runs of one pen, short and long (up to hundreds of different lines, many
+// alike but for one pixel, some reaching far beyond the left edge and so cut
+// to the same line from different starts), broken by bars and by other
+// pens: each run keeps every different line of it once, and the picture is
+// that of drawing every line.
+TEST(LineList, RunsOfOnePenKeepEachDifferentLineOnce) {
+    std::mt19937_64 rng(77);
+    const QRect bounds(0, 0, 160, 120);
+    const auto inside = [&](int size) { return static_cast<int64_t>(rng() % size); };
+    constexpr int64_t kFar = -1000; // any start left of this is cut at the same place
+    ListDrawing drawing;
+    for (int n = 0; n < 60; ++n) {
+        SidePictures side(bounds.size());
+        auto& [direct, listed, one, all] = side;
+        LineList lines(bounds);
+        size_t expected = 0;
+        std::optional<std::pair<QRgb, int>> runPen; // none after a bar
+        std::set<std::array<int64_t, 4>> inRun;     // as cut
+        for (int segment = static_cast<int>(rng() % 8); segment-- > 0;) {
+            const QRgb colour = rng() % 2 ? qRgb(200, 0, 0) : qRgb(255, 255, 255);
+            const int width = rng() % 4 == 0 ? 3 : 1;
+            std::vector<std::array<int64_t, 4>> pool;
+            const size_t poolSize = rng() % 3 ? 1 + rng() % 12 : 1 + rng() % 300;
+            while (pool.size() < poolSize) {
+                std::array<int64_t, 4> l{inside(160), inside(120), inside(160), inside(120)};
+                if (rng() % 4 == 0) { // horizontal, from far beyond the left edge
+                    l[0] = kFar - inside(1000);
+                    l[1] = l[3];
+                } else if (!pool.empty() && rng() % 2) { // a line of the pool, changed a little
+                    l = pool[rng() % pool.size()];
+                    const size_t c = l[0] <= kFar ? rng() % 4 : 1 + rng() % 3;
+                    if (c == 0) { // the same line as cut, from another start
+                        l[0] = kFar - inside(1000);
+                    } else { // one end moved by a pixel
+                        l[c] =
+                            std::clamp<int64_t>(l[c] + (rng() % 2 ? 1 : -1), 0, c % 2 ? 119 : 159);
+                        if (l[0] <= kFar) l[1] = l[3];
+                    }
+                }
+                pool.push_back(l);
+            }
+            if (runPen != std::pair{colour, width}) inRun.clear();
+            runPen = {colour, width};
+            one.setPen(QPen(QColor::fromRgb(colour), width));
+            for (size_t k = rng() % (3 * poolSize + 2); k-- > 0;) {
+                const auto& [x1, y1, x2, y2] = pool[rng() % pool.size()];
+                drawClippedLine(one, bounds, x1, y1, x2, y2);
+                lines.add(x1, y1, x2, y2, colour, width);
+                expected += inRun.insert({std::max(x1, kFar), y1, x2, y2}).second;
+            }
+            if (rng() % 2) {
+                const int64_t y = inside(120), x1 = inside(160), x2 = inside(160);
+                one.setPen(QPen(QColor::fromRgb(qRgb(0, 0, 255)), 3));
+                drawClippedLine(one, bounds, x1, y, x2, y);
+                lines.addBar(x1, x2, y, qRgb(0, 0, 255));
+                ++expected;
+                runPen.reset();
+                inRun.clear();
+            }
+        }
+        ASSERT_TRUE(side.drawnAlike(lines, drawing)) << "picture " << n;
+        ASSERT_EQ(lines.counts().lines, expected) << "picture " << n;
+    }
 }
 
 // The pixels a one-pixel line paints, as the shape predicts them: lit in the

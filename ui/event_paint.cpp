@@ -148,6 +148,7 @@ struct RowWalk {
 };
 
 constexpr size_t kPrefetchAhead = 12; // calls
+constexpr size_t kBlocksAhead = 8;    // blocks of calls
 
 // The lines of rows [first, end) of the layout, in drawing order.
 void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines) {
@@ -213,6 +214,19 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                 lines.add(column, b - 10, pixelOf(window, end.time), end.edge - 10, white, 1);
             }
         };
+        // The one pixel column in which every call of the block starts and
+        // ends, all of them plain bars inside the window (none reaching its
+        // end); none otherwise.
+        const auto columnOf = [&](const CallBlocks::Block& block) -> std::optional<int64_t> {
+            int64_t lo = 0, hi = 0;
+            if (!block.plain || __builtin_add_overflow(block.lo, nodeShift, &lo) ||
+                __builtin_add_overflow(block.hi, nodeShift, &hi) || lo < window.t0 ||
+                hi >= window.t1)
+                return std::nullopt;
+            const int64_t column = pixelOf(window, lo);
+            if (pixelOf(window, hi) != column) return std::nullopt;
+            return column;
+        };
         // `link` is the first link of call i; each way on sets both.
         for (;;) {
             const TFunc& f = calls[i];
@@ -235,34 +249,55 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
             // whose bar paints over theirs. Their links, all starting in that
             // column, are read from the links' layout in the same order.
             if (blocks && i % CallBlocks::kSize == 0 && i + CallBlocks::kSize < calls.size()) {
-                const CallBlocks::Block& block = blocks->blocks[i / CallBlocks::kSize];
-                int64_t lo = 0, hi = 0;
-                if (block.plain && (block.linkSum == 0 || !showLinks || links) &&
-                    !__builtin_add_overflow(block.lo, nodeShift, &lo) &&
-                    !__builtin_add_overflow(block.hi, nodeShift, &hi) && lo >= window.t0 &&
-                    hi < window.t1) {
-                    const int64_t column = pixelOf(window, lo);
-                    const size_t after = i + CallBlocks::kSize;
-                    if (pixelOf(window, hi) == column) {
-                        const Placed then = place(calls[after]);
-                        if (then.clip.place == CallPlace::Inside &&
-                            calls[after].funcId != kFuncInstantMark && then.xs == column &&
-                            then.xe == column) {
-                            if (showLinks && block.linkSum > 0)
-                                blockLinks(link, link + block.linkSum, column, i);
-                            link += block.linkSum;
-                            i = after;
-                            cur = then;
-                            continue;
+                const CallBlocks::Block* block = &blocks->blocks[i / CallBlocks::kSize];
+                std::optional<int64_t> column;
+                if (block->linkSum == 0 || !showLinks || links) column = columnOf(*block);
+                if (column) {
+                    // While the next block lies in the same column, so does
+                    // the call after this one: passed over without reading
+                    // any call.
+                    bool replaced = false;
+                    for (;;) {
+                        // The walk reads a call again where a run of
+                        // blocks ends: ask for those a few blocks ahead.
+                        if (const size_t ahead = i + kBlocksAhead * CallBlocks::kSize;
+                            ahead < calls.size())
+                            __builtin_prefetch(calls.data() + ahead);
+                        const CallBlocks::Block& next =
+                            blocks->blocks[(i + CallBlocks::kSize) / CallBlocks::kSize];
+                        if (columnOf(next) != column) break;
+                        if (showLinks && block->linkSum > 0)
+                            blockLinks(link, link + block->linkSum, *column, i);
+                        link += block->linkSum;
+                        i += CallBlocks::kSize;
+                        block = &next;
+                        if (i + CallBlocks::kSize >= calls.size() ||
+                            !(block->linkSum == 0 || !showLinks || links)) {
+                            cur = place(calls[i]); // on as any call
+                            replaced = true;
+                            break;
                         }
-                        const size_t last = after - 1;
-                        const uint64_t before = block.linkSum - calls[last].linkCount;
-                        if (showLinks && before > 0) blockLinks(link, link + before, column, i);
-                        link += before;
-                        i = last;
-                        cur = place(calls[last]);
+                    }
+                    if (replaced) continue;
+                    const size_t after = i + CallBlocks::kSize;
+                    const Placed then = place(calls[after]);
+                    if (then.clip.place == CallPlace::Inside &&
+                        calls[after].funcId != kFuncInstantMark && then.xs == *column &&
+                        then.xe == *column) {
+                        if (showLinks && block->linkSum > 0)
+                            blockLinks(link, link + block->linkSum, *column, i);
+                        link += block->linkSum;
+                        i = after;
+                        cur = then;
                         continue;
                     }
+                    const size_t last = after - 1;
+                    const uint64_t before = block->linkSum - calls[last].linkCount;
+                    if (showLinks && before > 0) blockLinks(link, link + before, *column, i);
+                    link += before;
+                    i = last;
+                    cur = place(calls[last]);
+                    continue;
                 }
             }
             // The next call is placed ahead: its bar may be the very same line.

@@ -38,6 +38,27 @@ uint64_t keyOf(int x1, int y1, int x2, int y2, int width) {
     return key << 3 | static_cast<uint64_t>(width) | uint64_t{1} << 63;
 }
 
+// Sets l's ends to the segment's part inside the box (as clipSegment finds
+// it); false when none is. Written field by field: a whole segment handed
+// back through memory and read again at once stalls the store buffer, and
+// nearly every line is wholly inside.
+template <class Line>
+bool clipInto(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const ClipBox& box, Line& l) {
+    const auto inside = [&](int64_t x, int64_t y) {
+        return box.left <= x && x <= box.right && box.top <= y && y <= box.bottom;
+    };
+    if (!inside(x1, y1) || !inside(x2, y2)) {
+        const auto c = clipSegmentCut({x1, y1, x2, y2}, box);
+        if (!c) return false;
+        x1 = c->x1, y1 = c->y1, x2 = c->x2, y2 = c->y2;
+    }
+    l.x1 = static_cast<int>(x1);
+    l.y1 = static_cast<int>(y1);
+    l.x2 = static_cast<int>(x2);
+    l.y2 = static_cast<int>(y2);
+    return true;
+}
+
 } // namespace
 
 LineList::LineList(const QRect& bounds) {
@@ -47,7 +68,7 @@ LineList::LineList(const QRect& bounds) {
 void LineList::reset(const QRect& bounds) {
     bounds_ = bounds;
     lines_.clear();
-    lastInput_.reset();
+    lastInput_.size = kNoInput;
     forgetRun();
     counts_ = {};
     statesCounted_ = true;
@@ -57,7 +78,7 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
     // The very line handed in just before, with nothing added since, adds
     // nothing: it paints the same pixels again.
     const LastInput in{x1, y1, x2, y2, colour, width, lines_.size()};
-    if (lastInput_ && *lastInput_ == in) return;
+    if (lastInput_ == in) return;
     lastInput_ = in;
     // An input met before in the run of lines of this pen is clipped to a
     // line of the run (or to nothing) again: left out before clipping.
@@ -67,49 +88,67 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
     if (samePen && seenInRun(raw)) return;
     const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin, bounds_.right() + kMargin,
                       bounds_.bottom() + kMargin};
-    const auto c = clipSegment({x1, y1, x2, y2}, box);
-    if (!c) return;
-    const Line l{static_cast<int>(c->x1),
-                 static_cast<int>(c->y1),
-                 static_cast<int>(c->x2),
-                 static_cast<int>(c->y2),
-                 colour,
-                 width};
+    Line l{0, 0, 0, 0, colour, width};
+    if (!clipInto(x1, y1, x2, y2, box, l)) return;
     // Lines of one pen that follow one another paint the same pixels in any
     // order: of equal ones among them, one is enough.
     if (!samePen) {
         forgetRun();
         seenInRun(raw);
+    } else if (!enterRun(l)) {
+        return;
     }
-    if (!enterRun(keyOf(l.x1, l.y1, l.x2, l.y2, width))) return;
     lines_.push_back(l);
-    lastInput_->size = lines_.size();
+    lastInput_.size = lines_.size();
 }
 
 void LineList::append(LineList& later) {
-    forgetRun(); // equal lines on both sides of the seam are simply both kept
     lines_.insert(lines_.end(), later.lines_.begin(), later.lines_.end());
+    forgetRun(); // equal lines on both sides of the seam are simply both kept
     later.lines_.clear();
     later.forgetRun();
-    lastInput_.reset();
-    later.lastInput_.reset();
+    lastInput_.size = kNoInput;
+    later.lastInput_.size = kNoInput;
 }
 
 void LineList::forgetRun() {
-    for (uint32_t h : runUsed_) runSlots_[h] = 0;
-    runUsed_.clear();
-    rawCount_ = 0;
-    if (++rawStamp_ == 0) { // the stamps wrapped: none may look current
-        std::fill(rawStamps_.begin(), rawStamps_.end(), 0u);
-        rawStamp_ = 1;
+    runStart_ = lines_.size();
+    if (runHashed_) {
+        for (uint32_t h : runUsed_) runSlots_[h] = 0;
+        runUsed_.clear();
+        runHashed_ = false;
     }
+    if (rawHashed_) {
+        rawHashed_ = false;
+        if (++rawStamp_ == 0) { // the stamps wrapped: none may look current
+            std::fill(rawStamps_.begin(), rawStamps_.end(), 0u);
+            rawStamp_ = 1;
+        }
+    }
+    rawCount_ = 0;
 }
 
 bool LineList::seenInRun(const RawInput& raw) {
-    if (rawSlots_.empty()) {
-        rawSlots_.resize(kRawSlots);
-        rawStamps_.assign(kRawSlots, 0);
+    if (!rawHashed_) {
+        for (size_t i = 0; i < rawCount_; ++i)
+            if (rawFew_[i] == raw) return true;
+        if (rawCount_ < kRawScan) {
+            rawFew_[rawCount_++] = raw;
+            return false;
+        }
+        // The run outgrows comparing one by one: what it met goes into the table.
+        if (rawSlots_.empty()) {
+            rawSlots_.resize(kRawSlots);
+            rawStamps_.assign(kRawSlots, 0);
+        }
+        rawHashed_ = true;
+        rawCount_ = 0;
+        for (const RawInput& met : rawFew_) seenInRunTable(met);
     }
+    return seenInRunTable(raw);
+}
+
+bool LineList::seenInRunTable(const RawInput& raw) {
     const uint64_t hash = KeySet::mix(static_cast<uint64_t>(raw.x1) * 0x9e3779b97f4a7c15ULL ^
                                       static_cast<uint64_t>(raw.y1) * 0xc2b2ae3d27d4eb4fULL ^
                                       static_cast<uint64_t>(raw.x2) * 0x165667b19e3779f9ULL ^
@@ -127,9 +166,29 @@ bool LineList::seenInRun(const RawInput& raw) {
     }
 }
 
-bool LineList::enterRun(uint64_t key) {
-    if (key == 0 || runUsed_.size() >= kRunSlots / 2) return true; // not kept track of
-    if (runSlots_.empty()) runSlots_.assign(kRunSlots, 0);
+bool LineList::enterRun(const Line& l) {
+    // Lines of the run share l's pen: equal when their ends are.
+    const uint64_t key = keyOf(l.x1, l.y1, l.x2, l.y2, l.width);
+    if (key == 0) return true; // not kept track of
+    if (!runHashed_) {
+        for (size_t i = runStart_; i < lines_.size(); ++i) {
+            const Line& o = lines_[i];
+            if (o.x1 == l.x1 && o.y1 == l.y1 && o.x2 == l.x2 && o.y2 == l.y2) return false;
+        }
+        if (lines_.size() - runStart_ < kRunScan) return true;
+        // The run outgrows comparing one by one: its keys go into the table.
+        if (runSlots_.empty()) runSlots_.assign(kRunSlots, 0);
+        runHashed_ = true;
+        for (size_t i = runStart_; i < lines_.size(); ++i) {
+            const Line& o = lines_[i];
+            if (const uint64_t k = keyOf(o.x1, o.y1, o.x2, o.y2, o.width)) enterRunTable(k);
+        }
+    }
+    return enterRunTable(key);
+}
+
+bool LineList::enterRunTable(uint64_t key) {
+    if (runUsed_.size() >= kRunSlots / 2) return true; // not kept track of
     for (size_t h = KeySet::mix(key) & (kRunSlots - 1);; h = (h + 1) & (kRunSlots - 1)) {
         if (runSlots_[h] == key) return false;
         if (runSlots_[h] == 0) {
@@ -143,10 +202,10 @@ bool LineList::enterRun(uint64_t key) {
 void LineList::addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour) {
     const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin, bounds_.right() + kMargin,
                       bounds_.bottom() + kMargin};
-    if (const auto c = clipSegment({xs, y, xe, y}, box)) {
-        forgetRun();
-        lines_.push_back({static_cast<int>(c->x1), static_cast<int>(c->y1), static_cast<int>(c->x2),
-                          static_cast<int>(c->y2), colour, 0});
+    Line l{0, 0, 0, 0, colour, 0};
+    if (clipInto(xs, y, xe, y, box, l)) {
+        lines_.push_back(l);
+        forgetRun(); // the run starts after the bar
     }
 }
 

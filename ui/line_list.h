@@ -82,18 +82,31 @@ class LineList {
         QRgb colour;
         int width; // 0: a bar (drawn with width 3)
     };
-    // The run of lines of one pen at the end of the list: the keys in it.
+    // The run of lines of one pen at the end of the list: lines_ from
+    // runStart_ on. Its first few lines are compared one by one; a run that
+    // grows longer has its keys in a table.
+    size_t runStart_ = 0;
     void forgetRun();
-    bool enterRun(uint64_t key); // false when an equal line is in the run
+    bool enterRun(const Line& l); // false when an equal line is in the run
+    static constexpr size_t kRunScan = 8;
     static constexpr size_t kRunSlots = 4096;
-    // The inputs of add() met in the run, before clipping: slots are
-    // current when stamped with rawStamp_.
+    bool runHashed_ = false;
+    std::vector<uint64_t> runSlots_;
+    std::vector<uint32_t> runUsed_;
+    bool enterRunTable(uint64_t key);
+    // The inputs of add() met in the run, before clipping: the first few in
+    // rawFew_, then all in slots that are current when stamped with
+    // rawStamp_.
     struct RawInput {
         int64_t x1, y1, x2, y2;
         bool operator==(const RawInput&) const = default;
     };
     bool seenInRun(const RawInput& raw); // holds it from now on
+    bool seenInRunTable(const RawInput& raw);
+    static constexpr size_t kRawScan = 8;
     static constexpr size_t kRawSlots = 1024;
+    std::array<RawInput, kRawScan> rawFew_{};
+    bool rawHashed_ = false;
     std::vector<RawInput> rawSlots_;
     std::vector<uint32_t> rawStamps_;
     uint32_t rawStamp_ = 1;
@@ -101,7 +114,8 @@ class LineList {
 
     QRect bounds_;
     std::vector<Line> lines_;
-    // The line last handed to add() and the list's size after it.
+    // The line last handed to add() and the list's size after it (kNoInput
+    // for none).
     struct LastInput {
         int64_t x1, y1, x2, y2;
         QRgb colour;
@@ -109,9 +123,8 @@ class LineList {
         size_t size;
         bool operator==(const LastInput&) const = default;
     };
-    std::optional<LastInput> lastInput_;
-    std::vector<uint64_t> runSlots_;
-    std::vector<uint32_t> runUsed_;
+    static constexpr size_t kNoInput = SIZE_MAX;
+    LastInput lastInput_{0, 0, 0, 0, 0, 0, kNoInput};
     mutable Counts counts_;
     mutable bool statesCounted_ = true;
     size_t countedBands_ = 0;
