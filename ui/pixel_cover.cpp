@@ -66,7 +66,7 @@ size_t PixelCover::paintRect(const QRect& r) {
         const uint64_t rows = rowsMask(rowFrom, rowTo);
         for (int tx = x0 >> kTileShift; tx <= x1 >> kTileShift; ++tx) {
             const int colFrom = std::max(x0 - tx * kTile, 0), colTo = std::min(x1 - tx * kTile, 7);
-            const uint64_t columns = ((uint64_t{2} << colTo) - (uint64_t{1} << colFrom)) * kColumn;
+            const uint64_t columns = columnsMask(colFrom, colTo) * kColumn;
             const uint64_t added = paintBits(
                 static_cast<size_t>(ty) * tilesPerRow_ + static_cast<size_t>(tx), rows & columns);
             if constexpr (kCount)
@@ -95,7 +95,7 @@ void PixelCover::mayPaint(const QRect& r) {
         const uint64_t rows = rowsMask(rowFrom, rowTo);
         for (int tx = x0 >> kTileShift; tx <= x1 >> kTileShift; ++tx) {
             const int colFrom = std::max(x0 - tx * kTile, 0), colTo = std::min(x1 - tx * kTile, 7);
-            const uint64_t columns = ((uint64_t{2} << colTo) - (uint64_t{1} << colFrom)) * kColumn;
+            const uint64_t columns = columnsMask(colFrom, colTo) * kColumn;
             marks_[kWords * (static_cast<size_t>(ty) * tilesPerRow_ + static_cast<size_t>(tx)) +
                    kMaybeWord] |= rows & columns;
         }

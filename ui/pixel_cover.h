@@ -196,18 +196,23 @@ class PixelCover {
     // whose first pixel is the bounds' corner.
     void writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine) const;
 
-  private:
-    static constexpr uint64_t kFull = ~uint64_t{0};
-    static constexpr uint64_t kColumn = 0x0101010101010101ULL; // a tile's first column
-    static constexpr int kTilesPerBlock = (kBlock / kTile) * (kBlock / kTile);
-    // Words per tile: painted, composed, maybe painted.
-    static constexpr size_t kWords = 3, kComposedWord = 1, kMaybeWord = 2;
-
-    // The bits of a tile's rows `first` to `last` (0..7).
+    // Of a tile's word: the bits of its rows `first` to `last` (0..7), of
+    // its columns `first` to `last` in one row, and of its first column.
     static uint64_t rowsMask(int first, int last) {
         const uint64_t upTo = last == kTile - 1 ? kFull : (uint64_t{1} << ((last + 1) * kTile)) - 1;
         return upTo & (kFull << (first * kTile));
     }
+    static uint64_t columnsMask(int first, int last) {
+        return (uint64_t{2} << last) - (uint64_t{1} << first);
+    }
+    static constexpr uint64_t kColumn = 0x0101010101010101ULL;
+
+  private:
+    static constexpr uint64_t kFull = ~uint64_t{0};
+    static constexpr int kTilesPerBlock = (kBlock / kTile) * (kBlock / kTile);
+    // Words per tile: painted, composed, maybe painted.
+    static constexpr size_t kWords = 3, kComposedWord = 1, kMaybeWord = 2;
+
     // Marks `mask` of a tile painted; the bits that were not before.
     uint64_t paintBits(size_t tile, uint64_t mask) {
         uint64_t& word = marks_[kWords * tile];
