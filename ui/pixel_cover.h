@@ -49,7 +49,7 @@ class PixelCover {
     }
 
     // Whether every pixel of the tile of (x, y) is painted; holds() first.
-    bool tilePainted(int x, int y) const { return marks_[kWords * tileBitOf(x, y).tile] == kFull; }
+    bool tilePainted(int x, int y) const { return painted_[tileBitOf(x, y).tile] == kFull; }
     // Whether every tile that meets the part of r inside the bounds is
     // wholly painted (true when no part is inside). Tiles at the edges that
     // the bounds cut never are.
@@ -64,12 +64,12 @@ class PixelCover {
             const size_t across =
                 static_cast<size_t>(x1 >> kTileShift) - static_cast<size_t>(x0 >> kTileShift);
             const uint64_t* const at =
-                &marks_[kWords * (static_cast<size_t>(y0 >> kTileShift) * tilesPerRow_ +
-                                  static_cast<size_t>(x0 >> kTileShift))];
-            if (at[0] != kFull || at[kWords * across] != kFull) return false;
+                &painted_[static_cast<size_t>(y0 >> kTileShift) * tilesPerRow_ +
+                          static_cast<size_t>(x0 >> kTileShift)];
+            if (at[0] != kFull || at[across] != kFull) return false;
             if (y0 >> kTileShift == y1 >> kTileShift) return true;
-            const uint64_t* const below = at + kWords * tilesPerRow_;
-            return below[0] == kFull && below[kWords * across] == kFull;
+            const uint64_t* const below = at + tilesPerRow_;
+            return below[0] == kFull && below[across] == kFull;
         }
         return tilesPaintedAnywhere(r);
     }
@@ -77,8 +77,8 @@ class PixelCover {
     // that a line's steps within one row or column of tiles meet, where its
     // offsets across run one way and step by one at most).
     bool tilesPainted(QPoint p, QPoint q) const {
-        return marks_[kWords * tileBitOf(p.x(), p.y()).tile] == kFull &&
-               marks_[kWords * tileBitOf(q.x(), q.y()).tile] == kFull;
+        return painted_[tileBitOf(p.x(), p.y()).tile] == kFull &&
+               painted_[tileBitOf(q.x(), q.y()).tile] == kFull;
     }
     // The same for blocks.
     bool blocksPainted(QPoint p, QPoint q) const {
@@ -89,7 +89,7 @@ class PixelCover {
     size_t tileAt(int column, int row) const {
         return static_cast<size_t>(row) * tilesPerRow_ + static_cast<size_t>(column);
     }
-    bool tileFull(size_t tile) const { return marks_[kWords * tile] == kFull; }
+    bool tileFull(size_t tile) const { return painted_[tile] == kFull; }
     // The corner of the bounds, where tiles and blocks start.
     QPoint origin() const { return {left_, top_}; }
 
@@ -116,7 +116,7 @@ class PixelCover {
     // Whether a pixel inside is marked painted.
     bool isPainted(int x, int y) const {
         const TileBit b = tileBitOf(x, y);
-        return (marks_[kWords * b.tile] & b.mask) != 0;
+        return (painted_[b.tile] & b.mask) != 0;
     }
     // Marks a pixel inside as painted; true when it was not before.
     bool paint(int x, int y) {
@@ -133,7 +133,7 @@ class PixelCover {
         const uint64_t fresh = paintBits(tile, mask);
         if (fresh == 0) return false;
         if (!inOrder) {
-            if (marks_[kWords * tile + kMaybeWord] & fresh)
+            if (maybe_[tile] & fresh)
                 inOrder = true;
             else
                 compose(tile, fresh, colour);
@@ -159,12 +159,12 @@ class PixelCover {
     // roughly.
     bool mayBePainted(int x, int y) const {
         const TileBit b = tileBitOf(x, y);
-        return (marks_[kWords * b.tile + kMaybeWord] & b.mask) != 0;
+        return (maybe_[b.tile] & b.mask) != 0;
     }
     // Marks a pixel inside as maybe painted.
     void mayPaint(int x, int y) {
         const TileBit b = tileBitOf(x, y);
-        marks_[kWords * b.tile + kMaybeWord] |= b.mask;
+        maybe_[b.tile] |= b.mask;
     }
     // The same for a pixel inside and its neighbours inside above and below
     // (`column`) or left and right.
@@ -210,12 +210,10 @@ class PixelCover {
   private:
     static constexpr uint64_t kFull = ~uint64_t{0};
     static constexpr int kTilesPerBlock = (kBlock / kTile) * (kBlock / kTile);
-    // Words per tile: painted, composed, maybe painted.
-    static constexpr size_t kWords = 3, kComposedWord = 1, kMaybeWord = 2;
 
     // Marks `mask` of a tile painted; the bits that were not before.
     uint64_t paintBits(size_t tile, uint64_t mask) {
-        uint64_t& word = marks_[kWords * tile];
+        uint64_t& word = painted_[tile];
         const uint64_t fresh = mask & ~word;
         if (fresh != 0) {
             word |= fresh;
@@ -243,7 +241,7 @@ class PixelCover {
             }
             composedColour_ = colour; // the first colour composed
         }
-        marks_[kWords * tile + kComposedWord] |= bits;
+        composed_[tile] |= bits;
         planeUsed_ = true;
     }
     void composeOther(size_t tile, uint64_t bits, QRgb colour);
@@ -253,9 +251,10 @@ class PixelCover {
 
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     size_t tilesPerRow_ = 0, blocksPerRow_ = 0;
-    // Three words per tile, tiles row by row: its pixels painted, composed
-    // (in composedColour_) and maybe painted.
-    std::vector<uint64_t> marks_;
+    // A word per tile, tiles row by row: its pixels painted, composed (in
+    // composedColour_) and maybe painted. Painted words apart from the
+    // others, since most lines only ask for those.
+    std::vector<uint64_t> painted_, composed_, maybe_;
     QRgb composedColour_ = 0;
     bool planeUsed_ = false; // some pixel is composed in composedColour_
     std::vector<std::pair<QPoint, QRgb>> otherComposed_; // in other colours
