@@ -1222,14 +1222,15 @@ TEST(PixelCover, RectanglesMarkWhatTheirPixelsMarkOneByOne) {
 }
 
 // Maybe marks by rectangle and by pixel with its neighbours across, against a
-// plain grid; then columns of a known line: fresh where not painted, drawn in
-// order where one of its fresh pixels may be painted later, else composed.
-TEST(PixelCover, MaybeMarksAndColumnsAgreeWithAPlainGrid) {
+// plain grid; then runs of a known line's pixels in columns and rows, across
+// wholly painted blocks: fresh where not painted, drawn in order where one of
+// its fresh pixels may be painted later, else composed.
+TEST(PixelCover, MaybeMarksAndRunsAgreeWithAPlainGrid) {
     std::mt19937_64 rng(91);
     PixelCover cover;
     for (int n = 0; n < 40; ++n) {
         const QRect bounds(static_cast<int>(rng() % 20) - 10, static_cast<int>(rng() % 20) - 10,
-                           1 + static_cast<int>(rng() % 90), 1 + static_cast<int>(rng() % 70));
+                           1 + static_cast<int>(rng() % 200), 1 + static_cast<int>(rng() % 160));
         cover.reset(bounds);
         std::vector<char> maybe(static_cast<size_t>(bounds.width() * bounds.height()), 0);
         std::vector<char> painted(maybe.size(), 0);
@@ -1264,20 +1265,41 @@ TEST(PixelCover, MaybeMarksAndColumnsAgreeWithAPlainGrid) {
         for (int y = bounds.top(); y <= bounds.bottom(); ++y)
             for (int x = bounds.left(); x <= bounds.right(); ++x)
                 ASSERT_EQ(cover.mayBePainted(x, y), at(maybe, x, y) != 0) << x << "," << y;
-        for (int k = 0; k < 40; ++k) {
+        // Large painted areas first, so that whole blocks are painted.
+        for (int k = 0; k < 3; ++k) {
+            const QRect r =
+                QRect(randomPoint() - QPoint(60, 60),
+                      QSize(static_cast<int>(rng() % 200), static_cast<int>(rng() % 200)))
+                    .intersected(bounds);
+            cover.paint(r);
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x) at(painted, x, y) = 1;
+        }
+        for (int k = 0; k < 80; ++k) {
             const QPoint p = randomPoint();
-            const int last = std::min(bounds.bottom(), p.y() + static_cast<int>(rng() % 30));
+            const bool inColumn = k % 2 == 0;
+            const int length = static_cast<int>(rng() % (k % 8 < 2 ? 150 : 30));
+            const int last = inColumn ? std::min(bounds.bottom(), p.y() + length)
+                                      : std::min(bounds.right(), p.x() + length);
             bool fresh = false, mayBe = false;
-            for (int y = p.y(); y <= last; ++y) {
-                if (at(painted, p.x(), y)) continue;
+            for (int a = inColumn ? p.y() : p.x(); a <= last; ++a) {
+                const int x = inColumn ? p.x() : a, y = inColumn ? a : p.y();
+                if (at(painted, x, y)) continue;
                 fresh = true;
-                mayBe = mayBe || at(maybe, p.x(), y);
-                at(painted, p.x(), y) = 1;
+                mayBe = mayBe || at(maybe, x, y);
+                at(painted, x, y) = 1;
             }
             bool inOrder = false;
-            ASSERT_EQ(cover.paintColumnKnown(p.x(), p.y(), last, qRgb(1, 2, 3), inOrder), fresh);
-            ASSERT_EQ(inOrder, mayBe) << "column " << p.x() << " from " << p.y() << " to " << last;
+            ASSERT_EQ(inColumn
+                          ? cover.paintColumnKnown(p.x(), p.y(), last, qRgb(1, 2, 3), inOrder)
+                          : cover.paintRunKnown(false, p.y(), p.x(), last, qRgb(1, 2, 3), inOrder),
+                      fresh)
+                << "run " << k;
+            ASSERT_EQ(inOrder, mayBe) << "run " << k;
         }
+        for (int y = bounds.top(); y <= bounds.bottom(); ++y)
+            for (int x = bounds.left(); x <= bounds.right(); ++x)
+                ASSERT_EQ(cover.isPainted(x, y), at(painted, x, y) != 0) << x << "," << y;
     }
 }
 

@@ -512,6 +512,34 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
             // tiles of the band's ends, marked a tile's word at a time. A
             // later line may paint a pixel: then the line is drawn in order.
             bool fresh = false, inOrder = false;
+            // Where its offset across stays for 8 steps or more on average
+            // (steep or flat lines), run by run of one offset: a piece of
+            // one column or row.
+            if (lastStep >= firstStep &&
+                lastStep - firstStep + 1 >=
+                    8 * (std::abs(offsets[lastStep] - offsets[firstStep]) + 1)) {
+                const int start = xMajor ? l.x1 : l.y1, base = xMajor ? l.y1 : l.x1;
+                for (int s = firstStep; s <= lastStep;) {
+                    // The last step of the run: offsets run one way.
+                    int e = s;
+                    for (int lo = s, hi = lastStep; lo < hi;) {
+                        const int mid = lo + (hi - lo + 1) / 2;
+                        if (offsets[mid] == offsets[s])
+                            lo = e = mid;
+                        else
+                            hi = mid - 1;
+                    }
+                    const int a = start + s * majorStep, b = start + e * majorStep;
+                    fresh |= pixels.paintRunKnown(!xMajor, base + offsets[s], std::min(a, b),
+                                                  std::max(a, b), l.colour, inOrder);
+                    s = e + 1;
+                }
+                if (!fresh)
+                    state[i] = kCovered;
+                else if (!inOrder)
+                    state[i] = kComposed;
+                continue;
+            }
             const int origin = xMajor ? pixels.origin().x() : pixels.origin().y();
             const int start = xMajor ? l.x1 : l.y1;
             // Step 0 from the corner, along the longer axis and across.

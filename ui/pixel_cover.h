@@ -143,14 +143,29 @@ class PixelCover {
     // The same for the pixels of column x from row `first` to `last`
     // (inside).
     bool paintColumnKnown(int x, int first, int last, QRgb colour, bool& inOrder) {
+        return paintRunKnown(true, x, first, last, colour, inOrder);
+    }
+    // The same for a run of pixels inside: column `fixed` from row `first`
+    // to `last` (`inColumn`), else row `fixed` from column `first` to
+    // `last`. Wholly painted blocks are passed over, the rest a tile's word
+    // at a time.
+    bool paintRunKnown(bool inColumn, int fixed, int first, int last, QRgb colour, bool& inOrder) {
+        const int origin = inColumn ? top_ : left_;
+        const int across = (fixed - (inColumn ? left_ : top_)) & (kTile - 1);
         bool fresh = false;
-        for (int y = first; y <= last;) {
-            const int end = std::min(last, top_ + ((y - top_) | (kTile - 1))); // of the tile
-            const TileBit b = tileBitOf(x, y);
-            const uint64_t rows = rowsMask((y - top_) & (kTile - 1), (end - top_) & (kTile - 1));
-            fresh |= paintKnown(b.tile, rows & (kColumn << ((x - left_) & (kTile - 1))), colour,
-                                inOrder);
-            y = end + 1;
+        for (int at = first; at <= last;) {
+            const int in = at - origin;
+            const QPoint p = inColumn ? QPoint(fixed, at) : QPoint(at, fixed);
+            if (blocks_[blockOf(p)] == kTilesPerBlock) {
+                at += kBlock - (in & (kBlock - 1));
+                continue;
+            }
+            const int end = std::min(last, at + (kTile - 1 - (in & (kTile - 1)))); // of the tile
+            const int a = in & (kTile - 1), b = a + (end - at);
+            const uint64_t mask = inColumn ? rowsMask(a, b) & kColumn << across
+                                           : columnsMask(a, b) << (across << kTileShift);
+            fresh |= paintKnown(tileBitOf(p.x(), p.y()).tile, mask, colour, inOrder);
+            at = end + 1;
         }
         return fresh;
     }
