@@ -150,22 +150,35 @@ class PixelCover {
     // `last`. Wholly painted blocks are passed over, the rest a tile's word
     // at a time.
     bool paintRunKnown(bool inColumn, int fixed, int first, int last, QRgb colour, bool& inOrder) {
+        // From the corner: along the run and across it.
         const int origin = inColumn ? top_ : left_;
-        const int across = (fixed - (inColumn ? left_ : top_)) & (kTile - 1);
+        const int across = fixed - (inColumn ? left_ : top_);
+        const int end = last - origin;
+        const auto tileAcross = static_cast<size_t>(across >> kTileShift);
+        const auto blockAcross = static_cast<size_t>(across >> kBlockShift);
+        const uint64_t line = inColumn ? kColumn << (across & (kTile - 1))
+                                       : uint64_t{0xff} << ((across & (kTile - 1)) << kTileShift);
         bool fresh = false;
-        for (int at = first; at <= last;) {
-            const int in = at - origin;
-            const QPoint p = inColumn ? QPoint(fixed, at) : QPoint(at, fixed);
-            if (blocks_[blockOf(p)] == kTilesPerBlock) {
-                at += kBlock - (in & (kBlock - 1));
+        for (int at = first - origin; at <= end;) {
+            const auto blockAlong = static_cast<size_t>(at >> kBlockShift);
+            const size_t block = inColumn ? blockAlong * blocksPerRow_ + blockAcross
+                                          : blockAcross * blocksPerRow_ + blockAlong;
+            const int blockLast = std::min(end, at | (kBlock - 1));
+            if (blocks_[block] == kTilesPerBlock) {
+                at = blockLast + 1;
                 continue;
             }
-            const int end = std::min(last, at + (kTile - 1 - (in & (kTile - 1)))); // of the tile
-            const int a = in & (kTile - 1), b = a + (end - at);
-            const uint64_t mask = inColumn ? rowsMask(a, b) & kColumn << across
-                                           : columnsMask(a, b) << (across << kTileShift);
-            fresh |= paintKnown(tileBitOf(p.x(), p.y()).tile, mask, colour, inOrder);
-            at = end + 1;
+            const auto tileAlong = static_cast<size_t>(at >> kTileShift);
+            size_t tile = inColumn ? tileAlong * tilesPerRow_ + tileAcross
+                                   : tileAcross * tilesPerRow_ + tileAlong;
+            const size_t tileStep = inColumn ? tilesPerRow_ : 1;
+            for (; at <= blockLast; tile += tileStep) {
+                const int tileLast = std::min(blockLast, at | (kTile - 1));
+                const int a = at & (kTile - 1), b = tileLast & (kTile - 1);
+                const uint64_t along = inColumn ? rowsMask(a, b) : columnsMask(a, b) * kColumn;
+                fresh |= paintKnown(tile, along & line, colour, inOrder);
+                at = tileLast + 1;
+            }
         }
         return fresh;
     }
