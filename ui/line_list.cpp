@@ -534,80 +534,78 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                                                   std::max(a, b), l.colour, inOrder);
                     s = e + 1;
                 }
-                if (!fresh)
-                    state[i] = kCovered;
-                else if (!inOrder)
-                    state[i] = kComposed;
-                continue;
-            }
-            const int origin = xMajor ? pixels.origin().x() : pixels.origin().y();
-            const int start = xMajor ? l.x1 : l.y1;
-            // Step 0 from the corner, along the longer axis and across.
-            const int majorAt0 = start - origin;
-            const int minorAt0 = xMajor ? l.y1 - pixels.origin().y() : l.x1 - pixels.origin().x();
-            const auto bandEnd = [&](int from, int size) {
-                const int in = (start + from * majorStep - origin) & (size - 1);
-                return std::min(lastStep, from + (majorStep > 0 ? size - 1 - in : in));
-            };
-            for (int from = firstStep; from <= lastStep;) {
-                const int to = bandEnd(from, PixelCover::kBlock);
-                if (pixels.blocksPainted(pointOf(from, 0), pointOf(to, 0))) {
-                    from = to + 1;
-                    continue;
-                }
-                int along = majorAt0 + from * majorStep; // of step f
-                for (int f = from; f <= to;) {
-                    // Along the longer axis the band is in one tile; across,
-                    // in those of its ends.
-                    const int in0 = along & (PixelCover::kTile - 1);
-                    const int t =
-                        std::min(to, f + (majorStep > 0 ? PixelCover::kTile - 1 - in0 : in0));
-                    const int majorTile = along >> PixelCover::kTileShift;
-                    const int minorTile = (minorAt0 + offsets[f]) >> PixelCover::kTileShift;
-                    const auto tileOf = [&](int minor) {
-                        return xMajor ? pixels.tileAt(majorTile, minor)
-                                      : pixels.tileAt(minor, majorTile);
-                    };
-                    const size_t first = tileOf(minorTile);
-                    const size_t other = tileOf((minorAt0 + offsets[t]) >> PixelCover::kTileShift);
-                    if (offsets[f] == offsets[t]) {
-                        // Straight along the band (as steep or flat lines
-                        // mostly are): one column or row of one tile.
-                        const int across = (minorAt0 + offsets[f]) & (PixelCover::kTile - 1);
-                        const int last = in0 + (t - f) * majorStep;
-                        const int lo = std::min(in0, last), hi = std::max(in0, last);
-                        const uint64_t mask =
-                            xMajor ? PixelCover::columnsMask(lo, hi)
-                                         << (across << PixelCover::kTileShift)
-                                   : PixelCover::rowsMask(lo, hi) & PixelCover::kColumn << across;
-                        fresh |= pixels.paintKnown(first, mask, l.colour, inOrder);
-                    } else if (!pixels.tileFull(first) || !pixels.tileFull(other)) {
-                        uint64_t masks[2] = {0, 0}; // of the first tile and the other
-                        int in = in0;
-                        if (xMajor) {
-                            for (int s = f; s <= t; ++s, in += majorStep) {
-                                const int across = minorAt0 + offsets[s];
-                                masks[(across >> PixelCover::kTileShift) != minorTile] |=
-                                    uint64_t{1} << ((across & (PixelCover::kTile - 1))
-                                                        << PixelCover::kTileShift |
-                                                    in);
-                            }
-                        } else {
-                            for (int s = f; s <= t; ++s, in += majorStep) {
-                                const int across = minorAt0 + offsets[s];
-                                masks[(across >> PixelCover::kTileShift) != minorTile] |=
-                                    uint64_t{1} << (in << PixelCover::kTileShift |
-                                                    (across & (PixelCover::kTile - 1)));
-                            }
-                        }
-                        fresh |= pixels.paintKnown(first, masks[0], l.colour, inOrder);
-                        if (masks[1] != 0)
-                            fresh |= pixels.paintKnown(other, masks[1], l.colour, inOrder);
+            } else {
+                const int origin = xMajor ? pixels.origin().x() : pixels.origin().y();
+                const int start = xMajor ? l.x1 : l.y1;
+                // Step 0 from the corner, along the longer axis and across.
+                const int majorAt0 = start - origin;
+                const int minorAt0 =
+                    xMajor ? l.y1 - pixels.origin().y() : l.x1 - pixels.origin().x();
+                const auto bandEnd = [&](int from, int size) {
+                    const int in = (start + from * majorStep - origin) & (size - 1);
+                    return std::min(lastStep, from + (majorStep > 0 ? size - 1 - in : in));
+                };
+                for (int from = firstStep; from <= lastStep;) {
+                    const int to = bandEnd(from, PixelCover::kBlock);
+                    if (pixels.blocksPainted(pointOf(from, 0), pointOf(to, 0))) {
+                        from = to + 1;
+                        continue;
                     }
-                    along += (t - f + 1) * majorStep;
-                    f = t + 1;
+                    int along = majorAt0 + from * majorStep; // of step f
+                    for (int f = from; f <= to;) {
+                        // Along the longer axis the band is in one tile; across,
+                        // in those of its ends.
+                        const int in0 = along & (PixelCover::kTile - 1);
+                        const int t =
+                            std::min(to, f + (majorStep > 0 ? PixelCover::kTile - 1 - in0 : in0));
+                        const int majorTile = along >> PixelCover::kTileShift;
+                        const int minorTile = (minorAt0 + offsets[f]) >> PixelCover::kTileShift;
+                        const auto tileOf = [&](int minor) {
+                            return xMajor ? pixels.tileAt(majorTile, minor)
+                                          : pixels.tileAt(minor, majorTile);
+                        };
+                        const size_t first = tileOf(minorTile);
+                        const size_t other =
+                            tileOf((minorAt0 + offsets[t]) >> PixelCover::kTileShift);
+                        if (offsets[f] == offsets[t]) {
+                            // Straight along the band (as steep or flat lines
+                            // mostly are): one column or row of one tile.
+                            const int across = (minorAt0 + offsets[f]) & (PixelCover::kTile - 1);
+                            const int last = in0 + (t - f) * majorStep;
+                            const int lo = std::min(in0, last), hi = std::max(in0, last);
+                            const uint64_t mask = xMajor ? PixelCover::columnsMask(lo, hi)
+                                                               << (across << PixelCover::kTileShift)
+                                                         : PixelCover::rowsMask(lo, hi) &
+                                                               PixelCover::kColumn << across;
+                            fresh |= pixels.paintKnown(first, mask, l.colour, inOrder);
+                        } else if (!pixels.tileFull(first) || !pixels.tileFull(other)) {
+                            uint64_t masks[2] = {0, 0}; // of the first tile and the other
+                            int in = in0;
+                            if (xMajor) {
+                                for (int s = f; s <= t; ++s, in += majorStep) {
+                                    const int across = minorAt0 + offsets[s];
+                                    masks[(across >> PixelCover::kTileShift) != minorTile] |=
+                                        uint64_t{1} << ((across & (PixelCover::kTile - 1))
+                                                            << PixelCover::kTileShift |
+                                                        in);
+                                }
+                            } else {
+                                for (int s = f; s <= t; ++s, in += majorStep) {
+                                    const int across = minorAt0 + offsets[s];
+                                    masks[(across >> PixelCover::kTileShift) != minorTile] |=
+                                        uint64_t{1} << (in << PixelCover::kTileShift |
+                                                        (across & (PixelCover::kTile - 1)));
+                                }
+                            }
+                            fresh |= pixels.paintKnown(first, masks[0], l.colour, inOrder);
+                            if (masks[1] != 0)
+                                fresh |= pixels.paintKnown(other, masks[1], l.colour, inOrder);
+                        }
+                        along += (t - f + 1) * majorStep;
+                        f = t + 1;
+                    }
+                    from = to + 1;
                 }
-                from = to + 1;
             }
             if (!fresh)
                 state[i] = kCovered;

@@ -31,51 +31,41 @@ void PixelCover::composeOther(size_t tile, uint64_t bits, QRgb colour) {
     }
 }
 
-bool PixelCover::tilesPaintedAnywhere(const QRect& r) const {
-    const int x0 = std::max(r.left(), left_) - left_, x1 = std::min(r.right() - left_, width_ - 1);
-    const int y0 = std::max(r.top(), top_) - top_, y1 = std::min(r.bottom() - top_, height_ - 1);
-    if (x0 > x1 || y0 > y1) return true;
-    for (int ty = y0 >> kTileShift; ty <= y1 >> kTileShift; ++ty)
-        for (int tx = x0 >> kTileShift; tx <= x1 >> kTileShift; ++tx)
-            if (painted_[static_cast<size_t>(ty) * tilesPerRow_ + static_cast<size_t>(tx)] != kFull)
-                return false;
-    return true;
+namespace {
+
+// fn(tile, bits) for each tile that the rectangle x0..x1, y0..y1 (from the
+// bounds' corner, inside) meets: the rows of the rectangle in it, each row's
+// bits its columns.
+template <class Fn>
+void forEachTileOf(int x0, int y0, int x1, int y1, size_t tilesPerRow, Fn&& fn) {
+    constexpr int kTile = PixelCover::kTile, kShift = PixelCover::kTileShift;
+    for (int ty = y0 >> kShift; ty <= y1 >> kShift; ++ty) {
+        const uint64_t rows = PixelCover::rowsMask(std::max(y0 - ty * kTile, 0),
+                                                   std::min(y1 - ty * kTile, kTile - 1));
+        for (int tx = x0 >> kShift; tx <= x1 >> kShift; ++tx) {
+            const uint64_t columns = PixelCover::columnsMask(std::max(x0 - tx * kTile, 0),
+                                                             std::min(x1 - tx * kTile, kTile - 1)) *
+                                     PixelCover::kColumn;
+            fn(static_cast<size_t>(ty) * tilesPerRow + static_cast<size_t>(tx), rows & columns);
+        }
+    }
 }
 
-bool PixelCover::blocksPaintedAnywhere(const QRect& r) const {
-    const int x0 = std::max(r.left(), left_) - left_, x1 = std::min(r.right() - left_, width_ - 1);
-    const int y0 = std::max(r.top(), top_) - top_, y1 = std::min(r.bottom() - top_, height_ - 1);
-    if (x0 > x1 || y0 > y1) return true;
-    for (int by = y0 >> kBlockShift; by <= y1 >> kBlockShift; ++by)
-        for (int bx = x0 >> kBlockShift; bx <= x1 >> kBlockShift; ++bx)
-            if (blocks_[static_cast<size_t>(by) * blocksPerRow_ + static_cast<size_t>(bx)] !=
-                kTilesPerBlock)
-                return false;
-    return true;
-}
+} // namespace
 
 template <bool kCount>
 size_t PixelCover::paintRect(const QRect& r) {
-    // A tile's word at a time: the rows of the rectangle in it, each row's
-    // bits its columns.
     const int x0 = r.left() - left_, x1 = r.right() - left_;
     const int y0 = r.top() - top_, y1 = r.bottom() - top_;
     if (x0 > x1 || y0 > y1) return 0;
     size_t fresh = 0;
-    for (int ty = y0 >> kTileShift; ty <= y1 >> kTileShift; ++ty) {
-        const int rowFrom = std::max(y0 - ty * kTile, 0), rowTo = std::min(y1 - ty * kTile, 7);
-        const uint64_t rows = rowsMask(rowFrom, rowTo);
-        for (int tx = x0 >> kTileShift; tx <= x1 >> kTileShift; ++tx) {
-            const int colFrom = std::max(x0 - tx * kTile, 0), colTo = std::min(x1 - tx * kTile, 7);
-            const uint64_t columns = columnsMask(colFrom, colTo) * kColumn;
-            const uint64_t added = paintBits(
-                static_cast<size_t>(ty) * tilesPerRow_ + static_cast<size_t>(tx), rows & columns);
-            if constexpr (kCount)
-                fresh += static_cast<size_t>(std::popcount(added));
-            else
-                fresh |= added != 0;
-        }
-    }
+    forEachTileOf(x0, y0, x1, y1, tilesPerRow_, [&](size_t tile, uint64_t bits) {
+        const uint64_t added = paintBits(tile, bits);
+        if constexpr (kCount)
+            fresh += static_cast<size_t>(std::popcount(added));
+        else
+            fresh |= added != 0;
+    });
     return fresh;
 }
 
@@ -91,16 +81,8 @@ void PixelCover::mayPaint(const QRect& r) {
     const int x0 = std::max(r.left(), left_) - left_, x1 = std::min(r.right() - left_, width_ - 1);
     const int y0 = std::max(r.top(), top_) - top_, y1 = std::min(r.bottom() - top_, height_ - 1);
     if (x0 > x1 || y0 > y1) return;
-    for (int ty = y0 >> kTileShift; ty <= y1 >> kTileShift; ++ty) {
-        const int rowFrom = std::max(y0 - ty * kTile, 0), rowTo = std::min(y1 - ty * kTile, 7);
-        const uint64_t rows = rowsMask(rowFrom, rowTo);
-        for (int tx = x0 >> kTileShift; tx <= x1 >> kTileShift; ++tx) {
-            const int colFrom = std::max(x0 - tx * kTile, 0), colTo = std::min(x1 - tx * kTile, 7);
-            const uint64_t columns = columnsMask(colFrom, colTo) * kColumn;
-            maybe_[static_cast<size_t>(ty) * tilesPerRow_ + static_cast<size_t>(tx)] |=
-                rows & columns;
-        }
-    }
+    forEachTileOf(x0, y0, x1, y1, tilesPerRow_,
+                  [&](size_t tile, uint64_t bits) { maybe_[tile] |= bits; });
 }
 
 void PixelCover::writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine) const {

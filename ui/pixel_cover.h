@@ -54,24 +54,7 @@ class PixelCover {
     // wholly painted (true when no part is inside). Tiles at the edges that
     // the bounds cut never are.
     bool tilesPainted(const QRect& r) const {
-        const int x0 = r.left() - left_, x1 = r.right() - left_;
-        const int y0 = r.top() - top_, y1 = r.bottom() - top_;
-        // Inline where the area is inside and within two tiles each way, as
-        // a line's few steps are.
-        if (x0 >= 0 && y0 >= 0 && x1 < width_ && y1 < height_ &&
-            (x1 >> kTileShift) - (x0 >> kTileShift) <= 1 &&
-            (y1 >> kTileShift) - (y0 >> kTileShift) <= 1) {
-            const size_t across =
-                static_cast<size_t>(x1 >> kTileShift) - static_cast<size_t>(x0 >> kTileShift);
-            const uint64_t* const at =
-                &painted_[static_cast<size_t>(y0 >> kTileShift) * tilesPerRow_ +
-                          static_cast<size_t>(x0 >> kTileShift)];
-            if (at[0] != kFull || at[across] != kFull) return false;
-            if (y0 >> kTileShift == y1 >> kTileShift) return true;
-            const uint64_t* const below = at + tilesPerRow_;
-            return below[0] == kFull && below[across] == kFull;
-        }
-        return tilesPaintedAnywhere(r);
+        return cellsFull(r, kTileShift, painted_, tilesPerRow_, kFull);
     }
     // Whether the tiles of two pixels inside are wholly painted (the tiles
     // that a line's steps within one row or column of tiles meet, where its
@@ -96,22 +79,8 @@ class PixelCover {
     // Whether every block that meets the part of r inside the bounds is
     // wholly painted (true when no part is inside).
     bool blocksPainted(const QRect& r) const {
-        const int x0 = r.left() - left_, x1 = r.right() - left_;
-        const int y0 = r.top() - top_, y1 = r.bottom() - top_;
-        if (x0 >= 0 && y0 >= 0 && x1 < width_ && y1 < height_ &&
-            (x1 >> kBlockShift) - (x0 >> kBlockShift) <= 1 &&
-            (y1 >> kBlockShift) - (y0 >> kBlockShift) <= 1) {
-            const size_t across =
-                static_cast<size_t>(x1 >> kBlockShift) - static_cast<size_t>(x0 >> kBlockShift);
-            const uint8_t* const at =
-                &blocks_[static_cast<size_t>(y0 >> kBlockShift) * blocksPerRow_ +
-                         static_cast<size_t>(x0 >> kBlockShift)];
-            if (at[0] != kTilesPerBlock || at[across] != kTilesPerBlock) return false;
-            if (y0 >> kBlockShift == y1 >> kBlockShift) return true;
-            const uint8_t* const below = at + blocksPerRow_;
-            return below[0] == kTilesPerBlock && below[across] == kTilesPerBlock;
-        }
-        return blocksPaintedAnywhere(r);
+        return cellsFull(r, kBlockShift, blocks_, blocksPerRow_,
+                         static_cast<uint8_t>(kTilesPerBlock));
     }
     // Whether a pixel inside is marked painted.
     bool isPainted(int x, int y) const {
@@ -274,8 +243,34 @@ class PixelCover {
     }
     void composeOther(size_t tile, uint64_t bits, QRgb colour);
 
-    bool tilesPaintedAnywhere(const QRect& r) const;
-    bool blocksPaintedAnywhere(const QRect& r) const;
+    // Whether every cell (2^shift pixels across, `perRow` to a row of
+    // `cells`) that meets the part of r inside the bounds is `full`. Quick
+    // where the area is inside and within two cells each way, as a line's
+    // few steps are.
+    template <class Cell>
+    bool cellsFull(const QRect& r, int shift, const std::vector<Cell>& cells, size_t perRow,
+                   Cell full) const {
+        const int x0 = r.left() - left_, x1 = r.right() - left_;
+        const int y0 = r.top() - top_, y1 = r.bottom() - top_;
+        if (x0 >= 0 && y0 >= 0 && x1 < width_ && y1 < height_ && x0 <= x1 && y0 <= y1 &&
+            (x1 >> shift) - (x0 >> shift) <= 1 && (y1 >> shift) - (y0 >> shift) <= 1) {
+            const size_t across =
+                static_cast<size_t>(x1 >> shift) - static_cast<size_t>(x0 >> shift);
+            const Cell* const at = &cells[static_cast<size_t>(y0 >> shift) * perRow +
+                                          static_cast<size_t>(x0 >> shift)];
+            if (at[0] != full || at[across] != full) return false;
+            if (y0 >> shift == y1 >> shift) return true;
+            return at[perRow] == full && at[perRow + across] == full;
+        }
+        const int left = std::max(x0, 0), right = std::min(x1, width_ - 1);
+        const int top = std::max(y0, 0), bottom = std::min(y1, height_ - 1);
+        if (left > right || top > bottom) return true; // nothing inside
+        for (int y = top >> shift; y <= bottom >> shift; ++y)
+            for (int x = left >> shift; x <= right >> shift; ++x)
+                if (cells[static_cast<size_t>(y) * perRow + static_cast<size_t>(x)] != full)
+                    return false;
+        return true;
+    }
 
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     size_t tilesPerRow_ = 0, blocksPerRow_ = 0;
