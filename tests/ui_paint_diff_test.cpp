@@ -700,8 +700,8 @@ TEST(LineList, RunsOfOnePenKeepEachDifferentLineOnce) {
         auto& [direct, listed, one, all] = side;
         LineList lines(bounds);
         size_t expected = 0;
-        std::optional<std::pair<QRgb, int>> runPen; // none after a bar
-        std::set<std::array<int64_t, 4>> inRun;     // as cut
+        std::pair<QRgb, int> runPen{0, -1};     // width -1: none, after a bar
+        std::set<std::array<int64_t, 4>> inRun; // as cut
         for (int segment = static_cast<int>(rng() % 8); segment-- > 0;) {
             const QRgb colour = rng() % 2 ? qRgb(200, 0, 0) : qRgb(255, 255, 255);
             const int width = rng() % 4 == 0 ? 3 : 1;
@@ -740,7 +740,7 @@ TEST(LineList, RunsOfOnePenKeepEachDifferentLineOnce) {
                 drawClippedLine(one, bounds, x1, y, x2, y);
                 lines.addBar(x1, x2, y, qRgb(0, 0, 255));
                 ++expected;
-                runPen.reset();
+                runPen = {0, -1};
                 inRun.clear();
             }
         }
