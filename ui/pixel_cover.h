@@ -56,14 +56,9 @@ class PixelCover {
     bool tilesPainted(const QRect& r) const {
         return cellsFull(r, kTileShift, painted_, tilesPerRow_, kFull);
     }
-    // Whether the tiles of two pixels inside are wholly painted (the tiles
-    // that a line's steps within one row or column of tiles meet, where its
+    // Whether the blocks of two pixels inside are wholly painted (the blocks
+    // that a line's steps within one row or column of blocks meet, where its
     // offsets across run one way and step by one at most).
-    bool tilesPainted(QPoint p, QPoint q) const {
-        return painted_[tileBitOf(p.x(), p.y()).tile] == kFull &&
-               painted_[tileBitOf(q.x(), q.y()).tile] == kFull;
-    }
-    // The same for blocks.
     bool blocksPainted(QPoint p, QPoint q) const {
         return blocks_[blockOf(p)] == kTilesPerBlock && blocks_[blockOf(q)] == kTilesPerBlock;
     }
@@ -184,11 +179,6 @@ class PixelCover {
     // Marks the part of a rectangle inside the bounds as maybe painted.
     void mayPaint(const QRect& r);
 
-    // A pixel inside takes `colour` (opaque) in the end.
-    void compose(int x, int y, QRgb colour) {
-        const TileBit b = tileBitOf(x, y);
-        compose(b.tile, b.mask, colour);
-    }
     // Writes the composed pixels into 32-bit rows of `bytesPerLine` bytes
     // whose first pixel is the bounds' corner.
     void writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine) const;
