@@ -217,6 +217,11 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
         // The one pixel column in which every call of the block starts and
         // ends, all of them plain bars inside the window (none reaching its
         // end); none otherwise.
+        // Whether the links of a block's calls can be read from the links'
+        // layout (or need not be read).
+        const auto linksReadable = [&](const CallBlocks::Block& block) {
+            return block.linkSum == 0 || !showLinks || links;
+        };
         const auto columnOf = [&](const CallBlocks::Block& block) -> std::optional<int64_t> {
             int64_t lo = 0, hi = 0;
             if (!block.plain || __builtin_add_overflow(block.lo, nodeShift, &lo) ||
@@ -251,7 +256,7 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
             if (blocks && i % CallBlocks::kSize == 0 && i + CallBlocks::kSize < calls.size()) {
                 const CallBlocks::Block* block = &blocks->blocks[i / CallBlocks::kSize];
                 std::optional<int64_t> column;
-                if (block->linkSum == 0 || !showLinks || links) column = columnOf(*block);
+                if (linksReadable(*block)) column = columnOf(*block);
                 if (column) {
                     // While the next block lies in the same column, so does
                     // the call after this one: passed over without reading
@@ -271,8 +276,7 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                         link += block->linkSum;
                         i += CallBlocks::kSize;
                         block = &next;
-                        if (i + CallBlocks::kSize >= calls.size() ||
-                            !(block->linkSum == 0 || !showLinks || links)) {
+                        if (i + CallBlocks::kSize >= calls.size() || !linksReadable(*block)) {
                             cur = place(calls[i]); // on as any call
                             replaced = true;
                             break;

@@ -567,18 +567,7 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                         const size_t first = tileOf(minorTile);
                         const size_t other =
                             tileOf((minorAt0 + offsets[t]) >> PixelCover::kTileShift);
-                        if (offsets[f] == offsets[t]) {
-                            // Straight along the band (as steep or flat lines
-                            // mostly are): one column or row of one tile.
-                            const int across = (minorAt0 + offsets[f]) & (PixelCover::kTile - 1);
-                            const int last = in0 + (t - f) * majorStep;
-                            const int lo = std::min(in0, last), hi = std::max(in0, last);
-                            const uint64_t mask = xMajor ? PixelCover::columnsMask(lo, hi)
-                                                               << (across << PixelCover::kTileShift)
-                                                         : PixelCover::rowsMask(lo, hi) &
-                                                               PixelCover::kColumn << across;
-                            fresh |= pixels.paintKnown(first, mask, l.colour, inOrder);
-                        } else if (!pixels.tileFull(first) || !pixels.tileFull(other)) {
+                        if (!pixels.tileFull(first) || !pixels.tileFull(other)) {
                             uint64_t masks[2] = {0, 0}; // of the first tile and the other
                             int in = in0;
                             if (xMajor) {
