@@ -752,6 +752,19 @@ TEST(LineList, RunsOfOnePenKeepEachDifferentLineOnce) {
     }
 }
 
+// Whether a shape's runs of one offset start where its offsets say: step s
+// lies in the run of its offset, counted across from the first, and the last
+// run ends with the last step.
+bool runStartsAgree(const LineShapes::Shape& shape) {
+    const int runs = std::abs(shape.offsets[shape.steps - 1] - shape.offsets[0]) + 1;
+    if (shape.runStarts[0] != 0 || shape.runStarts[runs] != shape.steps) return false;
+    for (int s = 0; s < shape.steps; ++s) {
+        const int run = std::abs(shape.offsets[s] - shape.offsets[0]);
+        if (s < shape.runStarts[run] || s >= shape.runStarts[run + 1]) return false;
+    }
+    return true;
+}
+
 // The pixels a one-pixel line paints, as the shape predicts them: lit in the
 // step's place and nowhere else near the line.
 bool paintsItsShape(const QImage& image, QPoint from, const LineShapes::Shape& shape, int dx,
@@ -787,6 +800,7 @@ TEST(LineShapes, MatchTheRasteriserWhereverTheLineLies) {
         if (n % 23 == 0) dy = (rng() % 2 ? 1 : -1) * dx;
         const std::optional<LineShapes::Shape> shape = shapes.shapeOf(dx, dy);
         ASSERT_TRUE(shape) << dx << "," << dy;
+        ASSERT_TRUE(runStartsAgree(*shape)) << dx << "," << dy;
         for (int place = 0; place < 3; ++place) {
             const QPoint shift(static_cast<int>(rng() % 37), static_cast<int>(rng() % 29));
             const QPoint from(320 + static_cast<int>(rng() % 40) - 20 - dx / 2,
@@ -884,6 +898,7 @@ TEST(EdgeLineShapes, MatchTheRasteriserAlongTheWholeEdge) {
                 return false;
             }
             if (!shape) return false; // not measured: nothing assumed
+            EXPECT_TRUE(runStartsAgree(*shape)) << lineText(from, to);
             const int dx = to.x() - from.x(), dy = to.y() - from.y();
             const int majorStep = (shape->xMajor ? dx : dy) < 0 ? -1 : 1;
             QImage expected(size, QImage::Format_RGB32);

@@ -60,12 +60,14 @@ std::optional<LineShapes::Shape> EdgeLineShapes::shapeOf(int x1, int y1, int x2,
         if (measure(x1, y1, x2, y2, measured_)) {
             at = {static_cast<uint32_t>(offsets_.size()), static_cast<uint32_t>(measured_.size())};
             offsets_.insert(offsets_.end(), measured_.begin(), measured_.end());
+            appendRunStarts(measured_, offsets_);
         }
         it = where_.emplace(key, at).first;
     }
     if (it->second.first == kNotALine) return std::nullopt;
+    const int16_t* const offsets = offsets_.data() + it->second.first;
     return LineShapes::Shape{std::abs(dx) > std::abs(dy), static_cast<int>(it->second.second),
-                             offsets_.data() + it->second.first};
+                             offsets, offsets + it->second.second};
 }
 
 bool EdgeLineShapes::measure(int x1, int y1, int x2, int y2, std::vector<int16_t>& out) {

@@ -51,6 +51,6 @@ class EdgeLineShapes {
     // By edge, extent and distance of the start from the edge: the first
     // offset and the number of steps, or kNotALine.
     std::unordered_map<uint64_t, std::pair<uint32_t, uint32_t>> where_;
-    std::vector<int16_t> offsets_;
+    std::vector<int16_t> offsets_; // of each shape its offsets, then its runs' starts
     std::vector<int16_t> measured_;
 };

@@ -321,7 +321,7 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
     size_t count = 0;
     for (size_t i = 0; i < lines_.size(); ++i) {
         const Line& l = lines_[i];
-        const int64_t reach = l.width == 1 && l.x1 == l.x2 ? 0 : 3;
+        const int64_t reach = 3 - 3 * ((l.width == 1) & (l.x1 == l.x2));
         mine[count] = static_cast<uint32_t>(i);
         count += (std::max(l.x1, l.x2) + reach >= firstColumn) &
                  (std::min(l.x1, l.x2) - reach <= lastColumn);
@@ -517,15 +517,9 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                     8 * (std::abs(offsets[lastStep] - offsets[firstStep]) + 1)) {
                 const int start = xMajor ? l.x1 : l.y1, base = xMajor ? l.y1 : l.x1;
                 for (int s = firstStep; s <= lastStep;) {
-                    // The last step of the run: offsets run one way.
-                    int e = s;
-                    for (int lo = s, hi = lastStep; lo < hi;) {
-                        const int mid = lo + (hi - lo + 1) / 2;
-                        if (offsets[mid] == offsets[s])
-                            lo = e = mid;
-                        else
-                            hi = mid - 1;
-                    }
+                    // The last step of the run, found by its offset.
+                    const int run = std::abs(offsets[s] - offsets[0]);
+                    const int e = std::min<int>(lastStep, shape->runStarts[run + 1] - 1);
                     const int a = start + s * majorStep, b = start + e * majorStep;
                     fresh |= pixels.paintRunKnown(!xMajor, base + offsets[s], std::min(a, b),
                                                   std::max(a, b), l.colour, inOrder);

@@ -40,12 +40,14 @@ std::optional<LineShapes::Shape> LineShapes::shapeOf(int dx, int dy) {
         if (measure(dx, dy, measured_)) {
             first = static_cast<uint32_t>(offsets_.size());
             offsets_.insert(offsets_.end(), measured_.begin(), measured_.end());
+            appendRunStarts(measured_, offsets_);
         }
         it = where_.emplace(key, first).first;
     }
     if (it->second == kNotALine) return std::nullopt;
-    return Shape{std::abs(dx) > std::abs(dy), std::max(std::abs(dx), std::abs(dy)) + 1,
-                 offsets_.data() + it->second};
+    const int steps = std::max(std::abs(dx), std::abs(dy)) + 1;
+    const int16_t* const offsets = offsets_.data() + it->second;
+    return Shape{std::abs(dx) > std::abs(dy), steps, offsets, offsets + steps};
 }
 
 int floorDiv(int64_t a, int64_t b) {
@@ -76,10 +78,17 @@ bool runsOneWay(const std::vector<int16_t>& offsets) {
     for (size_t i = 1; i < offsets.size(); ++i) {
         const int step = offsets[i] - offsets[i - 1];
         if (step == 0) continue;
+        if (step != 1 && step != -1) return false;
         if (direction == 0) direction = step;
-        if ((step > 0) != (direction > 0)) return false;
+        if (step != direction) return false;
     }
     return true;
+}
+
+void appendRunStarts(const std::vector<int16_t>& offsets, std::vector<int16_t>& to) {
+    for (size_t i = 0; i < offsets.size(); ++i)
+        if (i == 0 || offsets[i] != offsets[i - 1]) to.push_back(static_cast<int16_t>(i));
+    to.push_back(static_cast<int16_t>(offsets.size()));
 }
 
 bool LineShapes::measure(int dx, int dy, std::vector<int16_t>& out) {

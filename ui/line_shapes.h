@@ -18,9 +18,13 @@
 // floor(a / b) for b > 0: where the rasteriser's ideal line lies.
 int floorDiv(int64_t a, int64_t b);
 
-// Whether the offsets across a measured line never step back: callers bound
-// runs of steps by their ends.
+// Whether the offsets across a measured line never step back and step by one
+// pixel at most: callers bound runs of steps by their ends, and find a step's
+// run by its offset.
 bool runsOneWay(const std::vector<int16_t>& offsets);
+// Appends to `to` the first step of each run of one offset, in order, then
+// the number of steps (offsets that run one way by one pixel at most).
+void appendRunStarts(const std::vector<int16_t>& offsets, std::vector<int16_t>& to);
 
 // The pixels a measuring stroke lit at step m along the longer axis, within
 // `window` of the ideal offset across (from minorStart) in its scratch image:
@@ -42,6 +46,9 @@ class LineShapes {
         // Pixel i lies i steps from the start along the longer axis, towards
         // the end, and offsets[i] pixels from the start along the other axis.
         const int16_t* offsets = nullptr;
+        // Run r of one offset (offsets[0] and r pixels further across) is
+        // the steps from runStarts[r] up to runStarts[r + 1].
+        const int16_t* runStarts = nullptr;
     };
     // The shape of the line from (0, 0) to (dx, dy), valid until the next
     // call; nullopt when its stroke is not one pixel per step with the other
@@ -64,6 +71,6 @@ class LineShapes {
     QImage scratch_;
     std::unique_ptr<QPainter> painter_;            // on scratch_, open while measuring
     std::unordered_map<uint32_t, uint32_t> where_; // by extent: first offset, or kNotALine
-    std::vector<int16_t> offsets_;
+    std::vector<int16_t> offsets_; // of each shape its offsets, then its runs' starts
     std::vector<int16_t> measured_;
 };

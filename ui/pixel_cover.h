@@ -190,8 +190,7 @@ class PixelCover {
     // Of a tile's word: the bits of its rows `first` to `last` (0..7), of
     // its columns `first` to `last` in one row, and of its first column.
     static uint64_t rowsMask(int first, int last) {
-        const uint64_t upTo = last == kTile - 1 ? kFull : (uint64_t{1} << ((last + 1) * kTile)) - 1;
-        return upTo & (kFull << (first * kTile));
+        return (kFull >> ((kTile - 1 - last) * kTile)) & (kFull << (first * kTile));
     }
     static uint64_t columnsMask(int first, int last) {
         return (uint64_t{2} << last) - (uint64_t{1} << first);
