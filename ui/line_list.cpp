@@ -394,8 +394,7 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                 band.barRectOf[i] = static_cast<uint32_t>(band.barRects.size());
             }
             if (knowPixels && r) {
-                if (!r->isEmpty() && !pixels.paintAny(r->intersected(band.pixels)))
-                    state[i] = kCovered;
+                if (!r->isEmpty() && !pixels.paintAny(*r)) state[i] = kCovered;
             } else if (drawnAgain(l)) {
                 state[i] = kDrawnAgain;
             } else if (knowPixels) {

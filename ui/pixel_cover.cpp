@@ -55,8 +55,8 @@ void forEachTileOf(int x0, int y0, int x1, int y1, size_t tilesPerRow, Fn&& fn) 
 
 template <bool kCount>
 size_t PixelCover::paintRect(const QRect& r) {
-    const int x0 = r.left() - left_, x1 = r.right() - left_;
-    const int y0 = r.top() - top_, y1 = r.bottom() - top_;
+    const int x0 = std::max(r.left(), left_) - left_, x1 = std::min(r.right() - left_, width_ - 1);
+    const int y0 = std::max(r.top(), top_) - top_, y1 = std::min(r.bottom() - top_, height_ - 1);
     if (x0 > x1 || y0 > y1) return 0;
     size_t fresh = 0;
     forEachTileOf(x0, y0, x1, y1, tilesPerRow_, [&](size_t tile, uint64_t bits) {

@@ -171,8 +171,8 @@ class PixelCover {
         }
     }
 
-    // Marks a rectangle inside the bounds as painted; how many of its pixels
-    // were not marked painted before.
+    // Marks the part of a rectangle inside the bounds as painted; how many of
+    // its pixels were not marked painted before.
     size_t paint(const QRect& r);
     // Whether any of them was (cheaper where counting takes a loop).
     bool paintAny(const QRect& r);
