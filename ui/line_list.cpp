@@ -38,16 +38,20 @@ uint64_t keyOf(int x1, int y1, int x2, int y2, int width) {
     return key << 3 | static_cast<uint64_t>(width) | uint64_t{1} << 63;
 }
 
+bool insideBox(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const ClipBox& box) {
+    const auto inside = [&](int64_t x, int64_t y) {
+        return box.left <= x && x <= box.right && box.top <= y && y <= box.bottom;
+    };
+    return inside(x1, y1) && inside(x2, y2);
+}
+
 // Sets l's ends to the segment's part inside the box (as clipSegment finds
 // it); false when none is. Written field by field: a whole segment handed
 // back through memory and read again at once stalls the store buffer, and
 // nearly every line is wholly inside.
 template <class Line>
 bool clipInto(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const ClipBox& box, Line& l) {
-    const auto inside = [&](int64_t x, int64_t y) {
-        return box.left <= x && x <= box.right && box.top <= y && y <= box.bottom;
-    };
-    if (!inside(x1, y1) || !inside(x2, y2)) {
+    if (!insideBox(x1, y1, x2, y2, box)) {
         const auto c = clipSegmentCut({x1, y1, x2, y2}, box);
         if (!c) return false;
         x1 = c->x1, y1 = c->y1, x2 = c->x2, y2 = c->y2;
@@ -89,13 +93,15 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
     const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin, bounds_.right() + kMargin,
                       bounds_.bottom() + kMargin};
     Line l{0, 0, 0, 0, colour, width};
+    const bool cut = !insideBox(x1, y1, x2, y2, box);
     if (!clipInto(x1, y1, x2, y2, box, l)) return;
     // Lines of one pen that follow one another paint the same pixels in any
-    // order: of equal ones among them, one is enough.
+    // order: of equal ones among them, one is enough. A line inside the box
+    // is its input, which the run did not meet; a cut one may equal another.
     if (!samePen) {
         forgetRun();
         seenInRun(raw);
-    } else if (!enterRun(l)) {
+    } else if (cut && !enterRun(l)) {
         return;
     }
     lines_.push_back(l);
