@@ -137,11 +137,17 @@ class PixelCover {
                                    : tileAcross * tilesPerRow_ + tileAlong;
             const size_t tileStep = inColumn ? tilesPerRow_ : 1;
             for (; at <= blockLast; tile += tileStep) {
-                const int tileLast = std::min(blockLast, at | (kTile - 1));
-                const int a = at & (kTile - 1), b = tileLast & (kTile - 1);
-                const uint64_t along = inColumn ? rowsMask(a, b) : columnsMask(a, b) * kColumn;
-                fresh |= paintKnown(tile, along & line, colour, inOrder);
-                at = tileLast + 1;
+                // Whole tiles along the run (all but its ends) take the line as it is.
+                int next = (at | (kTile - 1)) + 1;
+                uint64_t mask = line;
+                if ((at & (kTile - 1)) != 0 || next - 1 > blockLast) {
+                    const int tileLast = std::min(blockLast, next - 1);
+                    const int a = at & (kTile - 1), b = tileLast & (kTile - 1);
+                    mask &= inColumn ? rowsMask(a, b) : columnsMask(a, b) * kColumn;
+                    next = tileLast + 1;
+                }
+                fresh |= paintKnown(tile, mask, colour, inOrder);
+                at = next;
             }
         }
         return fresh;
