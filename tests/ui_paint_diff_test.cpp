@@ -553,7 +553,7 @@ namespace {
 
 // What a line list draws with, kept from one picture to the next as the
 // paint cache keeps it. Every other picture is worked out in two bands of
-// columns on two threads, however few its lines.
+// rows on two threads, however few its lines.
 struct ListDrawing {
     std::array<LineMeasures, 2> measures;
     PaintHelper helper;

@@ -251,7 +251,7 @@ double msSince(std::chrono::steady_clock::time_point& t) {
 
 } // namespace
 
-// What every band of columns works with alike.
+// What every band of rows works with alike.
 struct LineList::Setup {
     // Fills stand in for strokes, and measured shapes for lines.
     bool measuring = false;
@@ -270,7 +270,7 @@ struct LineList::Setup {
     ptrdiff_t bytesPerLine = 0;
 };
 
-// Last to first: what each line still shows in the band's columns. A vertical
+// Last to first: what each line still shows in the band's rows. A vertical
 // one-pixel line shows the rows that no later one covers (whole, in pieces
 // or not at all); a line whose pixels are known shows unless later lines
 // paint all of them; any other line shows unless drawn again later.
@@ -317,10 +317,10 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                std::min(l.x1, l.x2) - margin > bounds_.left() &&
                std::max(l.x1, l.x2) + margin < bounds_.right();
     };
-    const int64_t firstColumn = band.firstColumn, lastColumn = band.lastColumn;
+    const int64_t firstRow = band.firstRow, lastRow = band.lastRow;
     // A line paints within 3 pixels of its ends' box (a vertical one-pixel
-    // line just its column): others leave this band alone. The lines that
-    // do are listed first, without a branch, since lines of both bands come
+    // line just its rows): others leave this band alone. The lines that do
+    // are listed first, without a branch, since lines of both bands come
     // mixed.
     std::vector<uint32_t>& mine = band.lines;
     mine.resize(lines_.size());
@@ -329,8 +329,8 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
         const Line& l = lines_[i];
         const int64_t reach = 3 - 3 * ((l.width == 1) & (l.x1 == l.x2));
         mine[count] = static_cast<uint32_t>(i);
-        count += (std::max(l.x1, l.x2) + reach >= firstColumn) &
-                 (std::min(l.x1, l.x2) - reach <= lastColumn);
+        count +=
+            std::max(l.y1, l.y2) + reach >= firstRow && std::min(l.y1, l.y2) - reach <= lastRow;
     }
 
     for (size_t k = count; k-- > 0;) {
@@ -340,10 +340,13 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
         const bool vertical = l.width == 1 && l.x1 == l.x2;
         state[i] = kWhole;
         if (vertical) {
-            // Its column is in the band; it shows whole unless later lines
-            // cover some of its rows.
+            // Its rows in the band; it shows whole there unless later
+            // lines cover some.
+            const int first = static_cast<int>(std::max<int64_t>(top, firstRow));
+            const int last = static_cast<int>(std::min<int64_t>(bottom, lastRow));
+            const bool beyond = first != top || last != bottom; // other bands have rows of it
             const size_t before = pieces.size();
-            cover.add(l.x1, top, bottom, pieces);
+            cover.add(l.x1, first, last, pieces);
             if (pieces.size() == before) {
                 state[i] = kCovered;
                 continue;
@@ -379,8 +382,8 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
             } else if (outside == 0 && !inOrder) {
                 state[i] = kComposed;
                 pieces.resize(before);
-            } else if (pieces.size() > before + 1 ||
-                       pieces[before] != ColumnCover::Run{top, bottom}) {
+            } else if (beyond || pieces.size() > before + 1 ||
+                       pieces[before] != ColumnCover::Run{first, last}) {
                 state[i] = static_cast<uint32_t>(before);
                 pieceEnd[i] = static_cast<uint32_t>(pieces.size());
             } else {
@@ -485,11 +488,11 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
             }
         };
         if (known) {
-            // Its steps in the band's columns: columns run one way along
-            // the steps.
+            // Its steps in the band's rows: rows run one way along the steps.
             int firstStep = 0, lastStep = shape->steps - 1;
-            if (std::min(l.x1, l.x2) < firstColumn || std::max(l.x1, l.x2) > lastColumn) {
-                const auto columnOf = [&](int s) { return int64_t{pointOf(s, 0).x()}; };
+            if (top < firstRow || bottom > lastRow) {
+                const auto rowOf = [&](int s) { return int64_t{pointOf(s, 0).y()}; };
+                const bool down = rowOf(lastStep) >= rowOf(0);
                 const auto firstWhere = [&](auto&& holds) { // holds from some step on
                     int a = 0, b = shape->steps;
                     while (a < b) {
@@ -501,12 +504,12 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
                     }
                     return a;
                 };
-                if (columnOf(lastStep) >= columnOf(0)) {
-                    firstStep = firstWhere([&](int s) { return columnOf(s) >= firstColumn; });
-                    lastStep = firstWhere([&](int s) { return columnOf(s) > lastColumn; }) - 1;
+                if (down) {
+                    firstStep = firstWhere([&](int s) { return rowOf(s) >= firstRow; });
+                    lastStep = firstWhere([&](int s) { return rowOf(s) > lastRow; }) - 1;
                 } else {
-                    firstStep = firstWhere([&](int s) { return columnOf(s) <= lastColumn; });
-                    lastStep = firstWhere([&](int s) { return columnOf(s) < firstColumn; }) - 1;
+                    firstStep = firstWhere([&](int s) { return rowOf(s) <= lastRow; });
+                    lastStep = firstWhere([&](int s) { return rowOf(s) < firstRow; }) - 1;
                 }
             }
             // Band by band of tiles along the steps (in blocks first), where
@@ -718,31 +721,30 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
         setup.onlyBounds && clipFree && deviceBounds == QRect(QPoint(0, 0), setup.deviceSize);
     setup.toDevice = deviceBounds.topLeft() - bounds_.topLeft();
 
-    // The columns in two bands, each worked out on a thread of its own,
-    // where the picture is worth it: a line is drawn where either band draws
-    // it. Columns, not rows, since the lines that cost most are the long
-    // steep ones of links, which then meet one band only. Bands meet at a
-    // whole block (in small pictures a tile) so that their blocks line up,
-    // where the last picture's times say they take about as long.
+    // The rows in two bands, each worked out on a thread of its own, where
+    // the picture is worth it: a line is drawn where either band draws it.
+    // Bands meet at a whole block (in small pictures a tile) so that their
+    // blocks line up, where the last picture's times say they take about as
+    // long.
     const int align =
-        bounds_.width() >= 4 * PixelCover::kBlock ? PixelCover::kBlock : PixelCover::kTile;
+        bounds_.height() >= 4 * PixelCover::kBlock ? PixelCover::kBlock : PixelCover::kTile;
     const bool share = measures.size() >= 2 && helper && lines_.size() >= linesWorthSharing &&
-                       bounds_.width() >= 2 * align;
+                       bounds_.height() >= 2 * align;
     const size_t bandCount = share ? 2 : 1;
     counts_.bands = bandCount;
     constexpr int64_t kFar = int64_t{1} << 40;
-    const int64_t tiles = bounds_.width() / align;
+    const int64_t tiles = bounds_.height() / align;
     const int64_t split =
-        bounds_.left() +
-        std::clamp<int64_t>(std::llround(leftShare_ * static_cast<double>(tiles)), 1, tiles - 1) *
+        bounds_.top() +
+        std::clamp<int64_t>(std::llround(upperShare_ * static_cast<double>(tiles)), 1, tiles - 1) *
             align;
     for (size_t b = 0; b < bandCount; ++b) {
         Band& band = bands_[b];
-        band.firstColumn = b == 0 ? -kFar : split;
-        band.lastColumn = bandCount == 1 ? kFar : b == 0 ? split - 1 : kFar;
-        const int left = static_cast<int>(std::max<int64_t>(band.firstColumn, bounds_.left()));
-        const int right = static_cast<int>(std::min<int64_t>(band.lastColumn, bounds_.right()));
-        band.pixels = QRect(left, bounds_.top(), std::max(0, right - left + 1), bounds_.height());
+        band.firstRow = b == 0 ? -kFar : split;
+        band.lastRow = bandCount == 1 ? kFar : b == 0 ? split - 1 : kFar;
+        const int top = static_cast<int>(std::max<int64_t>(band.firstRow, bounds_.top()));
+        const int bottom = static_cast<int>(std::min<int64_t>(band.lastRow, bounds_.bottom()));
+        band.pixels = QRect(bounds_.left(), top, bounds_.width(), std::max(0, bottom - top + 1));
         if (b > 0 && setup.measuring) measures[b].bars.begin(setup.deviceTransform, bounds_);
         if (setup.deviceEdges) measures[b].edgeShapes.begin(setup.deviceSize);
     }
@@ -755,15 +757,13 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
         work(0);
     } else {
         helper->run(2, work);
-        // Columns shared anew as the bands' times per column were, half way
-        // there.
-        const double leftColumns = static_cast<double>(split - bounds_.left());
-        const double rightColumns = static_cast<double>(bounds_.width()) - leftColumns;
-        const double left = counts_.bandMs[0] / leftColumns,
-                     right = counts_.bandMs[1] / rightColumns;
-        if (left > 0 && right > 0) {
-            const double balanced = right / (left + right);
-            leftShare_ = std::clamp((leftShare_ + balanced) / 2, 0.1, 0.9);
+        // Rows shared anew as the bands' times per row were, half way there.
+        const double upperRows = static_cast<double>(split - bounds_.top());
+        const double lowerRows = static_cast<double>(bounds_.height()) - upperRows;
+        const double upper = counts_.bandMs[0] / upperRows, lower = counts_.bandMs[1] / lowerRows;
+        if (upper > 0 && lower > 0) {
+            const double balanced = lower / (upper + lower);
+            upperShare_ = std::clamp((upperShare_ + balanced) / 2, 0.1, 0.9);
         }
     }
     for (size_t b = 0; b < bandCount; ++b) {
@@ -859,20 +859,13 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
     counts_.fills = runs.fills();
     for (size_t b = 0; b < bandCount; ++b) measures[b].bars.end();
     counts_.orderedMs = msSince(clock);
-    // The composed pixels last, straight into the image: with two bands,
-    // each thread writes whole rows (the upper or the lower half), from
-    // both bands' marks, so that each writes one long stretch of memory.
-    const auto compose = [&](uint32_t half) {
-        const int rows = bounds_.height();
-        const int first = half == 0 ? 0 : rows / 2,
-                  last = half == 0 && bandCount == 2 ? rows / 2 - 1 : rows - 1;
-        for (size_t b = 0; b < bandCount; ++b) {
-            const QPoint at = bands_[b].pixels.topLeft() - bounds_.topLeft();
-            measures[b].pixels.writeComposed(
-                setup.corner + static_cast<ptrdiff_t>(at.y()) * setup.bytesPerLine +
-                    static_cast<ptrdiff_t>(at.x()) * 4,
-                setup.bytesPerLine, first - at.y(), last - at.y());
-        }
+    // The composed pixels last, straight into the image, each band's rows
+    // by the thread that found them.
+    const auto compose = [&](uint32_t b) {
+        measures[b].pixels.writeComposed(
+            setup.corner +
+                static_cast<ptrdiff_t>(bands_[b].pixels.top() - bounds_.top()) * setup.bytesPerLine,
+            setup.bytesPerLine);
     };
     if (setup.knowPixels) {
         if (bandCount == 1)

@@ -9,8 +9,8 @@
 // that nothing clips). Pens are opaque and unblended, so the later line
 // decides those pixels whatever comes between. Bars are filled as the
 // rectangles their strokes paint, bars in a row composed into runs of one
-// colour first. Where there are many lines, the picture's left and right
-// columns are worked out on two threads, each line shown where either band
+// colour first. Where there are many lines, the picture's upper and lower
+// rows are worked out on two threads, each line shown where either band
 // shows it.
 
 #include <QPainter>
@@ -66,7 +66,7 @@ class LineList {
         size_t underPainted = 0; // of them, found so by wholly painted blocks or tiles alone
         size_t edgeCut = 0;  // lines the device's edge cuts whose pixels were measured (per band)
         size_t composed = 0; // drawn as the pixels that stay, all in one image at the end
-        size_t bands = 0;    // bands of columns worked out apart
+        size_t bands = 0;    // bands of rows worked out apart
         // Milliseconds: finding what each line shows (last to first), drawing
         // what shows in order, drawing the composed pixels.
         double coverMs = 0, orderedMs = 0, composedMs = 0;
@@ -129,14 +129,13 @@ class LineList {
     mutable bool statesCounted_ = true;
     size_t countedBands_ = 0;
     std::vector<uint32_t> inOrderJoined_;
-    // What the cover pass found for one band of columns, and what it works
+    // What the cover pass found for one band of rows, and what it works
     // with, kept for its memory.
     struct Band {
-        // The columns it decides (beyond the bounds at the ends).
-        int64_t firstColumn = 0, lastColumn = 0;
-        QRect pixels;                   // its part of the bounds
-        std::vector<uint32_t> state;    // per line: a Shown value or its first piece
-        std::vector<uint32_t> pieceEnd; // read only where state names a piece
+        int64_t firstRow = 0, lastRow = 0; // rows it decides (beyond the bounds at the ends)
+        QRect pixels;                      // its part of the bounds
+        std::vector<uint32_t> state;       // per line: a Shown value or its first piece
+        std::vector<uint32_t> pieceEnd;    // read only where state names a piece
         std::vector<ColumnCover::Run> pieces;
         ColumnCover cover;
         KeySet seen; // lines whose pixels are not known, met so far
@@ -152,5 +151,5 @@ class LineList {
     void findShown(Band& band, LineMeasures& m, const Setup& setup);
     std::array<Band, 2> bands_;
     std::vector<ColumnCover::Run> joinedPieces_;
-    double leftShare_ = 0.5; // of the columns, for the left band
+    double upperShare_ = 0.5; // of the rows, for the upper band
 };

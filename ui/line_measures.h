@@ -1,7 +1,7 @@
 #pragma once
 // What a line list measures and marks while it finds what each line shows:
 // the pixels of bars and of one-pixel lines, kept between pictures, and the
-// pixel marks, kept for their memory. One set per band of columns that a thread
+// pixel marks, kept for their memory. One set per band of rows that a thread
 // of its own works on.
 
 #include "ui/bar_extents.h"

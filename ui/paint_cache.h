@@ -20,7 +20,7 @@ struct PaintCache {
     CallSkipIndex skipIndex;
     CallBlocks callBlocks;
     LinkEndIndex linkEnds;
-    // Per band of columns that a thread works out: what the line list measures
+    // Per band of rows that a thread works out: what the line list measures
     // and marks.
     std::array<LineMeasures, 2> measures;
     QImage canvas;  // the view's picture before it is shown (paintView)

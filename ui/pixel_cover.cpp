@@ -85,12 +85,11 @@ void PixelCover::mayPaint(const QRect& r) {
                   [&](size_t tile, uint64_t bits) { maybe_[tile] |= bits; });
 }
 
-void PixelCover::writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine, int first,
-                               int last) const {
+void PixelCover::writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine) const {
     const QRgb colour = composedColour_ | 0xff000000u;
     // Row by row, so that the image is written in order: a row's pixels of
     // a tile are one byte of its word.
-    for (int y = std::max(first, 0); planeUsed_ && y <= std::min(last, height_ - 1); ++y) {
+    for (int y = 0; planeUsed_ && y < height_; ++y) {
         QRgb* const line =
             reinterpret_cast<QRgb*>(corner + static_cast<ptrdiff_t>(y) * bytesPerLine);
         const uint64_t* const words =
@@ -109,8 +108,6 @@ void PixelCover::writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine, in
         }
     }
     for (const auto& [at, other] : otherComposed_)
-        if (at.y() - top_ >= first && at.y() - top_ <= last)
-            reinterpret_cast<QRgb*>(corner + static_cast<ptrdiff_t>(at.y() - top_) *
-                                                 bytesPerLine)[at.x() - left_] =
-                other | 0xff000000u;
+        reinterpret_cast<QRgb*>(corner + static_cast<ptrdiff_t>(at.y() - top_) *
+                                             bytesPerLine)[at.x() - left_] = other | 0xff000000u;
 }

@@ -185,13 +185,9 @@ class PixelCover {
     // Marks the part of a rectangle inside the bounds as maybe painted.
     void mayPaint(const QRect& r);
 
-    // Writes the composed pixels of rows `first` to `last` (from the corner)
-    // into 32-bit rows of `bytesPerLine` bytes whose first pixel is the
-    // bounds' corner.
-    void writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine, int first, int last) const;
-    void writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine) const {
-        writeComposed(corner, bytesPerLine, 0, height_ - 1);
-    }
+    // Writes the composed pixels into 32-bit rows of `bytesPerLine` bytes
+    // whose first pixel is the bounds' corner.
+    void writeComposed(unsigned char* corner, ptrdiff_t bytesPerLine) const;
 
     // Of a tile's word: the bits of its rows `first` to `last` (0..7), of
     // its columns `first` to `last` in one row, and of its first column.
