@@ -488,9 +488,22 @@ void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
             }
         };
         if (known) {
-            // Its steps in the band's rows: rows run one way along the steps.
+            // Its steps in the band's rows: rows run one way along the steps
+            // (one a step where it is steep, else found by a search).
             int firstStep = 0, lastStep = shape->steps - 1;
-            if (top < firstRow || bottom > lastRow) {
+            if ((top < firstRow || bottom > lastRow) && !xMajor) {
+                // A row per step: the band's rows are a range of steps.
+                const auto step = [&](int64_t s) {
+                    return static_cast<int>(std::clamp<int64_t>(s, 0, shape->steps));
+                };
+                if (majorStep > 0) {
+                    firstStep = step(firstRow - l.y1);
+                    lastStep = step(lastRow - l.y1 + 1) - 1;
+                } else {
+                    firstStep = step(l.y1 - lastRow);
+                    lastStep = step(l.y1 - firstRow + 1) - 1;
+                }
+            } else if (top < firstRow || bottom > lastRow) {
                 const auto rowOf = [&](int s) { return int64_t{pointOf(s, 0).y()}; };
                 const bool down = rowOf(lastStep) >= rowOf(0);
                 const auto firstWhere = [&](auto&& holds) { // holds from some step on
