@@ -59,8 +59,7 @@ std::optional<LineShapes::Shape> EdgeLineShapes::shapeOf(int x1, int y1, int x2,
         std::pair<uint32_t, uint32_t> at{kNotALine, 0};
         if (measure(x1, y1, x2, y2, measured_)) {
             at = {static_cast<uint32_t>(offsets_.size()), static_cast<uint32_t>(measured_.size())};
-            offsets_.insert(offsets_.end(), measured_.begin(), measured_.end());
-            appendRunStarts(measured_, offsets_);
+            appendShape(measured_, offsets_);
         }
         it = where_.emplace(key, at).first;
     }

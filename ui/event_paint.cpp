@@ -214,14 +214,14 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                 lines.add(column, b - 10, pixelOf(window, end.time), end.edge - 10, white, 1);
             }
         };
-        // The one pixel column in which every call of the block starts and
-        // ends, all of them plain bars inside the window (none reaching its
-        // end); none otherwise.
         // Whether the links of a block's calls can be read from the links'
         // layout (or need not be read).
         const auto linksReadable = [&](const CallBlocks::Block& block) {
             return block.linkSum == 0 || !showLinks || links;
         };
+        // The one pixel column in which every call of the block starts and
+        // ends, all of them plain bars inside the window (none reaching its
+        // end); none otherwise.
         const auto columnOf = [&](const CallBlocks::Block& block) -> std::optional<int64_t> {
             int64_t lo = 0, hi = 0;
             if (!block.plain || __builtin_add_overflow(block.lo, nodeShift, &lo) ||

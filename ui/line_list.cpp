@@ -46,12 +46,13 @@ bool insideBox(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const ClipBox& bo
 }
 
 // Sets l's ends to the segment's part inside the box (as clipSegment finds
-// it); false when none is. Written field by field: a whole segment handed
-// back through memory and read again at once stalls the store buffer, and
-// nearly every line is wholly inside.
+// it); false when none is. `inside`: whether the segment is wholly inside,
+// as nearly every line is. Written field by field: a whole segment handed
+// back through memory and read again at once stalls the store buffer.
 template <class Line>
-bool clipInto(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const ClipBox& box, Line& l) {
-    if (!insideBox(x1, y1, x2, y2, box)) {
+bool clipInto(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const ClipBox& box, bool inside,
+              Line& l) {
+    if (!inside) {
         const auto c = clipSegmentCut({x1, y1, x2, y2}, box);
         if (!c) return false;
         x1 = c->x1, y1 = c->y1, x2 = c->x2, y2 = c->y2;
@@ -94,7 +95,7 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
                       bounds_.bottom() + kMargin};
     Line l{0, 0, 0, 0, colour, width};
     const bool cut = !insideBox(x1, y1, x2, y2, box);
-    if (!clipInto(x1, y1, x2, y2, box, l)) return;
+    if (!clipInto(x1, y1, x2, y2, box, !cut, l)) return;
     // Lines of one pen that follow one another paint the same pixels in any
     // order: of equal ones among them, one is enough. A line inside the box
     // is its input, which the run did not meet; a cut one may equal another.
@@ -209,7 +210,7 @@ void LineList::addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour) {
     const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin, bounds_.right() + kMargin,
                       bounds_.bottom() + kMargin};
     Line l{0, 0, 0, 0, colour, 0};
-    if (clipInto(xs, y, xe, y, box, l)) {
+    if (clipInto(xs, y, xe, y, box, insideBox(xs, y, xe, y, box), l)) {
         lines_.push_back(l);
         forgetRun(); // the run starts after the bar
     }

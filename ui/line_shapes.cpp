@@ -39,8 +39,7 @@ std::optional<LineShapes::Shape> LineShapes::shapeOf(int dx, int dy) {
         uint32_t first = kNotALine;
         if (measure(dx, dy, measured_)) {
             first = static_cast<uint32_t>(offsets_.size());
-            offsets_.insert(offsets_.end(), measured_.begin(), measured_.end());
-            appendRunStarts(measured_, offsets_);
+            appendShape(measured_, offsets_);
         }
         it = where_.emplace(key, first).first;
     }
@@ -85,7 +84,8 @@ bool runsOneWay(const std::vector<int16_t>& offsets) {
     return true;
 }
 
-void appendRunStarts(const std::vector<int16_t>& offsets, std::vector<int16_t>& to) {
+void appendShape(const std::vector<int16_t>& offsets, std::vector<int16_t>& to) {
+    to.insert(to.end(), offsets.begin(), offsets.end());
     for (size_t i = 0; i < offsets.size(); ++i)
         if (i == 0 || offsets[i] != offsets[i - 1]) to.push_back(static_cast<int16_t>(i));
     to.push_back(static_cast<int16_t>(offsets.size()));

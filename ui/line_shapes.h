@@ -22,9 +22,10 @@ int floorDiv(int64_t a, int64_t b);
 // pixel at most: callers bound runs of steps by their ends, and find a step's
 // run by its offset.
 bool runsOneWay(const std::vector<int16_t>& offsets);
-// Appends to `to` the first step of each run of one offset, in order, then
-// the number of steps (offsets that run one way by one pixel at most).
-void appendRunStarts(const std::vector<int16_t>& offsets, std::vector<int16_t>& to);
+// Appends to `to` a measured shape as it is kept: its offsets (that run one
+// way by one pixel at most), the first step of each run of one offset, in
+// order, and the number of steps.
+void appendShape(const std::vector<int16_t>& offsets, std::vector<int16_t>& to);
 
 // The pixels a measuring stroke lit at step m along the longer axis, within
 // `window` of the ideal offset across (from minorStart) in its scratch image:

@@ -55,11 +55,10 @@ void forEachTileOf(int x0, int y0, int x1, int y1, size_t tilesPerRow, Fn&& fn) 
 
 template <bool kCount>
 size_t PixelCover::paintRect(const QRect& r) {
-    const int x0 = std::max(r.left(), left_) - left_, x1 = std::min(r.right() - left_, width_ - 1);
-    const int y0 = std::max(r.top(), top_) - top_, y1 = std::min(r.bottom() - top_, height_ - 1);
-    if (x0 > x1 || y0 > y1) return 0;
+    const Area a = areaInside(r);
+    if (a.empty()) return 0;
     size_t fresh = 0;
-    forEachTileOf(x0, y0, x1, y1, tilesPerRow_, [&](size_t tile, uint64_t bits) {
+    forEachTileOf(a.x0, a.y0, a.x1, a.y1, tilesPerRow_, [&](size_t tile, uint64_t bits) {
         const uint64_t added = paintBits(tile, bits);
         if constexpr (kCount)
             fresh += static_cast<size_t>(std::popcount(added));
@@ -78,10 +77,9 @@ bool PixelCover::paintAny(const QRect& r) {
 }
 
 void PixelCover::mayPaint(const QRect& r) {
-    const int x0 = std::max(r.left(), left_) - left_, x1 = std::min(r.right() - left_, width_ - 1);
-    const int y0 = std::max(r.top(), top_) - top_, y1 = std::min(r.bottom() - top_, height_ - 1);
-    if (x0 > x1 || y0 > y1) return;
-    forEachTileOf(x0, y0, x1, y1, tilesPerRow_,
+    const Area a = areaInside(r);
+    if (a.empty()) return;
+    forEachTileOf(a.x0, a.y0, a.x1, a.y1, tilesPerRow_,
                   [&](size_t tile, uint64_t bits) { maybe_[tile] |= bits; });
 }
 

@@ -238,6 +238,17 @@ class PixelCover {
     }
     void composeOther(size_t tile, uint64_t bits, QRgb colour);
 
+    // The part of a rectangle inside the bounds, from the corner; empty
+    // (x0 > x1 or y0 > y1) when none is.
+    struct Area {
+        int x0, y0, x1, y1;
+        bool empty() const { return x0 > x1 || y0 > y1; }
+    };
+    Area areaInside(const QRect& r) const {
+        return {std::max(r.left(), left_) - left_, std::max(r.top(), top_) - top_,
+                std::min(r.right() - left_, width_ - 1), std::min(r.bottom() - top_, height_ - 1)};
+    }
+
     // Whether every cell (2^shift pixels across, `perRow` to a row of
     // `cells`) that meets the part of r inside the bounds is `full`. Quick
     // where the area is inside and within two cells each way, as a line's
@@ -257,11 +268,10 @@ class PixelCover {
             if (y0 >> shift == y1 >> shift) return true;
             return at[perRow] == full && at[perRow + across] == full;
         }
-        const int left = std::max(x0, 0), right = std::min(x1, width_ - 1);
-        const int top = std::max(y0, 0), bottom = std::min(y1, height_ - 1);
-        if (left > right || top > bottom) return true; // nothing inside
-        for (int y = top >> shift; y <= bottom >> shift; ++y)
-            for (int x = left >> shift; x <= right >> shift; ++x)
+        const Area a = areaInside(r);
+        if (a.empty()) return true; // nothing inside
+        for (int y = a.y0 >> shift; y <= a.y1 >> shift; ++y)
+            for (int x = a.x0 >> shift; x <= a.x1 >> shift; ++x)
                 if (cells[static_cast<size_t>(y) * perRow + static_cast<size_t>(x)] != full)
                     return false;
         return true;
