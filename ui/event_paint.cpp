@@ -14,6 +14,7 @@
 #include <array>
 #include <chrono>
 #include <optional>
+#include <span>
 
 namespace {
 
@@ -355,10 +356,32 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
     }
 }
 
+// Images whose black is one 32-bit word per pixel.
+bool fillsBlackByRows(const QImage& image) {
+    const QImage::Format f = image.format();
+    return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 ||
+           f == QImage::Format_ARGB32_Premultiplied;
+}
+
+constexpr uint32_t kBlackStrips = 4;
+
+// Strip `k` of `count` of the image's rows made black. Written through the
+// image's bits without detaching it: a painter is open on it.
+void blackStrip(QImage& image, uint32_t k, uint32_t count) {
+    const int height = image.height();
+    const int from = static_cast<int>(int64_t{height} * k / count);
+    const int to = static_cast<int>(int64_t{height} * (k + 1) / count);
+    auto* bits = const_cast<uchar*>(image.constBits());
+    for (int y = from; y < to; ++y)
+        std::fill_n(
+            reinterpret_cast<QRgb*>(bits + static_cast<ptrdiff_t>(y) * image.bytesPerLine()),
+            image.width(), qRgb(0, 0, 0));
+}
+
 } // namespace
 
 void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& in,
-                PaintCache& cache) {
+                PaintCache& cache, QImage* blackFirst) {
     const auto started = std::chrono::steady_clock::now();
     TTrace& trace = in.trace;
     const TimeWindow window = timeWindow(in.zoom, in.offset, bounds.width());
@@ -416,6 +439,10 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
                              ? PaintCache::kWalkParts
                              : 1;
     cache.lines.reset(bounds);
+    // The image is made black in strips taken after the walk's parts, by
+    // whichever thread is through with its parts first.
+    const bool blackInStrips = blackFirst && parts > 1 && fillsBlackByRows(*blackFirst);
+    if (blackFirst && !blackInStrips) blackFirst->fill(Qt::black);
     if (parts == 1) {
         walkRows(walk, 0, rowCount, cache.lines);
     } else {
@@ -429,7 +456,12 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
                                     costTo.begin()));
         }
         from[parts] = rowCount;
-        cache.helper.run(static_cast<uint32_t>(parts), [&](uint32_t part) {
+        const uint32_t strips = blackInStrips ? kBlackStrips : 0;
+        cache.helper.run(static_cast<uint32_t>(parts) + strips, [&](uint32_t part) {
+            if (part >= parts) {
+                blackStrip(*blackFirst, part - static_cast<uint32_t>(parts), strips);
+                return;
+            }
             const auto t = std::chrono::steady_clock::now();
             LineList& lines = part == 0 ? cache.lines : cache.laterParts[part - 1];
             walkRows(walk, from[part], from[part + 1], lines);
@@ -437,7 +469,7 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t)
                     .count();
         });
-        for (LineList& part : cache.laterParts) cache.lines.append(part);
+        cache.lines.append(std::span(cache.laterParts.data(), parts - 1), &cache.helper);
     }
     cache.walkMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
@@ -453,10 +485,9 @@ void paintView(QPainter& target, const QRect& bounds, const EventPaintInput& in,
     QImage& canvas = cache.canvas;
     if (canvas.size() != size) canvas = QImage(size, QImage::Format_RGB32);
     canvas.setDevicePixelRatio(ratio);
-    canvas.fill(Qt::black);
     {
         QPainter painter(&canvas);
-        paintCalls(painter, QRect(QPoint(0, 0), bounds.size()), in, cache);
+        paintCalls(painter, QRect(QPoint(0, 0), bounds.size()), in, cache, &canvas);
     }
     target.drawImage(bounds.topLeft(), canvas);
 }

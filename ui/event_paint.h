@@ -7,6 +7,7 @@
 // layout, and hands its lines to a LineList, which leaves out what later
 // lines paint over and fills bars instead of stroking them.
 
+#include <QImage>
 #include <QPainter>
 #include <QRect>
 
@@ -24,10 +25,12 @@ struct EventPaintInput {
     int pos = 0;
 };
 
-// Both draw onto a painter that is already black over `bounds`.
+// Both draw onto a painter that is already black over `bounds`, or, for
+// paintCalls, onto `blackFirst`, the painter's image, which it makes black
+// (all of it) before it draws.
 void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPaintInput& in);
 void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& in,
-                PaintCache& cache);
+                PaintCache& cache, QImage* blackFirst = nullptr);
 
 // The view as the widget shows it: black with paintCalls' picture, drawn into
 // an image of the view's own size that the cache keeps, then copied through

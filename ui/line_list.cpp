@@ -109,13 +109,25 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
     lastInput_.size = lines_.size();
 }
 
-void LineList::append(LineList& later) {
-    lines_.insert(lines_.end(), later.lines_.begin(), later.lines_.end());
-    forgetRun(); // equal lines on both sides of the seam are simply both kept
-    later.lines_.clear();
-    later.forgetRun();
+void LineList::append(std::span<LineList> later, PaintHelper* helper) {
+    // Each part copied to its place: megabytes, worth two threads.
+    std::vector<size_t> at(later.size() + 1, lines_.size());
+    for (size_t k = 0; k < later.size(); ++k) at[k + 1] = at[k] + later[k].lines_.size();
+    lines_.resize(at.back());
+    const auto copy = [&](uint32_t k) {
+        std::copy(later[k].lines_.begin(), later[k].lines_.end(), lines_.begin() + at[k]);
+    };
+    if (helper && later.size() > 1)
+        helper->run(static_cast<uint32_t>(later.size()), copy);
+    else
+        for (size_t k = 0; k < later.size(); ++k) copy(static_cast<uint32_t>(k));
+    forgetRun(); // equal lines on both sides of a seam are simply both kept
     lastInput_.size = kNoInput;
-    later.lastInput_.size = kNoInput;
+    for (LineList& part : later) {
+        part.lines_.clear();
+        part.forgetRun();
+        part.lastInput_.size = kNoInput;
+    }
 }
 
 void LineList::forgetRun() {

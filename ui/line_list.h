@@ -44,9 +44,10 @@ class LineList {
     // A call's bar: a line of width 3 from (xs, y) to (xe, y), filled as the
     // rectangle that `bars` finds it paints, where it finds one.
     void addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour);
-    // Appends the lines of `later`, collected for a picture of the same
-    // bounds, after these (as if added here in that order) and empties it.
-    void append(LineList& later);
+    // Appends the lines of every list of `later`, collected for pictures of
+    // the same bounds, after these (as if added here in that order) and
+    // empties them; copied on the helper's thread too, where there is one.
+    void append(std::span<LineList> later, PaintHelper* helper = nullptr);
     // Draws the lines. `measures` keep what they measure (and their memory)
     // for later pictures; with two of them and a helper, the picture's rows
     // are shared between two threads where there are `linesWorthSharing`
@@ -78,6 +79,10 @@ class LineList {
 
   private:
     struct Line {
+        // Left unset: the list grows by whole parts that are copied in.
+        Line() {}
+        Line(int x1_, int y1_, int x2_, int y2_, QRgb colour_, int width_)
+            : x1(x1_), y1(y1_), x2(x2_), y2(y2_), colour(colour_), width(width_) {}
         int x1, y1, x2, y2;
         QRgb colour;
         int width; // 0: a bar (drawn with width 3)
