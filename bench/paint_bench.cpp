@@ -14,7 +14,8 @@
 // VIEWPORT-TEXT times only the viewports whose name contains it. With
 // ZLV_PAINT_PHASES set, each viewport's line also tells where the fast
 // painter's last paint spent its time (walk, cover, ordered, composed, in
-// ms) and how many lines it met, drew and composed. With
+// ms), how many lines it met, drew and composed, and the time of each paint
+// in order. With
 // ZLV_PAINT_FAST_ONLY set, the reference painter is left out (for profiles).
 
 #include "model/trace_document.h"
@@ -204,6 +205,8 @@ int main(int argc, char** argv) {
                         index.walkMs, c.coverMs, c.bandMs[0], c.bandMs[1], c.orderedMs,
                         c.composedMs, c.lines, c.drawn, c.filled, c.fills, c.covered, c.nearEdge,
                         c.underPainted, c.composed, c.edgeCut);
+            std::printf("  | each");
+            for (double ms : fast) std::printf(" %.1f", ms);
         }
         std::printf("\n");
     }

@@ -175,6 +175,24 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
         return slot.colour;
     };
 
+    // The link line last handed in per partner rank (by its low bits), and
+    // in which run of lines: a link that gives the same line again in the
+    // same run adds nothing, as many links of the calls in one pixel column
+    // do. Left out here, it costs no call.
+    struct RecentLink {
+        uint64_t run = ~uint64_t{0};
+        int64_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    };
+    std::array<RecentLink, 256> recent{};
+    const auto addLink = [&](uint32_t rank, int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
+        RecentLink& last = recent[rank & 255];
+        if (last.run == lines.run() && last.x1 == x1 && last.y1 == y1 && last.x2 == x2 &&
+            last.y2 == y2)
+            return;
+        lines.add(x1, y1, x2, y2, white, 1);
+        last = {lines.run(), x1, y1, x2, y2};
+    };
+
     for (size_t r = firstRow; r < endRow; ++r) {
         const Row& row = w.layout.rows[r];
         const int64_t b = row.bottom;
@@ -212,7 +230,7 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                     start = wrapAdd(calls[j].start, nodeShift);
                 }
                 const LinkEnd end = cutLinkAtRightEdge(b, p.edge, start, recvEnd, window.t1);
-                lines.add(column, b - 10, pixelOf(window, end.time), end.edge - 10, white, 1);
+                addLink(links->ranks[k], column, b - 10, pixelOf(window, end.time), end.edge - 10);
             }
         };
         // Whether the links of a block's calls can be read from the links'
@@ -341,7 +359,8 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                         const LinkEnd end =
                             cutLinkAtRightEdge(b, p.edge, cur.clip.start,
                                                wrapAdd(links->recvEnds[k], p.shift), window.t1);
-                        line(xs, b - 10, pixelOf(window, end.time), end.edge - 10);
+                        addLink(links->ranks[k], xs, b - 10, pixelOf(window, end.time),
+                                end.edge - 10);
                     }
                 } else {
                     forEachLinkLine(trace, window, w.layout, *w.ranks, f, b, cur.clip.start, xs,

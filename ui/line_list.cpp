@@ -132,6 +132,7 @@ void LineList::append(std::span<LineList> later, PaintHelper* helper) {
 
 void LineList::forgetRun() {
     runStart_ = lines_.size();
+    ++runCount_;
     if (runHashed_) {
         for (uint32_t h : runUsed_) runSlots_[h] = 0;
         runUsed_.clear();

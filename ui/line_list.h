@@ -56,6 +56,11 @@ class LineList {
               size_t linesWorthSharing = kLinesWorthSharing);
     static constexpr size_t kLinesWorthSharing = size_t{1} << 12;
 
+    // Changes whenever a new run of lines of one pen starts. Lines of one pen
+    // that follow one another paint the same pixels in any order: within a
+    // run, a caller may leave out an input it handed in before.
+    uint64_t run() const { return runCount_; }
+
     struct Counts {
         size_t lines = 0;        // collected (after clipping)
         size_t drawn = 0;        // handed to the painter, pieces counted singly
@@ -91,6 +96,7 @@ class LineList {
     // runStart_ on. Its first few lines are compared one by one; a run that
     // grows longer has its keys in a table.
     size_t runStart_ = 0;
+    uint64_t runCount_ = 0;
     void forgetRun();
     bool enterRun(const Line& l); // false when an equal line is in the run
     static constexpr size_t kRunScan = 8;

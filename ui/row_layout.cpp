@@ -38,9 +38,8 @@ bool rowContains(const Row& row, int64_t y) {
     return row.bottom - kRowHeight <= y && y <= row.bottom;
 }
 
-LinkEnd cutLinkAtRightEdge(int64_t senderEdge, int64_t partnerEdge, int64_t start,
-                           int64_t receiveEnd, int64_t t1) {
-    if (receiveEnd <= t1) return {partnerEdge, receiveEnd};
+LinkEnd cutLinkBeyondRightEdge(int64_t senderEdge, int64_t partnerEdge, int64_t start,
+                               int64_t receiveEnd, int64_t t1) {
     const double whole = timeSpan(start, receiveEnd);
     const double part = timeSpan(start, t1);
     int64_t edge = partnerEdge;

@@ -44,8 +44,14 @@ struct LinkEnd {
     int64_t edge = 0; // partner row's lower edge (possibly cut)
     int64_t time = 0; // end time of the line
 };
-LinkEnd cutLinkAtRightEdge(int64_t senderEdge, int64_t partnerEdge, int64_t start,
-                           int64_t receiveEnd, int64_t t1);
+LinkEnd cutLinkBeyondRightEdge(int64_t senderEdge, int64_t partnerEdge, int64_t start,
+                               int64_t receiveEnd, int64_t t1);
+// Inline: painting asks it for every link in view, nearly all of them uncut.
+inline LinkEnd cutLinkAtRightEdge(int64_t senderEdge, int64_t partnerEdge, int64_t start,
+                                  int64_t receiveEnd, int64_t t1) {
+    if (receiveEnd <= t1) return {partnerEdge, receiveEnd};
+    return cutLinkBeyondRightEdge(senderEdge, partnerEdge, start, receiveEnd, t1);
+}
 
 // The first list position whose rank equals `rank`, for every rank that occurs.
 class RankIndex {
