@@ -1,7 +1,10 @@
 // The main window through its open path: state, zoom, scroll bars, keys,
-// sorting, links toggle, failed opens, extreme traces and the click box.
+// sorting, links toggle, failed opens, extreme traces, the click box, and the
+// check, filter and statistics commands.
 
+#include "checks/check_dlg.h"
 #include "model/trace_document.h"
+#include "stats/stat_dlg.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
 #include "ui/main_window.h"
@@ -12,8 +15,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -40,6 +45,28 @@ void onNextModal(std::function<void(QWidget*)> check) {
         w->close();
     });
 }
+
+// White pixels down the left border of the node/rank column's boxes: 20 per row.
+int labelledRowPixels(NRView* nrview) {
+    const QImage image = nrview->grab().toImage();
+    int white = 0;
+    for (int y = 0; y < image.height(); ++y) white += rgbAt(image, 1, y) == 0xFFFFFF;
+    return white;
+}
+
+// Counts the paint events a widget receives: grab() paints afresh anyway, so
+// only this shows that a view redrew by itself.
+class PaintCounter : public QObject {
+  public:
+    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+    int count = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        count += e->type() == QEvent::Paint;
+        return false;
+    }
+};
 
 } // namespace
 
@@ -114,13 +141,29 @@ class MainWindowTest : public QObject {
         QCOMPARE(ZLVR_anView(nullptr, "named").objectName(), QString("named"));
         verifyClosed(w);
 
-        // None of these may do anything (a popped-up menu would block here).
+        // None of these may do anything: no menu pops up, no dialog opens.
+        bool sawPopup = false;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            QWidget* shown = QApplication::activeModalWidget();
+            if (!shown) shown = QApplication::activePopupWidget();
+            if (shown) {
+                sawPopup = true;
+                shown->close();
+            }
+        });
+        closer.start(10);
         for (auto slot :
              {&ZLVR_anView::slotvZoomIn, &ZLVR_anView::slotvZoomOut, &ZLVR_anView::slotvZoomAll,
               &ZLVR_anView::slotSortByNode, &ZLVR_anView::slotSortByRank,
               &ZLVR_anView::slotShowLinks, &ZLVR_anView::slotFltMenu, &ZLVR_anView::slotStatMenu,
-              &ZLVR_anView::slotfClose})
+              &ZLVR_anView::slotCheck, &ZLVR_anView::slotFltNodes, &ZLVR_anView::slotFltProcess,
+              &ZLVR_anView::slotStatNodesRanks, &ZLVR_anView::slotStatProcess,
+              &ZLVR_anView::slotStatSRMatrix, &ZLVR_anView::slotStatCounters,
+              &ZLVR_anView::slotStatSZMatrix, &ZLVR_anView::slotfClose})
             (w.*slot)();
+        closer.stop();
+        QVERIFY(!sawPopup);
         QTest::keyClick(&w, Qt::Key_Up);
         QTest::keyClick(&w, Qt::Key_Right);
         verifyClosed(w);
@@ -344,6 +387,70 @@ class MainWindowTest : public QObject {
         }
         w.slotvZoomAll();
         p.eventview->grab();
+    }
+
+    void dialogCommandsOpenTheirDialogs() {
+        ZLVR_anView w;
+        QVERIFY(w.openTrace(bars_));
+        QString output;
+        onNextModal([&](QWidget* box) {
+            QVERIFY(qobject_cast<Check_Dlg*>(box));
+            box->findChild<QPushButton*>("start")->click();
+            output = box->findChild<QPlainTextEdit*>("output")->toPlainText();
+        });
+        w.slotCheck();
+        QVERIFY(output.contains("Function MPI_Send was termitated for idle"));
+
+        const struct {
+            void (ZLVR_anView::*slot)();
+            const char* caption;
+        } statistics[] = {{&ZLVR_anView::slotStatNodesRanks, "Nodes and Ranks"},
+                          {&ZLVR_anView::slotStatProcess, "Process"},
+                          {&ZLVR_anView::slotStatSRMatrix, "Send Receive operations"},
+                          {&ZLVR_anView::slotStatCounters, "Counters"},
+                          {&ZLVR_anView::slotStatSZMatrix, "Transfered data size"}};
+        for (const auto& stat : statistics) {
+            QString caption;
+            onNextModal([&](QWidget* box) {
+                if (qobject_cast<Stat_Dlg*>(box)) caption = box->windowTitle();
+            });
+            (w.*stat.slot)();
+            QCOMPARE(caption, QString(stat.caption));
+        }
+    }
+
+    void filterDoneHidesRowsInBothViews() {
+        ZLVR_anView w;
+        w.resize(800, 400);
+        w.show();
+        QVERIFY(w.openTrace(bars_));
+        const Parts p = parts(w);
+        const int rowsBefore = labelledRowPixels(p.nrview);
+        QVERIFY(rowsBefore > 0);
+        QApplication::processEvents(); // pending paints of the opening do not count
+        PaintCounter nrPaints(p.nrview), eventPaints(p.eventview);
+        // What Cancel and Done do to the mask is the dialog test's part.
+        QString caption;
+        onNextModal([&](QWidget* box) {
+            caption = box->windowTitle();
+            box->findChildren<QCheckBox*>()[1]->setChecked(false);
+            box->findChild<QPushButton*>("done")->click();
+        });
+        w.slotFltProcess();
+        QCOMPARE(caption, QString("Rank filter"));
+        QCOMPARE(w.viewFilter()->rankMask(), (std::vector<uint32_t>{1, 0, 1}));
+        // Both views drew at once, the column with one row fewer.
+        QVERIFY(nrPaints.count > 0 && eventPaints.count > 0);
+        QCOMPARE(labelledRowPixels(p.nrview), rowsBefore * 2 / 3);
+
+        onNextModal([&](QWidget* box) {
+            caption = box->windowTitle();
+            for (QCheckBox* b : box->findChildren<QCheckBox*>()) b->setChecked(false);
+            box->findChild<QPushButton*>("done")->click();
+        });
+        w.slotFltNodes();
+        QCOMPARE(caption, QString("Node filter"));
+        QCOMPARE(labelledRowPixels(p.nrview), 0);
     }
 
     void renderVerb() {
