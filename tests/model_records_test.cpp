@@ -33,23 +33,18 @@ TEST(TCommTranslation, PredefinedCommunicatorsAndMemberLists) {
     const TProcess p(0, 0, 3);
     const TComm& world = p.comms[0];
     const TComm& self = p.comms[1];
-    EXPECT_EQ(world.id, kWorldComm);
-    EXPECT_EQ(self.id, kSelfComm);
-    EXPECT_EQ(world.toLocal(12345), 12345); // even ranks that do not exist
-    EXPECT_EQ(world.toGlobal(-7), -7);
-    EXPECT_EQ(self.toLocal(99), 0);
-    EXPECT_EQ(self.toGlobal(3), 0);
-    EXPECT_EQ(world.freedAt, kNeverFreed);
-
+    EXPECT_EQ(std::tuple(world.id, self.id, world.freedAt),
+              std::tuple(kWorldComm, kSelfComm, kNeverFreed));
+    // The world passes even ranks that do not exist; self maps everything to 0.
+    EXPECT_EQ(
+        std::tuple(world.toLocal(12345), world.toGlobal(-7), self.toLocal(99), self.toGlobal(3)),
+        std::tuple(12345, -7, 0, 0));
     const TComm c = makeComm(500, {4, 2, 7}, 1, 0);
-    EXPECT_EQ(c.toLocal(2), 1);
-    EXPECT_EQ(c.toLocal(5), -1);
-    EXPECT_EQ(c.toGlobal(2), 7);
-    EXPECT_EQ(c.toGlobal(3), -1);  // k == size
-    EXPECT_EQ(c.toGlobal(-1), -1); // unsigned comparison
+    // k == size and -1 (compared unsigned) are outside the list.
+    EXPECT_EQ(std::tuple(c.toLocal(2), c.toLocal(5), c.toGlobal(2), c.toGlobal(3), c.toGlobal(-1)),
+              std::tuple(1, -1, 7, -1, -1));
     const TComm empty = makeComm(501, {}, 1, 0);
-    EXPECT_EQ(empty.toLocal(0), -1);
-    EXPECT_EQ(empty.toGlobal(0), -1);
+    EXPECT_EQ(std::pair(empty.toLocal(0), empty.toGlobal(0)), std::pair(-1, -1));
 }
 
 TEST(TCommTranslation, OrderedListsAnswerAsTheLinearScan) {
@@ -91,70 +86,75 @@ TEST(MemberPool, EqualListsComeBackAsOneCopy) {
     }
     std::vector<TMembers> first;
     for (const auto& ranks : lists) first.push_back(pool.intern(ranks));
-    std::sort(lists.begin(), lists.end());
-    const auto distinct = std::unique(lists.begin(), lists.end()) - lists.begin();
-    EXPECT_EQ(pool.distinct(), static_cast<size_t>(distinct));
-    std::mt19937 again(9);
-    for (const TMembers& made : first) {
-        std::vector<uint32_t> ranks(again() % 40);
-        for (uint32_t& r : ranks) r = again() % 4;
-        const TMembers second = pool.intern(ranks);
-        ASSERT_TRUE(second.sharesWith(made));
-        ASSERT_EQ(made, TMembers(ranks));
-        ASSERT_FALSE(TMembers(ranks).sharesWith(made)); // a list of its own is a copy
+    for (size_t k = 0; k < lists.size(); ++k) {
+        const TMembers second = pool.intern(lists[k]);
+        ASSERT_TRUE(second.sharesWith(first[k]));
+        ASSERT_EQ(first[k], TMembers(lists[k]));
+        ASSERT_FALSE(TMembers(lists[k]).sharesWith(first[k])); // a list of its own is a copy
     }
+    std::sort(lists.begin(), lists.end());
+    EXPECT_EQ(pool.distinct(),
+              static_cast<size_t>(std::unique(lists.begin(), lists.end()) - lists.begin()));
     // A prefix, a longer list and another order are other lists.
     const TMembers a = pool.intern(std::vector<uint32_t>{1, 2, 3, 9});
     EXPECT_FALSE(pool.intern(std::vector<uint32_t>{1, 2, 3}).sharesWith(a));
     EXPECT_FALSE(pool.intern(std::vector<uint32_t>{1, 2, 3, 9, 0}).sharesWith(a));
     EXPECT_FALSE(pool.intern(std::vector<uint32_t>{2, 1, 3, 9}) == a);
     EXPECT_EQ(TMembers(), TMembers(std::vector<uint32_t>{}));
-}
 
-TEST(MemberPool, CollidingListsStayApart) {
-    MemberPool pool(1, 0); // every list has the same hash
+    // Every list with the same hash: kept apart; the first few are shared.
+    MemberPool colliding(1, 0);
     std::vector<TMembers> made;
+    for (uint32_t k = 0; k < 10; ++k)
+        made.push_back(colliding.intern(std::vector<uint32_t>{k, k + 1, 5}));
+    EXPECT_EQ(colliding.distinct(), 10u);
     for (uint32_t k = 0; k < 10; ++k) {
-        const std::vector<uint32_t> ranks{k, k + 1, 5};
-        made.push_back(pool.intern(ranks));
-        EXPECT_EQ(made.back(), TMembers(ranks));
-    }
-    EXPECT_EQ(pool.distinct(), 10u);
-    // The first few are kept for sharing, later ones are copies of their own.
-    for (uint32_t k = 0; k < 10; ++k) {
-        const TMembers again = pool.intern(std::vector<uint32_t>{k, k + 1, 5});
-        EXPECT_EQ(again, made[k]);
+        const TMembers again = colliding.intern(std::vector<uint32_t>{k, k + 1, 5});
+        EXPECT_EQ(again, TMembers(std::vector<uint32_t>{k, k + 1, 5})) << k;
         if (k < 4) {
             EXPECT_TRUE(again.sharesWith(made[k])) << k;
         }
     }
 }
 
-TEST(TProcessComms, LifetimesAndReuseOfIdentifiers) {
+TEST(TProcessComms, LifetimesReuseOfIdentifiersAndOpenList) {
     TProcess p(0, 0, 0);
     p.addComm(makeComm(7, {0, 1}, 3, 0));
     p.freeComm(7, 7);
     p.addComm(makeComm(7, {1, 0}, 9, 0));
-
     EXPECT_EQ(p.findComm(7, 2), nullptr); // before creation
     ASSERT_NE(p.findComm(7, 7), nullptr); // the freeing call still finds it
     EXPECT_EQ(p.findComm(7, 7)->members[0], 0u);
     EXPECT_EQ(p.findComm(7, 8), nullptr); // between the two lifetimes
     ASSERT_NE(p.findComm(7, 9), nullptr);
     EXPECT_EQ(p.findComm(7, 9)->members[0], 1u);
-
     p.freeComm(7, 12); // closes the one not yet freed
-    EXPECT_EQ(p.comms[2].freedAt, 7u);
-    EXPECT_EQ(p.comms[3].freedAt, 12u);
+    EXPECT_EQ(std::pair(p.comms[2].freedAt, p.comms[3].freedAt), std::pair(7u, 12u));
     p.freeComm(99, 13); // unknown: nothing happens
     EXPECT_TRUE(p.openCommList().empty());
+
+    TProcess q(0, 0, 0);
+    q.addCall(call(kFuncInit, 0, 1));
+    for (uint32_t i = 0; i < 3; ++i) {
+        q.addComm(makeComm(100 + i, {0}, i + 1, 0));
+        q.addCall(TFunc::make(0x00020000u | (10 + i), kFuncCommDup, 1, 2, 0, 100 + i, 0, 1, 0));
+    }
+    q.freeComm(101, 4);
+    const auto open = q.openCommList();
+    ASSERT_EQ(open.size(), 2u);
+    EXPECT_EQ(std::tuple(open[0].id, open[0].location, open[1].id),
+              std::tuple(100u, 0x0002000Au, 102u));
+    // Only whole pairs that fit are written: capacity 5 words holds 2 pairs.
+    uint32_t out[6] = {0, 0, 0, 0, 0xDEAD, 0xBEEF};
+    q.addComm(makeComm(103, {0}, 3, 0));
+    EXPECT_EQ(q.openComms(5, out), 2u);
+    EXPECT_EQ(std::pair(out[2], out[4]), std::pair(102u, 0xDEADu));
+    EXPECT_EQ(q.openComms(8, out), 3u);
 }
 
 TEST(TProcessCursor, FirstNextLastShareOneCursor) {
     TProcess p(0, 0, 0);
-    EXPECT_EQ(p.first(), nullptr);
-    EXPECT_EQ(p.next(), nullptr);
-    EXPECT_EQ(p.last(), nullptr);
+    EXPECT_EQ(std::tuple(p.first(), p.next(), p.last()), std::tuple(nullptr, nullptr, nullptr));
     p.addCall(call(kFuncInit, 0, 1));
     p.addCall(call(kFuncFinalize, 2, 3));
     EXPECT_EQ(p.first(), &p.calls[0]);
@@ -168,62 +168,55 @@ TEST(TProcessCursor, FirstNextLastShareOneCursor) {
 }
 
 TEST(TFuncClassify, KindBits) {
-    EXPECT_EQ(TFunc::classify(kFuncInit, 0, 0), kKindInitFinalize);
-    EXPECT_EQ(TFunc::classify(kFuncIsend, 0, 1), kKindSend);
-    EXPECT_EQ(TFunc::classify(kFuncWaitIsend, 0, 1), kKindSend | kKindWait);
-    EXPECT_EQ(TFunc::classify(kFuncWaitIrecv, 0, 1), kKindRecv | kKindWait);
-    EXPECT_EQ(TFunc::classify(kFuncWait, 0, 1), kKindWait);
-    // Root of one-to-all sends, others receive; all-to-one the other way round.
-    EXPECT_EQ(TFunc::classify(kFuncBcast, 2, 2), kKindCollective | kKindSend);
-    EXPECT_EQ(TFunc::classify(kFuncScatterv, 1, 2), kKindCollective | kKindRecv);
-    EXPECT_EQ(TFunc::classify(kFuncGather, 2, 2), kKindCollective | kKindRecv);
-    EXPECT_EQ(TFunc::classify(kFuncReduce, 0, 2), kKindCollective | kKindSend);
-    // The unfinished flag hides the traffic bits, but 0x10 still marks a wait.
-    EXPECT_EQ(TFunc::classify(kFuncSend | kUnfinishedFlag, 0, 1), 0u);
-    EXPECT_EQ(TFunc::classify(kFuncWait | kUnfinishedFlag, 0, 1), kKindWait);
-    EXPECT_EQ(TFunc::classify(kFuncSection, 0, 0), 0u);
-}
+    const struct {
+        uint32_t func;
+        int32_t me, peer;
+        uint32_t kind;
+    } cases[] = {
+        {kFuncInit, 0, 0, kKindInitFinalize},
+        {kFuncIsend, 0, 1, kKindSend},
+        {kFuncWaitIsend, 0, 1, kKindSend | kKindWait},
+        {kFuncWaitIrecv, 0, 1, kKindRecv | kKindWait},
+        {kFuncWait, 0, 1, kKindWait},
+        // Root of one-to-all sends, others receive; all-to-one the other way round.
+        {kFuncBcast, 2, 2, kKindCollective | kKindSend},
+        {kFuncScatterv, 1, 2, kKindCollective | kKindRecv},
+        {kFuncGather, 2, 2, kKindCollective | kKindRecv},
+        {kFuncReduce, 0, 2, kKindCollective | kKindSend},
+        // The unfinished flag hides the traffic bits, but 0x10 still marks a wait.
+        {kFuncSend | kUnfinishedFlag, 0, 1, 0},
+        {kFuncWait | kUnfinishedFlag, 0, 1, kKindWait},
+        {kFuncSection, 0, 0, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TFunc::classify(c.func, c.me, c.peer), c.kind) << "function " << c.func;
 
-TEST(TFuncLinks, AddAndCopyKeepOrder) {
-    TFunc s = call(kFuncBcast, 0, 1, 0, kWorldComm, 0, 0);
+    TFunc s = call(kFuncBcast, 0, 1);
     TFunc r1 = call(kFuncBcast, 0, 1), r2 = call(kFuncBcast, 0, 1);
-    EXPECT_TRUE(s.addLink(1, &r1));
-    EXPECT_TRUE(s.addLink(2, &r2));
+    EXPECT_TRUE(s.addLink(1, &r1) && s.addLink(2, &r2));
     TLink out[2];
     ASSERT_EQ(s.copyLinks(out), 2u);
-    EXPECT_EQ(out[0].rank, 1u);
-    EXPECT_EQ(out[0].recv, &r1);
-    EXPECT_EQ(out[1].recv, &r2);
+    EXPECT_EQ(std::tuple(out[0].rank, out[0].recv, out[1].recv), std::tuple(1u, &r1, &r2));
 }
 
-TEST(TProcessTimes, SumsByIdentifierAndKind) {
-    TProcess only(0, 0, 0);
-    only.addCall(call(kFuncInit, 10, 25));
-    int64_t init = -1, fin = -1, send = -1, recv = -1;
-    only.times(init, fin, send, recv);
-    EXPECT_EQ(init, 15);
-    EXPECT_EQ(fin + send + recv, 0);
-    EXPECT_EQ(only.duration(), 15);
-
+TEST(TProcessTimes, SumsByIdentifierAndKindWithoutOverflow) {
     TProcess p(0, 0, 0);
     p.addCall(call(kFuncInit, 0, 5));
     p.addCall(call(kFuncSend, 10, 13, 1));
     p.addCall(call(kFuncWaitIrecv, 20, 27, 1));
     p.addCall(call(kFuncSend | kUnfinishedFlag, 30, 100, 1)); // no kind: no sum
     p.addCall(call(kFuncFinalize, 200, 210));
+    int64_t init = -1, fin = -1, send = -1, recv = -1;
     p.times(init, fin, send, recv);
     EXPECT_EQ(std::tuple(init, fin, send, recv), std::tuple(5, 10, 3, 7));
     EXPECT_EQ(p.duration(), 210);
     EXPECT_EQ(TProcess(0, 0, 0).duration(), 0);
-}
 
-TEST(TProcessTimes, ExtremeTimesDoNotOverflow) {
-    TProcess p(0, 0, 0);
-    p.addCall(call(kFuncInit, INT64_MIN, INT64_MAX));
-    int64_t init = 0, fin = 0, send = 0, recv = 0;
-    p.times(init, fin, send, recv); // wraps instead of undefined overflow
-    EXPECT_EQ(init, -1);
-    EXPECT_EQ(p.duration(), -1);
+    TProcess extreme(0, 0, 0);
+    extreme.addCall(call(kFuncInit, INT64_MIN, INT64_MAX));
+    extreme.times(init, fin, send, recv); // wraps instead of undefined overflow
+    EXPECT_EQ(std::tuple(init, fin, send, recv), std::tuple(-1, 0, 0, 0));
+    EXPECT_EQ(extreme.duration(), -1);
 }
 
 TEST(TProcessMessages, PointToPointCollectivesAndSections) {
@@ -237,63 +230,33 @@ TEST(TProcessMessages, PointToPointCollectivesAndSections) {
     p.addCall(call(kFuncIsend, 5, 6, 2, kWorldComm, 7));
     p.addCall(call(kFuncWaitIsend, 6, 7, 2, kWorldComm, 7)); // never counted
     p.addCall(call(kFuncBcast, 8, 9, 0, kWorldComm, 3, 0));
-    TComm sub = makeComm(300, {0, 2}, 7, 0);
-    p.addComm(std::move(sub));
+    p.addComm(makeComm(300, {0, 2}, 7, 0));
     p.addCall(call(kFuncCommSplit, 9, 10, 0, 300, 2, 0));
     p.addCall(call(kFuncGather, 10, 11, 0, 300, 4, 0)); // root (local 0 = rank 0) receives
 
-    uint64_t sent = 9, received = 9;
-    p.countMessages(1, sent, received, 0);
-    EXPECT_EQ(sent, 3u); // two sends + the Bcast (1 is a member)
-    EXPECT_EQ(received, 0u);
-    p.countMessages(1, sent, received, 5);
-    EXPECT_EQ(sent, 2u); // the send before the marker belongs to section 0
-    p.countMessages(1, sent, received, 6);
-    EXPECT_EQ(sent + received, 0u);
-
-    p.countMessages(2, sent, received, 0);
-    EXPECT_EQ(sent, 2u);     // Isend + Bcast
-    EXPECT_EQ(received, 1u); // the Gather: 2 is a member of {0, 2}
-    p.countMessages(0, sent, received, 0);
-    EXPECT_EQ(sent, 2u);     // a root counts its Bcast to itself; Gather: the root is P
-    EXPECT_EQ(received, 2u); // Bcast: the root is P; Gather: P is a member
-
-    p.sumDataSize(1, sent, received, 0);
-    EXPECT_EQ(sent, 113u);
-    p.sumDataSize(2, sent, received, 0);
-    EXPECT_EQ(sent, 10u);
-    EXPECT_EQ(received, 4u);
-}
-
-TEST(TProcessMessages, DataSizesSumBeyondFourGiB) {
-    TProcess p(0, 0, 0);
-    for (int i = 0; i < 3; ++i) p.addCall(call(kFuncSend, i, i + 1, 1, kWorldComm, 0xF0000000u));
-    uint64_t sent = 0, received = 0;
-    p.sumDataSize(1, sent, received, 0);
-    EXPECT_EQ(sent, 3ull * 0xF0000000u);
-}
-
-TEST(TProcessOpenComms, ReportsUnfreedWithCreatingLocation) {
-    TProcess p(0, 0, 0);
-    p.addCall(call(kFuncInit, 0, 1));
-    for (uint32_t i = 0; i < 3; ++i) {
-        p.addComm(makeComm(100 + i, {0}, i + 1, 0));
-        p.addCall(TFunc::make(0x00020000u | (10 + i), kFuncCommDup, 1, 2, 0, 100 + i, 0, 1, 0));
+    const struct {
+        int32_t peer;
+        uint32_t section;
+        bool bytes;
+        uint64_t sent, received;
+    } cases[] = {
+        {1, 0, false, 3, 0}, // two sends + the Bcast (1 is a member)
+        {1, 5, false, 2, 0}, // the send before the marker belongs to section 0
+        {1, 6, false, 0, 0},
+        {2, 0, false, 2, 1}, // Isend + Bcast; the Gather: 2 is a member of {0, 2}
+        {0, 0, false, 2, 2}, // a root counts its Bcast to itself, and its Gather
+        {1, 0, true, 113, 0},
+        {2, 0, true, 10, 4},
+    };
+    for (const auto& c : cases) {
+        uint64_t sent = 9, received = 9;
+        if (c.bytes)
+            p.sumDataSize(c.peer, sent, received, c.section);
+        else
+            p.countMessages(c.peer, sent, received, c.section);
+        EXPECT_EQ(std::pair(sent, received), std::pair(c.sent, c.received))
+            << "peer " << c.peer << " section " << c.section << (c.bytes ? " bytes" : "");
     }
-    p.freeComm(101, 4);
-    const auto open = p.openCommList();
-    ASSERT_EQ(open.size(), 2u);
-    EXPECT_EQ(open[0].id, 100u);
-    EXPECT_EQ(open[0].location, 0x0002000Au);
-    EXPECT_EQ(open[1].id, 102u);
-
-    // Only whole pairs that fit are written: capacity 5 words holds 2 pairs.
-    uint32_t out[6] = {0, 0, 0, 0, 0xDEAD, 0xBEEF};
-    p.addComm(makeComm(103, {0}, 3, 0));
-    EXPECT_EQ(p.openComms(5, out), 2u);
-    EXPECT_EQ(out[2], 102u);
-    EXPECT_EQ(out[4], 0xDEADu);
-    EXPECT_EQ(p.openComms(8, out), 3u);
 }
 
 TEST(CallLists, ShareOneBlockFallBackToTheHeapAndKeepItAlive) {
