@@ -224,34 +224,6 @@ TEST_F(HostileInput, NoRecursionDeepenedByTheInput) {
     EXPECT_EQ(run.processes, 2u);
 }
 
-TEST_F(HostileInput, ReusedCommunicatorIdentifiersResolveToTheLiveOne) {
-    // A loop that splits, uses and frees the same identifier many times: each
-    // use must see the communicator of its own iteration, and reading must not
-    // search through every freed one.
-    constexpr int kRounds = 50000;
-    TraceWriter w;
-    w.declareProcess(0, kNode);
-    w.shortCall(makeLocation(1, 1), kFuncInit, 0, 10);
-    const std::vector<uint32_t> rootFirst{0, 1};
-    const std::vector<uint32_t> rootSecond{1, 0};
-    for (int k = 0; k < kRounds; ++k) {
-        w.commCall(makeLocation(1, 2), kFuncCommSplit, 20, 21, 777, k % 2 ? rootSecond : rootFirst);
-        w.longCall(makeLocation(1, 3), kFuncBcast, 22, 23, 8, 0, 0, 777);
-        w.commCall(makeLocation(1, 4), kFuncCommFree, 24, 25, 777, {});
-    }
-    const Loaded r = load(save("reuse.zlv", w.bytes()));
-    ASSERT_TRUE(r.trace.loaded()) << r.errors;
-    const TProcess& p = r.trace.processes[0];
-    ASSERT_EQ(p.calls.size(), 1u + 3 * kRounds);
-    ASSERT_EQ(p.comms.size(), 2u + kRounds);
-    for (int k = 0; k < kRounds; ++k) {
-        // Rank 0 is local rank 0, the root, in even rounds only.
-        const uint32_t expected = kKindCollective | (k % 2 ? kKindRecv : kKindSend);
-        ASSERT_EQ(p.calls[2 + 3 * k].kind, expected) << k;
-        ASSERT_EQ(p.comms[2 + k].freedAt, static_cast<uint32_t>(3 + 3 * k)) << k;
-    }
-}
-
 TEST_F(HostileInput, ManyProcessesDeclaredInASmallFile) {
     // 20000 processes on 20000 nodes, each with its MPI_Init: 1.1 MB. Link
     // building and clock alignment must not pay for every pair of processes.
@@ -347,14 +319,23 @@ TEST_F(HostileInput, StatisticsAndChecksOfReusedIdentifiersStayLinear) {
     constexpr int kRounds = 200000; // even
     constexpr uint64_t kHalf = kRounds / 2;
     // Records only: the statistics and checks need no links or clock offsets.
+    // Reading must not search through every freed communicator either.
     Loaded r;
     std::ostringstream errors;
     ASSERT_TRUE(
         readTraceRecords(r.trace, save("reuse-stats.zlv", reusedIdentifierTrace(kRounds)), errors))
         << errors.str();
     ASSERT_EQ(r.trace.processCount(), 2u);
-    ASSERT_EQ(r.trace.processes[0].comms.size(), 2u + kRounds);
-
+    // Each use sees the communicator of its own round: rank 0 is local rank 0,
+    // the root, in even rounds only.
+    const TProcess& p = r.trace.processes[0];
+    ASSERT_EQ(p.calls.size(), 4u * kRounds);
+    ASSERT_EQ(p.comms.size(), 2u + kRounds);
+    for (int k = 0; k + 1 < kRounds; ++k) {
+        const uint32_t expected = kKindCollective | (k % 2 ? kKindRecv : kKindSend);
+        ASSERT_EQ(p.calls[3 + 4 * k].kind, expected) << k;
+        ASSERT_EQ(p.comms[2 + k].freedAt, static_cast<uint32_t>(4 + 4 * k)) << k;
+    }
     // Each rank is the root in every other round: as root it sends to both
     // members and receives its own broadcast, otherwise it receives from the root.
     const std::string half = std::to_string(kHalf);
