@@ -54,16 +54,12 @@ TEST(TraceReader, ReadsTheDocumentedExample) {
               std::tuple(0x0001002Au, 1000, 1250, 64u, 7u, 1, kKindSend));
 }
 
-TEST(TraceReader, EmptyFileIsAnEmptyTrace) {
-    const auto r = loadBytes("");
-    EXPECT_TRUE(r.trace->loaded());
-    EXPECT_TRUE(r.trace->isEmpty());
-    EXPECT_TRUE(r.trace->counterList.empty());
-    EXPECT_TRUE(r.trace->nodeClocks.empty());
-    EXPECT_EQ(r.errors, "");
-}
-
-TEST(TraceReader, FailuresWithTheirMessages) {
+TEST(TraceReader, EmptyFileLoadsAndFailuresHaveTheirMessages) {
+    const auto empty = loadBytes("");
+    EXPECT_TRUE(empty.trace->loaded());
+    EXPECT_TRUE(empty.trace->isEmpty() && empty.trace->counterList.empty());
+    EXPECT_TRUE(empty.trace->nodeClocks.empty());
+    EXPECT_EQ(empty.errors, "");
     {
         TraceWriter w;
         simpleProcess(w, 0, testNode(1));
@@ -75,11 +71,6 @@ TEST(TraceReader, FailuresWithTheirMessages) {
         ASSERT_EQ(r.trace->processCount(), 1u); // what was read stays
         EXPECT_EQ(r.trace->processes[0].calls.size(), 2u);
         EXPECT_TRUE(r.trace->nodeClocks.empty());
-    }
-    {
-        TraceWriter w;
-        w.word(0xABCDEF01u);
-        EXPECT_EQ(loadBytes(w.bytes()).errors, "Hren' kakaya-to - 2882400001(abcdef01)\n");
     }
     {
         TraceWriter w;
@@ -203,17 +194,4 @@ TEST(TraceReader, IncompleteLastRecordIsDroppedAndReported) {
               "Input file is truncated: incomplete record at byte " + std::to_string(cut) + "\n");
     EXPECT_EQ(r.trace->processOfRank(1)->calls.size(), 2u);
     EXPECT_EQ(r.trace->nodeClocks.size(), 2u);
-}
-
-TEST(TraceReader, MemberListLongerThanTheFileAllocatesNothing) {
-    TraceWriter w;
-    simpleProcess(w, 0, testNode(1));
-    const size_t cut = w.size();
-    w.longCall(0, kFuncCommSplit, 2, 3, 0xFFFFFFFFu, 0, 0, 500); // claims 16 GiB of members
-    w.word(1);
-    const auto r = loadBytes(w.bytes());
-    EXPECT_TRUE(r.trace->loaded());
-    EXPECT_EQ(r.errors,
-              "Input file is truncated: incomplete record at byte " + std::to_string(cut) + "\n");
-    EXPECT_EQ(r.trace->processes[0].comms.size(), 2u);
 }
