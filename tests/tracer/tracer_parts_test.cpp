@@ -152,31 +152,7 @@ TEST_F(PartsTest, KilledProcessKeepsItsRecordsAndTheCallInFlight) {
     EXPECT_EQ(p0.calls[1].linkCount, 1u);
 }
 
-TEST_F(PartsTest, RecordsCrossingTheWriterWindowsArriveWhole) {
-    RecordStream& s = open(0, 1);
-    s.shortCall(0, kFuncInit, 0, 1);
-    const int n = static_cast<int>(RecordStream::kWindow / 44) + 5000;
-    for (int i = 0; i < n; ++i)
-        s.longCall(loc(0, static_cast<uint32_t>(i & 0xFFFF)), kFuncSend, 10 + i, 11 + i,
-                   static_cast<uint32_t>(i), 0, 0, kWorldComm);
-    const uint32_t members[3] = {0, 0, 0};
-    s.commCall(0, kFuncCommDup, 10 + n, 11 + n, 500, members, 3);
-    s.close();
-    auto t = mergeAndLoad();
-    ASSERT_TRUE(t->loaded());
-    const TProcess& p = *t->processOfRank(0);
-    ASSERT_EQ(p.calls.size(), static_cast<size_t>(n) + 2);
-    for (int i = 0; i < n; ++i) {
-        const TFunc& f = p.calls[static_cast<size_t>(i) + 1];
-        ASSERT_EQ(f.size, static_cast<uint32_t>(i));
-        ASSERT_EQ(f.start, 10 + i);
-    }
-    ASSERT_EQ(p.comms.size(), 3u);
-    EXPECT_EQ(p.comms[2].id, 500u);
-    EXPECT_EQ(p.comms[2].size, 3u);
-}
-
-TEST_F(PartsTest, PostedRecordsAreRewrittenInPlaceAlsoInEarlierWindows) {
+TEST_F(PartsTest, RecordsCrossTheWriterWindowsWholeAndPostedOnesAreRewrittenInPlace) {
     RecordStream& s = open(0, 1);
     s.shortCall(0, kFuncInit, 0, 1);
     const auto anyTag = static_cast<uint32_t>(-1);
@@ -186,6 +162,8 @@ TEST_F(PartsTest, PostedRecordsAreRewrittenInPlaceAlsoInEarlierWindows) {
     ASSERT_GT(cancelled, wildcard);
     const int n = static_cast<int>(RecordStream::kWindow / kLongRecSize) + 10;
     for (int i = 0; i < n; ++i) s.longCall(0, kFuncSend, 10 + i, 11 + i, 4, 9, 1, kWorldComm);
+    const uint32_t members[3] = {0, 0, 0}; // a member list in the second window
+    s.commCall(0, kFuncCommDup, 15 + n, 16 + n, 500, members, 3);
     const size_t late = s.longCall(0, kFuncIrecv, 20 + n, 21 + n, 4, 5, -1, kWorldComm);
     ASSERT_GE(late, RecordStream::kWindow) << "the late record is in the second window";
     s.tentativeLong(0, kFuncRecv, 30 + n, 4, 6, 1, kWorldComm); // a call in flight
@@ -203,7 +181,9 @@ TEST_F(PartsTest, PostedRecordsAreRewrittenInPlaceAlsoInEarlierWindows) {
     auto t = mergeAndLoad();
     ASSERT_TRUE(t->loaded());
     const TProcess& p = *t->processOfRank(0);
-    ASSERT_EQ(p.calls.size(), static_cast<size_t>(n) + 5);
+    ASSERT_EQ(p.calls.size(), static_cast<size_t>(n) + 6);
+    ASSERT_EQ(p.comms.size(), 3u);
+    EXPECT_EQ(std::pair(p.comms[2].id, p.comms[2].size), std::pair(500u, 3u));
     const TFunc& w = p.calls[1]; // what is not rewritten stays
     EXPECT_EQ(std::tuple(w.funcId, w.peer, w.msgTag, w.size, w.location, w.start),
               std::tuple(kFuncIrecv, 1, 12u, 8u, loc(0, 7), 2));
@@ -216,7 +196,7 @@ TEST_F(PartsTest, PostedRecordsAreRewrittenInPlaceAlsoInEarlierWindows) {
         ASSERT_EQ(f.msgTag, 9u);
         ASSERT_EQ(f.start, 10 + i);
     }
-    const TFunc& l = p.calls[static_cast<size_t>(n) + 3];
+    const TFunc& l = p.calls[static_cast<size_t>(n) + 4];
     EXPECT_EQ(std::tuple(l.funcId, l.peer, l.size, l.msgTag), std::tuple(kFuncIrecv, 1, 2u, 5u));
     const TFunc& inFlight = p.calls.back();
     EXPECT_EQ(inFlight.funcId, kFuncRecv | kUnfinishedFlag);
