@@ -16,36 +16,10 @@ const Lines kCleanRun = {"Check for terminations...",
                          "Done",
                          "Checking complete"};
 
-// Two ranks exchanging one message each way, Init and Finalize around it.
-TraceWriter consistentPair() {
-    TraceWriter w;
-    for (uint32_t r = 0; r < 2; ++r) {
-        w.declareProcess(r, nodeIdFromOctets(10, 0, 0, 1));
-        w.shortCall(makeLocation(1, 1), kFuncInit, 0, 10);
-        w.longCall(makeLocation(1, 5), r == 0 ? kFuncSend : kFuncRecv, 20, 30, 8, 0, 1 - r,
-                   kWorldComm);
-        w.longCall(makeLocation(1, 6), r == 0 ? kFuncRecv : kFuncSend, 40, 50, 8, 0, 1 - r,
-                   kWorldComm);
-        w.shortCall(makeLocation(1, 9), kFuncFinalize, 60, 70);
-    }
-    return w;
-}
-
 } // namespace
 
-TEST(CheckLines, CleanTraceGivesTheSevenFramingLinesEveryTime) {
-    auto trace = openWrittenTrace(consistentPair());
-    const CheckReport first = runChecks(*trace, {});
-    EXPECT_EQ(first.lines, kCleanRun);
-    EXPECT_EQ(first.findings, 0u);
-    // A second run starts afresh.
-    EXPECT_EQ(runChecks(*trace, {}).lines, kCleanRun);
-
-    EXPECT_EQ(runChecks(*trace, {false, false, false}).lines, Lines{"Checking complete"});
-    EXPECT_EQ(runChecks(*trace, {false, true, false}).lines,
-              (Lines{"Check for communicators...", "Done", "Checking complete"}));
-}
-
+// The framing of a clean run, of chosen checks and of a second run: the CLI
+// and dialog tests.
 TEST(CheckLines, TerminationFollowsRowOrderAndPrintsRanks) {
     // Declared so that sorting by node puts rank 2 first, then 0, then 1.
     // Every node has an MPI_Init, so that the trace loads with its database.
