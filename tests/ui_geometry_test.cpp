@@ -45,13 +45,8 @@ class GeometryTest : public QObject {
         QCOMPARE(scrollStep(zoom), step);
     }
 
+    // Fitting, zooming in to 1.0 and out to the fit: ui_main_window_test.
     void zoomSteps() {
-        QCOMPARE(fittingZoom(480, 0, 1'000'000), 0.00048);
-        QCOMPARE(zoomedIn(zoomedIn(0.00048)), 0.00192);
-        QCOMPARE(zoomedIn(0.6), 1.0);
-        QCOMPARE(zoomedIn(1.0), 1.0);
-        QCOMPARE(zoomedOut(0.00048, 0.00048), 0.00048);
-        QCOMPARE(zoomedOut(0.00192, 0.00048), 0.00096);
         // Zero-length and backwards runs count as 1 microsecond; the
         // largest possible run does not overflow.
         QCOMPARE(fittingZoom(480, 5000, 5000), 480.0);
@@ -69,10 +64,7 @@ class GeometryTest : public QObject {
         QTest::addColumn<int>("minimum");
         QTest::addColumn<int>("maximum");
         QTest::addColumn<int>("value");
-        QTest::newRow("open") << qint64(0) << qint64(1'000'000) << qint64(200000) << true << 0 << 5
-                              << 0;
-        QTest::newRow("zoomed twice")
-            << qint64(0) << qint64(1'000'000) << qint64(50000) << false << -1 << 21 << 0;
+        // A trace opened and zoomed in twice: ui_main_window_test.
         QTest::newRow("negative start")
             << qint64(-250) << qint64(1000) << qint64(100) << true << -3 << 10 << -2;
         QTest::newRow("beyond int")
@@ -176,14 +168,9 @@ class GeometryTest : public QObject {
         QTest::addColumn<int>("height");
         QTest::addColumn<QList<int>>("positions"); // rows bottom-up
         QTest::addColumn<QList<int>>("bottoms");
-        QTest::newRow("all shown") << QList<bool>{true, true, true} << 3 << 100
-                                   << QList<int>{2, 1, 0} << QList<int>{100, 80, 60};
-        QTest::newRow("hidden closes the gap") << QList<bool>{true, false, true} << 3 << 100
-                                               << QList<int>{2, 0} << QList<int>{100, 80};
+        // All shown, a hidden row closing the gap, pos 0: the pixels of ui_views_test.
         QTest::newRow("one scrolled off")
             << QList<bool>{true, true, true} << 2 << 100 << QList<int>{1, 0} << QList<int>{100, 80};
-        QTest::newRow("pos 0 scrolls all off")
-            << QList<bool>{true, true, true} << 0 << 100 << QList<int>{} << QList<int>{};
         QTest::newRow("top cut at 0") << QList<bool>{true, true, true, true} << 4 << 50
                                       << QList<int>{3, 2, 1} << QList<int>{50, 30, 10};
         QTest::newRow("pos above the count") << QList<bool>{true, true, true} << 5 << 100
@@ -236,14 +223,11 @@ class GeometryTest : public QObject {
     }
 
     void rulerTicksAndLabels() {
+        // Where the ticks lie: the ruler's pixels in ui_views_test.
         const std::vector<RulerTick> ticks = rulerTicks(0.00048, 0, 480);
         QCOMPARE(ticks.size(), size_t(5));
-        const int xs[] = {1, 97, 193, 289, 385};
         const char* labels[] = {"0", "200", "400", "600", "800"};
-        for (int i = 0; i < 5; ++i) {
-            QCOMPARE(ticks[size_t(i)].x, xs[i]);
-            QCOMPARE(ticks[size_t(i)].label, std::string(labels[i]));
-        }
+        for (int i = 0; i < 5; ++i) QCOMPARE(ticks[size_t(i)].label, std::string(labels[i]));
         QCOMPARE(std::string(rulerScale(0.00048).unit), std::string("[ms]"));
         QCOMPARE(std::string(rulerScale(1.0).unit), std::string("[mks]"));
         QCOMPARE(std::string(rulerScale(0.00002).unit), std::string("[s]"));
@@ -257,7 +241,6 @@ class GeometryTest : public QObject {
         // the ticks advance.
         const std::vector<RulerTick> shortRun = rulerTicks(480.0, 0, 480);
         QCOMPARE(shortRun.size(), size_t(1));
-        QCOMPARE(rulerTicks(30.0, 0, 480).size(), size_t(5)); // step 3: x = 1, 91, ..., 361
         QVERIFY(rulerTicks(0.0, 0, 480).empty());
         // Scrolled far: labels stay finite, no overflow.
         const std::vector<RulerTick> far = rulerTicks(1e-17, std::numeric_limits<int>::max(), 480);
