@@ -642,6 +642,8 @@ struct alignas(64) SenderScratch {
 
 // Candidates of later pairs asked for ahead (see linkSender).
 constexpr ptrdiff_t kPrefetchAhead = 16;
+// Lists of one pair's candidates merged one by one; more are sorted together.
+constexpr ptrdiff_t kMergedListsAtMost = 8;
 
 // Matches every send of process j. Writes only j's own calls, so workers can
 // take different senders at the same time.
@@ -685,19 +687,26 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
         for (auto ahead = e; ahead != expEnd && ahead - e < kPrefetchAhead; ++ahead)
             __builtin_prefetch(&procs[ahead->first].calls[ahead->second].comm);
         // Candidates in call order, as the walk over the receiver's calls
-        // lists them: each list is in call order, so they are merged.
-        for (; w != wideEnd && w->first == i; ++w) {
+        // lists them: each list is in call order, so a few are merged one
+        // by one. Many lists (a communicator created anew again and again
+        // gives a list per creation) are joined and sorted: merging each
+        // into all before it would cost their count times their calls.
+        auto groupsEnd = w;
+        while (groupsEnd != wideEnd && groupsEnd->first == i) ++groupsEnd;
+        const bool manyLists = groupsEnd - w > kMergedListsAtMost;
+        for (; w != groupsEnd; ++w) {
             const CandidateIndex::Group& g = candidates.groups[w->second];
             const auto first = candidates.groupCalls.begin() + g.callsBegin;
             const auto last = candidates.groupCalls.begin() + g.callsEnd;
-            if (pairCalls.empty()) {
-                pairCalls.assign(first, last);
+            if (pairCalls.empty() || manyLists) {
+                pairCalls.insert(pairCalls.end(), first, last);
                 continue;
             }
             merged.resize(pairCalls.size() + static_cast<size_t>(last - first));
             std::merge(pairCalls.begin(), pairCalls.end(), first, last, merged.begin());
             pairCalls.swap(merged);
         }
+        if (manyLists) std::sort(pairCalls.begin(), pairCalls.end());
         scratch.matcher.run(procs[i], i, sends, lookups[j], pairCalls, links);
     }
     storeLinks(sender, links, scratch.linksPerCall);

@@ -367,3 +367,27 @@ TEST_F(HostileInput, StatisticsAndChecksOfReusedIdentifiersStayLinear) {
               0u)
         << report.lines[3];
 }
+
+// Each creation of a reused identifier is a communicator of its own, so the
+// receiver's broadcasts come as one candidate list per creation: 200000 lists
+// for one pair. Merging each list into all those before it would take about
+// 10^10 steps; the TIMEOUT turns that into a failure. The links themselves
+// are exact: each round's root to the other rank's broadcast of that round.
+TEST_F(HostileInput, LinksOfReusedIdentifiersStayLinear) {
+    constexpr int kRounds = 200000;
+    TTrace trace;
+    std::ostringstream errors;
+    ASSERT_TRUE(
+        readTraceRecords(trace, save("reuse-links.zlv", reusedIdentifierTrace(kRounds)), errors))
+        << errors.str();
+    ASSERT_TRUE(buildLinks(trace));
+    for (int k = 0; k < kRounds; ++k) {
+        const size_t call = 3 + 4 * static_cast<size_t>(k);
+        const uint32_t root = k % 2, other = 1 - root;
+        const TFunc& sent = trace.processes[root].calls[call];
+        ASSERT_EQ(sent.linkCount, 1u) << k;
+        EXPECT_EQ(sent.linkSpan()[0].rank, other) << k;
+        EXPECT_EQ(sent.linkSpan()[0].recv, &trace.processes[other].calls[call]) << k;
+        ASSERT_EQ(trace.processes[other].calls[call].linkCount, 0u) << k;
+    }
+}
