@@ -675,6 +675,7 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
     }
     reserveFresh(links, candidateCount);
     auto e = explicitCalls.begin();
+    auto asked = e; // candidates from here on not yet asked for
     auto w = wideBegin;
     while (e != expEnd || w != wideEnd) {
         // Next receiver that names this sender, ascending.
@@ -683,9 +684,11 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
         pairCalls.clear();
         for (; e != expEnd && e->first == i; ++e) pairCalls.push_back(e->second);
         // Most pairs have a candidate or two: ask for the next pairs' ones
-        // now, so that their cache misses overlap with this pair's work.
-        for (auto ahead = e; ahead != expEnd && ahead - e < kPrefetchAhead; ++ahead)
-            __builtin_prefetch(&procs[ahead->first].calls[ahead->second].comm);
+        // now, so that their cache misses overlap with this pair's work;
+        // each is asked for once.
+        if (asked < e) asked = e;
+        for (; asked != expEnd && asked - e < kPrefetchAhead; ++asked)
+            __builtin_prefetch(&procs[asked->first].calls[asked->second].comm);
         // Candidates in call order, as the walk over the receiver's calls
         // lists them: each list is in call order, so a few are merged one
         // by one. Many lists (a communicator created anew again and again
