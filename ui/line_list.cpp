@@ -72,6 +72,8 @@ LineList::LineList(const QRect& bounds) {
 
 void LineList::reset(const QRect& bounds) {
     bounds_ = bounds;
+    clip_ = {bounds.left() - kMargin, bounds.top() - kMargin, bounds.right() + kMargin,
+             bounds.bottom() + kMargin};
     lines_.clear();
     lastInput_.size = kNoInput;
     forgetRun();
@@ -91,8 +93,7 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
     const bool samePen =
         !lines_.empty() && lines_.back().colour == colour && lines_.back().width == width;
     if (samePen && seenInRun(raw)) return;
-    const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin, bounds_.right() + kMargin,
-                      bounds_.bottom() + kMargin};
+    const ClipBox& box = clip_;
     Line l{0, 0, 0, 0, colour, width};
     const bool cut = !insideBox(x1, y1, x2, y2, box);
     if (!clipInto(x1, y1, x2, y2, box, !cut, l)) return;
@@ -220,8 +221,7 @@ bool LineList::enterRunTable(uint64_t key) {
 }
 
 void LineList::addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour) {
-    const ClipBox box{bounds_.left() - kMargin, bounds_.top() - kMargin, bounds_.right() + kMargin,
-                      bounds_.bottom() + kMargin};
+    const ClipBox& box = clip_;
     Line l{0, 0, 0, 0, colour, 0};
     if (clipInto(xs, y, xe, y, box, insideBox(xs, y, xe, y, box), l)) {
         lines_.push_back(l);

@@ -21,6 +21,7 @@
 #include "ui/key_set.h"
 #include "ui/line_measures.h"
 #include "ui/paint_helper.h"
+#include "ui/segment_clip.h"
 
 #include <QImage>
 
@@ -124,6 +125,7 @@ class LineList {
     size_t rawCount_ = 0;
 
     QRect bounds_;
+    ClipBox clip_; // the bounds and the margin that lines are clipped to
     std::vector<Line> lines_;
     // The line last handed to add() and the list's size after it (kNoInput
     // for none).
