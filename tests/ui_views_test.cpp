@@ -47,6 +47,24 @@ bool allBlack(const QImage& img, QRect area) {
     return true;
 }
 
+// The colours at the points "x,y x,y ...".
+QList<QRgb> coloursAt(const QImage& img, const QString& points) {
+    QList<QRgb> colours;
+    for (const QString& point : points.split(' ', Qt::SkipEmptyParts)) {
+        const QStringList xy = point.split(',');
+        colours.append(rgbAt(img, xy[0].toInt(), xy[1].toInt()));
+    }
+    return colours;
+}
+
+// White pixels along row y of x in [0, width).
+QList<int> whiteAlong(const QImage& img, int y, int width) {
+    QList<int> xs;
+    for (int x = 0; x < width; ++x)
+        if (rgbAt(img, x, y) == kWhite) xs.append(x);
+    return xs;
+}
+
 } // namespace
 
 class ViewsTest : public QObject {
@@ -57,13 +75,21 @@ class ViewsTest : public QObject {
 
     // Rows with pos 3 and height 100: position 2 (rank 1) lowest, centre line
     // at y 90; position 1 (rank 2) at 70; position 0 (rank 0) at 50.
-    void openView(EventExpl& view, ViewFilter& filter, int width) {
-        view.resize(width, 100);
-        view.setZoom(1.0);
-        view.setOffset(0);
-        view.setPos(3);
-        view.setData(trace_.get(), &filter);
-        view.setOpen(true);
+    struct OpenView {
+        explicit OpenView(const TTrace& t) : filter(t.nodeCount(), t.processCount()) {}
+        ViewFilter filter;
+        EventExpl view;
+    };
+    std::unique_ptr<OpenView> openView(int width, bool links = false) {
+        auto v = std::make_unique<OpenView>(*trace_);
+        v->filter.showLinks = links;
+        v->view.resize(width, 100);
+        v->view.setZoom(1.0);
+        v->view.setOffset(0);
+        v->view.setPos(3);
+        v->view.setData(trace_.get(), &v->filter);
+        v->view.setOpen(true);
+        return v;
     }
 
   private slots:
@@ -86,24 +112,15 @@ class ViewsTest : public QObject {
     }
 
     void barsInFunctionColours() {
-        EventExpl view;
-        ViewFilter filter(trace_->nodeCount(), trace_->processCount());
-        openView(view, filter, 600);
-        const QImage img = shot(view);
-        QCOMPARE(rgbAt(img, 100, 50), kMagenta); // MPI_Send 50..150
-        QCOMPARE(rgbAt(img, 190, 50), kBlack);   // between two bars
-        QCOMPARE(rgbAt(img, 230, 50), kMagenta); // 0x803: magenta with an end tick
-        QCOMPARE(rgbAt(img, 260, 46), kMagenta);
-        QCOMPARE(rgbAt(img, 230, 46), kBlack);
-        QCOMPARE(rgbAt(img, 200, 90), kRed);   // MPI_Recv
-        QCOMPARE(rgbAt(img, 350, 90), kWhite); // MPI_Wait has no palette entry
-        QCOMPARE(rgbAt(img, 140, 70), kGreen); // MPI_Irecv
-        QCOMPARE(rgbAt(img, 510, 70), kYellow);
-        // The cross of 65, 10 x 10 around its start.
-        QCOMPARE(rgbAt(img, 400, 90), kWhite);
-        QCOMPARE(rgbAt(img, 396, 86), kWhite);
-        QCOMPARE(rgbAt(img, 404, 86), kWhite);
-        QCOMPARE(rgbAt(img, 400, 81), kBlack);
+        const auto v = openView(600);
+        const QImage img = shot(v->view);
+        // Rank 0: MPI_Send 50..150, a gap, the unfinished 0x803 (magenta, end tick at 260);
+        // rank 1: MPI_Recv, MPI_Wait (no palette entry: white), the cross of mark 65,
+        // 10 x 10 around its start; rank 2: MPI_Irecv, MPI_Finalize.
+        QCOMPARE(coloursAt(img, "100,50 190,50 230,50 260,46 230,46 200,90 350,90 140,70 510,70 "
+                                "400,90 396,86 404,86 400,81"),
+                 (QList<QRgb>{kMagenta, kBlack, kMagenta, kMagenta, kBlack, kRed, kWhite, kGreen,
+                              kYellow, kWhite, kWhite, kWhite, kBlack}));
         // Nothing above the three rows, nothing in the last 10 pixels.
         QVERIFY(allBlack(img, QRect(0, 0, 600, 38)));
         QVERIFY(allBlack(img, QRect(592, 0, 8, 100)));
@@ -112,11 +129,7 @@ class ViewsTest : public QObject {
     }
 
     void linksAreWhiteLines() {
-        EventExpl view;
-        ViewFilter filter(trace_->nodeCount(), trace_->processCount());
-        filter.showLinks = 1;
-        openView(view, filter, 600);
-        const QImage img = shot(view);
+        const QImage img = shot(openView(600, true)->view);
         // From the send's start on its centre line to the receive's end on the partner's.
         QVERIFY(anyOf(img, QRect(125, 61, 1, 3), kWhite));
         QVERIFY(anyOf(img, QRect(250, 81, 1, 3), kWhite));
@@ -126,11 +139,7 @@ class ViewsTest : public QObject {
     }
 
     void linkIsCutAtTheRightEdge() {
-        EventExpl view;
-        ViewFilter filter(trace_->nodeCount(), trace_->processCount());
-        filter.showLinks = 1;
-        openView(view, filter, 210); // t1 = 200
-        const QImage img = shot(view);
+        const QImage img = shot(openView(210, true)->view); // t1 = 200
         // Partner edge 100 becomes 60 + 40 * (200 - 50) / (300 - 50) = 84: ends at (200, 74).
         QVERIFY(anyOf(img, QRect(198, 73, 3, 3), kWhite));
         QVERIFY(!anyOf(img, QRect(202, 56, 8, 30), kWhite));
@@ -138,26 +147,23 @@ class ViewsTest : public QObject {
     }
 
     void filterAndScrolling() {
-        EventExpl view;
-        ViewFilter filter(trace_->nodeCount(), trace_->processCount());
-        openView(view, filter, 600);
+        const auto v = openView(600);
         const uint32_t flags[] = {1, 0};
-        filter.setNodeMask(2, flags); // hides rank 1 (node index 1)
-        view.Update();
-        QImage img = shot(view);
-        QCOMPARE(rgbAt(img, 140, 90), kGreen);   // rank 2 moved into the bottom row
-        QCOMPARE(rgbAt(img, 100, 70), kMagenta); // rank 0 moved down by 20
+        v->filter.setNodeMask(2, flags); // hides rank 1 (node index 1)
+        v->view.Update();
+        const QImage img = shot(v->view);
+        // Rank 2 moved into the bottom row, rank 0 down by 20.
+        QCOMPARE(coloursAt(img, "140,90 100,70"), (QList<QRgb>{kGreen, kMagenta}));
         QVERIFY(allBlack(img, QRect(0, 0, 600, 58)));
 
-        view.setPos(0); // every process scrolled off
-        view.Update();
-        QVERIFY(allBlack(shot(view), view.rect()));
+        v->view.setPos(0); // every process scrolled off
+        v->view.Update();
+        QVERIFY(allBlack(shot(v->view), v->view.rect()));
     }
 
     void pressReportsTheCallUnderThePointer() {
-        EventExpl view;
-        ViewFilter filter(trace_->nodeCount(), trace_->processCount());
-        openView(view, filter, 600);
+        const auto v = openView(600);
+        EventExpl& view = v->view;
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         QList<QPair<unsigned, TFunc*>> hits;
@@ -193,16 +199,13 @@ class ViewsTest : public QObject {
         ruler.setTOffset(0);
         QImage img = shot(ruler);
         // Closed: the axis and its arrow only.
-        QCOMPARE(rgbAt(img, 100, 3), kWhite);
-        QCOMPARE(rgbAt(img, 473, 1), kWhite); // the arrow head
+        QCOMPARE(coloursAt(img, "100,3 473,1"), (QList<QRgb>{kWhite, kWhite}));
         QVERIFY(allBlack(img, QRect(0, 6, 480, 24)));
         QVERIFY(allBlack(img, QRect(0, 0, 470, 2)));
 
         ruler.setOpen(true);
         img = shot(ruler);
-        QList<int> ticks;
-        for (int x = 0; x < 470; ++x)
-            if (rgbAt(img, x, 1) == kWhite) ticks.append(x);
+        const QList<int> ticks = whiteAlong(img, 1, 470);
         QCOMPARE(ticks, (QList<int>{1, 97, 193, 289, 385}));
         for (int x : ticks) QVERIFY(!allBlack(img, QRect(x - 20, 10, 40, 15))); // labels
         QVERIFY(!allBlack(img, QRect(440, 10, 38, 15)));                        // "[ms]"
@@ -210,11 +213,7 @@ class ViewsTest : public QObject {
 
         // A 1-microsecond trace fitted to the width: the ruler still advances.
         ruler.setZoom(30.0);
-        img = shot(ruler);
-        ticks.clear();
-        for (int x = 0; x < 470; ++x)
-            if (rgbAt(img, x, 1) == kWhite) ticks.append(x);
-        QCOMPARE(ticks, (QList<int>{1, 91, 181, 271, 361}));
+        QCOMPARE(whiteAlong(shot(ruler), 1, 470), (QList<int>{1, 91, 181, 271, 361}));
     }
 
     void nodeRankColumn() {
@@ -226,28 +225,22 @@ class ViewsTest : public QObject {
         column.setData(trace_.get(), &filter);
         QCOMPARE(updated.count(), 0); // closed: draws, does not signal
         QImage img = shot(column);
-        QCOMPARE(rgbAt(img, 79, 50), kWhite); // right border
+        QCOMPARE(coloursAt(img, "79,50"), (QList<QRgb>{kWhite})); // right border
         QVERIFY(allBlack(img, QRect(0, 0, 79, 100)));
 
         column.setOpen(true);
         QCOMPARE(updated.count(), 1);
         img = shot(column);
-        // Two framed boxes per row: x = 1 and x = 40 (half = 40), rows 40..100.
-        for (int y : {50, 70, 90}) {
-            QCOMPARE(rgbAt(img, 1, y), kWhite);
-            QCOMPARE(rgbAt(img, 40, y), kWhite);
-        }
-        QCOMPARE(rgbAt(img, 20, 40), kWhite);
+        // Two framed boxes per row, left edges at x = 1 and 40 (half = 40), rows
+        // 40..100; each outline stays inside its 39 x 20 box: right edges at 39
+        // and 78, the bottom row's lower edge at 99 inside the widget.
+        QCOMPARE(
+            coloursAt(
+                img,
+                "1,50 40,50 1,70 40,70 1,90 40,90 20,40 39,90 78,90 20,99 60,99 20,79 0,90 78,30"),
+            (QList<QRgb>{kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, kWhite,
+                         kWhite, kWhite, kWhite, kBlack, kBlack}));
         QVERIFY(allBlack(img, QRect(0, 0, 79, 39)));
-        // Each outline stays inside its 39 x 20 box: right edges at 39 and 78,
-        // the bottom row's lower edge at 99 inside the widget.
-        QCOMPARE(rgbAt(img, 39, 90), kWhite);
-        QCOMPARE(rgbAt(img, 78, 90), kWhite);
-        QCOMPARE(rgbAt(img, 20, 99), kWhite);
-        QCOMPARE(rgbAt(img, 60, 99), kWhite);
-        QCOMPARE(rgbAt(img, 20, 79), kWhite);
-        QCOMPARE(rgbAt(img, 0, 90), kBlack);
-        QCOMPARE(rgbAt(img, 78, 30), kBlack);
 
         const uint32_t flags[] = {1, 0};
         filter.setNodeMask(2, flags);
@@ -273,17 +266,12 @@ class ViewsTest : public QObject {
         QCOMPARE(area->widget()->height(), 21 * 19 + 4);
         const QList<QLabel*> labels = area->widget()->findChildren<QLabel*>();
         QCOMPARE(labels.size(), 19);
-        QCOMPARE(labels.first()->text(), QString("MPI_Init"));
-        QCOMPARE(labels[2]->text(), QString("MPI_Send"));
-        QCOMPARE(labels.last()->text(), QString("MPI_Comm_free"));
+        QCOMPARE((QStringList{labels[0]->text(), labels[2]->text(), labels[18]->text()}),
+                 (QStringList{"MPI_Init", "MPI_Send", "MPI_Comm_free"}));
         // Swatches at x = 127, y = 2 + 21 i, 20 x 20, on the grey background.
         const QImage rows = area->widget()->grab().toImage();
-        auto swatch = [&](int i) { return rgbAt(rows, 137, 2 + 21 * i + 10); };
-        QCOMPARE(swatch(0), kWhite);
-        QCOMPARE(swatch(2), kMagenta);
-        QCOMPARE(swatch(8), QRgb(0xFFFF7F));
-        QCOMPARE(swatch(18), QRgb(0x7F7F7F));
-        QCOMPARE(rgbAt(rows, 120, 2 + 21 * 19), QRgb(0xC8C8C8));
+        QCOMPARE(coloursAt(rows, "137,12 137,54 137,180 137,390 120,401"),
+                 (QList<QRgb>{kWhite, kMagenta, QRgb(0xFFFF7F), QRgb(0x7F7F7F), QRgb(0xC8C8C8)}));
     }
 
     void toolBarButtonsAndIcons() {
