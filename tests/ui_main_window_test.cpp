@@ -28,6 +28,7 @@
 #include <iostream>
 #include <limits>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -88,8 +89,14 @@ class MainWindowTest : public QObject {
                 w.findChild<EventExpl*>("eventview"), w.findChild<TimeLine*>("tline"),
                 w.findChild<NRView*>("nrview")};
     }
-    static bool hsbIs(const Parts& p, int min, int max, int value) {
-        return p.hsb->minimum() == min && p.hsb->maximum() == max && p.hsb->value() == value;
+    static std::tuple<int, int, int> hsb(const Parts& p) {
+        return {p.hsb->minimum(), p.hsb->maximum(), p.hsb->value()};
+    }
+    // Zoom, scroll bars and the positions the views were given.
+    static std::tuple<double, int, int, int, int, int, int> state(ZLVR_anView& w) {
+        const Parts p = parts(w);
+        return {w.zoom(),         p.hsb->minimum(), p.hsb->maximum(),  p.hsb->value(),
+                p.vsb->maximum(), p.vsb->value(),   p.eventview->pos()};
     }
     // Shown, with bars.zlv open at zoom 1.0 (step 100), scrolled to the start.
     static void openBarsZoomedIn(ZLVR_anView& w, const QString& bars) {
@@ -102,14 +109,11 @@ class MainWindowTest : public QObject {
     }
     static void verifyClosed(ZLVR_anView& w) {
         const Parts p = parts(w);
-        QVERIFY(!w.isOpen());
-        QVERIFY(!w.trace());
-        QVERIFY(!w.viewFilter());
+        QVERIFY(!w.isOpen() && !w.trace() && !w.viewFilter() && !w.linksItem()->isChecked());
         QCOMPARE(w.windowTitle(), QString("ZELVOR Analyzer"));
-        QVERIFY(hsbIs(p, 0, 0, 0));
+        QCOMPARE(hsb(p), std::tuple(0, 0, 0));
         QCOMPARE(p.vsb->maximum(), 0);
         QVERIFY(!p.eventview->isOpen() && !p.tline->isOpen() && !p.nrview->isOpen());
-        QVERIFY(!w.linksItem()->isChecked());
     }
 
   private slots:
@@ -182,26 +186,19 @@ class MainWindowTest : public QObject {
         QVERIFY(w.openTrace(span_));
         QVERIFY(w.isOpen());
         QCOMPARE(w.windowTitle(), "ZELVOR Analyzer - " + span_);
-        QCOMPARE(w.zoom(), 0.00048);
-        QVERIFY(hsbIs(p, 0, 5, 0));
-        QCOMPARE(p.vsb->maximum(), 3);
-        QCOMPARE(p.vsb->value(), 3);
-        QCOMPARE(p.eventview->pos(), 3);
-        QCOMPARE(p.nrview->pos(), 3);
-        QCOMPARE(p.eventview->zoom(), 0.00048);
-        QCOMPARE(p.tline->zoom(), 0.00048);
+        QCOMPARE(state(w), std::tuple(0.00048, 0, 5, 0, 3, 3, 3));
+        QCOMPARE(std::tuple(p.nrview->pos(), p.eventview->zoom(), p.tline->zoom()),
+                 std::tuple(3, 0.00048, 0.00048));
         QVERIFY(p.eventview->isOpen() && p.tline->isOpen() && p.nrview->isOpen());
         QVERIFY(p.eventview->updatesEnabled() && p.tline->updatesEnabled());
         QVERIFY(!w.viewFilter()->showLinks);
 
         w.slotvZoomIn();
         w.slotvZoomIn();
-        QCOMPARE(w.zoom(), 0.00192);
-        QVERIFY(hsbIs(p, -1, 21, 0));
+        QCOMPARE(state(w), std::tuple(0.00192, -1, 21, 0, 3, 3, 3));
         QCOMPARE(p.tline->zoom(), 0.00192);
         p.hsb->setValue(7);
-        QCOMPARE(p.eventview->offset(), 7);
-        QCOMPARE(p.tline->offset(), 7);
+        QCOMPARE(std::pair(p.eventview->offset(), p.tline->offset()), std::pair(7, 7));
 
         w.slotvZoomOut();
         QCOMPARE(w.zoom(), 0.00096);
@@ -212,8 +209,7 @@ class MainWindowTest : public QObject {
         for (int i = 0; i < 20; ++i) w.slotvZoomIn();
         QCOMPARE(w.zoom(), 1.0);
         w.slotvZoomAll();
-        QCOMPARE(w.zoom(), 0.00048);
-        QVERIFY(hsbIs(p, 0, 5, 0));
+        QCOMPARE(state(w), std::tuple(0.00048, 0, 5, 0, 3, 3, 3));
     }
 
     void arrowKeysMoveTheScrollBars() {
@@ -223,9 +219,8 @@ class MainWindowTest : public QObject {
         QTest::keyClick(&w, Qt::Key_Up);
         QCOMPARE(p.vsb->value(), 3); // already at its maximum
         QTest::keyClick(&w, Qt::Key_Down);
-        QCOMPARE(p.vsb->value(), 2);
-        QCOMPARE(p.eventview->pos(), 2);
-        QCOMPARE(p.nrview->pos(), 2);
+        QCOMPARE(std::tuple(p.vsb->value(), p.eventview->pos(), p.nrview->pos()),
+                 std::tuple(2, 2, 2));
         QTest::keyClick(&w, Qt::Key_Right);
         QTest::keyClick(&w, Qt::Key_Right);
         QCOMPARE(p.hsb->value(), 2);
@@ -244,14 +239,13 @@ class MainWindowTest : public QObject {
         const double fit = w.zoom();
         QCOMPARE(fit, 1.0 * parts(w).eventview->width() / 1e6);
         // A button's accelerator clicks it after a short animation.
-        QTest::keyClick(&w, Qt::Key_Equal);
-        QTRY_COMPARE(w.zoom(), 2 * fit);
-        QTest::keyClick(&w, Qt::Key_Equal);
-        QTRY_COMPARE(w.zoom(), 4 * fit);
-        QTest::keyClick(&w, Qt::Key_Minus);
-        QTRY_COMPARE(w.zoom(), 2 * fit);
-        QTest::keyClick(&w, Qt::Key_1);
-        QTRY_COMPARE(w.zoom(), fit);
+        for (const auto& [key, times] : {std::pair(Qt::Key_Equal, 2),
+                                         {Qt::Key_Equal, 4},
+                                         {Qt::Key_Minus, 2},
+                                         {Qt::Key_1, 1}}) {
+            QTest::keyClick(&w, key);
+            QTRY_COMPARE(w.zoom(), times * fit);
+        }
         QTest::keyClick(&w, Qt::Key_X, Qt::ControlModifier);
         QTRY_VERIFY(!w.isOpen());
     }
@@ -260,15 +254,18 @@ class MainWindowTest : public QObject {
         ZLVR_anView w;
         QVERIFY(w.openTrace(bars_));
         w.slotShowLinks();
-        QVERIFY(w.linksItem()->isChecked() && w.viewFilter()->showLinks);
+        const auto links = [&] {
+            return std::pair(w.linksItem()->isChecked(), bool(w.viewFilter()->showLinks));
+        };
+        QCOMPARE(links(), std::pair(true, true));
         w.linksItem()->trigger(); // the menu item: toggles back
-        QVERIFY(!w.linksItem()->isChecked() && !w.viewFilter()->showLinks);
+        QCOMPARE(links(), std::pair(false, false));
         w.linksItem()->trigger();
-        QVERIFY(w.linksItem()->isChecked() && w.viewFilter()->showLinks);
+        QCOMPARE(links(), std::pair(true, true));
         w.slotfClose();
         verifyClosed(w);
         QVERIFY(w.openTrace(bars_));
-        QVERIFY(!w.linksItem()->isChecked() && !w.viewFilter()->showLinks);
+        QCOMPARE(links(), std::pair(false, false));
         QCOMPARE(w.filterMenu()->actions().size(), 4);
         QCOMPARE(w.filterMenu()->actions()[0]->text(), QString("&Events"));
         QCOMPARE(w.statMenu()->actions()[3]->text(), QString("Data si&ze transfered"));
@@ -287,10 +284,8 @@ class MainWindowTest : public QObject {
             secondOpenRefused = !w.openTrace(bars_);
         });
         QVERIFY(w.openTrace(span_));
-        QVERIFY(sawProgress);
-        QVERIFY(secondOpenRefused);
+        QVERIFY(sawProgress && secondOpenRefused && w.isOpen());
         QVERIFY(w.findChild<QProgressDialog*>() == nullptr);
-        QVERIFY(w.isOpen());
         QCOMPARE(w.trace()->processCount(), 3u); // the first file, not the refused one
     }
 
@@ -307,8 +302,7 @@ class MainWindowTest : public QObject {
             verifyClosed(w);
             if (bad != empty_) QVERIFY(!errors.str().empty()); // the loader's own message
             w.slotvZoomIn();                                   // still usable
-            QVERIFY(w.openTrace(bars_));
-            QVERIFY(w.isOpen());
+            QVERIFY(w.openTrace(bars_) && w.isOpen());
             w.slotfClose();
         }
     }
@@ -364,7 +358,7 @@ class MainWindowTest : public QObject {
         QVERIFY(p.hsb->minimum() <= p.hsb->value() && p.hsb->value() <= p.hsb->maximum());
         w.slotvZoomAll();
         w.slotvZoomOut();
-        QCOMPARE(w.zoom(), 480.0);
+        QCOMPARE(w.zoom(), 480.0); // not below the fit
         w.slotvZoomIn();
         QCOMPARE(w.zoom(), 1.0);
         const QImage ruler = p.tline->grab().toImage();
@@ -472,9 +466,10 @@ class MainWindowTest : public QObject {
         QVERIFY(magenta);
         QCOMPARE(render({empty_, "-o", dir_.filePath("empty.png")}), 1);
         QVERIFY(!QFile::exists(dir_.filePath("empty.png")));
-        QCOMPARE(render({dir_.filePath("missing.zlv"), "-o", out}), 2);
-        QCOMPARE(render({bars_, "-o", out, "--size", "500"}), 2);
-        QCOMPARE(render({bars_, "-o", out, "--sort", "time"}), 2);
+        for (const QStringList& bad : {QStringList{dir_.filePath("missing.zlv"), "-o", out},
+                                       {bars_, "-o", out, "--size", "500"},
+                                       {bars_, "-o", out, "--sort", "time"}})
+            QCOMPARE(render(bad), 2);
     }
 };
 
