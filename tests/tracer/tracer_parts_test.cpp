@@ -95,9 +95,9 @@ TEST_F(PartsTest, MergeGivesEveryFileAndSectionOneIdentifierForTheRun) {
 
     const DirectoryMergeResult result = mergePartDirectory(names_);
     ASSERT_TRUE(result.written);
-    EXPECT_EQ(result.processes, 2u);
-    EXPECT_EQ(result.missing + result.damaged, 0u);
-    EXPECT_EQ(result.records, 10u); // 2 declarations, 7 calls and markers, 1 counter
+    // 2 declarations, 7 calls and markers, 1 counter
+    EXPECT_EQ(std::tuple(result.processes, result.missing, result.damaged, result.records),
+              std::tuple(2u, 0u, 0u, 10u));
 
     std::string messages;
     auto t = load(&messages);
@@ -105,19 +105,21 @@ TEST_F(PartsTest, MergeGivesEveryFileAndSectionOneIdentifierForTheRun) {
     EXPECT_EQ(messages, "");
     const TProcess& p0 = *t->processOfRank(0);
     const TProcess& p1 = *t->processOfRank(1);
-    EXPECT_EQ(t->fileName(p0.calls[0].location >> 16), "a.c");
-    EXPECT_EQ(t->fileName(p0.calls[2].location >> 16), "b.c");
-    EXPECT_EQ(t->fileName(p1.calls[0].location >> 16), "my_file.c");
-    EXPECT_EQ(t->fileName(p1.calls[2].location >> 16), "b.c");
-    EXPECT_EQ(p0.calls[2].location >> 16, p1.calls[2].location >> 16);
-    EXPECT_EQ(p1.calls[2].location & 0xFFFF, 21u);
-    EXPECT_EQ(t->sectName(p0.calls[1].location), "solve");
-    EXPECT_EQ(p0.calls[1].location, p1.calls[1].location) << "same section, same identifier";
-    EXPECT_EQ(t->sectName(p1.calls[3].location), "io");
-    EXPECT_EQ(t->fileName(0), kAddressFileName);
     ASSERT_EQ(t->counters().size(), 1u);
-    EXPECT_EQ(t->fileName(t->counters()[0].location >> 16), "a.c");
-    EXPECT_EQ(t->counters()[0].location & 0xFFFF, 5u);
+    // Each location as "file:line" under the merged tables.
+    const auto where = [&](uint32_t location) {
+        return t->fileName(location >> 16) + ":" + std::to_string(location & 0xFFFF);
+    };
+    EXPECT_EQ((std::vector<std::string>{where(p0.calls[0].location), where(p0.calls[2].location),
+                                        where(p1.calls[0].location), where(p1.calls[2].location),
+                                        where(t->counters()[0].location), t->fileName(0)}),
+              (std::vector<std::string>{"a.c:10", "b.c:20", "my_file.c:11", "b.c:21", "a.c:5",
+                                        kAddressFileName}));
+    EXPECT_EQ(p0.calls[2].location >> 16, p1.calls[2].location >> 16);
+    EXPECT_EQ((std::vector<std::string>{t->sectName(p0.calls[1].location),
+                                        t->sectName(p1.calls[3].location)}),
+              (std::vector<std::string>{"solve", "io"}));
+    EXPECT_EQ(p0.calls[1].location, p1.calls[1].location) << "same section, same identifier";
     ASSERT_EQ(p0.calls[2].linkCount, 1u) << "the renumbering keeps the records intact";
     EXPECT_EQ(p0.nodeId, nodeIdFromOctets(10, 0, 0, 7));
 }
@@ -141,14 +143,12 @@ TEST_F(PartsTest, KilledProcessKeepsItsRecordsAndTheCallInFlight) {
     ASSERT_TRUE(t->loaded());
     const TProcess& p0 = *t->processOfRank(0);
     ASSERT_EQ(p0.calls.size(), 3u);
-    EXPECT_EQ(p0.calls[2].funcId, kFuncRecv | kUnfinishedFlag);
-    EXPECT_EQ(p0.calls[2].start, 140);
-    EXPECT_EQ(p0.calls[2].end, 190);
-    EXPECT_EQ(p0.calls[2].msgTag, 2u);
+    const TFunc& inFlight = p0.calls[2];
+    EXPECT_EQ(std::tuple(inFlight.funcId, inFlight.start, inFlight.end, inFlight.msgTag),
+              std::tuple(kFuncRecv | kUnfinishedFlag, 140, 190, 2u));
     const TProcess& p1 = *t->processOfRank(1);
     ASSERT_EQ(p1.calls.size(), 2u);
-    EXPECT_EQ(p1.calls[1].funcId, kFuncRecv);
-    EXPECT_EQ(p1.calls[1].end, 170);
+    EXPECT_EQ(std::pair(p1.calls[1].funcId, p1.calls[1].end), std::pair(kFuncRecv, int64_t{170}));
     EXPECT_EQ(p0.calls[1].linkCount, 1u);
 }
 
@@ -192,15 +192,12 @@ TEST_F(PartsTest, RecordsCrossTheWriterWindowsWholeAndPostedOnesAreRewrittenInPl
               std::tuple(otherCallId(kOtherCancelledIrecv), 0u, 77u));
     for (int i = 0; i < n; ++i) {
         const TFunc& f = p.calls[static_cast<size_t>(i) + 3];
-        ASSERT_EQ(f.funcId, kFuncSend);
-        ASSERT_EQ(f.msgTag, 9u);
-        ASSERT_EQ(f.start, 10 + i);
+        ASSERT_EQ(std::tuple(f.funcId, f.msgTag, f.start), std::tuple(kFuncSend, 9u, 10 + i)) << i;
     }
     const TFunc& l = p.calls[static_cast<size_t>(n) + 4];
     EXPECT_EQ(std::tuple(l.funcId, l.peer, l.size, l.msgTag), std::tuple(kFuncIrecv, 1, 2u, 5u));
-    const TFunc& inFlight = p.calls.back();
-    EXPECT_EQ(inFlight.funcId, kFuncRecv | kUnfinishedFlag);
-    EXPECT_EQ(inFlight.end, 40 + n);
+    EXPECT_EQ(std::pair(p.calls.back().funcId, p.calls.back().end),
+              std::pair(kFuncRecv | kUnfinishedFlag, int64_t{40} + n));
 }
 
 TEST_F(PartsTest, MissingRanksAreDeclaredAndOtherRunsIgnored) {
@@ -211,9 +208,8 @@ TEST_F(PartsTest, MissingRanksAreDeclaredAndOtherRunsIgnored) {
     }
     const DirectoryMergeResult result = mergePartDirectory(names_);
     ASSERT_TRUE(result.written);
-    EXPECT_EQ(result.processes, 3u);
-    EXPECT_EQ(result.missing, 1u);
-    ASSERT_EQ(result.messages.size(), 2u);
+    EXPECT_EQ(std::tuple(result.processes, result.missing, result.messages.size()),
+              std::tuple(3u, 1u, size_t{2}));
     std::string messages;
     auto t = load(&messages);
     ASSERT_EQ(t->processCount(), 3u);
@@ -243,9 +239,9 @@ TEST_F(PartsTest, NoPartsNoTrace) {
 TEST(TraceFileNames, AcceptTheBaseTheTraceOrThePartsDirectory) {
     for (const char* given : {"out/run", "out/run.zlv", "out/run.zlvparts", "out/run.zlvparts/"}) {
         const TraceFileNames n = traceFileNames(given);
-        EXPECT_EQ(n.trace, "out/run.zlv") << given;
-        EXPECT_EQ(n.database, "out/run.fdb") << given;
-        EXPECT_EQ(n.partsDir, "out/run.zlvparts") << given;
+        EXPECT_EQ(std::tuple(n.trace, n.database, n.partsDir),
+                  std::tuple("out/run.zlv", "out/run.fdb", "out/run.zlvparts"))
+            << given;
     }
 }
 
