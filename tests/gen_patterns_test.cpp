@@ -17,10 +17,8 @@ void expectSoundTrace(const LoadedGen& g) {
     ASSERT_TRUE(g.trace);
     EXPECT_TRUE(g.trace->loaded());
     EXPECT_EQ(g.trace->databaseResult(), 1);
-    EXPECT_EQ(g.errors, "");
-    EXPECT_EQ(g.dbMessages, "");
-    EXPECT_EQ(g.stdoutText, "");
-    EXPECT_EQ(g.stderrText, "");
+    EXPECT_EQ((std::vector<std::string>{g.errors, g.dbMessages, g.stdoutText, g.stderrText}),
+              std::vector<std::string>(4));
     uint64_t calls = 0;
     for (const TProcess& p : g.trace->processes) {
         ASSERT_FALSE(p.calls.empty());
@@ -75,11 +73,10 @@ TEST(GenStencil, HaloLinksRunFromIsendToTheWaitForIrecvOfEachNeighbour) {
             }
             ASSERT_EQ(f.linkCount, 1u);
             const TLink& l = f.links[0];
-            EXPECT_EQ(l.rank, static_cast<uint32_t>(f.peer));
-            EXPECT_EQ(l.recv->funcId, kFuncWaitIrecv);
-            EXPECT_EQ(l.recv->peer, static_cast<int32_t>(p.rank));
-            EXPECT_EQ(l.recv->msgTag, f.msgTag);
-            EXPECT_EQ(l.recv->comm, f.comm);
+            EXPECT_EQ(
+                std::tuple(l.rank, l.recv->funcId, l.recv->peer, l.recv->msgTag, l.recv->comm),
+                std::tuple(static_cast<uint32_t>(f.peer), kFuncWaitIrecv,
+                           static_cast<int32_t>(p.rank), f.msgTag, f.comm));
             const int dx = static_cast<int>(l.rank % px) - static_cast<int>(p.rank % px);
             const int dy = static_cast<int>(l.rank / px) - static_cast<int>(p.rank / px);
             EXPECT_EQ(std::abs(dx) + std::abs(dy), 1) << p.rank << " -> " << l.rank;
@@ -101,9 +98,9 @@ TEST(GenMasterWorker, TasksResultsAndStopsAreAllLinked) {
         tasksPerWorker.insert(static_cast<uint32_t>(results.size()));
         for (const TFunc* s : results) {
             ASSERT_EQ(s->linkCount, 1u);
-            EXPECT_EQ(s->links[0].rank, 0u);
-            EXPECT_EQ(s->links[0].recv->peer, static_cast<int32_t>(w));
-            EXPECT_EQ(s->links[0].recv->msgTag, kTagResult);
+            EXPECT_EQ(
+                std::tuple(s->links[0].rank, s->links[0].recv->peer, s->links[0].recv->msgTag),
+                std::tuple(0u, static_cast<int32_t>(w), kTagResult));
         }
         // The last message a worker gets is the stop.
         const auto recvs = callsOf(worker, kFuncRecv);
@@ -138,8 +135,7 @@ TEST(GenCollectives, RootedCollectivesLinkOverWorldDupAndSubCommunicators) {
         EXPECT_EQ(callsOf(p, kFuncCommFree).size(), 4u);
         for (const TFunc& f : p.calls)
             for (const TLink& l : f.linkSpan()) {
-                EXPECT_EQ(l.recv->funcId, f.funcId);
-                EXPECT_EQ(l.recv->comm, f.comm);
+                EXPECT_EQ(std::pair(l.recv->funcId, l.recv->comm), std::pair(f.funcId, f.comm));
                 // The n-th such collective on one side meets the n-th on the other.
                 const TProcess& to = *t.processOfRank(static_cast<int32_t>(l.rank));
                 auto nth = [](const TProcess& q, const TFunc* c) {
@@ -168,8 +164,7 @@ TEST(GenSkew, AlignmentUndoesTheNodeClockOffsets) {
     const TTrace& t = *g.trace;
     std::set<int64_t> offsets;
     for (uint32_t node = 0; node < t.nodeCount(); ++node) offsets.insert(t.nodeOffset(node));
-    EXPECT_EQ(offsets.size(), 4u);
-    EXPECT_EQ(offsets.count(0), 0u);
+    EXPECT_EQ(std::pair(offsets.size(), offsets.count(0)), std::pair(size_t{4}, size_t{0}));
     // On the raw clocks some receive seems to end before its send: alignment had work.
     bool rawDisorder = false;
     for (const TProcess& p : t.processes) {
@@ -182,17 +177,15 @@ TEST(GenSkew, AlignmentUndoesTheNodeClockOffsets) {
 }
 
 TEST(GenOptionsCheck, RejectsRunsThatCannotBeSimulated) {
-    GenOptions o;
-    EXPECT_EQ(checkOptions(o), "");
-    o.ranks = 1;
-    EXPECT_NE(checkOptions(o), "");
-    o = GenOptions{};
-    o.nodes = o.ranks + 1;
-    EXPECT_NE(checkOptions(o), "");
-    o = GenOptions{};
-    o.iterations = 0;
-    EXPECT_NE(checkOptions(o), "");
-    EXPECT_FALSE(generateTrace(o, (genScratchDir() / "x.zlv").string()).ok);
+    EXPECT_EQ(checkOptions(GenOptions{}), "");
+    for (const auto& spoil : std::initializer_list<void (*)(GenOptions&)>{
+             [](GenOptions& o) { o.ranks = 1; }, [](GenOptions& o) { o.nodes = o.ranks + 1; },
+             [](GenOptions& o) { o.iterations = 0; }}) {
+        GenOptions o;
+        spoil(o);
+        EXPECT_NE(checkOptions(o), "");
+        EXPECT_FALSE(generateTrace(o, (genScratchDir() / "x.zlv").string()).ok);
+    }
     // Without a three-character extension the database would overwrite the trace.
     const GenResult r = generateTrace(GenOptions{}, (genScratchDir() / "trace.data").string());
     EXPECT_FALSE(r.ok);
