@@ -95,8 +95,9 @@ TEST_F(HostileInput, MemberCountBeyondTheFileAllocatesNothingLarge) {
                   std::string::npos)
             << r.errors;
         ASSERT_EQ(r.trace.processCount(), 1u);
-        EXPECT_EQ(r.trace.processes[0].calls.size(), 1u); // the cut-off record is dropped
-        EXPECT_EQ(r.trace.processes[0].comms.size(), 2u);
+        // The cut-off record is dropped.
+        EXPECT_EQ(std::pair(r.trace.processes[0].calls.size(), r.trace.processes[0].comms.size()),
+                  std::pair(size_t{1}, size_t{2}));
     }
 }
 
@@ -131,9 +132,7 @@ TEST_F(HostileInput, HundredMegabytesOfRandomBytesStopAtTheFirstTag) {
     char expected[64];
     std::snprintf(expected, sizeof expected, "Hren' kakaya-to - %u(%x)\n", firstTag, firstTag);
     EXPECT_EQ(r.errors, expected);
-    EXPECT_FALSE(r.trace.loaded());
-    EXPECT_TRUE(r.trace.isEmpty());
-    EXPECT_TRUE(r.trace.counterList.empty());
+    EXPECT_TRUE(!r.trace.loaded() && r.trace.isEmpty() && r.trace.counterList.empty());
     EXPECT_LT(scope.largestRequest(), 2 * kMiB);
     // Reading stopped at the first record: at most one buffer of the file was read.
     if (readBefore && readAfter) {
@@ -161,14 +160,13 @@ TEST_F(HostileInput, DatabaseWithHugeIdentifiersAndLongNamesStaysSmall) {
     EXPECT_LT(scope.largestRequest(), 64 * 1024);
     EXPECT_LT(scope.peakLiveBytes(), 3 * text.size());
 
-    EXPECT_EQ(files.namedCount(), static_cast<size_t>(kEntries));
-    EXPECT_EQ(sections.namedCount(), 2u);
-    EXPECT_EQ(files.size(), uint64_t{1} << 32);
-    EXPECT_EQ(fileName(files, 4294967295u), std::string(kNameLength, 'a'));
-    EXPECT_EQ(fileName(files, 4294967295u - 27), std::string(kNameLength, 'b'));
-    EXPECT_EQ(fileName(files, 5), "");
-    EXPECT_EQ(sectName(sections, 4294967295u), "last");
-    EXPECT_EQ(sectName(sections, 7), "");
+    EXPECT_EQ(std::tuple(files.namedCount(), sections.namedCount(), files.size()),
+              std::tuple(size_t{kEntries}, size_t{2}, uint64_t{1} << 32));
+    EXPECT_EQ((std::vector<std::string>{fileName(files, 4294967295u),
+                                        fileName(files, 4294967295u - 27), fileName(files, 5),
+                                        sectName(sections, 4294967295u), sectName(sections, 7)}),
+              (std::vector<std::string>{std::string(kNameLength, 'a'),
+                                        std::string(kNameLength, 'b'), "", "last", ""}));
 }
 
 namespace {
@@ -220,8 +218,7 @@ TEST_F(HostileInput, NoRecursionDeepenedByTheInput) {
     ASSERT_EQ(pthread_create(&thread, &attr, loadOnThisThread, &run), 0);
     pthread_join(thread, nullptr);
     pthread_attr_destroy(&attr);
-    EXPECT_TRUE(run.loaded);
-    EXPECT_EQ(run.processes, 2u);
+    EXPECT_EQ(std::pair(run.loaded, run.processes), std::pair(true, 2u));
 }
 
 TEST_F(HostileInput, ManyProcessesDeclaredInASmallFile) {
@@ -241,8 +238,8 @@ TEST_F(HostileInput, ManyProcessesDeclaredInASmallFile) {
 
     const Loaded r = load(save("many.zlv", w.bytes()));
     ASSERT_TRUE(r.trace.loaded()) << r.errors;
-    EXPECT_EQ(r.trace.processCount(), kProcesses);
-    EXPECT_EQ(r.trace.nodeClocks.size(), kProcesses);
+    EXPECT_EQ(std::pair(r.trace.processCount(), r.trace.nodeClocks.size()),
+              std::pair(kProcesses, size_t{kProcesses}));
     ASSERT_EQ(r.trace.processes[0].calls[1].linkCount, 1u);
     // Node 1's clock moved so that the receive ends 10 after the send.
     EXPECT_EQ(r.trace.nodeOffset(0), -1000);
@@ -270,9 +267,9 @@ TEST_F(HostileInput, RanksChosenToCollideInAHashTable) {
     std::ostringstream errors;
     ASSERT_TRUE(readTraceRecords(trace, save("collide.zlv", w.bytes()), errors)) << errors.str();
     ASSERT_EQ(trace.processCount(), kProcesses);
-    EXPECT_EQ(trace.nodeCount(), 7u);
-    EXPECT_EQ(trace.processes[5].calls.size(), 2u);
-    EXPECT_EQ(trace.processes[6].calls.size(), 1u);
+    EXPECT_EQ(std::tuple(trace.nodeCount(), trace.processes[5].calls.size(),
+                         trace.processes[6].calls.size()),
+              std::tuple(7u, size_t{2}, size_t{1}));
 }
 
 namespace {
@@ -386,8 +383,9 @@ TEST_F(HostileInput, LinksOfReusedIdentifiersStayLinear) {
         const uint32_t root = k % 2, other = 1 - root;
         const TFunc& sent = trace.processes[root].calls[call];
         ASSERT_EQ(sent.linkCount, 1u) << k;
-        EXPECT_EQ(sent.linkSpan()[0].rank, other) << k;
-        EXPECT_EQ(sent.linkSpan()[0].recv, &trace.processes[other].calls[call]) << k;
+        EXPECT_EQ(std::pair(sent.linkSpan()[0].rank, sent.linkSpan()[0].recv),
+                  std::pair(other, &trace.processes[other].calls[call]))
+            << k;
         ASSERT_EQ(trace.processes[other].calls[call].linkCount, 0u) << k;
     }
 }
