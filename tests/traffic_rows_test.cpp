@@ -51,11 +51,8 @@ TEST(TrafficRows, RankIndexTakesTheFirstProcessOfEachRank) {
     trace.processes.emplace_back(0, 1, 1);
     trace.processes.emplace_back(0, 1, 7);
     trace.processes.emplace_back(0, 1, 1);
-    const auto byRank = processesByRank(trace);
-    ASSERT_EQ(byRank.size(), 3u);
-    EXPECT_EQ(byRank[0], nullptr);
-    EXPECT_EQ(byRank[1], &trace.processes[0]);
-    EXPECT_EQ(byRank[2], nullptr);
+    EXPECT_EQ(processesByRank(trace),
+              (std::vector<const TProcess*>{nullptr, &trace.processes[0], nullptr}));
 }
 
 namespace {
@@ -282,7 +279,7 @@ TEST(ParallelFor, EachItemOnceAndFailuresReachTheCaller) {
     for (uint32_t count : {0u, 1u, 2u, 1000u}) {
         std::vector<std::atomic<int>> calls(count);
         parallelFor(count, [&](uint32_t i) { ++calls[i]; });
-        for (uint32_t i = 0; i < count; ++i) ASSERT_EQ(calls[i].load(), 1) << i;
+        EXPECT_EQ(std::vector<int>(calls.begin(), calls.end()), std::vector<int>(count, 1));
     }
     // Whichever thread meets the failing item, the caller gets the exception.
     for (int round = 0; round < 20; ++round)
