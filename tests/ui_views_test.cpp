@@ -166,29 +166,23 @@ class ViewsTest : public QObject {
         EventExpl& view = v->view;
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QList<QPair<unsigned, TFunc*>> hits;
+        // Each report as "position:line" (bars.zlv gives each call a line of its own).
+        QStringList hits;
         connect(&view, &EventExpl::signalShowTxt, [&](unsigned position, TFunc* call) {
-            hits.append({position, call});
+            hits << QString("%1:%2").arg(position).arg(call->location & 0xFFFF);
         });
-
-        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(100, 50));
-        QCOMPARE(hits.size(), 1);
-        QCOMPARE(hits[0].first, 0u);
-        QCOMPARE(hits[0].second->location, kBarsSendLocation);
-        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(100, 41)); // still rank 0's row
-        QCOMPARE(hits.size(), 2);
-        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(175, 50)); // between two bars
-        QTest::mouseClick(&view, Qt::RightButton, {}, QPoint(100, 50));
-        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(100, 30)); // above every row
-        QCOMPARE(hits.size(), 2);
-        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(400, 90)); // the cross
-        QCOMPARE(hits.size(), 3);
-        QCOMPARE(hits[2].first, 2u);
-        QCOMPARE(hits[2].second->funcId, 65u);
-        // On the line shared by two rows the lower row is tried first.
-        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(120, 60));
-        QCOMPARE(hits.size(), 4);
-        QCOMPARE(hits[3].first, 1u);
+        // Rank 0's send, still rank 0's row, between two bars, the right
+        // button, above every row, the cross of 65, and the line shared by two
+        // rows, where the lower row is tried first.
+        for (const auto& [button, x, y] : {std::tuple(Qt::LeftButton, 100, 50),
+                                           {Qt::LeftButton, 100, 41},
+                                           {Qt::LeftButton, 175, 50},
+                                           {Qt::RightButton, 100, 50},
+                                           {Qt::LeftButton, 100, 30},
+                                           {Qt::LeftButton, 400, 90},
+                                           {Qt::LeftButton, 120, 60}})
+            QTest::mouseClick(&view, button, {}, QPoint(x, y));
+        QCOMPARE(hits, (QStringList{"0:17", "0:17", "2:32", "1:40"}));
     }
 
     void rulerTicksAndUnit() {
