@@ -42,16 +42,36 @@ void forEachDecidingLink(const TFunc& s, const RankPositions& positions,
     }
 }
 
-// Calls fn(receiver, call, link) for every comparison whose sender is at
-// position `a`, in call order; pairs on one node compare nothing.
-template <typename Fn>
-void forEachComparisonOf(const std::vector<TProcess>& procs, uint32_t a,
-                         const RankPositions& positions, std::vector<uint64_t>& seenStamp,
-                         uint64_t& stamp, Fn&& fn) {
-    const TProcess& from = procs[a];
+// The sending calls of a process that have links, in call order. Only these
+// take part in the sweeps, which walk a process three times; most calls
+// are others, and listing these once spares the later walks reading them.
+// Collected in `scratch`, then copied at its exact size: the lists of all
+// processes are kept until the backward sweep.
+void collectLinkedSends(const TProcess& from, std::vector<uint32_t>& scratch,
+                        std::vector<uint32_t>& out) {
+    scratch.clear();
     for (uint32_t k = 0; k < from.calls.size(); ++k) {
         const TFunc& s = from.calls[k];
-        if (!(s.kind & kKindSend) || s.linkCount == 0) continue;
+        if ((s.kind & kKindSend) && s.linkCount != 0) scratch.push_back(k);
+    }
+    out.assign(scratch.begin(), scratch.end());
+}
+
+// Calls fn(receiver, call, link) for every comparison whose sender is at
+// position `a`, whose linked sends are `linkedSends`, in call order; pairs
+// on one node compare nothing.
+template <typename Fn>
+void forEachComparisonOf(const std::vector<TProcess>& procs, uint32_t a,
+                         const std::vector<uint32_t>& linkedSends, const RankPositions& positions,
+                         std::vector<uint64_t>& seenStamp, uint64_t& stamp, Fn&& fn) {
+    const TProcess& from = procs[a];
+    // The listed calls lie apart: ask for them a few ahead.
+    constexpr size_t kAhead = 8;
+    for (size_t x = 0; x < linkedSends.size(); ++x) {
+        if (x + kAhead < linkedSends.size())
+            __builtin_prefetch(&from.calls[linkedSends[x + kAhead]].links);
+        const uint32_t k = linkedSends[x];
+        const TFunc& s = from.calls[k];
         forEachDecidingLink(s, positions, seenStamp, ++stamp, [&](uint32_t b, uint32_t l) {
             if (b != a && procs[b].nodeIndex != from.nodeIndex) fn(b, k, l);
         });
@@ -74,6 +94,7 @@ struct alignas(64) WorkerState {
     std::vector<uint64_t> seenStamp;
     uint64_t stamp = 0;
     ReceiverCounts receivers; // files one sender's comparisons
+    std::vector<uint32_t> linkedScratch;
 
     void resize(uint32_t n) {
         seenStamp.assign(n, 0);
@@ -121,6 +142,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     };
     std::vector<SenderCounts> senders(kBlock);
     std::vector<Comparison> forward;
+    std::vector<std::vector<uint32_t>> linkedSends(n);
     for (uint32_t blockStart = 0; blockStart < n; blockStart += kBlock) {
         const uint32_t blockSize = std::min(kBlock, n - blockStart);
         parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
@@ -128,7 +150,8 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
             WorkerState& ws = state[w];
             uint64_t* backwardCount = counts[w].data() + size_t{rangeOf(a)} * n;
             ws.receivers.start();
-            forEachComparisonOf(procs, a, positions, ws.seenStamp, ws.stamp,
+            collectLinkedSends(procs[a], ws.linkedScratch, linkedSends[a]);
+            forEachComparisonOf(procs, a, linkedSends[a], positions, ws.seenStamp, ws.stamp,
                                 [&](uint32_t b, uint32_t, uint32_t) {
                                     if (b < a)
                                         ++backwardCount[b];
@@ -150,7 +173,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
             ws.receivers.placeAt(senders[item].receivers, senders[item].start);
             const TProcess& from = procs[a];
             forEachComparisonOf(
-                procs, a, positions, ws.seenStamp, ws.stamp,
+                procs, a, linkedSends[a], positions, ws.seenStamp, ws.stamp,
                 [&](uint32_t b, uint32_t k, uint32_t l) {
                     if (b < a) return;
                     const TFunc& s = from.calls[k];
@@ -197,12 +220,13 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
         for (uint32_t b = rangeStart[r]; b < rangeStart[r + 1]; ++b) {
             const TProcess& from = procs[b];
             forEachComparisonOf(
-                procs, b, positions, state[w].seenStamp, state[w].stamp,
+                procs, b, linkedSends[b], positions, state[w].seenStamp, state[w].stamp,
                 [&](uint32_t a, uint32_t k, uint32_t l) {
                     if (a > b) return;
                     const TFunc& s = from.calls[k];
                     backward[next[a]++] = {from.nodeIndex, s.end, s.links[l].recvEnd(s.end)};
                 });
+            std::vector<uint32_t>().swap(linkedSends[b]);
         }
     });
     for (uint32_t a = 0; a < n; ++a) {

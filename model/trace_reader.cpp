@@ -264,6 +264,7 @@ bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors,
     releaseFreedMemory();
     ProgressStep aligning(&progress, kLinkedAt, 1000);
     const bool aligned = alignClocks(trace, errors, 0, &aligning);
+    releaseFreedMemory();
     aligning.finish();
     return aligned;
 }
