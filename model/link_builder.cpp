@@ -175,16 +175,20 @@ struct alignas(64) ReceiverScan {
     std::vector<uint64_t> explicitCount; // per sender; in the filing pass, where the next goes
     std::vector<CandidateIndex::Group> groups;
     std::vector<uint32_t> groupCalls;
+    // The explicit candidates met by the counting pass, (call, sender rank),
+    // receivers ascending, and where each receiver's end: filing them needs
+    // neither the calls nor their communicators again.
+    std::vector<std::pair<uint32_t, uint32_t>> singles;
+    std::vector<size_t> singlesEnd; // per receiver of the range
 };
 
-// Walks the candidates of the scan's receivers. The counting pass counts
-// explicit candidates per sender and builds the groups; the filing pass
-// files the explicit candidates.
+// Walks the candidates of the scan's receivers: counts explicit candidates
+// per sender, keeps them, and builds the groups.
 void scanReceivers(const std::vector<TProcess>& procs, const std::vector<CommLookup>& lookups,
-                   const RankPositions& positions, bool filing, ReceiverScan& scan,
-                   CandidateIndex& index) {
+                   const RankPositions& positions, ReceiverScan& scan) {
     std::vector<std::pair<uint32_t, uint32_t>> wideOfReceiver; // (group, call)
     std::unordered_map<uint64_t, uint32_t> groupOfSet;         // (view, kind) -> group
+    scan.singlesEnd.reserve(scan.end - scan.begin);
     for (uint32_t i = scan.begin; i < scan.end; ++i) {
         const TProcess& receiver = procs[i];
         const CommLookup& lookup = lookups[i];
@@ -196,14 +200,11 @@ void scanReceivers(const std::vector<TProcess>& procs, const std::vector<CommLoo
             if (!isCandidate(r)) continue;
             const Partners senders = candidateSenders(lookup, r, k, ownRank);
             if (senders.kind == Partners::Single) {
+                scan.singles.push_back({k, senders.rank});
                 positions.forEach(senders.rank, [&](uint32_t j) {
-                    if (j == i) return;
-                    if (filing)
-                        index.slot(j, scan.explicitCount[j]++) = {i, k};
-                    else
-                        ++scan.explicitCount[j];
+                    if (j != i) ++scan.explicitCount[j];
                 });
-            } else if (senders.kind != Partners::None && !filing) {
+            } else if (senders.kind != Partners::None) {
                 const uint64_t set = uint64_t{senders.view} << 8 | senders.kind;
                 const auto [it, added] =
                     groupOfSet.try_emplace(set, static_cast<uint32_t>(scan.groups.size()));
@@ -211,6 +212,7 @@ void scanReceivers(const std::vector<TProcess>& procs, const std::vector<CommLoo
                 wideOfReceiver.push_back({it->second, k});
             }
         }
+        scan.singlesEnd.push_back(scan.singles.size());
         if (wideOfReceiver.empty()) continue;
         std::stable_sort(wideOfReceiver.begin(), wideOfReceiver.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -241,9 +243,8 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
         scans[r].end = rangeStart[r + 1];
         scans[r].explicitCount.assign(n, 0);
     }
-    parallelFor(workers, workers, [&](unsigned, uint32_t r) {
-        scanReceivers(procs, lookups, positions, false, scans[r], index);
-    });
+    parallelFor(workers, workers,
+                [&](unsigned, uint32_t r) { scanReceivers(procs, lookups, positions, scans[r]); });
 
     for (uint32_t j = 0; j < n; ++j) {
         uint64_t at = index.explicitStart[j];
@@ -288,8 +289,20 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
         reserveFresh(c.calls, size);
         c.calls.resize(size);
     }
+    // The kept candidates filed per sender, receivers ascending.
     parallelFor(workers, workers, [&](unsigned, uint32_t r) {
-        scanReceivers(procs, lookups, positions, true, scans[r], index);
+        ReceiverScan& scan = scans[r];
+        size_t x = 0;
+        for (uint32_t i = scan.begin; i < scan.end; ++i) {
+            for (const size_t end = scan.singlesEnd[i - scan.begin]; x < end; ++x) {
+                const auto [k, rank] = scan.singles[x];
+                positions.forEach(rank, [&](uint32_t j) {
+                    if (j != i) index.slot(j, scan.explicitCount[j]++) = {i, k};
+                });
+            }
+        }
+        std::vector<std::pair<uint32_t, uint32_t>>().swap(scan.singles);
+        std::vector<size_t>().swap(scan.singlesEnd);
     });
 
     // File each group under every sender it names, receivers ascending.
