@@ -164,6 +164,8 @@ bool carriesTraffic(uint32_t kind) {
     return ((0x54u >> (kind & (kKindSend | kKindRecv | kKindWait))) & 1) != 0;
 }
 
+constexpr uint32_t kCallsAhead = 16;
+
 // One row into cells (one cell per partner rank), which come zeroed.
 // identity: the columns 0, 1, ... up to the number of cells (at most 2^31).
 // Templated on the weight and on a section filter so that the walk over the
@@ -182,6 +184,9 @@ void fillTrafficRow(const TProcess& p, std::span<TrafficCell> cells, uint32_t se
     const TFunc* const calls = p.calls.data();
     const auto count = static_cast<uint32_t>(p.calls.size());
     for (uint32_t k = 0; k < count; ++k) {
+        // Asked for ahead: the work per call leaves the processor too few
+        // calls in flight to hide the memory's latency by itself.
+        __builtin_prefetch(calls + k + kCallsAhead);
         const TFunc& f = calls[k];
         const uint32_t kind = f.kind;
         if (kSection) {
