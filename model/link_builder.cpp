@@ -100,6 +100,10 @@ void forEachInSet(const CommLookup& lookup, const Partners& set, const std::vect
         if (inSet(lookup, set, procs[p].rank)) fn(p);
 }
 
+// Walks over every call of a process ask for the calls this far ahead: the
+// work per call leaves too few in flight to hide the memory's latency.
+constexpr uint32_t kCallsAhead = 16;
+
 // ---------------------------------------------------------------- match keys
 
 // A send finds its candidate by communicator and tag (point-to-point) or by
@@ -196,6 +200,7 @@ void scanReceivers(const std::vector<TProcess>& procs, const std::vector<CommLoo
         wideOfReceiver.clear();
         groupOfSet.clear();
         for (uint32_t k = 0; k < receiver.calls.size(); ++k) {
+            __builtin_prefetch(receiver.calls.data() + k + kCallsAhead);
             const TFunc& r = receiver.calls[k];
             if (!isCandidate(r)) continue;
             const Partners senders = candidateSenders(lookup, r, k, ownRank);
@@ -363,6 +368,7 @@ struct SenderIndex {
         wide[kByTag].clear();
         wide[kByFunction].clear();
         for (uint32_t k = 0; k < sender.calls.size(); ++k) {
+            __builtin_prefetch(sender.calls.data() + k + kCallsAhead);
             const TFunc& s = sender.calls[k];
             if (!takesPart(s)) continue;
             const Partners receivers = sendReceivers(lookup, s, k);
