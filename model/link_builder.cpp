@@ -358,6 +358,7 @@ struct LinkOut {
 struct SenderIndex {
     std::vector<ExplicitSend> explicitSends; // (receiver, call) ascending
     std::vector<WideSend> wide[2];           // by KeyClass, (key, call) ascending
+    bool earlierLinks = false;               // some call has links already
 
     void build(const TProcess& sender, uint32_t j, const CommLookup& lookup,
                const RankPositions& positions) {
@@ -367,9 +368,11 @@ struct SenderIndex {
         wideInCallOrder_[kByFunction].clear();
         wide[kByTag].clear();
         wide[kByFunction].clear();
+        uint32_t linkCounts = 0; // or-ed: nonzero when any call has links
         for (uint32_t k = 0; k < sender.calls.size(); ++k) {
             __builtin_prefetch(sender.calls.data() + k + kCallsAhead);
             const TFunc& s = sender.calls[k];
+            linkCounts |= s.linkCount;
             if (!takesPart(s)) continue;
             const Partners receivers = sendReceivers(lookup, s, k);
             if (receivers.kind == Partners::Single) {
@@ -383,6 +386,7 @@ struct SenderIndex {
                     {key, k, receivers, s.end});
             }
         }
+        earlierLinks = linkCounts != 0;
         groupByReceiver();
         for (uint32_t cls : {kByTag, kByFunction}) groupByKey(wideInCallOrder_[cls], wide[cls]);
     }
@@ -617,14 +621,17 @@ class PairMatcher {
 // new block. Only calls that got links are touched: walking every call of
 // every process once more would cost as much as the matching. The links come
 // grouped by receiver (ascending), and keep that order within each call.
-void storeLinks(TProcess& sender, const std::vector<LinkOut>& links,
+// earlierLinks: whether any call of the sender has links already; without,
+// the calls are written once below and not read first for their counts.
+void storeLinks(TProcess& sender, const std::vector<LinkOut>& links, bool earlierLinks,
                 std::vector<uint64_t>& perCall) {
     if (links.empty()) return;
     perCall.assign(sender.calls.size(), 0);
     for (const LinkOut& x : links) ++perCall[x.call];
     size_t total = links.size();
-    for (uint32_t k = 0; k < perCall.size(); ++k)
-        if (perCall[k] != 0) total += sender.calls[k].linkCount;
+    if (earlierLinks)
+        for (uint32_t k = 0; k < perCall.size(); ++k)
+            if (perCall[k] != 0) total += sender.calls[k].linkCount;
     TLinkBlock block(static_cast<TLink*>(::operator new(total * sizeof(TLink))));
     adviseHugePages(block.get(), total * sizeof(TLink));
     prefaultForWriting(block.get(), total * sizeof(TLink));
@@ -731,7 +738,7 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
         if (manyLists) std::sort(pairCalls.begin(), pairCalls.end());
         scratch.matcher.run(procs[i], i, sends, lookups[j], pairCalls, links);
     }
-    storeLinks(sender, links, scratch.linksPerCall);
+    storeLinks(sender, links, sends.earlierLinks, scratch.linksPerCall);
 }
 
 } // namespace
