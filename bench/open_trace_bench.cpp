@@ -101,12 +101,13 @@ int main(int argc, char** argv) {
         std::cerr << "memory after read:" << memoryNote() << "\n";
         t0 = std::chrono::steady_clock::now();
         c0 = cpuSeconds();
-        buildLinks(trace);
+        LinkedSends linked; // as the loader hands them on
+        buildLinks(trace, 0, nullptr, &linked);
         const double links = seconds(t0), linksCpu = cpuSeconds() - c0;
         std::cerr << "memory after links:" << memoryNote() << "\n";
         t0 = std::chrono::steady_clock::now();
         c0 = cpuSeconds();
-        alignClocks(trace, quiet);
+        alignClocks(trace, quiet, 0, nullptr, &linked);
         const double clocks = seconds(t0), clocksCpu = cpuSeconds() - c0;
         std::cout << "read " << read << "\nlinks " << links << "\nclocks " << clocks
                   << "\nread_cpu " << readCpu << "\nlinks_cpu " << linksCpu << "\nclocks_cpu "

@@ -16,7 +16,9 @@
 #include "model/wrapping_math.h"
 
 #include <algorithm>
+#include <bit>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -42,19 +44,16 @@ void forEachDecidingLink(const TFunc& s, const RankPositions& positions,
     }
 }
 
-// The sending calls of a process that have links, in call order. Only these
-// take part in the sweeps, which walk a process three times; most calls
-// are others, and listing these once spares the later walks reading them.
-// Collected in `scratch`, then copied at its exact size: the lists of all
-// processes are kept until the backward sweep.
-void collectLinkedSends(const TProcess& from, std::vector<uint32_t>& scratch,
-                        std::vector<uint32_t>& out) {
-    scratch.clear();
+// Which calls of a process send and have links, one bit per call. Only
+// these take part in the sweeps, which walk a process three times; most
+// calls are others.
+void collectLinkedSends(const TProcess& from, std::vector<uint64_t>& out) {
+    out.assign((from.calls.size() + 63) / 64, 0);
     for (uint32_t k = 0; k < from.calls.size(); ++k) {
         const TFunc& s = from.calls[k];
-        if ((s.kind & kKindSend) && s.linkCount != 0) scratch.push_back(k);
+        const bool linked = (s.kind & kKindSend) && s.linkCount != 0;
+        out[k / 64] |= uint64_t{linked} << (k % 64);
     }
-    out.assign(scratch.begin(), scratch.end());
 }
 
 // Calls fn(receiver, call, link) for every comparison whose sender is at
@@ -62,19 +61,19 @@ void collectLinkedSends(const TProcess& from, std::vector<uint32_t>& scratch,
 // on one node compare nothing.
 template <typename Fn>
 void forEachComparisonOf(const std::vector<TProcess>& procs, uint32_t a,
-                         const std::vector<uint32_t>& linkedSends, const RankPositions& positions,
+                         const std::vector<uint64_t>& linkedSends, const RankPositions& positions,
                          std::vector<uint64_t>& seenStamp, uint64_t& stamp, Fn&& fn) {
     const TProcess& from = procs[a];
-    // The listed calls lie apart: ask for them a few ahead.
-    constexpr size_t kAhead = 8;
-    for (size_t x = 0; x < linkedSends.size(); ++x) {
-        if (x + kAhead < linkedSends.size())
-            __builtin_prefetch(&from.calls[linkedSends[x + kAhead]].links);
-        const uint32_t k = linkedSends[x];
-        const TFunc& s = from.calls[k];
-        forEachDecidingLink(s, positions, seenStamp, ++stamp, [&](uint32_t b, uint32_t l) {
-            if (b != a && procs[b].nodeIndex != from.nodeIndex) fn(b, k, l);
-        });
+    for (size_t word = 0; word < linkedSends.size(); ++word) {
+        for (uint64_t bits = linkedSends[word]; bits != 0; bits &= bits - 1) {
+            const auto k = static_cast<uint32_t>(word * 64 + std::countr_zero(bits));
+            // The calls lie apart: ask for some ahead.
+            __builtin_prefetch(from.calls.data() + k + 16);
+            const TFunc& s = from.calls[k];
+            forEachDecidingLink(s, positions, seenStamp, ++stamp, [&](uint32_t b, uint32_t l) {
+                if (b != a && procs[b].nodeIndex != from.nodeIndex) fn(b, k, l);
+            });
+        }
     }
 }
 
@@ -94,7 +93,6 @@ struct alignas(64) WorkerState {
     std::vector<uint64_t> seenStamp;
     uint64_t stamp = 0;
     ReceiverCounts receivers; // files one sender's comparisons
-    std::vector<uint32_t> linkedScratch;
 
     void resize(uint32_t n) {
         seenStamp.assign(n, 0);
@@ -104,12 +102,30 @@ struct alignas(64) WorkerState {
 
 } // namespace
 
-bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, ProgressStep* progress) {
+bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, ProgressStep* progress,
+                 LinkedSends* linked) {
     if (!alignClocksOnInit(trace, errors)) return false;
 
     const std::vector<TProcess>& procs = trace.processes;
     std::vector<TNodeClock>& clocks = trace.nodeClocks;
     const auto n = static_cast<uint32_t>(procs.size());
+    // Each process's linked sends: those link building found, by their call
+    // list; the others collected in the first walk.
+    std::vector<std::vector<uint64_t>> linkedSends(n);
+    std::vector<uint8_t> listed(n, 0);
+    if (linked) {
+        std::unordered_map<const TFunc*, uint32_t> listOf;
+        for (uint32_t x = 0; x < linked->owner.size() && x < linked->calls.size(); ++x)
+            if (linked->owner[x]) listOf.emplace(linked->owner[x], x);
+        for (uint32_t a = 0; a < n; ++a) {
+            if (procs[a].calls.empty()) continue;
+            const auto it = listOf.find(procs[a].calls.data());
+            if (it == listOf.end()) continue;
+            linkedSends[a] = std::move(linked->calls[it->second]);
+            listed[a] = 1;
+        }
+        *linked = {};
+    }
     const RankPositions positions(procs);
     const unsigned workers = std::max(1u, std::min<unsigned>(workersFor(procs, threads), n));
     std::vector<WorkerState> state(workers);
@@ -142,7 +158,6 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     };
     std::vector<SenderCounts> senders(kBlock);
     std::vector<Comparison> forward;
-    std::vector<std::vector<uint32_t>> linkedSends(n);
     for (uint32_t blockStart = 0; blockStart < n; blockStart += kBlock) {
         const uint32_t blockSize = std::min(kBlock, n - blockStart);
         parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
@@ -150,7 +165,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
             WorkerState& ws = state[w];
             uint64_t* backwardCount = counts[w].data() + size_t{rangeOf(a)} * n;
             ws.receivers.start();
-            collectLinkedSends(procs[a], ws.linkedScratch, linkedSends[a]);
+            if (!listed[a]) collectLinkedSends(procs[a], linkedSends[a]);
             forEachComparisonOf(procs, a, linkedSends[a], positions, ws.seenStamp, ws.stamp,
                                 [&](uint32_t b, uint32_t, uint32_t) {
                                     if (b < a)
@@ -226,7 +241,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
                     const TFunc& s = from.calls[k];
                     backward[next[a]++] = {from.nodeIndex, s.end, s.links[l].recvEnd(s.end)};
                 });
-            std::vector<uint32_t>().swap(linkedSends[b]);
+            std::vector<uint64_t>().swap(linkedSends[b]);
         }
     });
     for (uint32_t a = 0; a < n; ++a) {

@@ -623,8 +623,9 @@ class PairMatcher {
 // grouped by receiver (ascending), and keep that order within each call.
 // earlierLinks: whether any call of the sender has links already; without,
 // the calls are written once below and not read first for their counts.
+// linkedCalls, when given, gets the bits of the calls that got links.
 void storeLinks(TProcess& sender, const std::vector<LinkOut>& links, bool earlierLinks,
-                std::vector<uint64_t>& perCall) {
+                std::vector<uint64_t>& perCall, std::vector<uint64_t>* linkedCalls) {
     if (links.empty()) return;
     perCall.assign(sender.calls.size(), 0);
     for (const LinkOut& x : links) ++perCall[x.call];
@@ -640,6 +641,7 @@ void storeLinks(TProcess& sender, const std::vector<LinkOut>& links, bool earlie
     size_t next = 0;
     for (uint32_t k = 0; k < perCall.size(); ++k) {
         if (perCall[k] == 0) continue;
+        if (linkedCalls) (*linkedCalls)[k / 64] |= uint64_t{1} << (k % 64);
         TFunc& s = sender.calls[k];
         TLink* start = block.get() + next;
         std::uninitialized_copy_n(s.links.get(), s.linkCount, start);
@@ -668,6 +670,8 @@ struct alignas(64) SenderScratch {
 
 // Candidates of later pairs asked for ahead (see linkSender).
 constexpr ptrdiff_t kPrefetchAhead = 16;
+// Room for this many new links of one sender is kept for the next.
+constexpr size_t kKeptLinkRoom = size_t{1} << 18;
 // Lists of one pair's candidates merged one by one; more are sorted together.
 constexpr ptrdiff_t kMergedListsAtMost = 8;
 
@@ -675,7 +679,7 @@ constexpr ptrdiff_t kMergedListsAtMost = 8;
 // take different senders at the same time.
 void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<CommLookup>& lookups,
                 const RankPositions& positions, const CandidateIndex& candidates,
-                SenderScratch& scratch) {
+                SenderScratch& scratch, LinkedSends* linked) {
     const auto explicitCalls = candidates.explicitOf(j);
     const auto expEnd = explicitCalls.end();
     const auto wideBegin =
@@ -687,6 +691,14 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
     TProcess& sender = procs[j];
     SenderIndex& sends = scratch.sends;
     sends.build(sender, j, lookups[j], positions);
+    // Without earlier links, the calls with links are exactly those that get
+    // them here.
+    std::vector<uint64_t>* linkedCalls = nullptr;
+    if (linked && !sends.earlierLinks && !sender.calls.empty()) {
+        linked->owner[j] = sender.calls.data();
+        linkedCalls = &linked->calls[j];
+        linkedCalls->assign((sender.calls.size() + 63) / 64, 0);
+    }
     if (sends.explicitSends.empty() && sends.wide[0].empty() && sends.wide[1].empty()) return;
 
     std::vector<uint32_t>& pairCalls = scratch.pairCalls;
@@ -738,14 +750,22 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
         if (manyLists) std::sort(pairCalls.begin(), pairCalls.end());
         scratch.matcher.run(procs[i], i, sends, lookups[j], pairCalls, links);
     }
-    storeLinks(sender, links, sends.earlierLinks, scratch.linksPerCall);
+    storeLinks(sender, links, sends.earlierLinks, scratch.linksPerCall, linkedCalls);
+    // A root of collectives over every process can have millions of
+    // candidates; its room is not kept while the others, needing far less,
+    // add their link blocks.
+    if (links.capacity() > kKeptLinkRoom) std::vector<LinkOut>().swap(links);
 }
 
 } // namespace
 
-bool buildLinks(TTrace& trace, unsigned threads, ProgressStep* progress) {
+bool buildLinks(TTrace& trace, unsigned threads, ProgressStep* progress, LinkedSends* linked) {
     std::vector<TProcess>& procs = trace.processes;
     const auto n = static_cast<uint32_t>(procs.size());
+    if (linked) {
+        linked->owner.assign(n, nullptr);
+        linked->calls.assign(n, {});
+    }
     const RankPositions positions(procs);
     std::vector<CommLookup> lookups;
     lookups.reserve(n);
@@ -758,7 +778,7 @@ bool buildLinks(TTrace& trace, unsigned threads, ProgressStep* progress) {
     std::vector<SenderScratch> scratch(workers);
     std::atomic<uint32_t> sendersDone{0};
     parallelFor(workers, n, [&](unsigned w, uint32_t j) {
-        linkSender(procs, j, lookups, positions, candidates, scratch[w]);
+        linkSender(procs, j, lookups, positions, candidates, scratch[w], linked);
         candidates.doneWith(j);
         const uint32_t done = sendersDone.fetch_add(1, std::memory_order_relaxed) + 1;
         // Only the calling thread reports progress.

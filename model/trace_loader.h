@@ -4,10 +4,25 @@
 
 #include "model/load_progress.h"
 
+#include <cstdint>
 #include <iostream>
 #include <string>
+#include <vector>
 
 class TTrace;
+struct TFunc;
+
+// What link building leaves for clock alignment: for each process, which
+// calls send and have links, one bit per call (bit k % 64 of word k / 64).
+// Clock alignment looks at no other calls, and would otherwise walk all of
+// them to find these. The sets are found by the call list they belong to:
+// sorting the processes by node moves the processes, not their calls. A
+// process without a set (its calls had links before, or it was never
+// walked) is walked as before.
+struct LinkedSends {
+    std::vector<const TFunc*> owner; // per position: the call list's data, nullptr: no set
+    std::vector<std::vector<uint64_t>> calls;
+};
 
 // `progress` hears how far the load has come (ending at 1000 when it succeeds).
 bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors = std::cerr,
@@ -20,10 +35,13 @@ bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& 
                       unsigned pieces = 0);
 // threads: how many workers match sends; 0 chooses by the trace's size and
 // the machine. The links are the same for any number.
-bool buildLinks(TTrace& trace, unsigned threads = 0, ProgressStep* progress = nullptr);
-// threads as for buildLinks; the offsets are the same for any number.
+// `linked`, when given, receives the lists for alignClocks.
+bool buildLinks(TTrace& trace, unsigned threads = 0, ProgressStep* progress = nullptr,
+                LinkedSends* linked = nullptr);
+// threads as for buildLinks; the offsets are the same for any number, and
+// with or without `linked` (from buildLinks on this trace; its lists are used up).
 bool alignClocks(TTrace& trace, std::ostream& errors = std::cerr, unsigned threads = 0,
-                 ProgressStep* progress = nullptr);
+                 ProgressStep* progress = nullptr, LinkedSends* linked = nullptr);
 
 // Straightforward versions that walk every pair of processes: slow on large
 // traces, kept because buildLinks and alignClocks must give exactly their results.

@@ -260,10 +260,11 @@ bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors,
               });
     releaseFreedMemory();
     ProgressStep linking(&progress, kReadAt, kLinkedAt);
-    buildLinks(trace, 0, &linking);
+    LinkedSends linked;
+    buildLinks(trace, 0, &linking, &linked);
     releaseFreedMemory();
     ProgressStep aligning(&progress, kLinkedAt, 1000);
-    const bool aligned = alignClocks(trace, errors, 0, &aligning);
+    const bool aligned = alignClocks(trace, errors, 0, &aligning, &linked);
     releaseFreedMemory();
     aligning.finish();
     return aligned;
