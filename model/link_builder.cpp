@@ -127,14 +127,15 @@ struct CandidateIndex {
     struct Chunk {
         uint32_t senderEnd; // senders up to here (exclusive) live in this chunk
         uint64_t base;      // explicitStart of its first sender
-        std::vector<std::pair<uint32_t, uint32_t>> calls;
+        // Not zeroed: the filing pass writes every entry.
+        std::unique_ptr<std::pair<uint32_t, uint32_t>[]> calls;
     };
     std::vector<Chunk> chunks;
     std::vector<uint32_t> chunkOfSender;
 
     std::span<const std::pair<uint32_t, uint32_t>> explicitOf(uint32_t j) const {
         const Chunk& c = chunks[chunkOfSender[j]];
-        return {c.calls.data() + (explicitStart[j] - c.base),
+        return {c.calls.get() + (explicitStart[j] - c.base),
                 static_cast<size_t>(explicitStart[j + 1] - explicitStart[j])};
     }
     // Senders may finish in any order (one worker per core): a chunk goes when
@@ -151,8 +152,7 @@ struct CandidateIndex {
     void doneWith(uint32_t j) {
         if (chunkOfSender.empty()) return;
         const uint32_t c = chunkOfSender[j];
-        if (sendersLeft[c].fetch_sub(1, std::memory_order_acq_rel) == 1)
-            std::vector<std::pair<uint32_t, uint32_t>>().swap(chunks[c].calls);
+        if (sendersLeft[c].fetch_sub(1, std::memory_order_acq_rel) == 1) chunks[c].calls.reset();
     }
     std::pair<uint32_t, uint32_t>& slot(uint32_t j, uint64_t at) {
         Chunk& c = chunks[chunkOfSender[j]];
@@ -285,15 +285,18 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
     index.chunkOfSender.resize(n);
     for (uint32_t j = 0; j < n; ++j) {
         if (index.chunks.empty() || index.explicitStart[j] - index.chunks.back().base >= chunkSize)
-            index.chunks.push_back({j, index.explicitStart[j], {}});
+            index.chunks.push_back({j, index.explicitStart[j], nullptr});
         index.chunkOfSender[j] = static_cast<uint32_t>(index.chunks.size() - 1);
         index.chunks.back().senderEnd = j + 1;
     }
-    for (auto& c : index.chunks) {
-        const size_t size = index.explicitStart[c.senderEnd] - c.base;
-        reserveFresh(c.calls, size);
-        c.calls.resize(size);
-    }
+    // Their pages are faulted in on both workers, chunk by chunk.
+    parallelFor(workers, static_cast<uint32_t>(index.chunks.size()), [&](unsigned, uint32_t c) {
+        CandidateIndex::Chunk& chunk = index.chunks[c];
+        const size_t size = index.explicitStart[chunk.senderEnd] - chunk.base;
+        chunk.calls.reset(new std::pair<uint32_t, uint32_t>[size]);
+        adviseHugePages(chunk.calls.get(), size * sizeof chunk.calls[0]);
+        prefaultForWriting(chunk.calls.get(), size * sizeof chunk.calls[0]);
+    });
     // The kept candidates filed per sender, receivers ascending.
     parallelFor(workers, workers, [&](unsigned, uint32_t r) {
         ReceiverScan& scan = scans[r];
