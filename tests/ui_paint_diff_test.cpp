@@ -10,8 +10,6 @@
 #include "ui/call_blocks.h"
 #include "ui/call_skip_index.h"
 #include "ui/color_palette.h"
-#include "ui/column_cover.h"
-#include "ui/edge_line_shapes.h"
 #include "ui/event_paint.h"
 #include "ui/key_set.h"
 #include "ui/line_list.h"
@@ -20,7 +18,6 @@
 #include "ui/paint_cache.h"
 #include "ui/paint_clip.h"
 #include "ui/paint_helper.h"
-#include "ui/pixel_cover.h"
 #include "ui/time_axis.h"
 #include "ui/view_filter.h"
 
@@ -448,57 +445,10 @@ TEST(PaintDiff, SortingMovesTheCachedIndexWithItsProcess) {
     }
 }
 
-// Each block's summary against its calls, the last block short; a list
-// that changed size is summarised afresh.
-TEST(CallBlocks, SummariseEveryBlockOfCalls) {
-    std::mt19937_64 rng(12);
+// Links beyond what a block counts (a made-up file): the block is never
+// passed over, so its count is never used.
+TEST(CallBlocks, LinkSumsBeyond32BitsKeepTheBlockFromBeingPassedOver) {
     CallBlocks index;
-    for (int n = 0; n < 40; ++n) {
-        TProcess p;
-        const size_t count = rng() % 100;
-        const uint32_t funcs[] = {kFuncWait, 65, kFuncSend | kUnfinishedFlag, 0x123};
-        for (size_t i = 0; i < count; ++i) {
-            TFunc f;
-            f.funcId = funcs[rng() % 4 == 0 ? rng() % 4 : 0];
-            f.start = static_cast<int64_t>(rng() % 1000) - 500;
-            f.end = f.start + static_cast<int64_t>(rng() % 50) - 10;
-            f.linkCount = rng() % 5 == 0 ? static_cast<uint32_t>(rng() % 3) : 0;
-            p.calls.push_back(std::move(f));
-        }
-        index.clear(); // the list's storage may be where a freed one was
-        for (int round = 0; round < 2; ++round) {
-            const CallBlocks::ProcessBlocks& kept = index.prepare(p);
-            ASSERT_EQ(index.of(p), &kept);
-            ASSERT_EQ(kept.blocks.size(),
-                      (p.calls.size() + CallBlocks::kSize - 1) / CallBlocks::kSize);
-            for (size_t k = 0; k < kept.blocks.size(); ++k) {
-                int64_t lo = INT64_MAX, hi = INT64_MIN;
-                bool plain = true;
-                uint64_t links = 0;
-                for (size_t i = k * CallBlocks::kSize;
-                     i < std::min(p.calls.size(), (k + 1) * CallBlocks::kSize); ++i) {
-                    const TFunc& f = p.calls[i];
-                    lo = std::min({lo, f.start, f.end});
-                    hi = std::max({hi, f.start, f.end});
-                    plain = plain && f.funcId != 65 && !(f.funcId & kUnfinishedFlag);
-                    links += f.linkCount;
-                }
-                const CallBlocks::Block& b = kept.blocks[k];
-                EXPECT_EQ(b.lo, lo) << n << " block " << k;
-                EXPECT_EQ(b.hi, hi) << n << " block " << k;
-                EXPECT_EQ(b.plain, plain) << n << " block " << k;
-                EXPECT_EQ(b.linkSum, links) << n << " block " << k;
-            }
-            // One call more: the summary kept no longer fits.
-            TFunc f;
-            f.funcId = 65;
-            f.start = f.end = 7;
-            p.calls.push_back(std::move(f));
-            EXPECT_EQ(index.of(p), nullptr);
-        }
-    }
-    // Links beyond what a block counts (a made-up file): the block is never
-    // passed over, so its count is never used.
     TProcess huge;
     for (size_t i = 0; i < 2 * CallBlocks::kSize; ++i) {
         TFunc f;
@@ -611,52 +561,6 @@ std::pair<QPoint, QPoint> lineFromBeyondAnEdge(std::mt19937_64& rng, const QRect
 
 } // namespace
 
-// Lines drawn through the list against the same lines drawn one by one:
-// vertical one-pixel lines crowded into few columns (so that later ones cover
-// earlier ones in part), slanted lines and bars (filled) in between.
-TEST(LineList, DrawsThePixelsOfDrawingEveryLineInOrder) {
-    std::mt19937_64 rng(8);
-    std::uniform_int_distribution<int> pct(0, 99);
-    const QRect bounds(0, 0, 60, 50);
-    size_t shortened = 0, leftOut = 0, filled = 0, joined = 0;
-    ListDrawing drawing;
-    for (int n = 0; n < 300; ++n) {
-        SidePictures side(bounds.size());
-        auto& [direct, listed, one, all] = side;
-        LineList lines(bounds);
-        for (int k = pct(rng) % 40; k-- > 0;) {
-            const int x = 20 + pct(rng) % 5, kind = pct(rng);
-            int64_t x1 = x, y1 = pct(rng) - 30, x2 = x, y2 = pct(rng) - 30;
-            int width = 1;
-            QRgb colour = qRgb(255, 255, 255);
-            if (kind < 20) {
-                x2 = x1 + pct(rng) % 9 - 4; // slanted
-            } else if (kind < 40) {
-                width = 3;
-                y1 = y2 = 12 + 20 * (pct(rng) % 2); // bars share rows, as in a view
-                x2 = x1 + pct(rng) % 40 - 8;        // also right to left
-                colour = qRgb(pct(rng), 0, 200);
-            }
-            one.setPen(QPen(QColor::fromRgb(colour), width));
-            drawClippedLine(one, bounds, x1, y1, x2, y2);
-            if (width == 3)
-                lines.addBar(x1, x2, y1, colour);
-            else
-                lines.add(x1, y1, x2, y2, colour, width);
-        }
-        ASSERT_TRUE(side.drawnAlike(lines, drawing)) << "picture " << n;
-        shortened += lines.counts().shortened;
-        leftOut += lines.counts().lines - lines.counts().drawn;
-        filled += lines.counts().filled;
-        joined += lines.counts().fills < lines.counts().filled;
-    }
-    // The pictures were crowded enough for every rule to take effect.
-    EXPECT_GT(shortened, 0u);
-    EXPECT_GT(leftOut, 0u);
-    EXPECT_GT(filled, 0u);
-    EXPECT_GT(joined, 0u); // some bars joined into runs
-}
-
 // Lines handed in again and again from a small pool, in two pens and two
 // widths, some wholly beyond the bounds (clipped to nothing) and some cut:
 // repeats left out before clipping paint what drawing every one does.
@@ -754,200 +658,6 @@ TEST(LineList, RunsOfOnePenKeepEachDifferentLineOnce) {
         ASSERT_TRUE(side.drawnAlike(lines, drawing)) << "picture " << n;
         ASSERT_EQ(lines.counts().lines, expected) << "picture " << n;
     }
-}
-
-// Whether a shape's runs of one offset start where its offsets say: step s
-// lies in the run of its offset, counted across from the first, and the last
-// run ends with the last step.
-bool runStartsAgree(const LineShapes::Shape& shape) {
-    const int runs = std::abs(shape.offsets[shape.steps - 1] - shape.offsets[0]) + 1;
-    if (shape.runStarts[0] != 0 || shape.runStarts[runs] != shape.steps) return false;
-    for (int s = 0; s < shape.steps; ++s) {
-        const int run = std::abs(shape.offsets[s] - shape.offsets[0]);
-        if (s < shape.runStarts[run] || s >= shape.runStarts[run + 1]) return false;
-    }
-    return true;
-}
-
-// The pixels a one-pixel line paints, as the shape predicts them: lit in the
-// step's place and nowhere else near the line.
-bool paintsItsShape(const QImage& image, QPoint from, const LineShapes::Shape& shape, int dx,
-                    int dy) {
-    const int majorStep = (shape.xMajor ? dx : dy) < 0 ? -1 : 1;
-    QRect around(from, from + QPoint(dx, dy));
-    around = around.normalized().adjusted(-3, -3, 3, 3);
-    int lit = 0;
-    for (int y = around.top(); y <= around.bottom(); ++y)
-        for (int x = around.left(); x <= around.right(); ++x)
-            lit += image.pixel(x, y) != 0xff000000u;
-    if (lit != shape.steps) return false;
-    for (int s = 0; s < shape.steps; ++s) {
-        const QPoint p = shape.xMajor ? from + QPoint(s * majorStep, shape.offsets[s])
-                                      : from + QPoint(shape.offsets[s], s * majorStep);
-        if (image.pixel(p) == 0xff000000u) return false;
-    }
-    return true;
-}
-
-// Measured once, a shape holds wherever the line lies (and whatever the
-// painter's translation), in every direction and length.
-TEST(LineShapes, MatchTheRasteriserWhereverTheLineLies) {
-    std::mt19937_64 rng(21);
-    LineShapes shapes;
-    QImage image(700, 500, QImage::Format_RGB32);
-    for (int n = 0; n < 400; ++n) {
-        const int reach = n % 10 == 0 ? 300 : n % 2 ? 40 : 8;
-        int dx = static_cast<int>(rng() % (2 * reach + 1)) - reach;
-        int dy = static_cast<int>(rng() % (2 * reach + 1)) - reach;
-        if (n % 17 == 0) dx = 0; // vertical, horizontal, a point and exact diagonals too
-        if (n % 19 == 0) dy = 0;
-        if (n % 23 == 0) dy = (rng() % 2 ? 1 : -1) * dx;
-        const std::optional<LineShapes::Shape> shape = shapes.shapeOf(dx, dy);
-        ASSERT_TRUE(shape) << dx << "," << dy;
-        ASSERT_TRUE(runStartsAgree(*shape)) << dx << "," << dy;
-        for (int place = 0; place < 3; ++place) {
-            const QPoint shift(static_cast<int>(rng() % 37), static_cast<int>(rng() % 29));
-            const QPoint from(320 + static_cast<int>(rng() % 40) - 20 - dx / 2,
-                              240 + static_cast<int>(rng() % 40) - 20 - dy / 2);
-            image.fill(Qt::black);
-            QPainter painter(&image);
-            painter.setPen(QPen(Qt::white, 1));
-            painter.translate(shift);
-            painter.drawLine(from, from + QPoint(dx, dy));
-            painter.end();
-            ASSERT_TRUE(paintsItsShape(image, from + shift, *shape, dx, dy))
-                << "extent " << dx << "," << dy << " from " << from.x() << "," << from.y();
-        }
-    }
-}
-
-// A line that the edge of the device or a clip rectangle cuts is rasterised
-// from its cut ends: its pixels inside stay within one pixel across of the
-// whole line's, at the same steps. Cut lines do move pixels, so the rule is
-// needed.
-TEST(LineShapes, LinesThatAClipCutsStayWithinOnePixelAcross) {
-    std::mt19937_64 rng(22);
-    LineShapes shapes;
-    const QRect bounds(0, 0, 160, 120);
-    const QPoint origin(20, 14);
-    QImage device(bounds.size(), QImage::Format_RGB32);
-    QImage larger(bounds.size() + QSize(40, 28), QImage::Format_RGB32);
-    size_t moved = 0;
-    for (int n = 0; n < 600; ++n) {
-        const auto coordinate = [&](int size) {
-            return static_cast<int>(rng() % static_cast<uint64_t>(size + 16)) - 8;
-        };
-        const QPoint from(coordinate(bounds.width()), coordinate(bounds.height()));
-        const QPoint to(coordinate(bounds.width()), coordinate(bounds.height()));
-        const int dx = to.x() - from.x(), dy = to.y() - from.y();
-        const std::optional<LineShapes::Shape> shape = shapes.shapeOf(dx, dy);
-        ASSERT_TRUE(shape);
-        const bool clipRect = n % 2 == 1;
-        QImage& image = clipRect ? larger : device;
-        image.fill(Qt::black);
-        QPainter painter(&image);
-        painter.setPen(QPen(Qt::white, 1));
-        if (clipRect) {
-            painter.translate(origin);
-            painter.setClipRect(bounds);
-        }
-        painter.drawLine(from, to);
-        painter.end();
-        const QPoint at = clipRect ? origin : QPoint();
-        // Where the whole line has its pixel at each step of the longer axis.
-        const int majorStep = (shape->xMajor ? dx : dy) < 0 ? -1 : 1;
-        const int major0 = shape->xMajor ? from.x() : from.y();
-        for (int y = 0; y < bounds.height(); ++y)
-            for (int x = 0; x < bounds.width(); ++x) {
-                if (image.pixel(at + QPoint(x, y)) == 0xff000000u) continue;
-                const int s = ((shape->xMajor ? x : y) - major0) * majorStep;
-                ASSERT_TRUE(s >= 0 && s < shape->steps)
-                    << "line " << from.x() << "," << from.y() << " to " << to.x() << "," << to.y();
-                const int across =
-                    (shape->xMajor ? y - from.y() : x - from.x()) - shape->offsets[s];
-                ASSERT_LE(std::abs(across), 1)
-                    << "line " << from.x() << "," << from.y() << " to " << to.x() << "," << to.y();
-                moved += across != 0;
-            }
-    }
-    EXPECT_GT(moved, 0u);
-}
-
-// Lines that leave the device through one edge: their pixels are exactly
-// those the rasteriser paints on the device, where they were measured and
-// where an equal line lies elsewhere along the same edge (kept measurements
-// are found by extent and distance from the edge), on a small device and on
-// one of the view's size.
-TEST(EdgeLineShapes, MatchTheRasteriserAlongTheWholeEdge) {
-    std::mt19937_64 rng(41);
-    EdgeLineShapes shapes;
-    size_t measured = 0, found = 0;
-    const auto pick = [&](int limit) { return static_cast<int>(rng() % limit); };
-    for (const QSize size : {QSize(160, 120), QSize(1920, 1080)}) {
-        QImage device(size, QImage::Format_RGB32);
-        shapes.begin(size);
-        // Whether the shape of the line, if any, is what drawing it paints.
-        const auto check = [&](QPoint from, QPoint to) {
-            device.fill(Qt::black);
-            QPainter painter(&device);
-            painter.setPen(QPen(Qt::white, 1));
-            painter.drawLine(from, to);
-            painter.end();
-            const std::optional<LineShapes::Shape> shape =
-                shapes.shapeOf(from.x(), from.y(), to.x(), to.y());
-            const bool oneEdge =
-                (to.x() < 0 || to.x() >= size.width()) != (to.y() < 0 || to.y() >= size.height());
-            if (!oneEdge || !device.rect().contains(from)) {
-                EXPECT_FALSE(shape) << lineText(from, to);
-                return false;
-            }
-            if (!shape) return false; // not measured: nothing assumed
-            EXPECT_TRUE(runStartsAgree(*shape)) << lineText(from, to);
-            const int dx = to.x() - from.x(), dy = to.y() - from.y();
-            const int majorStep = (shape->xMajor ? dx : dy) < 0 ? -1 : 1;
-            QImage expected(size, QImage::Format_RGB32);
-            expected.fill(Qt::black);
-            for (int s = 0; s < shape->steps; ++s) {
-                const QPoint p =
-                    shape->xMajor ? QPoint(from.x() + s * majorStep, from.y() + shape->offsets[s])
-                                  : QPoint(from.x() + shape->offsets[s], from.y() + s * majorStep);
-                EXPECT_TRUE(expected.rect().contains(p)) << lineText(from, to) << " step " << s;
-                if (!expected.rect().contains(p)) return false;
-                expected.setPixel(p, 0xffffffffu);
-            }
-            EXPECT_EQ(expected, device) << lineText(from, to);
-            return true;
-        };
-        for (int n = 0; n < 300; ++n) {
-            const QPoint from(pick(size.width()), pick(size.height()));
-            // Beyond one edge by up to 8 pixels, steep or shallow, short or long.
-            const int reach = n % 3 == 0 ? 40 : 600;
-            QPoint to(from.x() + pick(2 * reach + 1) - reach,
-                      from.y() + pick(2 * reach + 1) - reach);
-            const int edge = n % 4;
-            if (edge == 0) to.setY(size.height() + pick(9));
-            if (edge == 1) to.setY(-1 - pick(9));
-            if (edge == 2) to.setX(size.width() + pick(9));
-            if (edge == 3) to.setX(-1 - pick(9));
-            if (!check(from, to)) continue;
-            ++measured;
-            // The same line elsewhere along its edge, anywhere it still
-            // leaves through that edge alone.
-            for (int k = 0; k < 3; ++k) {
-                const QPoint along = edge < 2 ? QPoint(pick(size.width()) - from.x(), 0)
-                                              : QPoint(0, pick(size.height()) - from.y());
-                found += check(from + along, to + along);
-            }
-            // And moved a little across, so that the edge cuts it elsewhere.
-            for (int k = 1; k <= 4; ++k) {
-                const QPoint across = edge < 2 ? QPoint(0, k) : QPoint(k, 0);
-                check(from + across, to + across);
-                check(from - across, to - across);
-            }
-        }
-    }
-    EXPECT_GT(measured, 200u);
-    EXPECT_GT(found, 200u);
 }
 
 // Crowded pictures of long slanted lines (many crossing the edges), vertical
@@ -1054,43 +764,6 @@ TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
     EXPECT_EQ(nearEdge, pictures); // every line under its neighbours was left out
 }
 
-// Short lines drawn first on the pixels beside those of a line that the edge
-// cuts, drawn last: where the cut line paints a pixel beside its whole line's
-// place, it must stay on top, so the short lines near it are drawn in order
-// rather than composed at the end.
-TEST(LineList, LinesThatAClipMayCutStayOverTheLinesBeforeThem) {
-    std::mt19937_64 rng(25);
-    const QRect bounds(0, 0, 48, 40);
-    ListDrawing drawing;
-    for (int n = 0; n < 300; ++n) {
-        SidePictures side(bounds.size());
-        auto& [direct, listed, one, all] = side;
-        LineList lines(bounds);
-        const auto [from, to] = lineFromBeyondAnEdge(rng, bounds);
-        const std::optional<LineShapes::Shape> shape =
-            drawing.measures[0].shapes.shapeOf(to.x() - from.x(), to.y() - from.y());
-        ASSERT_TRUE(shape);
-        const int majorStep = (shape->xMajor ? to.x() - from.x() : to.y() - from.y()) < 0 ? -1 : 1;
-        const QRgb white = qRgb(255, 255, 255), blue = qRgb(0, 0, 255);
-        one.setPen(QPen(QColor::fromRgb(blue), 1));
-        const QRect well = bounds.adjusted(5, 5, -6, -6);
-        for (int s = 0; s < shape->steps; ++s)
-            for (int across = -1; across <= 1; across += 2) {
-                const QPoint p = shape->xMajor
-                                     ? from + QPoint(s * majorStep, shape->offsets[s] + across)
-                                     : from + QPoint(shape->offsets[s] + across, s * majorStep);
-                if (!well.contains(p)) continue;
-                one.drawLine(p, p + QPoint(1, 1));
-                lines.add(p.x(), p.y(), p.x() + 1, p.y() + 1, blue, 1);
-            }
-        one.setPen(QPen(QColor::fromRgb(white), 1));
-        one.drawLine(from, to);
-        lines.add(from.x(), from.y(), to.x(), to.y(), white, 1);
-        ASSERT_TRUE(side.drawnAlike(lines, drawing))
-            << "picture " << n << " line " << lineText(from, to);
-    }
-}
-
 // Long lines under a square that vertical lines drawn last paint whole, but
 // for a small gap in every other picture: only the pixels in the gap, and
 // those outside the square, show.
@@ -1183,151 +856,6 @@ TEST(LineList, ShortLinesUnderPaintedTilesShowOnlyThroughAGap) {
     EXPECT_GT(throughGap, 20u);          // and the gap showed a line in most pictures
 }
 
-// Rectangles marked a word at a time, against the same pixels marked one by
-// one: the same fresh counts, marks, wholly painted tiles and blocks; and
-// tiles and blocks against the pixels themselves (tiles and blocks that
-// the bounds cut are never wholly painted).
-TEST(PixelCover, RectanglesMarkWhatTheirPixelsMarkOneByOne) {
-    std::mt19937_64 rng(77);
-    PixelCover byRect, byPixel, byAny;
-    constexpr int kTile = PixelCover::kTile, kBlock = PixelCover::kBlock;
-    for (int n = 0; n < 60; ++n) {
-        const QRect bounds(static_cast<int>(rng() % 20) - 10, static_cast<int>(rng() % 20) - 10,
-                           1 + static_cast<int>(rng() % 300), 1 + static_cast<int>(rng() % 200));
-        byRect.reset(bounds);
-        byPixel.reset(bounds);
-        byAny.reset(bounds);
-        for (int k = 0; k < 400; ++k) {
-            const int w = 1 + static_cast<int>(rng() % (k % 4 == 0 ? 200 : 12));
-            const int h = 1 + static_cast<int>(rng() % (k % 4 == 0 ? 70 : 4));
-            // Some reach beyond the bounds: their part inside is marked.
-            const QRect whole(
-                bounds.left() + static_cast<int>(rng() % bounds.width()) - (k % 5 == 0 ? 12 : 0),
-                bounds.top() + static_cast<int>(rng() % bounds.height()) - (k % 7 == 0 ? 6 : 0), w,
-                h);
-            const QRect r = whole.intersected(bounds);
-            size_t fresh = 0;
-            for (int y = r.top(); y <= r.bottom(); ++y)
-                for (int x = r.left(); x <= r.right(); ++x) fresh += byPixel.paint(x, y);
-            ASSERT_EQ(byRect.paint(whole), fresh) << "picture " << n << " rectangle " << k;
-            ASSERT_EQ(byAny.paintAny(whole), fresh != 0) << "picture " << n << " rectangle " << k;
-        }
-        // Whether every pixel of the cell of `size` holding (x, y) lies inside and is painted.
-        const auto wholeCell = [&](int x, int y, int size) {
-            const int cx = bounds.left() + (x - bounds.left()) / size * size;
-            const int cy = bounds.top() + (y - bounds.top()) / size * size;
-            for (int v = cy; v < cy + size; ++v)
-                for (int u = cx; u < cx + size; ++u)
-                    if (!bounds.contains(u, v) || !byPixel.isPainted(u, v)) return false;
-            return true;
-        };
-        for (int y = bounds.top(); y <= bounds.bottom(); ++y)
-            for (int x = bounds.left(); x <= bounds.right(); ++x) {
-                ASSERT_EQ(byRect.isPainted(x, y), byPixel.isPainted(x, y)) << x << "," << y;
-                ASSERT_EQ(byRect.tilePainted(x, y), byPixel.tilePainted(x, y)) << x << "," << y;
-                const QRect block(x, y, 1, 1);
-                ASSERT_EQ(byRect.blocksPainted(block), byPixel.blocksPainted(block))
-                    << x << "," << y;
-                if ((x - bounds.left()) % kTile != 0 || (y - bounds.top()) % kTile != 0) continue;
-                ASSERT_EQ(byPixel.tilePainted(x, y), wholeCell(x, y, kTile)) << x << "," << y;
-                if ((x - bounds.left()) % kBlock == 0 && (y - bounds.top()) % kBlock == 0) {
-                    ASSERT_EQ(byPixel.blocksPainted(block), wholeCell(x, y, kBlock))
-                        << x << "," << y;
-                }
-                // Areas from here across a few tiles, partly beyond the bounds.
-                const QRect area(x - 3, y - 3, 1 + static_cast<int>(rng() % 30),
-                                 1 + static_cast<int>(rng() % 30));
-                bool whole = true;
-                for (int v = area.top(); v <= area.bottom() && whole; ++v)
-                    for (int u = area.left(); u <= area.right() && whole; ++u)
-                        whole = !bounds.contains(u, v) || byPixel.tilePainted(u, v);
-                ASSERT_EQ(byRect.tilesPainted(area), whole) << x << "," << y;
-            }
-    }
-}
-
-// Maybe marks by rectangle and by pixel with its neighbours across, against a
-// plain grid; then runs of a known line's pixels in columns and rows, across
-// wholly painted blocks: fresh where not painted, drawn in order where one of
-// its fresh pixels may be painted later, else composed.
-TEST(PixelCover, MaybeMarksAndRunsAgreeWithAPlainGrid) {
-    std::mt19937_64 rng(91);
-    PixelCover cover;
-    for (int n = 0; n < 40; ++n) {
-        const QRect bounds(static_cast<int>(rng() % 20) - 10, static_cast<int>(rng() % 20) - 10,
-                           1 + static_cast<int>(rng() % 200), 1 + static_cast<int>(rng() % 160));
-        cover.reset(bounds);
-        std::vector<char> maybe(static_cast<size_t>(bounds.width() * bounds.height()), 0);
-        std::vector<char> painted(maybe.size(), 0);
-        const auto at = [&](std::vector<char>& grid, int x, int y) -> char& {
-            return grid[static_cast<size_t>((y - bounds.top()) * bounds.width() +
-                                            (x - bounds.left()))];
-        };
-        const auto mark = [&](int x, int y) {
-            if (bounds.contains(x, y)) at(maybe, x, y) = 1;
-        };
-        const auto randomPoint = [&] {
-            return QPoint(bounds.left() + static_cast<int>(rng() % bounds.width()),
-                          bounds.top() + static_cast<int>(rng() % bounds.height()));
-        };
-        for (int k = 0; k < 30; ++k) {
-            if (k % 3 == 0) {
-                const QRect r(
-                    randomPoint() - QPoint(4, 4),
-                    QSize(1 + static_cast<int>(rng() % 20), 1 + static_cast<int>(rng() % 12)));
-                cover.mayPaint(r);
-                for (int y = r.top(); y <= r.bottom(); ++y)
-                    for (int x = r.left(); x <= r.right(); ++x) mark(x, y);
-            } else {
-                const QPoint p = randomPoint();
-                const bool column = rng() % 2 != 0;
-                cover.mayPaintNear(p.x(), p.y(), column);
-                mark(p.x(), p.y());
-                mark(p.x() - !column, p.y() - column);
-                mark(p.x() + !column, p.y() + column);
-            }
-        }
-        for (int y = bounds.top(); y <= bounds.bottom(); ++y)
-            for (int x = bounds.left(); x <= bounds.right(); ++x)
-                ASSERT_EQ(cover.mayBePainted(x, y), at(maybe, x, y) != 0) << x << "," << y;
-        // Large painted areas first, so that whole blocks are painted.
-        for (int k = 0; k < 3; ++k) {
-            const QRect r =
-                QRect(randomPoint() - QPoint(60, 60),
-                      QSize(static_cast<int>(rng() % 200), static_cast<int>(rng() % 200)))
-                    .intersected(bounds);
-            cover.paint(r);
-            for (int y = r.top(); y <= r.bottom(); ++y)
-                for (int x = r.left(); x <= r.right(); ++x) at(painted, x, y) = 1;
-        }
-        for (int k = 0; k < 80; ++k) {
-            const QPoint p = randomPoint();
-            const bool inColumn = k % 2 == 0;
-            const int length = static_cast<int>(rng() % (k % 8 < 2 ? 150 : 30));
-            const int last = inColumn ? std::min(bounds.bottom(), p.y() + length)
-                                      : std::min(bounds.right(), p.x() + length);
-            bool fresh = false, mayBe = false;
-            for (int a = inColumn ? p.y() : p.x(); a <= last; ++a) {
-                const int x = inColumn ? p.x() : a, y = inColumn ? a : p.y();
-                if (at(painted, x, y)) continue;
-                fresh = true;
-                mayBe = mayBe || at(maybe, x, y);
-                at(painted, x, y) = 1;
-            }
-            bool inOrder = false;
-            ASSERT_EQ(inColumn
-                          ? cover.paintColumnKnown(p.x(), p.y(), last, qRgb(1, 2, 3), inOrder)
-                          : cover.paintRunKnown(false, p.y(), p.x(), last, qRgb(1, 2, 3), inOrder),
-                      fresh)
-                << "run " << k;
-            ASSERT_EQ(inOrder, mayBe) << "run " << k;
-        }
-        for (int y = bounds.top(); y <= bounds.bottom(); ++y)
-            for (int x = bounds.left(); x <= bounds.right(); ++x)
-                ASSERT_EQ(cover.isPainted(x, y), at(painted, x, y) != 0) << x << "," << y;
-    }
-}
-
 // Spread over tables that grow: each key is new once, then held, until cleared.
 TEST(KeySet, TellsKeysSeenBeforeAcrossGrowthAndClearing) {
     std::mt19937_64 rng(28);
@@ -1349,37 +877,6 @@ TEST(KeySet, TellsKeysSeenBeforeAcrossGrowthAndClearing) {
     set.clear();
     EXPECT_EQ(set.size(), 0u);
     EXPECT_FALSE(set.insertSeen(12345));
-}
-
-// Against a grid of covered pixels: the visible parts are exactly the rows of
-// the new run that no earlier added run of its column holds.
-TEST(ColumnCover, ReportsTheRowsNoLaterRunCovers) {
-    std::mt19937_64 rng(12);
-    for (int n = 0; n < 300; ++n) {
-        ColumnCover cover(-2, 3);
-        std::vector<std::vector<bool>> grid(8, std::vector<bool>(40, false));
-        for (int k = 0; k < 25; ++k) {
-            const int x = static_cast<int>(rng() % 8) - 3; // one column outside on each side
-            const int y1 = static_cast<int>(rng() % 40), y2 = static_cast<int>(rng() % 40);
-            std::vector<ColumnCover::Run> visible;
-            cover.add(x, y1, y2, visible);
-            std::vector<bool> shown(40, false);
-            int previous = -1;
-            for (const auto& [lo, hi] : visible) {
-                ASSERT_LE(lo, hi);
-                ASSERT_GT(lo, previous) << "pieces overlap or are out of order";
-                previous = hi;
-                for (int y = lo; y <= hi; ++y) shown[y] = true;
-            }
-            const bool tracked = x >= -2 && x <= 3;
-            for (int y = 0; y < 40; ++y) {
-                const bool inRun = y >= std::min(y1, y2) && y <= std::max(y1, y2);
-                const bool expected = inRun && !(tracked && grid[x + 3][y]);
-                ASSERT_EQ(shown[y], expected) << "case " << n << " run " << k << " row " << y;
-                if (inRun && tracked) grid[x + 3][y] = true;
-            }
-        }
-    }
 }
 
 } // namespace
