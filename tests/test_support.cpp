@@ -36,9 +36,3 @@ LoadedTrace loadBytes(const std::string& bytes, const std::string* fdb) {
     out.dbMessages = messages.str();
     return out;
 }
-
-size_t callIndexOf(const TProcess& p, const TFunc* call) {
-    for (size_t k = 0; k < p.calls.size(); ++k)
-        if (&p.calls[k] == call) return k;
-    return static_cast<size_t>(-1);
-}

@@ -37,6 +37,3 @@ LoadedTrace loadBytes(const std::string& bytes, const std::string* fdb = nullptr
 constexpr uint32_t testNode(uint8_t n) {
     return nodeIdFromOctets(10, 0, 0, n);
 }
-
-// Call index of a call in its process, by address.
-size_t callIndexOf(const TProcess& p, const TFunc* call);
