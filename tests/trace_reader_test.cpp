@@ -114,21 +114,6 @@ TEST(TraceReader, IgnoredRecordsStrayBytesAndCounters) {
                                             {1, makeLocation(0, 1), 9}}));
 }
 
-TEST(TraceReader, ShortRecordsShareTheLongRecordsFields) {
-    TraceWriter w;
-    w.declareProcess(0, testNode(1));
-    w.shortCall(0, kFuncInit, 0, 1); // before any long record: zeros
-    w.longCall(0, kFuncSend, 2, 3, 64, 5, 1, kWorldComm);
-    w.shortCall(0, kFuncRecv, 4, 5); // inherits size 64, tag 5, peer 1, comm 91
-    const auto r = loadBytes(w.bytes());
-    const auto& calls = r.trace->processes[0].calls;
-    EXPECT_EQ(std::tuple(calls[0].size, calls[0].msgTag, calls[0].peer, calls[0].comm),
-              std::tuple(0u, 0u, 0, 0u));
-    EXPECT_EQ(
-        std::tuple(calls[2].size, calls[2].msgTag, calls[2].peer, calls[2].comm, calls[2].kind),
-        std::tuple(64u, 5u, 1, kWorldComm, kKindRecv));
-}
-
 TEST(TraceReader, DeclarationsContinueProcessesAndNumberNodes) {
     TraceWriter w;
     w.declareProcess(0, testNode(9));
