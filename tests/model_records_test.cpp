@@ -1,5 +1,5 @@
 // Operations of the model records: rank translation, communicator lifetimes,
-// the shared cursor, classification, time sums and message counting.
+// the shared cursor, classification and time sums.
 
 #include "model/trace_model.h"
 
@@ -216,46 +216,6 @@ TEST(TProcessTimes, SumsByIdentifierAndKindWithoutOverflow) {
     extreme.times(init, fin, send, recv); // wraps instead of undefined overflow
     EXPECT_EQ(std::tuple(init, fin, send, recv), std::tuple(-1, 0, 0, 0));
     EXPECT_EQ(extreme.duration(), -1);
-}
-
-TEST(TProcessMessages, PointToPointCollectivesAndSections) {
-    // Rank 0: sends to 1 twice (one in section 5), Isend+wait to 2, Bcast root
-    // over the world, Gather root over a sub-communicator {0, 2}.
-    TProcess p(0, 0, 0);
-    p.addCall(call(kFuncInit, 0, 1));
-    p.addCall(call(kFuncSend, 1, 2, 1, kWorldComm, 100));
-    p.addCall(TFunc::make(5, kFuncSection, 2, 2, 0, 0, 0, 0, 0));
-    p.addCall(call(kFuncSend, 3, 4, 1, kWorldComm, 10));
-    p.addCall(call(kFuncIsend, 5, 6, 2, kWorldComm, 7));
-    p.addCall(call(kFuncWaitIsend, 6, 7, 2, kWorldComm, 7)); // never counted
-    p.addCall(call(kFuncBcast, 8, 9, 0, kWorldComm, 3, 0));
-    p.addComm(makeComm(300, {0, 2}, 7, 0));
-    p.addCall(call(kFuncCommSplit, 9, 10, 0, 300, 2, 0));
-    p.addCall(call(kFuncGather, 10, 11, 0, 300, 4, 0)); // root (local 0 = rank 0) receives
-
-    const struct {
-        int32_t peer;
-        uint32_t section;
-        bool bytes;
-        uint64_t sent, received;
-    } cases[] = {
-        {1, 0, false, 3, 0}, // two sends + the Bcast (1 is a member)
-        {1, 5, false, 2, 0}, // the send before the marker belongs to section 0
-        {1, 6, false, 0, 0},
-        {2, 0, false, 2, 1}, // Isend + Bcast; the Gather: 2 is a member of {0, 2}
-        {0, 0, false, 2, 2}, // a root counts its Bcast to itself, and its Gather
-        {1, 0, true, 113, 0},
-        {2, 0, true, 10, 4},
-    };
-    for (const auto& c : cases) {
-        uint64_t sent = 9, received = 9;
-        if (c.bytes)
-            p.sumDataSize(c.peer, sent, received, c.section);
-        else
-            p.countMessages(c.peer, sent, received, c.section);
-        EXPECT_EQ(std::pair(sent, received), std::pair(c.sent, c.received))
-            << "peer " << c.peer << " section " << c.section << (c.bytes ? " bytes" : "");
-    }
 }
 
 TEST(CallLists, ShareOneBlockFallBackToTheHeapAndKeepItAlive) {

@@ -46,15 +46,6 @@ std::vector<std::string> mismatchLines(uint32_t n,
 
 } // namespace
 
-TEST(TrafficRows, RankIndexTakesTheFirstProcessOfEachRank) {
-    TTrace trace;
-    trace.processes.emplace_back(0, 1, 1);
-    trace.processes.emplace_back(0, 1, 7);
-    trace.processes.emplace_back(0, 1, 1);
-    EXPECT_EQ(processesByRank(trace),
-              (std::vector<const TProcess*>{nullptr, &trace.processes[0], nullptr}));
-}
-
 namespace {
 
 // One process whose few identifiers are created again and again: lifetimes
