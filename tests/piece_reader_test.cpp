@@ -171,13 +171,3 @@ TEST(PieceReader, ProcessesOfOneCommunicatorShareItsMemberList) {
     }
     std::filesystem::remove(path);
 }
-
-TEST(PieceReader, OnlyRootedCollectivesDependOnTheOwnRank) {
-    // The reader classifies every other call without looking up its communicator.
-    for (uint32_t func = 0; func < 0x1000; ++func) {
-        if (classifyNeedsOwnRank(func)) continue;
-        for (int32_t peer : {-1, 0, 3})
-            for (int32_t me : {-1, 0, 3, 7})
-                EXPECT_EQ(TFunc::classify(func, me, peer), TFunc::classify(func, 0, peer)) << func;
-    }
-}
