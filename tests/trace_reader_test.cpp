@@ -1,5 +1,5 @@
 // Reading the record stream: byte layout, record kinds, declarations,
-// failures with their exact messages, truncation.
+// failures with their exact messages.
 
 #include "tests/test_support.h"
 
@@ -157,23 +157,4 @@ TEST(TraceReader, CommunicatorRecordsAndOwnLocalRank) {
     EXPECT_EQ(p.calls[1].size, 2u); // the creating call's size is the member count
     EXPECT_EQ(std::pair(p.calls[2].kind, p.calls[4].kind),
               std::pair(kKindCollective | kKindSend, kKindCollective | kKindRecv));
-}
-
-TEST(TraceReader, IncompleteLastRecordIsDroppedAndReported) {
-    TraceWriter w;
-    simpleProcess(w, 0, testNode(1));
-    w.declareProcess(1, testNode(2));
-    w.shortCall(0, kFuncInit, 0, 100);
-    w.longCall(0, kFuncSend, 110, 120, 4, 1, 0, kWorldComm);
-    const size_t cut = w.size();
-    w.shortCall(0, kFuncFinalize, 200, 300);
-    std::string bytes = w.bytes().substr(0, cut + 10);
-
-    // The send still links: reading ends as at the end of the file.
-    const auto r = loadBytes(bytes);
-    EXPECT_TRUE(r.trace->loaded());
-    EXPECT_EQ(r.errors,
-              "Input file is truncated: incomplete record at byte " + std::to_string(cut) + "\n");
-    EXPECT_EQ(std::pair(r.trace->processOfRank(1)->calls.size(), r.trace->nodeClocks.size()),
-              std::pair(size_t{2}, size_t{2}));
 }
