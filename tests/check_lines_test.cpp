@@ -84,29 +84,6 @@ TEST(CheckLines, EveryUnfreedCommunicatorIsReportedBeyond256) {
                             "Unknown:7, , but it was not destroyed");
 }
 
-TEST(CheckLines, SendReceiveMismatchesInPairOrder) {
-    TraceWriter w;
-    w.declareProcess(0, nodeIdFromOctets(10, 0, 0, 1));
-    w.longCall(0, kFuncSend, 0, 1, 4, 0, 1, kWorldComm);
-    w.longCall(0, kFuncSend, 2, 3, 4, 0, 1, kWorldComm);
-    w.longCall(0, kFuncRecv, 4, 5, 4, 0, 2, kWorldComm); // nobody sent it
-    w.declareProcess(1, nodeIdFromOctets(10, 0, 0, 1));
-    w.longCall(0, kFuncRecv, 0, 1, 4, 0, 0, kWorldComm);
-    w.declareProcess(2, nodeIdFromOctets(10, 0, 0, 1));
-    w.longCall(0, kFuncSend, 0, 1, 4, 0, 2, kWorldComm); // to itself, never received
-    auto trace = openWrittenTrace(w);
-
-    const CheckReport report = runChecks(*trace, {false, false, true});
-    EXPECT_EQ(report.lines,
-              (Lines{"Check send/receive correspondence...",
-                     "\tNumber of sent messages not equal to number of receive one (0 to 1)",
-                     "\tNumber of sent messages not equal to number of receive one (2 to 0)",
-                     "\tNumber of sent messages not equal to number of receive one (2 to 2)",
-                     "\tNumber of sent messages not equal to number of receive one (2 to 2)",
-                     "Done", "Checking complete"}));
-    EXPECT_EQ(report.findings, 4u);
-}
-
 TEST(CheckLines, RankGapsAndEmptyTraces) {
     // Ranks 0 and 5 in a trace of two processes: rank 5 is outside 0..n-1 and
     // rank 1 has no process, which counts as sending and receiving nothing.
