@@ -1,5 +1,5 @@
 // The document: database name and messages, accessors with neutral answers,
-// sorting.
+// a failed load.
 
 #include "tests/test_support.h"
 
@@ -101,30 +101,6 @@ TEST(TraceDocument, AccessorsAndNeutralAnswers) {
     for (TFunc* f = t.firstCall(0); f; f = t.nextCall(0)) ++n;
     EXPECT_EQ(n, 3);
     EXPECT_EQ(t.lastCall(1)->funcId, kFuncFinalize);
-}
-
-TEST(TraceDocument, SortingKeepsProcessesAndLinks) {
-    TraceWriter w;
-    for (uint32_t r = 0; r < 4; ++r) {
-        w.declareProcess(r, testNode(static_cast<uint8_t>(r % 2)));
-        w.shortCall(0, kFuncInit, 0, 10);
-        w.longCall(0, kFuncSend, 20, 30, 4, 0, static_cast<int32_t>((r + 1) % 4), kWorldComm);
-        w.longCall(0, kFuncRecv, 40, 50, 4, 0, static_cast<int32_t>((r + 3) % 4), kWorldComm);
-    }
-    auto r = loadBytes(w.bytes());
-    TTrace& t = *r.trace;
-    EXPECT_EQ(t.rankAt(1), 2); // by node after loading
-    t.sortByRank();
-    for (uint32_t k = 0; k < 4; ++k) EXPECT_EQ(t.rankAt(k), static_cast<int32_t>(k));
-    // Links still point at the receive of the next rank.
-    for (uint32_t k = 0; k < 4; ++k) {
-        const TFunc& send = t.processes[k].calls[1];
-        ASSERT_EQ(send.linkCount, 1u);
-        EXPECT_EQ(send.links[0].recv, &t.processes[(k + 1) % 4].calls[2]);
-    }
-    t.sortByNode();
-    EXPECT_EQ(t.nodeIndexAt(0), 0);
-    EXPECT_EQ(t.nodeIndexAt(3), 1);
 }
 
 TEST(TraceDocument, FailedLoadIsShownWithRawTimes) {
