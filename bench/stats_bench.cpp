@@ -165,6 +165,16 @@ int main(int argc, char** argv) {
               for (const RankTimes& t : timesByRank(trace))
                   sink += static_cast<uint64_t>(t.init + t.finalize + t.send + t.receive);
           }));
+    // The same sums made by walking every call on two threads, as without
+    // the sums the reader keeps.
+    print("process_times_walked", bestOf(repeats, [&] {
+              std::vector<uint64_t> sums(trace.processes.size());
+              parallelFor(static_cast<uint32_t>(sums.size()), [&](uint32_t i) {
+                  const TTimeSums t = trace.processes[i].sumTimes();
+                  sums[i] = static_cast<uint64_t>(t.init + t.finalize + t.send + t.receive);
+              });
+              for (uint64_t sum : sums) sink += sum;
+          }));
     print("process_table", bestOf(repeats, [&] { allTexts(statTable(trace, StatKind::Process)); }));
     print("calls_read", bestOf(repeats, [&] { readEveryCall(trace); }));
     print("checks",

@@ -29,6 +29,7 @@ struct PieceResult {
     std::vector<TCounter> counters;
     std::vector<std::vector<CommEvent>> events;
     std::vector<std::vector<uint32_t>> unclassified; // calls whose kind waits for the communicators
+    std::vector<TTimeSums> times; // of the piece's calls; unclassified ones by function only
 };
 
 class PieceReader {
@@ -42,6 +43,7 @@ class PieceReader {
                                                             : plan.processes[p].calls);
         out_.events.resize(plan.processes.size());
         out_.unclassified.resize(plan.processes.size());
+        out_.times.resize(plan.processes.size());
     }
 
     // true when the piece ends where the plan says, with the planned calls.
@@ -110,9 +112,11 @@ class PieceReader {
         // The kind of a rooted collective on a process that changes its
         // communicators waits for them (and is classified again then).
         int32_t me = 0;
+        bool classified = true;
         if (classifyNeedsOwnRank(function)) {
             if (plan_.processes[process_].changesComms) {
                 out_.unclassified[process_].push_back(callIndex);
+                classified = false;
             } else {
                 // Only the predefined communicators, and they are never freed.
                 const TComm* c = p.findComm(r_.comm, callIndex);
@@ -121,6 +125,9 @@ class PieceReader {
         }
         p.calls[k] = TFunc::make(r_.location, function, r_.start, r_.end, r_.peer, r_.comm,
                                  r_.msgTag, r_.size, me);
+        // Summed while the call is at hand: the process table then needs no
+        // walk over every call.
+        out_.times[process_].add(p.calls[k], classified);
         return true;
     }
 
@@ -176,6 +183,7 @@ void settleCommunicators(TProcess& p, std::vector<PieceResult>& pieces, uint32_t
             applyUpTo(k);
             TFunc& f = p.calls[k];
             f.kind = TFunc::classify(f.funcId, tracker.ownRankFor(p, f.comm, k), f.peer);
+            p.timeSums->addKind(f);
         }
         applyUpTo(UINT64_MAX);
         std::vector<CommEvent>().swap(events);
@@ -209,6 +217,10 @@ bool readInPieces(TTrace& trace, const std::string& fileName, const ReadPlan& pl
     for (size_t piece = 0; piece < pieces.size(); ++piece)
         if (!ok[piece]) return false;
 
+    for (uint32_t p = 0; p < plan.processes.size(); ++p) {
+        TTimeSums& sums = procs[p].timeSums.emplace();
+        for (const PieceResult& piece : pieces) sums += piece.times[p];
+    }
     std::vector<uint32_t> changing;
     for (uint32_t p = 0; p < plan.processes.size(); ++p)
         if (plan.processes[p].changesComms) changing.push_back(p);

@@ -139,18 +139,31 @@ int64_t TProcess::duration() const {
     return wrapSub(calls.back().end, calls.front().start);
 }
 
-void TProcess::times(int64_t& init, int64_t& finalize, int64_t& send, int64_t& receive) const {
-    init = finalize = send = receive = 0;
+TTimeSums& TTimeSums::operator+=(const TTimeSums& other) {
+    init = wrapAdd(init, other.init);
+    finalize = wrapAdd(finalize, other.finalize);
+    send = wrapAdd(send, other.send);
+    receive = wrapAdd(receive, other.receive);
+    return *this;
+}
+
+TTimeSums TProcess::sumTimes() const {
+    TTimeSums sums;
     const TFunc* const first = calls.data();
     for (const TFunc& f : calls) {
         // Asked for ahead, as the memory's latency, not the sums, bounds the walk.
         __builtin_prefetch(first + (&f - first) + 16);
-        int64_t d = wrapSub(f.end, f.start);
-        if (f.funcId == kFuncInit) init = wrapAdd(init, d);
-        if (f.funcId == kFuncFinalize) finalize = wrapAdd(finalize, d);
-        if (f.kind & kKindSend) send = wrapAdd(send, d);
-        if (f.kind & kKindRecv) receive = wrapAdd(receive, d);
+        sums.add(f);
     }
+    return sums;
+}
+
+void TProcess::times(int64_t& init, int64_t& finalize, int64_t& send, int64_t& receive) const {
+    const TTimeSums sums = timeSums ? *timeSums : sumTimes();
+    init = sums.init;
+    finalize = sums.finalize;
+    send = sums.send;
+    receive = sums.receive;
 }
 
 namespace {

@@ -4,11 +4,13 @@
 
 #include "model/call_memory.h"
 #include "model/member_list.h"
+#include "model/wrapping_math.h"
 
 #include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <type_traits>
 #include <utility>
@@ -168,10 +170,10 @@ using TCallList = std::vector<TFunc, CallAllocator<TFunc>>;
 
 struct TComm {
     uint32_t id = 0;
-    uint32_t size = 0;             // 0 for the predefined communicators
-    TMembers members;              // entry k: global rank of local rank k
-    uint32_t createdAt = 0;        // call index of the creating call
-    uint32_t freedAt = 0;          // 0: not freed
+    uint32_t size = 0;      // 0 for the predefined communicators
+    TMembers members;       // entry k: global rank of local rank k
+    uint32_t createdAt = 0; // call index of the creating call
+    uint32_t freedAt = 0;   // 0: not freed
 
     int32_t toLocal(int32_t globalRank) const;
     int32_t toGlobal(int32_t localRank) const;
@@ -181,6 +183,35 @@ struct TComm {
 struct TOpenComm {
     uint32_t id = 0;
     uint32_t location = 0;
+};
+
+// Time spent in Init, in Finalize, in sending and in receiving calls: sums
+// of call durations, wrapping on overflow (so any order of adding gives the
+// same sums).
+struct TTimeSums {
+    int64_t init = 0;
+    int64_t finalize = 0;
+    int64_t send = 0;
+    int64_t receive = 0;
+
+    // What the call adds by its function; and by its kind, unless `byKind`
+    // is false (its kind is not known yet: addKind adds that part later).
+    // Inline: the reader adds every call it reads.
+    void add(const TFunc& f, bool byKind = true) {
+        const int64_t d = wrapSub(f.end, f.start);
+        if (f.funcId == kFuncInit) init = wrapAdd(init, d);
+        if (f.funcId == kFuncFinalize) finalize = wrapAdd(finalize, d);
+        if (byKind) addKindOf(f, d);
+    }
+    void addKind(const TFunc& f) { addKindOf(f, wrapSub(f.end, f.start)); }
+    TTimeSums& operator+=(const TTimeSums& other);
+    bool operator==(const TTimeSums&) const = default;
+
+  private:
+    void addKindOf(const TFunc& f, int64_t duration) {
+        if (f.kind & kKindSend) send = wrapAdd(send, duration);
+        if (f.kind & kKindRecv) receive = wrapAdd(receive, duration);
+    }
 };
 
 struct TProcess {
@@ -197,7 +228,14 @@ struct TProcess {
     TProcess() = default;
     TProcess(uint32_t nodeIndex, uint32_t nodeId, uint32_t rank);
 
-    void addCall(TFunc&& call) { calls.push_back(std::move(call)); }
+    // The reader's sums of `calls` as read, for times() without walking them
+    // again; none once a call is added.
+    std::optional<TTimeSums> timeSums;
+
+    void addCall(TFunc&& call) {
+        calls.push_back(std::move(call));
+        timeSums.reset();
+    }
     void addComm(TComm&& comm) { comms.push_back(std::move(comm)); }
 
     TFunc* first();
@@ -209,6 +247,8 @@ struct TProcess {
 
     int64_t duration() const;
     void times(int64_t& init, int64_t& finalize, int64_t& send, int64_t& receive) const;
+    // The sums times() gives, by walking every call.
+    TTimeSums sumTimes() const;
 
     // Message counts and summed data sizes between this process and the process
     // of peerRank; section 0 means the whole run. 64-bit so that large runs do not wrap.

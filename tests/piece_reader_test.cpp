@@ -38,6 +38,7 @@ struct Snapshot {
         calls;
     std::vector<std::tuple<uint32_t, uint32_t, TMembers, uint32_t, uint32_t>> comms;
     std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> counters;
+    std::vector<std::tuple<int64_t, int64_t, int64_t, int64_t>> times; // TProcess::times
     bool operator==(const Snapshot&) const = default;
 };
 
@@ -54,13 +55,16 @@ Snapshot readWith(const std::string& path, unsigned pieces) {
                                  f.msgTag, f.size);
         for (const TComm& c : p.comms)
             s.comms.emplace_back(c.id, c.size, c.members, c.createdAt, c.freedAt);
+        auto& [init, finalize, send, receive] = s.times.emplace_back();
+        p.times(init, finalize, send, receive);
     }
     for (const TCounter& c : t.counterList) s.counters.emplace_back(c.rank, c.times, c.location);
     return s;
 }
 
 // Whether an intact file is really read in pieces (a file that changed since
-// its plan falls back to one go, which would hide any fault of the pieces).
+// its plan falls back to one go, which would hide any fault of the pieces),
+// keeping the time sums of every process's calls as read.
 bool readsInPieces(const std::string& path, unsigned pieces) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
@@ -73,7 +77,9 @@ bool readsInPieces(const std::string& path, unsigned pieces) {
     std::fclose(file);
     TTrace t;
     auto block = std::make_shared<CallBlock>(size_t{1} << 20);
-    return plan.pieces.size() == pieces && readInPieces(t, path, plan, block, 2, silent);
+    return plan.pieces.size() == pieces && readInPieces(t, path, plan, block, 2, silent) &&
+           std::all_of(t.processes.begin(), t.processes.end(),
+                       [](const TProcess& p) { return p.timeSums == p.sumTimes(); });
 }
 
 // Reads the bytes in one go and in 2 to 5 pieces; returns the one-go reading.
