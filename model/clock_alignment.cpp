@@ -157,7 +157,10 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
         uint64_t total = 0;
     };
     std::vector<SenderCounts> senders(kBlock);
-    std::vector<Comparison> forward;
+    // One block's comparisons; grown as blocks need, never zeroed: the
+    // filling walk writes every entry.
+    std::unique_ptr<Comparison[]> forward;
+    uint64_t forwardRoom = 0;
     for (uint32_t blockStart = 0; blockStart < n; blockStart += kBlock) {
         const uint32_t blockSize = std::min(kBlock, n - blockStart);
         parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
@@ -180,8 +183,13 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
             senders[item].start = blockTotal;
             blockTotal += senders[item].total;
         }
-        reserveFresh(forward, blockTotal);
-        forward.resize(blockTotal);
+        if (blockTotal > forwardRoom) {
+            forward.reset(); // before the larger one is taken
+            forwardRoom = blockTotal + blockTotal / 4;
+            forward.reset(new Comparison[forwardRoom]);
+            adviseHugePages(forward.get(), forwardRoom * sizeof(Comparison));
+            prefaultForWriting(forward.get(), forwardRoom * sizeof(Comparison));
+        }
         parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
             const uint32_t a = blockStart + item;
             WorkerState& ws = state[w];
@@ -197,7 +205,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
         });
         for (uint32_t item = 0; item < blockSize; ++item) {
             const uint32_t fromNode = procs[blockStart + item].nodeIndex;
-            const Comparison* c = forward.data() + senders[item].start;
+            const Comparison* c = forward.get() + senders[item].start;
             for (const Comparison* end = c + senders[item].total; c != end; ++c)
                 applyComparison(clocks, fromNode, procs[c->receiver].nodeIndex, c->sendEnd,
                                 c->recvEnd);
@@ -205,7 +213,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
         // The forward sweep is about two thirds of the work.
         if (progress) progress->report(uint64_t{blockStart + blockSize} * 2, uint64_t{n} * 3);
     }
-    std::vector<Comparison>().swap(forward);
+    forward.reset();
     std::vector<SenderCounts>().swap(senders);
 
     // Backward sweep: pairs a < b, walking B's sends to A, a in the outer loop.
