@@ -102,7 +102,7 @@ void forEachInSet(const CommLookup& lookup, const Partners& set, const std::vect
 
 // Walks over every call of a process ask for the calls this far ahead: the
 // work per call leaves too few in flight to hide the memory's latency.
-constexpr uint32_t kCallsAhead = 16;
+constexpr uint32_t kCallsAhead = 32;
 
 // ---------------------------------------------------------------- match keys
 
