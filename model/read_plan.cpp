@@ -3,6 +3,8 @@
 #include "model/trace_format.h"
 #include "model/trace_model.h"
 
+#include <cstring>
+
 namespace {
 
 // Records between two progress reports.
@@ -27,28 +29,33 @@ class Planner {
             const unsigned char* tagBytes = src_.peek(4);
             if (!tagBytes) return finish(recordStart, ReadPlan::Stop::EndOfFile);
             const uint32_t tag = readLE32(tagBytes);
-            const size_t length = recordSizeForTag(tag);
+            // Short and long call records come mixed in no order: their
+            // path takes no branch on which of the two it is.
+            const bool isLong = tag == kTagLongCall;
+            const bool isCall = isLong || tag == kTagShortCall;
+            const size_t length = isCall ? (isLong ? kLongCallRecordSize : kShortCallRecordSize)
+                                         : recordSizeForTag(tag);
             if (length == 0) return finish(recordStart, ReadPlan::Stop::Invalid);
             const unsigned char* rec = src_.peek(length);
             if (!rec) return finish(recordStart, ReadPlan::Stop::Truncated);
-            if (tag != kTagShortCall && tag != kTagLongCall) {
+            if (!isCall) {
                 src_.consume(length);
                 continue;
             }
-            const bool isLong = tag == kTagLongCall;
-            readCallRecord(rec, isLong, record_);
+            keep(rec, isLong);
+            const uint32_t function = readLE32(rec + 8);
+            const uint32_t longSize = readLE32(rec + 28 * isLong); // the tag when short
             src_.consume(length);
-            if (!isLong && record_.function == kDeclarationFunc) {
-                declare(record_.location, static_cast<uint32_t>(record_.end & 0xFFFFFFFF));
+            if (!isLong && function == kDeclarationFunc) {
+                declare(readLE32(rec + 4), readLE32(rec + 20));
                 continue;
             }
             if (current_ == kNoProcess) return finish(recordStart, ReadPlan::Stop::Invalid);
             ++plan_.processes[current_].calls;
             ++calls_;
-            if (!isLong) continue;
-            if (record_.function & kFuncMembersBit) {
+            if (isLong && (function & kFuncMembersBit)) {
                 plan_.processes[current_].changesComms = true;
-                const uint64_t listBytes = uint64_t{record_.size} * 4;
+                const uint64_t listBytes = uint64_t{longSize} * 4;
                 if (src_.skip(listBytes) < listBytes)
                     return finish(recordStart, ReadPlan::Stop::Truncated);
             }
@@ -70,9 +77,34 @@ class Planner {
         plan_.positionOfRank.emplace(rank, current_);
     }
 
+    // The bytes of the last call record, and the long-only bytes of the last
+    // long one (short records inherit those), copied without a branch: the
+    // last call record is decoded only where a piece starts.
+    void keep(const unsigned char* rec, bool isLong) {
+        std::memcpy(lastCall_, rec, kShortCallRecordSize);
+        // A short record's own first bytes go to the unused slot: nothing
+        // past its end is read.
+        std::memcpy(longOnly_[isLong], rec + kShortCallRecordSize * isLong,
+                    kLongCallRecordSize - kShortCallRecordSize);
+        seenCall_ = true;
+        seenLong_ |= isLong;
+    }
+
+    CallRecord lastRecord() const {
+        CallRecord r;
+        if (!seenCall_) return r;
+        unsigned char bytes[kLongCallRecordSize] = {};
+        std::memcpy(bytes, lastCall_, kShortCallRecordSize);
+        if (seenLong_)
+            std::memcpy(bytes + kShortCallRecordSize, longOnly_[1],
+                        kLongCallRecordSize - kShortCallRecordSize);
+        readCallRecord(bytes, true, r);
+        return r;
+    }
+
     void cutHere(uint64_t offset) {
         while (nextCut_ < cuts_.size() && offset >= cuts_[nextCut_]) ++nextCut_;
-        PieceStart piece{offset, record_, rank_, current_, {}};
+        PieceStart piece{offset, lastRecord(), rank_, current_, {}};
         piece.callsBefore.reserve(plan_.processes.size());
         for (const PlannedProcess& p : plan_.processes) piece.callsBefore.push_back(p.calls);
         plan_.pieces.push_back(std::move(piece));
@@ -96,7 +128,10 @@ class Planner {
     std::vector<uint64_t> cuts_;
     size_t nextCut_ = 0;
     SaltedMap<uint32_t, uint32_t> nodeIndexById_{0, SaltedHash{freshSalt()}};
-    CallRecord record_;
+    unsigned char lastCall_[kShortCallRecordSize] = {};
+    unsigned char longOnly_[2][kLongCallRecordSize - kShortCallRecordSize] =
+        {}; // [1]: the last long's
+    bool seenCall_ = false, seenLong_ = false;
     uint32_t rank_ = 0xFFFFFFFFu;
     uint32_t current_ = kNoProcess;
 };
