@@ -303,8 +303,8 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
         size_t x = 0;
         for (uint32_t i = scan.begin; i < scan.end; ++i) {
             for (const size_t end = scan.singlesEnd[i - scan.begin]; x < end; ++x) {
-                const auto [k, rank] = scan.singles[x];
-                positions.forEach(rank, [&](uint32_t j) {
+                const uint32_t k = scan.singles[x].first;
+                positions.forEach(scan.singles[x].second, [&](uint32_t j) {
                     if (j != i) index.slot(j, scan.explicitCount[j]++) = {i, k};
                 });
             }
