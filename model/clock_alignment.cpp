@@ -96,6 +96,8 @@ struct alignas(64) WorkerState {
     std::vector<uint64_t> seenStamp;
     uint64_t stamp = 0;
     ReceiverCounts receivers; // files one sender's comparisons
+    ReceiverCounts::Counts counts;
+    std::vector<Comparison> inCallOrder; // one sender's forward comparisons
 
     void resize(uint32_t n) {
         seenStamp.assign(n, 0);
@@ -149,75 +151,48 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
 
     // Forward sweep: pairs a < b, walking A's sends to B, a in the outer loop:
     // one sender's comparisons, ordered by (b, call), follow each other. The
-    // senders of a block are walked twice in parallel: first counting their
-    // comparisons per receiver, then filing each comparison straight to its
-    // place in one buffer for the block, receivers ascending and call order
-    // within one receiver, with neither a sort nor a buffer per sender.
+    // senders of a block are walked once in parallel, each sender's
+    // comparisons kept in call order (a few thousand, in the cache) and then
+    // filed per receiver, receivers ascending and call order within one
+    // receiver, without a sort; then applied in order.
     constexpr uint32_t kBlock = 64;
-    struct SenderCounts {
-        ReceiverCounts::Counts receivers;
-        uint64_t start = 0; // in the block's buffer
-        uint64_t total = 0;
-    };
-    std::vector<SenderCounts> senders(kBlock);
-    // One block's comparisons; grown as blocks need, never zeroed: the
-    // filling walk writes every entry.
-    std::unique_ptr<Comparison[]> forward;
-    uint64_t forwardRoom = 0;
+    std::vector<std::vector<Comparison>> filed(kBlock); // per sender of the block
     for (uint32_t blockStart = 0; blockStart < n; blockStart += kBlock) {
         const uint32_t blockSize = std::min(kBlock, n - blockStart);
         parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
             const uint32_t a = blockStart + item;
             WorkerState& ws = state[w];
             uint64_t* backwardCount = counts[w].data() + size_t{rangeOf(a)} * n;
-            ws.receivers.start();
-            if (!listed[a]) collectLinkedSends(procs[a], linkedSends[a]);
-            forEachComparisonOf(procs, a, linkedSends[a], positions, ws.seenStamp, ws.stamp,
-                                [&](uint32_t b, uint32_t, uint32_t) {
-                                    if (b < a)
-                                        ++backwardCount[b];
-                                    else
-                                        ws.receivers.count(b);
-                                });
-            senders[item].total = ws.receivers.inOrder(senders[item].receivers);
-        });
-        uint64_t blockTotal = 0;
-        for (uint32_t item = 0; item < blockSize; ++item) {
-            senders[item].start = blockTotal;
-            blockTotal += senders[item].total;
-        }
-        if (blockTotal > forwardRoom) {
-            forward.reset(); // before the larger one is taken
-            forwardRoom = blockTotal + blockTotal / 4;
-            forward.reset(new Comparison[forwardRoom]);
-            adviseHugePages(forward.get(), forwardRoom * sizeof(Comparison));
-            prefaultForWriting(forward.get(), forwardRoom * sizeof(Comparison));
-        }
-        parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
-            const uint32_t a = blockStart + item;
-            WorkerState& ws = state[w];
-            ws.receivers.placeAt(senders[item].receivers, senders[item].start);
             const TProcess& from = procs[a];
-            forEachComparisonOf(
-                procs, a, linkedSends[a], positions, ws.seenStamp, ws.stamp,
-                [&](uint32_t b, uint32_t k, uint32_t l) {
-                    if (b < a) return;
-                    const TFunc& s = from.calls[k];
-                    forward[ws.receivers.next(b)++] = {b, s.end, s.links[l].recvEnd(s.end)};
-                });
+            ws.receivers.start();
+            ws.inCallOrder.clear();
+            if (!listed[a]) collectLinkedSends(from, linkedSends[a]);
+            forEachComparisonOf(procs, a, linkedSends[a], positions, ws.seenStamp, ws.stamp,
+                                [&](uint32_t b, uint32_t k, uint32_t l) {
+                                    if (b < a) {
+                                        ++backwardCount[b];
+                                        return;
+                                    }
+                                    ws.receivers.count(b);
+                                    const TFunc& s = from.calls[k];
+                                    ws.inCallOrder.push_back({b, s.end, s.links[l].recvEnd(s.end)});
+                                });
+            ws.receivers.inOrder(ws.counts);
+            ws.receivers.placeAt(ws.counts, 0);
+            std::vector<Comparison>& out = filed[item];
+            out.resize(ws.inCallOrder.size());
+            for (const Comparison& c : ws.inCallOrder) out[ws.receivers.next(c.receiver)++] = c;
         });
         for (uint32_t item = 0; item < blockSize; ++item) {
             const uint32_t fromNode = procs[blockStart + item].nodeIndex;
-            const Comparison* c = forward.get() + senders[item].start;
-            for (const Comparison* end = c + senders[item].total; c != end; ++c)
-                applyComparison(clocks, fromNode, procs[c->receiver].nodeIndex, c->sendEnd,
-                                c->recvEnd);
+            for (const Comparison& c : filed[item])
+                applyComparison(clocks, fromNode, procs[c.receiver].nodeIndex, c.sendEnd,
+                                c.recvEnd);
         }
         // The forward sweep is about two thirds of the work.
         if (progress) progress->report(uint64_t{blockStart + blockSize} * 2, uint64_t{n} * 3);
     }
-    forward.reset();
-    std::vector<SenderCounts>().swap(senders);
+    std::vector<std::vector<Comparison>>().swap(filed);
 
     // Backward sweep: pairs a < b, walking B's sends to A, a in the outer loop.
     // Bucket a holds range 0's comparisons to a, then range 1's, and so on.

@@ -187,38 +187,52 @@ TEST(ScaleDifferential, BuildingTwiceAppendsLikeTheReference) {
 }
 
 TEST(ScaleDifferential, ASendersComparisonsApplyInTheReferenceOrder) {
-    // Every receive ends before its send on the aligned clocks, by amounts a
-    // few microseconds apart, so that the order in which the comparisons are
-    // applied decides the offsets: by receiver (ranks 1 and 2 share a node),
-    // then by call. 90,000 messages are more than one sender's comparisons
-    // are counted into a second buffer for; 20,000 are fewer.
+    // Every receive ends before its send on the aligned clocks, by 500 us
+    // plus a few, so that the order in which the comparisons are applied
+    // decides the offsets: by receiver (ranks 1 and 2 share a node), then by
+    // call. A receive moves the node only when its few exceed the last
+    // mover's by more than 10: in call order the three messages below leave
+    // the node at 520, by receiver at 516. 90,000 messages are more than one
+    // sender's comparisons are counted into a second buffer for; 20,000 are
+    // fewer.
+    struct Case {
+        std::vector<uint32_t> to; // receiving rank of each message
+        std::vector<int64_t> few; // its receive ends 500 + few us before the send
+    };
+    std::vector<Case> cases{{{1, 2, 1}, {5, 20, 16}}};
     for (uint32_t messages : {90'000u, 20'000u}) {
-        SCOPED_TRACE("messages " + std::to_string(messages));
         std::mt19937 random(messages);
-        std::vector<uint32_t> to(messages);
-        std::vector<int64_t> sendEnd(messages);
-        int64_t clock = 20;
+        Case& c = cases.emplace_back();
         for (uint32_t m = 0; m < messages; ++m) {
-            to[m] = 1 + random() % 3;
-            sendEnd[m] = clock += 100;
+            c.to.push_back(1 + random() % 3);
+            c.few.push_back(random() % 30);
         }
+    }
+    for (const Case& c : cases) {
+        const auto messages = static_cast<uint32_t>(c.to.size());
+        SCOPED_TRACE("messages " + std::to_string(messages));
         TraceWriter w;
         for (uint32_t rank = 0; rank < 4; ++rank) {
             const auto node = static_cast<uint8_t>(rank == 2 ? 2 : rank + 1);
             w.declareProcess(rank, nodeIdFromOctets(10, 0, 0, node));
             w.shortCall(1, kFuncInit, 0, 10);
             for (uint32_t m = 0; m < messages; ++m) {
+                const int64_t sendEnd = 120 + 100 * int64_t{m};
                 if (rank == 0) {
-                    w.longCall(2, kFuncSend, sendEnd[m] - 5, sendEnd[m], 8, m % 7,
-                               static_cast<int32_t>(to[m]), kWorldComm);
-                } else if (to[m] == rank) {
-                    const int64_t end = sendEnd[m] - 500 - random() % 30;
+                    w.longCall(2, kFuncSend, sendEnd - 5, sendEnd, 8, m % 7,
+                               static_cast<int32_t>(c.to[m]), kWorldComm);
+                } else if (c.to[m] == rank) {
+                    const int64_t end = sendEnd - 500 - c.few[m];
                     w.longCall(2, kFuncRecv, end - 5, end, 8, m % 7, 0, kWorldComm);
                 }
             }
         }
         TempTrace file(w.bytes());
-        EXPECT_EQ(expectSameAsReference(file.path(), 2).links, messages);
+        const Compared result = expectSameAsReference(file.path(), 2);
+        EXPECT_EQ(result.links, messages);
+        if (messages == 3) {
+            EXPECT_EQ(result.offsets, (std::vector<int64_t>{-10, 516, -10}));
+        }
     }
 }
 
