@@ -52,7 +52,7 @@ class CommCache {
     // are the global ones; every: where their amounts toward members go.
     CommCache(const TProcess& p, std::span<const uint32_t> identity, TrafficCell* every,
               std::vector<TrafficCell>& perView)
-        : process_(p), lookup_(p), identity_(identity), every_(every), perView_(perView) {}
+        : lookup_(p), identity_(identity), every_(every), perView_(perView) {}
 
     const CommLookup& lookup() const { return lookup_; }
 
@@ -94,7 +94,6 @@ class CommCache {
     }
 
     static constexpr uint32_t kSlotBits = 5;
-    const TProcess& process_;
     CommLookup lookup_;
     std::span<const uint32_t> identity_;
     TrafficCell* every_;
