@@ -156,6 +156,8 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     // filed per receiver, receivers ascending and call order within one
     // receiver, without a sort; then applied in order.
     constexpr uint32_t kBlock = 64;
+    // A sender's comparisons kept in call order up to this many (6 MB).
+    constexpr size_t kKeptComparisons = size_t{1} << 18;
     std::vector<std::vector<Comparison>> filed(kBlock); // per sender of the block
     for (uint32_t blockStart = 0; blockStart < n; blockStart += kBlock) {
         const uint32_t blockSize = std::min(kBlock, n - blockStart);
@@ -166,6 +168,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
             const TProcess& from = procs[a];
             ws.receivers.start();
             ws.inCallOrder.clear();
+            bool kept = true; // all of the sender's comparisons are in inCallOrder
             if (!listed[a]) collectLinkedSends(from, linkedSends[a]);
             forEachComparisonOf(procs, a, linkedSends[a], positions, ws.seenStamp, ws.stamp,
                                 [&](uint32_t b, uint32_t k, uint32_t l) {
@@ -174,20 +177,40 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
                                         return;
                                     }
                                     ws.receivers.count(b);
+                                    if (!kept) return;
+                                    if (ws.inCallOrder.size() == kKeptComparisons) {
+                                        kept = false;
+                                        return;
+                                    }
                                     const TFunc& s = from.calls[k];
                                     ws.inCallOrder.push_back({b, s.end, s.links[l].recvEnd(s.end)});
                                 });
-            ws.receivers.inOrder(ws.counts);
+            const uint64_t total = ws.receivers.inOrder(ws.counts);
             ws.receivers.placeAt(ws.counts, 0);
             std::vector<Comparison>& out = filed[item];
-            out.resize(ws.inCallOrder.size());
-            for (const Comparison& c : ws.inCallOrder) out[ws.receivers.next(c.receiver)++] = c;
+            out.resize(total);
+            if (kept) {
+                for (const Comparison& c : ws.inCallOrder) out[ws.receivers.next(c.receiver)++] = c;
+                return;
+            }
+            // Too many to keep a second copy of (the root of collectives
+            // over everyone): walked again, filed straight to their places.
+            forEachComparisonOf(
+                procs, a, linkedSends[a], positions, ws.seenStamp, ws.stamp,
+                [&](uint32_t b, uint32_t k, uint32_t l) {
+                    if (b < a) return;
+                    const TFunc& s = from.calls[k];
+                    out[ws.receivers.next(b)++] = {b, s.end, s.links[l].recvEnd(s.end)};
+                });
         });
         for (uint32_t item = 0; item < blockSize; ++item) {
             const uint32_t fromNode = procs[blockStart + item].nodeIndex;
             for (const Comparison& c : filed[item])
                 applyComparison(clocks, fromNode, procs[c.receiver].nodeIndex, c.sendEnd,
                                 c.recvEnd);
+            // A huge sender's room is not kept for the others.
+            if (filed[item].capacity() > kKeptComparisons)
+                std::vector<Comparison>().swap(filed[item]);
         }
         // The forward sweep is about two thirds of the work.
         if (progress) progress->report(uint64_t{blockStart + blockSize} * 2, uint64_t{n} * 3);

@@ -192,15 +192,15 @@ TEST(ScaleDifferential, ASendersComparisonsApplyInTheReferenceOrder) {
     // decides the offsets: by receiver (ranks 1 and 2 share a node), then by
     // call. A receive moves the node only when its few exceed the last
     // mover's by more than 10: in call order the three messages below leave
-    // the node at 520, by receiver at 516. 90,000 messages are more than one
-    // sender's comparisons are counted into a second buffer for; 20,000 are
-    // fewer.
+    // the node at 520, by receiver at 516. 270,000 messages are more than
+    // clock alignment keeps of one sender in call order (it walks the sender
+    // again); 20,000 are fewer.
     struct Case {
         std::vector<uint32_t> to; // receiving rank of each message
         std::vector<int64_t> few; // its receive ends 500 + few us before the send
     };
     std::vector<Case> cases{{{1, 2, 1}, {5, 20, 16}}};
-    for (uint32_t messages : {90'000u, 20'000u}) {
+    for (uint32_t messages : {270'000u, 20'000u}) {
         std::mt19937 random(messages);
         Case& c = cases.emplace_back();
         for (uint32_t m = 0; m < messages; ++m) {
