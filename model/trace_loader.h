@@ -35,11 +35,11 @@ bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& 
                       unsigned pieces = 0);
 // threads: how many workers match sends; 0 chooses by the trace's size and
 // the machine. The links are the same for any number.
-// `linked`, when given, receives the lists for alignClocks.
+// `linked`, when given, receives the sets for alignClocks.
 bool buildLinks(TTrace& trace, unsigned threads = 0, ProgressStep* progress = nullptr,
                 LinkedSends* linked = nullptr);
 // threads as for buildLinks; the offsets are the same for any number, and
-// with or without `linked` (from buildLinks on this trace; its lists are used up).
+// with or without `linked` (from buildLinks on this trace; its sets are used up).
 bool alignClocks(TTrace& trace, std::ostream& errors = std::cerr, unsigned threads = 0,
                  ProgressStep* progress = nullptr, LinkedSends* linked = nullptr);
 
