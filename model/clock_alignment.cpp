@@ -45,7 +45,7 @@ void forEachDecidingLink(const TFunc& s, const RankPositions& positions,
 }
 
 // Which calls of a process send and have links, one bit per call. Only
-// these take part in the sweeps, which walk a process three times; most
+// these take part in the sweeps, which walk a process two or three times; most
 // calls are others.
 void collectLinkedSends(const TProcess& from, std::vector<uint64_t>& out) {
     out.assign((from.calls.size() + 63) / 64, 0);
