@@ -80,6 +80,12 @@ void forEachComparisonOf(const std::vector<TProcess>& procs, uint32_t a,
     }
 }
 
+// Call k of `from` against link l's receive, on receiver position b.
+Comparison comparisonOf(const TProcess& from, uint32_t b, uint32_t k, uint32_t l) {
+    const TFunc& s = from.calls[k];
+    return {b, s.end, s.links[l].recvEnd(s.end)};
+}
+
 void applyComparison(std::vector<TNodeClock>& clocks, uint32_t fromNode, uint32_t toNode,
                      int64_t rawSendEnd, int64_t rawRecvEnd) {
     const int64_t sendEnd = wrapAdd(rawSendEnd, clocks[fromNode].offset);
@@ -182,8 +188,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
                                         kept = false;
                                         return;
                                     }
-                                    const TFunc& s = from.calls[k];
-                                    ws.inCallOrder.push_back({b, s.end, s.links[l].recvEnd(s.end)});
+                                    ws.inCallOrder.push_back(comparisonOf(from, b, k, l));
                                 });
             const uint64_t total = ws.receivers.inOrder(ws.counts);
             ws.receivers.placeAt(ws.counts, 0);
@@ -195,13 +200,11 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
             }
             // Too many to keep a second copy of (the root of collectives
             // over everyone): walked again, filed straight to their places.
-            forEachComparisonOf(
-                procs, a, linkedSends[a], positions, ws.seenStamp, ws.stamp,
-                [&](uint32_t b, uint32_t k, uint32_t l) {
-                    if (b < a) return;
-                    const TFunc& s = from.calls[k];
-                    out[ws.receivers.next(b)++] = {b, s.end, s.links[l].recvEnd(s.end)};
-                });
+            forEachComparisonOf(procs, a, linkedSends[a], positions, ws.seenStamp, ws.stamp,
+                                [&](uint32_t b, uint32_t k, uint32_t l) {
+                                    if (b >= a)
+                                        out[ws.receivers.next(b)++] = comparisonOf(from, b, k, l);
+                                });
         });
         for (uint32_t item = 0; item < blockSize; ++item) {
             const uint32_t fromNode = procs[blockStart + item].nodeIndex;

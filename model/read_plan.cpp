@@ -80,24 +80,20 @@ class Planner {
     // The bytes of the last call record, and the long-only bytes of the last
     // long one (short records inherit those), copied without a branch: the
     // last call record is decoded only where a piece starts.
+    // Before any call record the bytes are zero, which decode to the empty
+    // record.
     void keep(const unsigned char* rec, bool isLong) {
         std::memcpy(lastCall_, rec, kShortCallRecordSize);
         // A short record's own first bytes go to the unused slot: nothing
         // past its end is read.
-        std::memcpy(longOnly_[isLong], rec + kShortCallRecordSize * isLong,
-                    kLongCallRecordSize - kShortCallRecordSize);
-        seenCall_ = true;
-        seenLong_ |= isLong;
+        std::memcpy(longOnly_[isLong], rec + kShortCallRecordSize * isLong, kLongOnlyBytes);
     }
 
     CallRecord lastRecord() const {
-        CallRecord r;
-        if (!seenCall_) return r;
-        unsigned char bytes[kLongCallRecordSize] = {};
+        unsigned char bytes[kLongCallRecordSize];
         std::memcpy(bytes, lastCall_, kShortCallRecordSize);
-        if (seenLong_)
-            std::memcpy(bytes + kShortCallRecordSize, longOnly_[1],
-                        kLongCallRecordSize - kShortCallRecordSize);
+        std::memcpy(bytes + kShortCallRecordSize, longOnly_[1], kLongOnlyBytes);
+        CallRecord r;
         readCallRecord(bytes, true, r);
         return r;
     }
@@ -128,10 +124,10 @@ class Planner {
     std::vector<uint64_t> cuts_;
     size_t nextCut_ = 0;
     SaltedMap<uint32_t, uint32_t> nodeIndexById_{0, SaltedHash{freshSalt()}};
+    static constexpr size_t kLongOnlyBytes = kLongCallRecordSize - kShortCallRecordSize;
     unsigned char lastCall_[kShortCallRecordSize] = {};
-    unsigned char longOnly_[2][kLongCallRecordSize - kShortCallRecordSize] =
-        {}; // [1]: the last long's
-    bool seenCall_ = false, seenLong_ = false;
+    // [1]: the last long record's; [0] takes what short records copy.
+    unsigned char longOnly_[2][kLongOnlyBytes] = {};
     uint32_t rank_ = 0xFFFFFFFFu;
     uint32_t current_ = kNoProcess;
 };
