@@ -36,14 +36,18 @@ QRgb rgbAt(const QImage& img, int x, int y) {
     return img.pixel(x, y) & 0xFFFFFF;
 }
 
+QWidget* shownModal() {
+    QWidget* w = QApplication::activeModalWidget();
+    return w ? w : QApplication::activePopupWidget();
+}
+
 // Runs `check` on the next modal dialog or popup to appear, then closes it.
 void onNextModal(std::function<void(QWidget*)> check) {
     QTimer::singleShot(0, [check] {
-        QWidget* w = QApplication::activeModalWidget();
-        if (!w) w = QApplication::activePopupWidget();
-        if (!w) return;
-        check(w);
-        w->close();
+        if (QWidget* w = shownModal()) {
+            check(w);
+            w->close();
+        }
     });
 }
 
@@ -89,9 +93,6 @@ class MainWindowTest : public QObject {
                 w.findChild<EventExpl*>("eventview"), w.findChild<TimeLine*>("tline"),
                 w.findChild<NRView*>("nrview")};
     }
-    static std::tuple<int, int, int> hsb(const Parts& p) {
-        return {p.hsb->minimum(), p.hsb->maximum(), p.hsb->value()};
-    }
     // Zoom, scroll bars and the positions the views were given.
     static std::tuple<double, int, int, int, int, int, int> state(ZLVR_anView& w) {
         const Parts p = parts(w);
@@ -111,8 +112,8 @@ class MainWindowTest : public QObject {
         const Parts p = parts(w);
         QVERIFY(!w.isOpen() && !w.trace() && !w.viewFilter() && !w.linksItem()->isChecked());
         QCOMPARE(w.windowTitle(), QString("ZELVOR Analyzer"));
-        QCOMPARE(hsb(p), std::tuple(0, 0, 0));
-        QCOMPARE(p.vsb->maximum(), 0);
+        QCOMPARE(std::tuple(p.hsb->minimum(), p.hsb->maximum(), p.hsb->value(), p.vsb->maximum()),
+                 std::tuple(0, 0, 0, 0));
         QVERIFY(!p.eventview->isOpen() && !p.tline->isOpen() && !p.nrview->isOpen());
     }
 
@@ -149,9 +150,7 @@ class MainWindowTest : public QObject {
         bool sawPopup = false;
         QTimer closer;
         connect(&closer, &QTimer::timeout, [&] {
-            QWidget* shown = QApplication::activeModalWidget();
-            if (!shown) shown = QApplication::activePopupWidget();
-            if (shown) {
+            if (QWidget* shown = shownModal()) {
                 sawPopup = true;
                 shown->close();
             }
@@ -193,18 +192,16 @@ class MainWindowTest : public QObject {
         QVERIFY(p.eventview->updatesEnabled() && p.tline->updatesEnabled());
         QVERIFY(!w.viewFilter()->showLinks);
 
-        w.slotvZoomIn();
-        w.slotvZoomIn();
+        for (int i = 0; i < 2; ++i) w.slotvZoomIn();
         QCOMPARE(state(w), std::tuple(0.00192, -1, 21, 0, 3, 3, 3));
         QCOMPARE(p.tline->zoom(), 0.00192);
         p.hsb->setValue(7);
         QCOMPARE(std::pair(p.eventview->offset(), p.tline->offset()), std::pair(7, 7));
 
         w.slotvZoomOut();
-        QCOMPARE(w.zoom(), 0.00096);
-        QCOMPARE(p.hsb->value(), 7); // kept, in scroll units
-        w.slotvZoomOut();
-        w.slotvZoomOut();
+        // The scroll bar keeps its value, in scroll units.
+        QCOMPARE(std::pair(w.zoom(), p.hsb->value()), std::pair(0.00096, 7));
+        for (int i = 0; i < 2; ++i) w.slotvZoomOut();
         QCOMPARE(w.zoom(), 0.00048); // not below the fitting zoom
         for (int i = 0; i < 20; ++i) w.slotvZoomIn();
         QCOMPARE(w.zoom(), 1.0);
@@ -216,18 +213,16 @@ class MainWindowTest : public QObject {
         ZLVR_anView w;
         const Parts p = parts(w);
         QVERIFY(w.openTrace(span_));
-        QTest::keyClick(&w, Qt::Key_Up);
-        QCOMPARE(p.vsb->value(), 3); // already at its maximum
-        QTest::keyClick(&w, Qt::Key_Down);
-        QCOMPARE(std::tuple(p.vsb->value(), p.eventview->pos(), p.nrview->pos()),
-                 std::tuple(2, 2, 2));
-        QTest::keyClick(&w, Qt::Key_Right);
-        QTest::keyClick(&w, Qt::Key_Right);
-        QCOMPARE(p.hsb->value(), 2);
-        QTest::keyClick(&w, Qt::Key_Left);
-        QCOMPARE(p.tline->offset(), 1);
-        QTest::keyClick(&w, Qt::Key_A);
-        QCOMPARE(p.hsb->value(), 1);
+        // Up first: the vertical bar is already at its maximum.
+        const std::tuple<Qt::Key, int, int> keys[] = {{Qt::Key_Up, 3, 0},    {Qt::Key_Down, 2, 0},
+                                                      {Qt::Key_Right, 2, 1}, {Qt::Key_Right, 2, 2},
+                                                      {Qt::Key_Left, 2, 1},  {Qt::Key_A, 2, 1}};
+        for (const auto& [key, row, column] : keys) {
+            QTest::keyClick(&w, key);
+            QCOMPARE(std::tuple(p.vsb->value(), p.eventview->pos(), p.nrview->pos(), p.hsb->value(),
+                                p.tline->offset()),
+                     std::tuple(row, row, row, column, column));
+        }
     }
 
     void toolBarKeys() {
