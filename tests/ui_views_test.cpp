@@ -97,9 +97,8 @@ class ViewsTest : public QObject {
         QVERIFY(dir_.isValid());
         trace_ = std::make_unique<TTrace>(saveTrace(dir_, "bars.zlv", barsTrace()).toStdString());
         QVERIFY(trace_->loaded());
-        QCOMPARE(trace_->rankAt(0), 0);
-        QCOMPARE(trace_->rankAt(1), 2);
-        QCOMPARE(trace_->rankAt(2), 1);
+        QCOMPARE(std::tuple(trace_->rankAt(0), trace_->rankAt(1), trace_->rankAt(2)),
+                 std::tuple(0, 2, 1));
     }
 
     void closedViewIsBlack() {
@@ -273,19 +272,19 @@ class ViewsTest : public QObject {
         QCOMPARE(bar.minimumHeight(), 35);
         const QList<QPushButton*> buttons = bar.findChildren<QPushButton*>();
         QCOMPARE(buttons.size(), 9);
-        const int xs[] = {2, 33, 80, 111, 142, 187, 218, 249, 280};
-        for (int i = 0; i < 9; ++i) QCOMPARE(buttons[i]->geometry(), QRect(xs[i], 2, 31, 31));
         QCOMPARE(buttons[4]->text(), QString("All"));
         QCOMPARE(buttons[2]->shortcut(), QKeySequence(Qt::Key_Equal));
         QCOMPARE(buttons[8]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
-
-        using Signal = void (ToolBar::*)();
-        const Signal signals_[] = {
-            &ToolBar::signalfOpen,    &ToolBar::signalfClose,   &ToolBar::signalvZoomIn,
-            &ToolBar::signalvZoomOut, &ToolBar::signalvZoomAll, &ToolBar::signalvPalette,
-            &ToolBar::signalFltMenu,  &ToolBar::signalStatMenu, &ToolBar::signalCheck};
+        // Each button's left edge and the signal its click sends.
+        const std::pair<int, void (ToolBar::*)()> expected[] = {
+            {2, &ToolBar::signalfOpen},      {33, &ToolBar::signalfClose},
+            {80, &ToolBar::signalvZoomIn},   {111, &ToolBar::signalvZoomOut},
+            {142, &ToolBar::signalvZoomAll}, {187, &ToolBar::signalvPalette},
+            {218, &ToolBar::signalFltMenu},  {249, &ToolBar::signalStatMenu},
+            {280, &ToolBar::signalCheck}};
         for (int i = 0; i < 9; ++i) {
-            QSignalSpy spy(&bar, signals_[i]);
+            QCOMPARE(buttons[i]->geometry(), QRect(expected[i].first, 2, 31, 31));
+            QSignalSpy spy(&bar, expected[i].second);
             buttons[i]->click();
             QCOMPARE(spy.count(), 1);
         }
