@@ -55,12 +55,7 @@ TraceWriter sampleWriter() {
 }
 
 const FdbContents& sampleDb() {
-    static const FdbContents db = [] {
-        FdbContents d;
-        d.sections = {{5, "solve"}};
-        d.files = {{1, "main.c"}};
-        return d;
-    }();
+    static const FdbContents db{.sections = {{5, "solve"}}, .files = {{1, "main.c"}}};
     return db;
 }
 
@@ -277,8 +272,7 @@ TEST(StatDialog, LargeMatrixRowsOnDemand) {
     auto trace = openWrittenTrace(w);
     Stat_Dlg dlg(nullptr, 3, trace.get());
     const QAbstractItemModel* model = dlg.findChild<QTableView*>("table")->model();
-    ASSERT_EQ(model->rowCount(), 400);
-    ASSERT_EQ(model->columnCount(), 400);
+    ASSERT_EQ(std::pair(model->rowCount(), model->columnCount()), std::pair(400, 400));
     auto cell = [&](int r, int c) { return model->index(r, c).data().toString(); };
     EXPECT_EQ((QStringList{cell(399, 0), cell(399, 398), cell(399, 1)}),
               (QStringList{"1/0", "0/1", "0/0"}));

@@ -147,9 +147,8 @@ TEST_F(HostileInput, DatabaseWithHugeIdentifiersAndLongNamesStaysSmall) {
     std::string text = "[files]\n";
     for (int k = 0; k < kEntries; ++k) {
         const uint32_t id = 4294967295u - static_cast<uint32_t>(k);
-        text +=
-            std::to_string(id) + ":" + std::string(kNameLength, static_cast<char>('a' + k % 26));
-        text += "\n";
+        text += std::to_string(id) + ":" +
+                std::string(kNameLength, static_cast<char>('a' + k % 26)) + "\n";
     }
     text += "[sections]\n4294967295:last\n";
     const std::string path = save("huge.fdb", text);
