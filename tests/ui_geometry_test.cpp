@@ -217,18 +217,14 @@ class GeometryTest : public QObject {
             const double q[4] = {x1 - double(b.left), double(b.right) - x1, y1 - double(b.top),
                                  double(b.bottom) - y1};
             for (int i = 0; i < 4; ++i) {
-                if (p[i] == 0.0) {
-                    if (q[i] < 0.0) return std::nullopt;
-                    continue;
-                }
+                if (p[i] == 0.0 && q[i] < 0.0) return std::nullopt;
+                if (p[i] == 0.0) continue;
                 const double u = q[i] / p[i];
-                if (p[i] < 0.0) {
-                    if (u > u1) return std::nullopt;
+                if (p[i] < 0.0)
                     u0 = std::max(u0, u);
-                } else {
-                    if (u < u0) return std::nullopt;
+                else
                     u1 = std::min(u1, u);
-                }
+                if (u0 > u1) return std::nullopt;
             }
             return Segment{std::lround(x1 + u0 * dx), std::lround(y1 + u0 * dy),
                            std::lround(x1 + u1 * dx), std::lround(y1 + u1 * dy)};
