@@ -197,8 +197,7 @@ TEST(FilterDialog, DoneWritesTheMaskAndCancelLeavesIt) {
 }
 
 TEST(StatDialog, EveryKindMatchesTheToolCellForCell) {
-    const TraceWriter w = sampleWriter();
-    const std::string path = saveWrittenTrace(w, &sampleDb(), "dialog");
+    const std::string path = saveWrittenTrace(sampleWriter(), &sampleDb(), "dialog");
     std::ostringstream quiet;
     TTrace trace(path, quiet, quiet);
     ASSERT_TRUE(trace.loaded());

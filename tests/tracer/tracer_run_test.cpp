@@ -88,11 +88,6 @@ const NormalRun& preloadedRun() {
     return r;
 }
 
-const NormalRun& instrumentedRun() {
-    static const NormalRun r = normalRun(ZLV_CALLS_INSTRUMENTED, false, "instrumented");
-    return r;
-}
-
 void expectCleanLoad(const NormalRun& r) {
     ASSERT_EQ(r.run.exitStatus, 0) << r.run.log;
     ASSERT_TRUE(r.loaded.trace->loaded()) << r.loaded.loaderMessages;
@@ -300,7 +295,7 @@ TEST_F(TracedProgram, PreloadedRunPassesTheChecksButThePlantedCommunicatorAndHas
 }
 
 TEST_F(TracedProgram, InstrumentedRunHasFilesLinesSectionsAndCounters) {
-    const NormalRun& r = instrumentedRun();
+    const NormalRun r = normalRun(ZLV_CALLS_INSTRUMENTED, false, "instrumented");
     expectCleanLoad(r);
     TTrace& t = *r.loaded.trace;
     expectCountsAndOrder(t);
