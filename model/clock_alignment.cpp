@@ -25,6 +25,10 @@ namespace {
 
 // One comparison: a send's end against its receive's end (raw node times).
 struct Comparison {
+    // Left unset: a sender's list is sized first and then every entry written.
+    Comparison() {}
+    Comparison(uint32_t receiver_, int64_t sendEnd_, int64_t recvEnd_)
+        : receiver(receiver_), sendEnd(sendEnd_), recvEnd(recvEnd_) {}
     uint32_t receiver; // position of the receiving process
     int64_t sendEnd;
     int64_t recvEnd;
@@ -193,7 +197,8 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
             const uint64_t total = ws.receivers.inOrder(ws.counts);
             ws.receivers.placeAt(ws.counts, 0);
             std::vector<Comparison>& out = filed[item];
-            out.resize(total);
+            out.resize(total); // untouched yet: huge pages where it is large
+            adviseHugePages(out.data(), total * sizeof(Comparison));
             if (kept) {
                 for (const Comparison& c : ws.inCallOrder) out[ws.receivers.next(c.receiver)++] = c;
                 return;

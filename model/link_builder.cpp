@@ -124,16 +124,21 @@ struct CandidateIndex {
     // are done, so that these entries and the links they turn into are never
     // all in memory at the same time.
     std::vector<uint64_t> explicitStart;
+    // Trivial, so that a chunk's storage is not zeroed (page by page, before
+    // any advice on its pages could apply).
+    struct Explicit {
+        uint32_t receiver, call;
+    };
     struct Chunk {
         uint32_t senderEnd; // senders up to here (exclusive) live in this chunk
         uint64_t base;      // explicitStart of its first sender
         // Not zeroed: the filing pass writes every entry.
-        std::unique_ptr<std::pair<uint32_t, uint32_t>[]> calls;
+        std::unique_ptr<Explicit[]> calls;
     };
     std::vector<Chunk> chunks;
     std::vector<uint32_t> chunkOfSender;
 
-    std::span<const std::pair<uint32_t, uint32_t>> explicitOf(uint32_t j) const {
+    std::span<const Explicit> explicitOf(uint32_t j) const {
         const Chunk& c = chunks[chunkOfSender[j]];
         return {c.calls.get() + (explicitStart[j] - c.base),
                 static_cast<size_t>(explicitStart[j + 1] - explicitStart[j])};
@@ -154,7 +159,7 @@ struct CandidateIndex {
         const uint32_t c = chunkOfSender[j];
         if (sendersLeft[c].fetch_sub(1, std::memory_order_acq_rel) == 1) chunks[c].calls.reset();
     }
-    std::pair<uint32_t, uint32_t>& slot(uint32_t j, uint64_t at) {
+    Explicit& slot(uint32_t j, uint64_t at) {
         Chunk& c = chunks[chunkOfSender[j]];
         return c.calls[at - c.base];
     }
@@ -193,6 +198,11 @@ void scanReceivers(const std::vector<TProcess>& procs, const std::vector<CommLoo
     std::vector<std::pair<uint32_t, uint32_t>> wideOfReceiver; // (group, call)
     std::unordered_map<uint64_t, uint32_t> groupOfSet;         // (view, kind) -> group
     scan.singlesEnd.reserve(scan.end - scan.begin);
+    // Each call is at most one candidate: room for all, used as needed.
+    size_t calls = 0;
+    for (uint32_t i = scan.begin; i < scan.end; ++i) calls += procs[i].calls.size();
+    reserveUpTo(scan.singles, calls);
+    reserveUpTo(scan.groupCalls, calls);
     for (uint32_t i = scan.begin; i < scan.end; ++i) {
         const TProcess& receiver = procs[i];
         const CommLookup& lookup = lookups[i];
@@ -293,7 +303,7 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
     parallelFor(workers, static_cast<uint32_t>(index.chunks.size()), [&](unsigned, uint32_t c) {
         CandidateIndex::Chunk& chunk = index.chunks[c];
         const size_t size = index.explicitStart[chunk.senderEnd] - chunk.base;
-        chunk.calls.reset(new std::pair<uint32_t, uint32_t>[size]);
+        chunk.calls.reset(new CandidateIndex::Explicit[size]);
         adviseHugePages(chunk.calls.get(), size * sizeof chunk.calls[0]);
         prefaultForWriting(chunk.calls.get(), size * sizeof chunk.calls[0]);
     });
@@ -334,7 +344,12 @@ CandidateIndex indexCandidates(const std::vector<TProcess>& procs,
 // ---------------------------------------------------------------- one sender
 
 // A send that names a whole set of receivers, filed by its match key.
+// Both send kinds are left unset when made: their sorted lists are sized
+// first and then every entry written.
 struct WideSend {
+    WideSend() {}
+    WideSend(uint64_t key_, uint32_t call_, Partners receivers_, int64_t end_)
+        : key(key_), call(call_), receivers(receivers_), end(end_) {}
     uint64_t key;
     uint32_t call;
     Partners receivers;
@@ -344,6 +359,9 @@ struct WideSend {
 // A send that names one receiver, with what matching needs of it: the
 // sender's calls are then read once, in order, and never again per pair.
 struct ExplicitSend {
+    ExplicitSend() {}
+    ExplicitSend(uint32_t receiver_, uint32_t call_, uint64_t tagKey_, int64_t end_)
+        : receiver(receiver_), call(call_), tagKey(tagKey_), end(end_) {}
     uint32_t receiver;
     uint32_t call;
     uint64_t tagKey;
@@ -371,6 +389,10 @@ struct SenderIndex {
         wideInCallOrder_[kByFunction].clear();
         wide[kByTag].clear();
         wide[kByFunction].clear();
+        // Room for a send per call (most senders have fewer), taken in
+        // huge pages as it is used: the lists grow to the largest sender.
+        reserveUpTo(inCallOrder_, sender.calls.size());
+        reserveUpTo(explicitSends, sender.calls.size());
         uint32_t linkCounts = 0; // or-ed: nonzero when any call has links
         for (uint32_t k = 0; k < sender.calls.size(); ++k) {
             __builtin_prefetch(sender.calls.data() + k + kCallsAhead);
@@ -721,15 +743,15 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
     while (e != expEnd || w != wideEnd) {
         // Next receiver that names this sender, ascending.
         const uint32_t i =
-            std::min(e != expEnd ? e->first : kNone, w != wideEnd ? w->first : kNone);
+            std::min(e != expEnd ? e->receiver : kNone, w != wideEnd ? w->first : kNone);
         pairCalls.clear();
-        for (; e != expEnd && e->first == i; ++e) pairCalls.push_back(e->second);
+        for (; e != expEnd && e->receiver == i; ++e) pairCalls.push_back(e->call);
         // Most pairs have a candidate or two: ask for the next pairs' ones
         // now, so that their cache misses overlap with this pair's work;
         // each is asked for once.
         if (asked < e) asked = e;
         for (; asked != expEnd && asked - e < kPrefetchAhead; ++asked)
-            __builtin_prefetch(&procs[asked->first].calls[asked->second].comm);
+            __builtin_prefetch(&procs[asked->receiver].calls[asked->call].comm);
         // Candidates in call order, as the walk over the receiver's calls
         // lists them: each list is in call order, so a few are merged one
         // by one. Many lists (a communicator created anew again and again
