@@ -87,25 +87,17 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
     const LastInput in{x1, y1, x2, y2, colour, width, lines_.size()};
     if (lastInput_ == in) return;
     lastInput_ = in;
-    // An input met before in the run of lines of this pen is clipped to a
-    // line of the run (or to nothing) again: left out before clipping.
-    const RawInput raw{x1, y1, x2, y2};
-    const bool samePen =
-        !lines_.empty() && lines_.back().colour == colour && lines_.back().width == width;
-    if (samePen && seenInRun(raw)) return;
     const ClipBox& box = clip_;
     Line l{0, 0, 0, 0, colour, width};
-    const bool cut = !insideBox(x1, y1, x2, y2, box);
-    if (!clipInto(x1, y1, x2, y2, box, !cut, l)) return;
+    if (!clipInto(x1, y1, x2, y2, box, insideBox(x1, y1, x2, y2, box), l)) return;
     // Lines of one pen that follow one another paint the same pixels in any
-    // order: of equal ones among them, one is enough. A line inside the box
-    // is its input, which the run did not meet; a cut one may equal another.
-    if (!samePen) {
+    // order: of equal ones among them (as clipped), one is enough.
+    const bool samePen =
+        !lines_.empty() && lines_.back().colour == colour && lines_.back().width == width;
+    if (!samePen)
         forgetRun();
-        seenInRun(raw);
-    } else if (cut && !enterRun(l)) {
+    else if (!enterRun(l))
         return;
-    }
     lines_.push_back(l);
     lastInput_.size = lines_.size();
 }
@@ -138,52 +130,6 @@ void LineList::forgetRun() {
         for (uint32_t h : runUsed_) runSlots_[h] = 0;
         runUsed_.clear();
         runHashed_ = false;
-    }
-    if (rawHashed_) {
-        rawHashed_ = false;
-        if (++rawStamp_ == 0) { // the stamps wrapped: none may look current
-            std::fill(rawStamps_.begin(), rawStamps_.end(), 0u);
-            rawStamp_ = 1;
-        }
-    }
-    rawCount_ = 0;
-}
-
-bool LineList::seenInRun(const RawInput& raw) {
-    if (!rawHashed_) {
-        for (size_t i = 0; i < rawCount_; ++i)
-            if (rawFew_[i] == raw) return true;
-        if (rawCount_ < kRawScan) {
-            rawFew_[rawCount_++] = raw;
-            return false;
-        }
-        // The run outgrows comparing one by one: what it met goes into the table.
-        if (rawSlots_.empty()) {
-            rawSlots_.resize(kRawSlots);
-            rawStamps_.assign(kRawSlots, 0);
-        }
-        rawHashed_ = true;
-        rawCount_ = 0;
-        for (const RawInput& met : rawFew_) seenInRunTable(met);
-    }
-    return seenInRunTable(raw);
-}
-
-bool LineList::seenInRunTable(const RawInput& raw) {
-    const uint64_t hash = KeySet::mix(static_cast<uint64_t>(raw.x1) * 0x9e3779b97f4a7c15ULL ^
-                                      static_cast<uint64_t>(raw.y1) * 0xc2b2ae3d27d4eb4fULL ^
-                                      static_cast<uint64_t>(raw.x2) * 0x165667b19e3779f9ULL ^
-                                      static_cast<uint64_t>(raw.y2));
-    for (size_t h = hash & (kRawSlots - 1);; h = (h + 1) & (kRawSlots - 1)) {
-        if (rawStamps_[h] != rawStamp_) {
-            if (rawCount_ < kRawSlots / 2) { // else not kept track of
-                rawSlots_[h] = raw;
-                rawStamps_[h] = rawStamp_;
-                ++rawCount_;
-            }
-            return false;
-        }
-        if (rawSlots_[h] == raw) return true;
     }
 }
 

@@ -106,23 +106,6 @@ class LineList {
     std::vector<uint64_t> runSlots_;
     std::vector<uint32_t> runUsed_;
     bool enterRunTable(uint64_t key);
-    // The inputs of add() met in the run, before clipping: the first few in
-    // rawFew_, then all in slots that are current when stamped with
-    // rawStamp_.
-    struct RawInput {
-        int64_t x1, y1, x2, y2;
-        bool operator==(const RawInput&) const = default;
-    };
-    bool seenInRun(const RawInput& raw); // holds it from now on
-    bool seenInRunTable(const RawInput& raw);
-    static constexpr size_t kRawScan = 8;
-    static constexpr size_t kRawSlots = 1024;
-    std::array<RawInput, kRawScan> rawFew_{};
-    bool rawHashed_ = false;
-    std::vector<RawInput> rawSlots_;
-    std::vector<uint32_t> rawStamps_;
-    uint32_t rawStamp_ = 1;
-    size_t rawCount_ = 0;
 
     QRect bounds_;
     ClipBox clip_; // the bounds and the margin that lines are clipped to
