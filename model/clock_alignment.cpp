@@ -169,7 +169,11 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     // A sender's comparisons kept in call order up to this many (6 MB).
     constexpr size_t kKeptComparisons = size_t{1} << 18;
     std::vector<std::vector<Comparison>> filed(kBlock); // per sender of the block
-    for (WorkerState& s : state) reserveUpTo(s.inCallOrder, kKeptComparisons);
+    // Room for them from the start (a small trace asks for little): taken
+    // as it is used, without copying as it grows.
+    size_t calls = 0;
+    for (const TProcess& p : procs) calls += p.calls.size();
+    for (WorkerState& s : state) reserveUpTo(s.inCallOrder, std::min(kKeptComparisons, calls));
     for (uint32_t blockStart = 0; blockStart < n; blockStart += kBlock) {
         const uint32_t blockSize = std::min(kBlock, n - blockStart);
         parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
