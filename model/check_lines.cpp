@@ -1,6 +1,7 @@
 #include "model/check_lines.h"
 
 #include "appdb/func_names.h"
+#include "model/memory_advice.h"
 #include "model/trace_document.h"
 #include "model/traffic_rows.h"
 
@@ -37,6 +38,13 @@ SparseMatrix messageCountCells(const TTrace& trace) {
     const uint32_t n = trace.processCount();
     SparseMatrix m;
     m.rowStart.assign(size_t{n} + 1, 0);
+    // Room for every cell that can be nonzero (each needs a message, so a
+    // call), taken in huge pages as it is filled rather than grown by copies.
+    uint64_t calls = 0;
+    for (uint32_t i = 0; i < n; ++i) calls += trace.processAt(i)->calls.size();
+    const size_t most = static_cast<size_t>(std::min(uint64_t{n} * n, calls));
+    reserveUpTo(m.cells, most);
+    reserveUpTo(m.rowOf, most);
     // A rank that no process has sends and receives nothing: its row stays empty.
     forEachTrafficRow(trace, TrafficWeight::Messages, 0,
                       [&](uint32_t r, std::span<const TrafficCell> dense) {
