@@ -35,12 +35,6 @@ uint64_t linkTotal(const TTrace& t) {
     return n;
 }
 
-uint64_t callTotal(const TTrace& t) {
-    uint64_t n = 0;
-    for (const TProcess& p : t.processes) n += p.calls.size();
-    return n;
-}
-
 // CPU seconds (user + system) used so far: wall times suffer when other jobs
 // share the machine, CPU times much less.
 double cpuSeconds() {
@@ -86,7 +80,7 @@ int main(int argc, char** argv) {
         const auto t0 = std::chrono::steady_clock::now();
         TTrace trace(path, quiet, std::cerr);
         const double total = seconds(t0);
-        std::cout << "open " << total << "\ncalls " << callTotal(trace) << "\nlinks "
+        std::cout << "open " << total << "\ncalls " << callCount(trace.processes) << "\nlinks "
                   << linkTotal(trace) << "\nprocesses " << trace.processCount() << "\n";
         return trace.loaded() ? 0 : 1;
     }

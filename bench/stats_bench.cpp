@@ -141,8 +141,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const uint32_t n = trace.processCount();
-    uint64_t calls = 0;
-    for (const TProcess& p : trace.processes) calls += p.calls.size();
+    const uint64_t calls = callCount(trace.processes);
     print("processes", n);
     print("calls", static_cast<double>(calls));
 

@@ -40,9 +40,7 @@ SparseMatrix messageCountCells(const TTrace& trace) {
     m.rowStart.assign(size_t{n} + 1, 0);
     // Room for every cell that can be nonzero (each needs a message, so a
     // call), taken in huge pages as it is filled rather than grown by copies.
-    uint64_t calls = 0;
-    for (uint32_t i = 0; i < n; ++i) calls += trace.processAt(i)->calls.size();
-    const size_t most = static_cast<size_t>(std::min(uint64_t{n} * n, calls));
+    const size_t most = static_cast<size_t>(std::min(uint64_t{n} * n, callCount(trace.processes)));
     reserveUpTo(m.cells, most);
     reserveUpTo(m.rowOf, most);
     // A rank that no process has sends and receives nothing: its row stays empty.

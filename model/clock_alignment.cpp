@@ -171,8 +171,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     std::vector<std::vector<Comparison>> filed(kBlock); // per sender of the block
     // Room for them from the start (a small trace asks for little): taken
     // as it is used, without copying as it grows.
-    size_t calls = 0;
-    for (const TProcess& p : procs) calls += p.calls.size();
+    const auto calls = static_cast<size_t>(callCount(procs));
     for (WorkerState& s : state) reserveUpTo(s.inCallOrder, std::min(kKeptComparisons, calls));
     for (uint32_t blockStart = 0; blockStart < n; blockStart += kBlock) {
         const uint32_t blockSize = std::min(kBlock, n - blockStart);

@@ -125,14 +125,13 @@ struct CandidateIndex {
     // all in memory at the same time.
     std::vector<uint64_t> explicitStart;
     // Trivial, so that a chunk's storage is not zeroed (page by page, before
-    // any advice on its pages could apply).
+    // any advice on its pages could apply): the filing pass writes every entry.
     struct Explicit {
         uint32_t receiver, call;
     };
     struct Chunk {
         uint32_t senderEnd; // senders up to here (exclusive) live in this chunk
         uint64_t base;      // explicitStart of its first sender
-        // Not zeroed: the filing pass writes every entry.
         std::unique_ptr<Explicit[]> calls;
     };
     std::vector<Chunk> chunks;
@@ -199,8 +198,8 @@ void scanReceivers(const std::vector<TProcess>& procs, const std::vector<CommLoo
     std::unordered_map<uint64_t, uint32_t> groupOfSet;         // (view, kind) -> group
     scan.singlesEnd.reserve(scan.end - scan.begin);
     // Each call is at most one candidate: room for all, used as needed.
-    size_t calls = 0;
-    for (uint32_t i = scan.begin; i < scan.end; ++i) calls += procs[i].calls.size();
+    const auto calls =
+        static_cast<size_t>(callCount(std::span(procs).subspan(scan.begin, scan.end - scan.begin)));
     reserveUpTo(scan.singles, calls);
     reserveUpTo(scan.groupCalls, calls);
     for (uint32_t i = scan.begin; i < scan.end; ++i) {
@@ -389,6 +388,7 @@ struct SenderIndex {
         wideInCallOrder_[kByFunction].clear();
         wide[kByTag].clear();
         wide[kByFunction].clear();
+        explicitSends.clear(); // refilled whole below; nothing to copy as it grows
         // Room for a send per call (most senders have fewer), taken in
         // huge pages as it is used: the lists grow to the largest sender.
         reserveUpTo(inCallOrder_, sender.calls.size());

@@ -13,9 +13,7 @@
 // per core, but small traces are not worth starting threads for.
 inline unsigned workersFor(const std::vector<TProcess>& procs, unsigned requested) {
     if (requested != 0) return requested;
-    uint64_t calls = 0;
-    for (const TProcess& p : procs) calls += p.calls.size();
-    if (calls < (uint64_t{1} << 16)) return 1;
+    if (callCount(procs) < (uint64_t{1} << 16)) return 1;
     return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
 }
 
@@ -24,8 +22,8 @@ inline unsigned workersFor(const std::vector<TProcess>& procs, unsigned requeste
 inline std::vector<uint32_t> rangesByCalls(const std::vector<TProcess>& procs, unsigned parts) {
     const auto n = static_cast<uint32_t>(procs.size());
     std::vector<uint32_t> start(size_t{parts} + 1, n);
-    uint64_t total = 0, seen = 0;
-    for (const TProcess& p : procs) total += p.calls.size();
+    const uint64_t total = callCount(procs);
+    uint64_t seen = 0;
     unsigned r = 0;
     start[0] = 0;
     for (uint32_t a = 0; a < n; ++a) {

@@ -43,11 +43,13 @@ class Planner {
                 continue;
             }
             keep(rec, isLong);
-            const uint32_t function = readLE32(rec + 8);
-            const uint32_t longSize = readLE32(rec + 28 * isLong); // the tag when short
+            const uint32_t function = readLE32(rec + kCallFunctionAt);
+            // The tag when short: nothing past a short record is read.
+            const uint32_t longSize = readLE32(rec + kCallSizeAt * isLong);
             src_.consume(length);
             if (!isLong && function == kDeclarationFunc) {
-                declare(readLE32(rec + 4), readLE32(rec + 20));
+                // A declaration: the rank as its location, the node in its end's low word.
+                declare(readLE32(rec + kCallLocationAt), readLE32(rec + kCallEndAt));
                 continue;
             }
             if (current_ == kNoProcess) return finish(recordStart, ReadPlan::Stop::Invalid);

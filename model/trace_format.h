@@ -60,14 +60,25 @@ struct CallRecord {
 
 // Decodes the call record at rec (tag included) into r; a short one leaves
 // the long-only fields as they are.
+// Where a call record's fields start (after the 4-byte tag); the long-only
+// ones from kShortCallRecordSize on.
+constexpr size_t kCallLocationAt = 4;
+constexpr size_t kCallFunctionAt = 8;
+constexpr size_t kCallStartAt = 12;
+constexpr size_t kCallEndAt = 20;
+constexpr size_t kCallSizeAt = 28;
+constexpr size_t kCallTagAt = 32;
+constexpr size_t kCallPeerAt = 36;
+constexpr size_t kCallCommAt = 40;
+
 inline void readCallRecord(const unsigned char* rec, bool isLong, CallRecord& r) {
-    r.location = readLE32(rec + 4);
-    r.function = readLE32(rec + 8);
-    r.start = readLE64(rec + 12);
-    r.end = readLE64(rec + 20);
+    r.location = readLE32(rec + kCallLocationAt);
+    r.function = readLE32(rec + kCallFunctionAt);
+    r.start = readLE64(rec + kCallStartAt);
+    r.end = readLE64(rec + kCallEndAt);
     if (!isLong) return;
-    r.size = readLE32(rec + 28);
-    r.msgTag = readLE32(rec + 32);
-    r.peer = static_cast<int32_t>(readLE32(rec + 36));
-    r.comm = readLE32(rec + 40);
+    r.size = readLE32(rec + kCallSizeAt);
+    r.msgTag = readLE32(rec + kCallTagAt);
+    r.peer = static_cast<int32_t>(readLE32(rec + kCallPeerAt));
+    r.comm = readLE32(rec + kCallCommAt);
 }

@@ -263,6 +263,13 @@ struct TProcess {
     std::vector<TOpenComm> openCommList() const;
 };
 
+// How many calls the processes hold together.
+inline uint64_t callCount(std::span<const TProcess> procs) {
+    uint64_t calls = 0;
+    for (const TProcess& p : procs) calls += p.calls.size();
+    return calls;
+}
+
 struct TCounter {
     uint32_t rank = 0xFFFFFFFFu; // all bits set: before any declaration
     uint32_t times = 0;
