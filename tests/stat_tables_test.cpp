@@ -152,12 +152,3 @@ TEST(TrafficTable, SectionsListAndFilter) {
     EXPECT_EQ(cell01(2), "0/1");
     EXPECT_EQ(cell01(9), "0/0");
 }
-
-// Captions, selectors and the dispatch by kind are checked through the dialog.
-TEST(StatTable, UnknownKindAndNoSections) {
-    TraceWriter w;
-    declare(w, 0);
-    auto trace = openWrittenTrace(w);
-    EXPECT_EQ(statTable(*trace, static_cast<StatKind>(9)).rowCount, 0u);
-    EXPECT_EQ(sectionItems(*trace).size(), 1u);
-}

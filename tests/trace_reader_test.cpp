@@ -40,20 +40,6 @@ TEST(TraceFormat, WriterProducesTheDocumentedBytes) {
                                  "5B 00 00 00 ");
 }
 
-TEST(TraceReader, ReadsTheDocumentedExample) {
-    TraceWriter w;
-    w.declareProcess(0, testNode(5));
-    w.shortCall(0, kFuncInit, 0, 10);
-    w.longCall(makeLocation(1, 42), kFuncSend, 1000, 1250, 64, 7, 1, kWorldComm);
-    const auto r = loadBytes(w.bytes());
-    ASSERT_TRUE(r.trace->loaded()) << r.errors;
-    const TProcess& p = r.trace->processes[0];
-    EXPECT_EQ(p.nodeId, nodeIdFromOctets(10, 0, 0, 5));
-    const TFunc& f = p.calls[1];
-    EXPECT_EQ(std::tuple(f.location, f.start, f.end, f.size, f.msgTag, f.peer, f.kind),
-              std::tuple(0x0001002Au, 1000, 1250, 64u, 7u, 1, kKindSend));
-}
-
 TEST(TraceReader, EmptyFileLoadsAndFailuresHaveTheirMessages) {
     const auto empty = loadBytes("");
     EXPECT_TRUE(empty.trace->loaded() && empty.trace->isEmpty());
