@@ -156,25 +156,8 @@ TEST(GenCollectives, RootedCollectivesLinkOverWorldDupAndSubCommunicators) {
     EXPECT_EQ(row->members, (std::vector<uint32_t>{6, 7}));
 }
 
-TEST(GenSkew, AlignmentUndoesTheNodeClockOffsets) {
-    GenOptions o = genOptions(GenPattern::Mixed, 8, 4, 2);
-    o.skewUs = 20000;
-    const LoadedGen g = generateAndLoad(o);
-    expectSoundTrace(g); // includes: every linked receive ends after its send, corrected
-    const TTrace& t = *g.trace;
-    std::set<int64_t> offsets;
-    for (uint32_t node = 0; node < t.nodeCount(); ++node) offsets.insert(t.nodeOffset(node));
-    EXPECT_EQ(std::pair(offsets.size(), offsets.count(0)), std::pair(size_t{4}, size_t{0}));
-    // On the raw clocks some receive seems to end before its send: alignment had work.
-    bool rawDisorder = false;
-    for (const TProcess& p : t.processes) {
-        // MPI_Init ends at one moment everywhere, so corrected it ends at 0.
-        EXPECT_EQ(p.calls.front().end + t.nodeOffset(p.nodeIndex), 0) << "rank " << p.rank;
-        for (const TFunc& f : p.calls)
-            for (const TLink& l : f.linkSpan()) rawDisorder |= l.recv->end <= f.end;
-    }
-    EXPECT_TRUE(rawDisorder);
-}
+// Skewed node clocks: pinned byte for byte by GenExample and the golden ring
+// trace; undone by clock alignment in the AlignClocks tests.
 
 TEST(GenOptionsCheck, RejectsRunsThatCannotBeSimulated) {
     EXPECT_EQ(checkOptions(GenOptions{}), "");

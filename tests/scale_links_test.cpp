@@ -2,6 +2,7 @@
 // versions, on many random traces: the same links in the same order, the same
 // offsets and the same messages.
 
+#include "gen_test_support.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 #include "model/trace_writer.h"
@@ -50,33 +51,25 @@ std::vector<int64_t> offsets(const TTrace& t) {
     return out;
 }
 
-// A scratch trace path, removed with its database when done.
+// A scratch trace (the bytes given, or a generated program's trace),
+// removed with its database when done.
 class TempTrace {
   public:
-    TempTrace() {
-        static int serial = 0;
-        path_ =
-            (std::filesystem::temp_directory_path() / ("scale_links_" + std::to_string(::getpid()) +
-                                                       "_" + std::to_string(serial++) + ".zlv"))
-                .string();
-    }
-    explicit TempTrace(const std::string& bytes) : TempTrace() {
-        EXPECT_TRUE(saveText(path_, bytes));
+    explicit TempTrace(const std::string& bytes) { EXPECT_TRUE(saveText(path_, bytes)); }
+    explicit TempTrace(const GenOptions& options) {
+        const GenResult written = generateTrace(options, path_);
+        EXPECT_TRUE(written.ok) << written.error;
     }
     ~TempTrace() {
         std::filesystem::remove(path_);
         std::filesystem::remove(path_.substr(0, path_.size() - 4) + ".fdb");
     }
     const std::string& path() const { return path_; }
-    // Writes a generated program's trace here.
-    bool generate(const GenOptions& options) const {
-        const GenResult written = generateTrace(options, path_);
-        EXPECT_TRUE(written.ok) << written.error;
-        return written.ok;
-    }
 
   private:
-    std::string path_;
+    inline static int serial_ = 0;
+    std::string path_ = testing::TempDir() + "scale_links_" + std::to_string(::getpid()) + "_" +
+                        std::to_string(serial_++) + ".zlv";
 };
 
 // Every link's end gap gives its receive's end, in the fast and the
@@ -243,18 +236,13 @@ TEST(ScaleDifferential, GeneratedProgramsGiveTheSameLinksAndOffsets) {
     for (uint32_t ranks : {2u, 5u, 16u, 24u}) {
         for (uint64_t seed = 1; seed <= 3; ++seed) {
             SCOPED_TRACE("ranks " + std::to_string(ranks) + " seed " + std::to_string(seed));
-            GenOptions options;
-            options.pattern = GenPattern::Mixed;
-            options.ranks = ranks;
-            options.nodes = 1 + ranks / 4;
-            options.iterations = 3;
+            GenOptions options = genOptions(GenPattern::Mixed, ranks, 1 + ranks / 4, 3);
             options.seed = seed;
             options.skewUs = 3000;
             options.faults =
                 seed == 3 ? kFaultUnfinished | kFaultUnfreedComm | kFaultLostRecv | kFaultNoInit
                           : 0u;
-            TempTrace file;
-            ASSERT_TRUE(file.generate(options));
+            TempTrace file(options);
             linksSeen += expectSameAsReference(file.path(), static_cast<unsigned>(seed)).links;
         }
     }
@@ -262,14 +250,9 @@ TEST(ScaleDifferential, GeneratedProgramsGiveTheSameLinksAndOffsets) {
 }
 
 TEST(LoadProgress, RisesToTheEndWithoutChangingWhatIsLoaded) {
-    GenOptions options;
-    options.pattern = GenPattern::Mixed;
-    options.ranks = 300;
-    options.nodes = 20;
-    options.iterations = 4;
+    GenOptions options = genOptions(GenPattern::Mixed, 300, 20, 4);
     options.skewUs = 3000;
-    TempTrace file;
-    ASSERT_TRUE(file.generate(options));
+    TempTrace file(options);
     const std::string& path = file.path();
     std::vector<uint32_t> seen;
     TTrace watched, plain;

@@ -65,20 +65,15 @@ TEST(TraceDocument, AccessorsAndNeutralAnswers) {
     auto r = loadBytes(twoProcessTrace());
     TTrace& t = *r.trace;
     ASSERT_EQ(t.processCount(), 2u);
-    EXPECT_EQ(t.nodeCount(), 2u);
-    EXPECT_EQ(t.rankAt(2), -1);
-    EXPECT_EQ(t.nodeIdAt(2), 0u);
-    EXPECT_EQ(t.nodeIndexAt(5), -1);
-    EXPECT_EQ(t.firstCall(2), nullptr);
-    EXPECT_EQ(t.lastCall(2), nullptr);
-    EXPECT_EQ(t.processDuration(7), 0);
+    EXPECT_EQ(std::tuple(t.nodeCount(), t.rankAt(2), t.nodeIdAt(2), t.nodeIndexAt(5),
+                         t.firstCall(2), t.lastCall(2), t.processDuration(7)),
+              std::tuple(2u, -1, 0u, -1, nullptr, nullptr, 0));
 
     int64_t a = 11, b = 12, c = 13, d = 14;
     EXPECT_EQ(t.processTimes(7, a, b, c, d), 0);
     EXPECT_EQ(a + b + c + d, 50); // untouched
     t.processTimes(0, a, b, c, d);
-    EXPECT_EQ(a, 100);
-    EXPECT_EQ(c, 50);
+    EXPECT_EQ(std::pair(a, c), std::pair(int64_t{100}, int64_t{50}));
 
     uint32_t nodeIndex = 99, nodeId = 99;
     EXPECT_FALSE(t.nodeOfRank(2, nodeIndex, nodeId));
@@ -109,9 +104,7 @@ TEST(TraceDocument, FailedLoadIsShownWithRawTimes) {
     w.shortCall(0, kFuncInit, 500, 600);
     w.word(3); // unknown tag
     auto r = loadBytes(w.bytes());
-    EXPECT_FALSE(r.trace->loaded());
-    EXPECT_FALSE(r.trace->isEmpty());
-    EXPECT_EQ(r.trace->nodeOffset(0), 0);
-    EXPECT_EQ(r.trace->startTime(), 500);
-    EXPECT_EQ(r.trace->endTime(), 600);
+    EXPECT_EQ(std::tuple(r.trace->loaded(), r.trace->isEmpty(), r.trace->nodeOffset(0),
+                         r.trace->startTime(), r.trace->endTime()),
+              std::tuple(false, false, 0, 500, 600));
 }
