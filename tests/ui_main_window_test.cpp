@@ -135,15 +135,9 @@ class MainWindowTest : public QObject {
 
     void startsClosedAndIgnoresCommands() {
         ZLVR_anView w;
-        QCOMPARE(w.objectName(), QString("ZLVR_anView"));
-        QCOMPARE(w.size(), QSize(592, 471));
         const Parts p = parts(w);
         QVERIFY(p.hsb && p.vsb && p.eventview && p.tline && p.nrview);
-        QCOMPARE(p.hsb->orientation(), Qt::Horizontal);
-        QCOMPARE(p.tline->height(), 30);
-        QVERIFY(w.findChild<QPushButton*>("RankButton"));
         QCOMPARE(w.findChild<QPushButton*>("NodeButton")->text(), QString("node"));
-        QCOMPARE(ZLVR_anView(nullptr, "named").objectName(), QString("named"));
         verifyClosed(w);
 
         // None of these may do anything: no menu pops up, no dialog opens.
@@ -232,7 +226,6 @@ class MainWindowTest : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QVERIFY(w.openTrace(span_));
         const double fit = w.zoom();
-        QCOMPARE(fit, 1.0 * parts(w).eventview->width() / 1e6);
         // A button's accelerator clicks it after a short animation.
         for (const auto& [key, times] : {std::pair(Qt::Key_Equal, 2),
                                          {Qt::Key_Equal, 4},

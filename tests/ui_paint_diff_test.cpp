@@ -352,61 +352,32 @@ TEST(PaintDiff, TheViewShowsTheSamePictureWhereverItLands) {
     }
 }
 
+// Random viewports over traces of each kind, some with the rows walked in
+// parts on two threads (their lines joined in row order paint what one walk
+// does); in the plain runs, blocks of calls in one pixel column are passed over.
 TEST(PaintDiff, RandomTracesAndViewportsGiveTheSamePixels) {
-    std::mt19937_64 rng(20261206);
-    for (int n = 0; n < 40; ++n) {
-        auto trace = randomTrace(rng, n);
-        ASSERT_GT(trace->processCount(), 0u);
-        if (compareViewports(rng, *trace, 25, "random trace " + std::to_string(n))) return;
-    }
-}
-
-TEST(PaintDiff, GeneratedMixedTracesGiveTheSamePixels) {
-    std::mt19937_64 rng(77);
-    for (int n = 0; n < 12; ++n) {
-        auto trace = generatedTrace(rng, n);
-        ASSERT_TRUE(trace && trace->processCount() > 0);
-        if (compareViewports(rng, *trace, 25, "generated trace " + std::to_string(n))) return;
-    }
-}
-
-TEST(PaintDiff, DenseTracesWithCoincidingLinksGiveTheSamePixels) {
-    std::mt19937_64 rng(4242);
-    for (int n = 0; n < 12; ++n) {
-        auto trace = denseTrace(rng, n);
-        ASSERT_GT(trace->processCount(), 0u);
-        if (compareViewports(rng, *trace, 20, "dense trace " + std::to_string(n), 85)) return;
-    }
-}
-
-// The rows walked in parts on two threads, whatever the trace's size: the
-// parts' lines joined in row order paint what one walk does.
-TEST(PaintDiff, RowsWalkedInPartsGiveTheSamePixels) {
-    std::mt19937_64 rng(606);
-    for (int n = 0; n < 8; ++n) {
-        auto trace = denseTrace(rng, 300 + n);
-        ASSERT_GT(trace->processCount(), 0u);
-        if (compareViewports(rng, *trace, 15, "dense trace in parts " + std::to_string(n), 85,
-                             true))
-            return;
-    }
-    for (int n = 0; n < 4; ++n) {
-        auto trace = generatedTrace(rng, 300 + n);
-        ASSERT_TRUE(trace && trace->processCount() > 0);
-        if (compareViewports(rng, *trace, 15, "generated trace in parts " + std::to_string(n), 60,
-                             true))
-            return;
-    }
-}
-
-// Blocks of plain calls in one pixel column passed over: the pixels stay.
-TEST(PaintDiff, RunsOfShortPlainCallsGiveTheSamePixels) {
-    std::mt19937_64 rng(909);
-    for (int n = 0; n < 10; ++n) {
-        auto trace = plainRunsTrace(rng, n);
-        ASSERT_GT(trace->processCount(), 0u);
-        if (compareViewports(rng, *trace, 40, "plain runs " + std::to_string(n), 50, n % 2 == 1))
-            return;
+    const struct {
+        const char* what;
+        std::unique_ptr<TTrace> (*make)(std::mt19937_64&, int);
+        uint64_t seed;
+        int traces, views, linksPercent;
+        int inParts; // 0: never, 1: always, 2: every other trace
+    } kinds[] = {{"random", randomTrace, 20261206, 40, 25, 60, 0},
+                 {"generated", generatedTrace, 77, 12, 25, 60, 0},
+                 {"dense", denseTrace, 4242, 12, 20, 85, 0},
+                 {"dense in parts", denseTrace, 606, 8, 15, 85, 1},
+                 {"generated in parts", generatedTrace, 607, 4, 15, 60, 1},
+                 {"plain runs", plainRunsTrace, 909, 10, 40, 50, 2}};
+    for (const auto& kind : kinds) {
+        std::mt19937_64 rng(kind.seed);
+        for (int n = 0; n < kind.traces; ++n) {
+            auto trace = kind.make(rng, n);
+            ASSERT_TRUE(trace && trace->processCount() > 0) << kind.what << " " << n;
+            const bool inParts = kind.inParts == 1 || (kind.inParts == 2 && n % 2 == 1);
+            if (compareViewports(rng, *trace, kind.views, kind.what + (" " + std::to_string(n)),
+                                 kind.linksPercent, inParts))
+                return;
+        }
     }
 }
 
@@ -521,30 +492,47 @@ struct ListDrawing {
 };
 
 // A black picture drawn line by line (`one`) beside one drawn through a line
-// list (`all`).
+// list (`all`), on a device of `size` (the bounds' size by default).
 struct SidePictures {
-    explicit SidePictures(QSize size)
-        : direct(size, QImage::Format_RGB32), listed(size, QImage::Format_RGB32) {
+    explicit SidePictures(const QRect& bounds, QSize size = {})
+        : bounds(bounds), lines(bounds),
+          direct(size.isValid() ? size : bounds.size(), QImage::Format_RGB32),
+          listed(direct.size(), QImage::Format_RGB32) {
         direct.fill(Qt::black);
         listed.fill(Qt::black);
         one.begin(&direct);
         all.begin(&listed);
     }
+    // Both painters moved to where a window holds the view, and clipped to it.
+    void placeAt(QPoint origin, bool clipped) {
+        for (QPainter* p : {&one, &all}) {
+            p->translate(origin);
+            if (clipped) p->setClipRect(bounds);
+        }
+    }
+    void line(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, int width = 1) {
+        one.setPen(QPen(QColor::fromRgb(colour), width));
+        drawClippedLine(one, bounds, x1, y1, x2, y2);
+        lines.add(x1, y1, x2, y2, colour, width);
+    }
+    void line(QPoint a, QPoint b, QRgb colour) { line(a.x(), a.y(), b.x(), b.y(), colour); }
+    void bar(int64_t x1, int64_t x2, int64_t y, QRgb colour) {
+        one.setPen(QPen(QColor::fromRgb(colour), 3));
+        drawClippedLine(one, bounds, x1, y, x2, y);
+        lines.addBar(x1, x2, y, colour);
+    }
     // Draws the list and ends both pictures; whether they are the same.
-    bool drawnAlike(LineList& lines, ListDrawing& drawing) {
+    bool drawnAlike(ListDrawing& drawing) {
         drawing.draw(lines, all);
         one.end();
         all.end();
         return direct == listed;
     }
+    QRect bounds;
+    LineList lines;
     QImage direct, listed;
     QPainter one, all;
 };
-
-std::string lineText(QPoint from, QPoint to) {
-    return std::to_string(from.x()) + "," + std::to_string(from.y()) + " to " +
-           std::to_string(to.x()) + "," + std::to_string(to.y());
-}
 
 // A line from up to 7 pixels beyond one edge of `bounds` to a point inside.
 std::pair<QPoint, QPoint> lineFromBeyondAnEdge(std::mt19937_64& rng, const QRect& bounds) {
@@ -566,98 +554,24 @@ std::pair<QPoint, QPoint> lineFromBeyondAnEdge(std::mt19937_64& rng, const QRect
 // repeats left out before clipping paint what drawing every one does.
 TEST(LineList, RepeatedInputsOfAPenPaintAsDrawingEachOne) {
     std::mt19937_64 rng(31);
-    const QRect bounds(0, 0, 64, 48);
     ListDrawing drawing;
     size_t leftOut = 0;
     for (int n = 0; n < 300; ++n) {
         std::vector<std::array<int64_t, 4>> pool;
-        for (int k = 0; k < 6; ++k) {
-            const auto at = [&](int size) {
-                return static_cast<int64_t>(rng() % (size + 60)) - 30;
-            };
-            pool.push_back({at(64), at(48), at(64), at(48)});
-        }
-        SidePictures side(bounds.size());
-        auto& [direct, listed, one, all] = side;
-        LineList lines(bounds);
+        const auto at = [&](int size) { return static_cast<int64_t>(rng() % (size + 60)) - 30; };
+        for (int k = 0; k < 6; ++k) pool.push_back({at(64), at(48), at(64), at(48)});
+        SidePictures side(QRect(0, 0, 64, 48));
         size_t handed = 0;
         for (int k = static_cast<int>(rng() % 200); k-- > 0; ++handed) {
             const auto& [x1, y1, x2, y2] = pool[rng() % pool.size()];
             const QRgb colour = rng() % 4 == 0 ? qRgb(200, 0, 0) : qRgb(255, 255, 255);
             const int width = rng() % 6 == 0 ? 3 : 1;
-            one.setPen(QPen(QColor::fromRgb(colour), width));
-            drawClippedLine(one, bounds, x1, y1, x2, y2);
-            lines.add(x1, y1, x2, y2, colour, width);
+            side.line(x1, y1, x2, y2, colour, width);
         }
-        ASSERT_TRUE(side.drawnAlike(lines, drawing)) << "picture " << n;
-        leftOut += handed - lines.counts().lines;
+        ASSERT_TRUE(side.drawnAlike(drawing)) << "picture " << n;
+        leftOut += handed - side.lines.counts().lines;
     }
     EXPECT_GT(leftOut, 1000u); // repeats were left out
-}
-
-// Runs of one pen, short and long (up to hundreds of different lines, many
-// alike but for one pixel, some reaching far beyond the left edge and so cut
-// to the same line from different starts), broken by bars and by other
-// pens: each run keeps every different line of it once, and the picture is
-// that of drawing every line.
-TEST(LineList, RunsOfOnePenKeepEachDifferentLineOnce) {
-    std::mt19937_64 rng(77);
-    const QRect bounds(0, 0, 160, 120);
-    const auto inside = [&](int size) { return static_cast<int64_t>(rng() % size); };
-    constexpr int64_t kFar = -1000; // any start left of this is cut at the same place
-    ListDrawing drawing;
-    for (int n = 0; n < 60; ++n) {
-        SidePictures side(bounds.size());
-        auto& [direct, listed, one, all] = side;
-        LineList lines(bounds);
-        size_t expected = 0;
-        std::pair<QRgb, int> runPen{0, -1};     // width -1: none, after a bar
-        std::set<std::array<int64_t, 4>> inRun; // as cut
-        for (int segment = static_cast<int>(rng() % 8); segment-- > 0;) {
-            const QRgb colour = rng() % 2 ? qRgb(200, 0, 0) : qRgb(255, 255, 255);
-            const int width = rng() % 4 == 0 ? 3 : 1;
-            std::vector<std::array<int64_t, 4>> pool;
-            const size_t poolSize = rng() % 3 ? 1 + rng() % 12 : 1 + rng() % 300;
-            while (pool.size() < poolSize) {
-                std::array<int64_t, 4> l{inside(160), inside(120), inside(160), inside(120)};
-                if (rng() % 4 == 0) { // horizontal, from far beyond the left edge
-                    l[0] = kFar - inside(1000);
-                    l[1] = l[3];
-                } else if (!pool.empty() && rng() % 2) { // a line of the pool, changed a little
-                    l = pool[rng() % pool.size()];
-                    const size_t c = l[0] <= kFar ? rng() % 4 : 1 + rng() % 3;
-                    if (c == 0) { // the same line as cut, from another start
-                        l[0] = kFar - inside(1000);
-                    } else { // one end moved by a pixel
-                        l[c] =
-                            std::clamp<int64_t>(l[c] + (rng() % 2 ? 1 : -1), 0, c % 2 ? 119 : 159);
-                        if (l[0] <= kFar) l[1] = l[3];
-                    }
-                }
-                pool.push_back(l);
-            }
-            if (runPen != std::pair{colour, width}) inRun.clear();
-            runPen = {colour, width};
-            one.setPen(QPen(QColor::fromRgb(colour), width));
-            for (size_t k = rng() % (3 * poolSize + 2); k-- > 0;) {
-                const auto& [x1, y1, x2, y2] = pool[rng() % pool.size()];
-                drawClippedLine(one, bounds, x1, y1, x2, y2);
-                lines.add(x1, y1, x2, y2, colour, width);
-                expected += inRun.insert({std::max(x1, kFar), y1, x2, y2}).second;
-            }
-            if (rng() % 2) {
-                const int64_t y = inside(120), x1 = inside(160), x2 = inside(160);
-                one.setPen(QPen(QColor::fromRgb(qRgb(0, 0, 255)), 3));
-                drawClippedLine(one, bounds, x1, y, x2, y);
-                lines.addBar(x1, x2, y, qRgb(0, 0, 255));
-                ++expected;
-                runPen = {0, -1};
-                inRun.clear();
-            }
-        }
-        ASSERT_TRUE(side.drawnAlike(lines, drawing)) << "picture " << n;
-        ASSERT_EQ(lines.counts().lines, expected) << "picture " << n;
-    }
 }
 
 // Crowded pictures of long slanted lines (many crossing the edges), vertical
@@ -669,20 +583,12 @@ TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
     std::mt19937_64 rng(23);
     std::uniform_int_distribution<int> pct(0, 99);
     const QRect bounds(0, 0, 90, 70);
-    const QPoint origin(11, 9);
     ListDrawing drawing;
     size_t covered = 0, nearEdge = 0, composed = 0;
     for (int n = 0; n < 240; ++n) {
         const int setting = n % 3; // 0: view-sized device, 1: clipped window, 2: larger device
-        const QSize size = setting == 0 ? bounds.size() : bounds.size() + QSize(30, 24);
-        SidePictures side(size);
-        auto& [direct, listed, one, all] = side;
-        for (QPainter* p : {&one, &all}) {
-            if (setting == 0) continue;
-            p->translate(origin);
-            if (setting == 1) p->setClipRect(bounds);
-        }
-        LineList lines(bounds);
+        SidePictures side(bounds, setting == 0 ? bounds.size() : bounds.size() + QSize(30, 24));
+        if (setting != 0) side.placeAt(QPoint(11, 9), setting == 1);
         const QRgb colours[] = {qRgb(255, 255, 255), qRgb(255, 255, 255), qRgb(200, 40, 0),
                                 qRgb(0, 90, 250)};
         for (int k = 60 + pct(rng) % 100; k-- > 0;) {
@@ -694,28 +600,19 @@ TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
             };
             int64_t x1 = end(bounds.width()), y1 = end(bounds.height());
             int64_t x2 = end(bounds.width()), y2 = end(bounds.height());
-            int width = 1;
             if (kind < 15) {
-                x2 = x1; // vertical
+                side.line(x1, y1, x1, y2, colour); // vertical
             } else if (kind < 30) {
-                width = 3;
-                y1 = y2 = 10 + 20 * (pct(rng) % 3); // a bar
-            } else if (kind < 35) {
-                width = 3; // a wide mark
-                x2 = x1 + 10;
-                y2 = y1 + 10;
+                side.bar(x1, x2, 10 + 20 * (pct(rng) % 3), colour);
+            } else {
+                side.line(x1, y1, kind < 35 ? x1 + 10 : x2, kind < 35 ? y1 + 10 : y2, colour,
+                          kind < 35 ? 3 : 1); // a wide mark, or a slanted line
             }
-            one.setPen(QPen(QColor::fromRgb(colour), width));
-            drawClippedLine(one, bounds, x1, y1, x2, y2);
-            if (width == 3 && y1 == y2)
-                lines.addBar(x1, x2, y1, colour);
-            else
-                lines.add(x1, y1, x2, y2, colour, width);
         }
-        ASSERT_TRUE(side.drawnAlike(lines, drawing)) << "picture " << n << " setting " << setting;
-        covered += lines.counts().covered;
-        nearEdge += lines.counts().nearEdge;
-        composed += lines.counts().composed;
+        ASSERT_TRUE(side.drawnAlike(drawing)) << "picture " << n << " setting " << setting;
+        covered += side.lines.counts().covered;
+        nearEdge += side.lines.counts().nearEdge;
+        composed += side.lines.counts().composed;
     }
     EXPECT_GT(covered, nearEdge);
     EXPECT_GT(nearEdge, 0u);
@@ -733,126 +630,87 @@ TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
     size_t nearEdge = 0, pictures = 0;
     for (int n = 0; n < 400; ++n) {
         const bool neighbours = n % 2 == 1;
-        SidePictures side(bounds.size());
-        auto& [direct, listed, one, all] = side;
-        LineList lines(bounds);
-        // From beyond an edge to somewhere inside.
+        SidePictures side(bounds);
+        // Drawn unclipped: how the clip cuts it is what the list must allow for.
         const auto [from, to] = lineFromBeyondAnEdge(rng, bounds);
         const QRgb white = qRgb(255, 255, 255), blue = qRgb(0, 0, 255);
-        one.setPen(QPen(QColor::fromRgb(white), 1));
-        one.drawLine(from, to);
-        lines.add(from.x(), from.y(), to.x(), to.y(), white, 1);
+        side.one.setPen(QPen(QColor::fromRgb(white), 1));
+        side.one.drawLine(from, to);
+        side.lines.add(from.x(), from.y(), to.x(), to.y(), white, 1);
         const std::optional<LineShapes::Shape> shape =
             drawing.measures[0].shapes.shapeOf(to.x() - from.x(), to.y() - from.y());
         ASSERT_TRUE(shape);
         const int majorStep = (shape->xMajor ? to.x() - from.x() : to.y() - from.y()) < 0 ? -1 : 1;
-        one.setPen(QPen(QColor::fromRgb(blue), 1));
         for (int s = 0; s < shape->steps; ++s)
             for (int across = neighbours ? -1 : 0; across <= (neighbours ? 1 : 0); ++across) {
                 const QPoint p = shape->xMajor
                                      ? from + QPoint(s * majorStep, shape->offsets[s] + across)
                                      : from + QPoint(shape->offsets[s] + across, s * majorStep);
-                if (!bounds.contains(p)) continue;
-                one.drawLine(p, p);
-                lines.add(p.x(), p.y(), p.x(), p.y(), blue, 1);
+                if (bounds.contains(p)) side.line(p, p, blue);
             }
-        ASSERT_TRUE(side.drawnAlike(lines, drawing))
-            << "picture " << n << " line " << lineText(from, to);
-        nearEdge += lines.counts().nearEdge;
+        ASSERT_TRUE(side.drawnAlike(drawing)) << "picture " << n << " line " << from.x() << ","
+                                              << from.y() << " to " << to.x() << "," << to.y();
+        nearEdge += side.lines.counts().nearEdge;
         pictures += neighbours;
     }
     EXPECT_EQ(nearEdge, pictures); // every line under its neighbours was left out
 }
 
-// Long lines under a square that vertical lines drawn last paint whole, but
-// for a small gap in every other picture: only the pixels in the gap, and
-// those outside the square, show.
+// Lines under a block of vertical lines drawn last that paint it whole, but
+// for a gap in every other picture: only the pixels in the gap, and those
+// outside the block, show. Long lines anywhere under a square with a gap of a
+// few rows; short lines under the whole view with a gap of one pixel, on a
+// device of the view's size or a larger one that shows what lies beyond its
+// edges: most of those are found covered by the painted blocks and tiles alone.
 TEST(LineList, LinesUnderPaintedBlocksShowOnlyWhereTheyAreNotPainted) {
     std::mt19937_64 rng(26);
-    const QRect bounds(0, 0, 200, 160);
+    const auto random = [&](int size, int from) { return static_cast<int>(rng() % size) + from; };
+    const QRgb green = qRgb(0, 120, 0);
     ListDrawing drawing;
-    size_t covered = 0, composed = 0;
-    for (int n = 0; n < 60; ++n) {
-        SidePictures side(bounds.size());
-        auto& [direct, listed, one, all] = side;
-        LineList lines(bounds);
-        const auto line = [&](QPoint a, QPoint b, QRgb colour) {
-            one.setPen(QPen(QColor::fromRgb(colour), 1));
-            drawClippedLine(one, bounds, a.x(), a.y(), b.x(), b.y());
-            lines.add(a.x(), a.y(), b.x(), b.y(), colour, 1);
-        };
-        const auto anywhere = [&] {
-            return QPoint(static_cast<int>(rng() % 220) - 10, static_cast<int>(rng() % 180) - 10);
-        };
-        for (int k = 0; k < 150; ++k)
-            line(anywhere(), anywhere(), k % 3 ? qRgb(255, 255, 255) : qRgb(250, 0, 0));
-        const bool gap = n % 2 == 1;
-        const int gapColumn = static_cast<int>(rng() % 140), gapRow = static_cast<int>(rng() % 130);
-        for (int x = 0; x < 140; ++x) {
-            if (gap && x == gapColumn) {
-                line({x, 0}, {x, gapRow}, qRgb(0, 120, 0));
-                line({x, gapRow + 4}, {x, 139}, qRgb(0, 120, 0));
-            } else {
-                line({x, 0}, {x, 139}, qRgb(0, 120, 0));
+    size_t covered = 0, composed = 0, underPainted = 0, throughGap = 0;
+    for (int n = 0; n < 140; ++n) {
+        const bool shortLines = n >= 60, gap = n % 2 == 1, larger = shortLines && n % 4 >= 2;
+        const QRect bounds = shortLines ? QRect(0, 0, 160, 128) : QRect(0, 0, 200, 160);
+        const QPoint origin(9, 7);
+        SidePictures side(
+            bounds, bounds.size() + (larger ? QSize(2 * origin.x(), 2 * origin.y()) : QSize(0, 0)));
+        if (larger) side.placeAt(origin, false);
+        const QPoint hole = shortLines ? QPoint(random(140, 10), random(108, 10))
+                                       : QPoint(random(140, 0), random(130, 0));
+        for (int k = 0; k < (shortLines ? 400 : 150); ++k) {
+            const QRgb colour = k % 3 ? qRgb(255, 255, 255) : qRgb(250, 0, 0);
+            if (!shortLines) {
+                const QPoint a(random(220, -10), random(180, -10));
+                side.line(a, QPoint(random(220, -10), random(180, -10)), colour);
+                continue;
             }
-        }
-        ASSERT_TRUE(side.drawnAlike(lines, drawing)) << "picture " << n;
-        covered += lines.counts().covered;
-        composed += lines.counts().composed;
-    }
-    EXPECT_GT(covered, 0u);
-    EXPECT_GT(composed, 0u);
-}
-
-// Short lines all over a picture that vertical lines drawn last paint whole,
-// but for one pixel in every other picture: only lines through that pixel,
-// or reaching beyond the view's edges on a device that shows what lies there,
-// show. Most are found covered by the painted blocks and tiles alone.
-TEST(LineList, ShortLinesUnderPaintedTilesShowOnlyThroughAGap) {
-    std::mt19937_64 rng(27);
-    const QRect bounds(0, 0, 160, 128);
-    const QPoint origin(9, 7);
-    ListDrawing drawing;
-    size_t underPainted = 0, throughGap = 0;
-    for (int n = 0; n < 80; ++n) {
-        const bool larger = n % 4 >= 2, gap = n % 2 == 1;
-        SidePictures side(larger ? bounds.size() + QSize(2 * origin.x(), 2 * origin.y())
-                                 : bounds.size());
-        auto& [direct, listed, one, all] = side;
-        if (larger)
-            for (QPainter* p : {&one, &all}) p->translate(origin);
-        LineList lines(bounds);
-        const auto line = [&](QPoint a, QPoint b, QRgb colour) {
-            one.setPen(QPen(QColor::fromRgb(colour), 1));
-            drawClippedLine(one, bounds, a.x(), a.y(), b.x(), b.y());
-            lines.add(a.x(), a.y(), b.x(), b.y(), colour, 1);
-        };
-        const QPoint hole(static_cast<int>(rng() % 140) + 10, static_cast<int>(rng() % 108) + 10);
-        for (int k = 0; k < 400; ++k) {
             // Near the hole in a quarter of the lines, so that some pass through it.
-            const QPoint a =
-                k % 4 == 0
-                    ? hole +
-                          QPoint(static_cast<int>(rng() % 9) - 4, static_cast<int>(rng() % 9) - 4)
-                    : QPoint(static_cast<int>(rng() % 176) - 8, static_cast<int>(rng() % 144) - 8);
-            const QPoint b =
-                a + QPoint(static_cast<int>(rng() % 25) - 12, static_cast<int>(rng() % 25) - 12);
-            line(a, b, k % 3 ? qRgb(255, 255, 255) : qRgb(250, 0, 0));
+            const QPoint a = k % 4 == 0 ? hole + QPoint(random(9, -4), random(9, -4))
+                                        : QPoint(random(176, -8), random(144, -8));
+            side.line(a, a + QPoint(random(25, -12), random(25, -12)), colour);
         }
-        for (int x = bounds.left(); x <= bounds.right(); ++x) {
+        const int right = shortLines ? bounds.right() : 139,
+                  bottom = shortLines ? bounds.bottom() : 139;
+        const int above = shortLines ? 1 : 0, below = shortLines ? 1 : 4; // the gap's rows
+        for (int x = 0; x <= right; ++x) {
             if (gap && x == hole.x()) {
-                line({x, bounds.top()}, {x, hole.y() - 1}, qRgb(0, 120, 0));
-                line({x, hole.y() + 1}, {x, bounds.bottom()}, qRgb(0, 120, 0));
+                side.line({x, 0}, {x, hole.y() - above}, green);
+                side.line({x, hole.y() + below}, {x, bottom}, green);
             } else {
-                line({x, bounds.top()}, {x, bounds.bottom()}, qRgb(0, 120, 0));
+                side.line({x, 0}, {x, bottom}, green);
             }
         }
-        ASSERT_TRUE(side.drawnAlike(lines, drawing)) << "picture " << n;
-        underPainted += lines.counts().underPainted;
-        const QRgb atHole = direct.pixel(hole + (larger ? origin : QPoint()));
-        throughGap += gap && atHole != qRgb(0, 0, 0);
+        ASSERT_TRUE(side.drawnAlike(drawing)) << "picture " << n;
+        const LineList::Counts& counts = side.lines.counts();
+        covered += shortLines ? 0 : counts.covered;
+        composed += shortLines ? 0 : counts.composed;
+        underPainted += shortLines ? counts.underPainted : 0;
+        throughGap += shortLines && gap &&
+                      side.direct.pixel(hole + (larger ? origin : QPoint())) != qRgb(0, 0, 0);
     }
-    EXPECT_GT(underPainted, 80u * 200u); // most lines found covered cheaply
+    EXPECT_GT(covered, 0u); // under the square
+    EXPECT_GT(composed, 0u);
+    EXPECT_GT(underPainted, 80u * 200u); // most short lines found covered cheaply
     EXPECT_GT(throughGap, 20u);          // and the gap showed a line in most pictures
 }
 
