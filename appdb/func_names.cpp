@@ -24,9 +24,14 @@ TFuncNames::TFuncNames()
                {kFuncWaitIsend, "MPI_Wait for Isend"},
                {kFuncWaitIrecv, "MPI_Wait for Irecv"}} {}
 
+const std::string* TFuncNames::find(uint32_t id) const {
+    for (const Entry& e : entries_)
+        if (e.id == id) return &e.name;
+    return nullptr;
+}
+
 const std::string& TFuncNames::funcName(uint32_t id) const {
     static const std::string kUnknown = "Unknown";
-    for (const Entry& e : entries_)
-        if (e.id == id) return e.name;
-    return kUnknown;
+    const std::string* name = find(id);
+    return name ? *name : kUnknown;
 }

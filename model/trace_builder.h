@@ -75,6 +75,8 @@ class TraceBuilder {
 
     // Call lists come from `block` from now on (one block for the whole load).
     void useCallBlock(std::shared_ptr<CallBlock> block);
+    // Empties the document and forgets everything added, to read again.
+    void restart();
 
     // --- nodes and processes
     // A node; its index, dense in order of adding. `name` is what tables and
@@ -84,6 +86,8 @@ class TraceBuilder {
     // continues its process (its node stays). `expectedCalls` reserves its
     // call list when the source knows the count.
     ProcessHandle declareProcess(int32_t rank, uint32_t nodeIndex, uint64_t expectedCalls = 0);
+    // The process of `rank`, when declared.
+    std::optional<ProcessHandle> findProcess(int32_t rank) const;
 
     // --- calls, in call order per process
     // Appends a call. `members`: for a call that makes a communicator, the

@@ -6,6 +6,7 @@
 #include "model/comm_tracker.h"
 #include "model/piece_reader.h"
 #include "model/read_plan.h"
+#include "model/trace_builder.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 #include "model/trace_writer.h"
@@ -76,8 +77,9 @@ bool readsInPieces(const std::string& path, unsigned pieces) {
     }
     std::fclose(file);
     TTrace t;
-    auto block = std::make_shared<CallBlock>(size_t{1} << 20);
-    return plan.pieces.size() == pieces && readInPieces(t, path, plan, block, 2, silent) &&
+    TraceBuilder builder(t, std::cerr);
+    builder.useCallBlock(std::make_shared<CallBlock>(size_t{1} << 20));
+    return plan.pieces.size() == pieces && readInPieces(builder, path, plan, 2, silent) &&
            std::all_of(t.processes.begin(), t.processes.end(),
                        [](const TProcess& p) { return p.timeSums == p.sumTimes(); });
 }
