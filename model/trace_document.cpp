@@ -178,8 +178,11 @@ uint32_t TTrace::nodeIdAt(uint32_t position) const {
 
 std::string TTrace::nodeNameAt(uint32_t position) const {
     const TProcess* p = processAt(position);
-    if (p && p->nodeIndex < nodes.size()) return nodes[p->nodeIndex].name;
-    return dottedNodeId(p ? p->nodeId : 0);
+    return p ? nodeNameOf(nodes, *p) : dottedNodeId(0);
+}
+
+std::string nodeNameOf(const std::vector<TNode>& nodes, const TProcess& p) {
+    return p.nodeIndex < nodes.size() ? nodes[p.nodeIndex].name : dottedNodeId(p.nodeId);
 }
 
 // Stable sorts: equal keys keep their order, so results are reproducible.

@@ -92,6 +92,10 @@ class TTrace {
     std::optional<int> databaseResult_;
 };
 
+// What tables and texts call the node of process p: the document's name for
+// it, else its dotted address.
+std::string nodeNameOf(const std::vector<TNode>& nodes, const TProcess& p);
+
 // The database name beside a trace: "run17.zlv" -> "run17.fdb"; the name
 // itself when the extension is not three characters; nullopt when there is no
 // extension at all.

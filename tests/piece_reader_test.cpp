@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <tuple>
@@ -40,6 +41,7 @@ struct Snapshot {
     std::vector<std::tuple<uint32_t, uint32_t, TMembers, uint32_t, uint32_t>> comms;
     std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> counters;
     std::vector<std::tuple<int64_t, int64_t, int64_t, int64_t>> times; // TProcess::times
+    std::vector<std::tuple<std::string, std::optional<uint32_t>>> nodes;
     bool operator==(const Snapshot&) const = default;
 };
 
@@ -60,6 +62,7 @@ Snapshot readWith(const std::string& path, unsigned pieces) {
         p.times(init, finalize, send, receive);
     }
     for (const TCounter& c : t.counterList) s.counters.emplace_back(c.rank, c.times, c.location);
+    for (const TNode& n : t.nodes) s.nodes.emplace_back(n.name, n.ipv4);
     return s;
 }
 
