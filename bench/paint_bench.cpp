@@ -23,8 +23,8 @@
 #include "ui/color_palette.h"
 #include "ui/event_paint.h"
 #include "ui/paint_cache.h"
-#include "ui/time_axis.h"
-#include "ui/view_filter.h"
+#include "view/time_axis.h"
+#include "view/view_filter.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -11,7 +11,7 @@
 #include "ui/nr_view.h"
 #include "ui/time_line.h"
 #include "ui/tool_bar.h"
-#include "ui/view_filter.h"
+#include "view/view_filter.h"
 
 #include <QAction>
 #include <QApplication>

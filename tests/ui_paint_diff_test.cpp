@@ -7,8 +7,8 @@
 #include "model/trace_writer.h"
 #include "model/wrapping_math.h"
 #include "tools/gen/trace_generator.h"
-#include "ui/call_blocks.h"
-#include "ui/call_skip_index.h"
+#include "view/call_blocks.h"
+#include "view/call_skip_index.h"
 #include "ui/color_palette.h"
 #include "ui/event_paint.h"
 #include "ui/key_set.h"
@@ -18,8 +18,8 @@
 #include "ui/paint_cache.h"
 #include "ui/paint_clip.h"
 #include "ui/paint_helper.h"
-#include "ui/time_axis.h"
-#include "ui/view_filter.h"
+#include "view/time_axis.h"
+#include "view/view_filter.h"
 
 #include <QGuiApplication>
 #include <QImage>

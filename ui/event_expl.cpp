@@ -3,9 +3,9 @@
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
 #include "ui/event_paint.h"
-#include "ui/row_layout.h"
-#include "ui/time_axis.h"
-#include "ui/view_filter.h"
+#include "view/row_layout.h"
+#include "view/time_axis.h"
+#include "view/view_filter.h"
 
 #include <QMouseEvent>
 #include <QPainter>

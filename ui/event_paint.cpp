@@ -6,9 +6,9 @@
 #include "ui/line_list.h"
 #include "ui/paint_cache.h"
 #include "ui/paint_clip.h"
-#include "ui/row_layout.h"
-#include "ui/time_axis.h"
-#include "ui/view_filter.h"
+#include "view/row_layout.h"
+#include "view/time_axis.h"
+#include "view/view_filter.h"
 
 #include <algorithm>
 #include <array>

@@ -5,10 +5,10 @@
 #include "ui/event_expl.h"
 #include "ui/nr_view.h"
 #include "ui/palette_dlg.h"
-#include "ui/time_axis.h"
+#include "view/time_axis.h"
 #include "ui/time_line.h"
 #include "ui/tool_bar.h"
-#include "ui/view_filter.h"
+#include "view/view_filter.h"
 
 #include <QAction>
 #include <QCursor>

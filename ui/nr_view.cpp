@@ -1,8 +1,8 @@
 #include "ui/nr_view.h"
 
 #include "model/trace_document.h"
-#include "ui/row_layout.h"
-#include "ui/view_filter.h"
+#include "view/row_layout.h"
+#include "view/view_filter.h"
 
 #include <QPainter>
 

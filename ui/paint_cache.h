@@ -5,11 +5,11 @@
 // measured pixels of bars (kept while the view keeps its place and width) and
 // of one-pixel lines by extent, and the memory a paint reuses.
 
-#include "ui/call_blocks.h"
-#include "ui/call_skip_index.h"
+#include "view/call_blocks.h"
+#include "view/call_skip_index.h"
 #include "ui/line_list.h"
 #include "ui/line_measures.h"
-#include "ui/link_end_index.h"
+#include "view/link_end_index.h"
 #include "ui/paint_helper.h"
 
 #include <QImage>

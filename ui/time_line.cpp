@@ -1,6 +1,6 @@
 #include "ui/time_line.h"
 
-#include "ui/ruler_ticks.h"
+#include "view/ruler_ticks.h"
 
 #include <QCoreApplication>
 #include <QPainter>

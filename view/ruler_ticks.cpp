@@ -1,6 +1,6 @@
-#include "ui/ruler_ticks.h"
+#include "view/ruler_ticks.h"
 
-#include "ui/time_axis.h"
+#include "view/time_axis.h"
 
 #include <cmath>
 #include <cstdio>

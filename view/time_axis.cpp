@@ -1,4 +1,4 @@
-#include "ui/time_axis.h"
+#include "view/time_axis.h"
 
 #include <cmath>
 #include <limits>
