@@ -83,7 +83,8 @@ void ViewState::setRange(int64_t a, int64_t b) {
 }
 
 void ViewState::remember() {
-    backStack_.push_back(viewport());
+    // A zoom that comes back to where the last one started adds nothing.
+    if (backStack_.empty() || !(backStack_.back() == viewport())) backStack_.push_back(viewport());
     forwardStack_.clear();
 }
 
