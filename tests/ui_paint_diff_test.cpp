@@ -7,8 +7,6 @@
 #include "model/trace_writer.h"
 #include "model/wrapping_math.h"
 #include "tools/gen/trace_generator.h"
-#include "view/call_blocks.h"
-#include "view/call_skip_index.h"
 #include "ui/color_palette.h"
 #include "ui/event_paint.h"
 #include "ui/key_set.h"
@@ -18,6 +16,8 @@
 #include "ui/paint_cache.h"
 #include "ui/paint_clip.h"
 #include "ui/paint_helper.h"
+#include "view/call_blocks.h"
+#include "view/call_skip_index.h"
 #include "view/time_axis.h"
 #include "view/time_index.h"
 #include "view/view_filter.h"
@@ -250,7 +250,7 @@ int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::
     TimeIndex timeIndex(trace); // kept across viewports, as the trace keeps it
     PaintCache index;
     index.timeIndex = &timeIndex;
-    if (inParts) {    // rows walked in parts, and their lines worked out in bands, by two threads
+    if (inParts) { // rows walked in parts, and their lines worked out in bands, by two threads
         index.callsWorthThreads = 0;
         index.linesWorthSharing = 0;
     }
