@@ -324,11 +324,12 @@ void ZLVR_anView::slotFltEvents() {}
 void ZLVR_anView::slotShowLinks() {
     // The menu toggles a checkable item's mark itself before this slot runs;
     // the filter's flag is the state, and the mark is set to match it.
+    ViewState& state = viewState_->state();
     if (open_) {
-        filter_->showLinks = filter_->showLinks ? 0 : 1;
+        state.setShowLinks(!state.showLinks());
         eventview_->Update();
     }
-    linksItem_->setChecked(filter_ && filter_->showLinks);
+    linksItem_->setChecked(state.showLinks());
 }
 
 void ZLVR_anView::slotStatMenu() {
