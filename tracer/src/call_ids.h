@@ -60,7 +60,39 @@ enum OtherCall : uint32_t {
     kOtherCartSubNoComm,
     kOtherCancelledIrecv,
     kOtherCancelledIsend,
+    kOtherCommCreateGroupNoComm,
+    kOtherCommIdupNoComm,
+    kOtherGraphCreateNoComm,
+    kOtherDistGraphCreateNoComm,
+    kOtherDistGraphCreateAdjacentNoComm,
+    kOtherIntercommMergeNoComm,
+    kOtherIprobe,
+    kOtherMprobe,
+    kOtherImprobe,
+    kOtherIprobePolls,
+    kOtherTestPolls,
+    kOtherRecordingCut,
     kOtherCallCount
+};
+
+// Communicator-making calls the format does not name carry a member list, so
+// their identifiers have bit 0x20 and the loader declares the communicator:
+// 0x1020 + (k & 0xF) + (k >> 4) * 0x40, never with 0x10 or 0x800.
+constexpr uint32_t commCallId(uint32_t k) {
+    return 0x1020 + (k & 0xF) + (k >> 4) * 0x40;
+}
+
+enum CommCall : uint32_t {
+    kCommCreate,
+    kCommCreateGroup,
+    kCommSplitType,
+    kCommIdup,
+    kGraphCreate,
+    kDistGraphCreate,
+    kDistGraphCreateAdjacent,
+    kIntercommMerge,
+    kCommDupWithInfo,
+    kCommCallCount
 };
 
 struct CallName {
@@ -92,10 +124,40 @@ inline constexpr CallName kOtherCallNames[kOtherCallCount] = {
     {otherCallId(kOtherCartSubNoComm), "MPI_Cart_sub (MPI_COMM_NULL)"},
     {otherCallId(kOtherCancelledIrecv), "MPI_Irecv (cancelled)"},
     {otherCallId(kOtherCancelledIsend), "MPI_Isend (cancelled)"},
+    {otherCallId(kOtherCommCreateGroupNoComm), "MPI_Comm_create_group (MPI_COMM_NULL)"},
+    {otherCallId(kOtherCommIdupNoComm), "MPI_Comm_idup (no intracommunicator)"},
+    {otherCallId(kOtherGraphCreateNoComm), "MPI_Graph_create (MPI_COMM_NULL)"},
+    {otherCallId(kOtherDistGraphCreateNoComm), "MPI_Dist_graph_create (no intracommunicator)"},
+    {otherCallId(kOtherDistGraphCreateAdjacentNoComm),
+     "MPI_Dist_graph_create_adjacent (no intracommunicator)"},
+    {otherCallId(kOtherIntercommMergeNoComm), "MPI_Intercomm_merge (no intracommunicator)"},
+    {otherCallId(kOtherIprobe), "MPI_Iprobe"},
+    {otherCallId(kOtherMprobe), "MPI_Mprobe"},
+    {otherCallId(kOtherImprobe), "MPI_Improbe"},
+    {otherCallId(kOtherIprobePolls), "MPI_Iprobe (no message, polls)"},
+    {otherCallId(kOtherTestPolls), "MPI_Test (nothing completed, polls)"},
+    {otherCallId(kOtherRecordingCut), "Recording stopped"},
+};
+
+// Names of the communicator-making calls recorded with a member list.
+inline constexpr CallName kCommCallNames[kCommCallCount] = {
+    {commCallId(kCommCreate), "MPI_Comm_create"},
+    {commCallId(kCommCreateGroup), "MPI_Comm_create_group"},
+    {commCallId(kCommSplitType), "MPI_Comm_split_type"},
+    {commCallId(kCommIdup), "MPI_Comm_idup"},
+    {commCallId(kGraphCreate), "MPI_Graph_create"},
+    {commCallId(kDistGraphCreate), "MPI_Dist_graph_create"},
+    {commCallId(kDistGraphCreateAdjacent), "MPI_Dist_graph_create_adjacent"},
+    {commCallId(kIntercommMerge), "MPI_Intercomm_merge"},
+    {commCallId(kCommDupWithInfo), "MPI_Comm_dup_with_info"},
 };
 
 constexpr bool isSafeOtherId(uint32_t id) {
     return (id & (0x10 | 0x20 | 0x800)) == 0 && id != 65 && id != 67 && id > 36;
+}
+
+constexpr bool isSafeCommCallId(uint32_t id) {
+    return (id & (0x10 | 0x800)) == 0 && (id & 0x20) != 0 && id > 36;
 }
 
 } // namespace zlvt

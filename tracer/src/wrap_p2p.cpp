@@ -153,17 +153,4 @@ int MPI_Sendrecv_replace(void* buf, int count, MPI_Datatype type, int dest, int 
     return rc;
 }
 
-int MPI_Probe(int source, int tag, MPI_Comm comm, MPI_Status* status) {
-    Call call(ZLV_CALLER);
-    if (!call) return PMPI_Probe(source, tag, comm, status);
-    MPI_Status own;
-    MPI_Status* st = status == MPI_STATUS_IGNORE ? &own : status;
-    const uint32_t id = otherCallId(kOtherProbe);
-    call.running(id, 0, static_cast<uint32_t>(tag), recordedPeer(comm, source), commId(comm));
-    const int rc = PMPI_Probe(source, tag, comm, st);
-    call.longRecord(id, call.finish(), bytesReceived(*st, 0), static_cast<uint32_t>(st->MPI_TAG),
-                    recordedPeer(comm, st->MPI_SOURCE), commId(comm));
-    return rc;
-}
-
 } // extern "C"

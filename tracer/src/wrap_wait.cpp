@@ -2,8 +2,7 @@
 // MPI_Irecv request gives one "MPI_Wait for Isend" / "MPI_Wait for Irecv"
 // record with the peer and tag of its message, so that a send links to the
 // wait that received it. A wait that completes none of them is one MPI_Wait;
-// a test that completes none of them is not recorded (polling would flood the
-// trace).
+// a test that completes nothing is a poll: consecutive ones are one record.
 
 #include "tracer_core.h"
 
@@ -125,7 +124,10 @@ int MPI_Test(MPI_Request* request, int* flag, MPI_Status* status) {
     MPI_Status* st = status == MPI_STATUS_IGNORE ? &own : status;
     const MPI_Request before = *request;
     const int rc = PMPI_Test(request, flag, st);
-    if (*flag) recordCompleted(call, call.finish(), &before, 1, [&](int) { return st; });
+    if (*flag)
+        recordCompleted(call, call.finish(), &before, 1, [&](int) { return st; });
+    else
+        call.poll(otherCallId(kOtherTestPolls), call.finish(), 0);
     return rc;
 }
 
@@ -137,6 +139,8 @@ int MPI_Testall(int count, MPI_Request requests[], int* flag, MPI_Status statuse
     const int rc = PMPI_Testall(count, requests, flag, st);
     if (*flag)
         recordCompleted(call, call.finish(), before.data(), count, [&](int i) { return &st[i]; });
+    else
+        call.poll(otherCallId(kOtherTestPolls), call.finish(), 0);
     return rc;
 }
 
@@ -150,6 +154,8 @@ int MPI_Testany(int count, MPI_Request requests[], int* index, int* flag, MPI_St
     if (*flag && *index != MPI_UNDEFINED)
         recordCompleted(call, call.finish(), before.data(), count,
                         [&](int i) -> const MPI_Status* { return i == *index ? st : nullptr; });
+    else if (!*flag)
+        call.poll(otherCallId(kOtherTestPolls), call.finish(), 0);
     return rc;
 }
 
@@ -165,6 +171,8 @@ int MPI_Testsome(int incount, MPI_Request requests[], int* outcount, int indices
         recordCompleted(
             call, call.finish(), before.data(), incount,
             [&](int i) -> const MPI_Status* { return pos[i] < 0 ? nullptr : &st[pos[i]]; });
+    } else if (*outcount == 0) {
+        call.poll(otherCallId(kOtherTestPolls), call.finish(), 0);
     }
     return rc;
 }
