@@ -1,48 +1,8 @@
-// Calls that make or free communicators. A process that gets a new
-// intracommunicator records it with its agreed identifier and its members as
-// global ranks (the four calls the trace format names under their own
-// identifiers, the others under the tracer's with bit 0x20), so that the
-// calls on it carry that identifier; MPI_Comm_free names the communicator it
-// frees. These calls are recorded also when made from inside another MPI call
-// (an attribute callback freeing a communicator): the trace must know them.
+// Calls that make or free communicators, from C.
 
-#include "tracer_core.h"
-
-#include <vector>
+#include "traced_comm.h"
 
 using namespace zlvt;
-
-namespace {
-
-// Records a creating call after it returned. A process that got no
-// intracommunicator (MPI_COMM_NULL, or an intercommunicator, whose calls
-// name ranks of the remote group) records the call under an identifier that
-// defines no communicator, so nothing stays "open".
-void recordCreation(const Call& call, int64_t end, int rc, uint32_t func, uint32_t noCommFunc,
-                    MPI_Comm parent, MPI_Comm created) {
-    std::vector<uint32_t> members;
-    const uint32_t id = rc == MPI_SUCCESS ? trackNewComm(created, members) : 0;
-    if (id == 0)
-        call.longRecord(noCommFunc, end, 0, 0, -1, commId(parent));
-    else
-        call.commRecord(func, end, id, members);
-}
-
-// The common shape: untraced outside the run, otherwise run and record.
-// While the call runs its in-flight record is a short one: a long unfinished
-// record with bit 0x20 would declare a communicator.
-template <class Real>
-int tracedCreation(void* caller, uint32_t func, uint32_t noCommFunc, MPI_Comm parent,
-                   MPI_Comm* created, Real real) {
-    Call call(caller, Call::kAlsoNested);
-    if (!call) return real();
-    call.running(func);
-    const int rc = real();
-    recordCreation(call, call.finish(), rc, func, noCommFunc, parent, *created);
-    return rc;
-}
-
-} // namespace
 
 extern "C" {
 
@@ -126,37 +86,14 @@ int MPI_Intercomm_merge(MPI_Comm intercomm, int high, MPI_Comm* newcomm) {
                           [&] { return PMPI_Intercomm_merge(intercomm, high, newcomm); });
 }
 
-// The new communicator cannot be used before the request completes: its
-// identifier is agreed over the parent, whose members it has. That agreement
-// waits until every member has called MPI_Comm_idup.
 int MPI_Comm_idup(MPI_Comm comm, MPI_Comm* newcomm, MPI_Request* request) {
-    Call call(ZLV_CALLER, Call::kAlsoNested);
-    if (!call) return PMPI_Comm_idup(comm, newcomm, request);
-    const uint32_t func = commCallId(kCommIdup);
-    call.running(func);
-    const int rc = PMPI_Comm_idup(comm, newcomm, request);
-    const int64_t end = call.finish();
-    std::vector<uint32_t> members;
-    const uint32_t id = rc == MPI_SUCCESS ? trackPendingComm(comm, *newcomm, members) : 0;
-    if (id == 0)
-        call.longRecord(otherCallId(kOtherCommIdupNoComm), end, 0, 0, -1, commId(comm));
-    else
-        call.commRecord(func, end, id, members);
-    return rc;
+    return tracedIdup(ZLV_CALLER, comm, newcomm,
+                      [&] { return PMPI_Comm_idup(comm, newcomm, request); });
 }
 
 int MPI_Comm_free(MPI_Comm* comm) {
-    Call call(ZLV_CALLER, Call::kAlsoNested);
-    if (!call) return PMPI_Comm_free(comm);
     const MPI_Comm freed = *comm;
-    const uint32_t id = commId(freed);
-    call.running(kIdCommFree);
-    const int rc = PMPI_Comm_free(comm);
-    const int64_t end = call.finish();
-    if (rc == MPI_SUCCESS) forgetComm(freed);
-    // An empty member list: the record only names the communicator it frees.
-    call.commRecord(kIdCommFree, end, id, {});
-    return rc;
+    return tracedFree(ZLV_CALLER, freed, [&] { return PMPI_Comm_free(comm); });
 }
 
 } // extern "C"
