@@ -2,7 +2,7 @@
 // LD_PRELOAD: its calls through mpif.h, the mpi module and the mpi_f08
 // module are recorded as the same calls from C would be.
 
-#include "call_ids.h"
+#include "format/tracer_calls.h"
 #include "model/check_lines.h"
 #include "model/trace_model.h"
 #include "traced_run.h"
@@ -37,8 +37,6 @@ TEST_F(TracedFortran, EveryInterfaceIsRecordedLinkedAndChecked) {
     const TTrace& t = *loaded.trace;
     ASSERT_EQ(t.processCount(), 4u);
 
-    using zlvt::commCallId;
-    using zlvt::otherCallId;
     for (int rank = 0; rank < 4; ++rank) {
         SCOPED_TRACE("rank " + std::to_string(rank));
         const TProcess& p = *t.processOfRank(rank);
@@ -46,12 +44,12 @@ TEST_F(TracedFortran, EveryInterfaceIsRecordedLinkedAndChecked) {
         // ring (mpif.h), Waitall pair (mpi), split with Bcast and Allreduce (mpi_f08)
         EXPECT_EQ(std::tuple(c[kFuncInit], c[kFuncFinalize], c[kFuncIsend], c[kFuncWaitIsend],
                              c[kFuncIrecv], c[kFuncWaitIrecv], c[kFuncCommSplit],
-                             c[otherCallId(zlvt::kOtherAllreduce)]),
+                             c[otherCallId(kOtherAllreduce)]),
                   std::tuple(1, 1, 1, 1, 1, 1, 1, 1));
         EXPECT_EQ(c[kFuncSend], 1 + (rank == 1 || rank == 2) + (rank == 0));
         EXPECT_EQ(c[kFuncRecv], 1 + (rank == 1 || rank == 2) + (rank == 3));
-        EXPECT_EQ(c[commCallId(zlvt::kCommCreate)], rank == 0 ? 0 : 1);
-        EXPECT_EQ(c[otherCallId(zlvt::kOtherCommCreate)], rank == 0 ? 1 : 0);
+        EXPECT_EQ(c[commCallId(kCommCreate)], rank == 0 ? 0 : 1);
+        EXPECT_EQ(c[otherCallId(kOtherCommCreate)], rank == 0 ? 1 : 0);
         EXPECT_EQ(c[kFuncBcast], rank == 0 ? 1 : 2);
         EXPECT_EQ(c[kFuncCommFree], rank == 0 ? 1 : 2);
         for (const TFunc& f : p.calls) {
@@ -61,10 +59,10 @@ TEST_F(TracedFortran, EveryInterfaceIsRecordedLinkedAndChecked) {
         }
     }
     // The poll run before the go-ahead, and the matched probe of mpi_f08.
-    const auto polls = callsWith(*t.processOfRank(2), otherCallId(zlvt::kOtherIprobePolls));
+    const auto polls = callsWith(*t.processOfRank(2), otherCallId(kOtherIprobePolls));
     ASSERT_EQ(polls.size(), 1u);
     EXPECT_EQ(polls[0]->size, 3u);
-    const auto probe = callsWith(*t.processOfRank(3), otherCallId(zlvt::kOtherMprobe));
+    const auto probe = callsWith(*t.processOfRank(3), otherCallId(kOtherMprobe));
     ASSERT_EQ(probe.size(), 1u);
     const TFunc& mrecv = *(probe[0] + 1);
     EXPECT_EQ(std::tuple(mrecv.funcId, mrecv.peer, mrecv.msgTag, mrecv.size),

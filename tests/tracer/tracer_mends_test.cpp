@@ -3,7 +3,7 @@
 // nested MPI_Comm_free, polls, the record limit, pausing, and a trace that
 // cannot be written.
 
-#include "call_ids.h"
+#include "format/tracer_calls.h"
 #include "model/check_lines.h"
 #include "model/trace_model.h"
 #include "traced_run.h"
@@ -63,13 +63,13 @@ TEST_F(TracedMends, CommunicatorsOfUnnamedMakingCallsAreDeclaredAndUsed) {
     TTrace& t = loadedNormal();
     ASSERT_FALSE(HasFailure());
     const TProcess& outside = *t.processOfRank(0);
-    EXPECT_EQ(callsWith(outside, zlvt::otherCallId(zlvt::kOtherCommCreate)).size(), 1u)
+    EXPECT_EQ(callsWith(outside, otherCallId(kOtherCommCreate)).size(), 1u)
         << "rank 0 got MPI_COMM_NULL: the call without a member list";
     uint32_t subId = 0;
     for (int rank = 1; rank < 4; ++rank) {
         SCOPED_TRACE("rank " + std::to_string(rank));
         const TProcess& p = *t.processOfRank(rank);
-        const auto made = commsMadeBy(p, zlvt::commCallId(zlvt::kCommCreate));
+        const auto made = commsMadeBy(p, commCallId(kCommCreate));
         ASSERT_EQ(made.size(), 1u);
         EXPECT_EQ(made[0]->members, (Ranks{1, 2, 3}));
         EXPECT_GT(made[0]->freedAt, made[0]->createdAt);
@@ -80,16 +80,15 @@ TEST_F(TracedMends, CommunicatorsOfUnnamedMakingCallsAreDeclaredAndUsed) {
     }
     // The other making calls: each communicator has the world's members and
     // the collective on it carries its identifier.
-    const std::tuple<zlvt::CommCall, uint32_t> uses[] = {
-        {zlvt::kCommSplitType, zlvt::otherCallId(zlvt::kOtherAllreduce)},
-        {zlvt::kCommIdup, kFuncBcast},
-        {zlvt::kDistGraphCreateAdjacent, kFuncSend},
-        {zlvt::kIntercommMerge, kFuncReduce}};
+    const std::tuple<CommCall, uint32_t> uses[] = {{kCommSplitType, otherCallId(kOtherAllreduce)},
+                                                   {kCommIdup, kFuncBcast},
+                                                   {kCommDistGraphAdjacent, kFuncSend},
+                                                   {kCommIntercommMerge, kFuncReduce}};
     for (int rank = 0; rank < 4; ++rank) {
         const TProcess& p = *t.processOfRank(rank);
         for (const auto& [call, usedBy] : uses) {
             SCOPED_TRACE("rank " + std::to_string(rank) + " call " + std::to_string(call));
-            const auto made = commsMadeBy(p, zlvt::commCallId(call));
+            const auto made = commsMadeBy(p, commCallId(call));
             ASSERT_EQ(made.size(), 1u);
             EXPECT_EQ(made[0]->members, (Ranks{0, 1, 2, 3}));
             const auto on = std::count_if(p.calls.begin(), p.calls.end(), [&](const TFunc& f) {
@@ -125,7 +124,7 @@ TEST_F(TracedMends, MatchedProbesReceiveFromTheMessagesSource) {
     TTrace& t = loadedNormal();
     ASSERT_FALSE(HasFailure());
     const TProcess& p2 = *t.processOfRank(2);
-    const auto probe = callsWith(p2, zlvt::otherCallId(zlvt::kOtherMprobe));
+    const auto probe = callsWith(p2, otherCallId(kOtherMprobe));
     ASSERT_EQ(probe.size(), 1u);
     const TFunc& mrecv = *(probe[0] + 1);
     EXPECT_EQ(std::tuple(probe[0]->peer, probe[0]->msgTag, probe[0]->size),
@@ -134,7 +133,7 @@ TEST_F(TracedMends, MatchedProbesReceiveFromTheMessagesSource) {
               std::tuple(kFuncRecv, 0, 70u, 32u, kWorldComm));
     // MPI_Imrecv: an MPI_Irecv of the probed message, completed by its wait.
     const TProcess& p1 = *t.processOfRank(1);
-    const auto found = callsWith(p1, zlvt::otherCallId(zlvt::kOtherImprobe));
+    const auto found = callsWith(p1, otherCallId(kOtherImprobe));
     ASSERT_EQ(found.size(), 1u);
     const TFunc& posted = *(found[0] + 1);
     const TFunc& waited = *(found[0] + 2);
@@ -179,8 +178,7 @@ TEST_F(TracedMends, UnsuccessfulPollsAreOneRecordWithTheirCount) {
     TTrace& t = loadedNormal();
     ASSERT_FALSE(HasFailure());
     const std::tuple<int, uint32_t, uint32_t, uint32_t> pollers[] = {
-        {1, zlvt::otherCallId(zlvt::kOtherTestPolls), 5, 73},
-        {2, zlvt::otherCallId(zlvt::kOtherIprobePolls), 4, 75}};
+        {1, otherCallId(kOtherTestPolls), 5, 73}, {2, otherCallId(kOtherIprobePolls), 4, 75}};
     for (const auto& [rank, func, polls, goTag] : pollers) {
         SCOPED_TRACE("rank " + std::to_string(rank));
         const TProcess& p = *t.processOfRank(rank);
@@ -220,9 +218,8 @@ TEST_F(TracedMends, RecordLimitCutsEveryProcessVisiblyAndKeepsTheTraceValid) {
         const TProcess& p = *t.processOfRank(rank);
         // MPI_Init, the 12 calls, the cut, MPI_Finalize
         ASSERT_EQ(p.calls.size(), 15u);
-        EXPECT_EQ(
-            std::tuple(p.calls[0].funcId, p.calls[13].funcId, p.calls[14].funcId),
-            std::tuple(kFuncInit, zlvt::otherCallId(zlvt::kOtherRecordingCut), kFuncFinalize));
+        EXPECT_EQ(std::tuple(p.calls[0].funcId, p.calls[13].funcId, p.calls[14].funcId),
+                  std::tuple(kFuncInit, otherCallId(kOtherRecordingCut), kFuncFinalize));
         EXPECT_LE(p.calls[12].end, p.calls[13].start);
     }
     std::filesystem::remove_all(r.run.dir);
@@ -236,7 +233,7 @@ TEST_F(TracedMends, PausedCallsAreLeftOutButTheirCommunicatorsAreNot) {
     for (int rank = 0; rank < 4; ++rank) {
         SCOPED_TRACE("rank " + std::to_string(rank));
         const TProcess& p = *t.processOfRank(rank);
-        EXPECT_EQ(callsWith(p, zlvt::otherCallId(zlvt::kOtherBarrier)).size(), rank == 0 ? 0u : 1u);
+        EXPECT_EQ(callsWith(p, otherCallId(kOtherBarrier)).size(), rank == 0 ? 0u : 1u);
         const auto made = commsMadeBy(p, kFuncCommDup);
         ASSERT_EQ(made.size(), 1u);
         const auto bcast = callsWith(p, kFuncBcast);

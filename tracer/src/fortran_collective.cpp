@@ -29,7 +29,7 @@ ZLV_FORTRAN(bcast, BCAST,
             (char* buf, MPI_Fint* count, MPI_Fint* type, MPI_Fint* root, MPI_Fint* comm,
              MPI_Fint* ierr)) {
     ZLV_FORTRAN_REAL(bcast);
-    tracedCollective(ZLV_CALLER, kIdBcast, bytesOfF(count, type), *root, MPI_Comm_f2c(*comm),
+    tracedCollective(ZLV_CALLER, kFuncBcast, bytesOfF(count, type), *root, MPI_Comm_f2c(*comm),
                      ZLV_RUN(buf, count, type, root, comm, ierr));
 }
 
@@ -37,7 +37,7 @@ ZLV_FORTRAN(reduce, REDUCE,
             (char* sendbuf, char* recvbuf, MPI_Fint* count, MPI_Fint* type, MPI_Fint* op,
              MPI_Fint* root, MPI_Fint* comm, MPI_Fint* ierr)) {
     ZLV_FORTRAN_REAL(reduce);
-    tracedCollective(ZLV_CALLER, kIdReduce, bytesOfF(count, type), *root, MPI_Comm_f2c(*comm),
+    tracedCollective(ZLV_CALLER, kFuncReduce, bytesOfF(count, type), *root, MPI_Comm_f2c(*comm),
                      ZLV_RUN(sendbuf, recvbuf, count, type, op, root, comm, ierr));
 }
 
@@ -50,7 +50,7 @@ ZLV_FORTRAN(scatter, SCATTER,
     const uint32_t size =
         isRootF(root, c) ? bytesOfF(sendcount, sendtype) : bytesOfF(recvcount, recvtype);
     tracedCollective(
-        ZLV_CALLER, kIdScatter, size, *root, c,
+        ZLV_CALLER, kFuncScatter, size, *root, c,
         ZLV_RUN(sendbuf, sendcount, sendtype, recvbuf, recvcount, recvtype, root, comm, ierr));
 }
 
@@ -62,7 +62,7 @@ ZLV_FORTRAN(scatterv, SCATTERV,
     const MPI_Comm c = MPI_Comm_f2c(*comm);
     const uint32_t size =
         isRootF(root, c) ? meanBytesF(sendcounts, c, sendtype) : bytesOfF(recvcount, recvtype);
-    tracedCollective(ZLV_CALLER, kIdScatterv, size, *root, c,
+    tracedCollective(ZLV_CALLER, kFuncScatterv, size, *root, c,
                      ZLV_RUN(sendbuf, sendcounts, displs, sendtype, recvbuf, recvcount, recvtype,
                              root, comm, ierr));
 }
@@ -76,7 +76,7 @@ ZLV_FORTRAN(gather, GATHER,
     const uint32_t size =
         isRootF(root, c) ? bytesOfF(recvcount, recvtype) : bytesOfF(sendcount, sendtype);
     tracedCollective(
-        ZLV_CALLER, kIdGather, size, *root, c,
+        ZLV_CALLER, kFuncGather, size, *root, c,
         ZLV_RUN(sendbuf, sendcount, sendtype, recvbuf, recvcount, recvtype, root, comm, ierr));
 }
 
@@ -88,7 +88,7 @@ ZLV_FORTRAN(gatherv, GATHERV,
     const MPI_Comm c = MPI_Comm_f2c(*comm);
     const uint32_t size =
         isRootF(root, c) ? meanBytesF(recvcounts, c, recvtype) : bytesOfF(sendcount, sendtype);
-    tracedCollective(ZLV_CALLER, kIdGatherv, size, *root, c,
+    tracedCollective(ZLV_CALLER, kFuncGatherv, size, *root, c,
                      ZLV_RUN(sendbuf, sendcount, sendtype, recvbuf, recvcounts, displs, recvtype,
                              root, comm, ierr));
 }

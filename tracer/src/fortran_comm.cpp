@@ -17,8 +17,8 @@ using namespace zlvt;
 
 ZLV_FORTRAN(comm_dup, COMM_DUP, (MPI_Fint * comm, MPI_Fint* newcomm, MPI_Fint* ierr)) {
     ZLV_FORTRAN_REAL(comm_dup);
-    ZLV_FORTRAN_CREATION(kIdCommDup, otherCallId(kOtherCommDupNoComm), comm, newcomm, comm, newcomm,
-                         ierr);
+    ZLV_FORTRAN_CREATION(kFuncCommDup, otherCallId(kOtherCommDupNoComm), comm, newcomm, comm,
+                         newcomm, ierr);
 }
 
 ZLV_FORTRAN(comm_dup_with_info, COMM_DUP_WITH_INFO,
@@ -31,7 +31,7 @@ ZLV_FORTRAN(comm_dup_with_info, COMM_DUP_WITH_INFO,
 ZLV_FORTRAN(comm_split, COMM_SPLIT,
             (MPI_Fint * comm, MPI_Fint* color, MPI_Fint* key, MPI_Fint* newcomm, MPI_Fint* ierr)) {
     ZLV_FORTRAN_REAL(comm_split);
-    ZLV_FORTRAN_CREATION(kIdCommSplit, otherCallId(kOtherCommSplitNoComm), comm, newcomm, comm,
+    ZLV_FORTRAN_CREATION(kFuncCommSplit, otherCallId(kOtherCommSplitNoComm), comm, newcomm, comm,
                          color, key, newcomm, ierr);
 }
 
@@ -39,15 +39,15 @@ ZLV_FORTRAN(cart_create, CART_CREATE,
             (MPI_Fint * comm, MPI_Fint* ndims, MPI_Fint* dims, MPI_Fint* periods, MPI_Fint* reorder,
              MPI_Fint* cart, MPI_Fint* ierr)) {
     ZLV_FORTRAN_REAL(cart_create);
-    ZLV_FORTRAN_CREATION(kIdCartCreate, otherCallId(kOtherCartCreateNoComm), comm, cart, comm,
+    ZLV_FORTRAN_CREATION(kFuncCartCreate, otherCallId(kOtherCartCreateNoComm), comm, cart, comm,
                          ndims, dims, periods, reorder, cart, ierr);
 }
 
 ZLV_FORTRAN(cart_sub, CART_SUB,
             (MPI_Fint * comm, MPI_Fint* remain, MPI_Fint* newcomm, MPI_Fint* ierr)) {
     ZLV_FORTRAN_REAL(cart_sub);
-    ZLV_FORTRAN_CREATION(kIdCartSub, otherCallId(kOtherCartSubNoComm), comm, newcomm, comm, remain,
-                         newcomm, ierr);
+    ZLV_FORTRAN_CREATION(kFuncCartSub, otherCallId(kOtherCartSubNoComm), comm, newcomm, comm,
+                         remain, newcomm, ierr);
 }
 
 ZLV_FORTRAN(comm_create, COMM_CREATE,
@@ -76,7 +76,7 @@ ZLV_FORTRAN(graph_create, GRAPH_CREATE,
             (MPI_Fint * comm, MPI_Fint* nnodes, MPI_Fint* index, MPI_Fint* edges, MPI_Fint* reorder,
              MPI_Fint* graph, MPI_Fint* ierr)) {
     ZLV_FORTRAN_REAL(graph_create);
-    ZLV_FORTRAN_CREATION(commCallId(kGraphCreate), otherCallId(kOtherGraphCreateNoComm), comm,
+    ZLV_FORTRAN_CREATION(commCallId(kCommGraphCreate), otherCallId(kOtherGraphCreateNoComm), comm,
                          graph, comm, nnodes, index, edges, reorder, graph, ierr);
 }
 
@@ -85,7 +85,7 @@ ZLV_FORTRAN(dist_graph_create, DIST_GRAPH_CREATE,
              MPI_Fint* destinations, MPI_Fint* weights, MPI_Fint* info, MPI_Fint* reorder,
              MPI_Fint* graph, MPI_Fint* ierr)) {
     ZLV_FORTRAN_REAL(dist_graph_create);
-    ZLV_FORTRAN_CREATION(commCallId(kDistGraphCreate), otherCallId(kOtherDistGraphCreateNoComm),
+    ZLV_FORTRAN_CREATION(commCallId(kCommDistGraphCreate), otherCallId(kOtherDistGraphCreateNoComm),
                          comm, graph, comm, n, sources, degrees, destinations, weights, info,
                          reorder, graph, ierr);
 }
@@ -95,7 +95,7 @@ ZLV_FORTRAN(dist_graph_create_adjacent, DIST_GRAPH_CREATE_ADJACENT,
              MPI_Fint* outdegree, MPI_Fint* destinations, MPI_Fint* destweights, MPI_Fint* info,
              MPI_Fint* reorder, MPI_Fint* graph, MPI_Fint* ierr)) {
     ZLV_FORTRAN_REAL(dist_graph_create_adjacent);
-    ZLV_FORTRAN_CREATION(commCallId(kDistGraphCreateAdjacent),
+    ZLV_FORTRAN_CREATION(commCallId(kCommDistGraphAdjacent),
                          otherCallId(kOtherDistGraphCreateAdjacentNoComm), comm, graph, comm,
                          indegree, sources, sourceweights, outdegree, destinations, destweights,
                          info, reorder, graph, ierr);
@@ -104,7 +104,7 @@ ZLV_FORTRAN(dist_graph_create_adjacent, DIST_GRAPH_CREATE_ADJACENT,
 ZLV_FORTRAN(intercomm_merge, INTERCOMM_MERGE,
             (MPI_Fint * intercomm, MPI_Fint* high, MPI_Fint* newcomm, MPI_Fint* ierr)) {
     ZLV_FORTRAN_REAL(intercomm_merge);
-    ZLV_FORTRAN_CREATION(commCallId(kIntercommMerge), otherCallId(kOtherIntercommMergeNoComm),
+    ZLV_FORTRAN_CREATION(commCallId(kCommIntercommMerge), otherCallId(kOtherIntercommMergeNoComm),
                          intercomm, newcomm, intercomm, high, newcomm, ierr);
 }
 

@@ -68,12 +68,12 @@ int tracedFree(void* caller, MPI_Comm freed, Real real) {
     Call call(caller, Call::kAlsoNested);
     if (!call) return real();
     const uint32_t id = commId(freed);
-    call.running(kIdCommFree);
+    call.running(kFuncCommFree);
     const int rc = real();
     const int64_t end = call.finish();
     if (rc == MPI_SUCCESS) forgetComm(freed);
     // An empty member list: the record only names the communicator it frees.
-    call.commRecord(kIdCommFree, end, id, {});
+    call.commRecord(kFuncCommFree, end, id, {});
     return rc;
 }
 

@@ -16,9 +16,9 @@ int tracedSend(void* caller, Real real, uint32_t size, int dest, int tag, MPI_Co
     if (!call) return real();
     const int32_t peer = recordedPeer(comm, dest);
     const uint32_t id = commId(comm);
-    call.running(kIdSend, size, static_cast<uint32_t>(tag), peer, id);
+    call.running(kFuncSend, size, static_cast<uint32_t>(tag), peer, id);
     const int rc = real();
-    call.longRecord(kIdSend, call.finish(), size, static_cast<uint32_t>(tag), peer, id);
+    call.longRecord(kFuncSend, call.finish(), size, static_cast<uint32_t>(tag), peer, id);
     return rc;
 }
 
@@ -30,10 +30,10 @@ int tracedIsend(void* caller, Real real, uint32_t size, int dest, int tag, MPI_C
     if (!call) return real();
     RequestInfo info{true, recordedPeer(comm, dest), static_cast<uint32_t>(tag), commId(comm),
                      size};
-    call.running(kIdIsend, info.size, info.msgTag, info.peer, info.comm);
+    call.running(kFuncIsend, info.size, info.msgTag, info.peer, info.comm);
     const int rc = real();
     info.record =
-        call.longRecord(kIdIsend, call.finish(), info.size, info.msgTag, info.peer, info.comm);
+        call.longRecord(kFuncIsend, call.finish(), info.size, info.msgTag, info.peer, info.comm);
     if (rc == MPI_SUCCESS) trackRequest(*request, info);
     return rc;
 }
@@ -41,7 +41,7 @@ int tracedIsend(void* caller, Real real, uint32_t size, int dest, int tag, MPI_C
 // The receive half of a call: source, tag and size as the status tells them.
 inline void recordReceive(const Call& call, int64_t end, MPI_Comm comm, const MPI_Status& status,
                           uint32_t posted) {
-    call.longRecord(kIdRecv, end, bytesReceived(status, posted),
+    call.longRecord(kFuncRecv, end, bytesReceived(status, posted),
                     static_cast<uint32_t>(status.MPI_TAG), recordedPeer(comm, status.MPI_SOURCE),
                     commId(comm));
 }
@@ -52,7 +52,7 @@ int tracedRecv(void* caller, Real real, uint32_t posted, int source, int tag, MP
                const MPI_Status* status) {
     Call call(caller);
     if (!call) return real();
-    call.running(kIdRecv, posted, static_cast<uint32_t>(tag), recordedPeer(comm, source),
+    call.running(kFuncRecv, posted, static_cast<uint32_t>(tag), recordedPeer(comm, source),
                  commId(comm));
     const int rc = real();
     recordReceive(call, call.finish(), comm, *status, posted);
@@ -64,10 +64,10 @@ int tracedRecv(void* caller, Real real, uint32_t posted, int source, int tag, MP
 template <class Real>
 int postReceive(Call& call, Real real, RequestInfo info, MPI_Comm comm,
                 const MPI_Request* request) {
-    call.running(kIdIrecv, info.size, info.msgTag, info.peer, info.comm);
+    call.running(kFuncIrecv, info.size, info.msgTag, info.peer, info.comm);
     const int rc = real();
     info.record =
-        call.longRecord(kIdIrecv, call.finish(), info.size, info.msgTag, info.peer, info.comm);
+        call.longRecord(kFuncIrecv, call.finish(), info.size, info.msgTag, info.peer, info.comm);
     if (rc == MPI_SUCCESS && *request != MPI_REQUEST_NULL) {
         info.peerGroup = untrackedPeerGroup(comm);
         trackRequest(*request, info);
@@ -95,10 +95,10 @@ int tracedSendrecv(void* caller, Real real, uint32_t sent, int dest, int sendtag
     if (!call) return real();
     const int32_t peer = recordedPeer(comm, dest);
     const uint32_t id = commId(comm);
-    call.running(kIdSend, sent, static_cast<uint32_t>(sendtag), peer, id);
+    call.running(kFuncSend, sent, static_cast<uint32_t>(sendtag), peer, id);
     const int rc = real();
     const int64_t end = call.finish();
-    call.longRecord(kIdSend, end, sent, static_cast<uint32_t>(sendtag), peer, id);
+    call.longRecord(kFuncSend, end, sent, static_cast<uint32_t>(sendtag), peer, id);
     recordReceive(call, end, comm, *status, recvPosted);
     return rc;
 }
@@ -160,7 +160,7 @@ int tracedMrecv(void* caller, Real real, uint32_t posted, MPI_Message message,
     MPI_Comm comm;
     MPI_Status probed;
     messageOf(message, comm, probed);
-    call.running(kIdRecv, posted, static_cast<uint32_t>(probed.MPI_TAG),
+    call.running(kFuncRecv, posted, static_cast<uint32_t>(probed.MPI_TAG),
                  recordedPeer(comm, probed.MPI_SOURCE), commId(comm));
     const int rc = real();
     recordReceive(call, call.finish(), comm, *status, posted);

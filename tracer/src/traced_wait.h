@@ -38,7 +38,7 @@ int tracedCompletion(void* caller, Real real, bool isTest, int count, const MPI_
                      Done done, StatusOf statusOf) {
     Call call(caller);
     if (!call) return real();
-    if (!isTest) call.running(kIdWait);
+    if (!isTest) call.running(kFuncWait);
     const int rc = real();
     const int64_t end = call.finish();
     if (isTest && !done()) {
@@ -46,7 +46,7 @@ int tracedCompletion(void* caller, Real real, bool isTest, int count, const MPI_
         return rc;
     }
     if (recordCompleted(call, end, before, count, statusOf) == 0 && !isTest)
-        call.shortRecord(kIdWait, end);
+        call.shortRecord(kFuncWait, end);
     return rc;
 }
 

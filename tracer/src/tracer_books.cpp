@@ -210,11 +210,11 @@ void recordCompletion(const Call& call, int64_t end, const RequestInfo& info,
         rewriteRequestRecord(info,
                              otherCallId(info.isSend ? kOtherCancelledIsend : kOtherCancelledIrecv),
                              info.size, info.msgTag, info.peer);
-        call.shortRecord(kIdWait, end);
+        call.shortRecord(kFuncWait, end);
         return;
     }
     if (info.isSend) {
-        call.longRecord(kIdWaitIsend, end, info.size, info.msgTag, info.peer, info.comm);
+        call.longRecord(kFuncWaitIsend, end, info.size, info.msgTag, info.peer, info.comm);
         return;
     }
     // The source as the status tells it, in the same terms as a posted peer.
@@ -224,10 +224,10 @@ void recordCompletion(const Call& call, int64_t end, const RequestInfo& info,
     const uint32_t size = bytesReceived(status, info.size);
     // The posted receive counts as a receive from its actual sender; a posted
     // source or tag that was not a wildcard stays as it was given.
-    rewriteRequestRecord(info, kIdIrecv, size,
+    rewriteRequestRecord(info, kFuncIrecv, size,
                          info.msgTag == static_cast<uint32_t>(MPI_ANY_TAG) ? tag : info.msgTag,
                          info.peer == MPI_ANY_SOURCE ? source : info.peer);
-    call.longRecord(kIdWaitIrecv, end, size, tag, source, info.comm);
+    call.longRecord(kFuncWaitIrecv, end, size, tag, source, info.comm);
 }
 
 void releaseRequestInfo(RequestInfo& info) {

@@ -278,7 +278,7 @@ void emitSectionMarker(uint32_t section) {
     if (!st().active || st().cut) return;
     emitPendingNames();
     writePollsLocked();
-    stream().shortCall(section, kSectionFunc, t, t);
+    stream().shortCall(section, kFuncSection, t, t);
 }
 
 void beginSection(const char* name) {

@@ -199,7 +199,7 @@ void startTracing(const Call& initCall, int64_t initEnd, int threadLevel) {
     nodeAddress(address);
     stream().declaration(static_cast<uint32_t>(s.rank), address);
     s.active = true;
-    initCall.finalRecord(kIdInit, initEnd);
+    initCall.finalRecord(kFuncInit, initEnd);
     if (!s.sectionStack.empty()) emitSectionMarker(s.sectionStack.back());
     const char* paused = std::getenv("ZLV_PAUSED");
     if (paused && *paused) pauseRecording(true);
@@ -210,11 +210,11 @@ void finishTracing(Call& finalizeCall) {
     State& s = st();
     if (!s.initialized || s.traceComm == MPI_COMM_NULL) return;
     const bool recording = s.active;
-    finalizeCall.running(kIdFinalize);
+    finalizeCall.running(kFuncFinalize);
     PMPI_Barrier(s.traceComm);
     const int64_t end = finalizeCall.finish();
     if (recording) {
-        finalizeCall.finalRecord(kIdFinalize, end);
+        finalizeCall.finalRecord(kFuncFinalize, end);
         SharedLock guard;
         endRecordsLocked();
         s.active = false;
@@ -235,7 +235,7 @@ void finishTracing(Call& finalizeCall) {
 void abortTracing(const Call& abortCall) {
     State& s = st();
     if (!s.active) return;
-    abortCall.finalRecord(otherCallId(kOtherAbort) | kUnfinished, nowMicros());
+    abortCall.finalRecord(otherCallId(kOtherAbort) | kUnfinishedFlag, nowMicros());
     SharedLock guard;
     endRecordsLocked();
     s.active = false;

@@ -7,13 +7,13 @@ using namespace zlvt;
 extern "C" {
 
 int MPI_Bcast(void* buf, int count, MPI_Datatype type, int root, MPI_Comm comm) {
-    return tracedCollective(ZLV_CALLER, kIdBcast, bytesOf(count, type), root, comm,
+    return tracedCollective(ZLV_CALLER, kFuncBcast, bytesOf(count, type), root, comm,
                             [&] { return PMPI_Bcast(buf, count, type, root, comm); });
 }
 
 int MPI_Reduce(const void* sendbuf, void* recvbuf, int count, MPI_Datatype type, MPI_Op op,
                int root, MPI_Comm comm) {
-    return tracedCollective(ZLV_CALLER, kIdReduce, bytesOf(count, type), root, comm, [&] {
+    return tracedCollective(ZLV_CALLER, kFuncReduce, bytesOf(count, type), root, comm, [&] {
         return PMPI_Reduce(sendbuf, recvbuf, count, type, op, root, comm);
     });
 }
@@ -22,7 +22,7 @@ int MPI_Scatter(const void* sendbuf, int sendcount, MPI_Datatype sendtype, void*
                 int recvcount, MPI_Datatype recvtype, int root, MPI_Comm comm) {
     const uint32_t size =
         isRoot(root, comm) ? bytesOf(sendcount, sendtype) : bytesOf(recvcount, recvtype);
-    return tracedCollective(ZLV_CALLER, kIdScatter, size, root, comm, [&] {
+    return tracedCollective(ZLV_CALLER, kFuncScatter, size, root, comm, [&] {
         return PMPI_Scatter(sendbuf, sendcount, sendtype, recvbuf, recvcount, recvtype, root, comm);
     });
 }
@@ -32,7 +32,7 @@ int MPI_Scatterv(const void* sendbuf, const int sendcounts[], const int displs[]
                  int root, MPI_Comm comm) {
     const uint32_t size =
         isRoot(root, comm) ? meanBytes(sendcounts, comm, sendtype) : bytesOf(recvcount, recvtype);
-    return tracedCollective(ZLV_CALLER, kIdScatterv, size, root, comm, [&] {
+    return tracedCollective(ZLV_CALLER, kFuncScatterv, size, root, comm, [&] {
         return PMPI_Scatterv(sendbuf, sendcounts, displs, sendtype, recvbuf, recvcount, recvtype,
                              root, comm);
     });
@@ -42,7 +42,7 @@ int MPI_Gather(const void* sendbuf, int sendcount, MPI_Datatype sendtype, void* 
                int recvcount, MPI_Datatype recvtype, int root, MPI_Comm comm) {
     const uint32_t size =
         isRoot(root, comm) ? bytesOf(recvcount, recvtype) : bytesOf(sendcount, sendtype);
-    return tracedCollective(ZLV_CALLER, kIdGather, size, root, comm, [&] {
+    return tracedCollective(ZLV_CALLER, kFuncGather, size, root, comm, [&] {
         return PMPI_Gather(sendbuf, sendcount, sendtype, recvbuf, recvcount, recvtype, root, comm);
     });
 }
@@ -52,7 +52,7 @@ int MPI_Gatherv(const void* sendbuf, int sendcount, MPI_Datatype sendtype, void*
                 MPI_Comm comm) {
     const uint32_t size =
         isRoot(root, comm) ? meanBytes(recvcounts, comm, recvtype) : bytesOf(sendcount, sendtype);
-    return tracedCollective(ZLV_CALLER, kIdGatherv, size, root, comm, [&] {
+    return tracedCollective(ZLV_CALLER, kFuncGatherv, size, root, comm, [&] {
         return PMPI_Gatherv(sendbuf, sendcount, sendtype, recvbuf, recvcounts, displs, recvtype,
                             root, comm);
     });

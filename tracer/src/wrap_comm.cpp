@@ -7,7 +7,7 @@ using namespace zlvt;
 extern "C" {
 
 int MPI_Comm_dup(MPI_Comm comm, MPI_Comm* newcomm) {
-    return tracedCreation(ZLV_CALLER, kIdCommDup, otherCallId(kOtherCommDupNoComm), comm, newcomm,
+    return tracedCreation(ZLV_CALLER, kFuncCommDup, otherCallId(kOtherCommDupNoComm), comm, newcomm,
                           [&] { return PMPI_Comm_dup(comm, newcomm); });
 }
 
@@ -18,19 +18,19 @@ int MPI_Comm_dup_with_info(MPI_Comm comm, MPI_Info info, MPI_Comm* newcomm) {
 }
 
 int MPI_Comm_split(MPI_Comm comm, int color, int key, MPI_Comm* newcomm) {
-    return tracedCreation(ZLV_CALLER, kIdCommSplit, otherCallId(kOtherCommSplitNoComm), comm,
+    return tracedCreation(ZLV_CALLER, kFuncCommSplit, otherCallId(kOtherCommSplitNoComm), comm,
                           newcomm, [&] { return PMPI_Comm_split(comm, color, key, newcomm); });
 }
 
 int MPI_Cart_create(MPI_Comm comm, int ndims, const int dims[], const int periods[], int reorder,
                     MPI_Comm* cart) {
     return tracedCreation(
-        ZLV_CALLER, kIdCartCreate, otherCallId(kOtherCartCreateNoComm), comm, cart,
+        ZLV_CALLER, kFuncCartCreate, otherCallId(kOtherCartCreateNoComm), comm, cart,
         [&] { return PMPI_Cart_create(comm, ndims, dims, periods, reorder, cart); });
 }
 
 int MPI_Cart_sub(MPI_Comm comm, const int remain_dims[], MPI_Comm* newcomm) {
-    return tracedCreation(ZLV_CALLER, kIdCartSub, otherCallId(kOtherCartSubNoComm), comm, newcomm,
+    return tracedCreation(ZLV_CALLER, kFuncCartSub, otherCallId(kOtherCartSubNoComm), comm, newcomm,
                           [&] { return PMPI_Cart_sub(comm, remain_dims, newcomm); });
 }
 
@@ -54,14 +54,14 @@ int MPI_Comm_split_type(MPI_Comm comm, int type, int key, MPI_Info info, MPI_Com
 int MPI_Graph_create(MPI_Comm comm, int nnodes, const int index[], const int edges[], int reorder,
                      MPI_Comm* graph) {
     return tracedCreation(
-        ZLV_CALLER, commCallId(kGraphCreate), otherCallId(kOtherGraphCreateNoComm), comm, graph,
+        ZLV_CALLER, commCallId(kCommGraphCreate), otherCallId(kOtherGraphCreateNoComm), comm, graph,
         [&] { return PMPI_Graph_create(comm, nnodes, index, edges, reorder, graph); });
 }
 
 int MPI_Dist_graph_create(MPI_Comm comm, int n, const int sources[], const int degrees[],
                           const int destinations[], const int weights[], MPI_Info info, int reorder,
                           MPI_Comm* graph) {
-    return tracedCreation(ZLV_CALLER, commCallId(kDistGraphCreate),
+    return tracedCreation(ZLV_CALLER, commCallId(kCommDistGraphCreate),
                           otherCallId(kOtherDistGraphCreateNoComm), comm, graph, [&] {
                               return PMPI_Dist_graph_create(comm, n, sources, degrees, destinations,
                                                             weights, info, reorder, graph);
@@ -72,7 +72,7 @@ int MPI_Dist_graph_create_adjacent(MPI_Comm comm, int indegree, const int source
                                    const int sourceweights[], int outdegree,
                                    const int destinations[], const int destweights[], MPI_Info info,
                                    int reorder, MPI_Comm* graph) {
-    return tracedCreation(ZLV_CALLER, commCallId(kDistGraphCreateAdjacent),
+    return tracedCreation(ZLV_CALLER, commCallId(kCommDistGraphAdjacent),
                           otherCallId(kOtherDistGraphCreateAdjacentNoComm), comm, graph, [&] {
                               return PMPI_Dist_graph_create_adjacent(
                                   comm, indegree, sources, sourceweights, outdegree, destinations,
@@ -81,7 +81,7 @@ int MPI_Dist_graph_create_adjacent(MPI_Comm comm, int indegree, const int source
 }
 
 int MPI_Intercomm_merge(MPI_Comm intercomm, int high, MPI_Comm* newcomm) {
-    return tracedCreation(ZLV_CALLER, commCallId(kIntercommMerge),
+    return tracedCreation(ZLV_CALLER, commCallId(kCommIntercommMerge),
                           otherCallId(kOtherIntercommMergeNoComm), intercomm, newcomm,
                           [&] { return PMPI_Intercomm_merge(intercomm, high, newcomm); });
 }
