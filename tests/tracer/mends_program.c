@@ -3,7 +3,8 @@
  * Modes:
  *   normal  communicators made by MPI_Comm_create and other calls the trace
  *           format does not name, collectives on MPI_COMM_SELF, matched probes,
- *           an MPI_Comm_free made from inside MPI_Comm_free, polling
+ *           an MPI_Comm_free made from inside MPI_Comm_free, polling, sends
+ *           whose requests may share a handle
  *   pause   rank 0 pauses recording around a few calls (zlv_pause/zlv_resume) */
 #include <mpi.h>
 
@@ -48,8 +49,8 @@ static void onOtherMadeComms(void) {
     MPI_Bcast(&value, 1, MPI_INT, 3, early);
     MPI_Comm_free(&early);
 
-    MPI_Dist_graph_create_adjacent(MPI_COMM_WORLD, 1, &prev, &one, 1, &next, &one, MPI_INFO_NULL,
-                                   0, &graph);
+    MPI_Dist_graph_create_adjacent(MPI_COMM_WORLD, 1, &prev, &one, 1, &next, &one, MPI_INFO_NULL, 0,
+                                   &graph);
     MPI_Sendrecv(&value, 1, MPI_INT, next, 81, &sum, 1, MPI_INT, prev, 81, graph,
                  MPI_STATUS_IGNORE);
     MPI_Comm_free(&graph);
@@ -140,6 +141,21 @@ static void polling(void) {
     }
 }
 
+/* Two small sends completed at once inside MPI_Isend: the library may give
+ * both the same request handle. Each wait completes one, in order. */
+static void sharedHandles(void) {
+    int value = rank, i;
+    MPI_Request requests[2];
+    if (rank == 0) {
+        for (i = 0; i < 2; ++i)
+            MPI_Isend(&value, 1, MPI_INT, 1, 90 + i, MPI_COMM_WORLD, &requests[i]);
+        for (i = 0; i < 2; ++i) MPI_Wait(&requests[i], MPI_STATUS_IGNORE);
+    }
+    if (rank == 1)
+        for (i = 0; i < 2; ++i)
+            MPI_Recv(&value, 1, MPI_INT, 0, 90 + i, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+}
+
 /* Rank 0 pauses over one barrier and a communicator made meanwhile, then
  * records a broadcast on that communicator. */
 static void paused(void) {
@@ -167,6 +183,7 @@ int main(int argc, char** argv) {
         matchedProbes();
         nestedFree();
         polling();
+        sharedHandles();
     }
     MPI_Finalize();
     return 0;

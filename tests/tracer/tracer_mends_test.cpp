@@ -116,8 +116,18 @@ TEST_F(TracedMends, EveryPointToPointSendLinksToItsReceiver) {
                       std::tuple(f.msgTag, f.size, f.comm));
         }
     }
-    // sub 1, graph ring 4, probes 2, polling 4
-    EXPECT_EQ(sends, 11u);
+    // sub 1, graph ring 4, probes 2, polling 4, shared handles 2
+    EXPECT_EQ(sends, 13u);
+}
+
+TEST_F(TracedMends, EachSendCompletesOnceInOrderEvenUnderOneHandle) {
+    TTrace& t = loadedNormal();
+    ASSERT_FALSE(HasFailure());
+    const auto waits = callsWith(*t.processOfRank(0), kFuncWaitIsend);
+    std::vector<uint32_t> tags;
+    for (const TFunc* w : waits)
+        if (w->msgTag >= 90) tags.push_back(w->msgTag);
+    EXPECT_EQ(tags, (std::vector<uint32_t>{90, 91}));
 }
 
 TEST_F(TracedMends, MatchedProbesReceiveFromTheMessagesSource) {

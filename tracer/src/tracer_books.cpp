@@ -152,7 +152,8 @@ uint32_t bytesReceived(const MPI_Status& status, uint32_t fallback) {
 void trackRequest(MPI_Request request, const RequestInfo& info) {
     if (request == MPI_REQUEST_NULL) return;
     SharedLock guard;
-    st().requests[request] = info;
+    auto [it, fresh] = st().requests.try_emplace(request, PendingRequests{info, {}});
+    if (!fresh) it->second.later.push_back(info);
 }
 
 bool takeRequest(MPI_Request request, RequestInfo& info) {
@@ -160,8 +161,17 @@ bool takeRequest(MPI_Request request, RequestInfo& info) {
     SharedLock guard;
     auto it = st().requests.find(request);
     if (it == st().requests.end()) return false;
-    info = it->second;
-    st().requests.erase(it);
+    PendingRequests& pending = it->second;
+    info = pending.first;
+    if (pending.taken == pending.later.size()) {
+        st().requests.erase(it);
+    } else {
+        pending.first = pending.later[pending.taken++];
+        if (pending.taken == pending.later.size()) {
+            pending.later.clear();
+            pending.taken = 0;
+        }
+    }
     return true;
 }
 

@@ -31,6 +31,16 @@ struct NameTable {
     }
 };
 
+// The requests in flight under one handle. Usually one; but an MPI library
+// may give every request that completed at once the same handle (Open MPI
+// does for small sends it made inside MPI_Isend), and each of them is then
+// completed once: in the order they were made.
+struct PendingRequests {
+    RequestInfo first;
+    std::vector<RequestInfo> later; // later[taken ..] wait, in order
+    size_t taken = 0;
+};
+
 struct MessageInfo {
     MPI_Comm comm = MPI_COMM_NULL;
     MPI_Status status{};
@@ -53,7 +63,7 @@ struct State {
     MPI_Comm traceComm = MPI_COMM_NULL;
     uint32_t commSeq = 0;
     std::unordered_map<MPI_Comm, uint32_t> comms;
-    std::unordered_map<MPI_Request, RequestInfo> requests;
+    std::unordered_map<MPI_Request, PendingRequests> requests;
     std::unordered_map<MPI_Request, std::pair<RequestInfo, MPI_Comm>> persistent;
     std::unordered_map<MPI_Message, MessageInfo> messages;
     PollRun polls;
