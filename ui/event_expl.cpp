@@ -132,7 +132,7 @@ void EventExpl::mousePressEvent(QMouseEvent* event) {
     pressedAt_ = at;
     if (event->modifiers() & Qt::ShiftModifier) {
         drag_ = Drag::Range;
-        rangeFrom_ = clampToInt64(static_cast<double>(std::floor(state().timeAt(at.x()))));
+        rangeFrom_ = state().microsAt(at.x());
         return;
     }
     drag_ = Drag::Pending;
@@ -150,7 +150,7 @@ void EventExpl::mouseMoveEvent(QMouseEvent* event) {
     if (!readable() || drag_ == Drag::None) return;
     const QPoint at = event->position().toPoint();
     if (drag_ == Drag::Range) {
-        const int64_t to = clampToInt64(static_cast<double>(std::floor(state().timeAt(at.x()))));
+        const int64_t to = state().microsAt(at.x());
         state_->selectRange(rangeFrom_, to);
         return;
     }
@@ -182,8 +182,7 @@ void EventExpl::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void EventExpl::wheelEvent(QWheelEvent* event) {
     if (!readable()) return event->ignore();
-    const QPoint delta = event->angleDelta();
-    const double notches = (delta.y() != 0 ? delta.y() : delta.x()) / 120.0;
+    const double notches = wheelNotches(event->angleDelta());
     const double x = event->position().x();
     if (event->modifiers() & Qt::ShiftModifier)
         state_->panTo(state().timeAt(x), x + notches * kWheelPanPixels, width());

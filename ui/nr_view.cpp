@@ -89,7 +89,7 @@ void NRView::paintEvent(QPaintEvent*) {
 void NRView::wheelEvent(QWheelEvent* event) {
     if (!open_) return event->ignore();
     // Wheel up brings the rows above into view: fewer rows stay below.
-    const int notches = event->angleDelta().y() / 120;
+    const int notches = static_cast<int>(wheelNotches(event->angleDelta()));
     state_->scrollRows(pos() - notches * kRowsPerNotch);
     event->accept();
 }

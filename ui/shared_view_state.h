@@ -8,8 +8,15 @@
 #include "view/view_state.h"
 
 #include <QObject>
+#include <QPoint>
 
 #include <optional>
+
+// Wheel notches in a wheel event's angle (120 each), vertical or else
+// horizontal (some systems turn Shift+wheel sideways).
+inline double wheelNotches(QPoint angleDelta) {
+    return (angleDelta.y() != 0 ? angleDelta.y() : angleDelta.x()) / 120.0;
+}
 
 class SharedViewState : public QObject {
     Q_OBJECT

@@ -88,7 +88,7 @@ void TimeLine::paintEvent(QPaintEvent*) {
 }
 
 int64_t TimeLine::timeUnder(double x) const {
-    return clampToInt64(static_cast<double>(std::floor(state().timeAt(x - 1))));
+    return state().microsAt(x - 1);
 }
 
 void TimeLine::mousePressEvent(QMouseEvent* event) {
@@ -118,8 +118,6 @@ void TimeLine::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void TimeLine::wheelEvent(QWheelEvent* event) {
     if (!open_) return event->ignore();
-    const QPoint delta = event->angleDelta();
-    state_->wheelZoomAt(event->position().x() - 1, (delta.y() != 0 ? delta.y() : delta.x()) / 120.0,
-                        width());
+    state_->wheelZoomAt(event->position().x() - 1, wheelNotches(event->angleDelta()), width());
     event->accept();
 }

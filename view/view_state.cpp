@@ -14,12 +14,25 @@ ViewTime ViewState::startTime() const {
     return anchorTime_ - static_cast<ViewTime>(anchorX_) / zoom_;
 }
 
-int64_t ViewState::startMicros() const {
-    if (onGrid_) return saturatingMul(offset_, step());
-    const ViewTime t = std::floor(startTime());
+namespace {
+
+int64_t floorToMicros(ViewTime t) {
+    t = std::floor(t);
+    if (std::isnan(t)) return 0;
     if (!(t < 9223372036854775807.0L)) return std::numeric_limits<int64_t>::max();
     if (!(t > -9223372036854775808.0L)) return std::numeric_limits<int64_t>::min();
     return static_cast<int64_t>(t);
+}
+
+} // namespace
+
+int64_t ViewState::startMicros() const {
+    if (onGrid_) return saturatingMul(offset_, step());
+    return floorToMicros(startTime());
+}
+
+int64_t ViewState::microsAt(double x) const {
+    return floorToMicros(timeAt(x));
 }
 
 int ViewState::offset() const {
