@@ -20,26 +20,20 @@ EventExpl::EventExpl(QWidget* parent) : QWidget(parent) {
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
-    ownState_ = std::make_unique<SharedViewState>();
-    setViewState(ownState_.get());
+    setViewState(state_.get());
 }
 
 EventExpl::~EventExpl() = default;
 
-void EventExpl::setViewState(SharedViewState* state) {
-    if (state_) disconnect(state_, nullptr, this, nullptr);
-    state_ = state;
-    connect(state_, &SharedViewState::horizontalChanged, this, &EventExpl::Update);
+void EventExpl::setViewState(SharedViewState* shared) {
+    state_.use(shared, this);
+    connect(shared, &SharedViewState::horizontalChanged, this, &EventExpl::Update);
     // A window moves its vertical scroll bar, which redraws this view.
-    if (state_ == ownState_.get())
-        connect(state_, &SharedViewState::verticalChanged, this, &EventExpl::Update);
+    if (state_.isOwn())
+        connect(shared, &SharedViewState::verticalChanged, this, &EventExpl::Update);
     for (auto signal : {&SharedViewState::selectionChanged, &SharedViewState::rangeCleared})
-        connect(state_, signal, this, qOverload<>(&QWidget::update));
-    connect(state_, &SharedViewState::rangeSelected, this, qOverload<>(&QWidget::update));
-}
-
-ViewState& EventExpl::state() const {
-    return state_->state();
+        connect(shared, signal, this, qOverload<>(&QWidget::update));
+    connect(shared, &SharedViewState::rangeSelected, this, qOverload<>(&QWidget::update));
 }
 
 int EventExpl::offset() const {

@@ -18,20 +18,12 @@ TimeLine::TimeLine(QWidget* parent) : QWidget(parent) {
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
-    ownState_ = std::make_unique<SharedViewState>();
-    setViewState(ownState_.get());
+    setViewState(state_.get());
 }
 
-TimeLine::~TimeLine() = default;
-
-void TimeLine::setViewState(SharedViewState* state) {
-    if (state_) disconnect(state_, nullptr, this, nullptr);
-    state_ = state;
-    connect(state_, &SharedViewState::horizontalChanged, this, &TimeLine::Update);
-}
-
-ViewState& TimeLine::state() const {
-    return state_->state();
+void TimeLine::setViewState(SharedViewState* shared) {
+    state_.use(shared, this);
+    connect(shared, &SharedViewState::horizontalChanged, this, &TimeLine::Update);
 }
 
 int TimeLine::offset() const {

@@ -101,20 +101,27 @@ void ViewState::remember() {
     forwardStack_.clear();
 }
 
-std::optional<Viewport> ViewState::back() {
-    if (backStack_.empty()) return std::nullopt;
-    forwardStack_.push_back(viewport());
-    const Viewport v = backStack_.back();
-    backStack_.pop_back();
+namespace {
+
+// One step through the history: the place to go to comes off `from`, the
+// place left goes onto `to`.
+std::optional<Viewport> historyStep(std::vector<Viewport>& from, std::vector<Viewport>& to,
+                                    const Viewport& here) {
+    if (from.empty()) return std::nullopt;
+    to.push_back(here);
+    const Viewport v = from.back();
+    from.pop_back();
     return v;
 }
 
+} // namespace
+
+std::optional<Viewport> ViewState::back() {
+    return historyStep(backStack_, forwardStack_, viewport());
+}
+
 std::optional<Viewport> ViewState::forward() {
-    if (forwardStack_.empty()) return std::nullopt;
-    backStack_.push_back(viewport());
-    const Viewport v = forwardStack_.back();
-    forwardStack_.pop_back();
-    return v;
+    return historyStep(forwardStack_, backStack_, viewport());
 }
 
 void ViewState::clearHistory() {
