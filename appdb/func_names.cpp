@@ -25,6 +25,7 @@ TFuncNames::TFuncNames()
                {kFuncWaitIrecv, "MPI_Wait for Irecv"}} {
     // The tracer's own identifiers follow, so that every recorded call has a name.
     for (const CallName& c : kOtherCallNames) entries_.push_back({c.id, c.name});
+    for (const CallName& c : kCommCallNames) entries_.push_back({c.id, c.name});
 }
 
 const std::string& TFuncNames::funcName(uint32_t id) const {

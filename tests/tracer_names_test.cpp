@@ -15,7 +15,7 @@
 TEST(TracerNames, FollowTheFixedTableWhichKeepsItsOrderAndFallback) {
     const TFuncNames names;
     const auto& entries = names.entries();
-    ASSERT_EQ(entries.size(), 20u + kOtherCallCount);
+    ASSERT_EQ(entries.size(), 20u + kOtherCallCount + kCommCallCount);
     const uint32_t fixedOrder[] = {1,  2,  3,  4,  8,  9,  16, 6,  5,  11,
                                    12, 13, 14, 32, 33, 34, 35, 36, 24, 25};
     for (uint32_t i = 0; i < 20; ++i) EXPECT_EQ(entries[i].id, fixedOrder[i]) << i;
@@ -24,6 +24,10 @@ TEST(TracerNames, FollowTheFixedTableWhichKeepsItsOrderAndFallback) {
         EXPECT_EQ(entries[20 + k].id, kOtherCallNames[k].id);
         EXPECT_EQ(names.funcName(kOtherCallNames[k].id), kOtherCallNames[k].name);
         distinct.insert(entries[20 + k].name);
+    }
+    for (uint32_t k = 0; k < kCommCallCount; ++k) {
+        EXPECT_EQ(entries[20 + kOtherCallCount + k].id, kCommCallNames[k].id);
+        EXPECT_EQ(names.funcName(kCommCallNames[k].id), kCommCallNames[k].name);
     }
     EXPECT_EQ(distinct.size(), size_t{kOtherCallCount});
     EXPECT_EQ(names.funcName(otherCallId(kOtherAllreduce)), "MPI_Allreduce");

@@ -22,7 +22,7 @@ TEST(ColorPalette, FixedEntriesThenTheTracersCalls) {
     const ColorPalette palette;
     const uint32_t fixedOrder[] = {1,  2,  3,  4,  8,  9,  24, 25, 6, 5,
                                    11, 12, 13, 14, 32, 33, 34, 35, 36};
-    ASSERT_EQ(palette.entryCount(), 19u + kOtherCallCount);
+    ASSERT_EQ(palette.entryCount(), 19u + kOtherCallCount + kCommCallCount);
     for (uint32_t i = 0; i < 19; ++i) EXPECT_EQ(palette.idAt(i), fixedOrder[i]) << i;
     EXPECT_EQ(rgb(palette.colourOf(kFuncSend)), std::tuple(255, 0, 255));
     EXPECT_EQ(rgb(palette.colourOf(kFuncGatherv)), std::tuple(127, 127, 255));
@@ -48,9 +48,11 @@ TEST(ColorPalette, FixedEntriesThenTheTracersCalls) {
     // fallback white.
     std::set<std::tuple<int, int, int>> fixedColours{rgb(TColour{})}, tracerColours;
     for (uint32_t i = 0; i < 19; ++i) fixedColours.insert(rgb(palette.colourOf(palette.idAt(i))));
-    for (const CallName& c : kOtherCallNames) {
+    auto expectOwnColour = [&](const CallName& c) {
         const auto colour = rgb(palette.colourOf(c.id));
         EXPECT_FALSE(fixedColours.count(colour)) << c.name;
         EXPECT_TRUE(tracerColours.insert(colour).second) << c.name << " shares its colour";
-    }
+    };
+    for (const CallName& c : kOtherCallNames) expectOwnColour(c);
+    for (const CallName& c : kCommCallNames) expectOwnColour(c);
 }

@@ -27,8 +27,14 @@ const CallColour kTracerCallColours[] = {
     {otherCallId(kOtherReduceScatterBlock), {240, 160, 48}},
     {otherCallId(kOtherScan), {255, 200, 120}},
     {otherCallId(kOtherExscan), {176, 112, 32}},
-    // Probes: teal.
+    // Probes: teal; polls that found nothing in paler tints, the test polls
+    // towards the waits' blue.
     {otherCallId(kOtherProbe), {0, 128, 128}},
+    {otherCallId(kOtherIprobe), {0, 160, 160}},
+    {otherCallId(kOtherMprobe), {0, 96, 96}},
+    {otherCallId(kOtherImprobe), {64, 176, 176}},
+    {otherCallId(kOtherIprobePolls), {150, 200, 200}},
+    {otherCallId(kOtherTestPolls), {150, 170, 230}},
     // Requests freed or cancelled: the cancelled ones as faded non-blocking
     // colours, as no message went.
     {otherCallId(kOtherRequestFree), {160, 82, 45}},
@@ -42,8 +48,25 @@ const CallColour kTracerCallColours[] = {
     {otherCallId(kOtherCommSplitNoComm), {176, 176, 176}},
     {otherCallId(kOtherCartCreateNoComm), {112, 120, 136}},
     {otherCallId(kOtherCartSubNoComm), {144, 152, 168}},
+    {otherCallId(kOtherCommCreateGroupNoComm), {120, 120, 120}},
+    {otherCallId(kOtherCommIdupNoComm), {136, 136, 136}},
+    {otherCallId(kOtherGraphCreateNoComm), {128, 136, 120}},
+    {otherCallId(kOtherDistGraphCreateNoComm), {96, 104, 88}},
+    {otherCallId(kOtherDistGraphCreateAdjacentNoComm), {160, 168, 152}},
+    {otherCallId(kOtherIntercommMergeNoComm), {88, 96, 112}},
+    // Communicators made with their members: slate blues.
+    {commCallId(kCommCreate), {70, 90, 110}},
+    {commCallId(kCommCreateGroup), {90, 110, 130}},
+    {commCallId(kCommSplitType), {110, 130, 150}},
+    {commCallId(kCommIdup), {130, 150, 170}},
+    {commCallId(kCommGraphCreate), {60, 80, 80}},
+    {commCallId(kCommDistGraphCreate), {80, 100, 100}},
+    {commCallId(kCommDistGraphAdjacent), {100, 120, 120}},
+    {commCallId(kCommIntercommMerge), {50, 60, 90}},
+    {commCallId(kCommDupWithInfo), {120, 110, 140}},
     // The end of a run: dark red.
     {otherCallId(kOtherAbort), {128, 0, 0}},
+    {otherCallId(kOtherRecordingCut), {64, 0, 0}},
 };
 
 } // namespace
