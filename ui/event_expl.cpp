@@ -1,10 +1,8 @@
 #include "ui/event_expl.h"
 
 #include "model/trace_document.h"
-#include "model/wrapping_math.h"
+#include "ui/call_hit.h"
 #include "ui/event_paint.h"
-#include "ui/row_layout.h"
-#include "ui/time_axis.h"
 #include "ui/view_filter.h"
 
 #include <QMouseEvent>
@@ -64,28 +62,11 @@ void EventExpl::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
     if (!readable() || event->button() != Qt::LeftButton) return;
 
-    TTrace& trace = *trace_;
-    const int64_t x = event->position().toPoint().x();
-    const int64_t y = event->position().toPoint().y();
-    const TimeWindow window = timeWindow(zoom_, offset_, width());
-    const RowLayout layout = layoutRows(shownPositions(trace, *filter_), pos_, height());
+    const QPoint at = event->position().toPoint();
+    if (const std::optional<CallHit> hit = callAt(at)) emit signalShowTxt(hit->position, hit->call);
+}
 
-    for (const Row& row : layout.rows) {
-        if (!rowContains(row, y)) continue;
-        const int64_t nodeShift =
-            trace.nodeOffset(static_cast<uint32_t>(trace.nodeIndexAt(row.position)));
-        for (TFunc* f = trace.firstCall(row.position); f; f = trace.nextCall(row.position)) {
-            const ClippedCall c =
-                clipCall(window, wrapAdd(f->start, nodeShift), wrapAdd(f->end, nodeShift));
-            if (c.place == CallPlace::Before) continue;
-            if (c.place == CallPlace::After) break;
-            const int64_t xs = pixelOf(window, c.start);
-            const int64_t xe = pixelOf(window, c.end);
-            if (xs <= x && x <= xe) {
-                emit signalShowTxt(row.position, f);
-                return;
-            }
-            if (x < xe || c.lastInRow) break;
-        }
-    }
+std::optional<CallHit> EventExpl::callAt(QPoint at) const {
+    if (!readable()) return std::nullopt;
+    return ::callAt(*trace_, *filter_, {zoom_, offset_, pos_, width(), height()}, at.x(), at.y());
 }

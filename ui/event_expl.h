@@ -4,10 +4,13 @@
 // optionally the send-to-receive links; a left press on a bar reports the call.
 
 #include "model/trace_model.h"
+#include "ui/call_hit.h"
 #include "ui/color_palette.h"
 #include "ui/paint_cache.h"
 
 #include <QWidget>
+
+#include <optional>
 
 class TTrace;
 class ViewFilter;
@@ -25,6 +28,10 @@ class EventExpl : public QWidget {
     int pos() const { return pos_; }
     double zoom() const { return zoom_; }
     bool isOpen() const { return open_; }
+    TTrace* trace() const { return trace_; }
+    ViewFilter* filter() const { return filter_; }
+    // The call under a point of the view, as a left press would find it.
+    std::optional<CallHit> callAt(QPoint at) const;
 
   public slots:
     void setOpen(bool open);

@@ -5,6 +5,7 @@
 
 #include "model/trace_model.h"
 
+#include <QStringList>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,9 @@ class ToolBar;
 class TTrace;
 class ViewFilter;
 
+// How far a load came: every record read, only some, or no process at all.
+enum class LoadOutcome { Loaded, Partly, Failed };
+
 class ZLVR_anView : public QWidget {
     Q_OBJECT
   public:
@@ -29,6 +33,9 @@ class ZLVR_anView : public QWidget {
     // The open path behind slotfOpen: closes any open trace, then opens this
     // file. False (window closed) when the document has no processes.
     bool openTrace(const QString& fileName);
+
+    // Where the open-file dialog starts; empty: the toolkit's choice.
+    void setOpenDirectory(const QString& dir) { openDirectory_ = dir; }
 
     // How long a load runs before a progress dialog shows how far it has come.
     void setLoadProgressDelay(int milliseconds) { progressDelayMs_ = milliseconds; }
@@ -67,6 +74,11 @@ class ZLVR_anView : public QWidget {
   signals:
     void signalZoom(double zoom);
     void signalOpen(bool open);
+    // After every load, with the messages it wrote (to standard error and,
+    // for the database, standard output).
+    void signalLoaded(const QString& fileName, LoadOutcome outcome, const QStringList& messages);
+    // A filter dialog changed what the views show.
+    void signalFilterChanged();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -74,6 +86,7 @@ class ZLVR_anView : public QWidget {
   private:
     double fitZoom() const;
     void applyZoom(double zoom, bool toFit);
+    void filterEdited(bool changed);
 
     double zoom_ = 1.0;
     int64_t endTime_ = 0;
@@ -81,6 +94,7 @@ class ZLVR_anView : public QWidget {
     bool open_ = false;
     bool loading_ = false;
     int progressDelayMs_ = 500;
+    QString openDirectory_;
     std::unique_ptr<TTrace> trace_;
     std::unique_ptr<ViewFilter> filter_;
 

@@ -1,4 +1,4 @@
-#include "tools/zlv/table_output.h"
+#include "model/table_output.h"
 
 #include "model/stat_tables.h"
 

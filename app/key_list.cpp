@@ -1,0 +1,41 @@
+#include "app/key_list.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+struct Binding {
+    const char* keys;
+    const char* what;
+};
+
+// Kept in step with the README's window section.
+constexpr Binding kBindings[] = {
+    {"Ctrl+O / Ctrl+X", "open / close a trace"},
+    {"Ctrl+Q", "quit"},
+    {"= / - / 1", "zoom in / zoom out / zoom to fit"},
+    {"Left / Right", "scroll in time by one step"},
+    {"Up / Down", "scroll the rows"},
+    {"Ctrl+N / Ctrl+R", "sort the rows by node / by rank"},
+    {"Ctrl+Shift+E / N / P", "filter events / nodes / processes"},
+    {"Ctrl+L", "show or hide the message links"},
+    {"Ctrl+Shift+R", "statistics: nodes and ranks"},
+    {"Ctrl+P / Ctrl+S / Ctrl+Z / Ctrl+C", "statistics: process, send-recv, data size, counters"},
+    {"Ctrl+H", "consistency check"},
+    {"Ctrl+F", "find a call; F3 / Shift+F3: next / previous match"},
+    {"Ctrl+G", "go to a time (µs, ms or s)"},
+    {"F1", "this list"},
+    {"Left click on a call", "select it: the details panel shows it, with its call box"},
+    {"Hover over a call", "tool tip with every field of the call"},
+};
+
+} // namespace
+
+QString keyListHtml() {
+    QString html = "<table>";
+    for (const Binding& b : kBindings)
+        html += QString("<tr><td><b>%1</b></td><td>&nbsp;%2</td></tr>")
+                    .arg(QString::fromUtf8(b.keys),
+                         QCoreApplication::translate("KeyList", b.what).toHtmlEscaped());
+    return html + "</table>";
+}
