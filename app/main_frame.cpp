@@ -101,7 +101,11 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent) {
     restoreSettings();
 }
 
-MainFrame::~MainFrame() = default;
+MainFrame::~MainFrame() {
+    // The view closes its trace as it goes, after this frame's part is gone.
+    disconnect(view_, nullptr, this, nullptr);
+    disconnect(eventViewOf(view_), nullptr, this, nullptr);
+}
 
 void MainFrame::addPanel(QDockWidget* dock, Qt::DockWidgetArea area) {
     addDockWidget(area, dock);

@@ -177,9 +177,12 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     QStringList messages;
     for (const MessageTee* tee : {&errors, &dbMessages})
         for (const std::string& line : tee->lines()) messages << QString::fromStdString(line);
-    const LoadOutcome outcome = trace->isEmpty()  ? LoadOutcome::Failed
-                                : trace->loaded() ? LoadOutcome::Loaded
-                                                  : LoadOutcome::Partly;
+    // A loader message means something of the file was not read (a
+    // truncated tail, for one), even when the load counts as done.
+    const bool whole = trace->loaded() && errors.lines().empty();
+    const LoadOutcome outcome = trace->isEmpty() ? LoadOutcome::Failed
+                                : whole          ? LoadOutcome::Loaded
+                                                 : LoadOutcome::Partly;
     auto filter = std::make_unique<ViewFilter>(trace->nodeCount(), trace->processCount());
     if (trace->isEmpty()) {
         emit signalLoaded(fileName, outcome, messages);
