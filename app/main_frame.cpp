@@ -6,10 +6,11 @@
 #include "model/time_text.h"
 #include "model/trace_document.h"
 #include "ui/event_expl.h"
-#include "ui/row_layout.h"
-#include "ui/scroll_target.h"
-#include "ui/time_axis.h"
-#include "ui/view_filter.h"
+#include "ui/shared_view_state.h"
+#include "view/row_layout.h"
+#include "view/scroll_target.h"
+#include "view/time_axis.h"
+#include "view/view_filter.h"
 
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -85,7 +86,8 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent) {
     connect(view_, &ZLVR_anView::signalLoaded, this, &MainFrame::onLoaded);
     connect(view_, &ZLVR_anView::signalOpen, this, &MainFrame::onOpenChanged);
     connect(view_, &ZLVR_anView::signalFilterChanged, this, &MainFrame::showFilterState);
-    connect(eventViewOf(view_), &EventExpl::signalShowTxt, this, &MainFrame::selectFromView);
+    connect(view_->viewState(), &SharedViewState::selectionChanged, this,
+            &MainFrame::showSelection);
     connect(details_, &DetailsPanel::goTo, this, &MainFrame::selectCall);
     connect(findBar_, &FindBar::next, this, &MainFrame::findNext);
     connect(findBar_, &FindBar::previous, this, &MainFrame::findPrevious);
@@ -104,7 +106,7 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent) {
 MainFrame::~MainFrame() {
     // The view closes its trace as it goes, after this frame's part is gone.
     disconnect(view_, nullptr, this, nullptr);
-    disconnect(eventViewOf(view_), nullptr, this, nullptr);
+    disconnect(view_->viewState(), nullptr, this, nullptr);
 }
 
 void MainFrame::addPanel(QDockWidget* dock, Qt::DockWidgetArea area) {
@@ -186,16 +188,18 @@ void MainFrame::showFilterState() {
     filterLabel_->setText(filter ? QString::fromStdString(hiddenSummary(*filter)) : QString());
 }
 
-void MainFrame::selectFromView(unsigned position, TFunc* call) {
-    const TTrace* trace = view_->trace();
-    if (!trace || !call || position >= trace->processCount()) return;
-    selection_ = CallRef{position, callIndexIn(*trace, position, *call)};
-    details_->showCall(trace, selection_);
+std::optional<CallRef> MainFrame::selection() const {
+    const std::optional<CallSelection>& s = view_->viewState()->state().selection();
+    if (!s) return std::nullopt;
+    return CallRef{s->position, static_cast<uint32_t>(s->call)};
+}
+
+void MainFrame::showSelection() {
+    details_->showCall(view_->trace(), selection());
 }
 
 void MainFrame::clearSelection() {
-    selection_.reset();
-    details_->showCall(nullptr, std::nullopt);
+    view_->viewState()->select(std::nullopt);
 }
 
 void MainFrame::selectCall(CallRef ref) {
@@ -203,8 +207,7 @@ void MainFrame::selectCall(CallRef ref) {
     const ViewFilter* filter = view_->viewFilter();
     const TProcess* p = trace ? trace->processAt(ref.position) : nullptr;
     if (!p || !filter || ref.index >= p->calls.size()) return;
-    selection_ = ref;
-    details_->showCall(trace, ref);
+    view_->viewState()->select(CallSelection{ref.position, ref.index});
     detailsDock_->show();
 
     EventExpl* ev = eventViewOf(view_);
@@ -249,7 +252,7 @@ void MainFrame::find(bool forward) {
     query->accepts = [&](uint32_t position, const TFunc& f) {
         return shown[position] && filter->funcVisible(f.funcId);
     };
-    const std::optional<CallRef> found = findCall(*trace, *query, selection_, forward);
+    const std::optional<CallRef> found = findCall(*trace, *query, selection(), forward);
     if (!found) {
         statusBar()->showMessage(forward ? tr("No later match") : tr("No earlier match"), 5000);
         return;
@@ -258,11 +261,11 @@ void MainFrame::find(bool forward) {
 }
 
 QString MainFrame::toolTipAt(QPoint atInView) const {
-    const EventExpl* ev = eventViewOf(view_);
-    const std::optional<CallHit> hit = ev->callAt(atInView);
-    if (!hit || !view_->trace()) return {};
-    return QString::fromStdString(
-        detailsText(callDetails(*view_->trace(), hit->position, *hit->call, false)));
+    const std::optional<CallSelection> hit = eventViewOf(view_)->callAt(atInView);
+    const TTrace* trace = view_->trace();
+    if (!hit || !trace) return {};
+    const TFunc& call = trace->processAt(hit->position)->calls[hit->call];
+    return QString::fromStdString(detailsText(callDetails(*trace, hit->position, call, false)));
 }
 
 bool MainFrame::eventFilter(QObject* watched, QEvent* event) {

@@ -39,8 +39,8 @@ class MainFrame : public QMainWindow {
     QMenu* addFrameMenu(const QString& title);
     void addPanel(QDockWidget* dock, Qt::DockWidgetArea area);
 
-    // The selected call; nullopt when none.
-    std::optional<CallRef> selection() const { return selection_; }
+    // The selected call (the view state's); nullopt when none.
+    std::optional<CallRef> selection() const;
     // Selects the call, shows it in the details panel and scrolls the view
     // until it is in sight.
     void selectCall(CallRef call);
@@ -68,8 +68,8 @@ class MainFrame : public QMainWindow {
     void onLoaded(const QString& fileName, LoadOutcome outcome, const QStringList& messages);
     void onOpenChanged(bool open);
     void showFilterState();
-    // The current source of the selection: the view's press report.
-    void selectFromView(unsigned position, TFunc* call);
+    // The details panel follows the view state's selection.
+    void showSelection();
     void find(bool forward);
     void showKeys();
 
@@ -86,5 +86,4 @@ class MainFrame : public QMainWindow {
     QLabel* filterLabel_ = nullptr;
     QLabel* loadLabel_ = nullptr;
     QMessageBox* loadNotice_ = nullptr;
-    std::optional<CallRef> selection_;
 };

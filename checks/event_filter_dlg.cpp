@@ -3,7 +3,7 @@
 #include "appdb/func_names.h"
 #include "model/call_search.h"
 #include "ui/color_palette.h"
-#include "ui/view_filter.h"
+#include "view/view_filter.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -10,7 +10,7 @@
 #include "stats/stat_dlg.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
-#include "ui/view_filter.h"
+#include "view/view_filter.h"
 
 #include <QAction>
 #include <QApplication>
@@ -209,7 +209,6 @@ class FrameTest : public QObject {
     void detailsFollowTheClickAndThePartner() {
         MainFrame f;
         openBars(f, bars_);
-        onNextModal(&f, [](QWidget*) {}); // the call box of the click
         QTest::mouseClick(eventView(f), Qt::LeftButton, {}, QPoint(100, rowY(f, 0)));
         DetailsPanel* d = f.details();
         QCOMPARE(d->field("Function"), QString("MPI_Send"));

@@ -8,9 +8,9 @@
 #include "model/time_text.h"
 #include "tests/test_support.h"
 #include "ui/message_tee.h"
-#include "ui/scroll_target.h"
-#include "ui/time_axis.h"
-#include "ui/view_filter.h"
+#include "view/scroll_target.h"
+#include "view/time_axis.h"
+#include "view/view_filter.h"
 
 #include <gtest/gtest.h>
 

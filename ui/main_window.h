@@ -16,6 +16,8 @@ class QAction;
 class QMenu;
 class QPushButton;
 class QScrollBar;
+class SharedViewState;
+class TimeIndex;
 class TimeLine;
 class ToolBar;
 class TTrace;
@@ -41,7 +43,10 @@ class ZLVR_anView : public QWidget {
     void setLoadProgressDelay(int milliseconds) { progressDelayMs_ = milliseconds; }
 
     bool isOpen() const { return open_; }
-    double zoom() const { return zoom_; }
+    double zoom() const;
+    // The state the views show: zoom, place, filter, selection, time range.
+    SharedViewState* viewState() const { return viewState_; }
+    TimeIndex* timeIndex() const { return timeIndex_.get(); }
     TTrace* trace() const { return trace_.get(); }
     ViewFilter* viewFilter() const { return filter_.get(); }
     QMenu* filterMenu() const { return filterMenu_; }
@@ -87,8 +92,12 @@ class ZLVR_anView : public QWidget {
     double fitZoom() const;
     void applyZoom(double zoom, bool toFit);
     void filterEdited(bool changed);
+    // The scroll bars follow a change that navigation made to the state.
+    void mirrorHorizontal();
+    void mirrorVertical();
+    // Enter: zoom to the selected range, else show the selected call.
+    void enterPressed();
 
-    double zoom_ = 1.0;
     int64_t endTime_ = 0;
     int64_t startTime_ = 0;
     bool open_ = false;
@@ -97,6 +106,8 @@ class ZLVR_anView : public QWidget {
     QString openDirectory_;
     std::unique_ptr<TTrace> trace_;
     std::unique_ptr<ViewFilter> filter_;
+    std::unique_ptr<TimeIndex> timeIndex_;
+    SharedViewState* viewState_ = nullptr;
 
     QScrollBar* hsb_ = nullptr;
     QScrollBar* vsb_ = nullptr;

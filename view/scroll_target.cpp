@@ -1,7 +1,7 @@
-#include "ui/scroll_target.h"
+#include "view/scroll_target.h"
 
-#include "ui/row_layout.h"
-#include "ui/time_axis.h"
+#include "view/row_layout.h"
+#include "view/time_axis.h"
 
 #include <algorithm>
 
