@@ -89,6 +89,7 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent) {
     connect(view_->viewState(), &SharedViewState::selectionChanged, this,
             &MainFrame::showSelection);
     connect(details_, &DetailsPanel::goTo, this, &MainFrame::selectCall);
+    connect(view_, &ZLVR_anView::signalShowProcess, this, &MainFrame::showProcess);
     connect(findBar_, &FindBar::next, this, &MainFrame::findNext);
     connect(findBar_, &FindBar::previous, this, &MainFrame::findPrevious);
     connect(findBar_, &FindBar::closeRequested, findToolBar_, &QWidget::hide);
@@ -219,6 +220,25 @@ void MainFrame::selectCall(CallRef ref) {
     if (const std::optional<int64_t> pos =
             posShowing(shownPositions(*trace, *filter), ref.position, vsb->value(), ev->height()))
         vsb->setValue(clampToInt(static_cast<double>(*pos)));
+}
+
+void MainFrame::showProcess(int rank, bool lastCall) {
+    TTrace* trace = view_->trace();
+    const ViewFilter* filter = view_->viewFilter();
+    if (!trace || !filter) return;
+    for (uint32_t i = 0; i < trace->processCount(); ++i) {
+        if (trace->rankAt(i) != rank) continue;
+        const TCallList& calls = trace->processAt(i)->calls;
+        if (lastCall && !calls.empty())
+            return selectCall({i, static_cast<uint32_t>(calls.size() - 1)});
+        QScrollBar* vsb = scrollBarOf(view_, "vsb");
+        if (const std::optional<int64_t> pos = posShowing(
+                shownPositions(*trace, *filter), i, vsb->value(), eventViewOf(view_)->height()))
+            vsb->setValue(clampToInt(static_cast<double>(*pos)));
+        else
+            statusBar()->showMessage(tr("Rank %1 is hidden by the filter").arg(rank), 5000);
+        return;
+    }
 }
 
 void MainFrame::goToTime(int64_t t) {

@@ -47,6 +47,9 @@ class MainFrame : public QMainWindow {
     void clearSelection();
     // The tool tip over a point of the event explorer; empty over no call.
     QString toolTipAt(QPoint atInView) const;
+    // Brings the row of the process of `rank` into view; with lastCall,
+    // selects the call it ended in.
+    void showProcess(int rank, bool lastCall);
     // Scrolls so that time t (µs, display time) is at the left third of the view.
     void goToTime(int64_t t);
 

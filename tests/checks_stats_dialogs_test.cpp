@@ -20,9 +20,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -264,6 +266,34 @@ TEST(StatDialog, LargeMatrixRowsOnDemand) {
     EXPECT_EQ((QStringList{cell(399, 0), cell(399, 398), cell(399, 1)}),
               (QStringList{"1/0", "0/1", "0/0"}));
     EXPECT_EQ(model->headerData(399, Qt::Vertical).toString(), "399");
+}
+
+TEST(CheckDialog, DoubleClickOnAFindingNamesItsProcess) {
+    const std::string path = saveWrittenTrace(sampleWriter(), &sampleDb(), "check_jump");
+    std::ostringstream quiet;
+    TTrace trace(path, quiet, quiet);
+    Check_Dlg dlg(nullptr, &trace);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    dlg.findChild<QPushButton*>("start")->click();
+    auto* output = dlg.findChild<QPlainTextEdit*>("output");
+    const QStringList lines = output->toPlainText().split('\n');
+    const int heading = static_cast<int>(lines.indexOf("Check for terminations..."));
+    const auto lineCentre = [&](int n) {
+        QTextCursor at(output->document()->findBlockByNumber(n));
+        return output->cursorRect(at).center();
+    };
+    QTest::mouseDClick(output->viewport(), Qt::LeftButton, {}, lineCentre(heading));
+    EXPECT_TRUE(dlg.isVisible()); // a heading names nothing
+    EXPECT_FALSE(dlg.target());
+
+    // Rank 3 ended inside an unfinished call: its line names that call.
+    const int ended = static_cast<int>(lines.indexOf(QRegularExpression("\tProcess rank 3\\..*")));
+    ASSERT_GE(ended, 0);
+    QTest::mouseDClick(output->viewport(), Qt::LeftButton, {}, lineCentre(ended));
+    ASSERT_TRUE(dlg.target());
+    EXPECT_EQ(std::pair(dlg.target()->rank, dlg.target()->lastCall), std::pair(3, true));
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
 }
 
 TEST(StatDialog, TablesSortCopyExportAndColour) {

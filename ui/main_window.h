@@ -84,6 +84,9 @@ class ZLVR_anView : public QWidget {
     void signalLoaded(const QString& fileName, LoadOutcome outcome, const QStringList& messages);
     // A filter dialog changed what the views show.
     void signalFilterChanged();
+    // A check finding was opened: the process of that rank, or the call it
+    // ended in, is to be shown.
+    void signalShowProcess(int rank, bool lastCall);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

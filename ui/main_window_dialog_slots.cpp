@@ -13,6 +13,8 @@ void ZLVR_anView::slotCheck() {
     if (!open_ || !trace_) return;
     Check_Dlg dialog(this, trace_.get());
     dialog.exec();
+    if (const std::optional<Check_Dlg::Target> t = dialog.target())
+        emit signalShowProcess(t->rank, t->lastCall);
 }
 
 void ZLVR_anView::slotFltNodes() {
