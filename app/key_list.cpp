@@ -24,8 +24,14 @@ constexpr Binding kBindings[] = {
     {"Ctrl+H", "consistency check"},
     {"Ctrl+F", "find a call; F3 / Shift+F3: next / previous match"},
     {"Ctrl+G", "go to a time (µs, ms or s)"},
+    {"Enter / Escape", "zoom to the range (or open the selected call) / clear range and selection"},
+    {"Alt+Left / Alt+Right", "back / forward in the zoom history"},
     {"F1", "this list"},
-    {"Left click on a call", "select it: the details panel shows it, with its call box"},
+    {"Wheel; Shift+wheel", "zoom about the pointer; scroll in time"},
+    {"Wheel over the node/rank column", "scroll the rows"},
+    {"Click on a call", "select it: the details panel shows it"},
+    {"Double-click", "on a call: its information box; elsewhere: zoom to the range"},
+    {"Drag; Shift+drag or drag on the ruler", "pan; select a time range"},
     {"Hover over a call", "tool tip with every field of the call"},
 };
 
