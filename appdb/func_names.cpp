@@ -1,6 +1,8 @@
 #include "appdb/func_names.h"
 
-#include "format/func_ids.h"
+#include "format/tracer_calls.h"
+
+#include <span>
 
 TFuncNames::TFuncNames()
     : entries_{{kFuncInit, "MPI_Init"},
@@ -22,7 +24,12 @@ TFuncNames::TFuncNames()
                {kFuncCartSub, "MPI_Cart_sub"},
                {kFuncCommFree, "MPI_Comm_free"},
                {kFuncWaitIsend, "MPI_Wait for Isend"},
-               {kFuncWaitIrecv, "MPI_Wait for Irecv"}} {}
+               {kFuncWaitIrecv, "MPI_Wait for Irecv"}} {
+    // The tracer's own identifiers follow, so that every recorded call has a name.
+    const std::span<const CallName> tables[] = {kOtherCallNames, kCommCallNames};
+    for (std::span<const CallName> table : tables)
+        for (const CallName& c : table) entries_.push_back({c.id, c.name});
+}
 
 const std::string& TFuncNames::funcName(uint32_t id) const {
     static const std::string kUnknown = "Unknown";
