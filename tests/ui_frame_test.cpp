@@ -246,6 +246,11 @@ class FrameTest : public QObject {
 
         FindBar* bar = f.findBar();
         bar->function()->setCurrentIndex(bar->function()->findText("MPI_Send"));
+        // Typed keys go to the field, not to the tool bar's "1" (zoom to fit).
+        const double zoom = f.view()->zoom();
+        bar->rank()->setFocus();
+        QTest::keyClicks(bar->rank(), "10");
+        QCOMPARE(std::pair(bar->rank()->text(), f.view()->zoom()), std::pair(QString("10"), zoom));
         bar->rank()->setText("0");
         press(f, Qt::Key_F3);
         QCOMPARE(selectedStart(f), int64_t{200});
