@@ -2,7 +2,6 @@
 
 #include <climits>
 
-#include "appdb/func_names.h"
 #include "model/memory_advice.h"
 #include "model/trace_document.h"
 #include "model/traffic_rows.h"
@@ -69,7 +68,6 @@ SparseMatrix messageCountCells(const TTrace& trace) {
 } // namespace
 
 uint32_t checkTerminations(const TTrace& trace, std::vector<std::string>& lines) {
-    const TFuncNames names;
     uint32_t findings = 0;
     for (uint32_t i = 0; i < trace.processCount(); ++i) {
         const TProcess& p = *trace.processAt(i);
@@ -82,7 +80,7 @@ uint32_t checkTerminations(const TTrace& trace, std::vector<std::string>& lines)
         // Only the very last record tells how the process ended.
         const TFunc& last = p.calls.back();
         if (!(last.funcId & kUnfinishedFlag)) continue;
-        lines.push_back("Function " + names.funcName(last.baseFuncId()) +
+        lines.push_back("Function " + trace.funcName(last.baseFuncId()) +
                         " was termitated for idle");
         lines.push_back("\tProcess rank " + rank + ". Location " +
                         locationText(trace, last.location));
