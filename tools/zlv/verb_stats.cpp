@@ -1,7 +1,7 @@
 #include "model/stat_tables.h"
 #include "model/trace_document.h"
 #include "tools/zlv/args.h"
-#include "tools/zlv/table_output.h"
+#include "model/table_output.h"
 #include "tools/zlv/verbs.h"
 
 #include <iostream>
