@@ -45,7 +45,8 @@ ProcessSeries seriesOf(const ScopedProcess& sp) {
         const size_t listed = std::min<size_t>(c.size, c.members.size());
         for (size_t m = 0; m < listed; ++m) lowest[v] = std::min(lowest[v], c.members[m]);
     }
-    std::unordered_map<uint64_t, uint32_t> local; // (view, function) -> local series
+    // (view or identifier, function) -> local series
+    std::unordered_map<uint64_t, uint32_t> local, unknown;
     for (uint32_t k = 0; k < p.calls.size(); ++k) {
         const TFunc& f = p.calls[k];
         const uint32_t id = f.baseFuncId();
@@ -54,8 +55,10 @@ ProcessSeries seriesOf(const ScopedProcess& sp) {
         const uint32_t view = lookup.find(f.comm, k);
         const TComm* c = lookup.comm(view);
         if (c ? c->id == kSelfComm : f.comm == kSelfComm) continue;
+        // Calls on identifiers without a record go by the identifier.
+        const uint64_t series = uint64_t{c ? view : f.comm} << 32 | id;
         auto [at, made] =
-            local.try_emplace(uint64_t{view} << 32 | id, static_cast<uint32_t>(out.keys.size()));
+            (c ? local : unknown).try_emplace(series, static_cast<uint32_t>(out.keys.size()));
         if (made) {
             out.keys.push_back(c ? SeriesKey{c->id, lifetime[view], lowest[view], id}
                                  : SeriesKey{f.comm, kNoRecord, kNoRecord, id});

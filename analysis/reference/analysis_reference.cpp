@@ -127,8 +127,8 @@ std::map<InstanceKey, std::vector<Member>> collectiveInstances(const TTrace& tra
     for (uint32_t rank = 0; rank < trace.processCount(); ++rank) {
         const TProcess* p = processOfRank(trace, rank);
         if (!p) continue;
-        std::map<std::pair<const TComm*, uint32_t>, uint32_t>
-            seen; // (comm, function) -> calls so far
+        // (communicator, identifier, function) -> calls so far
+        std::map<std::tuple<const TComm*, uint32_t, uint32_t>, uint32_t> seen;
         for (uint32_t k = 0; k < p->calls.size(); ++k) {
             const TFunc& f = p->calls[k];
             const uint32_t id = f.funcId & ~kUnfinishedFlag;
@@ -148,7 +148,7 @@ std::map<InstanceKey, std::vector<Member>> collectiveInstances(const TTrace& tra
             }
             const bool root = c ? c->toLocal(static_cast<int32_t>(rank)) == f.peer
                                 : static_cast<int32_t>(rank) == f.peer;
-            const uint32_t nth = seen[{c, id}]++;
+            const uint32_t nth = seen[{c, f.comm, id}]++;
             instances[{f.comm, lifetime, lowest, id, nth}].push_back(
                 {rank, k, corrected(trace, *p, f.start), root});
         }
