@@ -1,8 +1,8 @@
 #pragma once
 // How a collective call can make its members wait, by function identifier.
 
+#include "format/tracer_calls.h"
 #include "model/trace_model.h"
-#include "tracer/src/call_ids.h"
 
 #include <cstdint>
 
@@ -15,7 +15,6 @@ enum class CollectiveKind {
 };
 
 inline CollectiveKind collectiveKind(uint32_t baseFuncId) {
-    using namespace zlvt;
     switch (baseFuncId) {
     case kFuncBcast:
     case kFuncScatter:

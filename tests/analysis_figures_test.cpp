@@ -5,8 +5,8 @@
 #include "analysis/analysis_tables.h"
 #include "analysis/scoped_calls.h"
 #include "appdb/func_names.h"
+#include "format/tracer_calls.h"
 #include "tests/written_trace.h"
-#include "tracer/src/call_ids.h"
 
 #include <gtest/gtest.h>
 
@@ -144,8 +144,8 @@ TEST(MessageSizes, PointToPointSendsByPowerOfTwo) {
 
 namespace {
 
-constexpr uint32_t kAllreduce = zlvt::otherCallId(zlvt::kOtherAllreduce);
-constexpr uint32_t kBarrier = zlvt::otherCallId(zlvt::kOtherBarrier);
+constexpr uint32_t kAllreduce = otherCallId(kOtherAllreduce);
+constexpr uint32_t kBarrier = otherCallId(kOtherBarrier);
 constexpr uint32_t kSub = 200; // one identifier: two disjoint halves, then all four
 
 // Four ranks on one node. Every figure of the test below is worked out from

@@ -4,10 +4,10 @@
 // communicators, with unfinished calls and skewed clocks.
 #include "analysis/reference/analysis_reference.h"
 #include "analysis/scoped_calls.h"
+#include "format/tracer_calls.h"
 #include "tests/support/random_trace.h"
 #include "tests/written_trace.h"
 #include "tools/gen/trace_generator.h"
-#include "tracer/src/call_ids.h"
 
 #include <gtest/gtest.h>
 
@@ -44,10 +44,10 @@ std::string randomCollectives(uint64_t seed) {
                               kFuncScatter,
                               kFuncGatherv,
                               kFuncReduce,
-                              zlvt::otherCallId(zlvt::kOtherAllreduce),
-                              zlvt::otherCallId(zlvt::kOtherAlltoallv),
-                              zlvt::otherCallId(zlvt::kOtherExscan),
-                              zlvt::otherCallId(zlvt::kOtherBarrier)};
+                              otherCallId(kOtherAllreduce),
+                              otherCallId(kOtherAlltoallv),
+                              otherCallId(kOtherExscan),
+                              otherCallId(kOtherBarrier)};
     // Every rank draws the same plan; only the times differ.
     std::vector<std::pair<uint32_t, uint32_t>> plan; // (function, communicator or 0 = reshape)
     for (uint32_t i = 0; i < rounds; ++i) {
