@@ -245,3 +245,24 @@ TEST(WaitStates, EachKindWorkedOutByHand) {
               (Cells{"wait at NxN", "0", "9", TFuncNames().funcName(kAllreduce),
                      std::to_string(1500 + at), "90", "2", "8"}));
 }
+
+TEST(StatTablesInRange, CutCallsAndWholeRunUnchanged) {
+    auto trace = profileTrace();
+    const TimeRange cut = raw(*trace, 120, 320);
+    const std::vector<Cells> process = allRows(processTable(*trace, cut));
+    EXPECT_EQ(process[0], (Cells{"0", "200", "0", "0", "0", "0", "30", "15", "20", "10"}));
+    EXPECT_EQ(process[1], (Cells{"1", "200", "0", "0", "0", "0", "0", "0", "80", "40"}));
+    // Messages count where their calls start: rank 0's send at 100 lies before.
+    const std::vector<Cells> messages =
+        allRows(trafficTable(*trace, TrafficWeight::Messages, 0, cut));
+    EXPECT_EQ(messages[0], (Cells{"0/0", "0/1", "0/0"}));
+    EXPECT_EQ(messages[1], (Cells{"1/1", "0/0", "0/0"}));
+
+    // A range holding the whole run changes nothing, sections included.
+    const TimeRange all{trace->startTime(), wrapAdd(trace->endTime(), 1)};
+    EXPECT_EQ(allRows(processTable(*trace, all)), allRows(processTable(*trace)));
+    for (uint32_t section : {0u, 5u})
+        for (TrafficWeight weight : {TrafficWeight::Messages, TrafficWeight::Bytes})
+            EXPECT_EQ(allRows(trafficTable(*trace, weight, section, all)),
+                      allRows(trafficTable(*trace, weight, section)));
+}
