@@ -266,3 +266,38 @@ TEST(StatTablesInRange, CutCallsAndWholeRunUnchanged) {
             EXPECT_EQ(allRows(trafficTable(*trace, weight, section, all)),
                       allRows(trafficTable(*trace, weight, section)));
 }
+
+TEST(CallWindow, CandidatesHoldEveryCallMeetingTheRangeAndSkipEndedBlocks) {
+    // A call reaching over the whole run first, then 1000 short calls in
+    // order; a second process with its starts out of order.
+    TTrace trace;
+    TProcess ordered(0, 1, 0);
+    ordered.addCall(TFunc::make(0, kFuncInit, 0, 100000, 0, kWorldComm, 0, 0, 0));
+    for (int64_t i = 0; i < 1000; ++i)
+        ordered.addCall(TFunc::make(0, kFuncWait, 10 * i, 10 * i + (i % 7 == 0 ? 0 : 3), 0,
+                                    kWorldComm, 0, 0, 0));
+    TProcess shuffled(0, 1, 1);
+    for (int64_t t : {500, 20, 9000, 7000, 7000})
+        shuffled.addCall(TFunc::make(0, kFuncWait, t, t + 5, 0, kWorldComm, 0, 0, 0));
+    trace.processes.push_back(std::move(ordered));
+    trace.processes.push_back(std::move(shuffled));
+    trace.nodeClocks.push_back({25});
+
+    for (const TProcess& p : trace.processes) {
+        const ScopedProcess sp{&p, static_cast<int32_t>(p.rank), 25};
+        const CallWindow window(sp);
+        for (const TimeRange r : {TimeRange{5025, 5525}, TimeRange{7025, 7026}, TimeRange{0, 25},
+                                  TimeRange{100025, 200000}}) {
+            std::vector<uint32_t> candidates, meeting;
+            window.forEachCandidate(r, [&](uint32_t k) { candidates.push_back(k); });
+            for (uint32_t k = 0; k < p.calls.size(); ++k)
+                if (r.counts(p.calls[k].start + 25, p.calls[k].end + 25)) meeting.push_back(k);
+            for (uint32_t k : meeting)
+                EXPECT_TRUE(std::binary_search(candidates.begin(), candidates.end(), k)) << k;
+            if (p.rank == 0 && r.from == 5025) {
+                EXPECT_LT(candidates.size(), 200u); // blocks that ended before are skipped
+                EXPECT_EQ(meeting.size(), 51u);     // the long call and 50 short ones
+            }
+        }
+    }
+}
