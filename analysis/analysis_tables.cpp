@@ -27,15 +27,16 @@ const std::string& functionName(uint32_t id) {
     return names.funcName(id);
 }
 
-// A table over rows of any type, the rows kept alive by the table.
+// A table over rows of any type, the rows kept alive by the table; a row
+// past the end has empty cells, as in the statistics tables.
 template <typename Row, typename Fn>
 StatTable rowsTable(Cells labels, std::vector<Row> rows, Fn cellsOf) {
     StatTable t;
     t.columnLabels = std::move(labels);
     t.rowCount = static_cast<uint32_t>(rows.size());
     auto kept = std::make_shared<const std::vector<Row>>(std::move(rows));
-    t.rowCells = [kept, cellsOf](uint32_t r) -> Cells {
-        return r < kept->size() ? cellsOf((*kept)[r]) : Cells{};
+    t.rowCells = [kept, cellsOf, columns = t.columnLabels.size()](uint32_t r) -> Cells {
+        return r < kept->size() ? cellsOf((*kept)[r]) : Cells(columns);
     };
     return t;
 }
