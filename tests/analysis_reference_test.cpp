@@ -169,3 +169,13 @@ TEST(AnalysisReference, GeneratedPatterns) {
         std::remove(path.c_str());
     }
 }
+
+TEST(AnalysisReference, RealProgram) {
+    TTrace trace(ZLV_SOURCE_DIR "/examples/scalapack_lu.zlv");
+    ASSERT_TRUE(trace.loaded());
+    expectSameFigures(trace, 3);
+    // Its grid's row and column communicators carry broadcasts, reductions and
+    // MPI_Allreduce: every kind but the barrier's waits somewhere.
+    const WaitStates w = waitStates(trace, {}, 0);
+    for (uint32_t k = 0; k + 1 < kWaitKinds; ++k) EXPECT_GT(w.byKind[k].waiting, 0u) << k;
+}

@@ -65,6 +65,13 @@ run_zlv(waits_mixed_rank 0 waits mixed.zlv --by rank --format tsv)
 run_zlv(waits_mixed_function 0 waits mixed.zlv --by function --to 5000)
 run_zlv(waits_mixed_list 0 waits mixed.zlv --list 8 --format tsv)
 run_zlv(clocks_mixed 0 clocks mixed.zlv)
+# A real program's trace (examples/README.md): collectives on sub-communicators.
+set(lu ${SRC}/../examples/scalapack_lu.zlv)
+run_zlv(profile_scalapack_lu 0 profile ${lu} --format tsv)
+run_zlv(waits_scalapack_lu 0 waits ${lu} --format tsv)
+run_zlv(waits_scalapack_lu_list 0 waits ${lu} --list 10 --format tsv)
+run_zlv(sizes_scalapack_lu 0 stats sizes ${lu} --format tsv)
+run_zlv(clocks_scalapack_lu 0 clocks ${lu} --format tsv)
 run_zlv(profile_bad_range 2 profile mixed.zlv --from 10 --to 10)
 run_zlv(stats_nodes_range 2 stats nodes mixed.zlv --from 10)
 
