@@ -23,12 +23,26 @@ struct SeriesKey {
 
 constexpr uint32_t kNoRecord = UINT32_MAX; // lifetime of a communicator the process never created
 
+// The local series of recent (identifier, function) pairs, and the process's
+// own local rank in their communicator.
+constexpr uint32_t kSkipped = UINT32_MAX;
+constexpr uint32_t kCacheSlots = 32;
+struct SeriesCache {
+    uint32_t comm = 0;
+    uint32_t funcId = UINT32_MAX; // no function has this identifier with the flag cleared
+    uint64_t validBefore = 0;
+    uint32_t series = kSkipped;
+    int32_t me = 0;
+};
+
 // One process's calls, with series local to the process and k counted per series.
 struct ProcessSeries {
     std::vector<SeriesKey> keys;     // local series
     std::vector<uint32_t> lengths;   // calls per local series
     std::vector<MemberCall> calls;   // instance holds the local series until resolved
     std::vector<uint32_t> positions; // k of each call in its series
+    std::vector<int64_t> starts;     // corrected start of each call
+    std::vector<uint32_t> linkedSends;
 };
 
 ProcessSeries seriesOf(const ScopedProcess& sp) {
@@ -47,26 +61,41 @@ ProcessSeries seriesOf(const ScopedProcess& sp) {
     }
     // (view or identifier, function) -> local series
     std::unordered_map<uint64_t, uint32_t> local, unknown;
+    SeriesCache cache[kCacheSlots];
     for (uint32_t k = 0; k < p.calls.size(); ++k) {
         const TFunc& f = p.calls[k];
+        if (f.linkCount && (f.funcId == kFuncSend || f.funcId == kFuncIsend))
+            out.linkedSends.push_back(k);
         const uint32_t id = f.baseFuncId();
         const CollectiveKind kind = collectiveKind(id);
         if (kind == CollectiveKind::None) continue;
-        const uint32_t view = lookup.find(f.comm, k);
-        const TComm* c = lookup.comm(view);
-        if (c ? c->id == kSelfComm : f.comm == kSelfComm) continue;
-        // Calls on identifiers without a record go by the identifier.
-        const uint64_t series = uint64_t{c ? view : f.comm} << 32 | id;
-        auto [at, made] =
-            (c ? local : unknown).try_emplace(series, static_cast<uint32_t>(out.keys.size()));
-        if (made) {
-            out.keys.push_back(c ? SeriesKey{c->id, lifetime[view], lowest[view], id}
-                                 : SeriesKey{f.comm, kNoRecord, kNoRecord, id});
-            out.lengths.push_back(0);
+        // The series of (identifier, function) stays the answer until its
+        // communicator is freed (those listed before it with that identifier
+        // were freed already); without a record, for this call only.
+        SeriesCache& cached = cache[(f.comm * 31 + id) & (kCacheSlots - 1)];
+        if (cached.comm != f.comm || cached.funcId != id || k >= cached.validBefore) {
+            const uint32_t view = lookup.find(f.comm, k);
+            const TComm* c = lookup.comm(view);
+            cached = {f.comm, id, c ? (c->freedAt ? uint64_t{c->freedAt} + 1 : UINT64_MAX) : k + 1,
+                      kSkipped, lookup.toLocal(view, p.rank)};
+            if (c ? c->id == kSelfComm : f.comm == kSelfComm) continue;
+            // Calls on identifiers without a record go by the identifier.
+            const uint64_t series = uint64_t{c ? view : f.comm} << 32 | id;
+            auto [at, made] =
+                (c ? local : unknown).try_emplace(series, static_cast<uint32_t>(out.keys.size()));
+            if (made) {
+                out.keys.push_back(c ? SeriesKey{c->id, lifetime[view], lowest[view], id}
+                                     : SeriesKey{f.comm, kNoRecord, kNoRecord, id});
+                out.lengths.push_back(0);
+            }
+            cached.series = at->second;
         }
-        const bool root = lookup.toLocal(view, p.rank) == f.peer;
-        out.calls.push_back({at->second, k, kind, root});
-        out.positions.push_back(out.lengths[at->second]++);
+        if (cached.series == kSkipped) continue; // the self communicator
+        const uint32_t series = cached.series;
+        const bool root = cached.me == f.peer;
+        out.calls.push_back({series, k, kind, root});
+        out.positions.push_back(out.lengths[series]++);
+        out.starts.push_back(wrapAdd(f.start, sp.offset));
     }
     return out;
 }
@@ -74,7 +103,7 @@ ProcessSeries seriesOf(const ScopedProcess& sp) {
 } // namespace
 
 CollectiveInstances::CollectiveInstances(std::span<const ScopedProcess> procs)
-    : calls_(procs.size()) {
+    : calls_(procs.size()), linkedSends_(procs.size()) {
     std::vector<ProcessSeries> series(procs.size());
     parallelFor(static_cast<uint32_t>(procs.size()),
                 [&](uint32_t i) { series[i] = seriesOf(procs[i]); });
@@ -92,25 +121,31 @@ CollectiveInstances::CollectiveInstances(std::span<const ScopedProcess> procs)
         entry.first = next;
         next += entry.second;
     }
-    instances_.resize(next);
 
-    // Arrivals in rank order, so that ties go to the lower rank.
-    for (size_t i = 0; i < procs.size(); ++i) {
-        ProcessSeries& s = series[i];
-        std::vector<uint32_t> firstOf(s.keys.size());
-        for (size_t g = 0; g < s.keys.size(); ++g) firstOf[g] = global[s.keys[g]].first;
-        const TFunc* calls = procs[i].process->calls.data();
-        for (size_t j = 0; j < s.calls.size(); ++j) {
-            MemberCall& m = s.calls[j];
-            m.instance = firstOf[m.instance] + s.positions[j];
-            const Arrival a{procs[i].rank, m.call, wrapAdd(calls[m.call].start, procs[i].offset)};
-            InstanceArrivals& in = instances_[m.instance];
-            in.last.offerLatest(a);
-            if (!m.root)
-                in.lastNonRoot.offerLatest(a);
-            else if (in.root.rank < 0)
-                in.root = a;
+    // Arrivals in rank order, so that ties go to the lower rank: each worker
+    // takes a run of ranks into arrivals of its own, merged in run order.
+    const unsigned workers = std::thread::hardware_concurrency() == 1 ? 1 : 2;
+    std::vector<std::vector<InstanceArrivals>> parts(workers);
+    const auto n = static_cast<uint32_t>(procs.size());
+    parallelFor(workers, workers, [&](unsigned, uint32_t w) {
+        std::vector<InstanceArrivals>& arrivals = parts[w];
+        arrivals.resize(next);
+        for (uint32_t i = n * w / workers; i < n * (w + 1) / workers; ++i) {
+            ProcessSeries& s = series[i];
+            std::vector<uint32_t> firstOf(s.keys.size());
+            for (size_t g = 0; g < s.keys.size(); ++g) firstOf[g] = global.at(s.keys[g]).first;
+            for (size_t j = 0; j < s.calls.size(); ++j) {
+                MemberCall& m = s.calls[j];
+                m.instance = firstOf[m.instance] + s.positions[j];
+                arrivals[m.instance].offer(m.root, {procs[i].rank, m.call, s.starts[j]});
+            }
         }
-        calls_[i] = std::move(s.calls);
+    });
+    instances_ = std::move(parts[0]);
+    for (unsigned w = 1; w < workers; ++w)
+        for (uint32_t k = 0; k < next; ++k) instances_[k].merge(parts[w][k]);
+    for (uint32_t i = 0; i < n; ++i) {
+        calls_[i] = std::move(series[i].calls);
+        linkedSends_[i] = std::move(series[i].linkedSends);
     }
 }

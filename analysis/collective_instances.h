@@ -36,6 +36,20 @@ struct InstanceArrivals {
     Arrival last;        // the latest member
     Arrival root;        // the root (the first in rank order, should a trace name two)
     Arrival lastNonRoot; // the latest member other than the root
+
+    void offer(bool isRoot, const Arrival& a) {
+        last.offerLatest(a);
+        if (!isRoot)
+            lastNonRoot.offerLatest(a);
+        else if (root.rank < 0)
+            root = a;
+    }
+    // Adds the arrivals of members of higher ranks.
+    void merge(const InstanceArrivals& later) {
+        if (later.last.rank >= 0) last.offerLatest(later.last);
+        if (later.lastNonRoot.rank >= 0) lastNonRoot.offerLatest(later.lastNonRoot);
+        if (root.rank < 0) root = later.root;
+    }
 };
 
 class CollectiveInstances {
@@ -45,10 +59,17 @@ class CollectiveInstances {
     explicit CollectiveInstances(std::span<const ScopedProcess> procs);
 
     std::span<const MemberCall> callsOf(uint32_t process) const { return calls_[process]; }
+    // The same walk notes the calls of each process that send along links
+    // (MPI_Send, MPI_Isend with links), so that the wait states read the
+    // calls once.
+    std::span<const uint32_t> linkedSendsOf(uint32_t process) const {
+        return linkedSends_[process];
+    }
     const InstanceArrivals& arrivals(const MemberCall& c) const { return instances_[c.instance]; }
     size_t instanceCount() const { return instances_.size(); }
 
   private:
     std::vector<std::vector<MemberCall>> calls_;
+    std::vector<std::vector<uint32_t>> linkedSends_;
     std::vector<InstanceArrivals> instances_;
 };

@@ -63,54 +63,80 @@ struct alignas(64) WaitSums {
     IdTable<WaitTotals> byFunction;
     std::vector<WaitInstance> worst;
     uint32_t listed = 0;
+    WaitInstance bound; // once bounded, only waits before it can make the list
+    bool bounded = false;
+    uint32_t lastFuncId = 0;
+    WaitTotals* lastFunction = nullptr;
 
     void add(uint32_t process, const WaitInstance& w) {
         byKind[static_cast<uint32_t>(w.kind)].add(w.wait);
         byProcess[process].add(w.wait);
-        byFunction[w.funcId].add(w.wait);
-        if (listed == 0 || w.wait <= 0) return;
+        // Waits of one function come in runs (receive after receive).
+        if (w.funcId != lastFuncId || !lastFunction) {
+            lastFunction = &byFunction[w.funcId]; // the table may move: asked anew
+            lastFuncId = w.funcId;
+        }
+        lastFunction->add(w.wait);
+        if (listed == 0 || w.wait <= 0 || (bounded && !waitsBefore(w, bound))) return;
         worst.push_back(w);
         if (worst.size() >= 2 * size_t{listed} + 64) { // keep the list bounded
-            std::nth_element(worst.begin(), worst.begin() + listed, worst.end(), waitsBefore);
+            std::nth_element(worst.begin(), worst.begin() + (listed - 1), worst.end(), waitsBefore);
             worst.resize(listed);
+            bound = worst.back(); // the last kept: anything after it stays out
+            bounded = true;
         }
     }
 };
 
-bool isLinkedSend(uint32_t funcId) {
-    return funcId == kFuncSend || funcId == kFuncIsend;
-}
 bool isLinkedReceive(uint32_t funcId) {
     return funcId == kFuncRecv || funcId == kFuncWaitIrecv;
 }
 
-// Late senders and late receivers of the links that leave process i.
-void linkWaits(const WaitScope& ws, uint32_t i, WaitSums& sums) {
+// The waits of one link from call k of process i.
+void linkWait(const WaitScope& ws, uint32_t i, uint32_t k, const TLink& l, WaitSums& sums) {
     const ScopedProcess& sp = ws.all[i];
-    const TCallList& calls = sp.process->calls;
-    for (uint32_t k = 0; k < calls.size(); ++k) {
-        const TFunc& s = calls[k];
-        if (s.linkCount == 0 || !isLinkedSend(s.funcId)) continue;
-        const int64_t sendStart = wrapAdd(s.start, sp.offset);
-        for (const TLink& l : s.linkSpan()) {
-            if (l.rank >= ws.positionOf.size() || ws.positionOf[l.rank] < 0) continue;
-            const auto j = static_cast<uint32_t>(ws.positionOf[l.rank]);
-            const ScopedProcess& rp = ws.all[j];
-            const TCallList& rcalls = rp.process->calls;
-            if (l.recv < rcalls.data() || l.recv >= rcalls.data() + rcalls.size()) continue;
-            const TFunc& r = *l.recv;
-            if (!isLinkedReceive(r.funcId)) continue;
-            const auto rk = static_cast<uint32_t>(l.recv - rcalls.data());
-            const int64_t recvStart = wrapAdd(r.start, rp.offset);
-            if (ws.takes(j, rk, recvStart))
-                sums.add(j, {WaitKind::LateSender, rp.rank, rk, r.funcId, recvStart,
-                             clampedWait(wrapSub(sendStart, recvStart), wrapSub(r.end, r.start)),
-                             sp.rank, k});
-            if (s.funcId == kFuncSend && r.funcId == kFuncRecv && ws.takes(i, k, sendStart))
-                sums.add(i, {WaitKind::LateReceiver, sp.rank, k, s.funcId, sendStart,
-                             clampedWait(wrapSub(recvStart, sendStart), wrapSub(s.end, s.start)),
-                             rp.rank, rk});
+    const TFunc& s = sp.process->calls[k];
+    if (l.rank >= ws.positionOf.size() || ws.positionOf[l.rank] < 0) return;
+    const auto j = static_cast<uint32_t>(ws.positionOf[l.rank]);
+    const ScopedProcess& rp = ws.all[j];
+    const TCallList& rcalls = rp.process->calls;
+    if (l.recv < rcalls.data() || l.recv >= rcalls.data() + rcalls.size()) return;
+    const TFunc& r = *l.recv;
+    if (!isLinkedReceive(r.funcId)) return;
+    const auto rk = static_cast<uint32_t>(l.recv - rcalls.data());
+    const int64_t sendStart = wrapAdd(s.start, sp.offset);
+    const int64_t recvStart = wrapAdd(r.start, rp.offset);
+    if (ws.takes(j, rk, recvStart))
+        sums.add(j,
+                 {WaitKind::LateSender, rp.rank, rk, r.funcId, recvStart,
+                  clampedWait(wrapSub(sendStart, recvStart), wrapSub(r.end, r.start)), sp.rank, k});
+    if (s.funcId == kFuncSend && r.funcId == kFuncRecv && ws.takes(i, k, sendStart))
+        sums.add(i, {WaitKind::LateReceiver, sp.rank, k, s.funcId, sendStart,
+                     clampedWait(wrapSub(recvStart, sendStart), wrapSub(s.end, s.start)), rp.rank,
+                     rk});
+}
+
+// Late senders and late receivers of the links that leave process i. Each
+// receiving call lies in another process's memory, a cache miss apiece: the
+// links wait in a short queue while their receiving calls are fetched.
+void linkWaits(const WaitScope& ws, const CollectiveInstances& inst, uint32_t i, WaitSums& sums) {
+    constexpr uint32_t kAhead = 16; // a power of two
+    std::pair<uint32_t, const TLink*> queue[kAhead];
+    uint32_t queued = 0, done = 0;
+    const TCallList& calls = ws.all[i].process->calls;
+    for (uint32_t k : inst.linkedSendsOf(i)) {
+        for (const TLink& l : calls[k].linkSpan()) {
+            if (queued - done == kAhead) {
+                const auto& [call, link] = queue[done++ % kAhead];
+                linkWait(ws, i, call, *link, sums);
+            }
+            __builtin_prefetch(l.recv);
+            queue[queued++ % kAhead] = {k, &l};
         }
+    }
+    while (done != queued) {
+        const auto& [call, link] = queue[done++ % kAhead];
+        linkWait(ws, i, call, *link, sums);
     }
 }
 
@@ -163,7 +189,7 @@ WaitStates waitStates(const TTrace& trace, const AnalysisScope& scope, uint32_t 
         s.listed = listed;
     }
     parallelFor(workers, static_cast<uint32_t>(ws.all.size()), [&](unsigned w, uint32_t i) {
-        linkWaits(ws, i, sums[w]);
+        linkWaits(ws, instances, i, sums[w]);
         collectiveWaits(ws, instances, i, sums[w]);
     });
 

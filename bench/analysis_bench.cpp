@@ -3,8 +3,9 @@
 // that answer ranges, and the profile, sizes and waits of a range holding
 // about 1 % of the calls; the plain reference profile and sizes beside them.
 // Prints "name value" lines; times in milliseconds, best of REPEATS runs.
+// FIGURE (profile, sizes, waits, clocks) times only that one, for profiles.
 //
-//   analysis_bench TRACE [REPEATS]
+//   analysis_bench TRACE [REPEATS [FIGURE]]
 
 #include "analysis/clock_quality.h"
 #include "analysis/message_sizes.h"
@@ -17,6 +18,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -65,6 +67,17 @@ int main(int argc, char** argv) {
     }
     print("calls", static_cast<double>(callCount(trace.processes)));
     const AnalysisScope whole;
+    if (argc > 3) {
+        const std::string only = argv[3];
+        const Timing t = bestOf(repeats, [&] {
+            if (only == "profile") sink += profile(trace, whole).functions.size();
+            if (only == "sizes") sink += messageSizes(trace, whole).bins[1].messages;
+            if (only == "waits") sink += waitStates(trace, whole, 20).worst.size();
+            if (only == "clocks") sink += clockQuality(trace).size();
+        });
+        print(only.c_str(), t);
+        return 0;
+    }
     print("profile", bestOf(repeats, [&] { sink += profile(trace, whole).functions.size(); }));
     print("sizes", bestOf(repeats, [&] { sink += messageSizes(trace, whole).bins[1].messages; }));
     print("waits", bestOf(repeats, [&] { sink += waitStates(trace, whole, 20).worst.size(); }));
