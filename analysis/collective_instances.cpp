@@ -23,8 +23,8 @@ struct SeriesKey {
 
 constexpr uint32_t kNoRecord = UINT32_MAX; // lifetime of a communicator the process never created
 
-// The local series of recent (identifier, function) pairs, and the process's
-// own local rank in their communicator.
+// The local series of recent (identifier, function) pairs, and their
+// communicator's place in the process's list.
 constexpr uint32_t kSkipped = UINT32_MAX;
 constexpr uint32_t kCacheSlots = 32;
 struct SeriesCache {
@@ -32,7 +32,7 @@ struct SeriesCache {
     uint32_t funcId = UINT32_MAX; // no function has this identifier with the flag cleared
     uint64_t validBefore = 0;
     uint32_t series = kSkipped;
-    int32_t me = 0;
+    uint32_t view = CommLookup::kNone;
 };
 
 // One process's calls, with series local to the process and k counted per series.
@@ -77,7 +77,7 @@ ProcessSeries seriesOf(const ScopedProcess& sp) {
             const uint32_t view = lookup.find(f.comm, k);
             const TComm* c = lookup.comm(view);
             cached = {f.comm, id, c ? (c->freedAt ? uint64_t{c->freedAt} + 1 : UINT64_MAX) : k + 1,
-                      kSkipped, lookup.toLocal(view, p.rank)};
+                      kSkipped, view};
             if (c ? c->id == kSelfComm : f.comm == kSelfComm) continue;
             // Calls on identifiers without a record go by the identifier.
             const uint64_t series = uint64_t{c ? view : f.comm} << 32 | id;
@@ -92,7 +92,8 @@ ProcessSeries seriesOf(const ScopedProcess& sp) {
         }
         if (cached.series == kSkipped) continue; // the self communicator
         const uint32_t series = cached.series;
-        const bool root = cached.me == f.peer;
+        // The root as the model takes it: the peer's global rank is this process's.
+        const bool root = lookup.globalRank(cached.view, f.peer) == static_cast<int32_t>(p.rank);
         out.calls.push_back({series, k, kind, root});
         out.positions.push_back(out.lengths[series]++);
         out.starts.push_back(wrapAdd(f.start, sp.offset));

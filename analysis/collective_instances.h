@@ -16,7 +16,7 @@ struct MemberCall {
     uint32_t instance; // index into CollectiveInstances::instances
     uint32_t call;     // call index
     CollectiveKind kind;
-    bool root; // the root of a rooted collective (its own local rank is the peer)
+    bool root; // the root of a rooted collective (the peer names this process)
 };
 
 // A member that took part: its rank, call and corrected start.

@@ -146,8 +146,7 @@ std::map<InstanceKey, std::vector<Member>> collectiveInstances(const TTrace& tra
                 for (uint32_t m = 0; m < c->size && m < c->members.size(); ++m)
                     lowest = std::min(lowest, c->members[m]);
             }
-            const bool root = c ? c->toLocal(static_cast<int32_t>(rank)) == f.peer
-                                : static_cast<int32_t>(rank) == f.peer;
+            const bool root = p->globalRankIn(c, f.peer) == static_cast<int32_t>(rank);
             const uint32_t nth = seen[{c, f.comm, id}]++;
             instances[{f.comm, lifetime, lowest, id, nth}].push_back(
                 {rank, k, corrected(trace, *p, f.start), root});
