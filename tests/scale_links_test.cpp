@@ -148,6 +148,22 @@ TEST(ScaleDifferential, RandomTracesGiveTheSameLinksOffsetsAndMessages) {
     EXPECT_GT(tracesWithAdjustedClocks, 50u);
 }
 
+TEST(ScaleDifferential, PointToPointOnlyTracesGiveTheSameLinks) {
+    // Senders without collectives are matched tag by tag as the candidates
+    // are read; mixed tags make candidates wait for later sends.
+    RandomTraceOptions options;
+    options.pointToPointOnly = true;
+    options.maxCallsPerProcess = 300;
+    uint64_t linksSeen = 0;
+    for (uint64_t seed = 1; seed <= 300 && !HasFailure(); ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        options.maxProcesses = seed % 2 == 0 ? 2 : 16;
+        TempTrace file(randomTraceBytes(seed, options));
+        linksSeen += expectSameAsReference(file.path(), 1 + seed % 3).links;
+    }
+    EXPECT_GT(linksSeen, 5000u);
+}
+
 TEST(ScaleDifferential, BuildingTwiceAppendsLikeTheReference) {
     for (uint64_t seed = 1000; seed < 1040; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
@@ -245,6 +261,15 @@ TEST(ScaleDifferential, GeneratedProgramsGiveTheSameLinksAndOffsets) {
             TempTrace file(options);
             linksSeen += expectSameAsReference(file.path(), static_cast<unsigned>(seed)).links;
         }
+    }
+    // Two processes with long call lists, both directions on one tag.
+    for (uint64_t seed = 1; seed <= 3; ++seed) {
+        SCOPED_TRACE("pingpong seed " + std::to_string(seed));
+        GenOptions options = genOptions(GenPattern::PingPong, 2, 2, 3);
+        options.seed = seed;
+        options.skewUs = 3000;
+        TempTrace file(options);
+        linksSeen += expectSameAsReference(file.path(), static_cast<unsigned>(seed)).links;
     }
     EXPECT_GT(linksSeen, 1000u);
 }
