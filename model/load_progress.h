@@ -27,5 +27,6 @@ class ProgressStep {
   private:
     const LoadProgress* sink_;
     uint32_t from_, to_;
-    uint32_t last_ = 0xFFFFFFFFu;
+    // Where the step starts is where the step before it ended: never said twice.
+    uint32_t last_ = from_;
 };
