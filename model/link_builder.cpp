@@ -355,10 +355,11 @@ struct SenderIndex {
     bool earlierLinks = false;               // some call has links already
 
     int64_t endOf(uint32_t call) const { return calls_[call].end; }
+    uint64_t tagKeyOf(uint32_t call) const { return keyOf(calls_[call].comm, calls_[call].msgTag); }
     bool allExplicit() const { return wide[kByTag].empty() && wide[kByFunction].empty(); }
     std::span<const ExplicitSend> explicitTo(uint32_t i) const {
         const auto range = std::equal_range(
-            explicitSends.begin(), explicitSends.end(), ExplicitSend{i, 0, 0},
+            explicitSends.begin(), explicitSends.end(), ExplicitSend{i, 0},
             [](const ExplicitSend& a, const ExplicitSend& b) { return a.receiver < b.receiver; });
         return {range.first, range.second};
     }
@@ -390,7 +391,7 @@ struct SenderIndex {
             const Partners receivers = sendReceivers(lookup, s, k);
             if (receivers.kind == Partners::Single) {
                 positions.forEach(receivers.rank, [&](uint32_t i) {
-                    if (i != j) inCallOrder_.push_back({i, k, keyOf(s.comm, s.msgTag)});
+                    if (i != j) inCallOrder_.push_back({i, k});
                 });
             } else if (receivers.kind != Partners::None) {
                 const bool collective = (s.kind & kKindCollective) != 0;
@@ -499,8 +500,7 @@ class PairMatcher {
             const uint32_t k = callOf(stream);
             bool streamDone = false;
             if (stream.queue == kNone) {
-                const ExplicitSend& e = sends.explicitSends[stream.pos];
-                const uint32_t q = findQueue(kByTag, e.tagKey);
+                const uint32_t q = findQueue(kByTag, sends.tagKeyOf(k));
                 if (q != kNone && queues_[q].live > 0) take(q, sends.endOf(k), k, i, out);
             } else {
                 const WideSend& w = sends.wide[queues_[stream.queue].cls][stream.pos];
@@ -673,11 +673,14 @@ struct alignas(64) SenderScratch {
     std::vector<LinkOut> links;
     std::vector<uint64_t> linksPerCall;
 
-    void release(size_t keep) {
+    // Gives back room grown for a sender with many calls; whether any went.
+    bool release(size_t keep) {
+        const bool large = links.capacity() > keep || linksPerCall.capacity() > keep;
         sends.releaseLarge(keep);
         matcher.releaseLarge(keep);
         if (pairCalls.capacity() > keep) std::vector<uint32_t>().swap(pairCalls);
         if (merged.capacity() > keep) std::vector<uint32_t>().swap(merged);
+        return large;
     }
 };
 
@@ -748,13 +751,12 @@ std::vector<uint64_t>* matchSender(std::vector<TProcess>& procs, uint32_t j,
         // into all before it would cost their count times their calls.
         auto groupsEnd = w;
         while (groupsEnd != wideEnd && groupsEnd->first == i) ++groupsEnd;
-        const auto sendEnd = [&](uint32_t k) { return sends.endOf(k); };
         if (sends.allExplicit() && w == groupsEnd) {
             // The explicit candidates alone, as the index holds them.
             scratch.tagMatcher.run(
-                procs[i], i, sends.explicitTo(i), static_cast<size_t>(e - pairBegin),
-                [&](size_t c) { return pairBegin[static_cast<ptrdiff_t>(c)].call; }, sendEnd,
-                links);
+                procs[i], i, sends.explicitTo(i), sender.calls.data(),
+                static_cast<size_t>(e - pairBegin),
+                [&](size_t c) { return pairBegin[static_cast<ptrdiff_t>(c)].call; }, links);
             continue;
         }
         pairCalls.clear();
@@ -775,8 +777,8 @@ std::vector<uint64_t>* matchSender(std::vector<TProcess>& procs, uint32_t j,
         if (manyLists) std::sort(pairCalls.begin(), pairCalls.end());
         if (sends.allExplicit())
             scratch.tagMatcher.run(
-                procs[i], i, sends.explicitTo(i), pairCalls.size(),
-                [&](size_t c) { return pairCalls[c]; }, sendEnd, links);
+                procs[i], i, sends.explicitTo(i), sender.calls.data(), pairCalls.size(),
+                [&](size_t c) { return pairCalls[c]; }, links);
         else
             scratch.matcher.run(procs[i], i, sends, lookups[j], pairCalls, links);
     }
@@ -793,13 +795,17 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
     // What matching alone needed goes before the links are stored: with few
     // processes, each holds millions of candidates and sends.
     candidates.doneWith(j);
-    scratch.release(kKeptLinkRoom);
+    const bool large = scratch.release(kKeptLinkRoom);
     storeLinks(procs, j, scratch.links, scratch.sends.earlierLinks, scratch.linksPerCall,
                linkedCalls);
-    // A root of collectives over every process can have millions of
-    // candidates; its room is not kept while the others, needing far less,
-    // add their link blocks.
-    if (scratch.links.capacity() > kKeptLinkRoom) std::vector<LinkOut>().swap(scratch.links);
+    // A root of collectives over every process, or one of a few processes,
+    // has millions of candidates; its room is not kept while the others add
+    // their link blocks, and goes back to the system rather than staying in
+    // the heap (the heap keeps freed room of that size).
+    if (!large) return;
+    std::vector<LinkOut>().swap(scratch.links);
+    std::vector<uint64_t>().swap(scratch.linksPerCall);
+    releaseFreedMemory();
 }
 
 } // namespace

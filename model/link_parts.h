@@ -12,16 +12,15 @@ inline uint64_t keyOf(uint32_t comm, uint32_t value) {
     return uint64_t{comm} << 32 | value;
 }
 
-// A send that names one receiver, with what matching needs of it: the
-// sender's calls are then read once, in order, and never again per pair.
+// A send that names one receiver. Its key and end are read from the call
+// when it is matched: one receiver's sends come in call order, so that read
+// walks the sender's list once, and two processes have millions of them.
 // Left unset when made: the sorted list is sized first, then every entry written.
 struct ExplicitSend {
     ExplicitSend() {}
-    ExplicitSend(uint32_t receiver_, uint32_t call_, uint64_t tagKey_)
-        : receiver(receiver_), call(call_), tagKey(tagKey_) {}
+    ExplicitSend(uint32_t receiver_, uint32_t call_) : receiver(receiver_), call(call_) {}
     uint32_t receiver;
     uint32_t call;
-    uint64_t tagKey;
 };
 
 // One link found: the sending call, and the receiving call by its process's
@@ -32,4 +31,4 @@ struct LinkOut {
     int32_t endGap;
     uint32_t recvCall;
 };
-static_assert(sizeof(LinkOut) == 16 && sizeof(ExplicitSend) == 16);
+static_assert(sizeof(LinkOut) == 16 && sizeof(ExplicitSend) == 8);

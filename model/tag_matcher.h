@@ -17,17 +17,19 @@
 class TagMatcher {
   public:
     // candidateCall(c), c < candidates: the receiver's call index of
-    // candidate c, in call order. sendEnd(call): the end of a sending call.
-    template <typename CandidateCall, typename SendEnd>
+    // candidate c, in call order. senderCalls: the calls that `sends` index.
+    template <typename CandidateCall>
     void run(const TProcess& receiver, uint32_t i, std::span<const ExplicitSend> sends,
-             size_t candidates, CandidateCall&& candidateCall, SendEnd&& sendEnd,
+             const TFunc* senderCalls, size_t candidates, CandidateCall&& candidateCall,
              std::vector<LinkOut>& out) {
         start();
         const TFunc* calls = receiver.calls.data();
         constexpr size_t kAhead = 8;
         size_t next = 0; // the first candidate not yet read
         for (const ExplicitSend& e : sends) {
-            const uint32_t q = queueOf(e.tagKey);
+            const TFunc& s = senderCalls[e.call];
+            const uint64_t sendKey = keyOf(s.comm, s.msgTag);
+            const uint32_t q = queueOf(sendKey);
             uint32_t c = kNone;
             if (queues_[q].head < queues_[q].items.size()) {
                 Queue& queue = queues_[q];
@@ -41,7 +43,7 @@ class TagMatcher {
                     const auto read = static_cast<uint32_t>(next++);
                     const TFunc& r = calls[candidateCall(read)];
                     const uint64_t key = keyOf(r.comm, r.msgTag);
-                    if (key == e.tagKey) {
+                    if (key == sendKey) {
                         c = read;
                         break;
                     }
@@ -54,7 +56,7 @@ class TagMatcher {
                 continue;
             }
             const uint32_t k = candidateCall(c);
-            out.push_back({e.call, i, TLink::gapOf(sendEnd(e.call), calls[k].end), k});
+            out.push_back({e.call, i, TLink::gapOf(s.end, calls[k].end), k});
         }
     }
 
