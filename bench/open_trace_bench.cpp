@@ -8,6 +8,7 @@
 //                            call records once, as loading must
 // Prints "name seconds" lines.
 
+#include "model/memory_advice.h"
 #include "model/reference_pairs.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
@@ -107,6 +108,8 @@ int main(int argc, char** argv) {
     const double read = seconds(t0), readCpu = cpuSeconds() - c0;
 
     if (mode == "phases") {
+        // Each step's scratch handed back, as the loader does.
+        releaseFreedMemory();
         std::cerr << "memory after read:" << memoryNote() << "\n";
         const uint64_t readPeak = peakKb();
         resetPeak();
@@ -114,6 +117,7 @@ int main(int argc, char** argv) {
         c0 = cpuSeconds();
         LinkedSends linked; // as the loader hands them on
         buildLinks(trace, 0, nullptr, &linked);
+        releaseFreedMemory();
         const double links = seconds(t0), linksCpu = cpuSeconds() - c0;
         std::cerr << "memory after links:" << memoryNote() << "\n";
         const uint64_t linksPeak = peakKb();
@@ -121,6 +125,7 @@ int main(int argc, char** argv) {
         t0 = std::chrono::steady_clock::now();
         c0 = cpuSeconds();
         alignClocks(trace, quiet, 0, nullptr, &linked);
+        releaseFreedMemory();
         const double clocks = seconds(t0), clocksCpu = cpuSeconds() - c0;
         std::cout << "read " << read << "\nlinks " << links << "\nclocks " << clocks
                   << "\nread_cpu " << readCpu << "\nlinks_cpu " << linksCpu << "\nclocks_cpu "
