@@ -183,6 +183,7 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
                             (blockSize < workers || inBlock < blockCalls);
              ++blockSize)
             inBlock += procs[blockStart + blockSize].calls.size();
+        if (progress && progress->cancelled()) return false;
         parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
             const uint32_t a = blockStart + item;
             WorkerState& ws = state[w];

@@ -829,6 +829,7 @@ bool buildLinks(TTrace& trace, unsigned threads, ProgressStep* progress, LinkedS
     std::vector<SenderScratch> scratch(workers);
     std::atomic<uint32_t> sendersDone{0};
     parallelFor(workers, n, [&](unsigned w, uint32_t j) {
+        if (progress && progress->cancelled()) return;
         linkSender(procs, j, lookups, positions, candidates, scratch[w], linked);
         const uint32_t done = sendersDone.fetch_add(1, std::memory_order_relaxed) + 1;
         // Only the calling thread reports progress.

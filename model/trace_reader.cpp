@@ -1,5 +1,6 @@
 // Reading the record stream of a trace file into the document.
 
+#include "format/zlv_records.h"
 #include "model/comm_tracker.h"
 #include "model/load_progress.h"
 #include "model/memory_advice.h"
@@ -7,7 +8,6 @@
 #include "model/read_plan.h"
 #include "model/record_source.h"
 #include "model/trace_document.h"
-#include "format/zlv_records.h"
 #include "model/trace_loader.h"
 
 #include <algorithm>
@@ -252,20 +252,30 @@ bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& 
 }
 
 bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors,
-               const LoadProgress& progress) {
+               const LoadProgress& progress, const LoadCancel* cancel) {
+    // A stopped load keeps nothing of what it read.
+    auto stopped = [&] {
+        if (!cancel || !cancel->load()) return false;
+        trace = TTrace();
+        releaseFreedMemory();
+        return true;
+    };
     if (!readRecords(trace, fileName, errors, &progress, 0)) return false;
+    if (stopped()) return false;
     std::sort(trace.counterList.begin(), trace.counterList.end(),
               [](const TCounter& a, const TCounter& b) {
                   return a.rank != b.rank ? a.rank < b.rank : a.location < b.location;
               });
     releaseFreedMemory();
-    ProgressStep linking(&progress, kReadAt, kLinkedAt);
+    ProgressStep linking(&progress, kReadAt, kLinkedAt, cancel);
     LinkedSends linked;
     buildLinks(trace, 0, &linking, &linked);
     releaseFreedMemory();
-    ProgressStep aligning(&progress, kLinkedAt, 1000);
+    if (stopped()) return false;
+    ProgressStep aligning(&progress, kLinkedAt, 1000, cancel);
     const bool aligned = alignClocks(trace, errors, 0, &aligning, &linked);
     releaseFreedMemory();
+    if (stopped()) return false;
     aligning.finish();
     return aligned;
 }

@@ -293,4 +293,23 @@ TEST(LoadProgress, RisesToTheEndWithoutChangingWhatIsLoaded) {
     EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end()); // each value once
     EXPECT_EQ(seen.back(), 1000u);
     EXPECT_GT(seen.size(), 50u); // every step reports, not only the end
+
+    // Cancelled while linking: nothing more is reported, nothing is kept.
+    for (const uint32_t stopAt : {seen[seen.size() / 2], seen[seen.size() - 2]}) {
+        LoadCancel cancel{false};
+        std::vector<uint32_t> reported;
+        TTrace stopped;
+        std::ostringstream errors;
+        EXPECT_FALSE(loadTrace(
+            stopped, path, errors,
+            [&](uint32_t permille) {
+                reported.push_back(permille);
+                if (permille >= stopAt) cancel = true;
+            },
+            &cancel));
+        EXPECT_TRUE(stopped.isEmpty() && stopped.nodeClocks.empty());
+        EXPECT_EQ(errors.str(), "");
+        ASSERT_FALSE(reported.empty());
+        EXPECT_LT(reported.back(), 1000u);
+    }
 }

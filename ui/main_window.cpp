@@ -159,17 +159,23 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
 
     // Loading stays on this thread (nothing may see a half-loaded document);
     // the loader feeds a window-modal progress dialog, which keeps the window
-    // painted during a long load.
-    QProgressDialog progress(tr("Loading %1").arg(fileName), QString(), 0, 1000, this);
+    // painted during a long load. Its Cancel stops the load at the loader's
+    // next step or worker item, and the window stays closed.
+    QProgressDialog progress(tr("Loading %1").arg(fileName), tr("Cancel"), 0, 1000, this);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(progressDelayMs_);
     loading_ = true;
     // The name in the file system's own encoding, so that every name the
     // dialog offers can be opened. Loader messages go to stderr, database
     // messages to stdout.
+    LoadCancel cancel{false};
     auto trace = std::make_unique<TTrace>(
         QFile::encodeName(fileName).toStdString(), std::cout, std::cerr,
-        [&progress](uint32_t permille) { progress.setValue(static_cast<int>(permille)); });
+        [&](uint32_t permille) {
+            progress.setValue(static_cast<int>(permille));
+            if (progress.wasCanceled()) cancel = true;
+        },
+        &cancel);
     loading_ = false;
     progress.reset();
     auto filter = std::make_unique<ViewFilter>(trace->nodeCount(), trace->processCount());
