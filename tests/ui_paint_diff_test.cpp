@@ -245,15 +245,16 @@ QImage paintWith(bool fast, TTrace& trace, const ViewFilter& filter, const Color
 
 // Random viewports over one trace; returns how many differed.
 int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::string& what,
-                     int linksPercent = 60, bool inParts = false) {
+                     int linksPercent = 60, bool inParts = false, bool cull = true) {
     const ColorPalette palette;
     TimeIndex timeIndex(trace); // kept across viewports, as the trace keeps it
     PaintCache index;
     index.timeIndex = &timeIndex;
     if (inParts) { // rows walked in parts, and their lines worked out in bands, by two threads
-        index.callsWorthThreads = 0;
-        index.linesWorthSharing = 0;
+        index.workers.callsWorthThreads = 0;
+        index.workers.linesWorthSharing = 0;
     }
+    index.cull = cull;
     const TimeSpan span = spanOf(trace);
     std::uniform_int_distribution<int> pct(0, 99);
     int differing = 0;
@@ -317,8 +318,8 @@ TEST(PaintDiff, TheViewShowsTheSamePictureWhereverItLands) {
         PaintCache cache;
         cache.timeIndex = &timeIndex;
         if (n % 2 == 1) { // the walk shared, the view's image made black beside it
-            cache.callsWorthThreads = 0;
-            cache.linesWorthSharing = 0;
+            cache.workers.callsWorthThreads = 0;
+            cache.workers.linesWorthSharing = 0;
         }
         const TimeSpan span = spanOf(*trace);
         QSize size;
@@ -367,12 +368,16 @@ TEST(PaintDiff, RandomTracesAndViewportsGiveTheSamePixels) {
         uint64_t seed;
         int traces, views, linksPercent;
         int inParts; // 0: never, 1: always, 2: every other trace
+        bool cull = true;
     } kinds[] = {{"random", randomTrace, 20261206, 40, 25, 60, 0},
                  {"generated", generatedTrace, 77, 12, 25, 60, 0},
                  {"dense", denseTrace, 4242, 12, 20, 85, 0},
                  {"dense in parts", denseTrace, 606, 8, 15, 85, 1},
                  {"generated in parts", generatedTrace, 607, 4, 15, 60, 1},
-                 {"plain runs", plainRunsTrace, 909, 10, 40, 50, 2}};
+                 {"plain runs", plainRunsTrace, 909, 10, 40, 50, 2},
+                 // The draw list drawn as it is, without the culler.
+                 {"random, no culler", randomTrace, 515, 10, 15, 60, 0, false},
+                 {"dense in parts, no culler", denseTrace, 616, 6, 15, 85, 2, false}};
     for (const auto& kind : kinds) {
         std::mt19937_64 rng(kind.seed);
         for (int n = 0; n < kind.traces; ++n) {
@@ -380,7 +385,7 @@ TEST(PaintDiff, RandomTracesAndViewportsGiveTheSamePixels) {
             ASSERT_TRUE(trace && trace->processCount() > 0) << kind.what << " " << n;
             const bool inParts = kind.inParts == 1 || (kind.inParts == 2 && n % 2 == 1);
             if (compareViewports(rng, *trace, kind.views, kind.what + (" " + std::to_string(n)),
-                                 kind.linksPercent, inParts))
+                                 kind.linksPercent, inParts, kind.cull))
                 return;
         }
     }

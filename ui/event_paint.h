@@ -19,6 +19,7 @@ class TTrace;
 class ViewFilter;
 class ColorPalette;
 struct PaintCache;
+struct PaintSink;
 
 struct EventPaintInput {
     TTrace& trace;
@@ -40,7 +41,7 @@ TimeWindow windowOf(const EventPaintInput& in, int width);
 // (all of it) before it draws.
 void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPaintInput& in);
 void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& in,
-                PaintCache& cache, QImage* blackFirst = nullptr);
+                PaintCache& cache, QImage* blackFirst = nullptr, PaintSink* sink = nullptr);
 
 // The view as the widget shows it: black with paintCalls' picture, drawn into
 // an image of the view's own size that the cache keeps, then copied through
@@ -48,4 +49,5 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
 // rectangle inside a larger device, where the rasteriser cuts lines otherwise
 // than at a device's edge; in an image of its own the view's edges are the
 // device's, and the picture is the same wherever it lands.
-void paintView(QPainter& target, const QRect& bounds, const EventPaintInput& in, PaintCache& cache);
+void paintView(QPainter& target, const QRect& bounds, const EventPaintInput& in, PaintCache& cache,
+               PaintSink* sink = nullptr);

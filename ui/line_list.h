@@ -32,6 +32,8 @@
 #include <utility>
 #include <vector>
 
+struct PaintSink;
+
 class LineList {
   public:
     // Lines are clipped to bounds plus a small margin, as drawClippedLine does.
@@ -53,8 +55,12 @@ class LineList {
     // for later pictures; with two of them and a helper, the picture's rows
     // are shared between two threads where there are `linesWorthSharing`
     // lines or more.
+    // `sink`, where given, learns the times of the stages.
     void draw(QPainter& painter, std::span<LineMeasures> measures, PaintHelper* helper = nullptr,
-              size_t linesWorthSharing = kLinesWorthSharing);
+              size_t linesWorthSharing = kLinesWorthSharing, PaintSink* sink = nullptr);
+    // Draws every line in order with its own pen, leaving nothing out: the
+    // same picture without the culler (bars stroked, not filled).
+    void drawAll(QPainter& painter);
     static constexpr size_t kLinesWorthSharing = size_t{1} << 12;
 
     // Changes whenever a new run of lines of one pen starts. Lines of one pen
@@ -74,10 +80,6 @@ class LineList {
         size_t edgeCut = 0;  // lines the device's edge cuts whose pixels were measured (per band)
         size_t composed = 0; // drawn as the pixels that stay, all in one image at the end
         size_t bands = 0;    // bands of rows worked out apart
-        // Milliseconds: finding what each line shows (last to first), drawing
-        // what shows in order, drawing the composed pixels.
-        double coverMs = 0, orderedMs = 0, composedMs = 0;
-        double bandMs[2] = {0, 0}; // of the cover pass, each band on its own thread
     };
     // Of the last draw(); those of lines not drawn in order are worked out
     // when first asked for.
@@ -147,5 +149,6 @@ class LineList {
     void findShown(Band& band, LineMeasures& m, const Setup& setup);
     std::array<Band, 2> bands_;
     std::vector<ColumnCover::Run> joinedPieces_;
-    double upperShare_ = 0.5; // of the rows, for the upper band
+    double upperShare_ = 0.5;   // of the rows, for the upper band
+    double bandMs_[2] = {0, 0}; // of the last cover pass, by which the rows are shared
 };
