@@ -204,13 +204,9 @@ const LineList::Counts& LineList::counts() const {
     return counts_;
 }
 
-void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHelper* helper,
-                    size_t linesWorthSharing, PaintSink* sink) {
-    auto clock = std::chrono::steady_clock::now();
-    counts_ = {};
-    counts_.lines = lines_.size();
-    statesCounted_ = true;
-    if (measures.empty()) return;
+// How the painter paints: what of the device it can paint, whether fills
+// may stand in for strokes and where pixels are known.
+LineList::Setup LineList::setupFor(QPainter& painter, LineMeasures& first) {
     Setup setup;
     setup.deviceTransform = painter.deviceTransform();
     // Fills stand in for strokes, and measured shapes for lines, only where
@@ -218,7 +214,7 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
     const bool plain = !painter.testRenderHint(QPainter::Antialiasing) &&
                        painter.opacity() == 1.0 &&
                        painter.compositionMode() == QPainter::CompositionMode_SourceOver;
-    setup.measuring = plain && measures[0].bars.begin(setup.deviceTransform, bounds_);
+    setup.measuring = plain && first.bars.begin(setup.deviceTransform, bounds_);
     // A clip that cuts a line makes the rasteriser start from the cut ends:
     // the pixels of lines that cross the edge of what is paintable are known
     // only to lie within one pixel across of those of the whole line.
@@ -257,7 +253,12 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
     setup.deviceEdges =
         setup.onlyBounds && clipFree && deviceBounds == QRect(QPoint(0, 0), setup.deviceSize);
     setup.toDevice = deviceBounds.topLeft() - bounds_.topLeft();
+    return setup;
+}
 
+// The cover pass, in one band of rows or two; returns how many.
+size_t LineList::findShownInBands(std::span<LineMeasures> measures, const Setup& setup,
+                                  PaintHelper* helper, size_t linesWorthSharing) {
     // The rows in two bands, each worked out on a thread of its own, where
     // the picture is worth it: a line is drawn where either band draws it.
     // Bands meet at a whole block (in small pictures a tile) so that their
@@ -308,8 +309,13 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
         measures[b].edgeShapes.end();
         counts_.edgeCut += bands_[b].edgeCut;
     }
-    const double coverMs = msSince(clock);
+    return bandCount;
+}
 
+// What shows, in order: bars filled (in runs of one colour) where their
+// rectangles are known, other lines stroked whole or in their pieces.
+void LineList::drawShown(QPainter& painter, std::span<LineMeasures> measures, const Setup& setup,
+                         size_t bandCount) {
     QRgb colour = 0;
     int width = -1;
     BarRuns runs(bounds_.left() - 2 * kMargin, bounds_.right() + 2 * kMargin);
@@ -395,6 +401,19 @@ void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHe
     runs.flush(fill);
     counts_.fills = runs.fills();
     for (size_t b = 0; b < bandCount; ++b) measures[b].bars.end();
+}
+
+void LineList::draw(QPainter& painter, std::span<LineMeasures> measures, PaintHelper* helper,
+                    size_t linesWorthSharing, PaintSink* sink) {
+    auto clock = std::chrono::steady_clock::now();
+    counts_ = {};
+    counts_.lines = lines_.size();
+    statesCounted_ = true;
+    if (measures.empty()) return;
+    const Setup setup = setupFor(painter, measures[0]);
+    const size_t bandCount = findShownInBands(measures, setup, helper, linesWorthSharing);
+    const double coverMs = msSince(clock);
+    drawShown(painter, measures, setup, bandCount);
     const double orderedMs = msSince(clock);
     // The composed pixels last, straight into the image, each band's rows
     // by the thread that found them.

@@ -147,6 +147,11 @@ class LineList {
     };
     struct Setup; // what every band works with alike
     void findShown(Band& band, LineMeasures& m, const Setup& setup);
+    Setup setupFor(QPainter& painter, LineMeasures& first);
+    size_t findShownInBands(std::span<LineMeasures> measures, const Setup& setup,
+                            PaintHelper* helper, size_t linesWorthSharing);
+    void drawShown(QPainter& painter, std::span<LineMeasures> measures, const Setup& setup,
+                   size_t bandCount);
     std::array<Band, 2> bands_;
     std::vector<ColumnCover::Run> joinedPieces_;
     double upperShare_ = 0.5;   // of the rows, for the upper band
