@@ -31,9 +31,14 @@ TFuncNames::TFuncNames()
         for (const CallName& c : table) entries_.push_back({c.id, c.name});
 }
 
+const std::string* TFuncNames::find(uint32_t id) const {
+    for (const Entry& e : entries_)
+        if (e.id == id) return &e.name;
+    return nullptr;
+}
+
 const std::string& TFuncNames::funcName(uint32_t id) const {
     static const std::string kUnknown = "Unknown";
-    for (const Entry& e : entries_)
-        if (e.id == id) return e.name;
-    return kUnknown;
+    const std::string* name = find(id);
+    return name ? *name : kUnknown;
 }

@@ -3,7 +3,6 @@
 // with in-range and out-of-range arguments, and checks the model's invariants.
 
 #include "appdb/call_info.h"
-#include "appdb/func_names.h"
 #include "appdb/node_address.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_entries.h"
@@ -107,19 +106,18 @@ void checkStructure(const TTrace& trace) {
 }
 
 void readPositions(TTrace& trace) {
-    const TFuncNames names;
     const uint32_t count = trace.processCount();
     for (uint32_t pos = 0; pos < count; ++pos) {
         const TProcess& p = trace.processes[pos];
         FUZZ_CHECK(trace.rankAt(pos) == static_cast<int32_t>(p.rank));
         FUZZ_CHECK(trace.nodeIdAt(pos) == p.nodeId);
         FUZZ_CHECK(trace.nodeIndexAt(pos) == p.nodeIndex);
-        (void)dottedNodeId(p.nodeId);
+        FUZZ_CHECK(trace.nodeNameAt(pos) == dottedNodeId(p.nodeId));
 
         size_t walked = 0;
         for (TFunc* f = trace.firstCall(pos); f; f = trace.nextCall(pos)) {
             FUZZ_CHECK(++walked <= p.calls.size());
-            (void)names.funcName(f->baseFuncId());
+            (void)trace.funcName(f->baseFuncId());
             (void)callInfoText(trace, pos, *f);
         }
         FUZZ_CHECK(walked == p.calls.size());

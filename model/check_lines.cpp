@@ -1,6 +1,5 @@
 #include "model/check_lines.h"
 
-#include "appdb/func_names.h"
 #include "model/memory_advice.h"
 #include "model/trace_document.h"
 #include "model/traffic_rows.h"
@@ -67,7 +66,6 @@ SparseMatrix messageCountCells(const TTrace& trace) {
 } // namespace
 
 uint32_t checkTerminations(const TTrace& trace, std::vector<std::string>& lines) {
-    const TFuncNames names;
     uint32_t findings = 0;
     for (uint32_t i = 0; i < trace.processCount(); ++i) {
         const TProcess& p = *trace.processAt(i);
@@ -80,7 +78,7 @@ uint32_t checkTerminations(const TTrace& trace, std::vector<std::string>& lines)
         // Only the very last record tells how the process ended.
         const TFunc& last = p.calls.back();
         if (!(last.funcId & kUnfinishedFlag)) continue;
-        lines.push_back("Function " + names.funcName(last.baseFuncId()) +
+        lines.push_back("Function " + trace.funcName(last.baseFuncId()) +
                         " was termitated for idle");
         lines.push_back("\tProcess rank " + rank + ". Location " +
                         locationText(trace, last.location));

@@ -1,6 +1,5 @@
 #include "model/stat_tables.h"
 
-#include "appdb/node_address.h"
 #include "model/parallel_for.h"
 #include "model/trace_document.h"
 
@@ -83,10 +82,12 @@ StatTable nodesRanksTable(const TTrace& trace) {
     StatTable t;
     t.columnLabels = {"Node", "nodeIP", "Ranks"};
     t.rowCount = trace.processCount();
-    t.rowCells = [byRank = rankIndex(trace)](uint32_t r) -> std::vector<std::string> {
+    t.rowCells = [byRank = rankIndex(trace),
+                  nodes = std::make_shared<const std::vector<TNode>>(trace.nodes)](
+                     uint32_t r) -> std::vector<std::string> {
         const TProcess* p = r < byRank->size() ? (*byRank)[r] : nullptr;
         if (!p) return {"", "", ""};
-        return {std::to_string(p->nodeIndex), dottedNodeId(p->nodeId), std::to_string(r)};
+        return {std::to_string(p->nodeIndex), nodeNameOf(*nodes, *p), std::to_string(r)};
     };
     return t;
 }

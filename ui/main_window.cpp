@@ -207,6 +207,9 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     hsb_->setMaximum(range.maximum);
     hsb_->setMinimum(range.minimum);
     hsb_->setValue(range.value);
+    // The value may not have changed (and told the views): the state takes
+    // it anyway, whatever place the last trace left it at.
+    state.setOffset(hsb_->value());
     vsb_->setMaximum(clampToInt(n));
     vsb_->setValue(vsb_->maximum());
     nrview_->setData(trace_.get(), filter_.get());
