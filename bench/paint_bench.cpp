@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
                     percentile(fast, 0.5), percentile(ref, 0.5), percentile(fastCpu, 0.5),
                     fastOnly || fastImage == refImage ? "" : "  PICTURES DIFFER");
         if (phases) {
-            const LineList::Counts& c = sink.counts;
+            const LineCuller::Counts& c = sink.counts;
             std::printf("  parts");
             for (double ms : sink.walkPartMs) std::printf(" %.1f", ms);
             std::printf("  walk %.1f cover %.1f (bands %.1f %.1f) ordered %.1f composed %.1f | "

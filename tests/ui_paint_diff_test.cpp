@@ -10,6 +10,7 @@
 #include "ui/color_palette.h"
 #include "ui/event_paint.h"
 #include "ui/key_set.h"
+#include "ui/line_culler.h"
 #include "ui/line_list.h"
 #include "ui/line_measures.h"
 #include "ui/line_shapes.h"
@@ -494,12 +495,13 @@ namespace {
 struct ListDrawing {
     std::array<LineMeasures, 2> measures;
     PaintHelper helper;
+    LineCuller culler;
     int pictures = 0;
     void draw(LineList& lines, QPainter& painter) {
         if (pictures++ % 2 == 0)
-            lines.draw(painter, std::span(measures).first(1));
+            culler.draw(painter, lines, std::span(measures).first(1));
         else
-            lines.draw(painter, measures, &helper, 0);
+            culler.draw(painter, lines, measures, &helper, 0);
     }
 };
 
@@ -581,7 +583,7 @@ TEST(LineList, RepeatedInputsOfAPenPaintAsDrawingEachOne) {
             side.line(x1, y1, x2, y2, colour, width);
         }
         ASSERT_TRUE(side.drawnAlike(drawing)) << "picture " << n;
-        leftOut += handed - side.lines.counts().lines;
+        leftOut += handed - side.lines.lines().size();
     }
     EXPECT_GT(leftOut, 1000u); // repeats were left out
 }
@@ -622,9 +624,9 @@ TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
             }
         }
         ASSERT_TRUE(side.drawnAlike(drawing)) << "picture " << n << " setting " << setting;
-        covered += side.lines.counts().covered;
-        nearEdge += side.lines.counts().nearEdge;
-        composed += side.lines.counts().composed;
+        covered += drawing.culler.counts().covered;
+        nearEdge += drawing.culler.counts().nearEdge;
+        composed += drawing.culler.counts().composed;
     }
     EXPECT_GT(covered, nearEdge);
     EXPECT_GT(nearEdge, 0u);
@@ -662,7 +664,7 @@ TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
             }
         ASSERT_TRUE(side.drawnAlike(drawing)) << "picture " << n << " line " << from.x() << ","
                                               << from.y() << " to " << to.x() << "," << to.y();
-        nearEdge += side.lines.counts().nearEdge;
+        nearEdge += drawing.culler.counts().nearEdge;
         pictures += neighbours;
     }
     EXPECT_EQ(nearEdge, pictures); // every line under its neighbours was left out
@@ -713,7 +715,7 @@ TEST(LineList, LinesUnderPaintedBlocksShowOnlyWhereTheyAreNotPainted) {
             }
         }
         ASSERT_TRUE(side.drawnAlike(drawing)) << "picture " << n;
-        const LineList::Counts& counts = side.lines.counts();
+        const LineCuller::Counts& counts = drawing.culler.counts();
         covered += shortLines ? 0 : counts.covered;
         composed += shortLines ? 0 : counts.composed;
         underPainted += shortLines ? counts.underPainted : 0;

@@ -192,10 +192,12 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     if (sink) sink->walkMs = msSince(started);
     LineList& lines = cache.scratch.lines;
     if (cache.cull)
-        lines.draw(painter, cache.scratch.measures, &cache.workers.helper,
-                   cache.workers.linesWorthSharing, sink);
-    else
+        cache.scratch.culler.draw(painter, lines, cache.scratch.measures, &cache.workers.helper,
+                                  cache.workers.linesWorthSharing, sink);
+    else {
         lines.drawAll(painter);
+        if (sink) sink->counts = {.lines = lines.lines().size(), .drawn = lines.lines().size()};
+    }
 }
 
 void paintView(QPainter& target, const QRect& bounds, const EventPaintInput& in, PaintCache& cache,

@@ -3,7 +3,7 @@
 // what the cover pass decides for each line, and what every band of rows
 // works with alike.
 
-#include "ui/line_list.h"
+#include "ui/line_culler.h"
 
 #include <QImage>
 #include <QPainter>
@@ -53,7 +53,7 @@ inline double msSince(std::chrono::steady_clock::time_point& t) {
 } // namespace line_list_detail
 
 // What every band of rows works with alike.
-struct LineList::Setup {
+struct LineCuller::Setup {
     // Fills stand in for strokes, and measured shapes for lines.
     bool measuring = false;
     // Pixels are marked: no clip cuts into the bounds.

@@ -3,7 +3,7 @@
 // benchmarks hand one in; the views paint without one, and nothing they keep
 // holds timings.
 
-#include "ui/line_list.h"
+#include "ui/line_culler.h"
 
 #include <array>
 #include <cstddef>
@@ -16,5 +16,5 @@ struct PaintSink {
     // order, writing the composed pixels.
     double coverMs = 0, orderedMs = 0, composedMs = 0;
     double bandMs[2] = {0, 0};
-    LineList::Counts counts; // of the draw list, as drawn
+    LineCuller::Counts counts; // of the draw list, as drawn
 };

@@ -2,7 +2,7 @@
 // The helper thread that a paint shares its walk and its culler's pass with,
 // and from how much work on sharing is worth its cost.
 
-#include "ui/line_list.h"
+#include "ui/line_culler.h"
 #include "ui/paint_helper.h"
 
 #include <cstddef>
@@ -15,5 +15,5 @@ struct PaintWorkers {
     PaintHelper helper;
     uint64_t callsWorthThreads = uint64_t{1} << 14;
     // Lines from which the culler's pass is shared with the helper.
-    size_t linesWorthSharing = LineList::kLinesWorthSharing;
+    size_t linesWorthSharing = LineCuller::kLinesWorthSharing;
 };

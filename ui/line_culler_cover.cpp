@@ -1,4 +1,4 @@
-#include "ui/line_list.h"
+#include "ui/line_culler.h"
 
 #include "ui/column_cover.h"
 #include "ui/key_set.h"
@@ -20,7 +20,7 @@ constexpr int kFewTiles = 4 * PixelCover::kTile; // pixels across a box worth lo
 // one-pixel line shows the rows that no later one covers (whole, in pieces
 // or not at all); a line whose pixels are known shows unless later lines
 // paint all of them; any other line shows unless drawn again later.
-void LineList::findShown(Band& band, LineMeasures& m, const Setup& setup) {
+void LineCuller::findShown(Band& band, LineMeasures& m, const Setup& setup) {
     std::vector<uint32_t>& state = band.state;
     std::vector<uint32_t>& pieceEnd = band.pieceEnd;
     std::vector<ColumnCover::Run>& pieces = band.pieces;
