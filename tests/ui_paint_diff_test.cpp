@@ -17,6 +17,7 @@
 #include "ui/paint_cache.h"
 #include "ui/paint_clip.h"
 #include "ui/paint_helper.h"
+#include "ui/paint_sink.h"
 #include "view/call_blocks.h"
 #include "view/call_skip_index.h"
 #include "view/time_axis.h"
@@ -426,6 +427,43 @@ TEST(PaintDiff, SortingMovesTheCachedIndexWithItsProcess) {
             trace->sortByRank();
         else
             trace->sortByNode();
+    }
+}
+
+// The sink hears of the draw list the paint drew, with the culler and
+// without it, and handing one in changes nothing of the picture.
+TEST(PaintDiff, TheSinkHearsWhatThePaintDrew) {
+    std::mt19937_64 rng(12);
+    auto trace = denseTrace(rng, 3);
+    TimeIndex timeIndex(*trace);
+    const ColorPalette palette;
+    ViewFilter filter(trace->nodeCount(), 16);
+    filter.showLinks = 1;
+    const TimeSpan span = spanOf(*trace);
+    const double zoom = fittingZoom(390, span.lo, span.hi);
+    const int offset = static_cast<int>(span.lo / scrollStep(zoom));
+    const int pos = static_cast<int>(trace->processCount());
+    const EventPaintInput in{*trace, filter, palette, zoom, offset, pos};
+    for (const bool cull : {true, false}) {
+        PaintCache cache;
+        cache.timeIndex = &timeIndex;
+        cache.cull = cull;
+        QImage quiet(400, 300, QImage::Format_RGB32), told = quiet;
+        PaintSink sink;
+        for (QImage* image : {&quiet, &told}) {
+            QPainter painter(image);
+            paintView(painter, image->rect(), in, cache, image == &told ? &sink : nullptr);
+        }
+        EXPECT_EQ(quiet, told) << "culler " << cull;
+        const size_t listed = cache.scratch.lines.lines().size();
+        ASSERT_GT(listed, 0u);
+        EXPECT_EQ(sink.counts.lines, listed) << "culler " << cull;
+        if (cull) { // a dense view at the fitting zoom has lines under later ones
+            EXPECT_EQ(sink.counts.covered, cache.scratch.culler.counts().covered);
+            EXPECT_GT(sink.counts.covered + sink.counts.composed, 0u);
+        } else {
+            EXPECT_EQ(sink.counts.drawn, listed);
+        }
     }
 }
 
