@@ -2,6 +2,9 @@
 // document, then reads everything the views, checks and statistics read,
 // with in-range and out-of-range arguments, and checks the model's invariants.
 
+#include "analysis/analysis_tables.h"
+#include "analysis/reference/analysis_reference.h"
+#include "analysis/scoped_calls.h"
 #include "appdb/call_info.h"
 #include "appdb/node_address.h"
 #include "fuzz/fuzz_check.h"
@@ -254,6 +257,38 @@ void readStatistics(const TTrace& trace) {
     }
 }
 
+// The analysis figures and their tables answer on any input, and the fast
+// walks agree with the plain ones (on inputs small enough for those).
+void readAnalysis(TTrace& trace) {
+    const TraceWindows windows(trace);
+    std::vector<AnalysisScope> scopes{{}};
+    if (!trace.isEmpty()) {
+        const int64_t start = trace.startTime(), end = trace.endTime();
+        const int64_t mid = start / 2 + end / 2;
+        if (start < mid) scopes.push_back({TimeRange{start, mid}, 0, {}});
+        scopes.push_back({std::nullopt, 0, {0}});
+    }
+    const bool small = callCount(trace.processes) <= 4000;
+    for (const AnalysisScope& scope : scopes) {
+        const Profile fast = profile(trace, scope, &windows);
+        readTableRows(profileByFunctionTable(fast));
+        readTableRows(profileByRankTable(fast));
+        const MessageSizes sizes = messageSizes(trace, scope, &windows);
+        readTableRows(messageSizesTable(sizes));
+        const WaitStates waits = waitStates(trace, scope, 5);
+        for (WaitsBy by : {WaitsBy::Kind, WaitsBy::Rank, WaitsBy::Function})
+            readTableRows(waitsTable(waits, by));
+        readTableRows(waitListTable(waits));
+        if (!small) continue;
+        FUZZ_CHECK(fast == referenceProfile(trace, scope));
+        FUZZ_CHECK(sizes == referenceMessageSizes(trace, scope));
+        FUZZ_CHECK(waits == referenceWaitStates(trace, scope, 5));
+    }
+    const std::vector<NodePairClocks> clocks = clockQuality(trace);
+    readTableRows(clockQualityTable(clocks));
+    if (small) FUZZ_CHECK(clocks == referenceClockQuality(trace));
+}
+
 void checkSorts(TTrace& trace) {
     trace.sortByRank();
     for (uint32_t pos = 1; pos < trace.processCount(); ++pos)
@@ -310,6 +345,7 @@ int fuzzTraceEntry(const uint8_t* data, size_t size) {
     readCounters(trace);
     readChecks(trace);
     readStatistics(trace);
+    readAnalysis(trace);
     checkSorts(trace);
     readPositions(trace);
     return 0;

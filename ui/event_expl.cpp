@@ -109,10 +109,11 @@ void EventExpl::paintMarks(QPainter& painter) {
 }
 
 std::optional<CallSelection> EventExpl::callAt(QPoint at) {
+    if (!readable()) return std::nullopt;
     const ViewState& s = state();
     const TimeWindow window = timeWindowAt(s.zoom(), s.startMicros(), width());
     const RowLayout layout = layoutRows(shownPositions(*trace_, *filter_), s.pos(), height());
-    return callUnder(*index_, window, layout, at.x(), at.y());
+    return callUnder(*index_, window, layout, at.x(), at.y(), filter_);
 }
 
 void EventExpl::mousePressEvent(QMouseEvent* event) {

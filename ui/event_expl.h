@@ -40,6 +40,9 @@ class EventExpl : public QWidget {
     int pos() const;
     double zoom() const;
     bool isOpen() const { return open_; }
+    TTrace* trace() const { return trace_; }
+    // The call under a point, with the press's hit test; none while closed.
+    std::optional<CallSelection> callAt(QPoint at);
 
   public slots:
     void setOpen(bool open);
@@ -65,8 +68,6 @@ class EventExpl : public QWidget {
   private:
     bool readable() const { return open_ && trace_ && filter_; }
     ViewState& state() const { return state_.state(); }
-    // The call under a point, with the press's hit test.
-    std::optional<CallSelection> callAt(QPoint at);
     // The range band and the selected call's outline, over the picture.
     void paintMarks(QPainter& painter);
 

@@ -40,6 +40,8 @@ void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPain
                 clipCall(window, wrapAdd(f->start, nodeShift), wrapAdd(f->end, nodeShift));
             if (c.place == CallPlace::Before) continue;
             if (c.place == CallPlace::After) break;
+            // A hidden call is passed over as if it were not in the list.
+            if (!in.filter.funcVisible(f->funcId)) continue;
 
             const int64_t xs = pixelOf(window, c.start);
             painter.setPen(QPen(qColour(in.palette.colourOf(f->funcId & ~kUnfinishedFlag)), 3));
@@ -54,7 +56,7 @@ void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPain
             }
             if (in.filter.showLinks) {
                 painter.setPen(QPen(Qt::white, 1));
-                forEachLinkLine(trace, window, layout, *ranks, *f, b, c.start, xs,
+                forEachLinkLine(trace, in.filter, window, layout, *ranks, *f, b, c.start, xs,
                                 [&](int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
                                     drawClippedLine(painter, bounds, x1, y1, x2, y2);
                                 });

@@ -3,6 +3,7 @@
 #include "appdb/call_info.h"
 #include "model/trace_document.h"
 #include "ui/event_expl.h"
+#include "ui/message_tee.h"
 #include "ui/nr_view.h"
 #include "ui/palette_dlg.h"
 #include "ui/shared_view_state.h"
@@ -158,7 +159,7 @@ ZLVR_anView::~ZLVR_anView() {
 
 void ZLVR_anView::slotfOpen() {
     const QString name = QFileDialog::getOpenFileName(
-        this, QString(), QString(), tr("ZELVOR Analyzer (*.zlv);;All Files (*.*)"));
+        this, QString(), openDirectory_, tr("ZELVOR Analyzer (*.zlv);;All Files (*.*)"));
     if (name.isEmpty()) return;
     openTrace(name);
 }
@@ -177,14 +178,27 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     loading_ = true;
     // The name in the file system's own encoding, so that every name the
     // dialog offers can be opened. Loader messages go to stderr, database
-    // messages to stdout.
+    // messages to stdout; both are also kept for the window to show.
+    MessageTee errors(std::cerr), dbMessages(std::cout);
     auto trace = std::make_unique<TTrace>(
-        QFile::encodeName(fileName).toStdString(), std::cout, std::cerr,
+        QFile::encodeName(fileName).toStdString(), dbMessages, errors,
         [&progress](uint32_t permille) { progress.setValue(static_cast<int>(permille)); });
     loading_ = false;
     progress.reset();
+    QStringList messages;
+    for (const MessageTee* tee : {&errors, &dbMessages})
+        for (const std::string& line : tee->lines()) messages << QString::fromStdString(line);
+    // A loader message means something of the file was not read (a
+    // truncated tail, for one), even when the load counts as done.
+    const bool whole = trace->loaded() && errors.lines().empty();
+    const LoadOutcome outcome = trace->isEmpty() ? LoadOutcome::Failed
+                                : whole          ? LoadOutcome::Loaded
+                                                 : LoadOutcome::Partly;
     auto filter = std::make_unique<ViewFilter>(trace->nodeCount(), trace->processCount());
-    if (trace->isEmpty()) return false;
+    if (trace->isEmpty()) {
+        emit signalLoaded(fileName, outcome, messages);
+        return false;
+    }
     trace_ = std::move(trace);
     filter_ = std::move(filter);
     timeIndex_ = std::make_unique<TimeIndex>(*trace_);
@@ -219,6 +233,7 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     nrview_->setUpdatesEnabled(true);
     eventview_->setUpdatesEnabled(true);
     emit signalOpen(true);
+    emit signalLoaded(fileName, outcome, messages);
     return true;
 }
 
@@ -321,8 +336,6 @@ void ZLVR_anView::slotSortByNode() {
 void ZLVR_anView::slotFltMenu() {
     if (open_) filterMenu_->exec(QCursor::pos());
 }
-
-void ZLVR_anView::slotFltEvents() {}
 
 void ZLVR_anView::slotShowLinks() {
     // The menu toggles a checkable item's mark itself before this slot runs;

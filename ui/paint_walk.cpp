@@ -23,6 +23,10 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
     const TimeWindow& window = w.window;
     const CallSkipIndex& skipIndex = w.skipIndex;
     const bool showLinks = w.in.filter.showLinks;
+    // With functions hidden, calls are read one by one: the blocks and the
+    // links' layout know nothing of functions.
+    const ViewFilter& filter = w.in.filter;
+    const bool hides = filter.hidesFunctions();
     const QRgb white = qRgb(255, 255, 255);
     uint32_t lastId = ~0u;
     QRgb lastColour = 0;
@@ -78,8 +82,8 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
 
         size_t i = skipIndex.firstEndingAtOrAfter(process, nodeShift, window.t0);
         if (i >= calls.size()) continue;
-        const LinkEndIndex::ProcessLinks* links = w.rowLinks[r];
-        const CallBlocks::ProcessBlocks* blocks = w.rowBlocks[r];
+        const LinkEndIndex::ProcessLinks* links = hides ? nullptr : w.rowLinks[r];
+        const CallBlocks::ProcessBlocks* blocks = hides ? nullptr : w.rowBlocks[r];
         size_t link = links ? links->firstLinkOf(calls, i) : 0; // of call i
         Placed cur = place(calls[i]);
         // Link lines [from, to) of the calls of a block from call `first` on,
@@ -130,6 +134,11 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                     link = k > i + 1 ? links->firstLinkOf(calls, k) : link + calls[i].linkCount;
                 i = k;
                 cur = place(calls[k]);
+                continue;
+            }
+            if (hides && !filter.funcVisible(f.funcId)) {
+                if (i + 1 >= calls.size()) break;
+                cur = place(calls[++i]);
                 continue;
             }
             // A block of plain calls that all fall into one pixel column (all
@@ -210,7 +219,7 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                 // painted over completely, whatever is drawn in between.
                 const bool repainted = more && next.clip.place == CallPlace::Inside &&
                                        calls[i + 1].funcId != kFuncInstantMark && next.xs == xs &&
-                                       next.xe == xe;
+                                       next.xe == xe && filter.funcVisible(calls[i + 1].funcId);
                 if (!repainted) lines.addBar(xs, xe, b - 10, lastColour);
                 if (f.funcId & kUnfinishedFlag) lines.add(xe, b - 5, xe, b - 15, lastColour, 3);
             }
@@ -229,8 +238,8 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                                 end.edge - 10);
                     }
                 } else {
-                    forEachLinkLine(trace, window, w.layout, *w.ranks, f, b, cur.clip.start, xs,
-                                    line);
+                    forEachLinkLine(trace, filter, window, w.layout, *w.ranks, f, b, cur.clip.start,
+                                    xs, line);
                 }
             }
             if (!more) break;

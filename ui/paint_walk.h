@@ -18,6 +18,7 @@
 #include "view/link_end_index.h"
 #include "view/row_layout.h"
 #include "view/time_axis.h"
+#include "view/view_filter.h"
 
 #include <QColor>
 
@@ -35,13 +36,15 @@ inline int64_t shiftOf(const TTrace& trace, uint32_t position) {
 }
 
 // The links of one call, in stored order, handed to line(x1, y1, x2, y2).
+// A receive of a hidden function is not linked.
 template <class Line>
-void forEachLinkLine(const TTrace& trace, const TimeWindow& window, const RowLayout& layout,
-                     const RankIndex& ranks, const TFunc& f, int64_t b, int64_t start, int64_t xs,
-                     Line&& line) {
+void forEachLinkLine(const TTrace& trace, const ViewFilter& filter, const TimeWindow& window,
+                     const RowLayout& layout, const RankIndex& ranks, const TFunc& f, int64_t b,
+                     int64_t start, int64_t xs, Line&& line) {
     for (const TLink& link : f.linkSpan()) {
         const std::optional<uint32_t> partner = ranks.positionOf(link.rank);
         if (!partner || !layout.edgeOf[*partner] || !link.recv) continue;
+        if (!filter.funcVisible(link.recv->funcId)) continue;
         const LinkEnd end =
             cutLinkAtRightEdge(b, *layout.edgeOf[*partner], start,
                                wrapAdd(link.recv->end, shiftOf(trace, *partner)), window.t1);
