@@ -16,13 +16,15 @@
 // painter's last paint spent its time (walk, cover, ordered, composed, in
 // ms), how many lines it met, drew and composed, and the time of each paint
 // in order. With
-// ZLV_PAINT_FAST_ONLY set, the reference painter is left out (for profiles).
+// ZLV_PAINT_FAST_ONLY set, the reference painter is left out (for profiles);
+// with ZLV_PAINT_NO_CULLER, the fast painter draws its whole draw list.
 
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
 #include "ui/color_palette.h"
 #include "ui/event_paint.h"
 #include "ui/paint_cache.h"
+#include "ui/paint_sink.h"
 #include "view/time_axis.h"
 #include "view/time_index.h"
 #include "view/view_filter.h"
@@ -127,7 +129,9 @@ int main(int argc, char** argv) {
     TimeIndex timeIndex(trace); // as the window keeps it with the trace
     PaintCache index;
     index.timeIndex = &timeIndex;
-    if (qEnvironmentVariableIsSet("ZLV_PAINT_ONE_BAND")) index.linesWorthSharing = SIZE_MAX;
+    if (qEnvironmentVariableIsSet("ZLV_PAINT_ONE_BAND")) index.workers.linesWorthSharing = SIZE_MAX;
+    if (qEnvironmentVariableIsSet("ZLV_PAINT_NO_CULLER")) index.cull = false;
+    PaintSink sink;
     QImage fastImage(width, height, QImage::Format_RGB32), refImage = fastImage;
     int identical = 0, compared = 0;
     std::vector<double> fastAll, refAll, firstAll, cpuAll, processCpuAll;
@@ -152,7 +156,7 @@ int main(int argc, char** argv) {
             const auto t = std::chrono::steady_clock::now();
             QPainter painter(&image);
             if (fast) // as the widget paints: through the view's own image
-                paintView(painter, image.rect(), in, index);
+                paintView(painter, image.rect(), in, index, phases ? &sink : nullptr);
             else
                 paintCallsReference(painter, image.rect(), in);
             painter.end();
@@ -199,14 +203,14 @@ int main(int argc, char** argv) {
                     percentile(fast, 0.5), percentile(ref, 0.5), percentile(fastCpu, 0.5),
                     fastOnly || fastImage == refImage ? "" : "  PICTURES DIFFER");
         if (phases) {
-            const LineList::Counts& c = index.lines.counts();
+            const LineCuller::Counts& c = sink.counts;
             std::printf("  parts");
-            for (double ms : index.walkPartMs) std::printf(" %.1f", ms);
+            for (double ms : sink.walkPartMs) std::printf(" %.1f", ms);
             std::printf("  walk %.1f cover %.1f (bands %.1f %.1f) ordered %.1f composed %.1f | "
                         "lines %zu drawn %zu (bars %zu in %zu fills) covered %zu (near edges %zu, "
                         "under painted %zu) composed %zu edge-cut %zu",
-                        index.walkMs, c.coverMs, c.bandMs[0], c.bandMs[1], c.orderedMs,
-                        c.composedMs, c.lines, c.drawn, c.filled, c.fills, c.covered, c.nearEdge,
+                        sink.walkMs, sink.coverMs, sink.bandMs[0], sink.bandMs[1], sink.orderedMs,
+                        sink.composedMs, c.lines, c.drawn, c.filled, c.fills, c.covered, c.nearEdge,
                         c.underPainted, c.composed, c.edgeCut);
             std::printf("  | each");
             for (double ms : fast) std::printf(" %.1f", ms);

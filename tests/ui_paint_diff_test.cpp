@@ -11,12 +11,14 @@
 #include "ui/color_palette.h"
 #include "ui/event_paint.h"
 #include "ui/key_set.h"
+#include "ui/line_culler.h"
 #include "ui/line_list.h"
 #include "ui/line_measures.h"
 #include "ui/line_shapes.h"
 #include "ui/paint_cache.h"
 #include "ui/paint_clip.h"
 #include "ui/paint_helper.h"
+#include "ui/paint_sink.h"
 #include "view/call_blocks.h"
 #include "view/call_skip_index.h"
 #include "view/time_axis.h"
@@ -246,15 +248,16 @@ QImage paintWith(bool fast, TTrace& trace, const ViewFilter& filter, const Color
 
 // Random viewports over one trace; returns how many differed.
 int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::string& what,
-                     int linksPercent = 60, bool inParts = false) {
+                     int linksPercent = 60, bool inParts = false, bool cull = true) {
     const ColorPalette palette;
     TimeIndex timeIndex(trace); // kept across viewports, as the trace keeps it
     PaintCache index;
     index.timeIndex = &timeIndex;
     if (inParts) { // rows walked in parts, and their lines worked out in bands, by two threads
-        index.callsWorthThreads = 0;
-        index.linesWorthSharing = 0;
+        index.workers.callsWorthThreads = 0;
+        index.workers.linesWorthSharing = 0;
     }
+    index.cull = cull;
     const TimeSpan span = spanOf(trace);
     std::uniform_int_distribution<int> pct(0, 99);
     const std::vector<uint32_t> functions = functionsPresent(trace);
@@ -323,8 +326,8 @@ TEST(PaintDiff, TheViewShowsTheSamePictureWhereverItLands) {
         PaintCache cache;
         cache.timeIndex = &timeIndex;
         if (n % 2 == 1) { // the walk shared, the view's image made black beside it
-            cache.callsWorthThreads = 0;
-            cache.linesWorthSharing = 0;
+            cache.workers.callsWorthThreads = 0;
+            cache.workers.linesWorthSharing = 0;
         }
         const TimeSpan span = spanOf(*trace);
         QSize size;
@@ -373,12 +376,16 @@ TEST(PaintDiff, RandomTracesAndViewportsGiveTheSamePixels) {
         uint64_t seed;
         int traces, views, linksPercent;
         int inParts; // 0: never, 1: always, 2: every other trace
+        bool cull = true;
     } kinds[] = {{"random", randomTrace, 20261206, 40, 25, 60, 0},
                  {"generated", generatedTrace, 77, 12, 25, 60, 0},
                  {"dense", denseTrace, 4242, 12, 20, 85, 0},
                  {"dense in parts", denseTrace, 606, 8, 15, 85, 1},
                  {"generated in parts", generatedTrace, 607, 4, 15, 60, 1},
-                 {"plain runs", plainRunsTrace, 909, 10, 40, 50, 2}};
+                 {"plain runs", plainRunsTrace, 909, 10, 40, 50, 2},
+                 // The draw list drawn as it is, without the culler.
+                 {"random, no culler", randomTrace, 515, 10, 15, 60, 0, false},
+                 {"dense in parts, no culler", denseTrace, 616, 6, 15, 85, 2, false}};
     for (const auto& kind : kinds) {
         std::mt19937_64 rng(kind.seed);
         for (int n = 0; n < kind.traces; ++n) {
@@ -386,7 +393,7 @@ TEST(PaintDiff, RandomTracesAndViewportsGiveTheSamePixels) {
             ASSERT_TRUE(trace && trace->processCount() > 0) << kind.what << " " << n;
             const bool inParts = kind.inParts == 1 || (kind.inParts == 2 && n % 2 == 1);
             if (compareViewports(rng, *trace, kind.views, kind.what + (" " + std::to_string(n)),
-                                 kind.linksPercent, inParts))
+                                 kind.linksPercent, inParts, kind.cull))
                 return;
         }
     }
@@ -426,6 +433,43 @@ TEST(PaintDiff, SortingMovesTheCachedIndexWithItsProcess) {
             trace->sortByRank();
         else
             trace->sortByNode();
+    }
+}
+
+// The sink hears of the draw list the paint drew, with the culler and
+// without it, and handing one in changes nothing of the picture.
+TEST(PaintDiff, TheSinkHearsWhatThePaintDrew) {
+    std::mt19937_64 rng(12);
+    auto trace = denseTrace(rng, 3);
+    TimeIndex timeIndex(*trace);
+    const ColorPalette palette;
+    ViewFilter filter(trace->nodeCount(), 16);
+    filter.showLinks = 1;
+    const TimeSpan span = spanOf(*trace);
+    const double zoom = fittingZoom(390, span.lo, span.hi);
+    const int offset = static_cast<int>(span.lo / scrollStep(zoom));
+    const int pos = static_cast<int>(trace->processCount());
+    const EventPaintInput in{*trace, filter, palette, zoom, offset, pos};
+    for (const bool cull : {true, false}) {
+        PaintCache cache;
+        cache.timeIndex = &timeIndex;
+        cache.cull = cull;
+        QImage quiet(400, 300, QImage::Format_RGB32), told = quiet;
+        PaintSink sink;
+        for (QImage* image : {&quiet, &told}) {
+            QPainter painter(image);
+            paintView(painter, image->rect(), in, cache, image == &told ? &sink : nullptr);
+        }
+        EXPECT_EQ(quiet, told) << "culler " << cull;
+        const size_t listed = cache.scratch.lines.lines().size();
+        ASSERT_GT(listed, 0u);
+        EXPECT_EQ(sink.counts.lines, listed) << "culler " << cull;
+        if (cull) { // a dense view at the fitting zoom has lines under later ones
+            EXPECT_EQ(sink.counts.covered, cache.scratch.culler.counts().covered);
+            EXPECT_GT(sink.counts.covered + sink.counts.composed, 0u);
+        } else {
+            EXPECT_EQ(sink.counts.drawn, listed);
+        }
     }
 }
 
@@ -495,12 +539,13 @@ namespace {
 struct ListDrawing {
     std::array<LineMeasures, 2> measures;
     PaintHelper helper;
+    LineCuller culler;
     int pictures = 0;
     void draw(LineList& lines, QPainter& painter) {
         if (pictures++ % 2 == 0)
-            lines.draw(painter, std::span(measures).first(1));
+            culler.draw(painter, lines, std::span(measures).first(1));
         else
-            lines.draw(painter, measures, &helper, 0);
+            culler.draw(painter, lines, measures, &helper, 0);
     }
 };
 
@@ -582,7 +627,7 @@ TEST(LineList, RepeatedInputsOfAPenPaintAsDrawingEachOne) {
             side.line(x1, y1, x2, y2, colour, width);
         }
         ASSERT_TRUE(side.drawnAlike(drawing)) << "picture " << n;
-        leftOut += handed - side.lines.counts().lines;
+        leftOut += handed - side.lines.lines().size();
     }
     EXPECT_GT(leftOut, 1000u); // repeats were left out
 }
@@ -623,9 +668,9 @@ TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
             }
         }
         ASSERT_TRUE(side.drawnAlike(drawing)) << "picture " << n << " setting " << setting;
-        covered += side.lines.counts().covered;
-        nearEdge += side.lines.counts().nearEdge;
-        composed += side.lines.counts().composed;
+        covered += drawing.culler.counts().covered;
+        nearEdge += drawing.culler.counts().nearEdge;
+        composed += drawing.culler.counts().composed;
     }
     EXPECT_GT(covered, nearEdge);
     EXPECT_GT(nearEdge, 0u);
@@ -663,7 +708,7 @@ TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
             }
         ASSERT_TRUE(side.drawnAlike(drawing)) << "picture " << n << " line " << from.x() << ","
                                               << from.y() << " to " << to.x() << "," << to.y();
-        nearEdge += side.lines.counts().nearEdge;
+        nearEdge += drawing.culler.counts().nearEdge;
         pictures += neighbours;
     }
     EXPECT_EQ(nearEdge, pictures); // every line under its neighbours was left out
@@ -714,7 +759,7 @@ TEST(LineList, LinesUnderPaintedBlocksShowOnlyWhereTheyAreNotPainted) {
             }
         }
         ASSERT_TRUE(side.drawnAlike(drawing)) << "picture " << n;
-        const LineList::Counts& counts = side.lines.counts();
+        const LineCuller::Counts& counts = drawing.culler.counts();
         covered += shortLines ? 0 : counts.covered;
         composed += shortLines ? 0 : counts.composed;
         underPainted += shortLines ? counts.underPainted : 0;

@@ -1,11 +1,13 @@
 #pragma once
 // The event explorer's picture: rows of call bars and the send-to-receive
 // links. paintCallsReference walks every call of every row from its first
-// record through the trace's shared cursor; paintCalls draws the same pixels
-// with the help of what the cache keeps between paints: it jumps over the
-// calls that end before the window, reads links from their per-process
-// layout, and hands its lines to a LineList, which leaves out what later
-// lines paint over and fills bars instead of stroking them.
+// record through the trace's shared cursor. paintCalls draws the same pixels
+// as a pipeline: the walk (ui/paint_walk.h) finds through the trace's time
+// index which calls and links show and writes them, in drawing order, into a
+// draw list (ui/line_list.h); the culler (ui/line_culler.h), unless the cache
+// turns it off, leaves out what later lines paint over and draws the rest;
+// without it the list draws itself line by line. A PaintSink, where one is
+// handed in, learns the stages' times and counts.
 
 #include "view/time_axis.h"
 
@@ -19,6 +21,7 @@ class TTrace;
 class ViewFilter;
 class ColorPalette;
 struct PaintCache;
+struct PaintSink;
 
 struct EventPaintInput {
     TTrace& trace;
@@ -40,7 +43,7 @@ TimeWindow windowOf(const EventPaintInput& in, int width);
 // (all of it) before it draws.
 void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPaintInput& in);
 void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& in,
-                PaintCache& cache, QImage* blackFirst = nullptr);
+                PaintCache& cache, QImage* blackFirst = nullptr, PaintSink* sink = nullptr);
 
 // The view as the widget shows it: black with paintCalls' picture, drawn into
 // an image of the view's own size that the cache keeps, then copied through
@@ -48,4 +51,5 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
 // rectangle inside a larger device, where the rasteriser cuts lines otherwise
 // than at a device's edge; in an image of its own the view's edges are the
 // device's, and the picture is the same wherever it lands.
-void paintView(QPainter& target, const QRect& bounds, const EventPaintInput& in, PaintCache& cache);
+void paintView(QPainter& target, const QRect& bounds, const EventPaintInput& in, PaintCache& cache,
+               PaintSink* sink = nullptr);
