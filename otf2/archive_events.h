@@ -38,7 +38,7 @@ struct Event {
     uint32_t peer = 0;   // receiver, sender or root, a rank of `comm`
     uint32_t comm = 0;
     uint32_t tag = 0;
-    uint64_t length = 0;  // message length; bytes sent by a collective
+    uint64_t length = 0;   // message length; bytes sent by a collective
     uint64_t received = 0; // bytes received by a collective
     uint64_t request = 0;
     uint32_t metric = 0;

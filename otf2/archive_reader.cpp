@@ -86,8 +86,8 @@ bool ArchiveReader::open(const std::string& anchorPath, std::string& error) {
     }
     const OTF2_ErrorCode status = readGlobalDefinitions(lib_->reader, defs_);
     if (status != OTF2_SUCCESS) {
-        error = "OTF2 archive " + anchorPath + ": global definitions cannot be read: " +
-                detail(status);
+        error =
+            "OTF2 archive " + anchorPath + ": global definitions cannot be read: " + detail(status);
         return false;
     }
     for (const Location& l : defs_.locations) OTF2_Reader_SelectLocation(lib_->reader, l.id);

@@ -26,8 +26,7 @@ OTF2_CallbackCode onString(void* u, OTF2_StringRef self, const char* text) {
     return OTF2_CALLBACK_SUCCESS;
 }
 
-OTF2_CallbackCode onClock(void* u, uint64_t resolution, uint64_t globalOffset, uint64_t,
-                          uint64_t) {
+OTF2_CallbackCode onClock(void* u, uint64_t resolution, uint64_t globalOffset, uint64_t, uint64_t) {
     state(u).defs.timerResolution = resolution;
     state(u).defs.globalOffset = globalOffset;
     return OTF2_CALLBACK_SUCCESS;
@@ -49,17 +48,15 @@ OTF2_CallbackCode onLocationGroup(void* u, OTF2_LocationGroupRef self, OTF2_Stri
 }
 
 OTF2_CallbackCode onLocation(void* u, OTF2_LocationRef self, OTF2_StringRef name,
-                             OTF2_LocationType type, uint64_t events,
-                             OTF2_LocationGroupRef group) {
+                             OTF2_LocationType type, uint64_t events, OTF2_LocationGroupRef group) {
     DefState& s = state(u);
     s.defs.locations.push_back({self, s.text(name), type, events, group});
     return OTF2_CALLBACK_SUCCESS;
 }
 
 OTF2_CallbackCode onRegion(void* u, OTF2_RegionRef self, OTF2_StringRef name, OTF2_StringRef,
-                           OTF2_StringRef, OTF2_RegionRole, OTF2_Paradigm paradigm,
-                           OTF2_RegionFlag, OTF2_StringRef sourceFile, uint32_t beginLine,
-                           uint32_t) {
+                           OTF2_StringRef, OTF2_RegionRole, OTF2_Paradigm paradigm, OTF2_RegionFlag,
+                           OTF2_StringRef sourceFile, uint32_t beginLine, uint32_t) {
     DefState& s = state(u);
     s.defs.regions[self] = {s.text(name), s.text(sourceFile), beginLine, paradigm};
     return OTF2_CALLBACK_SUCCESS;
@@ -108,8 +105,8 @@ OTF2_CallbackCode onMetricInstance(void* u, OTF2_MetricRef self, OTF2_MetricRef 
     return OTF2_CALLBACK_SUCCESS;
 }
 
-OTF2_CallbackCode onAttribute(void* u, OTF2_AttributeRef self, OTF2_StringRef name,
-                              OTF2_StringRef, OTF2_Type type) {
+OTF2_CallbackCode onAttribute(void* u, OTF2_AttributeRef self, OTF2_StringRef name, OTF2_StringRef,
+                              OTF2_Type type) {
     DefState& s = state(u);
     s.defs.attributes[self] = {s.text(name), type};
     return OTF2_CALLBACK_SUCCESS;
@@ -137,7 +134,8 @@ OTF2_ErrorCode readGlobalDefinitions(OTF2_Reader* reader, Definitions& defs) {
     OTF2_ErrorCode status = OTF2_Reader_RegisterGlobalDefCallbacks(reader, defReader, cb, &s);
     OTF2_GlobalDefReaderCallbacks_Delete(cb);
     uint64_t read = 0;
-    if (status == OTF2_SUCCESS) status = OTF2_Reader_ReadAllGlobalDefinitions(reader, defReader, &read);
+    if (status == OTF2_SUCCESS)
+        status = OTF2_Reader_ReadAllGlobalDefinitions(reader, defReader, &read);
     OTF2_Reader_CloseGlobalDefReader(reader, defReader);
     return status;
 }

@@ -16,14 +16,22 @@ struct EventState {
 
 uint64_t widened(OTF2_Type type, const OTF2_AttributeValue& v) {
     switch (type) {
-    case OTF2_TYPE_UINT8: return v.uint8;
-    case OTF2_TYPE_UINT16: return v.uint16;
-    case OTF2_TYPE_UINT32: return v.uint32;
-    case OTF2_TYPE_INT8: return static_cast<uint64_t>(int64_t{v.int8});
-    case OTF2_TYPE_INT16: return static_cast<uint64_t>(int64_t{v.int16});
-    case OTF2_TYPE_INT32: return static_cast<uint64_t>(int64_t{v.int32});
-    case OTF2_TYPE_INT64: return static_cast<uint64_t>(v.int64);
-    default: return v.uint64; // 64-bit and reference types
+    case OTF2_TYPE_UINT8:
+        return v.uint8;
+    case OTF2_TYPE_UINT16:
+        return v.uint16;
+    case OTF2_TYPE_UINT32:
+        return v.uint32;
+    case OTF2_TYPE_INT8:
+        return static_cast<uint64_t>(int64_t{v.int8});
+    case OTF2_TYPE_INT16:
+        return static_cast<uint64_t>(int64_t{v.int16});
+    case OTF2_TYPE_INT32:
+        return static_cast<uint64_t>(int64_t{v.int32});
+    case OTF2_TYPE_INT64:
+        return static_cast<uint64_t>(v.int64);
+    default:
+        return v.uint64; // 64-bit and reference types
     }
 }
 
@@ -81,14 +89,14 @@ OTF2_CallbackCode onMessage(EventKind kind, OTF2_TimeStamp t, void* u, OTF2_Attr
 }
 
 OTF2_CallbackCode onSend(OTF2_LocationRef, OTF2_TimeStamp t, uint64_t, void* u,
-                         OTF2_AttributeList* a, uint32_t receiver, OTF2_CommRef comm,
-                         uint32_t tag, uint64_t length) {
+                         OTF2_AttributeList* a, uint32_t receiver, OTF2_CommRef comm, uint32_t tag,
+                         uint64_t length) {
     return onMessage(EventKind::MpiSend, t, u, a, receiver, comm, tag, length, 0);
 }
 
 OTF2_CallbackCode onIsend(OTF2_LocationRef, OTF2_TimeStamp t, uint64_t, void* u,
-                          OTF2_AttributeList* a, uint32_t receiver, OTF2_CommRef comm,
-                          uint32_t tag, uint64_t length, uint64_t request) {
+                          OTF2_AttributeList* a, uint32_t receiver, OTF2_CommRef comm, uint32_t tag,
+                          uint64_t length, uint64_t request) {
     return onMessage(EventKind::MpiIsend, t, u, a, receiver, comm, tag, length, request);
 }
 
@@ -99,8 +107,8 @@ OTF2_CallbackCode onRecv(OTF2_LocationRef, OTF2_TimeStamp t, uint64_t, void* u,
 }
 
 OTF2_CallbackCode onIrecv(OTF2_LocationRef, OTF2_TimeStamp t, uint64_t, void* u,
-                          OTF2_AttributeList* a, uint32_t sender, OTF2_CommRef comm,
-                          uint32_t tag, uint64_t length, uint64_t request) {
+                          OTF2_AttributeList* a, uint32_t sender, OTF2_CommRef comm, uint32_t tag,
+                          uint64_t length, uint64_t request) {
     return onMessage(EventKind::MpiIrecv, t, u, a, sender, comm, tag, length, request);
 }
 
