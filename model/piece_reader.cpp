@@ -3,7 +3,7 @@
 #include "model/comm_tracker.h"
 #include "model/parallel_for.h"
 #include "model/trace_document.h"
-#include "model/trace_format.h"
+#include "format/zlv_records.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "model/read_plan.h"
 
-#include "model/trace_format.h"
+#include "format/zlv_records.h"
 #include "model/trace_model.h"
 
 #include <cstring>

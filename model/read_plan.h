@@ -7,7 +7,7 @@
 #include "model/call_memory.h"
 #include "model/load_progress.h"
 #include "model/record_source.h"
-#include "model/trace_format.h"
+#include "format/zlv_records.h"
 
 #include <cstdint>
 #include <vector>

@@ -2,6 +2,8 @@
 // Reading a trace file in records: a buffered byte source that knows how much
 // of the file is left, and hash maps keyed by values from the file.
 
+#include "format/zlv_records.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -74,7 +76,7 @@ class RecordSource {
             const unsigned char* p = peek(4);
             if (!p) return false;
             const size_t words = std::min(n, (fill_ - pos_) / 4);
-            for (size_t k = 0; k < words; ++k) out[k] = readWord(p + 4 * k);
+            for (size_t k = 0; k < words; ++k) out[k] = readLE32(p + kMemberWordSize * k);
             consume(words * 4);
             out += words;
             n -= words;
@@ -94,10 +96,6 @@ class RecordSource {
     }
 
   private:
-    static uint32_t readWord(const unsigned char* p) {
-        return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-    }
-
     static constexpr size_t kBuffer = 1 << 20;
     static constexpr size_t kMinBuffer = 4096;
 

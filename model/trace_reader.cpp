@@ -7,7 +7,7 @@
 #include "model/read_plan.h"
 #include "model/record_source.h"
 #include "model/trace_document.h"
-#include "model/trace_format.h"
+#include "format/zlv_records.h"
 #include "model/trace_loader.h"
 
 #include <algorithm>

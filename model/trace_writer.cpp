@@ -1,6 +1,6 @@
 #include "model/trace_writer.h"
 
-#include "model/trace_format.h"
+#include "format/zlv_records.h"
 #include "model/trace_model.h"
 
 #include <cstring>
@@ -10,24 +10,6 @@
 namespace {
 
 constexpr size_t kStreamBufferSize = size_t{1} << 20;
-
-// Little-endian encoding into a record under construction.
-struct RecordBytes {
-    unsigned char data[kLongCallRecordSize];
-    size_t n = 0;
-
-    void word(uint32_t v) {
-        data[n++] = static_cast<unsigned char>(v & 0xFF);
-        data[n++] = static_cast<unsigned char>((v >> 8) & 0xFF);
-        data[n++] = static_cast<unsigned char>((v >> 16) & 0xFF);
-        data[n++] = static_cast<unsigned char>((v >> 24) & 0xFF);
-    }
-    void word64(int64_t v) {
-        const auto u = static_cast<uint64_t>(v);
-        word(static_cast<uint32_t>(u & 0xFFFFFFFF)); // low half first
-        word(static_cast<uint32_t>(u >> 32));
-    }
-};
 
 } // namespace
 
@@ -108,45 +90,29 @@ void TraceWriter::clear() {
 }
 
 void TraceWriter::word(uint32_t value) {
-    RecordBytes r;
-    r.word(value);
-    put(r.data, r.n);
+    unsigned char bytes[4];
+    putLE32(bytes, value);
+    put(bytes, sizeof bytes);
 }
 
 void TraceWriter::declareProcess(uint32_t rank, uint32_t nodeId) {
-    RecordBytes r;
-    r.word(kTagShortCall);
-    r.word(rank);
-    r.word(kDeclarationFunc);
-    r.word64(0);
-    r.word(nodeId);
-    r.word(0);
-    put(r.data, r.n);
+    // The node's address is the low word of the end; the rest of it is 0.
+    callRecord(false, CallRecord{rank, kDeclarationFunc, 0, int64_t{nodeId}});
 }
 
 void TraceWriter::shortCall(uint32_t location, uint32_t funcId, int64_t start, int64_t end) {
-    RecordBytes r;
-    r.word(kTagShortCall);
-    r.word(location);
-    r.word(funcId);
-    r.word64(start);
-    r.word64(end);
-    put(r.data, r.n);
+    callRecord(false, CallRecord{location, funcId, start, end});
 }
 
 void TraceWriter::longCall(uint32_t location, uint32_t funcId, int64_t start, int64_t end,
                            uint32_t size, uint32_t msgTag, int32_t peer, uint32_t comm) {
-    RecordBytes r;
-    r.word(kTagLongCall);
-    r.word(location);
-    r.word(funcId);
-    r.word64(start);
-    r.word64(end);
-    r.word(size);
-    r.word(msgTag);
-    r.word(static_cast<uint32_t>(peer));
-    r.word(comm);
-    put(r.data, r.n);
+    callRecord(true, CallRecord{location, funcId, start, end, size, msgTag, peer, comm});
+}
+
+void TraceWriter::callRecord(bool isLong, const CallRecord& r) {
+    unsigned char bytes[kLongCallRecordSize];
+    writeCallRecord(bytes, isLong, r);
+    put(bytes, isLong ? kLongCallRecordSize : kShortCallRecordSize);
 }
 
 void TraceWriter::commCall(uint32_t location, uint32_t funcId, int64_t start, int64_t end,
@@ -160,18 +126,17 @@ void TraceWriter::sectionMarker(uint32_t section, int64_t at) {
 }
 
 void TraceWriter::counter(uint32_t times, uint32_t location) {
-    RecordBytes r;
-    r.word(kTagCounter);
-    r.word(times);
-    r.word(location);
-    put(r.data, r.n);
+    unsigned char bytes[kCounterRecordSize];
+    putLE32(bytes, kTagCounter);
+    putLE32(bytes + kCounterTimesAt, times);
+    putLE32(bytes + kCounterLocationAt, location);
+    put(bytes, sizeof bytes);
 }
 
 void TraceWriter::skipRecord66() {
-    RecordBytes r;
-    r.word(kTagSkip20);
-    for (int i = 0; i < 4; ++i) r.word(0);
-    put(r.data, r.n);
+    unsigned char bytes[kSkip20RecordSize] = {};
+    putLE32(bytes, kTagSkip20);
+    put(bytes, sizeof bytes);
 }
 
 void TraceWriter::skipRecord68() {

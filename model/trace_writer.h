@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+struct CallRecord;
+
 class TraceWriter {
   public:
     TraceWriter() = default;
@@ -56,6 +58,7 @@ class TraceWriter {
 
   private:
     void put(const void* data, size_t n);
+    void callRecord(bool isLong, const CallRecord& r);
     void flushBuffer();
 
     std::string bytes_;

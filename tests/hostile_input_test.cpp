@@ -7,7 +7,7 @@
 #include "model/check_lines.h"
 #include "model/stat_tables.h"
 #include "model/trace_document.h"
-#include "model/trace_format.h"
+#include "format/zlv_records.h"
 #include "model/trace_loader.h"
 #include "model/trace_writer.h"
 

@@ -1,12 +1,8 @@
 #include "ui/call_blocks.h"
 
+#include "format/func_ids.h"
+
 #include <algorithm>
-
-namespace {
-
-constexpr uint32_t kFuncInstantMark = 65;
-
-} // namespace
 
 const CallBlocks::ProcessBlocks& CallBlocks::prepare(const TProcess& process) {
     if (const ProcessBlocks* kept = of(process)) return *kept;

@@ -1,23 +1,26 @@
 #include "ui/color_palette.h"
 
+#include "format/func_ids.h"
+
 ColorPalette::ColorPalette() {
     // Sends and receives in saturated colours, rooted collectives in pastel
     // tints, communicator calls grey; the two completing waits share blue.
-    append(1, {255, 255, 255});
-    append(2, {255, 255, 0});
-    append(3, {255, 0, 255});
-    append(4, {255, 0, 0});
-    append(8, {0, 255, 255});
-    append(9, {0, 255, 0});
-    append(24, {0, 0, 255});
-    append(25, {0, 0, 255});
-    append(6, {255, 255, 127});
-    append(5, {255, 127, 255});
-    append(11, {255, 127, 127});
-    append(12, {127, 255, 255});
-    append(13, {127, 255, 127});
-    append(14, {127, 127, 255});
-    for (uint32_t id : {32u, 33u, 34u, 35u, 36u}) append(id, {127, 127, 127});
+    append(kFuncInit, {255, 255, 255});
+    append(kFuncFinalize, {255, 255, 0});
+    append(kFuncSend, {255, 0, 255});
+    append(kFuncRecv, {255, 0, 0});
+    append(kFuncIsend, {0, 255, 255});
+    append(kFuncIrecv, {0, 255, 0});
+    append(kFuncWaitIsend, {0, 0, 255});
+    append(kFuncWaitIrecv, {0, 0, 255});
+    append(kFuncReduce, {255, 255, 127});
+    append(kFuncBcast, {255, 127, 255});
+    append(kFuncScatter, {255, 127, 127});
+    append(kFuncScatterv, {127, 255, 255});
+    append(kFuncGather, {127, 255, 127});
+    append(kFuncGatherv, {127, 127, 255});
+    for (uint32_t id : {kFuncCommDup, kFuncCommSplit, kFuncCartCreate, kFuncCartSub, kFuncCommFree})
+        append(id, {127, 127, 127});
 }
 
 TColour ColorPalette::colourOf(uint32_t id) const {

@@ -1,5 +1,6 @@
 #include "ui/event_paint.h"
 
+#include "format/func_ids.h"
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
 #include "ui/color_palette.h"
@@ -17,8 +18,6 @@
 #include <span>
 
 namespace {
-
-constexpr uint32_t kFuncInstantMark = 65;
 
 QColor qColour(TColour c) {
     return QColor(c.r, c.g, c.b);

@@ -1,7 +1,7 @@
 // The tracer's part files and their merge, without MPI: parts written with
 // the tracer's own writer, joined, then read back with the trace loader.
 
-#include "call_ids.h"
+#include "format/tracer_calls.h"
 #include "part_merge.h"
 #include "record_stream.h"
 
@@ -160,7 +160,7 @@ TEST_F(PartsTest, RecordsCrossTheWriterWindowsWholeAndPostedOnesAreRewrittenInPl
     const size_t cancelled = s.longCall(loc(0, 8), kFuncIrecv, 4, 5, 4, 77, 1, kWorldComm);
     ASSERT_GE(wildcard, kPartHeaderSize);
     ASSERT_GT(cancelled, wildcard);
-    const int n = static_cast<int>(RecordStream::kWindow / kLongRecSize) + 10;
+    const int n = static_cast<int>(RecordStream::kWindow / kLongCallRecordSize) + 10;
     for (int i = 0; i < n; ++i) s.longCall(0, kFuncSend, 10 + i, 11 + i, 4, 9, 1, kWorldComm);
     const uint32_t members[3] = {0, 0, 0}; // a member list in the second window
     s.commCall(0, kFuncCommDup, 15 + n, 16 + n, 500, members, 3);
@@ -172,8 +172,8 @@ TEST_F(PartsTest, RecordsCrossTheWriterWindowsWholeAndPostedOnesAreRewrittenInPl
     EXPECT_TRUE(s.rewriteLong(cancelled, otherCallId(kOtherCancelledIrecv), 4, 77, 1));
     EXPECT_TRUE(s.rewriteLong(late, kFuncIrecv, 2, 5, 1));
     // Refused: the header, a short record, inside a record, the call in flight, beyond the end.
-    for (size_t at :
-         {size_t{0}, kPartHeaderSize, wildcard + 4, late + kLongRecSize, late + 2 * kLongRecSize})
+    for (size_t at : {size_t{0}, kPartHeaderSize, wildcard + 4, late + kLongCallRecordSize,
+                      late + 2 * kLongCallRecordSize})
         EXPECT_FALSE(s.rewriteLong(at, kFuncSend, 1, 1, 0)) << at;
     s.keepTentative(40 + n);
     s.close();

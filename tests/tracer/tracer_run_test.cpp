@@ -2,7 +2,7 @@
 // project's own loader: record counts, links, communicators, locations,
 // sections, counters, and what an aborted run leaves.
 
-#include "call_ids.h"
+#include "format/tracer_calls.h"
 #include "model/check_lines.h"
 #include "traced_run.h"
 
@@ -36,16 +36,16 @@ Counts expectedCounts(int rank) {
     // waits, then their MPI_Request_free
     c[kFuncWaitIsend] = c[kFuncIsend] += 2;
     c[kFuncWaitIrecv] = c[kFuncIrecv] += 2;
-    c[zlvt::otherCallId(zlvt::kOtherRequestFree)] = 2;
+    c[otherCallId(kOtherRequestFree)] = 2;
     // a cancelled receive: its posting is marked cancelled, its wait received nothing
-    c[zlvt::otherCallId(zlvt::kOtherCancelledIrecv)] = 1;
+    c[otherCallId(kOtherCancelledIrecv)] = 1;
     c[kFuncWait] = 1;
     c[kFuncBcast] = 2 + 1 + 1; // world twice, half, row
     c[kFuncReduce] = c[kFuncScatter] = c[kFuncScatterv] = c[kFuncGather] = c[kFuncGatherv] = 1;
     c[kFuncCommDup] = 2;
     c[kFuncCommSplit] = c[kFuncCartCreate] = c[kFuncCartSub] = 1;
     c[kFuncCommFree] = 4;
-    c[zlvt::otherCallId(zlvt::kOtherBarrier)] = c[zlvt::otherCallId(zlvt::kOtherAllreduce)] = 1;
+    c[otherCallId(kOtherBarrier)] = c[otherCallId(kOtherAllreduce)] = 1;
     return c;
 }
 
@@ -252,7 +252,7 @@ void expectPostedReceivesTellWhatTheyReceived(TTrace& t) {
             if (f.funcId == kFuncWaitIrecv) completed.insert(m);
         }
         EXPECT_EQ(posted, completed);
-        const auto cancelled = callsWith(p, zlvt::otherCallId(zlvt::kOtherCancelledIrecv));
+        const auto cancelled = callsWith(p, otherCallId(kOtherCancelledIrecv));
         ASSERT_EQ(cancelled.size(), 1u);
         EXPECT_EQ(std::tuple(cancelled[0]->msgTag, cancelled[0]->peer, cancelled[0]->kind),
                   std::tuple(77u, (rank + 3) % 4, 0u)); // the peer as posted
@@ -358,7 +358,7 @@ TEST_F(TracedProgram, AbortedRunLeavesUnfinishedCallsForTheMerge) {
             EXPECT_EQ(p.calls[i].funcId & kUnfinishedFlag, 0u);
         const TFunc& last = p.calls.back();
         if (rank == 1) {
-            EXPECT_EQ(last.funcId, zlvt::otherCallId(zlvt::kOtherAbort) | kUnfinishedFlag);
+            EXPECT_EQ(last.funcId, otherCallId(kOtherAbort) | kUnfinishedFlag);
         } else {
             // Killed while waiting for rank 1's message.
             EXPECT_EQ(std::tuple(last.funcId, last.peer, last.msgTag),
@@ -376,8 +376,7 @@ TEST_F(TracedProgram, RunEndingWithoutFinalizeStillLeavesItsParts) {
     TTrace& t = *loaded.trace;
     const TProcess& quitter = *t.processOfRank(0);
     ASSERT_FALSE(quitter.calls.empty());
-    EXPECT_EQ(quitter.calls.back().funcId, zlvt::otherCallId(zlvt::kOtherBarrier))
-        << "its last call, finished";
+    EXPECT_EQ(quitter.calls.back().funcId, otherCallId(kOtherBarrier)) << "its last call, finished";
     for (int rank = 1; rank < 4; ++rank) {
         const TFunc& last = t.processOfRank(rank)->calls.back();
         EXPECT_EQ(last.funcId, kFuncRecv | kUnfinishedFlag) << "rank " << rank;

@@ -62,7 +62,7 @@ PartReport TraceMerger::appendPart(ByteSource& src) {
     std::vector<uint32_t> files{0};    // local file id -> global id
     std::vector<uint32_t> sections{0}; // local section id -> global id
     std::vector<unsigned char> members;
-    unsigned char rec[kLongRecSize];
+    unsigned char rec[kLongCallRecordSize];
 
     auto stop = [&](const std::string& why) {
         report.complete = false;
@@ -74,18 +74,18 @@ PartReport TraceMerger::appendPart(ByteSource& src) {
         const size_t got = src.read(rec, 4);
         if (got == 0) return report;
         if (got < 4) return stop("part ends inside a record");
-        const uint32_t tag = getLE32(rec);
+        const uint32_t tag = readLE32(rec);
         // A zero word ends the data of a part whose process did not close it.
         if (tag == 0) return report;
         // Padding between the writer's windows.
-        if (tag == kTagSkip4Rec) continue;
+        if (tag == kTagSkip4) continue;
 
         if (tag == kTagName) {
             if (!readExactly(src, rec + 4, kNameRecordHead - 4))
                 return stop("part ends inside a record");
-            const uint32_t table = getLE32(rec + 4);
-            const uint32_t localId = getLE32(rec + 8);
-            const uint32_t length = getLE32(rec + 12);
+            const uint32_t table = readLE32(rec + 4);
+            const uint32_t localId = readLE32(rec + 8);
+            const uint32_t length = readLE32(rec + 12);
             if (length > kMaxNameLength || localId > 0xFFFFFF ||
                 (table != kNameTableFiles && table != kNameTableSections))
                 return stop("damaged name record");
@@ -99,44 +99,26 @@ PartReport TraceMerger::appendPart(ByteSource& src) {
             continue;
         }
 
-        size_t length = 0;
-        switch (tag) {
-        case kTagCounterRec:
-            length = kCounterRecSize;
-            break;
-        case kTagSkip20Rec:
-            length = 20;
-            break;
-        case kTagSkip4Rec:
-            length = 4;
-            break;
-        case kTagShortRec:
-            length = kShortRecSize;
-            break;
-        case kTagLongRec:
-            length = kLongRecSize;
-            break;
-        default:
-            return stop("unknown record tag " + std::to_string(tag));
-        }
+        const size_t length = recordSizeForTag(tag);
+        if (length == 0) return stop("unknown record tag " + std::to_string(tag));
         if (!readExactly(src, rec + 4, length - 4)) return stop("part ends inside a record");
 
         members.clear();
-        if (tag == kTagCounterRec) {
-            const uint32_t loc = getLE32(rec + 8);
-            putLE32(rec + 8, mapped(files, loc >> 16) << 16 | (loc & 0xFFFF));
-        } else if (tag == kTagShortRec || tag == kTagLongRec) {
-            const uint32_t loc = getLE32(rec + 4);
-            const uint32_t func = getLE32(rec + 8);
-            const bool declaration = tag == kTagShortRec && func == kDeclareFunc;
-            if (func == kSectionFunc)
-                putLE32(rec + 4, mapped(sections, loc));
+        if (tag == kTagCounter) {
+            const uint32_t loc = readLE32(rec + kCounterLocationAt);
+            putLE32(rec + kCounterLocationAt, mapped(files, loc >> 16) << 16 | (loc & 0xFFFF));
+        } else if (tag == kTagShortCall || tag == kTagLongCall) {
+            const uint32_t loc = readLE32(rec + kCallLocationAt);
+            const uint32_t func = readLE32(rec + kCallFunctionAt);
+            const bool declaration = tag == kTagShortCall && func == kDeclarationFunc;
+            if (func == kFuncSection)
+                putLE32(rec + kCallLocationAt, mapped(sections, loc));
             else if (!declaration)
-                putLE32(rec + 4, mapped(files, loc >> 16) << 16 | (loc & 0xFFFF));
-            if (tag == kTagLongRec && (func & kMembersBit)) {
-                const uint32_t count = getLE32(rec + 28);
+                putLE32(rec + kCallLocationAt, mapped(files, loc >> 16) << 16 | (loc & 0xFFFF));
+            if (tag == kTagLongCall && (func & kFuncMembersBit)) {
+                const uint32_t count = readLE32(rec + kCallSizeAt);
                 if (count > kMaxMembers) return stop("damaged member list");
-                members.resize(size_t{count} * 4);
+                members.resize(size_t{count} * kMemberWordSize);
                 if (!readExactly(src, members.data(), members.size()))
                     return stop("part ends inside a record");
             }
@@ -149,10 +131,8 @@ PartReport TraceMerger::appendPart(ByteSource& src) {
 }
 
 void TraceMerger::declareWithoutRecords(uint32_t rank) {
-    unsigned char rec[kShortRecSize] = {};
-    putLE32(rec, kTagShortRec);
-    putLE32(rec + 4, rank);
-    putLE32(rec + 8, kDeclareFunc);
+    unsigned char rec[kShortCallRecordSize];
+    writeCallRecord(rec, false, CallRecord{rank, kDeclarationFunc, 0, 0});
     emit(rec, sizeof rec);
 }
 

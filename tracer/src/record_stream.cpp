@@ -78,7 +78,7 @@ unsigned char* RecordStream::reserve(size_t n) {
     }
     for (size_t at = windowEnd; at > gapStart;) {
         at -= 4;
-        putLE32(old + (at - oldStart), kTagSkip4Rec);
+        putLE32(old + (at - oldStart), kTagSkip4);
         fence();
     }
     ::munmap(old, kWindow);
@@ -121,28 +121,30 @@ size_t RecordStream::put(const unsigned char* record, size_t n, bool tentative) 
 bool RecordStream::rewriteLong(size_t offset, uint32_t func, uint32_t size, uint32_t msgTag,
                                int32_t peer) {
     // Only records already written; never the tentative one at pos_.
-    if (fd_ < 0 || offset < kPartHeaderSize || offset + kLongRecSize > pos_) return false;
+    if (fd_ < 0 || offset < kPartHeaderSize || offset + kLongCallRecordSize > pos_) return false;
+    // size, tag and peer lie next to each other.
+    static_assert(kCallTagAt == kCallSizeAt + 4 && kCallPeerAt == kCallTagAt + 4);
     unsigned char fields[12];
     putLE32(fields, size);
-    putLE32(fields + 4, msgTag);
-    putLE32(fields + 8, static_cast<uint32_t>(peer));
+    putLE32(fields + (kCallTagAt - kCallSizeAt), msgTag);
+    putLE32(fields + (kCallPeerAt - kCallSizeAt), static_cast<uint32_t>(peer));
     unsigned char funcWord[4];
     putLE32(funcWord, func);
     // Records never cross a window boundary: one in the current window lies wholly in it.
     if (offset >= windowStart_) {
         unsigned char* r = window_ + (offset - windowStart_);
-        if (getLE32(r) != kTagLongRec) return false;
-        std::memcpy(r + 28, fields, sizeof fields);
+        if (readLE32(r) != kTagLongCall) return false;
+        std::memcpy(r + kCallSizeAt, fields, sizeof fields);
         fence();
-        std::memcpy(r + 8, funcWord, sizeof funcWord);
+        std::memcpy(r + kCallFunctionAt, funcWord, sizeof funcWord);
         return true;
     }
     // An earlier window, unmapped by now: through the file, whose page cache
     // the mappings share.
     unsigned char tag[4];
-    if (!readAt(fd_, tag, sizeof tag, offset) || getLE32(tag) != kTagLongRec) return false;
-    if (!writeAt(fd_, fields, sizeof fields, offset + 28) ||
-        !writeAt(fd_, funcWord, sizeof funcWord, offset + 8)) {
+    if (!readAt(fd_, tag, sizeof tag, offset) || readLE32(tag) != kTagLongCall) return false;
+    if (!writeAt(fd_, fields, sizeof fields, offset + kCallSizeAt) ||
+        !writeAt(fd_, funcWord, sizeof funcWord, offset + kCallFunctionAt)) {
         failed_ = true;
         return false;
     }
@@ -158,51 +160,40 @@ void RecordStream::dropTentative() {
 
 void RecordStream::keepTentative(int64_t end) {
     if (!tentative_ || fd_ < 0) return;
-    putLE64(window_ + (pos_ - windowStart_) + 20, end);
+    putLE64(window_ + (pos_ - windowStart_) + kCallEndAt, end);
     pos_ += tentative_;
     tentative_ = 0;
 }
 
 void RecordStream::declaration(uint32_t rank, const unsigned char nodeAddress[4]) {
-    unsigned char r[kShortRecSize] = {};
-    putLE32(r, kTagShortRec);
-    putLE32(r + 4, rank);
-    putLE32(r + 8, kDeclareFunc);
-    std::memcpy(r + 20, nodeAddress, 4); // dotted order: first number first
+    unsigned char r[kShortCallRecordSize] = {};
+    writeCallRecord(r, false, CallRecord{rank, kDeclarationFunc, 0, 0});
+    std::memcpy(r + kCallEndAt, nodeAddress, 4); // dotted order: first number first
     put(r, sizeof r, false);
 }
 
 namespace {
 
 void encodeShort(unsigned char* r, uint32_t location, uint32_t func, int64_t start, int64_t end) {
-    putLE32(r, kTagShortRec);
-    putLE32(r + 4, location);
-    putLE32(r + 8, func);
-    putLE64(r + 12, start);
-    putLE64(r + 20, end);
+    writeCallRecord(r, false, CallRecord{location, func, start, end});
 }
 
 void encodeLong(unsigned char* r, uint32_t location, uint32_t func, int64_t start, int64_t end,
                 uint32_t size, uint32_t msgTag, int32_t peer, uint32_t comm) {
-    encodeShort(r, location, func, start, end);
-    putLE32(r, kTagLongRec);
-    putLE32(r + 28, size);
-    putLE32(r + 32, msgTag);
-    putLE32(r + 36, static_cast<uint32_t>(peer));
-    putLE32(r + 40, comm);
+    writeCallRecord(r, true, CallRecord{location, func, start, end, size, msgTag, peer, comm});
 }
 
 } // namespace
 
 void RecordStream::shortCall(uint32_t location, uint32_t func, int64_t start, int64_t end) {
-    unsigned char r[kShortRecSize];
+    unsigned char r[kShortCallRecordSize];
     encodeShort(r, location, func, start, end);
     put(r, sizeof r, false);
 }
 
 size_t RecordStream::longCall(uint32_t location, uint32_t func, int64_t start, int64_t end,
                               uint32_t size, uint32_t msgTag, int32_t peer, uint32_t comm) {
-    unsigned char r[kLongRecSize];
+    unsigned char r[kLongCallRecordSize];
     encodeLong(r, location, func, start, end, size, msgTag, peer, comm);
     return put(r, sizeof r, false);
 }
@@ -210,18 +201,19 @@ size_t RecordStream::longCall(uint32_t location, uint32_t func, int64_t start, i
 void RecordStream::commCall(uint32_t location, uint32_t func, int64_t start, int64_t end,
                             uint32_t comm, const uint32_t* members, size_t count) {
     // A list too long for one window is left out rather than cut.
-    if ((count + 16) * 4 + kLongRecSize > kWindow) count = 0;
-    std::vector<unsigned char> r(kLongRecSize + count * 4);
+    if ((count + 16) * kMemberWordSize + kLongCallRecordSize > kWindow) count = 0;
+    std::vector<unsigned char> r(kLongCallRecordSize + count * kMemberWordSize);
     encodeLong(r.data(), location, func, start, end, static_cast<uint32_t>(count), 0, 0, comm);
-    for (size_t i = 0; i < count; ++i) putLE32(r.data() + kLongRecSize + 4 * i, members[i]);
+    for (size_t i = 0; i < count; ++i)
+        putLE32(r.data() + kLongCallRecordSize + kMemberWordSize * i, members[i]);
     put(r.data(), r.size(), false);
 }
 
 void RecordStream::counter(uint32_t times, uint32_t location) {
-    unsigned char r[kCounterRecSize];
-    putLE32(r, kTagCounterRec);
-    putLE32(r + 4, times);
-    putLE32(r + 8, location);
+    unsigned char r[kCounterRecordSize];
+    putLE32(r, kTagCounter);
+    putLE32(r + kCounterTimesAt, times);
+    putLE32(r + kCounterLocationAt, location);
     put(r, sizeof r, false);
 }
 
@@ -237,15 +229,15 @@ void RecordStream::name(uint32_t table, uint32_t id, const std::string& text) {
 }
 
 void RecordStream::tentativeShort(uint32_t location, uint32_t func, int64_t start) {
-    unsigned char r[kShortRecSize];
-    encodeShort(r, location, func | kUnfinished, start, start);
+    unsigned char r[kShortCallRecordSize];
+    encodeShort(r, location, func | kUnfinishedFlag, start, start);
     put(r, sizeof r, true);
 }
 
 void RecordStream::tentativeLong(uint32_t location, uint32_t func, int64_t start, uint32_t size,
                                  uint32_t msgTag, int32_t peer, uint32_t comm) {
-    unsigned char r[kLongRecSize];
-    encodeLong(r, location, func | kUnfinished, start, start, size, msgTag, peer, comm);
+    unsigned char r[kLongCallRecordSize];
+    encodeLong(r, location, func | kUnfinishedFlag, start, start, size, msgTag, peer, comm);
     put(r, sizeof r, true);
 }
 

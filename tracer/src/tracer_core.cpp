@@ -143,7 +143,7 @@ void emitPendingNames() {
 void emitSectionMarker(uint32_t section) {
     const int64_t t = nowMicros();
     SharedLock guard;
-    g_stream.shortCall(section, kSectionFunc, t, t);
+    g_stream.shortCall(section, kFuncSection, t, t);
 }
 
 void writeCounters() {
@@ -338,8 +338,8 @@ void Call::commRecord(uint32_t func, int64_t end, uint32_t comm,
 // --- communicators
 
 uint32_t commId(MPI_Comm comm) {
-    if (comm == MPI_COMM_WORLD) return 91;
-    if (comm == MPI_COMM_SELF) return 92;
+    if (comm == MPI_COMM_WORLD) return kWorldComm;
+    if (comm == MPI_COMM_SELF) return kSelfComm;
     if (comm == MPI_COMM_NULL) return 0;
     SharedLock guard;
     auto it = st().comms.find(comm);
@@ -504,11 +504,11 @@ void recordCompletion(const Call& call, int64_t end, const RequestInfo& info,
         rewriteRequestRecord(info,
                              otherCallId(info.isSend ? kOtherCancelledIsend : kOtherCancelledIrecv),
                              info.size, info.msgTag, info.peer);
-        call.shortRecord(kIdWait, end);
+        call.shortRecord(kFuncWait, end);
         return;
     }
     if (info.isSend) {
-        call.longRecord(kIdWaitIsend, end, info.size, info.msgTag, info.peer, info.comm);
+        call.longRecord(kFuncWaitIsend, end, info.size, info.msgTag, info.peer, info.comm);
         return;
     }
     // The source as the status tells it, in the same terms as a posted peer.
@@ -518,10 +518,10 @@ void recordCompletion(const Call& call, int64_t end, const RequestInfo& info,
     const uint32_t size = bytesReceived(status, info.size);
     // The posted receive counts as a receive from its actual sender; a posted
     // source or tag that was not a wildcard stays as it was given.
-    rewriteRequestRecord(info, kIdIrecv, size,
+    rewriteRequestRecord(info, kFuncIrecv, size,
                          info.msgTag == static_cast<uint32_t>(MPI_ANY_TAG) ? tag : info.msgTag,
                          info.peer == MPI_ANY_SOURCE ? source : info.peer);
-    call.longRecord(kIdWaitIrecv, end, size, tag, source, info.comm);
+    call.longRecord(kFuncWaitIrecv, end, size, tag, source, info.comm);
 }
 
 void releaseRequestInfo(RequestInfo& info) {
@@ -571,7 +571,7 @@ void startTracing(const Call& initCall, int64_t initEnd, int threadLevel) {
     nodeAddress(address);
     g_stream.declaration(static_cast<uint32_t>(s.rank), address);
     s.active = true;
-    initCall.shortRecord(kIdInit, initEnd);
+    initCall.shortRecord(kFuncInit, initEnd);
     if (!s.sectionStack.empty()) emitSectionMarker(s.sectionStack.back());
     installSignalHandlers();
 }
@@ -580,11 +580,11 @@ void finishTracing(Call& finalizeCall) {
     State& s = st();
     if (!s.initialized || s.traceComm == MPI_COMM_NULL) return;
     const bool recording = s.active;
-    finalizeCall.running(kIdFinalize);
+    finalizeCall.running(kFuncFinalize);
     PMPI_Barrier(s.traceComm);
     const int64_t end = finalizeCall.finish();
     if (recording) {
-        finalizeCall.shortRecord(kIdFinalize, end);
+        finalizeCall.shortRecord(kFuncFinalize, end);
         SharedLock guard;
         s.active = false;
         s.finished = true;
@@ -605,7 +605,7 @@ void finishTracing(Call& finalizeCall) {
 void abortTracing(const Call& abortCall) {
     State& s = st();
     if (!s.active) return;
-    abortCall.shortRecord(otherCallId(kOtherAbort) | kUnfinished, nowMicros());
+    abortCall.shortRecord(otherCallId(kOtherAbort) | kUnfinishedFlag, nowMicros());
     SharedLock guard;
     s.active = false;
     s.finished = true;

@@ -3,7 +3,7 @@
 // wrapper uses: deciding whether a call is recorded, its source location,
 // communicator identifiers, request bookkeeping and record output.
 
-#include "call_ids.h"
+#include "format/tracer_calls.h"
 #include "record_stream.h"
 
 #include <mpi.h>

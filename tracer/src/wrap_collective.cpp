@@ -47,7 +47,7 @@ extern "C" {
 int MPI_Bcast(void* buf, int count, MPI_Datatype type, int root, MPI_Comm comm) {
     Call call(ZLV_CALLER);
     if (!call) return PMPI_Bcast(buf, count, type, root, comm);
-    return tracedCollective(call, kIdBcast, bytesOf(count, type), root, comm,
+    return tracedCollective(call, kFuncBcast, bytesOf(count, type), root, comm,
                             [&] { return PMPI_Bcast(buf, count, type, root, comm); });
 }
 
@@ -55,7 +55,7 @@ int MPI_Reduce(const void* sendbuf, void* recvbuf, int count, MPI_Datatype type,
                int root, MPI_Comm comm) {
     Call call(ZLV_CALLER);
     if (!call) return PMPI_Reduce(sendbuf, recvbuf, count, type, op, root, comm);
-    return tracedCollective(call, kIdReduce, bytesOf(count, type), root, comm, [&] {
+    return tracedCollective(call, kFuncReduce, bytesOf(count, type), root, comm, [&] {
         return PMPI_Reduce(sendbuf, recvbuf, count, type, op, root, comm);
     });
 }
@@ -67,7 +67,7 @@ int MPI_Scatter(const void* sendbuf, int sendcount, MPI_Datatype sendtype, void*
         return PMPI_Scatter(sendbuf, sendcount, sendtype, recvbuf, recvcount, recvtype, root, comm);
     const uint32_t size =
         isRoot(root, comm) ? bytesOf(sendcount, sendtype) : bytesOf(recvcount, recvtype);
-    return tracedCollective(call, kIdScatter, size, root, comm, [&] {
+    return tracedCollective(call, kFuncScatter, size, root, comm, [&] {
         return PMPI_Scatter(sendbuf, sendcount, sendtype, recvbuf, recvcount, recvtype, root, comm);
     });
 }
@@ -81,7 +81,7 @@ int MPI_Scatterv(const void* sendbuf, const int sendcounts[], const int displs[]
                              root, comm);
     const uint32_t size =
         isRoot(root, comm) ? meanBytes(sendcounts, comm, sendtype) : bytesOf(recvcount, recvtype);
-    return tracedCollective(call, kIdScatterv, size, root, comm, [&] {
+    return tracedCollective(call, kFuncScatterv, size, root, comm, [&] {
         return PMPI_Scatterv(sendbuf, sendcounts, displs, sendtype, recvbuf, recvcount, recvtype,
                              root, comm);
     });
@@ -94,7 +94,7 @@ int MPI_Gather(const void* sendbuf, int sendcount, MPI_Datatype sendtype, void* 
         return PMPI_Gather(sendbuf, sendcount, sendtype, recvbuf, recvcount, recvtype, root, comm);
     const uint32_t size =
         isRoot(root, comm) ? bytesOf(recvcount, recvtype) : bytesOf(sendcount, sendtype);
-    return tracedCollective(call, kIdGather, size, root, comm, [&] {
+    return tracedCollective(call, kFuncGather, size, root, comm, [&] {
         return PMPI_Gather(sendbuf, sendcount, sendtype, recvbuf, recvcount, recvtype, root, comm);
     });
 }
@@ -108,7 +108,7 @@ int MPI_Gatherv(const void* sendbuf, int sendcount, MPI_Datatype sendtype, void*
                             root, comm);
     const uint32_t size =
         isRoot(root, comm) ? meanBytes(recvcounts, comm, recvtype) : bytesOf(sendcount, sendtype);
-    return tracedCollective(call, kIdGatherv, size, root, comm, [&] {
+    return tracedCollective(call, kFuncGatherv, size, root, comm, [&] {
         return PMPI_Gatherv(sendbuf, sendcount, sendtype, recvbuf, recvcounts, displs, recvtype,
                             root, comm);
     });

@@ -39,9 +39,9 @@ extern "C" {
 int MPI_Comm_dup(MPI_Comm comm, MPI_Comm* newcomm) {
     Call call(ZLV_CALLER);
     if (!call) return PMPI_Comm_dup(comm, newcomm);
-    call.running(kIdCommDup);
+    call.running(kFuncCommDup);
     const int rc = PMPI_Comm_dup(comm, newcomm);
-    recordCreation(call, call.finish(), rc, kIdCommDup, otherCallId(kOtherCommDupNoComm), comm,
+    recordCreation(call, call.finish(), rc, kFuncCommDup, otherCallId(kOtherCommDupNoComm), comm,
                    *newcomm);
     return rc;
 }
@@ -49,10 +49,10 @@ int MPI_Comm_dup(MPI_Comm comm, MPI_Comm* newcomm) {
 int MPI_Comm_split(MPI_Comm comm, int color, int key, MPI_Comm* newcomm) {
     Call call(ZLV_CALLER);
     if (!call) return PMPI_Comm_split(comm, color, key, newcomm);
-    call.running(kIdCommSplit);
+    call.running(kFuncCommSplit);
     const int rc = PMPI_Comm_split(comm, color, key, newcomm);
-    recordCreation(call, call.finish(), rc, kIdCommSplit, otherCallId(kOtherCommSplitNoComm), comm,
-                   *newcomm);
+    recordCreation(call, call.finish(), rc, kFuncCommSplit, otherCallId(kOtherCommSplitNoComm),
+                   comm, *newcomm);
     return rc;
 }
 
@@ -60,9 +60,9 @@ int MPI_Cart_create(MPI_Comm comm, int ndims, const int dims[], const int period
                     MPI_Comm* cart) {
     Call call(ZLV_CALLER);
     if (!call) return PMPI_Cart_create(comm, ndims, dims, periods, reorder, cart);
-    call.running(kIdCartCreate);
+    call.running(kFuncCartCreate);
     const int rc = PMPI_Cart_create(comm, ndims, dims, periods, reorder, cart);
-    recordCreation(call, call.finish(), rc, kIdCartCreate, otherCallId(kOtherCartCreateNoComm),
+    recordCreation(call, call.finish(), rc, kFuncCartCreate, otherCallId(kOtherCartCreateNoComm),
                    comm, *cart);
     return rc;
 }
@@ -70,9 +70,9 @@ int MPI_Cart_create(MPI_Comm comm, int ndims, const int dims[], const int period
 int MPI_Cart_sub(MPI_Comm comm, const int remain_dims[], MPI_Comm* newcomm) {
     Call call(ZLV_CALLER);
     if (!call) return PMPI_Cart_sub(comm, remain_dims, newcomm);
-    call.running(kIdCartSub);
+    call.running(kFuncCartSub);
     const int rc = PMPI_Cart_sub(comm, remain_dims, newcomm);
-    recordCreation(call, call.finish(), rc, kIdCartSub, otherCallId(kOtherCartSubNoComm), comm,
+    recordCreation(call, call.finish(), rc, kFuncCartSub, otherCallId(kOtherCartSubNoComm), comm,
                    *newcomm);
     return rc;
 }
@@ -102,12 +102,12 @@ int MPI_Comm_free(MPI_Comm* comm) {
     if (!call) return PMPI_Comm_free(comm);
     const MPI_Comm freed = *comm;
     const uint32_t id = commId(freed);
-    call.running(kIdCommFree);
+    call.running(kFuncCommFree);
     const int rc = PMPI_Comm_free(comm);
     const int64_t end = call.finish();
     if (rc == MPI_SUCCESS) forgetComm(freed);
     // An empty member list: the record only names the communicator it frees.
-    call.commRecord(kIdCommFree, end, id, {});
+    call.commRecord(kFuncCommFree, end, id, {});
     return rc;
 }
 

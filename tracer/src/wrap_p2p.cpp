@@ -18,9 +18,9 @@ int tracedSend(void* caller, BlockingSend real, const void* buf, int count, MPI_
     const uint32_t size = bytesOf(count, type);
     const int32_t peer = recordedPeer(comm, dest);
     const uint32_t id = commId(comm);
-    call.running(kIdSend, size, static_cast<uint32_t>(tag), peer, id);
+    call.running(kFuncSend, size, static_cast<uint32_t>(tag), peer, id);
     const int rc = real(buf, count, type, dest, tag, comm);
-    call.longRecord(kIdSend, call.finish(), size, static_cast<uint32_t>(tag), peer, id);
+    call.longRecord(kFuncSend, call.finish(), size, static_cast<uint32_t>(tag), peer, id);
     return rc;
 }
 
@@ -30,10 +30,10 @@ int tracedIsend(void* caller, StartSend real, const void* buf, int count, MPI_Da
     if (!call) return real(buf, count, type, dest, tag, comm, request);
     RequestInfo info{true, recordedPeer(comm, dest), static_cast<uint32_t>(tag), commId(comm),
                      bytesOf(count, type)};
-    call.running(kIdIsend, info.size, info.msgTag, info.peer, info.comm);
+    call.running(kFuncIsend, info.size, info.msgTag, info.peer, info.comm);
     const int rc = real(buf, count, type, dest, tag, comm, request);
     info.record =
-        call.longRecord(kIdIsend, call.finish(), info.size, info.msgTag, info.peer, info.comm);
+        call.longRecord(kFuncIsend, call.finish(), info.size, info.msgTag, info.peer, info.comm);
     if (rc == MPI_SUCCESS) trackRequest(*request, info);
     return rc;
 }
@@ -41,7 +41,7 @@ int tracedIsend(void* caller, StartSend real, const void* buf, int count, MPI_Da
 // The receive half of a call: source, tag and size as the status tells them.
 void recordReceive(const Call& call, int64_t end, MPI_Comm comm, const MPI_Status& status,
                    uint32_t posted) {
-    call.longRecord(kIdRecv, end, bytesReceived(status, posted),
+    call.longRecord(kFuncRecv, end, bytesReceived(status, posted),
                     static_cast<uint32_t>(status.MPI_TAG), recordedPeer(comm, status.MPI_SOURCE),
                     commId(comm));
 }
@@ -87,7 +87,7 @@ int MPI_Recv(void* buf, int count, MPI_Datatype type, int source, int tag, MPI_C
     MPI_Status own;
     MPI_Status* st = status == MPI_STATUS_IGNORE ? &own : status;
     const uint32_t posted = bytesOf(count, type);
-    call.running(kIdRecv, posted, static_cast<uint32_t>(tag), recordedPeer(comm, source),
+    call.running(kFuncRecv, posted, static_cast<uint32_t>(tag), recordedPeer(comm, source),
                  commId(comm));
     const int rc = PMPI_Recv(buf, count, type, source, tag, comm, st);
     recordReceive(call, call.finish(), comm, *st, posted);
@@ -100,11 +100,11 @@ int MPI_Irecv(void* buf, int count, MPI_Datatype type, int source, int tag, MPI_
     if (!call) return PMPI_Irecv(buf, count, type, source, tag, comm, request);
     RequestInfo info{false, recordedPeer(comm, source), static_cast<uint32_t>(tag), commId(comm),
                      bytesOf(count, type)};
-    call.running(kIdIrecv, info.size, info.msgTag, info.peer, info.comm);
+    call.running(kFuncIrecv, info.size, info.msgTag, info.peer, info.comm);
     const int rc = PMPI_Irecv(buf, count, type, source, tag, comm, request);
     // Source, tag and size are rewritten when the request completes.
     info.record =
-        call.longRecord(kIdIrecv, call.finish(), info.size, info.msgTag, info.peer, info.comm);
+        call.longRecord(kFuncIrecv, call.finish(), info.size, info.msgTag, info.peer, info.comm);
     if (rc == MPI_SUCCESS && *request != MPI_REQUEST_NULL) {
         info.peerGroup = untrackedPeerGroup(comm);
         trackRequest(*request, info);
@@ -124,11 +124,11 @@ int MPI_Sendrecv(const void* sendbuf, int sendcount, MPI_Datatype sendtype, int 
     const uint32_t sent = bytesOf(sendcount, sendtype);
     const int32_t peer = recordedPeer(comm, dest);
     const uint32_t id = commId(comm);
-    call.running(kIdSend, sent, static_cast<uint32_t>(sendtag), peer, id);
+    call.running(kFuncSend, sent, static_cast<uint32_t>(sendtag), peer, id);
     const int rc = PMPI_Sendrecv(sendbuf, sendcount, sendtype, dest, sendtag, recvbuf, recvcount,
                                  recvtype, source, recvtag, comm, st);
     const int64_t end = call.finish();
-    call.longRecord(kIdSend, end, sent, static_cast<uint32_t>(sendtag), peer, id);
+    call.longRecord(kFuncSend, end, sent, static_cast<uint32_t>(sendtag), peer, id);
     recordReceive(call, end, comm, *st, bytesOf(recvcount, recvtype));
     return rc;
 }
@@ -144,11 +144,11 @@ int MPI_Sendrecv_replace(void* buf, int count, MPI_Datatype type, int dest, int 
     const uint32_t size = bytesOf(count, type);
     const int32_t peer = recordedPeer(comm, dest);
     const uint32_t id = commId(comm);
-    call.running(kIdSend, size, static_cast<uint32_t>(sendtag), peer, id);
+    call.running(kFuncSend, size, static_cast<uint32_t>(sendtag), peer, id);
     const int rc =
         PMPI_Sendrecv_replace(buf, count, type, dest, sendtag, source, recvtag, comm, st);
     const int64_t end = call.finish();
-    call.longRecord(kIdSend, end, size, static_cast<uint32_t>(sendtag), peer, id);
+    call.longRecord(kFuncSend, end, size, static_cast<uint32_t>(sendtag), peer, id);
     recordReceive(call, end, comm, *st, size);
     return rc;
 }

@@ -27,8 +27,8 @@ void recordStart(const Call& call, int64_t end, MPI_Request request) {
     RequestInfo info;
     if (!startPersistent(request, info)) return;
     // Each start has its own record, rewritten when that start completes.
-    info.record = call.longRecord(info.isSend ? kIdIsend : kIdIrecv, end, info.size, info.msgTag,
-                                  info.peer, info.comm);
+    info.record = call.longRecord(info.isSend ? kFuncIsend : kFuncIrecv, end, info.size,
+                                  info.msgTag, info.peer, info.comm);
     trackRequest(request, info);
 }
 

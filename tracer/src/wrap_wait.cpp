@@ -64,11 +64,11 @@ int MPI_Wait(MPI_Request* request, MPI_Status* status) {
     MPI_Status own;
     MPI_Status* st = status == MPI_STATUS_IGNORE ? &own : status;
     const MPI_Request before = *request;
-    call.running(kIdWait);
+    call.running(kFuncWait);
     const int rc = PMPI_Wait(request, st);
     const int64_t end = call.finish();
     if (recordCompleted(call, end, &before, 1, [&](int) { return st; }) == 0)
-        call.shortRecord(kIdWait, end);
+        call.shortRecord(kFuncWait, end);
     return rc;
 }
 
@@ -77,11 +77,11 @@ int MPI_Waitall(int count, MPI_Request requests[], MPI_Status statuses[]) {
     if (!call) return PMPI_Waitall(count, requests, statuses);
     auto& before = savedRequests(requests, count);
     MPI_Status* st = statusArray(statuses, count);
-    call.running(kIdWait);
+    call.running(kFuncWait);
     const int rc = PMPI_Waitall(count, requests, st);
     const int64_t end = call.finish();
     if (recordCompleted(call, end, before.data(), count, [&](int i) { return &st[i]; }) == 0)
-        call.shortRecord(kIdWait, end);
+        call.shortRecord(kFuncWait, end);
     return rc;
 }
 
@@ -91,13 +91,13 @@ int MPI_Waitany(int count, MPI_Request requests[], int* index, MPI_Status* statu
     auto& before = savedRequests(requests, count);
     MPI_Status own;
     MPI_Status* st = status == MPI_STATUS_IGNORE ? &own : status;
-    call.running(kIdWait);
+    call.running(kFuncWait);
     const int rc = PMPI_Waitany(count, requests, index, st);
     const int64_t end = call.finish();
     if (recordCompleted(call, end, before.data(), count, [&](int i) -> const MPI_Status* {
             return i == *index ? st : nullptr;
         }) == 0)
-        call.shortRecord(kIdWait, end);
+        call.shortRecord(kFuncWait, end);
     return rc;
 }
 
@@ -107,14 +107,14 @@ int MPI_Waitsome(int incount, MPI_Request requests[], int* outcount, int indices
     if (!call) return PMPI_Waitsome(incount, requests, outcount, indices, statuses);
     auto& before = savedRequests(requests, incount);
     MPI_Status* st = statusArray(statuses, incount);
-    call.running(kIdWait);
+    call.running(kFuncWait);
     const int rc = PMPI_Waitsome(incount, requests, outcount, indices, st);
     const int64_t end = call.finish();
     const int done = *outcount == MPI_UNDEFINED ? 0 : *outcount;
     auto& pos = positionsOf(indices, done, incount);
     auto statusOf = [&](int i) -> const MPI_Status* { return pos[i] < 0 ? nullptr : &st[pos[i]]; };
     if (recordCompleted(call, end, before.data(), incount, statusOf) == 0)
-        call.shortRecord(kIdWait, end);
+        call.shortRecord(kFuncWait, end);
     return rc;
 }
 
