@@ -29,6 +29,12 @@ class TTrace {
     bool loaded() const { return loaded_; }
     // loadFdb's result; nullopt when no database was read.
     std::optional<int> databaseResult() const { return databaseResult_; }
+    // For documents that another trace source filled (an OTF2 archive, whose
+    // names come with it): the outcome of that load and of its names.
+    void setOutcome(bool loaded, std::optional<int> databaseResult) {
+        loaded_ = loaded;
+        databaseResult_ = databaseResult;
+    }
 
     // --- application database
     int loadFdb(const std::string& path);

@@ -1,8 +1,8 @@
 #include "otf2/import_context.h"
 
 #include "appdb/func_names.h"
+#include "format/tracer_calls.h"
 #include "model/trace_model.h"
-#include "tracer/src/call_ids.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -34,8 +34,9 @@ std::string hostOf(const Definitions& defs, uint32_t node) {
 uint32_t knownMpiFuncId(const std::string& name) {
     static const std::unordered_map<std::string, uint32_t> ids = [] {
         std::unordered_map<std::string, uint32_t> m;
-        for (const TFuncNames::Entry& e : TFuncNames().entries()) m.emplace(e.name, e.id);
-        for (const zlvt::CallName& c : zlvt::kOtherCallNames) m.emplace(c.name, c.id);
+        const TFuncNames fixed;
+        for (const TFuncNames::Entry& e : fixed.entries()) m.emplace(e.name, e.id);
+        for (const CallName& c : kOtherCallNames) m.emplace(c.name, c.id);
         // Recorded as our tracer records them.
         m["MPI_Init_thread"] = kFuncInit;
         for (const char* s : {"MPI_Ssend", "MPI_Bsend", "MPI_Rsend"}) m[s] = kFuncSend;

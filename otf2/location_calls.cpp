@@ -1,7 +1,7 @@
 #include "otf2/location_calls.h"
 
+#include "format/tracer_calls.h"
 #include "model/trace_model.h"
-#include "tracer/src/call_ids.h"
 
 #include <algorithm>
 
@@ -29,8 +29,8 @@ uint32_t collectiveSize(uint32_t funcId, bool root, uint64_t sent, uint64_t rece
     }
 }
 
-constexpr uint32_t kCancelledIrecv = zlvt::otherCallId(zlvt::kOtherCancelledIrecv);
-constexpr uint32_t kCancelledIsend = zlvt::otherCallId(zlvt::kOtherCancelledIsend);
+constexpr uint32_t kCancelledIrecv = otherCallId(kOtherCancelledIrecv);
+constexpr uint32_t kCancelledIsend = otherCallId(kOtherCancelledIsend);
 
 } // namespace
 
@@ -92,6 +92,8 @@ void LocationCalls::enter(const Event& e) {
     } else if (!insideMpi) {
         f.section = true;
         f.sectionId = sections_.id(f.info ? f.info->name : "region " + std::to_string(e.region));
+        f.sinceBefore = sectionSince_;
+        f.callsBefore = calls_.size();
         sectionSince_ = f.start;
     }
     if (f.info && f.info->mpi) {
@@ -122,7 +124,8 @@ void LocationCalls::leave(const Event& e, bool unfinished) {
 
 void LocationCalls::closeFrame(Frame& f, int64_t end, bool unfinished) {
     if (f.section) {
-        sectionSince_ = end;
+        // Left without a call inside: the enclosing section never stopped.
+        sectionSince_ = calls_.size() == f.callsBefore ? f.sinceBefore : end;
         return;
     }
     if (!f.info || !f.info->mpi) return;

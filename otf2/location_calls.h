@@ -65,6 +65,8 @@ class LocationCalls {
         const RegionInfo* info = nullptr;
         bool section = false; // a non-MPI region outside MPI regions
         uint32_t sectionId = 0;
+        int64_t sinceBefore = 0; // when the enclosing section became current
+        size_t callsBefore = 0;
         size_t slot = 0;  // where its calls go
         size_t count = 0; // calls made so far
         int64_t start = 0;

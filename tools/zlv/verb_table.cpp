@@ -33,10 +33,11 @@ bool fileReadable(const std::string& path) {
 }
 
 #include "model/trace_document.h"
+#include "otf2/open_trace.h"
 
 std::unique_ptr<TTrace> openTraceForVerb(const std::string& path, int& status) {
     const bool readable = fileReadable(path);
-    auto trace = std::make_unique<TTrace>(path, std::cerr, std::cerr);
+    auto trace = openTraceFile(path, std::cerr, std::cerr);
     if (!readable) {
         status = kExitUnusable;
         return nullptr;
