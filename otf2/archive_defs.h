@@ -79,6 +79,11 @@ struct Attribute {
     uint8_t type = 0;
 };
 
+struct SourceLocation {
+    std::string file;
+    uint32_t line = 0;
+};
+
 struct Definitions {
     // Ticks per second and the tick that is time 0; resolution 0: not given.
     uint64_t timerResolution = 0;
@@ -94,6 +99,7 @@ struct Definitions {
     std::unordered_map<uint32_t, MetricMember> metricMembers;
     std::unordered_map<uint32_t, Metric> metrics;
     std::unordered_map<uint32_t, Attribute> attributes;
+    std::vector<SourceLocation> sourceLocations; // in definition order
 };
 
 } // namespace otf2in

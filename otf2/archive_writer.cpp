@@ -70,6 +70,7 @@ struct ArchiveWriter::Defs {
     std::vector<std::pair<uint32_t, uint32_t>> metricMembers; // name, unit
     std::vector<std::vector<uint32_t>> metricClasses;
     std::vector<ClockOffsetDef> clockOffsets;
+    std::vector<std::pair<uint32_t, uint32_t>> sourceLocations; // file, line
 };
 
 ArchiveWriter::ArchiveWriter() : defs_(std::make_unique<Defs>()) {
@@ -163,6 +164,10 @@ uint32_t ArchiveWriter::metricClass(std::vector<uint32_t> members) {
     return static_cast<uint32_t>(defs_->metricClasses.size() - 1);
 }
 
+void ArchiveWriter::sourceLocation(const std::string& file, uint32_t line) {
+    defs_->sourceLocations.push_back({string(file), line});
+}
+
 void ArchiveWriter::clockOffset(uint64_t location, uint64_t time, int64_t offset) {
     defs_->clockOffsets.push_back({location, time, offset});
 }
@@ -223,6 +228,9 @@ void ArchiveWriter::writeGlobalDefinitions() {
     }
     for (const CommDef& c : d.comms)
         OTF2_GlobalDefWriter_WriteComm(g, c.ref, c.name, c.group, c.parent, OTF2_COMM_FLAG_NONE);
+    for (uint32_t i = 0; i < d.sourceLocations.size(); ++i)
+        OTF2_GlobalDefWriter_WriteSourceCodeLocation(g, i, d.sourceLocations[i].first,
+                                                     d.sourceLocations[i].second);
     for (uint32_t i = 0; i < d.metricMembers.size(); ++i)
         OTF2_GlobalDefWriter_WriteMetricMember(
             g, i, d.metricMembers[i].first, 0, OTF2_METRIC_TYPE_USER, OTF2_METRIC_ABSOLUTE_POINT,

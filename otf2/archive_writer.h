@@ -48,6 +48,8 @@ class ArchiveWriter {
     uint32_t attribute(const std::string& name, uint8_t type);
     uint32_t metricMember(const std::string& name, const std::string& unit);
     uint32_t metricClass(std::vector<uint32_t> members);
+    // A source code location definition (references count from 0).
+    void sourceLocation(const std::string& file, uint32_t line);
     // A clock offset of the location, written with its local definitions.
     void clockOffset(uint64_t location, uint64_t time, int64_t offset);
 

@@ -112,6 +112,13 @@ OTF2_CallbackCode onAttribute(void* u, OTF2_AttributeRef self, OTF2_StringRef na
     return OTF2_CALLBACK_SUCCESS;
 }
 
+OTF2_CallbackCode onSourceLocation(void* u, OTF2_SourceCodeLocationRef, OTF2_StringRef file,
+                                   uint32_t line) {
+    DefState& s = state(u);
+    s.defs.sourceLocations.push_back({s.text(file), line});
+    return OTF2_CALLBACK_SUCCESS;
+}
+
 } // namespace
 
 OTF2_ErrorCode readGlobalDefinitions(OTF2_Reader* reader, Definitions& defs) {
@@ -130,6 +137,7 @@ OTF2_ErrorCode readGlobalDefinitions(OTF2_Reader* reader, Definitions& defs) {
     OTF2_GlobalDefReaderCallbacks_SetMetricClassCallback(cb, onMetricClass);
     OTF2_GlobalDefReaderCallbacks_SetMetricInstanceCallback(cb, onMetricInstance);
     OTF2_GlobalDefReaderCallbacks_SetAttributeCallback(cb, onAttribute);
+    OTF2_GlobalDefReaderCallbacks_SetSourceCodeLocationCallback(cb, onSourceLocation);
     DefState s{defs, {}};
     OTF2_ErrorCode status = OTF2_Reader_RegisterGlobalDefCallbacks(reader, defReader, cb, &s);
     OTF2_GlobalDefReaderCallbacks_Delete(cb);

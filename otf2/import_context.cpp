@@ -5,6 +5,7 @@
 #include "model/trace_model.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <unordered_set>
 
 namespace otf2in {
@@ -55,6 +56,9 @@ ImportContext::ImportContext(const Definitions& defs, const NameToId& perTraceId
     globalOffset_ = defs.globalOffset;
     for (const auto& [ref, a] : defs.attributes)
         if (a.name == kLocationAttributeName) locationAttribute_ = ref;
+    // Our archives list the file names as source locations whose line is the file's identifier.
+    if (locationAttribute_)
+        for (const SourceLocation& s : defs.sourceLocations) files_.push_back({s.line, s.file});
     assignRanks(defs);
     mapComms(defs);
     mapRegions(defs, perTraceId);
@@ -138,6 +142,8 @@ void ImportContext::mapComms(const Definitions& defs) {
             self = true;
         } else {
             info.id = (ref == kWorldComm || ref == kSelfComm) ? spare++ : ref;
+            if (locationAttribute_ && startsWith(c.name, kCommNamePrefix))
+                info.id = static_cast<uint32_t>(std::strtoul(c.name.c_str() + 5, nullptr, 10));
             auto g = defs.groups.find(c.group);
             if (g != defs.groups.end()) {
                 for (uint64_t m : g->second.members) {

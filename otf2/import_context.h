@@ -62,6 +62,8 @@ class ImportContext {
     int64_t micros(uint64_t ticks) const;
     // The attribute our writer puts the call's source location in, if defined.
     std::optional<uint32_t> locationAttribute() const { return locationAttribute_; }
+    // Of our own archives: the file names of the source locations, by file identifier.
+    const std::vector<std::pair<uint32_t, std::string>>& files() const { return files_; }
     // Problems with the definitions themselves, one line each.
     const std::vector<std::string>& problems() const { return problems_; }
 
@@ -78,8 +80,12 @@ class ImportContext {
     std::vector<CommInfo> commList_;
     uint64_t resolution_ = 1000000, globalOffset_ = 0;
     std::optional<uint32_t> locationAttribute_;
+    std::vector<std::pair<uint32_t, std::string>> files_;
     std::vector<std::string> problems_;
 };
+
+// Our archives name a communicator after its identifier: "comm 1000".
+constexpr const char* kCommNamePrefix = "comm ";
 
 // The attribute name under which a call's source location (file << 16 | line) travels.
 constexpr const char* kLocationAttributeName = "ZLV_SOURCE_LOCATION";

@@ -132,6 +132,7 @@ bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& e
         builder.nameSection(static_cast<uint32_t>(i + 1), sections.names()[i]);
     for (size_t i = 0; i < files.names().size(); ++i)
         builder.nameFile(static_cast<uint32_t>(i + 1), files.names()[i]);
+    for (const auto& [id, name] : ctx.files()) builder.nameFile(id, name);
     for (const auto& [ref, m] : defs.metricMembers)
         if (m.name != kCounterLocationMetric && m.name != kCounterTimesMetric)
             seen.metricNames.push_back(m.name);

@@ -16,6 +16,7 @@ const std::vector<Verb>& verbTable() {
          runCheck},
         {"stats", "a statistics table: nodes, process, sendrecv, counters, datasize", runStats},
         {"sections", "the program sections of a trace: identifier and name", runSections},
+        {"convert", "a trace as an OTF2 archive, or an OTF2 archive as a .zlv trace", runConvert},
     };
     return verbs;
 }

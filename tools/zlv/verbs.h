@@ -25,6 +25,7 @@ int runRender(int argc, char** argv); // only in builds with Qt
 int runCheck(int argc, char** argv);
 int runStats(int argc, char** argv);
 int runSections(int argc, char** argv);
+int runConvert(int argc, char** argv);
 
 // Shared helpers for verbs.
 int usageError(const std::string& verb, const std::string& message, const char* usage);
