@@ -1,7 +1,7 @@
 #pragma once
 // Communicator lookups of one process for walks over its calls in call order:
-// the same answers as TProcess::findComm and TComm::toLocal, without a walk
-// over every communicator or member per call.
+// the same answers as TProcess::findComm, localRankIn and globalRankIn,
+// without a walk over every communicator or member per call.
 
 #include "model/trace_model.h"
 
@@ -10,7 +10,8 @@
 #include <utility>
 #include <vector>
 
-// Fast findComm/toLocal for one process: the same answers as TProcess's own.
+// Fast findComm and rank translation for one process: the same answers as
+// TProcess's own.
 class CommLookup {
   public:
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
@@ -39,13 +40,13 @@ class CommLookup {
         return kNone;
     }
 
-    // toLocal of communicator `view` (kNone: an unknown communicator, whose
+    // localRankIn of communicator `view` (kNone: an unknown communicator, whose
     // local ranks are the global ones).
-    int32_t toLocal(uint32_t view, uint32_t rank) const {
+    int32_t localRank(uint32_t view, uint32_t rank) const {
         if (view == kNone) return static_cast<int32_t>(rank);
         const uint32_t id = process_.comms[view].id;
         if (id == kWorldComm) return static_cast<int32_t>(rank);
-        if (id == kSelfComm) return 0;
+        if (id == kSelfComm) return rank == process_.rank ? 0 : -1;
         const auto& table = localRanks_[view];
         if (table.empty()) {
             const TComm& c = process_.comms[view];
@@ -59,21 +60,32 @@ class CommLookup {
         return it != table.end() && it->first == rank ? static_cast<int32_t>(it->second) : -1;
     }
 
+    // globalRankIn of communicator `view`.
+    int32_t globalRank(uint32_t view, int32_t local) const {
+        return process_.globalRankIn(comm(view), local);
+    }
+
+    uint32_t ownRank() const { return process_.rank; }
+
     // Whether each member of created communicator `view` is listed once, in
     // ascending order: then entry k's local rank is k.
     bool listedInOrder(uint32_t view) const { return localRanks_[view].empty(); }
 
     bool isMember(uint32_t view, uint32_t rank) const {
-        return view == kNone || toLocal(view, rank) != -1;
+        return view == kNone || localRank(view, rank) != -1;
     }
 
     const TComm* comm(uint32_t view) const {
         return view == kNone ? nullptr : &process_.comms[view];
     }
 
-    // Calls fn(rank) for each distinct member of a created communicator.
+    // Calls fn(rank) for each distinct member of a created or the self communicator.
     template <typename Fn>
     void forEachMember(uint32_t view, Fn&& fn) const {
+        if (process_.comms[view].id == kSelfComm) {
+            fn(process_.rank);
+            return;
+        }
         const auto& table = localRanks_[view];
         if (table.empty()) {
             const TComm& c = process_.comms[view];
@@ -84,7 +96,7 @@ class CommLookup {
     }
 
   private:
-    // The part of the member list that toLocal searches.
+    // The part of the member list that localRank searches.
     static size_t listed(const TComm& c) { return std::min<size_t>(c.size, c.members.size()); }
 
     const TProcess& process_;

@@ -33,25 +33,27 @@ constexpr uint32_t kNone = CommLookup::kNone;
 
 // ---------------------------------------------------------------- communicators
 
-// Which processes a call names as partner: one rank, or a whole set described
-// by its communicator (members, or non-members for a wildcard peer).
+// Which processes a call names as partner: one rank, or the members of its
+// communicator.
 struct Partners {
-    enum Kind : uint8_t { None, Single, Members, NonMembers } kind = None;
+    enum Kind : uint8_t { None, Single, Members } kind = None;
     uint32_t rank = 0;     // Single
-    uint32_t view = kNone; // Members / NonMembers
+    uint32_t view = kNone; // Members
 };
 
-// The processes P for which a point-to-point call's peer equals P's local rank.
+// The processes P for which a point-to-point call's peer equals P's local
+// rank; a wildcard peer names nobody, as no member has local rank -1.
 Partners pointToPointPartners(const CommLookup& lookup, uint32_t view, int32_t peer) {
+    if (peer == -1) return {};
     const TComm* c = lookup.comm(view);
     if (!c || c->id == kWorldComm) return {Partners::Single, static_cast<uint32_t>(peer), kNone};
-    if (c->id == kSelfComm) return peer == 0 ? Partners{Partners::Members, 0, view} : Partners{};
-    if (peer == -1) return {Partners::NonMembers, 0, view};
+    if (c->id == kSelfComm)
+        return peer == 0 ? Partners{Partners::Single, lookup.ownRank(), kNone} : Partners{};
     const auto local = static_cast<uint32_t>(peer);
     if (local >= c->size || local >= c->members.size()) return {};
     const uint32_t rank = c->members[local];
     // Only the first local rank of a member listed twice is ever its local rank.
-    if (!lookup.listedInOrder(view) && lookup.toLocal(view, rank) != peer) return {};
+    if (!lookup.listedInOrder(view) && lookup.localRank(view, rank) != peer) return {};
     return {Partners::Single, rank, kNone};
 }
 
@@ -59,11 +61,11 @@ Partners pointToPointPartners(const CommLookup& lookup, uint32_t view, int32_t p
 Partners candidateSenders(const CommLookup& lookup, const TFunc& r, uint32_t k, int32_t ownRank) {
     const uint32_t view = lookup.find(r.comm, k);
     if (!(r.kind & kKindCollective)) return pointToPointPartners(lookup, view, r.peer);
-    // Every member when the root equals the receiver's own rank, else the root.
-    if (r.peer == ownRank) return {Partners::Members, 0, view};
-    const auto root = static_cast<uint32_t>(r.peer);
-    if (!lookup.isMember(view, root)) return {};
-    return {Partners::Single, root, kNone};
+    // Every member when the root is the receiver itself, else the root.
+    const int32_t root = lookup.globalRank(view, r.peer);
+    if (root == ownRank) return {Partners::Members, 0, view};
+    if (!lookup.isMember(view, static_cast<uint32_t>(root))) return {};
+    return {Partners::Single, static_cast<uint32_t>(root), kNone};
 }
 
 // Receivers i for which a sending call takes part.
@@ -81,18 +83,15 @@ bool takesPart(const TFunc& s) {
 }
 
 bool inSet(const CommLookup& lookup, const Partners& set, uint32_t rank) {
-    const bool member = lookup.isMember(set.view, rank);
-    return set.kind == Partners::Members ? member : !member;
+    return lookup.isMember(set.view, rank);
 }
 
-// Calls fn(position) for every process in a Members/NonMembers set.
+// Calls fn(position) for every process in a Members set.
 template <typename Fn>
 void forEachInSet(const CommLookup& lookup, const Partners& set, const std::vector<TProcess>& procs,
                   const RankPositions& positions, Fn&& fn) {
     const TComm* c = lookup.comm(set.view);
-    const bool listed =
-        set.kind == Partners::Members && c && c->id != kWorldComm && c->id != kSelfComm;
-    if (listed) {
+    if (c && c->id != kWorldComm) {
         lookup.forEachMember(set.view, [&](uint32_t rank) { positions.forEach(rank, fn); });
         return;
     }

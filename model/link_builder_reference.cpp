@@ -9,18 +9,22 @@
 
 namespace {
 
-// Whether `other` belongs to the communicator of call k of p, and its local rank there.
+// Whether `other` belongs to communicator `comm` of p, and its local rank there.
 // A communicator the process does not know makes every rank a member, as itself.
 struct Membership {
     bool member;
     int32_t localRank;
 };
 
-Membership membershipOf(const TProcess& p, const TFunc& call, uint32_t k, int32_t other) {
-    const TComm* comm = p.findComm(call.comm, k);
+Membership membershipOf(const TProcess& p, const TComm* comm, int32_t other) {
     if (!comm) return {true, other};
-    const int32_t local = comm->toLocal(other);
+    const int32_t local = p.localRankIn(comm, other);
     return {local != -1, local};
+}
+
+// A point-to-point peer names only members: a wildcard never matches.
+bool namesPeer(int32_t peer, const Membership& m) {
+    return m.localRank != -1 && peer == m.localRank;
 }
 
 } // namespace
@@ -36,10 +40,12 @@ void linkPairReference(TTrace& trace, size_t i, size_t j, std::vector<TFunc*>& c
     for (uint32_t k = 0; k < receiver.calls.size(); ++k) {
         TFunc& r = receiver.calls[k];
         if (!(r.kind & kKindRecv) || r.funcId == kFuncIrecv) continue;
-        const Membership m = membershipOf(receiver, r, k, rankJ);
-        const bool fits = (r.kind & kKindCollective)
-                              ? m.member && (r.peer == rankJ || r.peer == rankI)
-                              : r.peer == m.localRank;
+        const TComm* comm = receiver.findComm(r.comm, k);
+        const Membership m = membershipOf(receiver, comm, rankJ);
+        // The root, local to the communicator, compared as a global rank.
+        const int32_t root = receiver.globalRankIn(comm, r.peer);
+        const bool fits = (r.kind & kKindCollective) ? m.member && (root == rankJ || root == rankI)
+                                                     : namesPeer(r.peer, m);
         if (fits) candidates.push_back(&r);
     }
 
@@ -47,8 +53,8 @@ void linkPairReference(TTrace& trace, size_t i, size_t j, std::vector<TFunc*>& c
         TFunc& s = sender.calls[k];
         if (!(s.kind & kKindSend) || (s.kind & kKindWait)) continue;
         const bool collective = (s.kind & kKindCollective) != 0;
-        const Membership m = membershipOf(sender, s, k, rankI);
-        if (collective ? !m.member : s.peer != m.localRank) continue;
+        const Membership m = membershipOf(sender, sender.findComm(s.comm, k), rankI);
+        if (collective ? !m.member : !namesPeer(s.peer, m)) continue;
         for (auto it = candidates.begin(); it != candidates.end(); ++it) {
             const TFunc& r = **it;
             if (r.comm != s.comm) continue;

@@ -134,6 +134,18 @@ void TProcess::freeComm(uint32_t id, uint32_t callIndex) {
     }
 }
 
+int32_t TProcess::localRankIn(const TComm* c, int32_t globalRank) const {
+    if (!c) return globalRank;
+    if (c->id == kSelfComm) return globalRank == static_cast<int32_t>(rank) ? 0 : -1;
+    return c->toLocal(globalRank);
+}
+
+int32_t TProcess::globalRankIn(const TComm* c, int32_t localRank) const {
+    if (!c) return localRank;
+    if (c->id == kSelfComm) return localRank == 0 ? static_cast<int32_t>(rank) : -1;
+    return c->toGlobal(localRank);
+}
+
 int64_t TProcess::duration() const {
     if (calls.empty()) return 0;
     return wrapSub(calls.back().end, calls.front().start);
@@ -187,8 +199,7 @@ void tallyTraffic(const TProcess& p, int32_t peerRank, uint64_t& sent, uint64_t&
         if (!sends && !receives) continue;
 
         const uint32_t view = lookup.find(f.comm, k);
-        const TComm* comm = lookup.comm(view);
-        const bool peerIsP = comm ? comm->toGlobal(f.peer) == peerRank : f.peer == peerRank;
+        const bool peerIsP = lookup.globalRank(view, f.peer) == peerRank;
         const bool pIsMember = lookup.isMember(view, static_cast<uint32_t>(peerRank));
         const uint64_t w = bySize ? f.size : 1;
 

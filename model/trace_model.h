@@ -206,6 +206,14 @@ struct TProcess {
     const TComm* findComm(uint32_t id, uint32_t callIndex) const;
     void freeComm(uint32_t id, uint32_t callIndex);
 
+    // Rank translation in communicator c of this process (nullptr: one it does
+    // not know, whose local ranks are the global ones) as MPI decides who is a
+    // member: the only member of the self communicator is this process, at
+    // local rank 0. −1: not a member. TComm's own translation answers 0 for
+    // any rank on the self communicator, as it knows no process.
+    int32_t localRankIn(const TComm* c, int32_t globalRank) const;
+    int32_t globalRankIn(const TComm* c, int32_t localRank) const;
+
     int64_t duration() const;
     void times(int64_t& init, int64_t& finalize, int64_t& send, int64_t& receive) const;
     // The sums times() gives, by walking every call.

@@ -52,7 +52,7 @@ class CommCache {
     // are the global ones; every: where their amounts toward members go.
     CommCache(const TProcess& p, std::span<const uint32_t> identity, TrafficCell* every,
               std::vector<TrafficCell>& perView)
-        : lookup_(p), identity_(identity), every_(every), perView_(perView) {}
+        : lookup_(p), identity_(identity), every_(every), perView_(perView), ownRank_(p.rank) {}
 
     const CommLookup& lookup() const { return lookup_; }
 
@@ -75,12 +75,13 @@ class CommCache {
         const uint32_t view = lookup_.find(id, callIndex);
         const TComm* c = lookup_.comm(view);
         // No record (it may be created later, so only this call gets the
-        // answer) or world: local ranks are global. Self: every one is 0.
+        // answer) or world: local ranks are global. Self: the process alone.
         s.end = c ? (c->freedAt == 0 ? uint64_t{UINT32_MAX} + 1 : uint64_t{c->freedAt} + 1)
                   : uint64_t{callIndex} + 1;
         s.comm.view = view;
         if (c && c->id == kSelfComm) {
-            s.comm.otherwise = 0;
+            s.comm.members = &ownRank_;
+            s.comm.listed = 1;
         } else if (!c || c->id == kWorldComm) {
             s.comm.members = identity_.data();
             s.comm.listed = static_cast<uint32_t>(identity_.size());
@@ -88,8 +89,8 @@ class CommCache {
             s.comm.members = c->members.data();
             s.comm.listed = static_cast<uint32_t>(std::min<size_t>(c->size, c->members.size()));
         }
-        // World, self and no record count every rank as a member.
-        const bool everyRank = !c || c->id == kWorldComm || c->id == kSelfComm;
+        // World and no record count every rank as a member.
+        const bool everyRank = !c || c->id == kWorldComm;
         s.comm.toMembers = everyRank ? every_ : &perView_[view];
     }
 
@@ -98,6 +99,7 @@ class CommCache {
     std::span<const uint32_t> identity_;
     TrafficCell* every_;
     std::vector<TrafficCell>& perView_;
+    uint32_t ownRank_; // the self communicator's one member
     Slot slots_[1u << kSlotBits];
 };
 

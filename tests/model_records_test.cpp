@@ -39,6 +39,12 @@ TEST(TCommTranslation, PredefinedCommunicatorsAndMemberLists) {
     EXPECT_EQ(
         std::tuple(world.toLocal(12345), world.toGlobal(-7), self.toLocal(99), self.toGlobal(3)),
         std::tuple(12345, -7, 0, 0));
+    // Membership as the process sees it: self holds the process alone; an
+    // unknown communicator keeps global ranks.
+    EXPECT_EQ(std::tuple(p.localRankIn(&self, 3), p.localRankIn(&self, 0), p.globalRankIn(&self, 0),
+                         p.globalRankIn(&self, 1), p.localRankIn(nullptr, 8),
+                         p.globalRankIn(&world, 8)),
+              std::tuple(0, -1, 3, -1, 8, 8));
     const TComm c = makeComm(500, {4, 2, 7}, 1, 0);
     // k == size and -1 (compared unsigned) are outside the list.
     EXPECT_EQ(std::tuple(c.toLocal(2), c.toLocal(5), c.toGlobal(2), c.toGlobal(3), c.toGlobal(-1)),

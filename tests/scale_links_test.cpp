@@ -88,8 +88,19 @@ uint64_t expectGapsGiveReceiveEnds(const TTrace& t) {
     return unknown;
 }
 
+// Links from collective and from point-to-point calls on the shared communicator.
+std::pair<uint64_t, uint64_t> sharedCommLinks(const TTrace& t) {
+    std::pair<uint64_t, uint64_t> links;
+    for (const TProcess& p : t.processes)
+        for (const TFunc& f : p.calls)
+            if (f.comm == kRandomSharedComm)
+                ((f.kind & kKindCollective) ? links.first : links.second) += f.linkCount;
+    return links;
+}
+
 struct Compared {
     uint64_t links = 0;
+    std::pair<uint64_t, uint64_t> sharedLinks;
     uint64_t linksWithoutGap = 0;
     bool aligned = false;
     std::vector<int64_t> offsets;
@@ -117,7 +128,7 @@ Compared expectSameAsReference(const std::string& path, unsigned threads) {
     EXPECT_EQ(linkRows(fast), linkRows(reference));
     const uint64_t withoutGap = expectGapsGiveReceiveEnds(fast);
     EXPECT_EQ(expectGapsGiveReceiveEnds(reference), withoutGap);
-    return {rows.size(), withoutGap, aligned, offsets(reference)};
+    return {rows.size(), sharedCommLinks(reference), withoutGap, aligned, offsets(reference)};
 }
 
 } // namespace
@@ -127,11 +138,14 @@ TEST(ScaleDifferential, RandomTracesGiveTheSameLinksOffsetsAndMessages) {
     RandomTraceOptions big;
     big.maxCallsPerProcess = 600;
     uint64_t linksSeen = 0, linksWithoutGap = 0, tracesWithAdjustedClocks = 0;
+    std::pair<uint64_t, uint64_t> sharedLinks;
     for (uint64_t seed = 1; seed <= 5020 && !HasFailure(); seed = seed == 600 ? 5000 : seed + 1) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         TempTrace file(seed < 5000 ? randomTraceBytes(seed) : randomTraceBytes(seed, big));
         const Compared c = expectSameAsReference(file.path(), 1 + seed % 3);
         linksSeen += c.links;
+        sharedLinks.first += c.sharedLinks.first;
+        sharedLinks.second += c.sharedLinks.second;
         linksWithoutGap += c.linksWithoutGap;
         if (c.aligned) {
             TTrace initOnly;
@@ -143,6 +157,9 @@ TEST(ScaleDifferential, RandomTracesGiveTheSameLinksOffsetsAndMessages) {
     }
     // The random traces must exercise what they compare.
     EXPECT_GT(linksSeen, 5000u);
+
+    EXPECT_GT(sharedLinks.first, 500u); // collectives with translated roots
+    EXPECT_GT(sharedLinks.second, 500u);
     EXPECT_GT(linksWithoutGap, 100u);
     EXPECT_LT(linksWithoutGap, linksSeen / 4);
     EXPECT_GT(tracesWithAdjustedClocks, 50u);

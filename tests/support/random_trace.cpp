@@ -33,7 +33,17 @@ struct ProcessPlan {
     int64_t clock; // next start time on this process's own clock
     bool initDone = false;
     std::vector<uint32_t> liveComms; // created and not yet freed
+    bool inShared = false;           // a member of the shared communicator
 };
+
+// The shared communicator, made alike by all its members as MPI programs do:
+// its local ranks are global ranks in another order, so that collectives and
+// messages on it link only when roots and peers are translated.
+constexpr uint32_t kSharedComm = kRandomSharedComm;
+
+bool isLive(const ProcessPlan& p, uint32_t id) {
+    return std::find(p.liveComms.begin(), p.liveComms.end(), id) != p.liveComms.end();
+}
 
 } // namespace
 
@@ -66,6 +76,20 @@ std::string randomTraceBytes(uint64_t seed, const RandomTraceOptions& options) {
                          {}});
     }
 
+    // The shapes below take their own dice, so that the other traces stay
+    // what they were. Sometimes a shared communicator over a shuffled subset
+    // of the ranks.
+    Dice shapes(seed ^ 0x5A17ED0C0FFEEull);
+    std::vector<uint32_t> shared;
+    if (n >= 2 && shapes.chance(50)) {
+        for (const ProcessPlan& p : plans)
+            if (shapes.chance(70)) shared.push_back(p.rank);
+        std::shuffle(shared.begin(), shared.end(), shapes.engine());
+        for (ProcessPlan& p : plans)
+            p.inShared = std::find(shared.begin(), shared.end(), p.rank) != shared.end();
+    }
+    const auto sharedSize = static_cast<uint32_t>(shared.size());
+
     const std::vector<uint32_t> traffic = {
         kFuncSend,  kFuncRecv,   kFuncIsend,   kFuncIrecv,    kFuncWaitIsend, kFuncWaitIrecv,
         kFuncBcast, kFuncReduce, kFuncScatter, kFuncScatterv, kFuncGather,    kFuncGatherv,
@@ -96,7 +120,10 @@ std::string randomTraceBytes(uint64_t seed, const RandomTraceOptions& options) {
                 }
             }
             const uint32_t what = dice.below(100);
-            if (what < 6) {
+            if (p.inShared && !isLive(p, kSharedComm) && shapes.chance(30)) {
+                w.commCall(location, kFuncCommSplit, start, end, kSharedComm, shared);
+                p.liveComms.push_back(kSharedComm);
+            } else if (what < 6) {
                 // A new communicator: a shuffled subset, sometimes with repeats or ranks
                 // that no process has, sometimes empty.
                 std::vector<uint32_t> members;
@@ -130,7 +157,15 @@ std::string randomTraceBytes(uint64_t seed, const RandomTraceOptions& options) {
                 if (dice.chance(10)) peer = -1;
                 if (dice.chance(10)) peer = static_cast<int32_t>(p.rank); // self-send, own root
                 if (dice.chance(10)) peer = 0;
-                const uint32_t comm = dice.chance(85) ? dice.pick(commIds) : 300 + dice.below(2);
+                uint32_t comm = dice.chance(85) ? dice.pick(commIds) : 300 + dice.below(2);
+                if (isLive(p, kSharedComm) && shapes.chance(40)) {
+                    // Local ranks; roots among the first few, so that members agree.
+                    comm = kSharedComm;
+                    peer = static_cast<int32_t>(shapes.below(shapes.chance(50) ? 2 : sharedSize));
+                    if (shapes.chance(5)) peer = -1;
+                } else if (comm == kSelfComm && shapes.chance(50)) {
+                    peer = 0; // the process itself
+                }
                 w.longCall(location, func, start, end, dice.below(5000), dice.below(tags), peer,
                            comm);
             }

@@ -1,12 +1,16 @@
 #pragma once
 // Small random traces that hit the corners of link building and clock
 // alignment: created, freed and unknown communicators, member lists with
-// repeats, wildcard and out-of-range peers, self-sends, short records that
+// repeats, a communicator shared by its members with permuted ranks, the self
+// communicator, wildcard and out-of-range peers, self-sends, short records that
 // inherit long-only fields, unfinished calls, processes declared out of rank
 // order and in several runs.
 
 #include <cstdint>
 #include <string>
+
+// The identifier of the communicator that its members make alike.
+constexpr uint32_t kRandomSharedComm = 210;
 
 struct RandomTraceOptions {
     uint32_t maxProcesses = 16;
