@@ -1,7 +1,8 @@
 #include "otf2/otf2_export.h"
 
-#include "appdb/func_names.h"
 #include "appdb/node_address.h"
+#include "convert/call_names.h"
+#include "convert/chrome_export.h"
 #include "format/tracer_calls.h"
 #include "model/trace_document.h"
 #include "otf2/archive_writer.h"
@@ -18,17 +19,6 @@
 
 namespace otf2out {
 namespace {
-
-std::string functionName(uint32_t id) {
-    static const TFuncNames fixed;
-    const std::string& name = fixed.funcName(id);
-    if (name != "Unknown") return name;
-    for (const CallName& c : kOtherCallNames)
-        if (c.id == id) return c.name;
-    char text[32];
-    std::snprintf(text, sizeof text, "MPI_Unknown_%X", id);
-    return text;
-}
 
 bool isCollective(uint32_t id) {
     switch (id) {
@@ -92,8 +82,7 @@ class ProcessEvents {
     }
 
     void counters(int32_t rank, uint32_t metric, uint64_t at) {
-        for (const TCounter& c : trace_.counterList) {
-            if (static_cast<int32_t>(c.rank) != rank) continue;
+        for (const TCounter& c : countersOf(trace_, static_cast<uint32_t>(rank))) {
             const OTF2_Type types[2] = {OTF2_TYPE_UINT64, OTF2_TYPE_UINT64};
             OTF2_MetricValue values[2];
             values[0].unsigned_int = c.location;
@@ -113,7 +102,7 @@ class ProcessEvents {
     uint32_t regionOf(uint32_t id) {
         auto it = regions_.find(id);
         if (it == regions_.end())
-            it = regions_.emplace(id, w_.region(functionName(id), OTF2_PARADIGM_MPI)).first;
+            it = regions_.emplace(id, w_.region(exportedFuncName(id), OTF2_PARADIGM_MPI)).first;
         return it->second;
     }
 
@@ -168,8 +157,8 @@ class ProcessEvents {
             OTF2_EvtWriter_CommCreate(ev_, nullptr, t1, comm);
         } else if (isCollective(id)) {
             OTF2_EvtWriter_MpiCollectiveBegin(ev_, nullptr, t0);
-            OTF2_EvtWriter_MpiCollectiveEnd(ev_, nullptr, t1, OTF2_COLLECTIVE_OP_BCAST, comm,
-                                            peer, f.size, f.size);
+            OTF2_EvtWriter_MpiCollectiveEnd(ev_, nullptr, t1, OTF2_COLLECTIVE_OP_BCAST, comm, peer,
+                                            f.size, f.size);
         }
     }
 

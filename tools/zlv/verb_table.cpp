@@ -17,6 +17,7 @@ const std::vector<Verb>& verbTable() {
         {"stats", "a statistics table: nodes, process, sendrecv, counters, datasize", runStats},
         {"sections", "the program sections of a trace: identifier and name", runSections},
         {"convert", "a trace as an OTF2 archive, or an OTF2 archive as a .zlv trace", runConvert},
+        {"export", "a trace as Trace Event JSON for Perfetto and chrome://tracing", runExport},
     };
     return verbs;
 }

@@ -26,6 +26,7 @@ int runCheck(int argc, char** argv);
 int runStats(int argc, char** argv);
 int runSections(int argc, char** argv);
 int runConvert(int argc, char** argv);
+int runExport(int argc, char** argv);
 
 // Shared helpers for verbs.
 int usageError(const std::string& verb, const std::string& message, const char* usage);
