@@ -76,3 +76,31 @@ TEST(Convert, ArchiveNamesSurviveAsDatabaseNames) {
     EXPECT_EQ(zlv("sections " + back).out, "0\tZLVR_MAIN_SECT\n1\t!$omp_parallel_@solver.c:12\n");
     EXPECT_EQ(zlv("links " + back).out, zlv("links " + a.path()).out);
 }
+
+TEST(ExportChrome, EveryCallLinkAndRankOfAGeneratedTrace) {
+    const std::string dir = freshArchiveDir("export_chrome");
+    std::filesystem::create_directories(dir);
+    ASSERT_EQ(zlv("gen mixed " + dir + "/m.zlv --ranks 6 --nodes 2 --skew-us 3000").status, 0);
+    ASSERT_EQ(zlv("export chrome " + dir + "/m.zlv " + dir + "/m.json").status, 0);
+    const std::string info = zlv("info " + dir + "/m.zlv").out;
+    const auto value = [&](const std::string& key) {
+        const size_t at = info.find(key + ": ");
+        return info.substr(at + key.size() + 2, info.find('\n', at) - at - key.size() - 2);
+    };
+    size_t markers = 0;
+    const std::string dump = zlv("dump " + dir + "/m.zlv").out;
+    for (size_t at = 0; (at = dump.find("\tsection marker\t", at)) != std::string::npos; ++at)
+        ++markers;
+    const std::string check = std::string("python3 ") + ZLV_SOURCE_DIR +
+                              "/tests/chrome_export_check.py " + dir + "/m.json " + value("calls") +
+                              " " + value("links") + " " + value("processes") + " " +
+                              std::to_string(markers);
+    FILE* pipe = popen(check.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[512] = {};
+    const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
+    pclose(pipe);
+    ASSERT_TRUE(read);
+    EXPECT_STREQ(line, "ok\n");
+    EXPECT_GT(markers, 0u);
+}
