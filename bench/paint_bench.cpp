@@ -23,8 +23,9 @@
 #include "ui/color_palette.h"
 #include "ui/event_paint.h"
 #include "ui/paint_cache.h"
-#include "ui/time_axis.h"
-#include "ui/view_filter.h"
+#include "view/time_axis.h"
+#include "view/time_index.h"
+#include "view/view_filter.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -123,7 +124,9 @@ int main(int argc, char** argv) {
 
     const ColorPalette palette;
     ViewFilter filter(trace.nodeCount(), trace.processCount() + 1);
+    TimeIndex timeIndex(trace); // as the window keeps it with the trace
     PaintCache index;
+    index.timeIndex = &timeIndex;
     if (qEnvironmentVariableIsSet("ZLV_PAINT_ONE_BAND")) index.linesWorthSharing = SIZE_MAX;
     QImage fastImage(width, height, QImage::Format_RGB32), refImage = fastImage;
     int identical = 0, compared = 0;

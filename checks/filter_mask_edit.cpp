@@ -1,7 +1,7 @@
 #include "checks/filter_mask_edit.h"
 
 #include "checks/fltnr_dlg.h"
-#include "ui/view_filter.h"
+#include "view/view_filter.h"
 
 #include <vector>
 

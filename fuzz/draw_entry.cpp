@@ -8,11 +8,13 @@
 #include "fuzz/scratch_file.h"
 #include "model/trace_document.h"
 #include "ui/main_window.h"
+#include "ui/shared_view_state.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QLayout>
 #include <QScrollBar>
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -56,6 +58,31 @@ void paintAll(ZLVR_anView& w) {
 void scrollTo(QScrollBar* bar, int value) {
     FUZZ_CHECK(bar != nullptr);
     bar->setValue(value);
+}
+
+// Mouse navigation through the shared state: wheel zooms about a pixel, a
+// pan, a range of the whole trace zoomed to, the history walked; the scroll
+// bar keeps mirroring a finite state within bounds.
+void navigate(ZLVR_anView& w, QScrollBar* hsb) {
+    SharedViewState& shared = *w.viewState();
+    const ViewState& s = shared.state();
+    const int width = w.findChild<QWidget*>("eventview")->width();
+    const auto mirrored = [&] {
+        FUZZ_CHECK(std::isfinite(s.zoom()) && s.zoom() > 0.0);
+        FUZZ_CHECK(hsb->value() == s.offset() || hsb->value() == hsb->minimum() ||
+                   hsb->value() == hsb->maximum());
+    };
+    shared.wheelZoomAt(100, 3, width);
+    mirrored();
+    shared.panTo(s.timeAt(50), 250, width);
+    mirrored();
+    shared.selectRange(w.trace()->startTime(), w.trace()->endTime());
+    shared.zoomToRange(width);
+    paintAll(w);
+    shared.back();
+    shared.wheelZoomAt(10, -40, width);
+    mirrored();
+    paintAll(w);
 }
 
 // Messages of the loader and the database would flood the fuzzer's output.
@@ -102,6 +129,7 @@ int fuzzDrawEntry(const uint8_t* data, size_t size) {
         w.slotvZoomAll();
         w.slotvZoomOut();
         paintAll(w);
+        navigate(w, hsb);
     }
     w.slotfClose();
     FUZZ_CHECK(!w.isOpen() && w.trace() == nullptr);

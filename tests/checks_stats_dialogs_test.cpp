@@ -9,7 +9,7 @@
 #include "stats/stat_table_model.h"
 #include "tests/written_trace.h"
 #include "tests/zlv_tool_run.h"
-#include "ui/view_filter.h"
+#include "view/view_filter.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,10 +1,10 @@
 // The pure geometry of the views: scroll step, zoom, scroll ranges, time to
 // pixel, rows, links, ruler ticks and segment clipping.
 
-#include "ui/row_layout.h"
-#include "ui/ruler_ticks.h"
 #include "ui/segment_clip.h"
-#include "ui/time_axis.h"
+#include "view/row_layout.h"
+#include "view/ruler_ticks.h"
+#include "view/time_axis.h"
 
 #include <QTest>
 

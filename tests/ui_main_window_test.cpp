@@ -1,5 +1,5 @@
 // The main window through its open path: state, zoom, scroll bars, keys,
-// sorting, links toggle, failed opens, extreme traces, the click box, and the
+// sorting, links toggle, failed opens, extreme traces, the call box, and the
 // check, filter and statistics commands.
 
 #include "checks/check_dlg.h"
@@ -11,7 +11,7 @@
 #include "ui/nr_view.h"
 #include "ui/time_line.h"
 #include "ui/tool_bar.h"
-#include "ui/view_filter.h"
+#include "view/view_filter.h"
 
 #include <QAction>
 #include <QApplication>
@@ -320,21 +320,32 @@ class MainWindowTest : public QObject {
         QTRY_COMPARE(w.trace()->rankAt(2), 1);
     }
 
-    void clickShowsTheCallInformation() {
+    void doubleClickShowsTheCallInformation() {
         ZLVR_anView w;
         openBarsZoomedIn(w, bars_);
         const Parts p = parts(w);
         w.slotSortByRank(); // rank 0 at position 0, the top row
         const int y = p.eventview->height() - 40 - 10;
+        // A click only selects: no box, so that the press can begin a drag.
+        bool boxOnClick = false;
+        onNextModal([&](QWidget*) { boxOnClick = true; });
+        QTest::mouseClick(p.eventview, Qt::LeftButton, {}, QPoint(100, y));
+        QApplication::processEvents();
+        QVERIFY(!boxOnClick);
         QString caption, text;
         onNextModal([&](QWidget* box) {
             caption = box->windowTitle();
             text = static_cast<QMessageBox*>(box)->text();
         });
-        QTest::mouseClick(p.eventview, Qt::LeftButton, {}, QPoint(100, y));
+        QTest::mouseDClick(p.eventview, Qt::LeftButton, {}, QPoint(100, y));
         QCOMPARE(caption, QString("display text"));
         QCOMPARE(text, QString("File: solver.c\nLine: 17\nNode: 10.0.0.1\nRank: 0\nFunction: "
                                "MPI_Send"));
+        // Enter shows the selected call as well.
+        text.clear();
+        onNextModal([&](QWidget* box) { text = static_cast<QMessageBox*>(box)->text(); });
+        QTest::keyClick(&w, Qt::Key_Return);
+        QVERIFY(text.endsWith("Function: MPI_Send"));
     }
 
     void shortAndExtremeTraces() {

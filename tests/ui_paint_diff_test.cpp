@@ -7,8 +7,6 @@
 #include "model/trace_writer.h"
 #include "model/wrapping_math.h"
 #include "tools/gen/trace_generator.h"
-#include "ui/call_blocks.h"
-#include "ui/call_skip_index.h"
 #include "ui/color_palette.h"
 #include "ui/event_paint.h"
 #include "ui/key_set.h"
@@ -18,8 +16,11 @@
 #include "ui/paint_cache.h"
 #include "ui/paint_clip.h"
 #include "ui/paint_helper.h"
-#include "ui/time_axis.h"
-#include "ui/view_filter.h"
+#include "view/call_blocks.h"
+#include "view/call_skip_index.h"
+#include "view/time_axis.h"
+#include "view/time_index.h"
+#include "view/view_filter.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -246,8 +247,10 @@ QImage paintWith(bool fast, TTrace& trace, const ViewFilter& filter, const Color
 int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::string& what,
                      int linksPercent = 60, bool inParts = false) {
     const ColorPalette palette;
-    PaintCache index; // kept across viewports, as the view keeps it
-    if (inParts) {    // rows walked in parts, and their lines worked out in bands, by two threads
+    TimeIndex timeIndex(trace); // kept across viewports, as the trace keeps it
+    PaintCache index;
+    index.timeIndex = &timeIndex;
+    if (inParts) { // rows walked in parts, and their lines worked out in bands, by two threads
         index.callsWorthThreads = 0;
         index.linesWorthSharing = 0;
     }
@@ -310,7 +313,9 @@ TEST(PaintDiff, TheViewShowsTheSamePictureWhereverItLands) {
     for (int n = 0; n < 6; ++n) {
         auto trace = denseTrace(rng, n);
         ASSERT_GT(trace->processCount(), 0u);
+        TimeIndex timeIndex(*trace);
         PaintCache cache;
+        cache.timeIndex = &timeIndex;
         if (n % 2 == 1) { // the walk shared, the view's image made black beside it
             cache.callsWorthThreads = 0;
             cache.linesWorthSharing = 0;
@@ -395,7 +400,9 @@ TEST(PaintDiff, SortingMovesTheCachedIndexWithItsProcess) {
     std::mt19937_64 rng(5);
     auto trace = randomTrace(rng, 100);
     std::mt19937_64 views(9);
+    TimeIndex timeIndex(*trace);
     PaintCache index;
+    index.timeIndex = &timeIndex;
     const ColorPalette palette;
     ViewFilter filter(trace->nodeCount(), 16);
     filter.showLinks = 1;

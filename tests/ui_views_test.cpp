@@ -9,7 +9,7 @@
 #include "ui/time_line.h"
 #include "ui/tool_bar.h"
 #include "ui/tool_bar_icons.h"
-#include "ui/view_filter.h"
+#include "view/view_filter.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,14 +1,18 @@
 #include "ui/event_expl.h"
 
 #include "model/trace_document.h"
-#include "model/wrapping_math.h"
 #include "ui/event_paint.h"
-#include "ui/row_layout.h"
-#include "ui/time_axis.h"
-#include "ui/view_filter.h"
+#include "ui/shared_view_state.h"
+#include "ui/view_marks.h"
+#include "view/hit_test.h"
+#include "view/row_layout.h"
+#include "view/time_index.h"
+#include "view/view_filter.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 EventExpl::EventExpl(QWidget* parent) : QWidget(parent) {
     setMinimumSize(200, 70);
@@ -16,34 +20,69 @@ EventExpl::EventExpl(QWidget* parent) : QWidget(parent) {
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
+    ownState_ = std::make_unique<SharedViewState>();
+    setViewState(ownState_.get());
 }
 
 EventExpl::~EventExpl() = default;
 
-void EventExpl::setData(TTrace* trace, ViewFilter* filter) {
+void EventExpl::setViewState(SharedViewState* state) {
+    if (state_) disconnect(state_, nullptr, this, nullptr);
+    state_ = state;
+    connect(state_, &SharedViewState::horizontalChanged, this, &EventExpl::Update);
+    // A window moves its vertical scroll bar, which redraws this view.
+    if (state_ == ownState_.get())
+        connect(state_, &SharedViewState::verticalChanged, this, &EventExpl::Update);
+    for (auto signal : {&SharedViewState::selectionChanged, &SharedViewState::rangeCleared})
+        connect(state_, signal, this, qOverload<>(&QWidget::update));
+    connect(state_, &SharedViewState::rangeSelected, this, qOverload<>(&QWidget::update));
+}
+
+ViewState& EventExpl::state() const {
+    return state_->state();
+}
+
+int EventExpl::offset() const {
+    return state().offset();
+}
+
+int EventExpl::pos() const {
+    return state().pos();
+}
+
+double EventExpl::zoom() const {
+    return state().zoom();
+}
+
+void EventExpl::setData(TTrace* trace, ViewFilter* filter, TimeIndex* index) {
     paintCache_.clear();
     trace_ = trace;
     filter_ = filter;
+    ownIndex_.reset();
+    index_ = index;
+    if (trace && !index) index_ = (ownIndex_ = std::make_unique<TimeIndex>(*trace)).get();
+    paintCache_.timeIndex = index_;
     Update();
 }
 
 void EventExpl::setOpen(bool open) {
     paintCache_.clear();
     open_ = open;
+    drag_ = Drag::None;
     Update();
 }
 
 void EventExpl::setPos(int pos) {
-    pos_ = pos;
+    state().setPos(pos);
 }
 
 void EventExpl::setOffset(int offset) {
-    offset_ = offset;
+    state().setOffset(offset);
     Update();
 }
 
 void EventExpl::setZoom(double zoom) {
-    zoom_ = zoom;
+    state().setZoom(zoom);
     Update();
 }
 
@@ -57,35 +96,98 @@ void EventExpl::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
-    paintView(painter, rect(), {*trace_, *filter_, palette_, zoom_, offset_, pos_}, paintCache_);
+    const ViewState& s = state();
+    EventPaintInput in{*trace_, *filter_, palette_, s.zoom(), s.offset(), s.pos()};
+    if (!s.onStepGrid()) in.start = s.startMicros();
+    paintView(painter, rect(), in, paintCache_);
+    paintMarks(painter);
+}
+
+void EventExpl::paintMarks(QPainter& painter) {
+    const ViewState& s = state();
+    const TimeWindow window = timeWindowAt(s.zoom(), s.startMicros(), width());
+    if (s.range()) paintRangeBand(painter, rect(), window, *s.range());
+    if (s.selection()) {
+        const RowLayout layout = layoutRows(shownPositions(*trace_, *filter_), s.pos(), height());
+        if (const std::optional<DrawnBar> bar = barOf(*index_, window, layout, *s.selection()))
+            paintSelectionOutline(painter, *bar);
+    }
+}
+
+std::optional<CallSelection> EventExpl::callAt(QPoint at) {
+    const ViewState& s = state();
+    const TimeWindow window = timeWindowAt(s.zoom(), s.startMicros(), width());
+    const RowLayout layout = layoutRows(shownPositions(*trace_, *filter_), s.pos(), height());
+    return callUnder(*index_, window, layout, at.x(), at.y());
 }
 
 void EventExpl::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
-    if (!readable() || event->button() != Qt::LeftButton) return;
+    if (!readable()) return;
+    if (event->button() == Qt::BackButton) return state_->back();
+    if (event->button() == Qt::ForwardButton) return state_->forward();
+    if (event->button() != Qt::LeftButton) return;
 
-    TTrace& trace = *trace_;
-    const int64_t x = event->position().toPoint().x();
-    const int64_t y = event->position().toPoint().y();
-    const TimeWindow window = timeWindow(zoom_, offset_, width());
-    const RowLayout layout = layoutRows(shownPositions(trace, *filter_), pos_, height());
-
-    for (const Row& row : layout.rows) {
-        if (!rowContains(row, y)) continue;
-        const int64_t nodeShift =
-            trace.nodeOffset(static_cast<uint32_t>(trace.nodeIndexAt(row.position)));
-        for (TFunc* f = trace.firstCall(row.position); f; f = trace.nextCall(row.position)) {
-            const ClippedCall c =
-                clipCall(window, wrapAdd(f->start, nodeShift), wrapAdd(f->end, nodeShift));
-            if (c.place == CallPlace::Before) continue;
-            if (c.place == CallPlace::After) break;
-            const int64_t xs = pixelOf(window, c.start);
-            const int64_t xe = pixelOf(window, c.end);
-            if (xs <= x && x <= xe) {
-                emit signalShowTxt(row.position, f);
-                return;
-            }
-            if (x < xe || c.lastInRow) break;
-        }
+    const QPoint at = event->position().toPoint();
+    pressedAt_ = at;
+    if (event->modifiers() & Qt::ShiftModifier) {
+        drag_ = Drag::Range;
+        rangeFrom_ = clampToInt64(static_cast<double>(std::floor(state().timeAt(at.x()))));
+        return;
     }
+    drag_ = Drag::Pending;
+    grabbed_ = state().timeAt(at.x());
+    pressedPos_ = state().pos();
+    const std::optional<CallSelection> hit = callAt(at);
+    state_->select(hit);
+    if (hit) {
+        TFunc* call = &trace_->processAt(hit->position)->calls[hit->call];
+        emit signalShowTxt(hit->position, call);
+    }
+}
+
+void EventExpl::mouseMoveEvent(QMouseEvent* event) {
+    if (!readable() || drag_ == Drag::None) return;
+    const QPoint at = event->position().toPoint();
+    if (drag_ == Drag::Range) {
+        const int64_t to = clampToInt64(static_cast<double>(std::floor(state().timeAt(at.x()))));
+        state_->selectRange(rangeFrom_, to);
+        return;
+    }
+    if (drag_ == Drag::Pending &&
+        (at - pressedAt_).manhattanLength() < QApplication::startDragDistance())
+        return;
+    drag_ = Drag::Pan;
+    state_->panTo(grabbed_, at.x(), width());
+    // Dragging down brings the rows above into view: fewer rows stay below.
+    state_->scrollRows(pressedPos_ - (at.y() - pressedAt_.y()) / kRowHeight);
+}
+
+void EventExpl::mouseReleaseEvent(QMouseEvent* event) {
+    QWidget::mouseReleaseEvent(event);
+    drag_ = Drag::None;
+}
+
+void EventExpl::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The second press of a double-click reports the call again, as a press.
+    mousePressEvent(event);
+    drag_ = Drag::None;
+    if (!readable() || event->button() != Qt::LeftButton) return;
+    if (const std::optional<CallSelection> hit = state().selection()) {
+        emit signalOpenCall(hit->position, &trace_->processAt(hit->position)->calls[hit->call]);
+        return;
+    }
+    state_->zoomToRange(width());
+}
+
+void EventExpl::wheelEvent(QWheelEvent* event) {
+    if (!readable()) return event->ignore();
+    const QPoint delta = event->angleDelta();
+    const double notches = (delta.y() != 0 ? delta.y() : delta.x()) / 120.0;
+    const double x = event->position().x();
+    if (event->modifiers() & Qt::ShiftModifier)
+        state_->panTo(state().timeAt(x), x + notches * kWheelPanPixels, width());
+    else
+        state_->wheelZoomAt(x, notches, width());
+    event->accept();
 }

@@ -2,13 +2,23 @@
 // EventExpl: the large canvas of the main window. One row per shown process,
 // every call in the visible time window as a bar in its function's colour,
 // optionally the send-to-receive links; a left press on a bar reports the call.
+// With the mouse: the wheel zooms about the pointer (Shift: scrolls in time),
+// a drag pans in time and rows, a Shift-drag selects a time range, a
+// double-click opens the call (or zooms to the range), the back and forward
+// buttons walk the zoom history.
 
 #include "model/trace_model.h"
 #include "ui/color_palette.h"
 #include "ui/paint_cache.h"
+#include "view/view_state.h"
 
+#include <QPoint>
 #include <QWidget>
 
+#include <memory>
+
+class SharedViewState;
+class TimeIndex;
 class TTrace;
 class ViewFilter;
 
@@ -18,12 +28,17 @@ class EventExpl : public QWidget {
     explicit EventExpl(QWidget* parent = nullptr);
     ~EventExpl() override;
 
-    // Non-owning; read only while open.
-    void setData(TTrace* trace, ViewFilter* filter);
+    // Non-owning; read only while open. Without an index the view makes one
+    // for the trace.
+    void setData(TTrace* trace, ViewFilter* filter, TimeIndex* index = nullptr);
+    // The state to show and navigate, shared with the window's other views
+    // (not owned); until then the view keeps one of its own.
+    void setViewState(SharedViewState* state);
+    SharedViewState* viewState() const { return state_; }
 
-    int offset() const { return offset_; }
-    int pos() const { return pos_; }
-    double zoom() const { return zoom_; }
+    int offset() const;
+    int pos() const;
+    double zoom() const;
     bool isOpen() const { return open_; }
 
   public slots:
@@ -36,21 +51,41 @@ class EventExpl : public QWidget {
 
   signals:
     void signalShowTxt(unsigned position, TFunc* call);
+    // A double-click on a call: show its information.
+    void signalOpenCall(unsigned position, TFunc* call);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
   private:
     bool readable() const { return open_ && trace_ && filter_; }
+    ViewState& state() const;
+    // The call under a point, with the press's hit test.
+    std::optional<CallSelection> callAt(QPoint at);
+    // The range band and the selected call's outline, over the picture.
+    void paintMarks(QPainter& painter);
 
-    int offset_ = 0;
-    int pos_ = 0;
     bool open_ = false;
-    double zoom_ = 1.0;
     ColorPalette palette_;
-    // Prefix maxima of end times and link ends; rebuilt after open and close.
+    // Measures and memory kept between paints.
     PaintCache paintCache_;
     TTrace* trace_ = nullptr;
     ViewFilter* filter_ = nullptr;
+    TimeIndex* index_ = nullptr;
+    std::unique_ptr<TimeIndex> ownIndex_;
+    SharedViewState* state_ = nullptr;
+    std::unique_ptr<SharedViewState> ownState_;
+
+    // A drag in progress.
+    enum class Drag { None, Pending, Pan, Range };
+    Drag drag_ = Drag::None;
+    QPoint pressedAt_;
+    ViewTime grabbed_ = 0; // the time under the press
+    int pressedPos_ = 0;   // the vertical position at the press
+    int64_t rangeFrom_ = 0;
 };

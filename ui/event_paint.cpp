@@ -7,9 +7,10 @@
 #include "ui/line_list.h"
 #include "ui/paint_cache.h"
 #include "ui/paint_clip.h"
-#include "ui/row_layout.h"
-#include "ui/time_axis.h"
-#include "ui/view_filter.h"
+#include "view/row_layout.h"
+#include "view/time_axis.h"
+#include "view/time_index.h"
+#include "view/view_filter.h"
 
 #include <algorithm>
 #include <array>
@@ -44,9 +45,14 @@ void forEachLinkLine(const TTrace& trace, const TimeWindow& window, const RowLay
 
 } // namespace
 
+TimeWindow windowOf(const EventPaintInput& in, int width) {
+    return in.start ? timeWindowAt(in.zoom, *in.start, width)
+                    : timeWindow(in.zoom, in.offset, width);
+}
+
 void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPaintInput& in) {
     TTrace& trace = in.trace;
-    const TimeWindow window = timeWindow(in.zoom, in.offset, bounds.width());
+    const TimeWindow window = windowOf(in, bounds.width());
     const RowLayout layout = layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height());
     std::optional<RankIndex> ranks;
     if (in.filter.showLinks) ranks.emplace(trace);
@@ -402,8 +408,12 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
                 PaintCache& cache, QImage* blackFirst) {
     const auto started = std::chrono::steady_clock::now();
     TTrace& trace = in.trace;
-    const TimeWindow window = timeWindow(in.zoom, in.offset, bounds.width());
+    const TimeWindow window = windowOf(in, bounds.width());
     const RowLayout layout = layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height());
+    // The trace's own index, or one for this paint alone.
+    std::optional<TimeIndex> ownIndex;
+    TimeIndex* index = cache.timeIndex;
+    if (!index || &index->trace() != &trace) index = &ownIndex.emplace(trace);
     std::optional<RankIndex> ranks;
     std::optional<PartnerTable> partners;
     if (in.filter.showLinks) {
@@ -425,11 +435,11 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
         const uint32_t position = layout.rows[r].position;
         const TProcess& process = *trace.processAt(position);
         rowShift[r] = shiftOf(trace, position);
-        cache.skipIndex.prepare(process, rowShift[r]);
-        if (in.filter.showLinks) rowLinks[r] = cache.linkEnds.of(process);
-        rowBlocks[r] = &cache.callBlocks.prepare(process);
-        const size_t first = cache.skipIndex.firstEndingAtOrAfter(process, rowShift[r], window.t0);
-        const size_t end = cache.skipIndex.firstEndingAtOrAfter(process, rowShift[r], window.t1);
+        index->skips().prepare(process, rowShift[r]);
+        if (in.filter.showLinks) rowLinks[r] = index->linkEnds().of(process);
+        rowBlocks[r] = &index->blocks().prepare(process);
+        const size_t first = index->skips().firstEndingAtOrAfter(process, rowShift[r], window.t0);
+        const size_t end = index->skips().firstEndingAtOrAfter(process, rowShift[r], window.t1);
         calls += end - first;
         uint64_t cost = end - first;
         if (rowLinks[r] && end > first)
@@ -444,7 +454,7 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
                        layout,
                        ranks ? &*ranks : nullptr,
                        partners ? &*partners : nullptr,
-                       cache.skipIndex,
+                       index->skips(),
                        rowShift,
                        rowLinks,
                        rowBlocks};

@@ -7,9 +7,13 @@
 // layout, and hands its lines to a LineList, which leaves out what later
 // lines paint over and fills bars instead of stroking them.
 
+#include "view/time_axis.h"
+
 #include <QImage>
 #include <QPainter>
 #include <QRect>
+
+#include <optional>
 
 class TTrace;
 class ViewFilter;
@@ -23,7 +27,13 @@ struct EventPaintInput {
     double zoom = 1.0;
     int offset = 0;
     int pos = 0;
+    // The time at x = 0 when it is not offset x step (a left edge off the
+    // scroll step grid).
+    std::optional<int64_t> start = {};
 };
+
+// The time window a paint of `width` pixels shows.
+TimeWindow windowOf(const EventPaintInput& in, int width);
 
 // Both draw onto a painter that is already black over `bounds`, or, for
 // paintCalls, onto `blackFirst`, the painter's image, which it makes black

@@ -5,10 +5,12 @@
 #include "ui/event_expl.h"
 #include "ui/nr_view.h"
 #include "ui/palette_dlg.h"
-#include "ui/time_axis.h"
+#include "ui/shared_view_state.h"
 #include "ui/time_line.h"
 #include "ui/tool_bar.h"
-#include "ui/view_filter.h"
+#include "view/time_axis.h"
+#include "view/time_index.h"
+#include "view/view_filter.h"
 
 #include <QAction>
 #include <QCursor>
@@ -21,6 +23,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 
 #include <iostream>
 
@@ -55,6 +58,10 @@ ZLVR_anView::ZLVR_anView(QWidget* parent, const char* name) : QWidget(parent) {
     nodeButton_->setObjectName("NodeButton");
     nodeButton_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     toolBar_ = new ToolBar(this);
+    viewState_ = new SharedViewState(this);
+    eventview_->setViewState(viewState_);
+    tline_->setViewState(viewState_);
+    nrview_->setViewState(viewState_);
 
     QFont buttonFont = rankButton_->font();
     buttonFont.setFamily("adobe-helvetica");
@@ -107,7 +114,11 @@ ZLVR_anView::ZLVR_anView(QWidget* parent, const char* name) : QWidget(parent) {
     connect(this, &ZLVR_anView::signalOpen, tline_, &TimeLine::setOpen);
     connect(this, &ZLVR_anView::signalOpen, nrview_, &NRView::setOpen);
     connect(nrview_, &NRView::signalUpdated, eventview_, &EventExpl::Update);
-    connect(eventview_, &EventExpl::signalShowTxt, this, &ZLVR_anView::slotShowTxt);
+    // A press selects the call; the box opens on a double-click or Enter,
+    // so that the press can begin a drag.
+    connect(eventview_, &EventExpl::signalOpenCall, this, &ZLVR_anView::slotShowTxt);
+    connect(viewState_, &SharedViewState::horizontalChanged, this, &ZLVR_anView::mirrorHorizontal);
+    connect(viewState_, &SharedViewState::verticalChanged, this, &ZLVR_anView::mirrorVertical);
 
     auto addItem = [this](QMenu* menu, const QString& text, const QKeySequence& key,
                           void (ZLVR_anView::*slot)()) {
@@ -176,13 +187,17 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     if (trace->isEmpty()) return false;
     trace_ = std::move(trace);
     filter_ = std::move(filter);
+    timeIndex_ = std::make_unique<TimeIndex>(*trace_);
 
     setWindowTitle(tr("ZELVOR Analyzer - ") + fileName);
     const uint32_t n = trace_->processCount();
     endTime_ = trace_->endTime();
     startTime_ = trace_->startTime();
-    zoom_ = fitZoom();
-    const int64_t step = scrollStep(zoom_);
+    ViewState& state = viewState_->state();
+    state.setZoom(fitZoom());
+    state.setFilter(filter_.get());
+    viewState_->setBounds(startTime_, endTime_);
+    const int64_t step = state.step();
     open_ = true;
 
     tline_->setUpdatesEnabled(false);
@@ -195,8 +210,8 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     vsb_->setMaximum(clampToInt(n));
     vsb_->setValue(vsb_->maximum());
     nrview_->setData(trace_.get(), filter_.get());
-    eventview_->setData(trace_.get(), filter_.get());
-    emit signalZoom(zoom_);
+    eventview_->setData(trace_.get(), filter_.get(), timeIndex_.get());
+    emit signalZoom(state.zoom());
     tline_->setUpdatesEnabled(true);
     nrview_->setUpdatesEnabled(true);
     eventview_->setUpdatesEnabled(true);
@@ -216,9 +231,18 @@ void ZLVR_anView::slotfClose() {
     // so that none outlives the document.
     nrview_->setData(nullptr, nullptr);
     eventview_->setData(nullptr, nullptr);
+    viewState_->select(std::nullopt);
+    viewState_->clearRange();
+    viewState_->clearBounds();
+    viewState_->state().reset();
+    timeIndex_.reset();
     filter_.reset();
     trace_.reset();
     linksItem_->setChecked(false);
+}
+
+double ZLVR_anView::zoom() const {
+    return viewState_->state().zoom();
 }
 
 double ZLVR_anView::fitZoom() const {
@@ -226,8 +250,10 @@ double ZLVR_anView::fitZoom() const {
 }
 
 void ZLVR_anView::applyZoom(double zoom, bool toFit) {
-    zoom_ = zoom;
-    const int64_t step = scrollStep(zoom_);
+    viewState_->rememberZoom();
+    ViewState& state = viewState_->state();
+    state.setZoom(zoom);
+    const int64_t step = state.step();
     eventview_->setUpdatesEnabled(false);
     tline_->setUpdatesEnabled(false);
     const ScrollRange range = toFit ? fitScrollRange(startTime_, endTime_, step)
@@ -237,15 +263,33 @@ void ZLVR_anView::applyZoom(double zoom, bool toFit) {
     if (toFit) hsb_->setValue(range.value);
     tline_->setUpdatesEnabled(true);
     eventview_->setUpdatesEnabled(true);
-    emit signalZoom(zoom_);
+    emit signalZoom(zoom);
+}
+
+void ZLVR_anView::mirrorHorizontal() {
+    if (!open_) return;
+    // Quietly: the views have drawn the state already, and the value is only
+    // the nearest step to a left edge that may lie between two.
+    const ViewState& state = viewState_->state();
+    const ScrollRange range = zoomScrollRange(startTime_, endTime_, state.step());
+    const QSignalBlocker blocker(hsb_);
+    hsb_->setRange(range.minimum, range.maximum);
+    hsb_->setValue(state.offset());
+}
+
+void ZLVR_anView::mirrorVertical() {
+    if (!open_) return;
+    // Through the scroll bar, which tells the views as any of its moves does.
+    vsb_->setValue(viewState_->state().pos());
+    viewState_->state().setPos(vsb_->value());
 }
 
 void ZLVR_anView::slotvZoomIn() {
-    if (open_) applyZoom(zoomedIn(zoom_), false);
+    if (open_) applyZoom(zoomedIn(zoom()), false);
 }
 
 void ZLVR_anView::slotvZoomOut() {
-    if (open_) applyZoom(zoomedOut(zoom_, fitZoom()), false);
+    if (open_) applyZoom(zoomedOut(zoom(), fitZoom()), false);
 }
 
 void ZLVR_anView::slotvZoomAll() {
@@ -260,12 +304,14 @@ void ZLVR_anView::slotvPalette() {
 void ZLVR_anView::slotSortByRank() {
     if (!open_) return;
     trace_->sortByRank();
+    viewState_->select(std::nullopt); // its list position now holds another process
     nrview_->refresh();
 }
 
 void ZLVR_anView::slotSortByNode() {
     if (!open_) return;
     trace_->sortByNode();
+    viewState_->select(std::nullopt);
     nrview_->refresh();
 }
 
@@ -278,11 +324,12 @@ void ZLVR_anView::slotFltEvents() {}
 void ZLVR_anView::slotShowLinks() {
     // The menu toggles a checkable item's mark itself before this slot runs;
     // the filter's flag is the state, and the mark is set to match it.
+    ViewState& state = viewState_->state();
     if (open_) {
-        filter_->showLinks = filter_->showLinks ? 0 : 1;
+        state.setShowLinks(!state.showLinks());
         eventview_->Update();
     }
-    linksItem_->setChecked(filter_ && filter_->showLinks);
+    linksItem_->setChecked(state.showLinks());
 }
 
 void ZLVR_anView::slotStatMenu() {
@@ -295,9 +342,29 @@ void ZLVR_anView::slotShowTxt(unsigned position, TFunc* call) {
                              QString::fromStdString(callInfoText(*trace_, position, *call)));
 }
 
+void ZLVR_anView::enterPressed() {
+    if (!open_) return;
+    if (viewState_->state().range()) return viewState_->zoomToRange(eventview_->width());
+    if (const std::optional<CallSelection> call = viewState_->state().selection())
+        slotShowTxt(call->position, &trace_->processAt(call->position)->calls[call->call]);
+}
+
 void ZLVR_anView::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
+    // Alt with the arrows walks the zoom history instead of scrolling.
+    if (event->modifiers() & Qt::AltModifier) {
+        if (event->key() == Qt::Key_Left) return viewState_->back();
+        if (event->key() == Qt::Key_Right) return viewState_->forward();
+    }
     switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        enterPressed();
+        break;
+    case Qt::Key_Escape:
+        viewState_->clearRange();
+        viewState_->select(std::nullopt);
+        break;
     case Qt::Key_Right:
         hsb_->triggerAction(QAbstractSlider::SliderSingleStepAdd);
         break;

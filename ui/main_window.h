@@ -15,6 +15,8 @@ class QAction;
 class QMenu;
 class QPushButton;
 class QScrollBar;
+class SharedViewState;
+class TimeIndex;
 class TimeLine;
 class ToolBar;
 class TTrace;
@@ -34,7 +36,10 @@ class ZLVR_anView : public QWidget {
     void setLoadProgressDelay(int milliseconds) { progressDelayMs_ = milliseconds; }
 
     bool isOpen() const { return open_; }
-    double zoom() const { return zoom_; }
+    double zoom() const;
+    // The state the views show: zoom, place, filter, selection, time range.
+    SharedViewState* viewState() const { return viewState_; }
+    TimeIndex* timeIndex() const { return timeIndex_.get(); }
     TTrace* trace() const { return trace_.get(); }
     ViewFilter* viewFilter() const { return filter_.get(); }
     QMenu* filterMenu() const { return filterMenu_; }
@@ -74,8 +79,12 @@ class ZLVR_anView : public QWidget {
   private:
     double fitZoom() const;
     void applyZoom(double zoom, bool toFit);
+    // The scroll bars follow a change that navigation made to the state.
+    void mirrorHorizontal();
+    void mirrorVertical();
+    // Enter: zoom to the selected range, else show the selected call.
+    void enterPressed();
 
-    double zoom_ = 1.0;
     int64_t endTime_ = 0;
     int64_t startTime_ = 0;
     bool open_ = false;
@@ -83,6 +92,8 @@ class ZLVR_anView : public QWidget {
     int progressDelayMs_ = 500;
     std::unique_ptr<TTrace> trace_;
     std::unique_ptr<ViewFilter> filter_;
+    std::unique_ptr<TimeIndex> timeIndex_;
+    SharedViewState* viewState_ = nullptr;
 
     QScrollBar* hsb_ = nullptr;
     QScrollBar* vsb_ = nullptr;

@@ -1,16 +1,41 @@
 #include "ui/nr_view.h"
 
 #include "model/trace_document.h"
-#include "ui/row_layout.h"
-#include "ui/view_filter.h"
+#include "ui/shared_view_state.h"
+#include "view/row_layout.h"
+#include "view/view_filter.h"
 
 #include <QPainter>
+#include <QWheelEvent>
+
+namespace {
+
+// Rows one wheel notch scrolls.
+constexpr int kRowsPerNotch = 3;
+
+} // namespace
 
 NRView::NRView(QWidget* parent) : QWidget(parent) {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
+    ownState_ = std::make_unique<SharedViewState>();
+    setViewState(ownState_.get());
+}
+
+NRView::~NRView() = default;
+
+void NRView::setViewState(SharedViewState* state) {
+    if (state_) disconnect(state_, nullptr, this, nullptr);
+    state_ = state;
+    // A window moves its vertical scroll bar, which redraws this column.
+    if (state_ == ownState_.get())
+        connect(state_, &SharedViewState::verticalChanged, this, &NRView::refresh);
+}
+
+int NRView::pos() const {
+    return state_->state().pos();
 }
 
 void NRView::setData(TTrace* trace, ViewFilter* filter) {
@@ -25,7 +50,7 @@ void NRView::setOpen(bool open) {
 }
 
 void NRView::setPos(int pos) {
-    pos_ = pos;
+    state_->state().setPos(pos);
     refresh();
 }
 
@@ -46,7 +71,7 @@ void NRView::paintEvent(QPaintEvent*) {
     if (!open_ || !trace_ || !filter_) return;
 
     const int half = w / 2;
-    const RowLayout layout = layoutRows(shownPositions(*trace_, *filter_), pos_, h);
+    const RowLayout layout = layoutRows(shownPositions(*trace_, *filter_), pos(), h);
     for (const Row& row : layout.rows) {
         const int top = static_cast<int>(row.bottom) - kRowHeight;
         const QRect nodeBox(1, top, half - 1, kRowHeight);
@@ -59,4 +84,12 @@ void NRView::paintEvent(QPaintEvent*) {
         painter.drawRect(nodeBox.adjusted(0, 0, -1, -1));
         painter.drawRect(rankBox.adjusted(0, 0, -1, -1));
     }
+}
+
+void NRView::wheelEvent(QWheelEvent* event) {
+    if (!open_) return event->ignore();
+    // Wheel up brings the rows above into view: fewer rows stay below.
+    const int notches = event->angleDelta().y() / 120;
+    state_->scrollRows(pos() - notches * kRowsPerNotch);
+    event->accept();
 }

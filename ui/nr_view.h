@@ -1,10 +1,14 @@
 #pragma once
 // NRView: the column left of the event explorer that labels each row with its
 // process's node index and rank. It relays vertical scrolling, re-sorting and
-// filter changes to the event explorer through signalUpdated().
+// filter changes to the event explorer through signalUpdated(). The wheel
+// over it scrolls the rows.
 
 #include <QWidget>
 
+#include <memory>
+
+class SharedViewState;
 class TTrace;
 class ViewFilter;
 
@@ -12,14 +16,18 @@ class NRView : public QWidget {
     Q_OBJECT
   public:
     explicit NRView(QWidget* parent = nullptr);
+    ~NRView() override;
 
     // Non-owning; read only while open.
     void setData(TTrace* trace, ViewFilter* filter);
+    // Shared with the window's other views (not owned); until then the
+    // column keeps one of its own.
+    void setViewState(SharedViewState* state);
     // Draws now and, while open, emits signalUpdated(); nothing at all while
     // updates are disabled.
     void refresh();
 
-    int pos() const { return pos_; }
+    int pos() const;
     bool isOpen() const { return open_; }
 
   public slots:
@@ -31,10 +39,12 @@ class NRView : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
   private:
-    int pos_ = 0;
     bool open_ = false;
     TTrace* trace_ = nullptr;
     ViewFilter* filter_ = nullptr;
+    SharedViewState* state_ = nullptr;
+    std::unique_ptr<SharedViewState> ownState_;
 };

@@ -5,21 +5,22 @@
 // measured pixels of bars (kept while the view keeps its place and width) and
 // of one-pixel lines by extent, and the memory a paint reuses.
 
-#include "ui/call_blocks.h"
-#include "ui/call_skip_index.h"
 #include "ui/line_list.h"
 #include "ui/line_measures.h"
-#include "ui/link_end_index.h"
 #include "ui/paint_helper.h"
+#include "view/call_blocks.h"
+#include "view/call_skip_index.h"
+#include "view/link_end_index.h"
 
 #include <QImage>
 
 #include <array>
 
+class TimeIndex;
+
 struct PaintCache {
-    CallSkipIndex skipIndex;
-    CallBlocks callBlocks;
-    LinkEndIndex linkEnds;
+    // The painted trace's, not owned.
+    TimeIndex* timeIndex = nullptr;
     // Per band of rows that a thread works out: what the line list measures
     // and marks.
     std::array<LineMeasures, 2> measures;
@@ -37,9 +38,6 @@ struct PaintCache {
     std::array<double, kWalkParts> walkPartMs{};
 
     void clear() {
-        skipIndex.clear();
-        callBlocks.clear();
-        linkEnds.clear();
         for (LineMeasures& m : measures) m.clear();
     }
 };

@@ -1,10 +1,16 @@
 #include "ui/time_line.h"
 
-#include "ui/ruler_ticks.h"
+#include "ui/shared_view_state.h"
+#include "view/ruler_ticks.h"
+#include "view/time_axis.h"
 
 #include <QCoreApplication>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
+#include <QWheelEvent>
+
+#include <cmath>
 
 TimeLine::TimeLine(QWidget* parent) : QWidget(parent) {
     setFixedHeight(30);
@@ -12,6 +18,28 @@ TimeLine::TimeLine(QWidget* parent) : QWidget(parent) {
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
+    ownState_ = std::make_unique<SharedViewState>();
+    setViewState(ownState_.get());
+}
+
+TimeLine::~TimeLine() = default;
+
+void TimeLine::setViewState(SharedViewState* state) {
+    if (state_) disconnect(state_, nullptr, this, nullptr);
+    state_ = state;
+    connect(state_, &SharedViewState::horizontalChanged, this, &TimeLine::Update);
+}
+
+ViewState& TimeLine::state() const {
+    return state_->state();
+}
+
+int TimeLine::offset() const {
+    return state().offset();
+}
+
+double TimeLine::zoom() const {
+    return state().zoom();
 }
 
 void TimeLine::Update() {
@@ -19,17 +47,18 @@ void TimeLine::Update() {
 }
 
 void TimeLine::setTOffset(int offset) {
-    offset_ = offset;
+    state().setOffset(offset);
     Update();
 }
 
 void TimeLine::setZoom(double zoom) {
-    zoom_ = zoom;
+    state().setZoom(zoom);
     Update();
 }
 
 void TimeLine::setOpen(bool open) {
     open_ = open;
+    selecting_ = false;
     Update();
 }
 
@@ -43,13 +72,54 @@ void TimeLine::paintEvent(QPaintEvent*) {
     painter.drawPolyline(arrow);
     if (!open_) return;
 
-    const RulerScale scale = rulerScale(zoom_);
+    const ViewState& s = state();
+    const RulerScale scale = rulerScale(s.zoom());
     if (*scale.unit)
         painter.drawText(QRect(w - 40, 10, 38, 15), Qt::AlignCenter,
                          QCoreApplication::translate("TimeLine", scale.unit));
-    for (const RulerTick& tick : rulerTicks(zoom_, offset_, w)) {
+    const std::vector<RulerTick> ticks = s.onStepGrid()
+                                             ? rulerTicks(s.zoom(), s.offset(), w)
+                                             : rulerTicksFrom(s.zoom(), s.startMicros(), w);
+    for (const RulerTick& tick : ticks) {
         painter.drawLine(tick.x, 0, tick.x, 5);
         painter.drawText(QRect(tick.x - 40, 10, 80, 15), Qt::AlignCenter,
                          QString::fromStdString(tick.label));
     }
+}
+
+int64_t TimeLine::timeUnder(double x) const {
+    return clampToInt64(static_cast<double>(std::floor(state().timeAt(x - 1))));
+}
+
+void TimeLine::mousePressEvent(QMouseEvent* event) {
+    QWidget::mousePressEvent(event);
+    if (!open_) return;
+    if (event->button() == Qt::BackButton) return state_->back();
+    if (event->button() == Qt::ForwardButton) return state_->forward();
+    if (event->button() != Qt::LeftButton) return;
+    selecting_ = true;
+    rangeFrom_ = timeUnder(event->position().x());
+}
+
+void TimeLine::mouseMoveEvent(QMouseEvent* event) {
+    if (selecting_) state_->selectRange(rangeFrom_, timeUnder(event->position().x()));
+}
+
+void TimeLine::mouseReleaseEvent(QMouseEvent* event) {
+    QWidget::mouseReleaseEvent(event);
+    // A click without a drag keeps the range: it may be the first half of
+    // the double-click that zooms to it.
+    selecting_ = false;
+}
+
+void TimeLine::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (open_ && event->button() == Qt::LeftButton) state_->zoomToRange(width());
+}
+
+void TimeLine::wheelEvent(QWheelEvent* event) {
+    if (!open_) return event->ignore();
+    const QPoint delta = event->angleDelta();
+    state_->wheelZoomAt(event->position().x() - 1, (delta.y() != 0 ? delta.y() : delta.x()) / 120.0,
+                        width());
+    event->accept();
 }

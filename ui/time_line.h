@@ -1,16 +1,30 @@
 #pragma once
 // TimeLine: the time ruler below the event explorer. Ticks every scroll step,
 // labelled in microseconds, milliseconds or seconds. Reads no trace data.
+// With the mouse: a drag selects a time range, a double-click zooms to it,
+// the wheel zooms about the pointer, the back and forward buttons walk the
+// zoom history.
+
+#include "view/view_state.h"
 
 #include <QWidget>
+
+#include <memory>
+
+class SharedViewState;
 
 class TimeLine : public QWidget {
     Q_OBJECT
   public:
     explicit TimeLine(QWidget* parent = nullptr);
+    ~TimeLine() override;
 
-    int offset() const { return offset_; }
-    double zoom() const { return zoom_; }
+    // Shared with the window's other views (not owned); until then the ruler
+    // keeps one of its own.
+    void setViewState(SharedViewState* state);
+
+    int offset() const;
+    double zoom() const;
     bool isOpen() const { return open_; }
 
   public slots:
@@ -21,9 +35,21 @@ class TimeLine : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
   private:
-    double zoom_ = 1.0;
-    int offset_ = 0;
+    ViewState& state() const;
+    // The time under ruler pixel x: ticks sit one pixel right of the event
+    // explorer's pixel for the same time.
+    int64_t timeUnder(double x) const;
+
     bool open_ = false;
+    SharedViewState* state_ = nullptr;
+    std::unique_ptr<SharedViewState> ownState_;
+    bool selecting_ = false;
+    int64_t rangeFrom_ = 0;
 };

@@ -1,4 +1,4 @@
-#include "ui/link_end_index.h"
+#include "view/link_end_index.h"
 
 size_t LinkEndIndex::ProcessLinks::firstLinkOf(const TCallList& calls, size_t i) const {
     size_t first = blockFirst[i / kBlock];

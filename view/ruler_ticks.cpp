@@ -1,9 +1,10 @@
-#include "ui/ruler_ticks.h"
+#include "view/ruler_ticks.h"
 
-#include "ui/time_axis.h"
+#include "view/time_axis.h"
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 RulerScale rulerScale(double zoom) {
     RulerScale scale;
@@ -50,6 +51,24 @@ std::vector<RulerTick> rulerTicks(double zoom, int offset, int width) {
         // step * zoom > 10 pixels), but never loop without advancing.
         if (!ticks.empty() && x <= ticks.back().x) break;
         ticks.push_back({x, tickLabel(clampToInt64(t), scale.exponent)});
+    }
+    return ticks;
+}
+
+std::vector<RulerTick> rulerTicksFrom(double zoom, int64_t t0, int width) {
+    std::vector<RulerTick> ticks;
+    if (!(zoom > 0.0) || !std::isfinite(zoom) || width - 60 <= 1) return ticks;
+    const RulerScale scale = rulerScale(zoom);
+    // The first multiple of the step at or after t0.
+    int64_t t = t0 / scale.step * scale.step;
+    if (t < t0) t = saturatingAdd(t, scale.step);
+    for (; t >= t0; t = saturatingAdd(t, scale.step)) {
+        const double dx = std::trunc(timeSpan(t0, t) * zoom);
+        if (!(dx + 1 < static_cast<double>(width - 60))) break;
+        const int x = static_cast<int>(dx) + 1;
+        if (!ticks.empty() && x <= ticks.back().x) break;
+        ticks.push_back({x, tickLabel(t, scale.exponent)});
+        if (t == std::numeric_limits<int64_t>::max()) break;
     }
     return ticks;
 }

@@ -1,8 +1,8 @@
-#include "ui/row_layout.h"
+#include "view/row_layout.h"
 
 #include "model/trace_document.h"
-#include "ui/time_axis.h"
-#include "ui/view_filter.h"
+#include "view/time_axis.h"
+#include "view/view_filter.h"
 
 #include <algorithm>
 #include <cmath>

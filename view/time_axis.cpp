@@ -1,4 +1,4 @@
-#include "ui/time_axis.h"
+#include "view/time_axis.h"
 
 #include <cmath>
 #include <limits>
@@ -95,10 +95,14 @@ ScrollRange zoomScrollRange(int64_t start, int64_t end, int64_t step) {
 }
 
 TimeWindow timeWindow(double zoom, int offset, int width) {
+    return timeWindowAt(zoom, saturatingMul(offset, scrollStep(zoom)), width);
+}
+
+TimeWindow timeWindowAt(double zoom, int64_t t0, int width) {
     TimeWindow w;
     w.zoom = zoom;
     w.step = scrollStep(zoom);
-    w.t0 = saturatingMul(offset, w.step);
+    w.t0 = t0;
     const double span = zoom > 0.0 ? static_cast<double>(width - 10) / zoom : 0.0;
     w.t1 = saturatingAdd(w.t0, clampToInt64(std::trunc(span)));
     return w;

@@ -1,4 +1,4 @@
-#include "ui/call_blocks.h"
+#include "view/call_blocks.h"
 
 #include "format/func_ids.h"
 

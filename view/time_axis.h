@@ -59,6 +59,8 @@ struct TimeWindow {
     int64_t t1 = 0;
 };
 TimeWindow timeWindow(double zoom, int offset, int width);
+// The same with the time at x = 0 given (a left edge off the step grid).
+TimeWindow timeWindowAt(double zoom, int64_t t0, int width);
 
 // x(t) = (t - t0) * zoom truncated toward zero, limited to +-kPixelLimit.
 // Inline: painting asks it twice for every call in view.

@@ -1,4 +1,4 @@
-#include "ui/view_filter.h"
+#include "view/view_filter.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ui/call_skip_index.h"
+#include "view/call_skip_index.h"
 
 #include "model/wrapping_math.h"
 
