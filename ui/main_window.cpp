@@ -2,6 +2,7 @@
 
 #include "appdb/call_info.h"
 #include "model/trace_document.h"
+#include "otf2/open_trace.h"
 #include "ui/event_expl.h"
 #include "ui/nr_view.h"
 #include "ui/palette_dlg.h"
@@ -158,7 +159,8 @@ ZLVR_anView::~ZLVR_anView() {
 
 void ZLVR_anView::slotfOpen() {
     const QString name = QFileDialog::getOpenFileName(
-        this, QString(), QString(), tr("ZELVOR Analyzer (*.zlv);;All Files (*.*)"));
+        this, QString(), QString(),
+        tr("ZELVOR Analyzer (*.zlv);;OTF2 archives (*.otf2);;All Files (*.*)"));
     if (name.isEmpty()) return;
     openTrace(name);
 }
@@ -178,7 +180,7 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     // The name in the file system's own encoding, so that every name the
     // dialog offers can be opened. Loader messages go to stderr, database
     // messages to stdout.
-    auto trace = std::make_unique<TTrace>(
+    auto trace = openTraceFile(
         QFile::encodeName(fileName).toStdString(), std::cout, std::cerr,
         [&progress](uint32_t permille) { progress.setValue(static_cast<int>(permille)); });
     loading_ = false;
