@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 
 namespace {
@@ -50,7 +51,13 @@ INSTANTIATE_TEST_SUITE_P(Generated, ConvertRoundTrip,
                                          Generated{"collectives --ranks 6 --nodes 2"},
                                          Generated{"master-worker --ranks 5 --nodes 5"},
                                          Generated{"mixed --fault unfinished --fault unfreed-comm"},
-                                         Generated{"mixed --fault lost-recv --ranks 3"}));
+                                         Generated{"mixed --fault lost-recv --ranks 3"}),
+                         [](const testing::TestParamInfo<Generated>& info) {
+                             std::string name;
+                             for (const char c : info.param.options)
+                                 if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+                             return name;
+                         });
 
 TEST(Convert, RefusesToOverwriteAndNamesWhatFailed) {
     const std::string dir = freshArchiveDir("convert_refuse");
