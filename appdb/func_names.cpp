@@ -1,6 +1,6 @@
 #include "appdb/func_names.h"
 
-#include "format/func_ids.h"
+#include "format/tracer_calls.h"
 
 TFuncNames::TFuncNames()
     : entries_{{kFuncInit, "MPI_Init"},
@@ -22,7 +22,10 @@ TFuncNames::TFuncNames()
                {kFuncCartSub, "MPI_Cart_sub"},
                {kFuncCommFree, "MPI_Comm_free"},
                {kFuncWaitIsend, "MPI_Wait for Isend"},
-               {kFuncWaitIrecv, "MPI_Wait for Irecv"}} {}
+               {kFuncWaitIrecv, "MPI_Wait for Irecv"}} {
+    // The tracer's own identifiers follow, so that every recorded call has a name.
+    for (const CallName& c : kOtherCallNames) entries_.push_back({c.id, c.name});
+}
 
 const std::string& TFuncNames::funcName(uint32_t id) const {
     static const std::string kUnknown = "Unknown";

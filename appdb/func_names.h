@@ -1,5 +1,6 @@
 #pragma once
-// The fixed table of MPI function identifiers and their display names.
+// The fixed table of MPI function identifiers and their display names,
+// followed by the names of the tracer's own identifiers.
 
 #include <cstdint>
 #include <string>
@@ -12,7 +13,7 @@ class TFuncNames {
         std::string name;
     };
 
-    TFuncNames(); // the twenty names of the traced MPI calls
+    TFuncNames(); // the twenty fixed names, then the tracer's (format/tracer_calls.h)
     void addFunc(uint32_t id, std::string name) { entries_.push_back({id, std::move(name)}); }
     // First entry with that identifier, "Unknown" when none. Callers clear 0x800 first.
     const std::string& funcName(uint32_t id) const;

@@ -37,7 +37,20 @@ constexpr uint32_t otherCallId(uint32_t k) {
     X(kOtherCartCreateNoComm, "MPI_Cart_create (MPI_COMM_NULL)")                                   \
     X(kOtherCartSubNoComm, "MPI_Cart_sub (MPI_COMM_NULL)")                                         \
     X(kOtherCancelledIrecv, "MPI_Irecv (cancelled)")                                               \
-    X(kOtherCancelledIsend, "MPI_Isend (cancelled)")
+    X(kOtherCancelledIsend, "MPI_Isend (cancelled)")                                               \
+    X(kOtherCommCreateGroupNoComm, "MPI_Comm_create_group (MPI_COMM_NULL)")                        \
+    X(kOtherCommIdupNoComm, "MPI_Comm_idup (no intracommunicator)")                                \
+    X(kOtherGraphCreateNoComm, "MPI_Graph_create (MPI_COMM_NULL)")                                 \
+    X(kOtherDistGraphCreateNoComm, "MPI_Dist_graph_create (no intracommunicator)")                 \
+    X(kOtherDistGraphCreateAdjacentNoComm,                                                         \
+      "MPI_Dist_graph_create_adjacent (no intracommunicator)")                                     \
+    X(kOtherIntercommMergeNoComm, "MPI_Intercomm_merge (no intracommunicator)")                    \
+    X(kOtherIprobe, "MPI_Iprobe")                                                                  \
+    X(kOtherMprobe, "MPI_Mprobe")                                                                  \
+    X(kOtherImprobe, "MPI_Improbe")                                                                \
+    X(kOtherIprobePolls, "MPI_Iprobe (no message, polls)")                                         \
+    X(kOtherTestPolls, "MPI_Test (nothing completed, polls)")                                      \
+    X(kOtherRecordingCut, "Recording stopped")
 
 // clang-format off
 enum OtherCall : uint32_t {
@@ -63,4 +76,45 @@ inline constexpr CallName kOtherCallNames[kOtherCallCount] = {
 constexpr bool isSafeOtherId(uint32_t id) {
     return (id & (kFuncWaitBit | kFuncMembersBit | kUnfinishedFlag)) == 0 &&
            id != kFuncInstantMark && id != kFuncSection && id > kFuncLastFixed;
+}
+
+// Communicator-making calls the fixed table does not name carry a member
+// list, so their identifiers have the member-list bit and the loader declares
+// the communicator: 0x1020 + (k & 0xF) + (k >> 4) * 0x40 for the k-th call of
+// the table below, never with the wait bit or the unfinished flag.
+constexpr uint32_t commCallId(uint32_t k) {
+    return 0x1020 + (k & 0xF) + (k >> 4) * 0x40;
+}
+
+// Append only, as above.
+#define ZLV_TRACER_COMM_CALLS(X)                                                                   \
+    X(kCommCreate, "MPI_Comm_create")                                                              \
+    X(kCommCreateGroup, "MPI_Comm_create_group")                                                   \
+    X(kCommSplitType, "MPI_Comm_split_type")                                                       \
+    X(kCommIdup, "MPI_Comm_idup")                                                                  \
+    X(kCommGraphCreate, "MPI_Graph_create")                                                        \
+    X(kCommDistGraphCreate, "MPI_Dist_graph_create")                                               \
+    X(kCommDistGraphAdjacent, "MPI_Dist_graph_create_adjacent")                                    \
+    X(kCommIntercommMerge, "MPI_Intercomm_merge")                                                  \
+    X(kCommDupWithInfo, "MPI_Comm_dup_with_info")
+
+// clang-format off
+enum CommCall : uint32_t {
+#define ZLV_COMM_CALL_ENUMERATOR(enumerator, name) enumerator,
+    ZLV_TRACER_COMM_CALLS(ZLV_COMM_CALL_ENUMERATOR)
+#undef ZLV_COMM_CALL_ENUMERATOR
+    kCommCallCount
+};
+// clang-format on
+
+// Names of the communicator-making calls recorded with a member list.
+inline constexpr CallName kCommCallNames[kCommCallCount] = {
+#define ZLV_COMM_CALL_NAME(enumerator, name) {commCallId(enumerator), name},
+    ZLV_TRACER_COMM_CALLS(ZLV_COMM_CALL_NAME)
+#undef ZLV_COMM_CALL_NAME
+};
+
+constexpr bool isSafeCommCallId(uint32_t id) {
+    return (id & (kFuncWaitBit | kUnfinishedFlag)) == 0 && (id & kFuncMembersBit) != 0 &&
+           id > kFuncLastFixed;
 }

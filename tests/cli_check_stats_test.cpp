@@ -1,6 +1,7 @@
 // Golden output of `zlv check`, `zlv stats` and `zlv sections` on small
 // written traces and on traces from `zlv gen` (each planted fault caught by
 // the check meant for it), with their exit statuses.
+#include "format/tracer_calls.h"
 #include "tests/written_trace.h"
 #include "tests/zlv_tool_run.h"
 
@@ -137,4 +138,16 @@ TEST(CliGenerated, SectionsAndTheRingSectionsMatrix) {
               "1\t0/2\t0/0\t2/0\t0/0\n"
               "2\t0/0\t0/2\t0/0\t2/0\n"
               "3\t2/0\t0/0\t0/2\t0/0\n");
+}
+
+TEST(CliDump, NamesTheTracersOwnCalls) {
+    TraceWriter w;
+    w.declareProcess(0, 1);
+    w.shortCall(0, kFuncInit, 0, 10);
+    w.longCall(0, otherCallId(kOtherAlltoall), 10, 20, 64, 0, -1, kWorldComm);
+    w.shortCall(0, otherCallId(kOtherBarrier) | kUnfinishedFlag, 20, 30);
+    const ToolRun run = zlv("dump " + saveWrittenTrace(w));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("\n1\tMPI_Alltoall\t10\t20\t"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\n2\tMPI_Barrier (unfinished)\t20\t30\t"), std::string::npos);
 }

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -255,13 +256,36 @@ class ViewsTest : public QObject {
         QCOMPARE(legend.windowTitle(), QString("Color palette"));
         QScrollArea* area = legend.rowsView();
         const QList<QLabel*> labels = area->widget()->findChildren<QLabel*>();
-        QCOMPARE(labels.size(), 19);
+        // One row per palette entry: the fixed ones, then the tracer's calls.
+        const ColorPalette palette;
+        const TFuncNames names;
+        const int count = static_cast<int>(palette.entryCount());
+        QVERIFY(count > 19);
+        QCOMPARE(labels.size(), count);
         QCOMPARE((QStringList{labels[0]->text(), labels[2]->text(), labels[18]->text()}),
                  (QStringList{"MPI_Init", "MPI_Send", "MPI_Comm_free"}));
+        for (int i = 19; i < count; ++i)
+            QCOMPARE(labels[i]->text(), QString::fromStdString(names.funcName(palette.idAt(i))));
         // Swatches at x = 127, y = 2 + 21 i, 20 x 20, on the grey background.
         const QImage rows = area->widget()->grab().toImage();
-        QCOMPARE(coloursAt(rows, "137,12 137,54 137,180 137,390 120,401"),
-                 (QList<QRgb>{kWhite, kMagenta, QRgb(0xFFFF7F), QRgb(0x7F7F7F), QRgb(0xC8C8C8)}));
+        QCOMPARE(rows.height(), 21 * count + 4);
+        QCOMPARE(coloursAt(rows, "137,12 137,54 137,180 137,390"),
+                 (QList<QRgb>{kWhite, kMagenta, QRgb(0xFFFF7F), QRgb(0x7F7F7F)}));
+        auto swatchColour = [&](int i) {
+            const TColour c = palette.colourOf(palette.idAt(static_cast<uint32_t>(i)));
+            return qRgb(c.r, c.g, c.b) & 0xFFFFFF;
+        };
+        for (int i = 19; i < count; ++i) QCOMPARE(rgbAt(rows, 137, 12 + 21 * i), swatchColour(i));
+        QCOMPARE(rgbAt(rows, 120, 21 * count + 2), QRgb(0xC8C8C8)); // below the last row
+
+        // The rows scroll: at the bottom of the bar the last row is in view.
+        legend.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&legend));
+        QScrollBar* bar = area->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        bar->setValue(bar->maximum());
+        const QPoint last = labels.last()->mapTo(area->viewport(), QPoint(0, 0));
+        QVERIFY(last.y() >= 0 && last.y() + 20 <= area->viewport()->height());
     }
 
     void toolBarButtonsAndIcons() {

@@ -1,6 +1,52 @@
 #include "ui/color_palette.h"
 
-#include "format/func_ids.h"
+#include "format/tracer_calls.h"
+
+namespace {
+
+struct CallColour {
+    uint32_t id;
+    TColour colour;
+};
+
+// The tracer's own calls, family by family, each family in shades of a hue
+// that no fixed entry uses, so that a glance tells the families apart and a
+// closer look the calls; the legend lists them in this order.
+const CallColour kTracerCallColours[] = {
+    // Barrier: black, as nothing moves but time.
+    {otherCallId(kOtherBarrier), {0, 0, 0}},
+    // Exchanges of every member with every member: purples.
+    {otherCallId(kOtherAllgather), {128, 0, 128}},
+    {otherCallId(kOtherAllgatherv), {176, 48, 176}},
+    {otherCallId(kOtherAlltoall), {96, 0, 192}},
+    {otherCallId(kOtherAlltoallv), {144, 80, 224}},
+    {otherCallId(kOtherAlltoallw), {200, 140, 240}},
+    // Reductions whose result reaches every member: oranges.
+    {otherCallId(kOtherAllreduce), {255, 128, 0}},
+    {otherCallId(kOtherReduceScatter), {208, 96, 0}},
+    {otherCallId(kOtherReduceScatterBlock), {240, 160, 48}},
+    {otherCallId(kOtherScan), {255, 200, 120}},
+    {otherCallId(kOtherExscan), {176, 112, 32}},
+    // Probes: teal.
+    {otherCallId(kOtherProbe), {0, 128, 128}},
+    // Requests freed or cancelled: the cancelled ones as faded non-blocking
+    // colours, as no message went.
+    {otherCallId(kOtherRequestFree), {160, 82, 45}},
+    {otherCallId(kOtherCancelledIsend), {168, 208, 208}},
+    {otherCallId(kOtherCancelledIrecv), {168, 208, 168}},
+    // Communicator making beyond the fixed calls, and the fixed calls that
+    // made none: greys and slates beside the fixed calls' grey.
+    {otherCallId(kOtherCommCreate), {80, 80, 80}},
+    {otherCallId(kOtherCommSplitType), {104, 104, 104}},
+    {otherCallId(kOtherCommDupNoComm), {152, 152, 152}},
+    {otherCallId(kOtherCommSplitNoComm), {176, 176, 176}},
+    {otherCallId(kOtherCartCreateNoComm), {112, 120, 136}},
+    {otherCallId(kOtherCartSubNoComm), {144, 152, 168}},
+    // The end of a run: dark red.
+    {otherCallId(kOtherAbort), {128, 0, 0}},
+};
+
+} // namespace
 
 ColorPalette::ColorPalette() {
     // Sends and receives in saturated colours, rooted collectives in pastel
@@ -21,6 +67,7 @@ ColorPalette::ColorPalette() {
     append(kFuncGatherv, {127, 127, 255});
     for (uint32_t id : {kFuncCommDup, kFuncCommSplit, kFuncCartCreate, kFuncCartSub, kFuncCommFree})
         append(id, {127, 127, 127});
+    for (const CallColour& c : kTracerCallColours) append(c.id, c.colour);
 }
 
 TColour ColorPalette::colourOf(uint32_t id) const {

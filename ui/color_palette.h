@@ -1,5 +1,6 @@
 #pragma once
-// The fixed colours of MPI functions in the event explorer.
+// The colours of MPI functions in the event explorer: the fixed entries,
+// then one for each of the tracer's own identifiers.
 
 #include <cstdint>
 #include <vector>
@@ -16,7 +17,7 @@ class ColorPalette {
         TColour colour;
     };
 
-    ColorPalette(); // the nineteen default entries
+    ColorPalette(); // the nineteen fixed entries, then the tracer's calls
     void append(uint32_t id, TColour colour) { entries_.push_back({id, colour}); }
     // First entry with that identifier; white when none. Callers clear 0x800 first.
     TColour colourOf(uint32_t id) const;

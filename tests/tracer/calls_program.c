@@ -129,14 +129,17 @@ static MPI_Comm communicators(void) {
     MPI_Comm_dup(MPI_COMM_WORLD, &dup);
     if (rank == 0) MPI_Send(&value, 1, MPI_INT, 1, 50, dup);
     /* the only message on dup: safe to take with both wildcards */
-    if (rank == 1) MPI_Recv(&value, 1, MPI_INT, MPI_ANY_SOURCE, MPI_ANY_TAG, dup, MPI_STATUS_IGNORE);
+    if (rank == 1)
+        MPI_Recv(&value, 1, MPI_INT, MPI_ANY_SOURCE, MPI_ANY_TAG, dup, MPI_STATUS_IGNORE);
     MPI_Comm_free(&dup);
 
     MPI_Comm_split(MPI_COMM_WORLD, rank % 2, rank, &half);
     MPI_Bcast(&value, 1, MPI_INT, 0, half);
     MPI_Comm_rank(half, &halfRank);
-    if (halfRank == 0) MPI_Send(&value, 1, MPI_INT, 1, 60, half);
-    else MPI_Recv(&value, 1, MPI_INT, 0, 60, half, MPI_STATUS_IGNORE);
+    if (halfRank == 0)
+        MPI_Send(&value, 1, MPI_INT, 1, 60, half);
+    else
+        MPI_Recv(&value, 1, MPI_INT, 0, 60, half, MPI_STATUS_IGNORE);
     MPI_Comm_free(&half);
 
     MPI_Cart_create(MPI_COMM_WORLD, 2, dims, periods, 0, &cart);

@@ -35,7 +35,7 @@ std::string whyMpirunUnavailable() {
 }
 
 TracedRun runTraced(const std::string& program, const std::string& mode, bool preload,
-                    const std::string& base, int processes) {
+                    const std::string& base, int processes, const std::string& env) {
     TracedRun run;
     run.dir = freshDirectory();
     run.base = base;
@@ -45,8 +45,10 @@ TracedRun runTraced(const std::string& program, const std::string& mode, bool pr
                           "' && env OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 "
                           "OMPI_MCA_rmaps_base_oversubscribe=1 "
                           "OMPI_MCA_btl_vader_single_copy_mechanism=none ZLV_TRACE=" +
-                          base + " timeout 120 " + ZLV_MPIEXEC + " -np " +
+                          base + " " + env + " timeout 120 " + ZLV_MPIEXEC + " -np " +
                           std::to_string(processes) + " -x ZLV_TRACE";
+    std::istringstream vars(env);
+    for (std::string var; vars >> var;) command += " -x " + var.substr(0, var.find('='));
     if (preload) command += std::string(" -x LD_PRELOAD=") + ZLV_TRACER_LIBRARY;
     command += " '" + program + "' " + mode + " > run.log 2>&1";
     run.exitStatus = runShell(command);
@@ -66,4 +68,17 @@ LoadedTrace loadTrace(const std::string& path) {
     loaded.loaderMessages = errors.str();
     loaded.databaseMessages = database.str();
     return loaded;
+}
+
+std::vector<const TFunc*> callsWith(const TProcess& p, uint32_t funcId) {
+    std::vector<const TFunc*> out;
+    for (const TFunc& f : p.calls)
+        if (f.funcId == funcId) out.push_back(&f);
+    return out;
+}
+
+int32_t globalPeer(const TProcess& p, const TFunc& f) {
+    const uint32_t index = static_cast<uint32_t>(&f - p.calls.data());
+    const TComm* comm = p.findComm(f.comm, index);
+    return comm ? comm->toGlobal(f.peer) : f.peer;
 }

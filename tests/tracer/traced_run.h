@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 struct TracedRun {
     std::string dir;  // working directory of the run
@@ -22,8 +23,9 @@ struct TracedRun {
 std::string whyMpirunUnavailable();
 
 // preload: trace through LD_PRELOAD (the program is not linked with the tracer).
+// env: further variables for every process, "NAME=value" separated by spaces.
 TracedRun runTraced(const std::string& program, const std::string& mode, bool preload,
-                    const std::string& base, int processes = 4);
+                    const std::string& base, int processes = 4, const std::string& env = "");
 
 // Runs zlv-merge on the run's parts; returns its exit status.
 int mergeParts(const TracedRun& run);
@@ -34,3 +36,8 @@ struct LoadedTrace {
     std::string databaseMessages; // database messages
 };
 LoadedTrace loadTrace(const std::string& path);
+
+// The calls of p with this identifier, in call order.
+std::vector<const TFunc*> callsWith(const TProcess& p, uint32_t funcId);
+// Global rank of a call's peer, through the process's view of the communicator.
+int32_t globalPeer(const TProcess& p, const TFunc& f);

@@ -247,13 +247,22 @@ TEST(TraceFileNames, AcceptTheBaseTheTraceOrThePartsDirectory) {
 
 TEST(OtherCallIds, AvoidTheBitsAndIdentifiersThatCarryMeaning) {
     std::set<uint32_t> seen;
-    for (const CallName& c : kOtherCallNames) {
-        EXPECT_TRUE(isSafeOtherId(c.id)) << c.name;
+    auto expectDistinctAndUnclassified = [&](const CallName& c) {
         EXPECT_TRUE(seen.insert(c.id).second) << c.name;
         TFunc f = TFunc::make(0, c.id, 0, 0, 0, kWorldComm, 0, 0, 0);
         EXPECT_EQ(f.kind, 0u) << c.name << ": classified as something it is not";
+    };
+    for (const CallName& c : kOtherCallNames) {
+        EXPECT_TRUE(isSafeOtherId(c.id)) << c.name;
+        expectDistinctAndUnclassified(c);
+    }
+    // Communicator-making calls carry a member list: bit 0x20, never 36's meaning.
+    for (const CallName& c : kCommCallNames) {
+        EXPECT_TRUE(isSafeCommCallId(c.id)) << c.name;
+        expectDistinctAndUnclassified(c);
     }
     for (uint32_t k = 0; k < 512; ++k) EXPECT_TRUE(isSafeOtherId(otherCallId(k))) << k;
+    for (uint32_t k = 0; k < 512; ++k) EXPECT_TRUE(isSafeCommCallId(commCallId(k))) << k;
 }
 
 } // namespace

@@ -17,6 +17,12 @@ void zlv_section_begin(const char* name);
 /* Returns to the enclosing section (the main section at the outermost level). */
 void zlv_section_end(void);
 
+/* Recording of calls stops at zlv_pause and goes on at zlv_resume (from the
+ * start of the run when ZLV_PAUSED is set). MPI_Init, MPI_Finalize and the
+ * calls that make or free communicators are recorded also while paused. */
+void zlv_pause(void);
+void zlv_resume(void);
+
 /* Adds `times` to the counter of the place file:line. */
 void zlv_count_at(const char* file, unsigned line, unsigned times);
 /* Adds one to the counter of the calling place, known by its return address. */

@@ -19,20 +19,24 @@ namespace zlvt {
 
 int64_t nowMicros();
 
-// Records are written only between MPI_Init and MPI_Finalize.
+// Bookkeeping runs between MPI_Init and MPI_Finalize.
 bool tracingActive();
 
-// One traced call from the view of its wrapper. Calls made while another
-// traced call runs on the same thread (inside the MPI library or inside the
-// tracer) are not recorded.
+// One traced call from the view of its wrapper. A call made while another
+// traced call runs on the same thread (inside the MPI library, from one of
+// its callbacks) is recorded only when its wrapper asks for it: its records
+// then follow the outer call's, which started first.
 class Call {
   public:
+    enum Nesting { kOutermostOnly, kAlsoNested };
     // beforeInit: MPI_Init's own wrapper, the one call recorded before tracing starts.
-    explicit Call(void* returnAddress, bool beforeInit = false);
+    explicit Call(void* returnAddress, bool beforeInit = false, Nesting nesting = kOutermostOnly);
+    Call(void* returnAddress, Nesting nesting) : Call(returnAddress, false, nesting) {}
     ~Call();
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
 
+    // Whether the wrapper keeps its books (communicators, requests).
     explicit operator bool() const { return on_; }
 
     // What is running now; a process that dies inside the call leaves this
@@ -46,14 +50,21 @@ class Call {
     // Returns where the record lies in the part file (RequestInfo::record), 0 if unwritten.
     size_t longRecord(uint32_t func, int64_t end, uint32_t size, uint32_t msgTag, int32_t peer,
                       uint32_t comm) const;
+    // Also while recording is paused: later calls may use the communicator.
     void commRecord(uint32_t func, int64_t end, uint32_t comm,
                     const std::vector<uint32_t>& members) const;
+    // An MPI_Iprobe or MPI_Test* that found nothing: joins the run of polls
+    // in progress (func: kOtherIprobePolls or kOtherTestPolls).
+    void poll(uint32_t func, int64_t end, uint32_t comm) const;
+    // The record of MPI_Finalize, written even after a cut or a pause.
+    void finalRecord(uint32_t func, int64_t end) const;
 
     int64_t start = 0;
     uint32_t location = 0;
 
   private:
     bool on_ = false;
+    bool nested_ = false;
 };
 
 // --- communicators
@@ -68,6 +79,9 @@ int32_t recordedPeer(MPI_Comm comm, int localRank);
 // (a collective call over it) and returns it with the member list of global
 // ranks; 0 for MPI_COMM_NULL and intercommunicators, which stay untracked.
 uint32_t trackNewComm(MPI_Comm comm, std::vector<uint32_t>& members);
+// The same for a communicator that cannot be used yet (MPI_Comm_idup): its
+// members are those of `parent`, over which the identifier is agreed.
+uint32_t trackPendingComm(MPI_Comm parent, MPI_Comm comm, std::vector<uint32_t>& members);
 void forgetComm(MPI_Comm comm);
 int localRank(MPI_Comm comm);
 int commSize(MPI_Comm comm);
@@ -106,6 +120,11 @@ void forgetPersistent(MPI_Request request);
 void recordCompletion(const Call& call, int64_t end, const RequestInfo& info,
                       const MPI_Status& status);
 
+// --- matched probes: the message of an MPI_Mprobe/MPI_Improbe, until its
+// MPI_Mrecv/MPI_Imrecv receives it
+void trackMessage(MPI_Message message, MPI_Comm comm, const MPI_Status& status);
+bool takeMessage(MPI_Message message, MPI_Comm& comm, MPI_Status& status);
+
 // --- run life cycle
 void startTracing(const Call& initCall, int64_t initEnd, int threadLevel);
 void finishTracing(Call& finalizeCall);
@@ -113,6 +132,8 @@ void abortTracing(const Call& abortCall);
 
 // --- the C API
 void beginSection(const char* name);
+// zlv_pause / zlv_resume; ZLV_PAUSED set starts the run paused.
+void pauseRecording(bool paused);
 void endSection();
 void addCount(const char* file, unsigned line, void* returnAddress, unsigned times);
 void setNextLocation(const char* file, unsigned line);

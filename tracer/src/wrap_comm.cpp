@@ -1,114 +1,99 @@
-// Calls that make or free communicators. The four the trace format knows
-// carry the new communicator's agreed identifier and its members as global
-// ranks; MPI_Comm_free names the communicator it frees.
+// Calls that make or free communicators, from C.
 
-#include "tracer_core.h"
-
-#include <vector>
+#include "traced_comm.h"
 
 using namespace zlvt;
-
-namespace {
-
-// While these calls run, their in-flight record is a short one: a long
-// unfinished record with bit 0x20 would declare a communicator.
-
-// Records a creating call after it returned. A process that got no
-// intracommunicator (MPI_COMM_NULL, or an intercommunicator) records the call
-// under an identifier that defines no communicator, so nothing stays "open".
-void recordCreation(const Call& call, int64_t end, int rc, uint32_t func, uint32_t noCommFunc,
-                    MPI_Comm parent, MPI_Comm created) {
-    std::vector<uint32_t> members;
-    const uint32_t id = rc == MPI_SUCCESS ? trackNewComm(created, members) : 0;
-    if (id == 0)
-        call.longRecord(noCommFunc, end, 0, 0, -1, commId(parent));
-    else
-        call.commRecord(func, end, id, members);
-}
-
-// Calls whose new communicator the trace format cannot declare: recorded
-// under the tracer's own identifier; calls on the result use global ranks.
-void recordUntrackedCreation(const Call& call, int64_t end, uint32_t func, MPI_Comm parent) {
-    call.longRecord(func, end, 0, 0, -1, commId(parent));
-}
-
-} // namespace
 
 extern "C" {
 
 int MPI_Comm_dup(MPI_Comm comm, MPI_Comm* newcomm) {
-    Call call(ZLV_CALLER);
-    if (!call) return PMPI_Comm_dup(comm, newcomm);
-    call.running(kFuncCommDup);
-    const int rc = PMPI_Comm_dup(comm, newcomm);
-    recordCreation(call, call.finish(), rc, kFuncCommDup, otherCallId(kOtherCommDupNoComm), comm,
-                   *newcomm);
-    return rc;
+    return tracedCreation(ZLV_CALLER, kFuncCommDup, otherCallId(kOtherCommDupNoComm), comm, newcomm,
+                          [&] { return PMPI_Comm_dup(comm, newcomm); });
+}
+
+int MPI_Comm_dup_with_info(MPI_Comm comm, MPI_Info info, MPI_Comm* newcomm) {
+    return tracedCreation(ZLV_CALLER, commCallId(kCommDupWithInfo),
+                          otherCallId(kOtherCommDupNoComm), comm, newcomm,
+                          [&] { return PMPI_Comm_dup_with_info(comm, info, newcomm); });
 }
 
 int MPI_Comm_split(MPI_Comm comm, int color, int key, MPI_Comm* newcomm) {
-    Call call(ZLV_CALLER);
-    if (!call) return PMPI_Comm_split(comm, color, key, newcomm);
-    call.running(kFuncCommSplit);
-    const int rc = PMPI_Comm_split(comm, color, key, newcomm);
-    recordCreation(call, call.finish(), rc, kFuncCommSplit, otherCallId(kOtherCommSplitNoComm),
-                   comm, *newcomm);
-    return rc;
+    return tracedCreation(ZLV_CALLER, kFuncCommSplit, otherCallId(kOtherCommSplitNoComm), comm,
+                          newcomm, [&] { return PMPI_Comm_split(comm, color, key, newcomm); });
 }
 
 int MPI_Cart_create(MPI_Comm comm, int ndims, const int dims[], const int periods[], int reorder,
                     MPI_Comm* cart) {
-    Call call(ZLV_CALLER);
-    if (!call) return PMPI_Cart_create(comm, ndims, dims, periods, reorder, cart);
-    call.running(kFuncCartCreate);
-    const int rc = PMPI_Cart_create(comm, ndims, dims, periods, reorder, cart);
-    recordCreation(call, call.finish(), rc, kFuncCartCreate, otherCallId(kOtherCartCreateNoComm),
-                   comm, *cart);
-    return rc;
+    return tracedCreation(
+        ZLV_CALLER, kFuncCartCreate, otherCallId(kOtherCartCreateNoComm), comm, cart,
+        [&] { return PMPI_Cart_create(comm, ndims, dims, periods, reorder, cart); });
 }
 
 int MPI_Cart_sub(MPI_Comm comm, const int remain_dims[], MPI_Comm* newcomm) {
-    Call call(ZLV_CALLER);
-    if (!call) return PMPI_Cart_sub(comm, remain_dims, newcomm);
-    call.running(kFuncCartSub);
-    const int rc = PMPI_Cart_sub(comm, remain_dims, newcomm);
-    recordCreation(call, call.finish(), rc, kFuncCartSub, otherCallId(kOtherCartSubNoComm), comm,
-                   *newcomm);
-    return rc;
+    return tracedCreation(ZLV_CALLER, kFuncCartSub, otherCallId(kOtherCartSubNoComm), comm, newcomm,
+                          [&] { return PMPI_Cart_sub(comm, remain_dims, newcomm); });
 }
 
 int MPI_Comm_create(MPI_Comm comm, MPI_Group group, MPI_Comm* newcomm) {
-    Call call(ZLV_CALLER);
-    if (!call) return PMPI_Comm_create(comm, group, newcomm);
-    const uint32_t func = otherCallId(kOtherCommCreate);
-    call.running(func, 0, 0, -1, commId(comm));
-    const int rc = PMPI_Comm_create(comm, group, newcomm);
-    recordUntrackedCreation(call, call.finish(), func, comm);
-    return rc;
+    return tracedCreation(ZLV_CALLER, commCallId(kCommCreate), otherCallId(kOtherCommCreate), comm,
+                          newcomm, [&] { return PMPI_Comm_create(comm, group, newcomm); });
+}
+
+int MPI_Comm_create_group(MPI_Comm comm, MPI_Group group, int tag, MPI_Comm* newcomm) {
+    return tracedCreation(ZLV_CALLER, commCallId(kCommCreateGroup),
+                          otherCallId(kOtherCommCreateGroupNoComm), comm, newcomm,
+                          [&] { return PMPI_Comm_create_group(comm, group, tag, newcomm); });
 }
 
 int MPI_Comm_split_type(MPI_Comm comm, int type, int key, MPI_Info info, MPI_Comm* newcomm) {
-    Call call(ZLV_CALLER);
-    if (!call) return PMPI_Comm_split_type(comm, type, key, info, newcomm);
-    const uint32_t func = otherCallId(kOtherCommSplitType);
-    call.running(func, 0, 0, -1, commId(comm));
-    const int rc = PMPI_Comm_split_type(comm, type, key, info, newcomm);
-    recordUntrackedCreation(call, call.finish(), func, comm);
-    return rc;
+    return tracedCreation(ZLV_CALLER, commCallId(kCommSplitType), otherCallId(kOtherCommSplitType),
+                          comm, newcomm,
+                          [&] { return PMPI_Comm_split_type(comm, type, key, info, newcomm); });
+}
+
+int MPI_Graph_create(MPI_Comm comm, int nnodes, const int index[], const int edges[], int reorder,
+                     MPI_Comm* graph) {
+    return tracedCreation(
+        ZLV_CALLER, commCallId(kCommGraphCreate), otherCallId(kOtherGraphCreateNoComm), comm, graph,
+        [&] { return PMPI_Graph_create(comm, nnodes, index, edges, reorder, graph); });
+}
+
+int MPI_Dist_graph_create(MPI_Comm comm, int n, const int sources[], const int degrees[],
+                          const int destinations[], const int weights[], MPI_Info info, int reorder,
+                          MPI_Comm* graph) {
+    return tracedCreation(ZLV_CALLER, commCallId(kCommDistGraphCreate),
+                          otherCallId(kOtherDistGraphCreateNoComm), comm, graph, [&] {
+                              return PMPI_Dist_graph_create(comm, n, sources, degrees, destinations,
+                                                            weights, info, reorder, graph);
+                          });
+}
+
+int MPI_Dist_graph_create_adjacent(MPI_Comm comm, int indegree, const int sources[],
+                                   const int sourceweights[], int outdegree,
+                                   const int destinations[], const int destweights[], MPI_Info info,
+                                   int reorder, MPI_Comm* graph) {
+    return tracedCreation(ZLV_CALLER, commCallId(kCommDistGraphAdjacent),
+                          otherCallId(kOtherDistGraphCreateAdjacentNoComm), comm, graph, [&] {
+                              return PMPI_Dist_graph_create_adjacent(
+                                  comm, indegree, sources, sourceweights, outdegree, destinations,
+                                  destweights, info, reorder, graph);
+                          });
+}
+
+int MPI_Intercomm_merge(MPI_Comm intercomm, int high, MPI_Comm* newcomm) {
+    return tracedCreation(ZLV_CALLER, commCallId(kCommIntercommMerge),
+                          otherCallId(kOtherIntercommMergeNoComm), intercomm, newcomm,
+                          [&] { return PMPI_Intercomm_merge(intercomm, high, newcomm); });
+}
+
+int MPI_Comm_idup(MPI_Comm comm, MPI_Comm* newcomm, MPI_Request* request) {
+    return tracedIdup(ZLV_CALLER, comm, newcomm,
+                      [&] { return PMPI_Comm_idup(comm, newcomm, request); });
 }
 
 int MPI_Comm_free(MPI_Comm* comm) {
-    Call call(ZLV_CALLER);
-    if (!call) return PMPI_Comm_free(comm);
     const MPI_Comm freed = *comm;
-    const uint32_t id = commId(freed);
-    call.running(kFuncCommFree);
-    const int rc = PMPI_Comm_free(comm);
-    const int64_t end = call.finish();
-    if (rc == MPI_SUCCESS) forgetComm(freed);
-    // An empty member list: the record only names the communicator it frees.
-    call.commRecord(kFuncCommFree, end, id, {});
-    return rc;
+    return tracedFree(ZLV_CALLER, freed, [&] { return PMPI_Comm_free(comm); });
 }
 
 } // extern "C"

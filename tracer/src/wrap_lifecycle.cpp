@@ -43,6 +43,12 @@ void zlv_section_begin(const char* name) {
 void zlv_section_end(void) {
     endSection();
 }
+void zlv_pause(void) {
+    pauseRecording(true);
+}
+void zlv_resume(void) {
+    pauseRecording(false);
+}
 void zlv_count_at(const char* file, unsigned line, unsigned times) {
     addCount(file, line, nullptr, times);
 }

@@ -1,0 +1,52 @@
+// The tracer's own identifiers are named after the fixed table, and the
+// places that show a call's name (the termination check, the call
+// information box) show them.
+
+#include "appdb/call_info.h"
+#include "appdb/func_names.h"
+#include "format/tracer_calls.h"
+#include "model/check_lines.h"
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+TEST(TracerNames, FollowTheFixedTableWhichKeepsItsOrderAndFallback) {
+    const TFuncNames names;
+    const auto& entries = names.entries();
+    ASSERT_EQ(entries.size(), 20u + kOtherCallCount);
+    const uint32_t fixedOrder[] = {1,  2,  3,  4,  8,  9,  16, 6,  5,  11,
+                                   12, 13, 14, 32, 33, 34, 35, 36, 24, 25};
+    for (uint32_t i = 0; i < 20; ++i) EXPECT_EQ(entries[i].id, fixedOrder[i]) << i;
+    std::set<std::string> distinct;
+    for (uint32_t k = 0; k < kOtherCallCount; ++k) {
+        EXPECT_EQ(entries[20 + k].id, kOtherCallNames[k].id);
+        EXPECT_EQ(names.funcName(kOtherCallNames[k].id), kOtherCallNames[k].name);
+        distinct.insert(entries[20 + k].name);
+    }
+    EXPECT_EQ(distinct.size(), size_t{kOtherCallCount});
+    EXPECT_EQ(names.funcName(otherCallId(kOtherAllreduce)), "MPI_Allreduce");
+    // Identifiers nobody names stay unknown, in the tracer's range too.
+    for (uint32_t id : {0u, 7u, 37u, 67u, otherCallId(kOtherCallCount), 0x1010u})
+        EXPECT_EQ(names.funcName(id), "Unknown") << id;
+}
+
+TEST(TracerNames, ShownByTheTerminationCheckAndTheCallInformation) {
+    // A process that hangs in MPI_Allreduce, the picture the user needs to read.
+    TraceWriter w;
+    w.declareProcess(0, testNode(1));
+    w.shortCall(makeLocation(1, 3), kFuncInit, 0, 10);
+    w.shortCall(makeLocation(1, 9), otherCallId(kOtherBarrier), 10, 20);
+    w.shortCall(makeLocation(1, 12), otherCallId(kOtherAllreduce) | kUnfinishedFlag, 20, 30);
+    const LoadedTrace r = loadBytes(w.bytes());
+    ASSERT_TRUE(r.trace->loaded()) << r.errors;
+    std::vector<std::string> lines;
+    EXPECT_EQ(checkTerminations(*r.trace, lines), 1u);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "Function MPI_Allreduce was termitated for idle");
+
+    const TProcess& p = *r.trace->processAt(0);
+    EXPECT_TRUE(callInfoText(*r.trace, 0, p.calls[1]).ends_with("\nFunction: MPI_Barrier"));
+    EXPECT_TRUE(callInfoText(*r.trace, 0, p.calls[2]).ends_with("\nFunction: MPI_Allreduce"));
+}
