@@ -3,11 +3,22 @@
 #include "appdb/fdb_reader.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
+#include "model/trace_writer.h"
 
 #include <algorithm>
 
 uint32_t DocumentFill::addNode(std::string, std::optional<uint32_t> ipv4) {
-    nodeIds_.push_back(ipv4.value_or(0));
+    // A node known by name only still needs an identifier of its own:
+    // 0.x.y.z numbered from 1, past any address taken.
+    uint32_t id = ipv4.value_or(0);
+    while (!ipv4 && (id == 0 || taken_.count(id))) {
+        ++synthetic_;
+        id = nodeIdFromOctets(0, static_cast<uint8_t>(synthetic_ >> 16),
+                              static_cast<uint8_t>(synthetic_ >> 8),
+                              static_cast<uint8_t>(synthetic_));
+    }
+    taken_.insert(id);
+    nodeIds_.push_back(id);
     return static_cast<uint32_t>(nodeIds_.size() - 1);
 }
 

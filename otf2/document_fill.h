@@ -12,6 +12,8 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 class TTrace;
 
@@ -47,5 +49,7 @@ class DocumentFill {
     TTrace& trace_;
     std::ostream& errors_;
     std::vector<uint32_t> nodeIds_;
+    std::unordered_set<uint32_t> taken_;
+    uint32_t synthetic_ = 0;
     otf2in::PerTraceNames functions_;
 };
