@@ -4,6 +4,7 @@
 
 #include "appdb/name_table.h"
 #include "model/load_progress.h"
+#include "model/metric_series.h"
 #include "model/trace_model.h"
 
 #include <iostream>
@@ -78,6 +79,7 @@ class TTrace {
     TNameTable fileNames;
     std::vector<TCounter> counterList;
     std::vector<TProcess> processes;
+    std::vector<TMetricSeries> metrics; // by rank, then metric
 
   private:
     bool loaded_ = false;

@@ -1,5 +1,6 @@
 #include "otf2/otf2_import.h"
 
+#include "model/trace_document.h"
 #include "otf2/archive_reader.h"
 #include "otf2/document_fill.h"
 #include "otf2/import_context.h"
@@ -111,12 +112,33 @@ bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& e
                 info.location, [&](const Event& e) { lc.add(e); }, error))
             readProblems.push_back(error);
         const std::vector<ImportedCall> calls = lc.finish();
+        // Series of this rank by metric member, in order of first sample.
+        std::unordered_map<uint32_t, size_t> series;
         for (const MetricSample& m : lc.metrics()) {
-            if (counters.count(m.metric) && m.values.size() == 2)
+            if (counters.count(m.metric) && m.values.size() == 2) {
                 builder.addCounter(static_cast<int32_t>(rank), static_cast<uint32_t>(m.values[1]),
                                    static_cast<uint32_t>(m.values[0]));
-            else
+                continue;
+            }
+            auto metric = defs.metrics.find(m.metric);
+            const size_t n = metric == defs.metrics.end()
+                                 ? 0
+                                 : std::min(m.values.size(), metric->second.members.size());
+            for (size_t k = 0; k < n; ++k) {
+                const uint32_t member = metric->second.members[k];
+                auto [at, fresh] = series.emplace(member, trace.metrics.size());
+                if (fresh) {
+                    auto def = defs.metricMembers.find(member);
+                    const bool named = def != defs.metricMembers.end();
+                    trace.metrics.push_back(
+                        {named ? def->second.name : "metric " + std::to_string(member),
+                         named ? def->second.unit : "",
+                         rank,
+                         {}});
+                }
+                trace.metrics[at->second].samples.push_back({m.time, m.values[k]});
                 ++seen.metricSamples;
+            }
         }
         auto node = nodeIndex.find(info.node);
         if (node == nodeIndex.end())

@@ -252,3 +252,29 @@ TEST(Otf2Import, UnfinishedCallsAndCutArchives) {
     EXPECT_NE(o.errors.find("OTF2 events of location 1 cannot be read"), std::string::npos)
         << o.errors;
 }
+
+TEST(Otf2Import, MetricsAreKeptPerRankAndNamed) {
+    TestArchive a(freshArchiveDir("import_metrics"), 2);
+    const uint32_t ins = a.writer().metricMember("PAPI_TOT_INS", "#");
+    const uint32_t cyc = a.writer().metricMember("PAPI_TOT_CYC", "#");
+    const uint32_t metric = a.writer().metricClass({ins, cyc});
+    a.initAll(0, 10);
+    for (uint64_t t : {20u, 30u}) {
+        const OTF2_Type types[2] = {OTF2_TYPE_UINT64, OTF2_TYPE_UINT64};
+        OTF2_MetricValue values[2];
+        values[0].unsigned_int = t * 100;
+        values[1].unsigned_int = t * 300;
+        OTF2_EvtWriter_Metric(a.ev(1), nullptr, t, metric, 2, types, values);
+    }
+    a.close();
+    Opened o = openArchive(a.path());
+    ASSERT_TRUE(o.trace->loaded()) << o.errors;
+    ASSERT_EQ(o.trace->metrics.size(), 2u);
+    const TMetricSeries& first = o.trace->metrics[0];
+    EXPECT_EQ(first.name, "PAPI_TOT_INS");
+    EXPECT_EQ(first.rank, 1u);
+    ASSERT_EQ(first.samples.size(), 2u);
+    EXPECT_EQ(first.samples[1].time, 30);
+    EXPECT_EQ(first.samples[1].value, 3000);
+    EXPECT_EQ(o.trace->metrics[1].samples[0].value, 6000);
+}
