@@ -1,17 +1,14 @@
 #include "appdb/call_info.h"
 
-#include "appdb/func_names.h"
-#include "appdb/node_address.h"
 #include "model/trace_document.h"
 
 #include <cstdio>
 #include <vector>
 
 std::string callInfoText(const TTrace& trace, uint32_t position, const TFunc& call) {
-    const TFuncNames names;
     const std::string file = trace.fileName(call.location >> 16);
-    const std::string node = dottedNodeId(trace.nodeIdAt(position));
-    const std::string& function = names.funcName(call.funcId & ~kUnfinishedFlag);
+    const std::string node = trace.nodeNameAt(position);
+    const std::string& function = trace.funcName(call.funcId & ~kUnfinishedFlag);
     const int line = static_cast<int>(call.location & 0xFFFF);
 
     std::vector<char> text(file.size() + node.size() + function.size() + 96);

@@ -2,6 +2,8 @@
 
 #include "format/tracer_calls.h"
 
+#include <span>
+
 TFuncNames::TFuncNames()
     : entries_{{kFuncInit, "MPI_Init"},
                {kFuncFinalize, "MPI_Finalize"},
@@ -24,12 +26,19 @@ TFuncNames::TFuncNames()
                {kFuncWaitIsend, "MPI_Wait for Isend"},
                {kFuncWaitIrecv, "MPI_Wait for Irecv"}} {
     // The tracer's own identifiers follow, so that every recorded call has a name.
-    for (const CallName& c : kOtherCallNames) entries_.push_back({c.id, c.name});
+    const std::span<const CallName> tables[] = {kOtherCallNames, kCommCallNames};
+    for (std::span<const CallName> table : tables)
+        for (const CallName& c : table) entries_.push_back({c.id, c.name});
+}
+
+const std::string* TFuncNames::find(uint32_t id) const {
+    for (const Entry& e : entries_)
+        if (e.id == id) return &e.name;
+    return nullptr;
 }
 
 const std::string& TFuncNames::funcName(uint32_t id) const {
     static const std::string kUnknown = "Unknown";
-    for (const Entry& e : entries_)
-        if (e.id == id) return e.name;
-    return kUnknown;
+    const std::string* name = find(id);
+    return name ? *name : kUnknown;
 }

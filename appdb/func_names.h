@@ -17,6 +17,8 @@ class TFuncNames {
     void addFunc(uint32_t id, std::string name) { entries_.push_back({id, std::move(name)}); }
     // First entry with that identifier, "Unknown" when none. Callers clear 0x800 first.
     const std::string& funcName(uint32_t id) const;
+    // The first entry's name; nullptr when none.
+    const std::string* find(uint32_t id) const;
     const std::vector<Entry>& entries() const { return entries_; }
 
   private:

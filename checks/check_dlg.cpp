@@ -5,9 +5,11 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTextBlock>
 
 Check_Dlg::Check_Dlg(QWidget* parent, const TTrace* trace) : QDialog(parent), trace_(trace) {
     setModal(true);
@@ -38,6 +40,7 @@ Check_Dlg::Check_Dlg(QWidget* parent, const TTrace* trace) : QDialog(parent), tr
     output_->setMinimumSize(400, 200);
     output_->setReadOnly(true);
     tab1Grid->addWidget(output_, 0, 0);
+    output_->viewport()->installEventFilter(this);
     tabs->addTab(tab1, tr("Checking"));
 
     auto* tab2 = new QWidget(tabs);
@@ -77,4 +80,22 @@ void Check_Dlg::checking() {
     lines.reserve(static_cast<qsizetype>(report.lines.size()));
     for (const std::string& line : report.lines) lines << QString::fromStdString(line);
     output_->setPlainText(lines.join('\n'));
+}
+
+void Check_Dlg::openLine(int lineNumber) {
+    const QTextBlock block = output_->document()->findBlockByNumber(lineNumber);
+    if (!block.isValid()) return;
+    const std::optional<CheckLineTarget> t = checkLineTarget(block.text().toStdString());
+    if (!t) return;
+    target_ = Target{t->rank, t->lastCall};
+    accept();
+}
+
+bool Check_Dlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == output_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        openLine(output_->cursorForPosition(at).blockNumber());
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <optional>
+
 class QCheckBox;
 class QPlainTextEdit;
 class TTrace;
@@ -15,9 +17,22 @@ class Check_Dlg : public QDialog {
     // trace is not owned and must outlive the dialog.
     Check_Dlg(QWidget* parent, const TTrace* trace);
 
+    // The process a double-clicked line named: its rank, and whether the
+    // line is about the call it ended in. Set when such a line closed the dialog.
+    struct Target {
+        int rank = 0;
+        bool lastCall = false;
+    };
+    std::optional<Target> target() const { return target_; }
+
   public slots:
     // Runs the checked checks; every run starts with an empty output box.
     void checking();
+    // Closes the dialog with the process that the output's line names, if any.
+    void openLine(int lineNumber);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     QPlainTextEdit* output_ = nullptr;
@@ -25,4 +40,5 @@ class Check_Dlg : public QDialog {
     QCheckBox* cb_comm = nullptr;
     QCheckBox* cb_srpr = nullptr;
     const TTrace* trace_ = nullptr;
+    std::optional<Target> target_;
 };

@@ -44,6 +44,15 @@ constexpr uint32_t kKindRecv = 0x04;
 constexpr uint32_t kKindWait = 0x08;
 constexpr uint32_t kKindCollective = 0x20;
 
+// Identifiers a trace gives the functions it names itself, beyond the fixed
+// table and the tracer's range: the k-th spread over the bits that carry no
+// meaning, above every identifier of those two.
+constexpr uint32_t kTraceFuncBase = 0x40000000;
+constexpr uint32_t kTraceFuncLimit = uint32_t{1} << 27; // names a trace can give
+constexpr uint32_t traceFuncId(uint32_t k) {
+    return kTraceFuncBase | (k & 0xF) | ((k >> 4) & 0x1F) << 6 | (k >> 9) << 12;
+}
+
 // Communicators every process knows without a creating call.
 constexpr uint32_t kWorldComm = 91;
 constexpr uint32_t kSelfComm = 92;

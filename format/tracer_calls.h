@@ -29,8 +29,8 @@ constexpr uint32_t otherCallId(uint32_t k) {
     X(kOtherScan, "MPI_Scan")                                                                      \
     X(kOtherExscan, "MPI_Exscan")                                                                  \
     X(kOtherProbe, "MPI_Probe")                                                                    \
-    X(kOtherCommCreate, "MPI_Comm_create")                                                         \
-    X(kOtherCommSplitType, "MPI_Comm_split_type")                                                  \
+    X(kOtherCommCreate, "MPI_Comm_create (MPI_COMM_NULL, or an intercommunicator)")                \
+    X(kOtherCommSplitType, "MPI_Comm_split_type (MPI_COMM_NULL)")                                  \
     X(kOtherRequestFree, "MPI_Request_free")                                                       \
     X(kOtherCommDupNoComm, "MPI_Comm_dup (no intracommunicator)")                                  \
     X(kOtherCommSplitNoComm, "MPI_Comm_split (MPI_COMM_NULL)")                                     \

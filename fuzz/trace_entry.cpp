@@ -2,8 +2,10 @@
 // document, then reads everything the views, checks and statistics read,
 // with in-range and out-of-range arguments, and checks the model's invariants.
 
+#include "analysis/analysis_tables.h"
+#include "analysis/reference/analysis_reference.h"
+#include "analysis/scoped_calls.h"
 #include "appdb/call_info.h"
-#include "appdb/func_names.h"
 #include "appdb/node_address.h"
 #include "fuzz/document_reads.h"
 #include "fuzz/fuzz_check.h"
@@ -108,19 +110,18 @@ void checkStructure(const TTrace& trace) {
 }
 
 void readPositions(TTrace& trace) {
-    const TFuncNames names;
     const uint32_t count = trace.processCount();
     for (uint32_t pos = 0; pos < count; ++pos) {
         const TProcess& p = trace.processes[pos];
         FUZZ_CHECK(trace.rankAt(pos) == static_cast<int32_t>(p.rank));
         FUZZ_CHECK(trace.nodeIdAt(pos) == p.nodeId);
         FUZZ_CHECK(trace.nodeIndexAt(pos) == p.nodeIndex);
-        (void)dottedNodeId(p.nodeId);
+        FUZZ_CHECK(trace.nodeNameAt(pos) == dottedNodeId(p.nodeId));
 
         size_t walked = 0;
         for (TFunc* f = trace.firstCall(pos); f; f = trace.nextCall(pos)) {
             FUZZ_CHECK(++walked <= p.calls.size());
-            (void)names.funcName(f->baseFuncId());
+            (void)trace.funcName(f->baseFuncId());
             (void)callInfoText(trace, pos, *f);
         }
         FUZZ_CHECK(walked == p.calls.size());
@@ -257,6 +258,38 @@ void readStatistics(const TTrace& trace) {
     }
 }
 
+// The analysis figures and their tables answer on any input, and the fast
+// walks agree with the plain ones (on inputs small enough for those).
+void readAnalysis(TTrace& trace) {
+    const TraceWindows windows(trace);
+    std::vector<AnalysisScope> scopes{{}};
+    if (!trace.isEmpty()) {
+        const int64_t start = trace.startTime(), end = trace.endTime();
+        const int64_t mid = start / 2 + end / 2;
+        if (start < mid) scopes.push_back({TimeRange{start, mid}, 0, {}});
+        scopes.push_back({std::nullopt, 0, {0}});
+    }
+    const bool small = callCount(trace.processes) <= 4000;
+    for (const AnalysisScope& scope : scopes) {
+        const Profile fast = profile(trace, scope, &windows);
+        readTableRows(profileByFunctionTable(fast));
+        readTableRows(profileByRankTable(fast));
+        const MessageSizes sizes = messageSizes(trace, scope, &windows);
+        readTableRows(messageSizesTable(sizes));
+        const WaitStates waits = waitStates(trace, scope, 5);
+        for (WaitsBy by : {WaitsBy::Kind, WaitsBy::Rank, WaitsBy::Function})
+            readTableRows(waitsTable(waits, by));
+        readTableRows(waitListTable(waits));
+        if (!small) continue;
+        FUZZ_CHECK(fast == referenceProfile(trace, scope));
+        FUZZ_CHECK(sizes == referenceMessageSizes(trace, scope));
+        FUZZ_CHECK(waits == referenceWaitStates(trace, scope, 5));
+    }
+    const std::vector<NodePairClocks> clocks = clockQuality(trace);
+    readTableRows(clockQualityTable(clocks));
+    if (small) FUZZ_CHECK(clocks == referenceClockQuality(trace));
+}
+
 void checkSorts(TTrace& trace) {
     trace.sortByRank();
     for (uint32_t pos = 1; pos < trace.processCount(); ++pos)
@@ -305,6 +338,7 @@ void readWholeDocument(TTrace& trace) {
     readCounters(trace);
     readChecks(trace);
     readStatistics(trace);
+    readAnalysis(trace);
     checkSorts(trace);
     readPositions(trace);
 }

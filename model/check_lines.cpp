@@ -1,6 +1,7 @@
 #include "model/check_lines.h"
 
-#include "appdb/func_names.h"
+#include <climits>
+
 #include "model/memory_advice.h"
 #include "model/trace_document.h"
 #include "model/traffic_rows.h"
@@ -67,7 +68,6 @@ SparseMatrix messageCountCells(const TTrace& trace) {
 } // namespace
 
 uint32_t checkTerminations(const TTrace& trace, std::vector<std::string>& lines) {
-    const TFuncNames names;
     uint32_t findings = 0;
     for (uint32_t i = 0; i < trace.processCount(); ++i) {
         const TProcess& p = *trace.processAt(i);
@@ -80,7 +80,7 @@ uint32_t checkTerminations(const TTrace& trace, std::vector<std::string>& lines)
         // Only the very last record tells how the process ended.
         const TFunc& last = p.calls.back();
         if (!(last.funcId & kUnfinishedFlag)) continue;
-        lines.push_back("Function " + names.funcName(last.baseFuncId()) +
+        lines.push_back("Function " + trace.funcName(last.baseFuncId()) +
                         " was termitated for idle");
         lines.push_back("\tProcess rank " + rank + ". Location " +
                         locationText(trace, last.location));
@@ -168,4 +168,32 @@ CheckReport runChecks(const TTrace& trace, const CheckSelection& selection) {
     }
     lines.push_back("Checking complete");
     return report;
+}
+
+namespace {
+
+// The decimal number right after `prefix` in the line, if both are there.
+std::optional<int32_t> numberAfter(const std::string& line, const std::string& prefix) {
+    const size_t at = line.find(prefix);
+    if (at == std::string::npos) return std::nullopt;
+    size_t i = at + prefix.size();
+    int64_t v = 0;
+    const size_t from = i;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && v <= INT32_MAX)
+        v = v * 10 + (line[i++] - '0');
+    if (i == from || v > INT32_MAX) return std::nullopt;
+    return static_cast<int32_t>(v);
+}
+
+} // namespace
+
+std::optional<CheckLineTarget> checkLineTarget(const std::string& line) {
+    if (const auto r = numberAfter(line, "Process rank ")) {
+        const bool ended = line.find(". Location ") != std::string::npos;
+        return CheckLineTarget{*r, ended};
+    }
+    if (const auto r = numberAfter(line, "In process with rank ")) return CheckLineTarget{*r};
+    if (line.find("Number of sent messages") != std::string::npos)
+        if (const auto r = numberAfter(line, "one (")) return CheckLineTarget{*r};
+    return std::nullopt;
 }

@@ -3,6 +3,7 @@
 // `zlv check` print. Read-only: the document is not changed.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,3 +28,13 @@ CheckReport runChecks(const TTrace& trace, const CheckSelection& selection);
 uint32_t checkTerminations(const TTrace& trace, std::vector<std::string>& lines);
 uint32_t checkCommunicators(const TTrace& trace, std::vector<std::string>& lines);
 uint32_t checkSendRecv(const TTrace& trace, std::vector<std::string>& lines);
+
+// The process a finding line names, by rank; lastCall when the line is about
+// the call it ended in ("Process rank 3. Location ..."). A send/receive line
+// names its sending rank. nullopt for headings and other lines.
+struct CheckLineTarget {
+    int32_t rank = 0;
+    bool lastCall = false;
+    bool operator==(const CheckLineTarget&) const = default;
+};
+std::optional<CheckLineTarget> checkLineTarget(const std::string& line);

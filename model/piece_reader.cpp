@@ -1,13 +1,15 @@
 #include "model/piece_reader.h"
 
-#include "model/comm_tracker.h"
+#include "appdb/node_address.h"
+#include "format/func_ids.h"
 #include "model/parallel_for.h"
-#include "model/trace_document.h"
-#include "format/zlv_records.h"
+#include "model/record_cursor.h"
+#include "model/trace_builder.h"
 
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <span>
 
 namespace {
 
@@ -17,117 +19,113 @@ struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 
-// A communicator created or freed by call `callIndex` of one process.
-struct CommEvent {
-    uint32_t callIndex;
-    bool frees;
-    TComm comm; // frees: only the identifier
-};
-
 // What one piece leaves for the in-order pass, per process position.
 struct PieceResult {
     std::vector<TCounter> counters;
-    std::vector<std::vector<CommEvent>> events;
+    std::vector<std::vector<CommChange>> changes;
     std::vector<std::vector<uint32_t>> unclassified; // calls whose kind waits for the communicators
     std::vector<TTimeSums> times; // of the piece's calls; unclassified ones by function only
 };
 
+// The call lists of every process, as the builder gave them for filling.
+using FilledCalls = std::vector<std::span<TFunc>>;
+
 class PieceReader {
   public:
-    PieceReader(const ReadPlan& plan, size_t piece, std::vector<TProcess>& procs, PieceResult& out)
-        : plan_(plan), procs_(procs), out_(out), start_(plan.pieces[piece]),
+    PieceReader(const ReadPlan& plan, size_t piece, const TraceBuilder& builder,
+                const FilledCalls& calls, RecordSource& src, PieceResult& out)
+        : plan_(plan), builder_(builder), calls_(calls), src_(src), out_(out),
+          start_(plan.pieces[piece]),
           end_(piece + 1 < plan.pieces.size() ? plan.pieces[piece + 1].offset : plan.end),
-          next_(start_.callsBefore) {
+          next_(start_.callsBefore), cursor_(src, start_.last) {
         for (size_t p = 0; p < plan.processes.size(); ++p)
             limit_.push_back(piece + 1 < plan.pieces.size() ? plan.pieces[piece + 1].callsBefore[p]
                                                             : plan.processes[p].calls);
-        out_.events.resize(plan.processes.size());
+        out_.changes.resize(plan.processes.size());
         out_.unclassified.resize(plan.processes.size());
         out_.times.resize(plan.processes.size());
     }
 
     // true when the piece ends where the plan says, with the planned calls.
-    bool run(RecordSource& src, std::atomic<uint64_t>& bytesDone, ProgressStep* progress) {
-        uint64_t reported = src.offset();
-        for (uint32_t records = 1; src.offset() < end_; ++records) {
+    bool run(std::atomic<uint64_t>& bytesDone, ProgressStep* progress) {
+        uint64_t reported = src_.offset();
+        for (uint32_t records = 1; src_.offset() < end_; ++records) {
             if (records % kRecordsPerReport == 0) {
-                bytesDone += src.offset() - reported;
-                reported = src.offset();
+                bytesDone += src_.offset() - reported;
+                reported = src_.offset();
                 if (progress) progress->report(bytesDone.load(), plan_.end);
             }
-            if (!record(src)) return false;
+            if (!record()) return false;
         }
-        bytesDone += src.offset() - reported;
-        if (src.offset() != end_) return false;
+        bytesDone += src_.offset() - reported;
+        if (src_.offset() != end_) return false;
         for (size_t p = 0; p < next_.size(); ++p)
             if (next_[p] != limit_[p]) return false;
         return true;
     }
 
   private:
-    bool record(RecordSource& src) {
-        const unsigned char* tagBytes = src.peek(4);
-        if (!tagBytes) return false;
-        const uint32_t tag = readLE32(tagBytes);
-        const size_t length = recordSizeForTag(tag);
-        const unsigned char* rec = length ? src.peek(length) : nullptr;
-        if (!rec) return false;
-        if (tag == kTagCounter) {
-            out_.counters.push_back(TCounter{rank_, readLE32(rec + 4), readLE32(rec + 8)});
-            src.consume(length);
+    bool record() {
+        switch (cursor_.next()) {
+        case RecordCursor::Kind::End:
+        case RecordCursor::Kind::Truncated:
+        case RecordCursor::Kind::UnknownTag:
+            return false;
+        case RecordCursor::Kind::Counter:
+            out_.counters.push_back(
+                TCounter{rank_, cursor_.counterTimes(), cursor_.counterLocation()});
             return true;
-        }
-        if (tag != kTagShortCall && tag != kTagLongCall) {
-            src.consume(length);
+        case RecordCursor::Kind::Skip:
             return true;
+        case RecordCursor::Kind::Declaration:
+            return declare(cursor_.declaredRank());
+        case RecordCursor::Kind::Call:
+            return call();
         }
-        const bool isLong = tag == kTagLongCall;
-        readCallRecord(rec, isLong, r_);
-        src.consume(length);
-        const uint32_t function = r_.function;
-        if (!isLong && function == kDeclarationFunc) return declare(r_.location);
+        return false;
+    }
+
+    bool call() {
+        const CallRecord& r = cursor_.call();
         if (process_ == kNoProcess) return false;
         const uint64_t k = next_[process_]++;
         if (k >= limit_[process_]) return false;
         const auto callIndex = static_cast<uint32_t>(k);
-        TProcess& p = procs_[process_];
 
-        if (isLong && (function & kFuncMembersBit)) {
-            const uint64_t listBytes = uint64_t{r_.size} * 4;
-            if (listBytes > src.bytesLeft() || listBytes > end_ - src.offset()) return false;
-            CommEvent event{callIndex, function == kFuncCommFree, TComm{}};
-            event.comm.id = r_.comm;
-            if (!event.frees) {
-                event.comm.size = r_.size;
-                scratch_.resize(r_.size);
-                if (!src.readWords(scratch_.data(), r_.size)) return false;
-                event.comm.members = pool_.intern(scratch_);
-                event.comm.createdAt = callIndex;
-            } else if (src.skip(listBytes) < listBytes) {
+        if (cursor_.hasMembers()) {
+            CommChange change{callIndex, r.function == kFuncCommFree, TComm{}};
+            change.comm.id = r.comm;
+            if (!change.frees) {
+                if (!cursor_.readMembers(scratch_, end_)) return false;
+                change.comm.size = r.size;
+                change.comm.members = pool_.intern(scratch_);
+                change.comm.createdAt = callIndex;
+            } else if (!cursor_.skipMembers(end_)) {
                 return false;
             }
-            out_.events[process_].push_back(std::move(event));
+            out_.changes[process_].push_back(std::move(change));
         }
 
         // The kind of a rooted collective on a process that changes its
         // communicators waits for them (and is classified again then).
         int32_t me = 0;
         bool classified = true;
-        if (classifyNeedsOwnRank(function)) {
+        if (TraceBuilder::kindNeedsOwnRank(r.function)) {
             if (plan_.processes[process_].changesComms) {
                 out_.unclassified[process_].push_back(callIndex);
                 classified = false;
             } else {
                 // Only the predefined communicators, and they are never freed.
-                const TComm* c = p.findComm(r_.comm, callIndex);
-                me = c ? c->toLocal(static_cast<int32_t>(p.rank)) : static_cast<int32_t>(p.rank);
+                me = builder_.ownRankInKnownComm(process_, r.comm);
             }
         }
-        p.calls[k] = TFunc::make(r_.location, function, r_.start, r_.end, r_.peer, r_.comm,
-                                 r_.msgTag, r_.size, me);
+        TFunc& f = calls_[process_][k];
+        f = TraceBuilder::makeCall(
+            TraceCall{r.location, r.function, r.start, r.end, r.peer, r.comm, r.msgTag, r.size},
+            me);
         // Summed while the call is at hand: the process table then needs no
         // walk over every call.
-        out_.times[process_].add(p.calls[k], classified);
+        out_.times[process_].add(f, classified);
         return true;
     }
 
@@ -140,12 +138,14 @@ class PieceReader {
     }
 
     const ReadPlan& plan_;
-    std::vector<TProcess>& procs_;
+    const TraceBuilder& builder_;
+    const FilledCalls& calls_;
+    RecordSource& src_;
     PieceResult& out_;
     const PieceStart& start_;
     const uint64_t end_;
     std::vector<uint64_t> next_, limit_;
-    CallRecord r_ = start_.last;    // the long-only fields carry over
+    RecordCursor cursor_;           // the long-only fields carry over from start_.last
     std::vector<uint32_t> scratch_; // the member list being read
     MemberPool pool_{freshSalt()};
     uint32_t rank_ = start_.rank;
@@ -153,83 +153,82 @@ class PieceReader {
 };
 
 bool readPiece(const std::string& fileName, const ReadPlan& plan, size_t piece,
-               std::vector<TProcess>& procs, PieceResult& out, std::atomic<uint64_t>& bytesDone,
-               ProgressStep* progress) {
+               const TraceBuilder& builder, const FilledCalls& calls, PieceResult& out,
+               std::atomic<uint64_t>& bytesDone, ProgressStep* progress) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
     const uint64_t offset = plan.pieces[piece].offset;
     if (!file || fseeko(file.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return false;
     RecordSource src(file.get(), offset);
-    return PieceReader(plan, piece, procs, out).run(src, bytesDone, progress);
+    return PieceReader(plan, piece, builder, calls, src, out).run(bytesDone, progress);
 }
 
-// Replays one process's communicator events in call order, and classifies
+// Replays one process's communicator changes in call order, and classifies
 // the calls that waited for them, as reading in one go would have.
-void settleCommunicators(TProcess& p, std::vector<PieceResult>& pieces, uint32_t position,
-                         uint64_t salt) {
-    CommTracker tracker(p, salt);
+void settleCommunicators(CommSettling settling, std::vector<PieceResult>& pieces,
+                         uint32_t position) {
     for (PieceResult& piece : pieces) {
-        std::vector<CommEvent>& events = piece.events[position];
+        std::vector<CommChange>& changes = piece.changes[position];
         size_t e = 0;
         auto applyUpTo = [&](uint64_t callIndex) {
-            for (; e < events.size() && events[e].callIndex <= callIndex; ++e) {
-                CommEvent& event = events[e];
-                if (event.frees)
-                    tracker.free(p, event.comm.id, event.callIndex);
-                else
-                    tracker.add(p, std::move(event.comm));
-            }
+            for (; e < changes.size() && changes[e].callIndex <= callIndex; ++e)
+                settling.change(std::move(changes[e]));
         };
         for (uint32_t k : piece.unclassified[position]) {
             applyUpTo(k);
-            TFunc& f = p.calls[k];
-            f.kind = TFunc::classify(f.funcId, tracker.ownRankFor(p, f.comm, k), f.peer);
-            p.timeSums->addKind(f);
+            settling.classify(k);
         }
         applyUpTo(UINT64_MAX);
-        std::vector<CommEvent>().swap(events);
+        std::vector<CommChange>().swap(changes);
     }
 }
 
 } // namespace
 
-bool readInPieces(TTrace& trace, const std::string& fileName, const ReadPlan& plan,
-                  const std::shared_ptr<CallBlock>& block, unsigned workers,
-                  ProgressStep& progress) {
-    std::vector<TProcess>& procs = trace.processes;
-    procs.reserve(plan.processes.size());
+bool readInPieces(TraceBuilder& builder, const std::string& fileName, const ReadPlan& plan,
+                  unsigned workers, ProgressStep& progress) {
+    const auto processes = static_cast<uint32_t>(plan.processes.size());
+    std::vector<TraceBuilder::ProcessHandle> handles;
+    handles.reserve(processes);
+    uint32_t nodes = 0;
     for (const PlannedProcess& planned : plan.processes) {
-        procs.emplace_back(planned.nodeIndex, planned.nodeId, planned.rank);
-        procs.back().calls = TCallList(CallAllocator<TFunc>(block));
-        procs.back().calls.reserve(planned.calls);
+        // Node indices count up in order of first declaration.
+        if (planned.nodeIndex == nodes) {
+            builder.addNode(dottedNodeId(planned.nodeId), planned.nodeId);
+            ++nodes;
+        }
+        handles.push_back(builder.declareProcess(static_cast<int32_t>(planned.rank),
+                                                 planned.nodeIndex, planned.calls));
     }
     // Filling the lists touches their pages for the first time: on both workers.
-    parallelFor(workers, static_cast<uint32_t>(procs.size()),
-                [&](unsigned, uint32_t p) { procs[p].calls.resize(plan.processes[p].calls); });
+    FilledCalls calls(processes);
+    parallelFor(workers, processes, [&](unsigned, uint32_t p) {
+        calls[p] = builder.fillCalls(handles[p], plan.processes[p].calls);
+    });
 
     std::vector<PieceResult> pieces(plan.pieces.size());
     std::atomic<uint64_t> bytesDone{0};
     std::unique_ptr<std::atomic<bool>[]> ok(new std::atomic<bool>[pieces.size()]);
     parallelFor(workers, static_cast<uint32_t>(pieces.size()), [&](unsigned w, uint32_t piece) {
         // Only the calling thread reports progress.
-        ok[piece] = readPiece(fileName, plan, piece, procs, pieces[piece], bytesDone,
+        ok[piece] = readPiece(fileName, plan, piece, builder, calls, pieces[piece], bytesDone,
                               w == 0 ? &progress : nullptr);
     });
     for (size_t piece = 0; piece < pieces.size(); ++piece)
         if (!ok[piece]) return false;
 
-    for (uint32_t p = 0; p < plan.processes.size(); ++p) {
-        TTimeSums& sums = procs[p].timeSums.emplace();
+    for (uint32_t p = 0; p < processes; ++p) {
+        TTimeSums sums;
         for (const PieceResult& piece : pieces) sums += piece.times[p];
+        builder.setTimeSums(handles[p], sums);
     }
     std::vector<uint32_t> changing;
-    for (uint32_t p = 0; p < plan.processes.size(); ++p)
+    for (uint32_t p = 0; p < processes; ++p)
         if (plan.processes[p].changesComms) changing.push_back(p);
-    const uint64_t salt = freshSalt();
     parallelFor(workers, static_cast<uint32_t>(changing.size()), [&](unsigned, uint32_t c) {
-        settleCommunicators(procs[changing[c]], pieces, changing[c], salt);
+        settleCommunicators(builder.settle(handles[changing[c]]), pieces, changing[c]);
     });
-    for (PieceResult& piece : pieces)
-        trace.counterList.insert(trace.counterList.end(), piece.counters.begin(),
-                                 piece.counters.end());
+    for (const PieceResult& piece : pieces)
+        for (const TCounter& c : piece.counters)
+            builder.addCounter(static_cast<int32_t>(c.rank), c.times, c.location);
     return true;
 }

@@ -12,12 +12,11 @@
 #include <memory>
 #include <string>
 
-class TTrace;
+class TraceBuilder;
 
-// Reads the records the plan covers into an empty document. false when the
-// file no longer matches the plan (it changed since the first pass): the
-// document is then left to be cleared and read again the plain way.
-// The call lists come from `block`.
-bool readInPieces(TTrace& trace, const std::string& fileName, const ReadPlan& plan,
-                  const std::shared_ptr<CallBlock>& block, unsigned workers,
-                  ProgressStep& progress);
+// Reads the records the plan covers through a builder that has nothing yet.
+// false when the file no longer matches the plan (it changed since the first
+// pass): the builder is then left to be restarted and the file read again
+// the plain way.
+bool readInPieces(TraceBuilder& builder, const std::string& fileName, const ReadPlan& plan,
+                  unsigned workers, ProgressStep& progress);

@@ -1,6 +1,5 @@
 #include "model/stat_tables.h"
 
-#include "appdb/node_address.h"
 #include "model/parallel_for.h"
 #include "model/trace_document.h"
 
@@ -83,15 +82,43 @@ StatTable nodesRanksTable(const TTrace& trace) {
     StatTable t;
     t.columnLabels = {"Node", "nodeIP", "Ranks"};
     t.rowCount = trace.processCount();
-    t.rowCells = [byRank = rankIndex(trace)](uint32_t r) -> std::vector<std::string> {
+    t.rowCells = [byRank = rankIndex(trace),
+                  nodes = std::make_shared<const std::vector<TNode>>(trace.nodes)](
+                     uint32_t r) -> std::vector<std::string> {
         const TProcess* p = r < byRank->size() ? (*byRank)[r] : nullptr;
         if (!p) return {"", "", ""};
-        return {std::to_string(p->nodeIndex), dottedNodeId(p->nodeId), std::to_string(r)};
+        return {std::to_string(p->nodeIndex), nodeNameOf(*nodes, *p), std::to_string(r)};
     };
     return t;
 }
 
-std::vector<RankTimes> timesByRank(const TTrace& trace) {
+namespace {
+
+// TProcess::times with each call's overlap with the range, of the calls that
+// count in it (a call of 0 µs counts when it starts inside).
+void timesInRange(const TProcess& p, int64_t offset, const TimeRange& range, RankTimes& t) {
+    if (p.calls.empty()) return;
+    t.total =
+        range.overlap(wrapAdd(p.calls.front().start, offset), wrapAdd(p.calls.back().end, offset));
+    TTimeSums sums;
+    for (const TFunc& f : p.calls) {
+        const int64_t start = wrapAdd(f.start, offset), end = wrapAdd(f.end, offset);
+        if (f.isSectionMarker() || !range.counts(start, end)) continue;
+        TFunc clipped; // the part inside the range, with the call's identifier and kind
+        clipped.funcId = f.funcId;
+        clipped.kind = f.kind;
+        clipped.end = range.overlap(start, end);
+        sums.add(clipped);
+    }
+    t.init = sums.init;
+    t.finalize = sums.finalize;
+    t.send = sums.send;
+    t.receive = sums.receive;
+}
+
+} // namespace
+
+std::vector<RankTimes> timesByRank(const TTrace& trace, const std::optional<TimeRange>& range) {
     const std::vector<const TProcess*> byRank = processesByRank(trace);
     std::vector<RankTimes> times(byRank.size());
     parallelFor(static_cast<uint32_t>(byRank.size()), [&](uint32_t r) {
@@ -99,18 +126,19 @@ std::vector<RankTimes> timesByRank(const TTrace& trace) {
         if (!p) return;
         RankTimes& t = times[r];
         t.present = true;
+        if (range) return timesInRange(*p, trace.nodeOffset(p->nodeIndex), *range, t);
         t.total = p->duration();
         p->times(t.init, t.finalize, t.send, t.receive);
     });
     return times;
 }
 
-StatTable processTable(const TTrace& trace) {
+StatTable processTable(const TTrace& trace, const std::optional<TimeRange>& range) {
     StatTable t;
     t.columnLabels = {"Rank",         "Time [us]", "Init [us]", "Init [%]",  "Finalize [us]",
                       "Finalize [%]", "Send [us]", "Send [%]",  "Recv [us]", "Recv [%]"};
     t.rowCount = trace.processCount();
-    auto times = std::make_shared<const std::vector<RankTimes>>(timesByRank(trace));
+    auto times = std::make_shared<const std::vector<RankTimes>>(timesByRank(trace, range));
     t.rowCells = [times](uint32_t r) -> std::vector<std::string> {
         std::vector<std::string> cells(10);
         cells[0] = std::to_string(r);
@@ -143,36 +171,41 @@ StatTable countersTable(const TTrace& trace) {
     return t;
 }
 
-StatTable trafficTable(const TTrace& trace, TrafficWeight weight, uint32_t section) {
+StatTable trafficTable(const TTrace& trace, TrafficWeight weight, uint32_t section,
+                       const std::optional<TimeRange>& range) {
     StatTable t;
     const uint32_t n = trace.processCount();
     t.columnLabels = numberLabels(n);
     t.rowLabels = numberLabels(n);
     t.rowCount = n;
-    t.rowCells = [byRank = rankIndex(trace), n, weight,
-                  section](uint32_t r) -> std::vector<std::string> {
+    t.rowCells = [byRank = rankIndex(trace), n, weight, section, range,
+                  &trace](uint32_t r) -> std::vector<std::string> {
         std::vector<std::string> cells(n);
         const TProcess* p = r < byRank->size() ? (*byRank)[r] : nullptr;
         if (!p) return cells; // no process has this rank
-        const std::vector<TrafficCell> row = trafficRow(*p, n, weight, section);
+        std::optional<TrafficStarts> starts;
+        if (range) starts = TrafficStarts{*range, trace.nodeOffset(p->nodeIndex)};
+        const std::vector<TrafficCell> row =
+            trafficRow(*p, n, weight, section, starts ? &*starts : nullptr);
         for (uint32_t c = 0; c < n; ++c) cells[c] = trafficCellText(row[c]);
         return cells;
     };
     return t;
 }
 
-StatTable statTable(const TTrace& trace, StatKind kind, uint32_t section) {
+StatTable statTable(const TTrace& trace, StatKind kind, uint32_t section,
+                    const std::optional<TimeRange>& range) {
     switch (kind) {
     case StatKind::NodesRanks:
         return nodesRanksTable(trace);
     case StatKind::Process:
-        return processTable(trace);
+        return processTable(trace, range);
     case StatKind::SendRecv:
-        return trafficTable(trace, TrafficWeight::Messages, section);
+        return trafficTable(trace, TrafficWeight::Messages, section, range);
     case StatKind::Counters:
         return countersTable(trace);
     case StatKind::DataSize:
-        return trafficTable(trace, TrafficWeight::Bytes, section);
+        return trafficTable(trace, TrafficWeight::Bytes, section, range);
     }
     StatTable empty;
     empty.rowCells = [](uint32_t) { return std::vector<std::string>{}; };

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,19 +43,23 @@ struct StatTable {
 };
 
 // The table of a kind; section applies to the matrices only (0: whole run).
-// An unknown kind gives an empty table.
-StatTable statTable(const TTrace& trace, StatKind kind, uint32_t section = 0);
+// A range of corrected time applies to the process table (each call's overlap
+// with it, the run's overlap as run time) and the matrices (calls starting in
+// it). An unknown kind gives an empty table.
+StatTable statTable(const TTrace& trace, StatKind kind, uint32_t section = 0,
+                    const std::optional<TimeRange>& range = std::nullopt);
 
 // Row r is rank r. A rank that no process has gives an empty row.
 StatTable nodesRanksTable(const TTrace& trace);
 // Row r is rank r. A rank that no process has shows the rank and empty cells;
 // a run time of 0 leaves the percentages empty.
-StatTable processTable(const TTrace& trace);
+StatTable processTable(const TTrace& trace, const std::optional<TimeRange>& range = std::nullopt);
 // One row per counter record, in the document's order.
 StatTable countersTable(const TTrace& trace);
 // Cell (r, c) "sent/received" of rank r toward rank c; a rank that no process
 // has gives a row of empty cells.
-StatTable trafficTable(const TTrace& trace, TrafficWeight weight, uint32_t section);
+StatTable trafficTable(const TTrace& trace, TrafficWeight weight, uint32_t section,
+                       const std::optional<TimeRange>& range = std::nullopt);
 
 // Run time and TProcess::times of each rank's process (the first with that
 // rank), computed for all ranks at once on two threads.
@@ -66,7 +71,8 @@ struct RankTimes {
     int64_t send = 0;
     int64_t receive = 0;
 };
-std::vector<RankTimes> timesByRank(const TTrace& trace);
+std::vector<RankTimes> timesByRank(const TTrace& trace,
+                                   const std::optional<TimeRange>& range = std::nullopt);
 
 // Number formats of the tables.
 std::string timeText(int64_t microseconds); // 10 significant digits

@@ -1,6 +1,8 @@
 #include "model/trace_document.h"
 
 #include "appdb/fdb_reader.h"
+#include "appdb/func_names.h"
+#include "appdb/node_address.h"
 #include "model/trace_loader.h"
 #include "model/wrapping_math.h"
 
@@ -14,8 +16,8 @@ std::optional<std::string> databaseNameFor(const std::string& traceName) {
 }
 
 TTrace::TTrace(const std::string& fileName, std::ostream& dbMessages, std::ostream& errors,
-               const LoadProgress& progress) {
-    loaded_ = loadTrace(*this, fileName, errors, progress);
+               const LoadProgress& progress, const LoadCancel* cancel) {
+    loaded_ = loadTrace(*this, fileName, errors, progress, cancel);
     if (!loaded_) return;
     const std::optional<std::string> dbName = databaseNameFor(fileName);
     if (!dbName) {
@@ -42,6 +44,13 @@ std::string TTrace::sectName(uint32_t id) const {
 }
 std::string TTrace::fileName(uint32_t id) const {
     return ::fileName(fileNames, id);
+}
+
+const std::string& TTrace::funcName(uint32_t id) const {
+    static const TFuncNames kFixed;
+    if (const std::string* fixed = kFixed.find(id)) return *fixed;
+    auto it = functionNames.find(id);
+    return it != functionNames.end() ? it->second : kFixed.funcName(id);
 }
 
 uint32_t TTrace::nodeCount() const {
@@ -165,6 +174,15 @@ int32_t TTrace::rankAt(uint32_t position) const {
 uint32_t TTrace::nodeIdAt(uint32_t position) const {
     const TProcess* p = processAt(position);
     return p ? p->nodeId : 0;
+}
+
+std::string TTrace::nodeNameAt(uint32_t position) const {
+    const TProcess* p = processAt(position);
+    return p ? nodeNameOf(nodes, *p) : dottedNodeId(0);
+}
+
+std::string nodeNameOf(const std::vector<TNode>& nodes, const TProcess& p) {
+    return p.nodeIndex < nodes.size() ? nodes[p.nodeIndex].name : dottedNodeId(p.nodeId);
 }
 
 // Stable sorts: equal keys keep their order, so results are reproducible.

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TTrace {
@@ -17,9 +18,11 @@ class TTrace {
     // An empty document, for the loader and for tests.
     TTrace() = default;
     // Loads the trace, then (on success) its database. Loader messages go to
-    // `errors`, database messages to `dbMessages`.
+    // `errors`, database messages to `dbMessages`. A load stopped by `cancel`
+    // leaves the document empty.
     explicit TTrace(const std::string& fileName, std::ostream& dbMessages = std::cout,
-                    std::ostream& errors = std::cerr, const LoadProgress& progress = {});
+                    std::ostream& errors = std::cerr, const LoadProgress& progress = {},
+                    const LoadCancel* cancel = nullptr);
 
     TTrace(const TTrace&) = delete;
     TTrace& operator=(const TTrace&) = delete;
@@ -41,6 +44,9 @@ class TTrace {
     int loadFdb(const std::string& path);
     std::string sectName(uint32_t id) const;
     std::string fileName(uint32_t id) const;
+    // The function's display name: the fixed table's, else the one the trace
+    // gave it; "Unknown" when neither names it. Callers clear 0x800 first.
+    const std::string& funcName(uint32_t id) const;
 
     // --- accessors by position (row order) or by rank; neutral answers when out of range
     bool isEmpty() const { return processes.empty(); }
@@ -65,6 +71,9 @@ class TTrace {
     int64_t nodeIndexAt(uint32_t position) const;
     int32_t rankAt(uint32_t position) const;
     uint32_t nodeIdAt(uint32_t position) const;
+    // The name of the node of the process at `position`; its dotted address
+    // when the document has no name for it.
+    std::string nodeNameAt(uint32_t position) const;
     void sortByNode();
     void sortByRank();
 
@@ -75,6 +84,8 @@ class TTrace {
 
     // --- the model, filled by the loader; read through the accessors above
     std::vector<TNodeClock> nodeClocks;
+    std::vector<TNode> nodes;                                // by node index
+    std::unordered_map<uint32_t, std::string> functionNames; // beyond the fixed table
     TNameTable sectionNames;
     TNameTable fileNames;
     std::vector<TCounter> counterList;
@@ -90,6 +101,10 @@ class TTrace {
     mutable size_t nodeCountSize_ = 0;
     std::optional<int> databaseResult_;
 };
+
+// What tables and texts call the node of process p: the document's name for
+// it, else its dotted address.
+std::string nodeNameOf(const std::vector<TNode>& nodes, const TProcess& p);
 
 // The database name beside a trace: "run17.zlv" -> "run17.fdb"; the name
 // itself when the extension is not three characters; nullopt when there is no

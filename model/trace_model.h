@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -243,6 +244,13 @@ struct TCounter {
     uint32_t rank = 0xFFFFFFFFu; // all bits set: before any declaration
     uint32_t times = 0;
     uint32_t location = 0;
+};
+
+// A node the processes ran on: what tables and texts call it and, where the
+// source knows it, its IPv4 address (first octet in the lowest byte).
+struct TNode {
+    std::string name;
+    std::optional<uint32_t> ipv4;
 };
 
 struct TNodeClock {

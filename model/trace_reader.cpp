@@ -1,19 +1,21 @@
 // Reading the record stream of a trace file into the document.
 
-#include "model/comm_tracker.h"
+#include "appdb/node_address.h"
+#include "format/zlv_records.h"
 #include "model/load_progress.h"
-#include "model/memory_advice.h"
 #include "model/piece_reader.h"
 #include "model/read_plan.h"
+#include "model/record_cursor.h"
 #include "model/record_source.h"
+#include "model/trace_builder.h"
 #include "model/trace_document.h"
-#include "format/zlv_records.h"
 #include "model/trace_loader.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <random>
 #include <sys/stat.h>
 #include <thread>
@@ -28,66 +30,53 @@ struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 
+// Reads the records in one go, in file order, into the builder.
 class Reader {
   public:
-    Reader(TTrace& trace, std::ostream& errors) : trace_(trace), errors_(errors) {}
+    Reader(TraceBuilder& builder, std::ostream& errors) : builder_(builder), errors_(errors) {}
 
     // true when the whole file was read (an incomplete last record ends it too).
     bool run(RecordSource& src, ProgressStep& progress) {
+        RecordCursor cursor(src);
         for (uint32_t records = 0;; ++records) {
             if (records % kRecordsPerReport == 0) progress.report(src.offset(), src.size());
-            const uint64_t recordStart = src.offset();
-            const unsigned char* tagBytes = src.peek(4);
-            if (!tagBytes) {
-                // End of file; 1 to 3 stray bytes are ignored.
-                src.skip(4);
+            switch (cursor.next()) {
+            case RecordCursor::Kind::End:
                 return true;
-            }
-            const uint32_t tag = readLE32(tagBytes);
-            const size_t length = recordSizeForTag(tag);
-            if (length == 0) {
+            case RecordCursor::Kind::Truncated:
+                return truncated(cursor.recordStart());
+            case RecordCursor::Kind::UnknownTag: {
                 char text[64];
-                std::snprintf(text, sizeof text, "Hren' kakaya-to - %u(%x)", tag, tag);
+                std::snprintf(text, sizeof text, "Hren' kakaya-to - %u(%x)", cursor.tag(),
+                              cursor.tag());
                 errors_ << text << std::endl;
                 return false;
             }
-            const unsigned char* rec = src.peek(length);
-            if (!rec) return truncated(recordStart);
-
-            switch (tag) {
-            case kTagCounter:
-                trace_.counterList.push_back(
-                    TCounter{currentRank_, readLE32(rec + 4), readLE32(rec + 8)});
-                src.consume(length);
+            case RecordCursor::Kind::Counter:
+                builder_.addCounter(static_cast<int32_t>(currentRank_), cursor.counterTimes(),
+                                    cursor.counterLocation());
                 break;
-            case kTagSkip20:
-            case kTagSkip4:
-                src.consume(length);
+            case RecordCursor::Kind::Skip:
                 break;
-            default: {
-                const bool isLong = tag == kTagLongCall;
-                readCallRecord(rec, isLong, record_);
-                src.consume(length);
-                const bool hasMembers = isLong && (record_.function & kFuncMembersBit);
-                if (hasMembers) {
-                    const uint64_t listBytes = uint64_t{record_.size} * 4;
-                    // Checked before allocating: a list claiming more than the
-                    // file holds is an incomplete last record.
-                    if (listBytes > src.bytesLeft()) return truncated(recordStart);
-                    members_.resize(record_.size);
-                    if (!src.readWords(members_.data(), members_.size()))
-                        return truncated(recordStart);
+            case RecordCursor::Kind::Declaration:
+                declare(cursor.declaredRank(), cursor.declaredNode());
+                break;
+            case RecordCursor::Kind::Call:
+                if (cursor.hasMembers() && !cursor.readMembers(members_))
+                    return truncated(cursor.recordStart());
+                if (!current_) {
+                    errors_ << "Input file seems to be corrapted" << std::endl;
+                    return false;
                 }
-                if (!callRecord(isLong, hasMembers)) return false;
-            }
+                addCall(cursor);
+                break;
             }
         }
     }
 
     // Call list sizes from the first pass; lists are reserved at declaration.
-    void expectCalls(const ReadPlan& plan, std::shared_ptr<CallBlock> block) {
+    void expectCalls(const ReadPlan& plan) {
         for (const PlannedProcess& p : plan.processes) expected_.emplace(p.rank, p.calls);
-        callBlock_ = std::move(block);
     }
 
   private:
@@ -97,83 +86,35 @@ class Reader {
         return true;
     }
 
-    bool callRecord(bool isLong, bool hasMembers) {
-        if (!isLong && record_.function == kDeclarationFunc) {
-            declare(record_.location, static_cast<uint32_t>(record_.end & 0xFFFFFFFF));
-            return true;
-        }
-        if (current_ == nullptr) {
-            errors_ << "Input file seems to be corrapted" << std::endl;
-            return false;
-        }
-        // Looked up by position: the process list may reallocate.
-        TProcess& p = trace_.processes[currentIndex_];
-        const auto callIndex = static_cast<uint32_t>(p.calls.size());
-        CommTracker& comms = trackers_[currentIndex_];
-        if (hasMembers) {
-            if (record_.function == kFuncCommFree) {
-                comms.free(p, record_.comm, callIndex);
-            } else {
-                TComm c;
-                c.id = record_.comm;
-                c.size = record_.size;
-                c.members = pool_.intern(members_);
-                c.createdAt = callIndex;
-                c.freedAt = 0;
-                comms.add(p, std::move(c));
-            }
-        }
-        // Only the rooted collectives need the communicator's own local rank.
-        const int32_t me = classifyNeedsOwnRank(record_.function)
-                               ? comms.ownRankFor(p, record_.comm, callIndex)
-                               : static_cast<int32_t>(p.rank);
-        p.calls.push_back(TFunc::make(record_.location, record_.function, record_.start,
-                                      record_.end, record_.peer, record_.comm, record_.msgTag,
-                                      record_.size, me));
-        return true;
+    void addCall(const RecordCursor& cursor) {
+        const CallRecord& r = cursor.call();
+        const TraceCall call{r.location, r.function, r.start,  r.end,
+                             r.peer,     r.comm,     r.msgTag, r.size};
+        if (cursor.hasMembers())
+            builder_.addCall(*current_, call, std::span<const uint32_t>(members_));
+        else
+            builder_.addCall(*current_, call);
     }
 
     void declare(uint32_t rank, uint32_t nodeId) {
         currentRank_ = rank;
-        if (auto it = byRank_.find(rank); it != byRank_.end()) {
-            currentIndex_ = it->second; // continues the process; its node stays
-            current_ = &trace_.processes[currentIndex_];
-            return;
-        }
-        uint32_t nodeIndex;
-        if (auto it = nodeIndexById_.find(nodeId); it != nodeIndexById_.end()) {
-            nodeIndex = it->second;
-        } else {
-            nodeIndex = static_cast<uint32_t>(nodeIndexById_.size());
-            nodeIndexById_.emplace(nodeId, nodeIndex);
-        }
-        currentIndex_ = trace_.processes.size();
-        trace_.processes.emplace_back(nodeIndex, nodeId, rank);
-        if (auto it = expected_.find(rank); it != expected_.end()) {
-            TCallList& calls = trace_.processes.back().calls;
-            calls = TCallList(CallAllocator<TFunc>(callBlock_));
-            calls.reserve(it->second);
-            prefaultForWriting(calls.data(), calls.capacity() * sizeof(TFunc));
-        }
-        byRank_.emplace(rank, currentIndex_);
-        trackers_.emplace_back(trace_.processes.back(), salt_);
-        current_ = &trace_.processes[currentIndex_];
+        const auto asRank = static_cast<int32_t>(rank);
+        if ((current_ = builder_.findProcess(asRank))) return; // continues; its node stays
+        auto [node, added] = nodeIndexById_.try_emplace(nodeId, 0);
+        if (added) node->second = builder_.addNode(dottedNodeId(nodeId), nodeId);
+        auto expected = expected_.find(rank);
+        current_ = builder_.declareProcess(asRank, node->second,
+                                           expected != expected_.end() ? expected->second : 0);
     }
 
-    TTrace& trace_;
+    TraceBuilder& builder_;
     std::ostream& errors_;
-    CallRecord record_;
     std::vector<uint32_t> members_;
     uint32_t currentRank_ = 0xFFFFFFFFu;
-    TProcess* current_ = nullptr;
-    size_t currentIndex_ = 0;
+    std::optional<TraceBuilder::ProcessHandle> current_;
     const uint64_t salt_ = freshSalt();
-    MemberPool pool_{salt_};
-    SaltedMap<uint32_t, size_t> byRank_{0, SaltedHash{salt_}};
     SaltedMap<uint32_t, uint32_t> nodeIndexById_{0, SaltedHash{salt_}};
-    std::vector<CommTracker> trackers_;                            // per process
     SaltedMap<uint32_t, uint64_t> expected_{0, SaltedHash{salt_}}; // calls per rank
-    std::shared_ptr<CallBlock> callBlock_;                         // where the call lists go
 };
 
 } // namespace
@@ -182,8 +123,6 @@ namespace {
 
 // Shares of the whole load, from the time each step takes on large traces.
 constexpr uint32_t kCountedAt = 80;
-constexpr uint32_t kReadAt = 400;
-constexpr uint32_t kLinkedAt = 800;
 
 // Pieces for reading on several workers: one per core for files large
 // enough to be worth it; `requested` when not 0 (1 reads in one go).
@@ -194,7 +133,7 @@ unsigned piecesFor(uint64_t fileSize, unsigned requested) {
     return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
 }
 
-bool readRecords(TTrace& trace, const std::string& fileName, std::ostream& errors,
+bool readRecords(TraceBuilder& builder, const std::string& fileName, std::ostream& errors,
                  const LoadProgress* progress, unsigned pieces) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
     if (!file) {
@@ -222,10 +161,11 @@ bool readRecords(TTrace& trace, const std::string& fileName, std::ostream& error
         for (const PlannedProcess& p : plan.processes) calls += p.calls;
         warmer.finish(static_cast<size_t>(std::min<uint64_t>(calls, fileSize) * sizeof(TFunc)));
     }
-    ProgressStep step(progress, kCountedAt, kReadAt);
+    ProgressStep step(progress, kCountedAt, kLoadReadDone);
     // Files with an error are read in one go, which reports it where it is.
     if (plan.pieces.size() > 1 && plan.stop != ReadPlan::Stop::Invalid) {
-        if (readInPieces(trace, fileName, plan, block, static_cast<unsigned>(plan.pieces.size()),
+        builder.useCallBlock(block);
+        if (readInPieces(builder, fileName, plan, static_cast<unsigned>(plan.pieces.size()),
                          step)) {
             if (plan.stop == ReadPlan::Stop::Truncated)
                 errors << "Input file is truncated: incomplete record at byte " << plan.end
@@ -233,12 +173,12 @@ bool readRecords(TTrace& trace, const std::string& fileName, std::ostream& error
             return true;
         }
         // The file changed since the first pass: read it again in one go.
-        trace.processes.clear();
-        trace.counterList.clear();
+        builder.restart();
         block = freshBlock();
     }
-    Reader reader(trace, errors);
-    reader.expectCalls(plan, block);
+    builder.useCallBlock(block);
+    Reader reader(builder, errors);
+    reader.expectCalls(plan);
     std::rewind(file.get());
     RecordSource src(file.get());
     return reader.run(src, step);
@@ -248,24 +188,13 @@ bool readRecords(TTrace& trace, const std::string& fileName, std::ostream& error
 
 bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& errors,
                       unsigned pieces) {
-    return readRecords(trace, fileName, errors, nullptr, pieces);
+    TraceBuilder builder(trace, errors);
+    return readRecords(builder, fileName, errors, nullptr, pieces);
 }
 
 bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors,
-               const LoadProgress& progress) {
-    if (!readRecords(trace, fileName, errors, &progress, 0)) return false;
-    std::sort(trace.counterList.begin(), trace.counterList.end(),
-              [](const TCounter& a, const TCounter& b) {
-                  return a.rank != b.rank ? a.rank < b.rank : a.location < b.location;
-              });
-    releaseFreedMemory();
-    ProgressStep linking(&progress, kReadAt, kLinkedAt);
-    LinkedSends linked;
-    buildLinks(trace, 0, &linking, &linked);
-    releaseFreedMemory();
-    ProgressStep aligning(&progress, kLinkedAt, 1000);
-    const bool aligned = alignClocks(trace, errors, 0, &aligning, &linked);
-    releaseFreedMemory();
-    aligning.finish();
-    return aligned;
+               const LoadProgress& progress, const LoadCancel* cancel) {
+    TraceBuilder builder(trace, errors);
+    if (!readRecords(builder, fileName, errors, &progress, 0)) return false;
+    return builder.finish(progress, cancel);
 }

@@ -173,7 +173,8 @@ constexpr uint32_t kCallsAhead = 16;
 // calls, the whole cost at scale, tests neither.
 template <bool kBytes, bool kSection>
 void fillTrafficRow(const TProcess& p, std::span<TrafficCell> cells, uint32_t section,
-                    std::span<const uint32_t> identity, RowScratch& scratch) {
+                    const TrafficStarts* starts, std::span<const uint32_t> identity,
+                    RowScratch& scratch) {
     scratch.perView.assign(p.comms.size(), TrafficCell{});
     scratch.every = TrafficCell{};
     CommCache cache(p, identity, &scratch.every, scratch.perView);
@@ -195,7 +196,8 @@ void fillTrafficRow(const TProcess& p, std::span<TrafficCell> cells, uint32_t se
                 current = f.location;
                 continue;
             }
-            if (!carriesTraffic(kind) || section != current) continue;
+            if (!carriesTraffic(kind) || (section != 0 && section != current)) continue;
+            if (starts && !starts->range.holds(wrapAdd(f.start, starts->offset))) continue;
         } else if (!carriesTraffic(kind) || f.funcId == kFuncSection) {
             continue;
         }
@@ -218,15 +220,17 @@ void fillTrafficRow(const TProcess& p, std::span<TrafficCell> cells, uint32_t se
     if (anyRooted) spreadToMembers(cache.lookup(), cells, scratch);
 }
 
+// A range of starts takes the filtered walk too.
 void fillTrafficRow(const TProcess& p, std::span<TrafficCell> cells, TrafficWeight weight,
-                    uint32_t section, std::span<const uint32_t> identity, RowScratch& scratch) {
+                    uint32_t section, const TrafficStarts* starts,
+                    std::span<const uint32_t> identity, RowScratch& scratch) {
     const bool bytes = weight == TrafficWeight::Bytes;
-    if (section != 0)
-        bytes ? fillTrafficRow<true, true>(p, cells, section, identity, scratch)
-              : fillTrafficRow<false, true>(p, cells, section, identity, scratch);
+    if (section != 0 || starts)
+        bytes ? fillTrafficRow<true, true>(p, cells, section, starts, identity, scratch)
+              : fillTrafficRow<false, true>(p, cells, section, starts, identity, scratch);
     else
-        bytes ? fillTrafficRow<true, false>(p, cells, section, identity, scratch)
-              : fillTrafficRow<false, false>(p, cells, section, identity, scratch);
+        bytes ? fillTrafficRow<true, false>(p, cells, section, starts, identity, scratch)
+              : fillTrafficRow<false, false>(p, cells, section, starts, identity, scratch);
 }
 
 // The columns 0, 1, ... of a row of `columns` cells; ranks are signed, so
@@ -272,10 +276,10 @@ class RowStore {
 } // namespace
 
 std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, TrafficWeight weight,
-                                    uint32_t section) {
+                                    uint32_t section, const TrafficStarts* starts) {
     std::vector<TrafficCell> cells(columns);
     RowScratch scratch;
-    fillTrafficRow(p, cells, weight, section, identityColumns(columns), scratch);
+    fillTrafficRow(p, cells, weight, section, starts, identityColumns(columns), scratch);
     return cells;
 }
 
@@ -301,7 +305,8 @@ void forEachTrafficRow(
         const uint32_t count = std::min(batch, n - first);
         parallelFor(workers, count, [&](unsigned worker, uint32_t i) {
             if (const TProcess* p = byRank[first + i])
-                fillTrafficRow(*p, rows.make(i, n), weight, section, identity, scratch[worker]);
+                fillTrafficRow(*p, rows.make(i, n), weight, section, nullptr, identity,
+                               scratch[worker]);
         });
         for (uint32_t i = 0; i < count; ++i)
             if (byRank[first + i]) fn(first + i, rows.row(i, n));

@@ -3,6 +3,8 @@
 // in one scan of the row process's calls. Cell c of a row equals what
 // TProcess::countMessages / sumDataSize give for partner rank c.
 
+#include "model/time_range.h"
+
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -22,10 +24,16 @@ struct TrafficCell {
     bool operator==(const TrafficCell&) const = default;
 };
 
+// Only the calls whose start, with the node's offset added, lies in the range.
+struct TrafficStarts {
+    TimeRange range;
+    int64_t offset = 0;
+};
+
 // The cells of process p toward partner ranks 0 .. columns-1 under a section
-// filter (0: the whole run).
+// filter (0: the whole run) and, when given, a range of call starts.
 std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, TrafficWeight weight,
-                                    uint32_t section);
+                                    uint32_t section, const TrafficStarts* starts = nullptr);
 
 // Every row of a matrix over partner ranks 0 .. processCount-1, in rank order:
 // fn(rank, cells) for each rank that a process has (the first process with

@@ -10,5 +10,7 @@
 
 class TTrace;
 
+// cancel: when set during the load, it stops early (as a failed load).
 std::unique_ptr<TTrace> openTraceFile(const std::string& path, std::ostream& dbMessages,
-                                      std::ostream& errors, const LoadProgress& progress = {});
+                                      std::ostream& errors, const LoadProgress& progress = {},
+                                      const LoadCancel* cancel = nullptr);

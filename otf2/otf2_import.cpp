@@ -83,7 +83,7 @@ void addProcess(Builder& builder, const ImportContext& ctx, uint32_t rank, uint3
 } // namespace
 
 bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& errors,
-                   const LoadProgress& progress, ImportSummary* summary) {
+                   const LoadProgress& progress, ImportSummary* summary, const LoadCancel* cancel) {
     ArchiveReader reader;
     std::string error;
     if (!reader.open(anchorPath, error)) {
@@ -106,6 +106,11 @@ bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& e
     seen.otherThreads = ctx.otherThreads().size();
     ProgressStep reading(&progress, 0, 400);
     for (uint32_t rank = 0; rank < ctx.ranks().size(); ++rank) {
+        if (cancel && *cancel) {
+            readProblems.push_back("OTF2 import cancelled after " + std::to_string(rank) +
+                                   " ranks");
+            break;
+        }
         const RankInfo& info = ctx.ranks()[rank];
         LocationCalls lc(ctx, rank, sections, files);
         if (!reader.readLocation(

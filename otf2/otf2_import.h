@@ -24,7 +24,8 @@ struct ImportSummary {
 // Fills an empty document. Problems go to `errors`, one line each; false
 // when the archive could not be read whole (what was read stays).
 bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& errors,
-                   const LoadProgress& progress = {}, ImportSummary* summary = nullptr);
+                   const LoadProgress& progress = {}, ImportSummary* summary = nullptr,
+                   const LoadCancel* cancel = nullptr);
 
 // The metric that carries our counter records (location, times) in archives we write.
 constexpr const char* kCounterLocationMetric = "ZLV_COUNTER_LOCATION";

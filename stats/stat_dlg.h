@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QTableView;
 class StatTableModel;
 class TTrace;
@@ -22,17 +23,31 @@ class Stat_Dlg : public QDialog {
     StatTableModel* tableModel() const { return model_; }
     // Null for the kinds without a section selector.
     QComboBox* sectionSelector() const { return sections_; }
+    // The heat map's legend of the matrices; null for the other kinds.
+    QLabel* legend() const { return legend_; }
+
+    // The selected cells as TSV, their bounding rows and columns (cells
+    // outside the selection left empty); the clipboard gets it on Ctrl+C.
+    QString selectionText() const;
+    // Writes the whole table as CSV; false when the file cannot be written.
+    bool exportCsv(const QString& path) const;
 
   public slots:
     // Recomputes a matrix for the section of the chosen item.
     void chgSect3(int item);
+    void copySelection() const;
+    // Asks for a file and exports to it.
+    void exportAs();
 
   private:
     void fill(uint32_t section);
+    // A size that shows every column, up to most of the screen.
+    void fitToContents();
 
     QTableView* table_ = nullptr;
     StatTableModel* model_ = nullptr;
     QComboBox* sections_ = nullptr;
+    QLabel* legend_ = nullptr;
     const TTrace* trace_ = nullptr;
     int kind_ = 0;
 };

@@ -1,6 +1,10 @@
 #include "stats/stat_table_model.h"
 
+#include "model/table_order.h"
+
 #include <QCoreApplication>
+
+#include <algorithm>
 
 namespace {
 
@@ -28,7 +32,38 @@ void StatTableModel::setTable(StatTable table, bool translateLabels) {
     rows_.clear();
     rowOrder_.clear();
     cachedCells_ = 0;
+    order_.clear();
+    heatMax_ = 0;
     endResetModel();
+}
+
+uint32_t StatTableModel::sourceRow(int row) const {
+    const auto r = static_cast<uint32_t>(row);
+    return r < order_.size() ? order_[r] : r;
+}
+
+void StatTableModel::sort(int column, Qt::SortOrder order) {
+    if (column >= columnCount()) return;
+    emit layoutAboutToBeChanged();
+    if (column < 0)
+        order_.clear();
+    else
+        order_ = sortedRows(table_, static_cast<uint32_t>(column), order == Qt::AscendingOrder);
+    emit layoutChanged();
+}
+
+void StatTableModel::setHeatMaximum(double max) {
+    heatMax_ = max > 0 ? max : 0;
+    if (rowCount() > 0 && columnCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1),
+                         {Qt::BackgroundRole});
+}
+
+QColor StatTableModel::heatColour(double fraction) {
+    const double f = std::clamp(fraction, 0.0, 1.0);
+    // White through yellow to orange-red: light enough everywhere for black text.
+    if (f < 0.5) return QColor(255, 255, static_cast<int>(255 * (1 - 2 * f)));
+    return QColor(255, static_cast<int>(255 - 155 * (2 * f - 1)), 0);
 }
 
 int StatTableModel::rowCount(const QModelIndex& parent) const {
@@ -59,19 +94,38 @@ const std::vector<QString>& StatTableModel::cachedRow(int row) const {
 
 QString StatTableModel::cellText(int row, int column) const {
     if (row < 0 || column < 0 || row >= rowCount()) return {};
-    const std::vector<QString>& cells = cachedRow(row);
+    const std::vector<QString>& cells = cachedRow(static_cast<int>(sourceRow(row)));
     return static_cast<size_t>(column) < cells.size() ? cells[static_cast<size_t>(column)]
                                                       : QString();
 }
 
 QVariant StatTableModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || role != Qt::DisplayRole) return {};
-    return cellText(index.row(), index.column());
+    if (!index.isValid()) return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return cellText(index.row(), index.column());
+    case Qt::TextAlignmentRole: {
+        const bool number =
+            leadingNumber(cellText(index.row(), index.column()).toStdString()).has_value();
+        return QVariant::fromValue(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
+    }
+    case Qt::BackgroundRole: {
+        if (heatMax_ <= 0) return {};
+        const std::optional<double> v =
+            leadingNumber(cellText(index.row(), index.column()).toStdString());
+        return v ? QVariant(heatColour(*v / heatMax_)) : QVariant();
+    }
+    default:
+        return {};
+    }
 }
 
 QVariant StatTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole || section < 0) return {};
     const auto& labels = orientation == Qt::Horizontal ? columnLabels_ : rowLabels_;
-    if (static_cast<size_t>(section) < labels.size()) return labels[static_cast<size_t>(section)];
+    // Row labels follow their rows when sorted.
+    const size_t i =
+        orientation == Qt::Horizontal ? static_cast<size_t>(section) : sourceRow(section);
+    if (i < labels.size()) return labels[i];
     return {};
 }

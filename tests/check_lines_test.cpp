@@ -88,3 +88,19 @@ TEST(CheckLines, EveryUnfreedCommunicatorIsReportedBeyond256) {
 TEST(CheckLines, EmptyTraceGivesTheFramingAlone) {
     EXPECT_EQ(runChecks(TTrace{}, {}).lines, kCleanRun);
 }
+
+TEST(CheckLines, FindingLinesNameTheirProcess) {
+    using T = CheckLineTarget;
+    EXPECT_EQ(checkLineTarget("\tProcess rank 12 has no functions"), (T{12, false}));
+    EXPECT_EQ(checkLineTarget("\tProcess rank 3. Location main.c:7"), (T{3, true}));
+    EXPECT_EQ(checkLineTarget("In process with rank 0 new communicator was created (5) at x:1, , "
+                              "but it was not destroyed"),
+              (T{0, false}));
+    EXPECT_EQ(
+        checkLineTarget("\tNumber of sent messages not equal to number of receive one (4 to 9)"),
+        (T{4, false}));
+    for (const char* other : {"Check for terminations...", "Done", "Checking complete",
+                              "Function MPI_Recv was termitated for idle", "\tProcess rank x",
+                              "\tProcess rank 99999999999 has no functions"})
+        EXPECT_EQ(checkLineTarget(other), std::nullopt) << other;
+}

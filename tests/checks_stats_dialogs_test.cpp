@@ -13,18 +13,26 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 // Failures show QString values as text.
 void PrintTo(const QString& s, std::ostream* os) {
@@ -258,6 +266,92 @@ TEST(StatDialog, LargeMatrixRowsOnDemand) {
     EXPECT_EQ((QStringList{cell(399, 0), cell(399, 398), cell(399, 1)}),
               (QStringList{"1/0", "0/1", "0/0"}));
     EXPECT_EQ(model->headerData(399, Qt::Vertical).toString(), "399");
+}
+
+TEST(CheckDialog, DoubleClickOnAFindingNamesItsProcess) {
+    const std::string path = saveWrittenTrace(sampleWriter(), &sampleDb(), "check_jump");
+    std::ostringstream quiet;
+    TTrace trace(path, quiet, quiet);
+    Check_Dlg dlg(nullptr, &trace);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    dlg.findChild<QPushButton*>("start")->click();
+    auto* output = dlg.findChild<QPlainTextEdit*>("output");
+    const QStringList lines = output->toPlainText().split('\n');
+    const int heading = static_cast<int>(lines.indexOf("Check for terminations..."));
+    const auto lineCentre = [&](int n) {
+        QTextCursor at(output->document()->findBlockByNumber(n));
+        return output->cursorRect(at).center();
+    };
+    QTest::mouseDClick(output->viewport(), Qt::LeftButton, {}, lineCentre(heading));
+    EXPECT_TRUE(dlg.isVisible()); // a heading names nothing
+    EXPECT_FALSE(dlg.target());
+
+    // Rank 3 ended inside an unfinished call: its line names that call.
+    const int ended = static_cast<int>(lines.indexOf(QRegularExpression("\tProcess rank 3\\..*")));
+    ASSERT_GE(ended, 0);
+    QTest::mouseDClick(output->viewport(), Qt::LeftButton, {}, lineCentre(ended));
+    ASSERT_TRUE(dlg.target());
+    EXPECT_EQ(std::pair(dlg.target()->rank, dlg.target()->lastCall), std::pair(3, true));
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+}
+
+TEST(StatDialog, TablesSortCopyExportAndColour) {
+    const std::string path = saveWrittenTrace(sampleWriter(), &sampleDb(), "tables");
+    std::ostringstream quiet;
+    TTrace trace(path, quiet, quiet);
+    Stat_Dlg dlg(nullptr, 5, &trace);
+    dlg.show();
+    QApplication::setActiveWindow(&dlg);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    auto* view = dlg.findChild<QTableView*>("table");
+    auto* model = static_cast<StatTableModel*>(view->model());
+    QHeaderView* header = view->horizontalHeader();
+    // Opened in the table's own order, with every column in sight.
+    EXPECT_GE(view->viewport()->width(), header->length());
+    const auto rowLabels = [&] {
+        QStringList labels;
+        for (int r = 0; r < model->rowCount(); ++r)
+            labels << model->headerData(r, Qt::Vertical).toString();
+        return labels;
+    };
+    EXPECT_EQ(rowLabels(), (QStringList{"0", "1", "2", "3"}));
+
+    // Column 2's header as a click sets it sorts by what was sent to rank
+    // 2: only rank 1 sent (64 bytes); equal cells keep their order.
+    header->setSortIndicator(2, Qt::AscendingOrder);
+    EXPECT_EQ(rowLabels(), (QStringList{"0", "2", "3", "1"}));
+    header->setSortIndicator(2, Qt::DescendingOrder);
+    EXPECT_EQ(rowLabels(), (QStringList{"1", "0", "2", "3"}));
+
+    // Rank 1's row: its cells toward ranks 1 and 2, copied as TSV.
+    const int row1 = static_cast<int>(rowLabels().indexOf("1"));
+    view->selectionModel()->select(QItemSelection(model->index(row1, 1), model->index(row1, 2)),
+                                   QItemSelectionModel::ClearAndSelect);
+    EXPECT_EQ(dlg.selectionText(), "0/0\t64/0\n");
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "0/0\t64/0\n");
+
+    // Numbers right-aligned; cells coloured by what they sent, to the most.
+    const QModelIndex sent = model->index(row1, 2);
+    EXPECT_TRUE(sent.data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
+    EXPECT_EQ(sent.data(Qt::BackgroundRole).value<QColor>(), StatTableModel::heatColour(1.0));
+    const int row2 = static_cast<int>(rowLabels().indexOf("2"));
+    EXPECT_EQ(model->index(row2, 1).data().toString(), "0/64");
+    EXPECT_EQ(model->index(row2, 1).data(Qt::BackgroundRole).value<QColor>(), QColor(Qt::white));
+    ASSERT_NE(dlg.legend(), nullptr);
+    EXPECT_TRUE(dlg.legend()->text().startsWith("Rows send, columns receive"));
+    EXPECT_TRUE(dlg.legend()->text().contains("bytes"));
+
+    // Export: the tool's CSV, whatever the sort.
+    const std::string csv = path + ".csv";
+    ASSERT_TRUE(dlg.exportCsv(QString::fromStdString(csv)));
+    std::ifstream in(csv, std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(written, zlv("stats datasize " + path + " --format csv").out);
+    EXPECT_FALSE(dlg.exportCsv("/nonexistent-dir/x.csv"));
+    std::remove(csv.c_str());
 }
 
 int main(int argc, char** argv) {

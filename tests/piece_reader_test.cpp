@@ -6,6 +6,7 @@
 #include "model/comm_tracker.h"
 #include "model/piece_reader.h"
 #include "model/read_plan.h"
+#include "model/trace_builder.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 #include "model/trace_writer.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <tuple>
@@ -39,6 +41,7 @@ struct Snapshot {
     std::vector<std::tuple<uint32_t, uint32_t, TMembers, uint32_t, uint32_t>> comms;
     std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> counters;
     std::vector<std::tuple<int64_t, int64_t, int64_t, int64_t>> times; // TProcess::times
+    std::vector<std::tuple<std::string, std::optional<uint32_t>>> nodes;
     bool operator==(const Snapshot&) const = default;
 };
 
@@ -59,6 +62,7 @@ Snapshot readWith(const std::string& path, unsigned pieces) {
         p.times(init, finalize, send, receive);
     }
     for (const TCounter& c : t.counterList) s.counters.emplace_back(c.rank, c.times, c.location);
+    for (const TNode& n : t.nodes) s.nodes.emplace_back(n.name, n.ipv4);
     return s;
 }
 
@@ -76,8 +80,9 @@ bool readsInPieces(const std::string& path, unsigned pieces) {
     }
     std::fclose(file);
     TTrace t;
-    auto block = std::make_shared<CallBlock>(size_t{1} << 20);
-    return plan.pieces.size() == pieces && readInPieces(t, path, plan, block, 2, silent) &&
+    TraceBuilder builder(t, std::cerr);
+    builder.useCallBlock(std::make_shared<CallBlock>(size_t{1} << 20));
+    return plan.pieces.size() == pieces && readInPieces(builder, path, plan, 2, silent) &&
            std::all_of(t.processes.begin(), t.processes.end(),
                        [](const TProcess& p) { return p.timeSums == p.sumTimes(); });
 }

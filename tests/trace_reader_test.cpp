@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -104,6 +105,11 @@ TEST(TraceReader, DeclarationsContinueProcessesAndNumberNodes) {
     EXPECT_EQ(std::tuple(r.trace->processOfRank(1)->nodeIndex, r.trace->processOfRank(2)->nodeIndex,
                          r.trace->nodeCount()),
               std::tuple(1u, 0u, 2u));
+    // Nodes are named by their address; the continuing declaration adds none.
+    ASSERT_EQ(r.trace->nodes.size(), 2u);
+    EXPECT_EQ(
+        std::tuple(r.trace->nodes[0].name, r.trace->nodes[0].ipv4, r.trace->nodes[1].name),
+        std::tuple(std::string("10.0.0.9"), std::optional(testNode(9)), std::string("10.0.0.3")));
 }
 
 TEST(TraceReader, CommunicatorRecordsAndOwnLocalRank) {

@@ -115,9 +115,19 @@ class NavigationTest : public QObject {
         const int edge = static_cast<int>(std::trunc((500000 - s.startMicros()) * s.zoom()));
         QCOMPARE(rgbAt(win->view, edge + 2, bottom), QRgb(0xFFFF00));
         QCOMPARE(rgbAt(win->view, edge - 3, bottom), QRgb(0x000000));
-        // Out beyond the fit: the fitting zoom.
+        // The tool bar's zoom from there works in scroll steps again, from
+        // the value the scroll bar shows.
+        const int shownValue = win->hsb->value();
+        win->w.slotvZoomIn();
+        QCOMPARE(s.zoom(), fit * 8);
+        QVERIFY(s.onStepGrid());
+        QCOMPARE(std::pair(win->hsb->value(), s.startMicros()),
+                 std::pair(shownValue, shownValue * s.step()));
+        // Out beyond the fit: the fitting zoom; back undoes the tool bar's zoom.
         wheel(win->view, QPoint(x, 100), -20);
         QCOMPARE(s.zoom(), fit);
+        QTest::keyClick(&win->w, Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(s.zoom(), fit * 8);
     }
 
     void shiftWheelScrollsInTimeAndTheColumnScrollsRows() {
@@ -230,7 +240,12 @@ class NavigationTest : public QObject {
         QCOMPARE(rgbAt(win->view, 50 - kOutlineGap, y), QRgb(0));
         QTest::mouseClick(win->view, Qt::LeftButton, {}, QPoint(175, y));
         QVERIFY(!s.selection());
-        QCOMPARE(shown.count(), 2);
+        // Escape clears a selection too.
+        QTest::mouseClick(win->view, Qt::LeftButton, {}, QPoint(100, y));
+        QVERIFY(s.selection());
+        QTest::keyClick(&win->w, Qt::Key_Escape);
+        QVERIFY(!s.selection());
+        QCOMPARE(shown.count(), 3);
         QCOMPARE(rgbAt(win->view, 200 - kOutlineGap, y), QRgb(0));
     }
 };

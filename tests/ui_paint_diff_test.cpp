@@ -2,6 +2,7 @@
 // pixels on random traces, sorted lists and random viewports; and the skip
 // index against a plain walk.
 
+#include "model/call_search.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 #include "model/trace_writer.h"
@@ -256,6 +257,7 @@ int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::
     }
     const TimeSpan span = spanOf(trace);
     std::uniform_int_distribution<int> pct(0, 99);
+    const std::vector<uint32_t> functions = functionsPresent(trace);
     int differing = 0;
     for (int v = 0; v < views; ++v) {
         const QSize size(200 + pct(rng) * 5, 70 + pct(rng) * 3);
@@ -274,6 +276,10 @@ int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::
         for (auto& f : ranks) f = pct(rng) < 85;
         filter.setNodeMask(static_cast<uint32_t>(nodes.size()), nodes.data());
         filter.setRankMask(static_cast<uint32_t>(ranks.size()), ranks.data());
+        // Now and then some functions hidden, which both painters pass over.
+        if (pct(rng) < 25)
+            for (uint32_t id : functions)
+                if (pct(rng) < 30) filter.setFuncVisible(id, false);
 
         // Now and then where a window would hold the view, away from the device's corner.
         const QPoint origin = pct(rng) < 30 ? QPoint(pct(rng) % 40, pct(rng) % 30) : QPoint();
@@ -296,9 +302,9 @@ int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::
                 fast.save("/tmp/paint_diff_fast.png");
             }
             ADD_FAILURE() << what << ": viewport " << v << " zoom " << zoom << " offset " << offset
-                          << " pos " << pos << " links " << filter.showLinks << " size "
-                          << size.width() << "x" << size.height() << " at " << origin.x() << ","
-                          << origin.y();
+                          << " pos " << pos << " links " << filter.showLinks << " hidden functions "
+                          << filter.hiddenFuncs().size() << " size " << size.width() << "x"
+                          << size.height() << " at " << origin.x() << "," << origin.y();
         }
     }
     return differing;

@@ -22,13 +22,14 @@ TEST(ColorPalette, FixedEntriesThenTheTracersCalls) {
     const ColorPalette palette;
     const uint32_t fixedOrder[] = {1,  2,  3,  4,  8,  9,  24, 25, 6, 5,
                                    11, 12, 13, 14, 32, 33, 34, 35, 36};
-    ASSERT_EQ(palette.entryCount(), 19u + kOtherCallCount);
+    ASSERT_EQ(palette.entryCount(), 19u + kOtherCallCount + kCommCallCount);
     for (uint32_t i = 0; i < 19; ++i) EXPECT_EQ(palette.idAt(i), fixedOrder[i]) << i;
     EXPECT_EQ(rgb(palette.colourOf(kFuncSend)), std::tuple(255, 0, 255));
     EXPECT_EQ(rgb(palette.colourOf(kFuncGatherv)), std::tuple(127, 127, 255));
     EXPECT_EQ(palette.idAt(palette.entryCount()), 0u);
     // MPI_Wait, markers and identifiers nobody names stay white.
-    for (uint32_t id : {0u, 16u, 65u, 67u, 0x803u, otherCallId(kOtherCallCount)})
+    for (uint32_t id :
+         {0u, 16u, 65u, 67u, 0x803u, otherCallId(kOtherCallCount), commCallId(kCommCallCount)})
         EXPECT_EQ(palette.colourOf(id), TColour{}) << id;
 
     // Every named identifier but MPI_Wait has an entry; the tracer's are
@@ -48,9 +49,10 @@ TEST(ColorPalette, FixedEntriesThenTheTracersCalls) {
     // fallback white.
     std::set<std::tuple<int, int, int>> fixedColours{rgb(TColour{})}, tracerColours;
     for (uint32_t i = 0; i < 19; ++i) fixedColours.insert(rgb(palette.colourOf(palette.idAt(i))));
-    for (const CallName& c : kOtherCallNames) {
-        const auto colour = rgb(palette.colourOf(c.id));
-        EXPECT_FALSE(fixedColours.count(colour)) << c.name;
-        EXPECT_TRUE(tracerColours.insert(colour).second) << c.name << " shares its colour";
+    for (uint32_t i = 19; i < palette.entryCount(); ++i) {
+        const uint32_t id = palette.idAt(i);
+        const auto colour = rgb(palette.colourOf(id));
+        EXPECT_FALSE(fixedColours.count(colour)) << names.funcName(id);
+        EXPECT_TRUE(tracerColours.insert(colour).second) << names.funcName(id) << " shares";
     }
 }

@@ -27,23 +27,45 @@ const CallColour kTracerCallColours[] = {
     {otherCallId(kOtherReduceScatterBlock), {240, 160, 48}},
     {otherCallId(kOtherScan), {255, 200, 120}},
     {otherCallId(kOtherExscan), {176, 112, 32}},
-    // Probes: teal.
+    // Probes and polls: teal.
     {otherCallId(kOtherProbe), {0, 128, 128}},
+    {otherCallId(kOtherIprobe), {0, 168, 168}},
+    {otherCallId(kOtherMprobe), {0, 96, 120}},
+    {otherCallId(kOtherImprobe), {56, 184, 200}},
+    {otherCallId(kOtherIprobePolls), {136, 200, 200}},
+    {otherCallId(kOtherTestPolls), {96, 152, 168}},
     // Requests freed or cancelled: the cancelled ones as faded non-blocking
     // colours, as no message went.
     {otherCallId(kOtherRequestFree), {160, 82, 45}},
     {otherCallId(kOtherCancelledIsend), {168, 208, 208}},
     {otherCallId(kOtherCancelledIrecv), {168, 208, 168}},
-    // Communicator making beyond the fixed calls, and the fixed calls that
-    // made none: greys and slates beside the fixed calls' grey.
-    {otherCallId(kOtherCommCreate), {80, 80, 80}},
-    {otherCallId(kOtherCommSplitType), {104, 104, 104}},
-    {otherCallId(kOtherCommDupNoComm), {152, 152, 152}},
-    {otherCallId(kOtherCommSplitNoComm), {176, 176, 176}},
-    {otherCallId(kOtherCartCreateNoComm), {112, 120, 136}},
-    {otherCallId(kOtherCartSubNoComm), {144, 152, 168}},
-    // The end of a run: dark red.
+    // Communicators made beyond the fixed calls: greys beside the fixed
+    // calls' grey.
+    {commCallId(kCommCreate), {48, 48, 48}},
+    {commCallId(kCommCreateGroup), {64, 64, 64}},
+    {commCallId(kCommSplitType), {80, 80, 80}},
+    {commCallId(kCommIdup), {96, 96, 96}},
+    {commCallId(kCommGraphCreate), {112, 112, 112}},
+    {commCallId(kCommDistGraphCreate), {144, 144, 144}},
+    {commCallId(kCommDistGraphAdjacent), {160, 160, 160}},
+    {commCallId(kCommIntercommMerge), {176, 176, 176}},
+    {commCallId(kCommDupWithInfo), {216, 216, 216}},
+    // Communicator-making calls that made none for the caller: slate greys.
+    {otherCallId(kOtherCommCreate), {96, 104, 128}},
+    {otherCallId(kOtherCommCreateGroupNoComm), {80, 88, 112}},
+    {otherCallId(kOtherCommSplitType), {112, 120, 144}},
+    {otherCallId(kOtherCommDupNoComm), {128, 136, 160}},
+    {otherCallId(kOtherCommSplitNoComm), {144, 152, 176}},
+    {otherCallId(kOtherCartCreateNoComm), {160, 168, 192}},
+    {otherCallId(kOtherCartSubNoComm), {176, 184, 208}},
+    {otherCallId(kOtherCommIdupNoComm), {192, 200, 224}},
+    {otherCallId(kOtherGraphCreateNoComm), {64, 72, 96}},
+    {otherCallId(kOtherDistGraphCreateNoComm), {208, 216, 240}},
+    {otherCallId(kOtherDistGraphCreateAdjacentNoComm), {48, 56, 80}},
+    {otherCallId(kOtherIntercommMergeNoComm), {120, 128, 168}},
+    // The end of a run or of its recording: dark reds.
     {otherCallId(kOtherAbort), {128, 0, 0}},
+    {otherCallId(kOtherRecordingCut), {176, 32, 32}},
 };
 
 } // namespace

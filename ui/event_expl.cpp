@@ -20,26 +20,20 @@ EventExpl::EventExpl(QWidget* parent) : QWidget(parent) {
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
-    ownState_ = std::make_unique<SharedViewState>();
-    setViewState(ownState_.get());
+    setViewState(state_.get());
 }
 
 EventExpl::~EventExpl() = default;
 
-void EventExpl::setViewState(SharedViewState* state) {
-    if (state_) disconnect(state_, nullptr, this, nullptr);
-    state_ = state;
-    connect(state_, &SharedViewState::horizontalChanged, this, &EventExpl::Update);
+void EventExpl::setViewState(SharedViewState* shared) {
+    state_.use(shared, this);
+    connect(shared, &SharedViewState::horizontalChanged, this, &EventExpl::Update);
     // A window moves its vertical scroll bar, which redraws this view.
-    if (state_ == ownState_.get())
-        connect(state_, &SharedViewState::verticalChanged, this, &EventExpl::Update);
+    if (state_.isOwn())
+        connect(shared, &SharedViewState::verticalChanged, this, &EventExpl::Update);
     for (auto signal : {&SharedViewState::selectionChanged, &SharedViewState::rangeCleared})
-        connect(state_, signal, this, qOverload<>(&QWidget::update));
-    connect(state_, &SharedViewState::rangeSelected, this, qOverload<>(&QWidget::update));
-}
-
-ViewState& EventExpl::state() const {
-    return state_->state();
+        connect(shared, signal, this, qOverload<>(&QWidget::update));
+    connect(shared, &SharedViewState::rangeSelected, this, qOverload<>(&QWidget::update));
 }
 
 int EventExpl::offset() const {
@@ -115,10 +109,11 @@ void EventExpl::paintMarks(QPainter& painter) {
 }
 
 std::optional<CallSelection> EventExpl::callAt(QPoint at) {
+    if (!readable()) return std::nullopt;
     const ViewState& s = state();
     const TimeWindow window = timeWindowAt(s.zoom(), s.startMicros(), width());
     const RowLayout layout = layoutRows(shownPositions(*trace_, *filter_), s.pos(), height());
-    return callUnder(*index_, window, layout, at.x(), at.y());
+    return callUnder(*index_, window, layout, at.x(), at.y(), filter_);
 }
 
 void EventExpl::mousePressEvent(QMouseEvent* event) {
@@ -132,7 +127,7 @@ void EventExpl::mousePressEvent(QMouseEvent* event) {
     pressedAt_ = at;
     if (event->modifiers() & Qt::ShiftModifier) {
         drag_ = Drag::Range;
-        rangeFrom_ = clampToInt64(static_cast<double>(std::floor(state().timeAt(at.x()))));
+        rangeFrom_ = state().microsAt(at.x());
         return;
     }
     drag_ = Drag::Pending;
@@ -150,7 +145,7 @@ void EventExpl::mouseMoveEvent(QMouseEvent* event) {
     if (!readable() || drag_ == Drag::None) return;
     const QPoint at = event->position().toPoint();
     if (drag_ == Drag::Range) {
-        const int64_t to = clampToInt64(static_cast<double>(std::floor(state().timeAt(at.x()))));
+        const int64_t to = state().microsAt(at.x());
         state_->selectRange(rangeFrom_, to);
         return;
     }
@@ -182,8 +177,7 @@ void EventExpl::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void EventExpl::wheelEvent(QWheelEvent* event) {
     if (!readable()) return event->ignore();
-    const QPoint delta = event->angleDelta();
-    const double notches = (delta.y() != 0 ? delta.y() : delta.x()) / 120.0;
+    const double notches = wheelNotches(event->angleDelta());
     const double x = event->position().x();
     if (event->modifiers() & Qt::ShiftModifier)
         state_->panTo(state().timeAt(x), x + notches * kWheelPanPixels, width());

@@ -10,6 +10,7 @@
 #include "model/trace_model.h"
 #include "ui/color_palette.h"
 #include "ui/paint_cache.h"
+#include "ui/shared_view_state.h"
 #include "view/view_state.h"
 
 #include <QPoint>
@@ -17,7 +18,6 @@
 
 #include <memory>
 
-class SharedViewState;
 class TimeIndex;
 class TTrace;
 class ViewFilter;
@@ -34,12 +34,15 @@ class EventExpl : public QWidget {
     // The state to show and navigate, shared with the window's other views
     // (not owned); until then the view keeps one of its own.
     void setViewState(SharedViewState* state);
-    SharedViewState* viewState() const { return state_; }
+    SharedViewState* viewState() const { return state_.get(); }
 
     int offset() const;
     int pos() const;
     double zoom() const;
     bool isOpen() const { return open_; }
+    TTrace* trace() const { return trace_; }
+    // The call under a point, with the press's hit test; none while closed.
+    std::optional<CallSelection> callAt(QPoint at);
 
   public slots:
     void setOpen(bool open);
@@ -64,9 +67,7 @@ class EventExpl : public QWidget {
 
   private:
     bool readable() const { return open_ && trace_ && filter_; }
-    ViewState& state() const;
-    // The call under a point, with the press's hit test.
-    std::optional<CallSelection> callAt(QPoint at);
+    ViewState& state() const { return state_.state(); }
     // The range band and the selected call's outline, over the picture.
     void paintMarks(QPainter& painter);
 
@@ -78,8 +79,7 @@ class EventExpl : public QWidget {
     ViewFilter* filter_ = nullptr;
     TimeIndex* index_ = nullptr;
     std::unique_ptr<TimeIndex> ownIndex_;
-    SharedViewState* state_ = nullptr;
-    std::unique_ptr<SharedViewState> ownState_;
+    ViewStateHold state_;
 
     // A drag in progress.
     enum class Drag { None, Pending, Pan, Range };

@@ -29,13 +29,15 @@ int64_t shiftOf(const TTrace& trace, uint32_t position) {
 }
 
 // The links of one call, in stored order, handed to line(x1, y1, x2, y2).
+// A receive of a hidden function is not linked.
 template <class Line>
-void forEachLinkLine(const TTrace& trace, const TimeWindow& window, const RowLayout& layout,
-                     const RankIndex& ranks, const TFunc& f, int64_t b, int64_t start, int64_t xs,
-                     Line&& line) {
+void forEachLinkLine(const TTrace& trace, const ViewFilter& filter, const TimeWindow& window,
+                     const RowLayout& layout, const RankIndex& ranks, const TFunc& f, int64_t b,
+                     int64_t start, int64_t xs, Line&& line) {
     for (const TLink& link : f.linkSpan()) {
         const std::optional<uint32_t> partner = ranks.positionOf(link.rank);
         if (!partner || !layout.edgeOf[*partner] || !link.recv) continue;
+        if (!filter.funcVisible(link.recv->funcId)) continue;
         const LinkEnd end =
             cutLinkAtRightEdge(b, *layout.edgeOf[*partner], start,
                                wrapAdd(link.recv->end, shiftOf(trace, *partner)), window.t1);
@@ -65,6 +67,8 @@ void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPain
                 clipCall(window, wrapAdd(f->start, nodeShift), wrapAdd(f->end, nodeShift));
             if (c.place == CallPlace::Before) continue;
             if (c.place == CallPlace::After) break;
+            // A hidden call is passed over as if it were not in the list.
+            if (!in.filter.funcVisible(f->funcId)) continue;
 
             const int64_t xs = pixelOf(window, c.start);
             painter.setPen(QPen(qColour(in.palette.colourOf(f->funcId & ~kUnfinishedFlag)), 3));
@@ -79,7 +83,7 @@ void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPain
             }
             if (in.filter.showLinks) {
                 painter.setPen(QPen(Qt::white, 1));
-                forEachLinkLine(trace, window, layout, *ranks, *f, b, c.start, xs,
+                forEachLinkLine(trace, in.filter, window, layout, *ranks, *f, b, c.start, xs,
                                 [&](int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
                                     drawClippedLine(painter, bounds, x1, y1, x2, y2);
                                 });
@@ -162,6 +166,10 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
     const TimeWindow& window = w.window;
     const CallSkipIndex& skipIndex = w.skipIndex;
     const bool showLinks = w.in.filter.showLinks;
+    // With functions hidden, calls are read one by one: the blocks and the
+    // links' layout know nothing of functions.
+    const ViewFilter& filter = w.in.filter;
+    const bool hides = filter.hidesFunctions();
     const QRgb white = qRgb(255, 255, 255);
     uint32_t lastId = ~0u;
     QRgb lastColour = 0;
@@ -217,8 +225,8 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
 
         size_t i = skipIndex.firstEndingAtOrAfter(process, nodeShift, window.t0);
         if (i >= calls.size()) continue;
-        const LinkEndIndex::ProcessLinks* links = w.rowLinks[r];
-        const CallBlocks::ProcessBlocks* blocks = w.rowBlocks[r];
+        const LinkEndIndex::ProcessLinks* links = hides ? nullptr : w.rowLinks[r];
+        const CallBlocks::ProcessBlocks* blocks = hides ? nullptr : w.rowBlocks[r];
         size_t link = links ? links->firstLinkOf(calls, i) : 0; // of call i
         Placed cur = place(calls[i]);
         // Link lines [from, to) of the calls of a block from call `first` on,
@@ -269,6 +277,11 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                     link = k > i + 1 ? links->firstLinkOf(calls, k) : link + calls[i].linkCount;
                 i = k;
                 cur = place(calls[k]);
+                continue;
+            }
+            if (hides && !filter.funcVisible(f.funcId)) {
+                if (i + 1 >= calls.size()) break;
+                cur = place(calls[++i]);
                 continue;
             }
             // A block of plain calls that all fall into one pixel column (all
@@ -349,7 +362,7 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                 // painted over completely, whatever is drawn in between.
                 const bool repainted = more && next.clip.place == CallPlace::Inside &&
                                        calls[i + 1].funcId != kFuncInstantMark && next.xs == xs &&
-                                       next.xe == xe;
+                                       next.xe == xe && filter.funcVisible(calls[i + 1].funcId);
                 if (!repainted) lines.addBar(xs, xe, b - 10, lastColour);
                 if (f.funcId & kUnfinishedFlag) lines.add(xe, b - 5, xe, b - 15, lastColour, 3);
             }
@@ -368,8 +381,8 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                                 end.edge - 10);
                     }
                 } else {
-                    forEachLinkLine(trace, window, w.layout, *w.ranks, f, b, cur.clip.start, xs,
-                                    line);
+                    forEachLinkLine(trace, filter, window, w.layout, *w.ranks, f, b, cur.clip.start,
+                                    xs, line);
                 }
             }
             if (!more) break;

@@ -4,6 +4,7 @@
 #include "model/trace_document.h"
 #include "otf2/open_trace.h"
 #include "ui/event_expl.h"
+#include "ui/message_tee.h"
 #include "ui/nr_view.h"
 #include "ui/palette_dlg.h"
 #include "ui/shared_view_state.h"
@@ -159,7 +160,7 @@ ZLVR_anView::~ZLVR_anView() {
 
 void ZLVR_anView::slotfOpen() {
     const QString name = QFileDialog::getOpenFileName(
-        this, QString(), QString(),
+        this, QString(), openDirectory_,
         tr("ZELVOR Analyzer (*.zlv);;OTF2 archives (*.otf2);;All Files (*.*)"));
     if (name.isEmpty()) return;
     openTrace(name);
@@ -172,21 +173,41 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
 
     // Loading stays on this thread (nothing may see a half-loaded document);
     // the loader feeds a window-modal progress dialog, which keeps the window
-    // painted during a long load.
-    QProgressDialog progress(tr("Loading %1").arg(fileName), QString(), 0, 1000, this);
+    // painted during a long load. Its Cancel stops the load at the loader's
+    // next step or worker item, and the window stays closed.
+    QProgressDialog progress(tr("Loading %1").arg(fileName), tr("Cancel"), 0, 1000, this);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(progressDelayMs_);
     loading_ = true;
     // The name in the file system's own encoding, so that every name the
     // dialog offers can be opened. Loader messages go to stderr, database
-    // messages to stdout.
+    // messages to stdout; both are also kept for the window to show.
+    MessageTee errors(std::cerr), dbMessages(std::cout);
+    LoadCancel cancel{false};
     auto trace = openTraceFile(
-        QFile::encodeName(fileName).toStdString(), std::cout, std::cerr,
-        [&progress](uint32_t permille) { progress.setValue(static_cast<int>(permille)); });
+        QFile::encodeName(fileName).toStdString(), dbMessages, errors,
+        [&](uint32_t permille) {
+            progress.setValue(static_cast<int>(permille));
+            if (progress.wasCanceled()) cancel = true;
+        },
+        &cancel);
     loading_ = false;
     progress.reset();
+    QStringList messages;
+    for (const MessageTee* tee : {&errors, &dbMessages})
+        for (const std::string& line : tee->lines()) messages << QString::fromStdString(line);
+    // A loader message means something of the file was not read (a
+    // truncated tail, for one), even when the load counts as done.
+    const bool whole = trace->loaded() && errors.lines().empty();
+    const LoadOutcome outcome = trace->isEmpty() ? LoadOutcome::Failed
+                                : whole          ? LoadOutcome::Loaded
+                                                 : LoadOutcome::Partly;
     auto filter = std::make_unique<ViewFilter>(trace->nodeCount(), trace->processCount());
-    if (trace->isEmpty()) return false;
+    if (trace->isEmpty()) {
+        // A cancelled load is no failure to tell about.
+        if (!cancel) emit signalLoaded(fileName, outcome, messages);
+        return false;
+    }
     trace_ = std::move(trace);
     filter_ = std::move(filter);
     timeIndex_ = std::make_unique<TimeIndex>(*trace_);
@@ -209,6 +230,9 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     hsb_->setMaximum(range.maximum);
     hsb_->setMinimum(range.minimum);
     hsb_->setValue(range.value);
+    // The value may not have changed (and told the views): the state takes
+    // it anyway, whatever place the last trace left it at.
+    state.setOffset(hsb_->value());
     vsb_->setMaximum(clampToInt(n));
     vsb_->setValue(vsb_->maximum());
     nrview_->setData(trace_.get(), filter_.get());
@@ -218,6 +242,7 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     nrview_->setUpdatesEnabled(true);
     eventview_->setUpdatesEnabled(true);
     emit signalOpen(true);
+    emit signalLoaded(fileName, outcome, messages);
     return true;
 }
 
@@ -320,8 +345,6 @@ void ZLVR_anView::slotSortByNode() {
 void ZLVR_anView::slotFltMenu() {
     if (open_) filterMenu_->exec(QCursor::pos());
 }
-
-void ZLVR_anView::slotFltEvents() {}
 
 void ZLVR_anView::slotShowLinks() {
     // The menu toggles a checkable item's mark itself before this slot runs;

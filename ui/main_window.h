@@ -5,6 +5,7 @@
 
 #include "model/trace_model.h"
 
+#include <QStringList>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -22,6 +23,9 @@ class ToolBar;
 class TTrace;
 class ViewFilter;
 
+// How far a load came: every record read, only some, or no process at all.
+enum class LoadOutcome { Loaded, Partly, Failed };
+
 class ZLVR_anView : public QWidget {
     Q_OBJECT
   public:
@@ -31,6 +35,9 @@ class ZLVR_anView : public QWidget {
     // The open path behind slotfOpen: closes any open trace, then opens this
     // file. False (window closed) when the document has no processes.
     bool openTrace(const QString& fileName);
+
+    // Where the open-file dialog starts; empty: the toolkit's choice.
+    void setOpenDirectory(const QString& dir) { openDirectory_ = dir; }
 
     // How long a load runs before a progress dialog shows how far it has come.
     void setLoadProgressDelay(int milliseconds) { progressDelayMs_ = milliseconds; }
@@ -72,6 +79,14 @@ class ZLVR_anView : public QWidget {
   signals:
     void signalZoom(double zoom);
     void signalOpen(bool open);
+    // After every load, with the messages it wrote (to standard error and,
+    // for the database, standard output).
+    void signalLoaded(const QString& fileName, LoadOutcome outcome, const QStringList& messages);
+    // A filter dialog changed what the views show.
+    void signalFilterChanged();
+    // A check finding was opened: the process of that rank, or the call it
+    // ended in, is to be shown.
+    void signalShowProcess(int rank, bool lastCall);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -79,6 +94,7 @@ class ZLVR_anView : public QWidget {
   private:
     double fitZoom() const;
     void applyZoom(double zoom, bool toFit);
+    void filterEdited(bool changed);
     // The scroll bars follow a change that navigation made to the state.
     void mirrorHorizontal();
     void mirrorVertical();
@@ -90,6 +106,7 @@ class ZLVR_anView : public QWidget {
     bool open_ = false;
     bool loading_ = false;
     int progressDelayMs_ = 500;
+    QString openDirectory_;
     std::unique_ptr<TTrace> trace_;
     std::unique_ptr<ViewFilter> filter_;
     std::unique_ptr<TimeIndex> timeIndex_;

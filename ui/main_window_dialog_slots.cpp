@@ -4,6 +4,7 @@
 #include "ui/main_window.h"
 
 #include "checks/check_dlg.h"
+#include "checks/event_filter_dlg.h"
 #include "checks/filter_mask_edit.h"
 #include "stats/stat_dlg.h"
 #include "ui/nr_view.h"
@@ -12,17 +13,30 @@ void ZLVR_anView::slotCheck() {
     if (!open_ || !trace_) return;
     Check_Dlg dialog(this, trace_.get());
     dialog.exec();
+    if (const std::optional<Check_Dlg::Target> t = dialog.target())
+        emit signalShowProcess(t->rank, t->lastCall);
 }
 
 void ZLVR_anView::slotFltNodes() {
     if (!open_ || !filter_) return;
-    // The node/rank column redraws and makes the event explorer follow.
-    if (editFilterMask(this, *filter_, FilterMask::Nodes)) nrview_->refresh();
+    filterEdited(editFilterMask(this, *filter_, FilterMask::Nodes));
 }
 
 void ZLVR_anView::slotFltProcess() {
     if (!open_ || !filter_) return;
-    if (editFilterMask(this, *filter_, FilterMask::Ranks)) nrview_->refresh();
+    filterEdited(editFilterMask(this, *filter_, FilterMask::Ranks));
+}
+
+void ZLVR_anView::slotFltEvents() {
+    if (!open_ || !filter_) return;
+    filterEdited(editFunctionFilter(this, *trace_, *filter_));
+}
+
+void ZLVR_anView::filterEdited(bool changed) {
+    if (!changed) return;
+    // The node/rank column redraws and makes the event explorer follow.
+    nrview_->refresh();
+    emit signalFilterChanged();
 }
 
 namespace {

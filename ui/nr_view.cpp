@@ -20,22 +20,17 @@ NRView::NRView(QWidget* parent) : QWidget(parent) {
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
-    ownState_ = std::make_unique<SharedViewState>();
-    setViewState(ownState_.get());
+    setViewState(state_.get());
 }
 
-NRView::~NRView() = default;
-
-void NRView::setViewState(SharedViewState* state) {
-    if (state_) disconnect(state_, nullptr, this, nullptr);
-    state_ = state;
+void NRView::setViewState(SharedViewState* shared) {
+    state_.use(shared, this);
     // A window moves its vertical scroll bar, which redraws this column.
-    if (state_ == ownState_.get())
-        connect(state_, &SharedViewState::verticalChanged, this, &NRView::refresh);
+    if (state_.isOwn()) connect(shared, &SharedViewState::verticalChanged, this, &NRView::refresh);
 }
 
 int NRView::pos() const {
-    return state_->state().pos();
+    return state_.state().pos();
 }
 
 void NRView::setData(TTrace* trace, ViewFilter* filter) {
@@ -50,7 +45,7 @@ void NRView::setOpen(bool open) {
 }
 
 void NRView::setPos(int pos) {
-    state_->state().setPos(pos);
+    state_.state().setPos(pos);
     refresh();
 }
 
@@ -89,7 +84,7 @@ void NRView::paintEvent(QPaintEvent*) {
 void NRView::wheelEvent(QWheelEvent* event) {
     if (!open_) return event->ignore();
     // Wheel up brings the rows above into view: fewer rows stay below.
-    const int notches = event->angleDelta().y() / 120;
+    const int notches = static_cast<int>(wheelNotches(event->angleDelta()));
     state_->scrollRows(pos() - notches * kRowsPerNotch);
     event->accept();
 }

@@ -4,11 +4,10 @@
 // filter changes to the event explorer through signalUpdated(). The wheel
 // over it scrolls the rows.
 
+#include "ui/shared_view_state.h"
+
 #include <QWidget>
 
-#include <memory>
-
-class SharedViewState;
 class TTrace;
 class ViewFilter;
 
@@ -16,7 +15,6 @@ class NRView : public QWidget {
     Q_OBJECT
   public:
     explicit NRView(QWidget* parent = nullptr);
-    ~NRView() override;
 
     // Non-owning; read only while open.
     void setData(TTrace* trace, ViewFilter* filter);
@@ -45,6 +43,5 @@ class NRView : public QWidget {
     bool open_ = false;
     TTrace* trace_ = nullptr;
     ViewFilter* filter_ = nullptr;
-    SharedViewState* state_ = nullptr;
-    std::unique_ptr<SharedViewState> ownState_;
+    ViewStateHold state_;
 };

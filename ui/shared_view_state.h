@@ -8,8 +8,16 @@
 #include "view/view_state.h"
 
 #include <QObject>
+#include <QPoint>
 
+#include <memory>
 #include <optional>
+
+// Wheel notches in a wheel event's angle (120 each), vertical or else
+// horizontal (some systems turn Shift+wheel sideways).
+inline double wheelNotches(QPoint angleDelta) {
+    return (angleDelta.y() != 0 ? angleDelta.y() : angleDelta.x()) / 120.0;
+}
 
 class SharedViewState : public QObject {
     Q_OBJECT
@@ -59,4 +67,25 @@ class SharedViewState : public QObject {
     bool bounded_ = false;
     int64_t start_ = 0, end_ = 0;
     bool wheeling_ = false; // the last navigation was a wheel zoom
+};
+
+// A view's hold on the state it shows: a state of its own until a window
+// hands it the shared one.
+class ViewStateHold {
+  public:
+    ViewStateHold() : own_(std::make_unique<SharedViewState>()), current_(own_.get()) {}
+
+    SharedViewState* get() const { return current_; }
+    SharedViewState* operator->() const { return current_; }
+    ViewState& state() const { return current_->state(); }
+    bool isOwn() const { return current_ == own_.get(); }
+    // Switches to `shared`, dropping what `receiver` had connected to the last one.
+    void use(SharedViewState* shared, QObject* receiver) {
+        QObject::disconnect(current_, nullptr, receiver, nullptr);
+        current_ = shared;
+    }
+
+  private:
+    std::unique_ptr<SharedViewState> own_;
+    SharedViewState* current_;
 };

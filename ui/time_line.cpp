@@ -18,20 +18,12 @@ TimeLine::TimeLine(QWidget* parent) : QWidget(parent) {
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
-    ownState_ = std::make_unique<SharedViewState>();
-    setViewState(ownState_.get());
+    setViewState(state_.get());
 }
 
-TimeLine::~TimeLine() = default;
-
-void TimeLine::setViewState(SharedViewState* state) {
-    if (state_) disconnect(state_, nullptr, this, nullptr);
-    state_ = state;
-    connect(state_, &SharedViewState::horizontalChanged, this, &TimeLine::Update);
-}
-
-ViewState& TimeLine::state() const {
-    return state_->state();
+void TimeLine::setViewState(SharedViewState* shared) {
+    state_.use(shared, this);
+    connect(shared, &SharedViewState::horizontalChanged, this, &TimeLine::Update);
 }
 
 int TimeLine::offset() const {
@@ -88,7 +80,7 @@ void TimeLine::paintEvent(QPaintEvent*) {
 }
 
 int64_t TimeLine::timeUnder(double x) const {
-    return clampToInt64(static_cast<double>(std::floor(state().timeAt(x - 1))));
+    return state().microsAt(x - 1);
 }
 
 void TimeLine::mousePressEvent(QMouseEvent* event) {
@@ -118,8 +110,6 @@ void TimeLine::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void TimeLine::wheelEvent(QWheelEvent* event) {
     if (!open_) return event->ignore();
-    const QPoint delta = event->angleDelta();
-    state_->wheelZoomAt(event->position().x() - 1, (delta.y() != 0 ? delta.y() : delta.x()) / 120.0,
-                        width());
+    state_->wheelZoomAt(event->position().x() - 1, wheelNotches(event->angleDelta()), width());
     event->accept();
 }

@@ -5,19 +5,15 @@
 // the wheel zooms about the pointer, the back and forward buttons walk the
 // zoom history.
 
+#include "ui/shared_view_state.h"
 #include "view/view_state.h"
 
 #include <QWidget>
-
-#include <memory>
-
-class SharedViewState;
 
 class TimeLine : public QWidget {
     Q_OBJECT
   public:
     explicit TimeLine(QWidget* parent = nullptr);
-    ~TimeLine() override;
 
     // Shared with the window's other views (not owned); until then the ruler
     // keeps one of its own.
@@ -42,14 +38,13 @@ class TimeLine : public QWidget {
     void wheelEvent(QWheelEvent* event) override;
 
   private:
-    ViewState& state() const;
+    ViewState& state() const { return state_.state(); }
     // The time under ruler pixel x: ticks sit one pixel right of the event
     // explorer's pixel for the same time.
     int64_t timeUnder(double x) const;
 
     bool open_ = false;
-    SharedViewState* state_ = nullptr;
-    std::unique_ptr<SharedViewState> ownState_;
+    ViewStateHold state_;
     bool selecting_ = false;
     int64_t rangeFrom_ = 0;
 };

@@ -3,11 +3,13 @@
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
 #include "view/time_index.h"
+#include "view/view_filter.h"
 
 #include <cmath>
 
 std::optional<CallSelection> callUnder(TimeIndex& index, const TimeWindow& window,
-                                       const RowLayout& layout, int64_t x, int64_t y) {
+                                       const RowLayout& layout, int64_t x, int64_t y,
+                                       const ViewFilter* filter) {
     const TTrace& trace = index.trace();
     // Calls that end before the time of pixel x end left of it: the search
     // starts past them (a microsecond early, so that no rounding skips one).
@@ -23,6 +25,7 @@ std::optional<CallSelection> callUnder(TimeIndex& index, const TimeWindow& windo
             const ClippedCall c = clipCall(window, wrapAdd(f.start, shift), wrapAdd(f.end, shift));
             if (c.place == CallPlace::Before) continue;
             if (c.place == CallPlace::After) break;
+            if (filter && !filter->funcVisible(f.funcId)) continue; // as if it were not there
             const int64_t xs = pixelOf(window, c.start);
             const int64_t xe = pixelOf(window, c.end);
             if (xs <= x && x <= xe) return CallSelection{row.position, i};

@@ -10,9 +10,12 @@
 #include <optional>
 
 class TimeIndex;
+class ViewFilter;
 
+// Calls of functions that the filter hides are never hit.
 std::optional<CallSelection> callUnder(TimeIndex& index, const TimeWindow& window,
-                                       const RowLayout& layout, int64_t x, int64_t y);
+                                       const RowLayout& layout, int64_t x, int64_t y,
+                                       const ViewFilter* filter = nullptr);
 
 // The bar of a call as it is drawn: its clipped ends' pixels and its row's
 // lower edge; nullopt when the call is not in the window or its row is not shown.

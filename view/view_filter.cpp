@@ -1,6 +1,7 @@
 #include "view/view_filter.h"
 
 #include <algorithm>
+#include <string>
 
 ViewFilter::ViewFilter(uint32_t nodeCount, uint32_t rankCount)
     : nodeMask_(nodeCount, 1), rankMask_(rankCount, 1) {}
@@ -33,4 +34,32 @@ bool ViewFilter::getRankMask(uint32_t& count, uint32_t* out) const {
     count = rankCount();
     std::copy(rankMask_.begin(), rankMask_.end(), out);
     return true;
+}
+
+void ViewFilter::setFuncVisible(uint32_t funcId, bool visible) {
+    if (visible)
+        hiddenFuncs_.erase(funcId & ~kUnfinished);
+    else
+        hiddenFuncs_.insert(funcId & ~kUnfinished);
+}
+
+uint32_t ViewFilter::hiddenNodes() const {
+    return static_cast<uint32_t>(std::count(nodeMask_.begin(), nodeMask_.end(), 0u));
+}
+
+uint32_t ViewFilter::hiddenRanks() const {
+    return static_cast<uint32_t>(std::count(rankMask_.begin(), rankMask_.end(), 0u));
+}
+
+std::string hiddenSummary(const ViewFilter& filter) {
+    std::string text;
+    const auto add = [&text](uint32_t n, const char* one, const char* many) {
+        if (n == 0) return;
+        text += text.empty() ? "Hidden: " : ", ";
+        text += std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    add(filter.hiddenNodes(), "node", "nodes");
+    add(filter.hiddenRanks(), "rank", "ranks");
+    add(static_cast<uint32_t>(filter.hiddenFuncs().size()), "function", "functions");
+    return text;
 }

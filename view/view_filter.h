@@ -1,8 +1,11 @@
 #pragma once
-// Which nodes and ranks the views show, and whether links are drawn.
-// Masks are indexed by node index and by rank, so they survive re-sorting.
+// Which nodes, ranks and functions the views show, and whether links are
+// drawn. Masks are indexed by node index and by rank, so they survive
+// re-sorting; functions are hidden by identifier (the unfinished flag aside).
 
 #include <cstdint>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 class ViewFilter {
@@ -24,9 +27,25 @@ class ViewFilter {
     uint32_t nodeCount() const { return static_cast<uint32_t>(nodeMask_.size()); }
     uint32_t rankCount() const { return static_cast<uint32_t>(rankMask_.size()); }
 
+    // Calls of a hidden function are neither drawn, nor hit, nor linked.
+    bool funcVisible(uint32_t funcId) const {
+        return hiddenFuncs_.empty() || !hiddenFuncs_.count(funcId & ~kUnfinished);
+    }
+    bool hidesFunctions() const { return !hiddenFuncs_.empty(); }
+    void setFuncVisible(uint32_t funcId, bool visible);
+    const std::unordered_set<uint32_t>& hiddenFuncs() const { return hiddenFuncs_; }
+
+    uint32_t hiddenNodes() const;
+    uint32_t hiddenRanks() const;
+
     uint32_t showLinks = 0;
 
   private:
+    static constexpr uint32_t kUnfinished = 0x800;
     std::vector<uint32_t> nodeMask_;
     std::vector<uint32_t> rankMask_;
+    std::unordered_set<uint32_t> hiddenFuncs_;
 };
+
+// "Hidden: 2 nodes, 1 rank, 3 functions", or "" when everything is shown.
+std::string hiddenSummary(const ViewFilter& filter);

@@ -14,12 +14,25 @@ ViewTime ViewState::startTime() const {
     return anchorTime_ - static_cast<ViewTime>(anchorX_) / zoom_;
 }
 
-int64_t ViewState::startMicros() const {
-    if (onGrid_) return saturatingMul(offset_, step());
-    const ViewTime t = std::floor(startTime());
+namespace {
+
+int64_t floorToMicros(ViewTime t) {
+    t = std::floor(t);
+    if (std::isnan(t)) return 0;
     if (!(t < 9223372036854775807.0L)) return std::numeric_limits<int64_t>::max();
     if (!(t > -9223372036854775808.0L)) return std::numeric_limits<int64_t>::min();
     return static_cast<int64_t>(t);
+}
+
+} // namespace
+
+int64_t ViewState::startMicros() const {
+    if (onGrid_) return saturatingMul(offset_, step());
+    return floorToMicros(startTime());
+}
+
+int64_t ViewState::microsAt(double x) const {
+    return floorToMicros(timeAt(x));
 }
 
 int ViewState::offset() const {
@@ -88,20 +101,27 @@ void ViewState::remember() {
     forwardStack_.clear();
 }
 
-std::optional<Viewport> ViewState::back() {
-    if (backStack_.empty()) return std::nullopt;
-    forwardStack_.push_back(viewport());
-    const Viewport v = backStack_.back();
-    backStack_.pop_back();
+namespace {
+
+// One step through the history: the place to go to comes off `from`, the
+// place left goes onto `to`.
+std::optional<Viewport> historyStep(std::vector<Viewport>& from, std::vector<Viewport>& to,
+                                    const Viewport& here) {
+    if (from.empty()) return std::nullopt;
+    to.push_back(here);
+    const Viewport v = from.back();
+    from.pop_back();
     return v;
 }
 
+} // namespace
+
+std::optional<Viewport> ViewState::back() {
+    return historyStep(backStack_, forwardStack_, viewport());
+}
+
 std::optional<Viewport> ViewState::forward() {
-    if (forwardStack_.empty()) return std::nullopt;
-    backStack_.push_back(viewport());
-    const Viewport v = forwardStack_.back();
-    forwardStack_.pop_back();
-    return v;
+    return historyStep(forwardStack_, backStack_, viewport());
 }
 
 void ViewState::clearHistory() {

@@ -67,6 +67,8 @@ class ViewState {
     int64_t startMicros() const;
     // Time at pixel x and pixel of time t (left edge at x = 0).
     ViewTime timeAt(double x) const;
+    // The whole microsecond at pixel x (rounded down, saturated).
+    int64_t microsAt(double x) const;
     double pixelOf(ViewTime t) const;
     // Anchored zoom: the time at pixel x stays at x, exactly.
     void zoomAt(double x, double zoom);

@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
     PetscCall(PetscInitialize(&argc, &argv, NULL, NULL));
     PetscCall(PetscOptionsGetInt(NULL, NULL, "-n", &n, NULL));
 
-    PetscCall(MatCreateAIJ(PETSC_COMM_WORLD, PETSC_DECIDE, PETSC_DECIDE, n, n, 3, NULL, 1, NULL,
-                           &A));
+    PetscCall(
+        MatCreateAIJ(PETSC_COMM_WORLD, PETSC_DECIDE, PETSC_DECIDE, n, n, 3, NULL, 1, NULL, &A));
     PetscCall(MatGetOwnershipRange(A, &first, &last));
     for (i = first; i < last; ++i) {
         if (i > 0) PetscCall(MatSetValue(A, i, i - 1, -1.0, INSERT_VALUES));

@@ -1,5 +1,3 @@
-#include "appdb/func_names.h"
-#include "appdb/node_address.h"
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
 #include "tools/zlv/args.h"
@@ -38,7 +36,6 @@ int runDump(int argc, char** argv) {
     auto trace = openTraceForVerb(args->positional[0], status);
     if (!trace) return status;
 
-    const TFuncNames names;
     std::string out;
     char line[512];
     for (uint32_t pos = 0; pos < trace->processCount(); ++pos) {
@@ -46,7 +43,7 @@ int runDump(int argc, char** argv) {
         if (filtered && static_cast<long long>(p.rank) != onlyRank) continue;
         const int64_t offset = trace->nodeOffset(p.nodeIndex);
         std::snprintf(line, sizeof line, "process %u\trank %u\tnode %u\t%s\toffset %lld\n", pos,
-                      p.rank, p.nodeIndex, dottedNodeId(p.nodeId).c_str(),
+                      p.rank, p.nodeIndex, nodeNameOf(trace->nodes, p).c_str(),
                       static_cast<long long>(offset));
         out += line;
         uint32_t section = 0;
@@ -54,7 +51,7 @@ int runDump(int argc, char** argv) {
             const TFunc& f = p.calls[k];
             if (f.funcId == kFuncSection) section = f.location;
             std::string name = f.funcId == kFuncSection ? std::string("section marker")
-                                                        : names.funcName(f.baseFuncId());
+                                                        : trace->funcName(f.baseFuncId());
             if (f.funcId & kUnfinishedFlag) name += " (unfinished)";
             std::snprintf(line, sizeof line,
                           "%zu\t%s\t%lld\t%lld\t%lld\t%lld\t%d\t%u\t%u\t%u\t0x%02x\t%u\t%u\n", k,

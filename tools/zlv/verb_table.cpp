@@ -14,10 +14,14 @@ const std::vector<Verb>& verbTable() {
 #endif
         {"check", "consistency checks: unfinished calls, unfreed communicators, send/recv counts",
          runCheck},
-        {"stats", "a statistics table: nodes, process, sendrecv, counters, datasize", runStats},
+        {"stats", "a statistics table: nodes, process, sendrecv, counters, datasize, sizes",
+         runStats},
         {"sections", "the program sections of a trace: identifier and name", runSections},
         {"convert", "a trace as an OTF2 archive, or an OTF2 archive as a .zlv trace", runConvert},
         {"export", "a trace as Trace Event JSON for Perfetto and chrome://tracing", runExport},
+        {"profile", "time per MPI function or per rank, inside and outside MPI", runProfile},
+        {"waits", "time lost waiting: late senders and receivers, collectives", runWaits},
+        {"clocks", "clock quality: reversed links per pair of nodes, offsets", runClocks},
     };
     return verbs;
 }

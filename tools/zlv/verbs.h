@@ -27,6 +27,9 @@ int runStats(int argc, char** argv);
 int runSections(int argc, char** argv);
 int runConvert(int argc, char** argv);
 int runExport(int argc, char** argv);
+int runProfile(int argc, char** argv);
+int runWaits(int argc, char** argv);
+int runClocks(int argc, char** argv);
 
 // Shared helpers for verbs.
 int usageError(const std::string& verb, const std::string& message, const char* usage);

@@ -53,7 +53,8 @@
 #define MPI_Alltoallv(...) (zlv_here(__FILE__, __LINE__), MPI_Alltoallv(__VA_ARGS__))
 #define MPI_Alltoallw(...) (zlv_here(__FILE__, __LINE__), MPI_Alltoallw(__VA_ARGS__))
 #define MPI_Reduce_scatter(...) (zlv_here(__FILE__, __LINE__), MPI_Reduce_scatter(__VA_ARGS__))
-#define MPI_Reduce_scatter_block(...) (zlv_here(__FILE__, __LINE__), MPI_Reduce_scatter_block(__VA_ARGS__))
+#define MPI_Reduce_scatter_block(...)                                                              \
+    (zlv_here(__FILE__, __LINE__), MPI_Reduce_scatter_block(__VA_ARGS__))
 #define MPI_Scan(...) (zlv_here(__FILE__, __LINE__), MPI_Scan(__VA_ARGS__))
 #define MPI_Exscan(...) (zlv_here(__FILE__, __LINE__), MPI_Exscan(__VA_ARGS__))
 #define MPI_Comm_dup(...) (zlv_here(__FILE__, __LINE__), MPI_Comm_dup(__VA_ARGS__))
@@ -62,12 +63,16 @@
 #define MPI_Comm_create(...) (zlv_here(__FILE__, __LINE__), MPI_Comm_create(__VA_ARGS__))
 #define MPI_Cart_create(...) (zlv_here(__FILE__, __LINE__), MPI_Cart_create(__VA_ARGS__))
 #define MPI_Cart_sub(...) (zlv_here(__FILE__, __LINE__), MPI_Cart_sub(__VA_ARGS__))
-#define MPI_Comm_dup_with_info(...) (zlv_here(__FILE__, __LINE__), MPI_Comm_dup_with_info(__VA_ARGS__))
-#define MPI_Comm_create_group(...) (zlv_here(__FILE__, __LINE__), MPI_Comm_create_group(__VA_ARGS__))
+#define MPI_Comm_dup_with_info(...)                                                                \
+    (zlv_here(__FILE__, __LINE__), MPI_Comm_dup_with_info(__VA_ARGS__))
+#define MPI_Comm_create_group(...)                                                                 \
+    (zlv_here(__FILE__, __LINE__), MPI_Comm_create_group(__VA_ARGS__))
 #define MPI_Comm_idup(...) (zlv_here(__FILE__, __LINE__), MPI_Comm_idup(__VA_ARGS__))
 #define MPI_Graph_create(...) (zlv_here(__FILE__, __LINE__), MPI_Graph_create(__VA_ARGS__))
-#define MPI_Dist_graph_create(...) (zlv_here(__FILE__, __LINE__), MPI_Dist_graph_create(__VA_ARGS__))
-#define MPI_Dist_graph_create_adjacent(...) (zlv_here(__FILE__, __LINE__), MPI_Dist_graph_create_adjacent(__VA_ARGS__))
+#define MPI_Dist_graph_create(...)                                                                 \
+    (zlv_here(__FILE__, __LINE__), MPI_Dist_graph_create(__VA_ARGS__))
+#define MPI_Dist_graph_create_adjacent(...)                                                        \
+    (zlv_here(__FILE__, __LINE__), MPI_Dist_graph_create_adjacent(__VA_ARGS__))
 #define MPI_Intercomm_merge(...) (zlv_here(__FILE__, __LINE__), MPI_Intercomm_merge(__VA_ARGS__))
 #define MPI_Comm_free(...) (zlv_here(__FILE__, __LINE__), MPI_Comm_free(__VA_ARGS__))
 #define MPI_Send_init(...) (zlv_here(__FILE__, __LINE__), MPI_Send_init(__VA_ARGS__))

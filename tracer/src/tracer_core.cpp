@@ -253,7 +253,7 @@ void Call::poll(uint32_t func, int64_t end, uint32_t comm) const {
     if (polls.full()) writePollsLocked();
 }
 
-void Call::finalRecord(uint32_t func, int64_t end) const {
+void Call::lifeCycleRecord(uint32_t func, int64_t end) const {
     State& s = st();
     if (!s.active) return;
     SharedLock guard;

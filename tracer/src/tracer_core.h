@@ -56,8 +56,8 @@ class Call {
     // An MPI_Iprobe or MPI_Test* that found nothing: joins the run of polls
     // in progress (func: kOtherIprobePolls or kOtherTestPolls).
     void poll(uint32_t func, int64_t end, uint32_t comm) const;
-    // The record of MPI_Finalize, written even after a cut or a pause.
-    void finalRecord(uint32_t func, int64_t end) const;
+    // MPI_Init, MPI_Finalize and MPI_Abort: written even after a cut or while paused.
+    void lifeCycleRecord(uint32_t func, int64_t end) const;
 
     int64_t start = 0;
     uint32_t location = 0;

@@ -199,7 +199,7 @@ void startTracing(const Call& initCall, int64_t initEnd, int threadLevel) {
     nodeAddress(address);
     stream().declaration(static_cast<uint32_t>(s.rank), address);
     s.active = true;
-    initCall.finalRecord(kFuncInit, initEnd);
+    initCall.lifeCycleRecord(kFuncInit, initEnd);
     if (!s.sectionStack.empty()) emitSectionMarker(s.sectionStack.back());
     const char* paused = std::getenv("ZLV_PAUSED");
     if (paused && *paused) pauseRecording(true);
@@ -214,7 +214,7 @@ void finishTracing(Call& finalizeCall) {
     PMPI_Barrier(s.traceComm);
     const int64_t end = finalizeCall.finish();
     if (recording) {
-        finalizeCall.finalRecord(kFuncFinalize, end);
+        finalizeCall.lifeCycleRecord(kFuncFinalize, end);
         SharedLock guard;
         endRecordsLocked();
         s.active = false;
@@ -235,7 +235,7 @@ void finishTracing(Call& finalizeCall) {
 void abortTracing(const Call& abortCall) {
     State& s = st();
     if (!s.active) return;
-    abortCall.finalRecord(otherCallId(kOtherAbort) | kUnfinishedFlag, nowMicros());
+    abortCall.lifeCycleRecord(otherCallId(kOtherAbort) | kUnfinishedFlag, nowMicros());
     SharedLock guard;
     endRecordsLocked();
     s.active = false;

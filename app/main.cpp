@@ -1,14 +1,17 @@
 // zelvor: the viewer. "zelvor [TRACE.zlv]" opens the trace at start, as if it
 // had been chosen in the file dialog.
 
-#include "ui/main_window.h"
+#include "app/main_frame.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv); // takes the toolkit's own arguments out of argv
-    ZLVR_anView window;
+    QApplication::setOrganizationName("ZELVOR");
+    QApplication::setApplicationName("zelvor");
+    QApplication::setApplicationVersion(ZLV_VERSION);
+    MainFrame window;
     window.show();
-    if (argc > 1) window.openTrace(QString::fromLocal8Bit(argv[1]));
+    if (argc > 1) window.view()->openTrace(QString::fromLocal8Bit(argv[1]));
     return app.exec();
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 struct StatTable;
 
@@ -14,3 +15,7 @@ std::optional<TableFormat> parseTableFormat(const std::string& name);
 // With row labels (the matrices) every line starts with the row's label and
 // the header line with an empty cell.
 void writeTable(const StatTable& table, TableFormat format, std::ostream& out);
+
+// Lines of cells as TSV or CSV text (Text gives TSV), with the same quoting
+// and line ends as writeTable.
+std::string separatedText(const std::vector<std::vector<std::string>>& lines, TableFormat format);

@@ -1,8 +1,9 @@
-#include "tools/zlv/table_output.h"
+#include "model/table_output.h"
 
 #include "model/stat_tables.h"
 
 #include <algorithm>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -91,4 +92,11 @@ void writeTable(const StatTable& table, TableFormat format, std::ostream& out) {
     }
     writeSeparated(headerLine(table), format, out);
     for (uint32_t r = 0; r < table.rowCount; ++r) writeSeparated(rowLine(table, r), format, out);
+}
+
+std::string separatedText(const std::vector<std::vector<std::string>>& lines, TableFormat format) {
+    const TableFormat f = format == TableFormat::Text ? TableFormat::Tsv : format;
+    std::ostringstream out;
+    for (const auto& cells : lines) writeSeparated(cells, f, out);
+    return out.str();
 }

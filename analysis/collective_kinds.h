@@ -1,0 +1,43 @@
+#pragma once
+// How a collective call can make its members wait, by function identifier.
+
+#include "format/tracer_calls.h"
+#include "model/trace_model.h"
+
+#include <cstdint>
+
+enum class CollectiveKind {
+    None,     // not a collective that makes anyone wait
+    OneToAll, // MPI_Bcast, MPI_Scatter(v): members wait for the root
+    AllToOne, // MPI_Reduce, MPI_Gather(v): the root waits for the members
+    AllToAll, // every member waits for the last one
+    Barrier,  // the same, reported apart
+};
+
+inline CollectiveKind collectiveKind(uint32_t baseFuncId) {
+    switch (baseFuncId) {
+    case kFuncBcast:
+    case kFuncScatter:
+    case kFuncScatterv:
+        return CollectiveKind::OneToAll;
+    case kFuncReduce:
+    case kFuncGather:
+    case kFuncGatherv:
+        return CollectiveKind::AllToOne;
+    case otherCallId(kOtherBarrier):
+        return CollectiveKind::Barrier;
+    case otherCallId(kOtherAllreduce):
+    case otherCallId(kOtherAllgather):
+    case otherCallId(kOtherAllgatherv):
+    case otherCallId(kOtherAlltoall):
+    case otherCallId(kOtherAlltoallv):
+    case otherCallId(kOtherAlltoallw):
+    case otherCallId(kOtherReduceScatter):
+    case otherCallId(kOtherReduceScatterBlock):
+    case otherCallId(kOtherScan):
+    case otherCallId(kOtherExscan):
+        return CollectiveKind::AllToAll;
+    default:
+        return CollectiveKind::None;
+    }
+}

@@ -1,0 +1,67 @@
+#pragma once
+// The walk every figure shares: the calls of one process that the scope's
+// section takes, with corrected times; with a range and the process's window,
+// only the calls that may meet it.
+
+#include "analysis/analysis_scope.h"
+#include "analysis/call_window.h"
+#include "model/trace_model.h"
+
+#include <memory>
+#include <vector>
+
+class TTrace;
+
+// A window per process of a trace, for answering many ranges; built on two
+// threads in one pass over the calls.
+class TraceWindows {
+  public:
+    explicit TraceWindows(const TTrace& trace);
+    // The window of a process of this trace.
+    const CallWindow& of(const TProcess* p) const { return windows_[p - first_]; }
+
+  private:
+    const TProcess* first_ = nullptr;
+    std::vector<CallWindow> windows_;
+};
+
+// One call as a figure sees it.
+struct ScopedCall {
+    uint32_t index;
+    const TFunc& call;
+    int64_t start; // corrected
+    int64_t end;
+};
+
+// fn(ScopedCall) for every call of p except section markers, in call order,
+// restricted to the scope's section; with a range and windows, only the
+// calls that may meet it (callers decide whether each one counts).
+template <typename Fn>
+void forEachScopedCall(const ScopedProcess& p, const AnalysisScope& scope,
+                       const TraceWindows* windows, Fn&& fn) {
+    const TFunc* calls = p.process->calls.data();
+    const auto count = static_cast<uint32_t>(p.process->calls.size());
+    auto visit = [&](uint32_t k) {
+        const TFunc& f = calls[k];
+        fn(ScopedCall{k, f, wrapAdd(f.start, p.offset), wrapAdd(f.end, p.offset)});
+    };
+    if (scope.range && windows) {
+        const std::unique_ptr<SectionMap> sections =
+            scope.section ? std::make_unique<SectionMap>(*p.process) : nullptr;
+        windows->of(p.process).forEachCandidate(*scope.range, [&](uint32_t k) {
+            if (calls[k].isSectionMarker()) return;
+            if (sections && sections->sectionAt(k) != scope.section) return;
+            visit(k);
+        });
+        return;
+    }
+    uint32_t section = 0;
+    for (uint32_t k = 0; k < count; ++k) {
+        if (calls[k].isSectionMarker()) {
+            section = calls[k].location;
+            continue;
+        }
+        if (scope.section && section != scope.section) continue;
+        visit(k);
+    }
+}

@@ -1,0 +1,212 @@
+#include "model/trace_builder.h"
+
+#include "model/member_list.h"
+#include "model/memory_advice.h"
+#include "model/record_source.h"
+#include "model/trace_document.h"
+#include "model/trace_loader.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace {
+
+// Where link building hands over to clock alignment in the load's progress.
+constexpr uint32_t kLinkedAt = 800;
+
+} // namespace
+
+struct TraceBuilder::State {
+    State(TTrace& t, std::ostream& e) : trace(t), errors(e) {}
+
+    TTrace& trace;
+    std::ostream& errors;
+    const uint64_t salt = freshSalt();
+    MemberPool pool{salt};
+    SaltedMap<uint32_t, ProcessHandle> byRank{0, SaltedHash{salt}};
+    std::vector<CommTracker> trackers; // per process
+    std::shared_ptr<CallBlock> block;  // where the call lists go
+    std::unordered_map<std::string, uint32_t> functionIds;
+};
+
+TraceBuilder::TraceBuilder(TTrace& trace, std::ostream& errors)
+    : state_(std::make_unique<State>(trace, errors)) {}
+
+TraceBuilder::~TraceBuilder() = default;
+
+void TraceBuilder::useCallBlock(std::shared_ptr<CallBlock> block) {
+    state_->block = std::move(block);
+}
+
+void TraceBuilder::restart() {
+    TTrace& trace = state_->trace;
+    trace.processes.clear();
+    trace.counterList.clear();
+    trace.nodes.clear();
+    trace.functionNames.clear();
+    std::ostream& errors = state_->errors;
+    state_ = std::make_unique<State>(trace, errors);
+}
+
+uint32_t TraceBuilder::addNode(std::string name, std::optional<uint32_t> ipv4) {
+    std::vector<TNode>& nodes = state_->trace.nodes;
+    nodes.push_back(TNode{std::move(name), ipv4});
+    return static_cast<uint32_t>(nodes.size() - 1);
+}
+
+TraceBuilder::ProcessHandle TraceBuilder::declareProcess(int32_t rank, uint32_t nodeIndex,
+                                                         uint64_t expectedCalls) {
+    State& s = *state_;
+    const auto key = static_cast<uint32_t>(rank);
+    if (auto it = s.byRank.find(key); it != s.byRank.end()) return it->second;
+    const std::vector<TNode>& nodes = s.trace.nodes;
+    const uint32_t nodeId =
+        nodeIndex < nodes.size() && nodes[nodeIndex].ipv4 ? *nodes[nodeIndex].ipv4 : 0;
+    const auto handle = static_cast<ProcessHandle>(s.trace.processes.size());
+    TProcess& p = s.trace.processes.emplace_back(nodeIndex, nodeId, key);
+    if (expectedCalls > 0) {
+        p.calls = TCallList(CallAllocator<TFunc>(s.block));
+        p.calls.reserve(expectedCalls);
+        prefaultForWriting(p.calls.data(), p.calls.capacity() * sizeof(TFunc));
+    }
+    s.byRank.emplace(key, handle);
+    s.trackers.emplace_back(p, s.salt);
+    return handle;
+}
+
+std::optional<TraceBuilder::ProcessHandle> TraceBuilder::findProcess(int32_t rank) const {
+    auto it = state_->byRank.find(static_cast<uint32_t>(rank));
+    if (it == state_->byRank.end()) return std::nullopt;
+    return it->second;
+}
+
+void TraceBuilder::addCall(ProcessHandle process, const TraceCall& call,
+                           std::optional<std::span<const uint32_t>> members) {
+    State& s = *state_;
+    TProcess& p = s.trace.processes[process];
+    CommTracker& comms = s.trackers[process];
+    const auto callIndex = static_cast<uint32_t>(p.calls.size());
+    if (members) {
+        if (call.funcId == kFuncCommFree)
+            comms.free(p, call.comm, callIndex);
+        else
+            comms.add(p, TComm{call.comm, static_cast<uint32_t>(members->size()),
+                               s.pool.intern(*members), callIndex, 0});
+    }
+    // Only the rooted collectives need the communicator's own local rank.
+    const int32_t me = classifyNeedsOwnRank(call.funcId) ? comms.ownRankFor(p, call.comm, callIndex)
+                                                         : static_cast<int32_t>(p.rank);
+    p.addCall(makeCall(call, me));
+}
+
+void TraceBuilder::addSectionMarker(ProcessHandle process, uint32_t section, int64_t at) {
+    addCall(process, TraceCall{section, kFuncSection, at, at});
+}
+
+void TraceBuilder::addKnownComm(ProcessHandle process, uint32_t id,
+                                std::span<const uint32_t> globalMembers) {
+    if (id == kWorldComm || id == kSelfComm) return;
+    State& s = *state_;
+    TProcess& p = s.trace.processes[process];
+    const auto from = static_cast<uint32_t>(p.calls.size());
+    s.trackers[process].add(p, TComm{id, static_cast<uint32_t>(globalMembers.size()),
+                                     s.pool.intern(globalMembers), from, 0});
+}
+
+void TraceBuilder::nameSection(uint32_t id, std::string name) {
+    state_->trace.sectionNames.set(id, std::move(name));
+}
+
+void TraceBuilder::nameFile(uint32_t id, std::string name) {
+    state_->trace.fileNames.set(id, std::move(name));
+}
+
+void TraceBuilder::addCounter(int32_t rank, uint32_t times, uint32_t location) {
+    state_->trace.counterList.push_back(TCounter{static_cast<uint32_t>(rank), times, location});
+}
+
+uint32_t TraceBuilder::nameFunction(std::string name) {
+    State& s = *state_;
+    if (auto it = s.functionIds.find(name); it != s.functionIds.end()) return it->second;
+    const auto k = static_cast<uint32_t>(s.functionIds.size());
+    // Past the range every further name shares its last identifier.
+    const uint32_t id = traceFuncId(std::min(k, kTraceFuncLimit - 1));
+    s.functionIds.emplace(name, id);
+    s.trace.functionNames.try_emplace(id, std::move(name));
+    return id;
+}
+
+std::span<TFunc> TraceBuilder::fillCalls(ProcessHandle process, uint64_t count) {
+    TCallList& calls = state_->trace.processes[process].calls;
+    calls.resize(count);
+    return calls;
+}
+
+TFunc TraceBuilder::makeCall(const TraceCall& c, int32_t ownLocalRank) {
+    return TFunc::make(c.location, c.funcId, c.start, c.end, c.peer, c.comm, c.msgTag, c.size,
+                       ownLocalRank);
+}
+
+bool TraceBuilder::kindNeedsOwnRank(uint32_t funcId) {
+    return classifyNeedsOwnRank(funcId);
+}
+
+int32_t TraceBuilder::ownRankInKnownComm(ProcessHandle process, uint32_t comm) const {
+    const TProcess& p = state_->trace.processes[process];
+    const TComm* c = p.findComm(comm, 0);
+    return c ? c->toLocal(static_cast<int32_t>(p.rank)) : static_cast<int32_t>(p.rank);
+}
+
+void TraceBuilder::setTimeSums(ProcessHandle process, const TTimeSums& sums) {
+    state_->trace.processes[process].timeSums = sums;
+}
+
+CommSettling TraceBuilder::settle(ProcessHandle process) {
+    return CommSettling(state_->trace.processes[process], state_->salt);
+}
+
+bool TraceBuilder::finish(const LoadProgress& progress, const LoadCancel* cancel) {
+    TTrace& trace = state_->trace;
+    // A stopped load keeps nothing of what it read.
+    auto stopped = [&] {
+        if (!cancel || !cancel->load()) return false;
+        trace = TTrace();
+        releaseFreedMemory();
+        return true;
+    };
+    if (stopped()) return false;
+    std::sort(trace.counterList.begin(), trace.counterList.end(),
+              [](const TCounter& a, const TCounter& b) {
+                  return a.rank != b.rank ? a.rank < b.rank : a.location < b.location;
+              });
+    releaseFreedMemory();
+    ProgressStep linking(&progress, kLoadReadDone, kLinkedAt, cancel);
+    LinkedSends linked;
+    buildLinks(trace, 0, &linking, &linked);
+    releaseFreedMemory();
+    if (stopped()) return false;
+    ProgressStep aligning(&progress, kLinkedAt, 1000, cancel);
+    const bool aligned = alignClocks(trace, state_->errors, 0, &aligning, &linked);
+    releaseFreedMemory();
+    if (stopped()) return false;
+    aligning.finish();
+    return aligned;
+}
+
+// ---------------------------------------------------------------- CommSettling
+
+CommSettling::CommSettling(TProcess& process, uint64_t salt)
+    : process_(process), tracker_(process, salt) {}
+
+void CommSettling::change(CommChange&& c) {
+    if (c.frees)
+        tracker_.free(process_, c.comm.id, c.callIndex);
+    else
+        tracker_.add(process_, std::move(c.comm));
+}
+
+void CommSettling::classify(uint32_t callIndex) {
+    TFunc& f = process_.calls[callIndex];
+    f.kind = TFunc::classify(f.funcId, tracker_.ownRankFor(process_, f.comm, callIndex), f.peer);
+    if (process_.timeSums) process_.timeSums->addKind(f);
+}

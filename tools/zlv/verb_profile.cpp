@@ -1,0 +1,54 @@
+#include "analysis/analysis_tables.h"
+#include "model/trace_document.h"
+#include "tools/zlv/scope_args.h"
+#include "model/table_output.h"
+#include "tools/zlv/verbs.h"
+
+#include <iostream>
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: zlv profile TRACE.zlv [--by function|rank] [--from T] [--to T] [--section ID]\n"
+    "                   [--rank R]... [--format text|tsv|csv]\n"
+    "Where the time went. --by function (the default): per MPI function its calls,\n"
+    "total, mean, shortest and longest call (µs) and the total as % of the summed\n"
+    "run times, then the row (outside MPI): each process's run time minus the time\n"
+    "in its calls (not below 0), summed. --by rank: run time, time in calls,\n"
+    "outside, and % in calls. --from/--to: only the calls' overlaps with that range\n"
+    "of corrected µs (a call of 0 µs when it starts inside); run times become the\n"
+    "run's overlap with it. --section: calls of that program section. --rank: only\n"
+    "those ranks. Exit status: 0 loaded, 1 only partly loaded (still shown), 2\n"
+    "cannot open or wrong arguments.\n";
+
+} // namespace
+
+int runProfile(int argc, char** argv) {
+    std::string error;
+    std::set<std::string> options = kScopeOptions;
+    options.insert({"--by", "--format"});
+    auto args = parseArgs(argc, argv, 1, {options, {}}, error);
+    if (!args) return usageError("profile", error, kUsage);
+    if (args->help) {
+        std::cout << kUsage;
+        return kExitOk;
+    }
+    if (args->positional.size() != 1)
+        return usageError("profile", "one trace file expected", kUsage);
+    const std::string by = args->option("--by").value_or("function");
+    if (by != "function" && by != "rank")
+        return usageError("profile", "--by takes function or rank", kUsage);
+    const auto format = parseTableFormat(args->option("--format").value_or("text"));
+    if (!format) return usageError("profile", "--format takes text, tsv or csv", kUsage);
+    AnalysisScope scope;
+    if (!parseScope(*args, scope, error)) return usageError("profile", error, kUsage);
+
+    int status = kExitOk;
+    auto trace = openTraceForVerb(args->positional[0], status);
+    if (!trace) return status;
+    Profile p = profile(*trace, scope);
+    writeTable(by == "rank" ? profileByRankTable(std::move(p))
+                            : profileByFunctionTable(std::move(p)),
+               *format, std::cout);
+    return status;
+}
