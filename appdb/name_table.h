@@ -19,6 +19,11 @@ class TNameTable {
     const std::string& at(uint32_t id) const;
     bool covers(uint32_t id) const { return id < size_; }
     size_t namedCount() const { return names_.size(); }
+    // Calls f(id, name) for every named slot, in no particular order.
+    template <class F>
+    void forEachNamed(F&& f) const {
+        for (const auto& [id, name] : names_) f(id, name);
+    }
 
   private:
     std::unordered_map<uint32_t, std::string> names_;

@@ -3,13 +3,17 @@
 // committed under fuzz/corpus/, beside small `zlv gen` outputs (gen_*). The
 // empty input needs no seed: libFuzzer and the replay driver always run it.
 //
-//   fuzz_make_seeds OUTDIR   (writes OUTDIR/trace/* and OUTDIR/fdb/*)
+//   fuzz_make_seeds OUTDIR   (writes OUTDIR/trace/*, OUTDIR/fdb/* and OUTDIR/otf2/*)
 
+#include "fuzz/otf2_archive_bytes.h"
+#include "model/trace_document.h"
 #include "model/trace_model.h"
 #include "model/trace_writer.h"
+#include "otf2/otf2_export.h"
 
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -202,6 +206,26 @@ void writeDatabases(const fs::path& dir) {
 
 } // namespace
 
+// The OTF2 target's seeds: some of the traces above, written as archives by
+// the OTF2 writer and packed into one input each.
+void writeArchives(const fs::path& dir, const fs::path& traces) {
+    for (const char* name : {"point_to_point", "non_blocking", "collectives", "communicators",
+                             "sections", "failures"}) {
+        std::ostringstream quiet;
+        const TTrace trace((traces / (std::string(name) + ".zlv")).string(), quiet, quiet);
+        const fs::path work = fs::temp_directory_path() / ("zlv-seed-" + std::string(name));
+        fs::remove_all(work);
+        fs::create_directories(work);
+        std::string error;
+        if (!otf2out::exportArchive(trace, (work / "traces.otf2").string(), error)) {
+            std::fprintf(stderr, "%s: %s\n", name, error.c_str());
+            continue;
+        }
+        save(dir / (std::string(name) + ".otf2in"), packArchive(work.string(), "traces"));
+        fs::remove_all(work);
+    }
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: fuzz_make_seeds OUTDIR\n");
@@ -212,5 +236,7 @@ int main(int argc, char** argv) {
     fs::create_directories(out / "fdb");
     writeTraces(out / "trace");
     writeDatabases(out / "fdb");
+    fs::create_directories(out / "otf2");
+    writeArchives(out / "otf2", out / "trace");
     return 0;
 }

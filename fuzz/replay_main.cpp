@@ -25,6 +25,7 @@ namespace {
 FuzzEntry entryByName(std::string_view name) {
     if (name == "trace") return fuzzTraceEntry;
     if (name == "fdb") return fuzzFdbEntry;
+    if (name == "otf2") return fuzzOtf2Entry;
 #ifdef ZLV_FUZZ_WITH_DRAW
     if (name == "draw") return fuzzDrawEntry;
 #endif

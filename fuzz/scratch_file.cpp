@@ -38,11 +38,19 @@ class ScratchDir {
     std::string path_;
 };
 
+const ScratchDir& scratchDir() {
+    static const ScratchDir dir;
+    return dir;
+}
+
 } // namespace
 
+std::string scratchPath(const std::string& name) {
+    return scratchDir().path() + "/" + name;
+}
+
 std::string writeScratchFile(const std::string& name, const uint8_t* data, size_t size) {
-    static const ScratchDir dir;
-    std::string path = dir.path() + "/" + name;
+    std::string path = scratchPath(name);
     std::unique_ptr<FILE, FileCloser> f(std::fopen(path.c_str(), "wb"));
     FUZZ_CHECK(f != nullptr);
     FUZZ_CHECK(size == 0 || std::fwrite(data, 1, size, f.get()) == size);

@@ -8,3 +8,6 @@
 
 // Writes the bytes to `name` inside the scratch directory; returns the full path.
 std::string writeScratchFile(const std::string& name, const uint8_t* data, size_t size);
+
+// The full path of `name` inside the scratch directory (created when needed).
+std::string scratchPath(const std::string& name);

@@ -7,6 +7,7 @@
 #include "analysis/scoped_calls.h"
 #include "appdb/call_info.h"
 #include "appdb/node_address.h"
+#include "fuzz/document_reads.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_entries.h"
 #include "fuzz/scratch_file.h"
@@ -329,15 +330,7 @@ void checkPiecesReadAsOneGo(const std::string& path) {
 
 } // namespace
 
-int fuzzTraceEntry(const uint8_t* data, size_t size) {
-    const std::string path = writeScratchFile("input.zlv", data, size);
-    std::ostringstream dbMessages;
-    std::ostringstream errors;
-    TTrace trace(path, dbMessages, errors);
-    checkMessages(errors.str());
-    if (size == 0) FUZZ_CHECK(trace.loaded() && trace.isEmpty());
-    checkPiecesReadAsOneGo(path);
-
+void readWholeDocument(TTrace& trace) {
     checkStructure(trace);
     readTimesAndClocks(trace);
     readPositions(trace);
@@ -348,5 +341,16 @@ int fuzzTraceEntry(const uint8_t* data, size_t size) {
     readAnalysis(trace);
     checkSorts(trace);
     readPositions(trace);
+}
+
+int fuzzTraceEntry(const uint8_t* data, size_t size) {
+    const std::string path = writeScratchFile("input.zlv", data, size);
+    std::ostringstream dbMessages;
+    std::ostringstream errors;
+    TTrace trace(path, dbMessages, errors);
+    checkMessages(errors.str());
+    if (size == 0) FUZZ_CHECK(trace.loaded() && trace.isEmpty());
+    checkPiecesReadAsOneGo(path);
+    readWholeDocument(trace);
     return 0;
 }

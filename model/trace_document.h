@@ -4,6 +4,7 @@
 
 #include "appdb/name_table.h"
 #include "model/load_progress.h"
+#include "model/metric_series.h"
 #include "model/trace_model.h"
 
 #include <iostream>
@@ -32,6 +33,12 @@ class TTrace {
     bool loaded() const { return loaded_; }
     // loadFdb's result; nullopt when no database was read.
     std::optional<int> databaseResult() const { return databaseResult_; }
+    // For documents that another trace source filled (an OTF2 archive, whose
+    // names come with it): the outcome of that load and of its names.
+    void setOutcome(bool loaded, std::optional<int> databaseResult) {
+        loaded_ = loaded;
+        databaseResult_ = databaseResult;
+    }
 
     // --- application database
     int loadFdb(const std::string& path);
@@ -83,6 +90,7 @@ class TTrace {
     TNameTable fileNames;
     std::vector<TCounter> counterList;
     std::vector<TProcess> processes;
+    std::vector<TMetricSeries> metrics; // by rank, then metric
 
   private:
     bool loaded_ = false;

@@ -2,6 +2,7 @@
 
 #include "appdb/call_info.h"
 #include "model/trace_document.h"
+#include "otf2/open_trace.h"
 #include "ui/event_expl.h"
 #include "ui/message_tee.h"
 #include "ui/nr_view.h"
@@ -159,7 +160,8 @@ ZLVR_anView::~ZLVR_anView() {
 
 void ZLVR_anView::slotfOpen() {
     const QString name = QFileDialog::getOpenFileName(
-        this, QString(), openDirectory_, tr("ZELVOR Analyzer (*.zlv);;All Files (*.*)"));
+        this, QString(), openDirectory_,
+        tr("ZELVOR Analyzer (*.zlv);;OTF2 archives (*.otf2);;All Files (*.*)"));
     if (name.isEmpty()) return;
     openTrace(name);
 }
@@ -182,7 +184,7 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     // messages to stdout; both are also kept for the window to show.
     MessageTee errors(std::cerr), dbMessages(std::cout);
     LoadCancel cancel{false};
-    auto trace = std::make_unique<TTrace>(
+    auto trace = openTraceFile(
         QFile::encodeName(fileName).toStdString(), dbMessages, errors,
         [&](uint32_t permille) {
             progress.setValue(static_cast<int>(permille));

@@ -3,6 +3,7 @@
 #include "tools/zlv/verbs.h"
 
 #include <iostream>
+#include <map>
 
 namespace {
 
@@ -49,6 +50,14 @@ int runInfo(int argc, char** argv) {
         std::cout << "none\n";
     std::cout << "sections: " << trace->sectionNames.namedCount() << "\n"
               << "files: " << trace->fileNames.namedCount() << "\n";
+    // Traces of formats that record metrics: samples per metric name.
+    if (!trace->metrics.empty()) {
+        std::map<std::string, uint64_t> samples;
+        for (const TMetricSeries& m : trace->metrics) samples[m.name] += m.samples.size();
+        std::cout << "metrics: " << samples.size() << "\n";
+        for (const auto& [name, count] : samples)
+            std::cout << "metric " << name << ": " << count << "\n";
+    }
     for (size_t i = 0; i < trace->nodeClocks.size(); ++i)
         std::cout << "offset " << i << ": " << trace->nodeClocks[i].offset << "\n";
     return status;

@@ -17,6 +17,8 @@ const std::vector<Verb>& verbTable() {
         {"stats", "a statistics table: nodes, process, sendrecv, counters, datasize, sizes",
          runStats},
         {"sections", "the program sections of a trace: identifier and name", runSections},
+        {"convert", "a trace as an OTF2 archive, or an OTF2 archive as a .zlv trace", runConvert},
+        {"export", "a trace as Trace Event JSON for Perfetto and chrome://tracing", runExport},
         {"profile", "time per MPI function or per rank, inside and outside MPI", runProfile},
         {"waits", "time lost waiting: late senders and receivers, collectives", runWaits},
         {"clocks", "clock quality: reversed links per pair of nodes, offsets", runClocks},
@@ -37,10 +39,11 @@ bool fileReadable(const std::string& path) {
 }
 
 #include "model/trace_document.h"
+#include "otf2/open_trace.h"
 
 std::unique_ptr<TTrace> openTraceForVerb(const std::string& path, int& status) {
     const bool readable = fileReadable(path);
-    auto trace = std::make_unique<TTrace>(path, std::cerr, std::cerr);
+    auto trace = openTraceFile(path, std::cerr, std::cerr);
     if (!readable) {
         status = kExitUnusable;
         return nullptr;

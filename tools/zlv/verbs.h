@@ -25,6 +25,8 @@ int runRender(int argc, char** argv); // only in builds with Qt
 int runCheck(int argc, char** argv);
 int runStats(int argc, char** argv);
 int runSections(int argc, char** argv);
+int runConvert(int argc, char** argv);
+int runExport(int argc, char** argv);
 int runProfile(int argc, char** argv);
 int runWaits(int argc, char** argv);
 int runClocks(int argc, char** argv);

@@ -1,0 +1,143 @@
+#include "otf2/archive_reader.h"
+
+#include "otf2/def_callbacks.h"
+#include "otf2/event_callbacks.h"
+
+#include <otf2/otf2.h>
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace otf2in {
+namespace {
+
+// The library reports through one process-wide callback; its first message
+// since the last call that cleared it is the detail of our one error line.
+thread_local std::string libraryMessage;
+
+OTF2_ErrorCode onLibraryError(void*, const char*, uint64_t, const char*, OTF2_ErrorCode code,
+                              const char* format, va_list va) {
+    if (libraryMessage.empty()) {
+        char text[256] = {};
+        if (format) std::vsnprintf(text, sizeof text, format, va);
+        libraryMessage = OTF2_Error_GetName(code);
+        if (text[0]) libraryMessage += std::string(": ") + text;
+    }
+    return code;
+}
+
+std::string detail(OTF2_ErrorCode code) {
+    std::string text = libraryMessage;
+    libraryMessage.clear();
+    if (text.empty()) text = OTF2_Error_GetName(code);
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
+}
+
+bool readable(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
+} // namespace
+
+struct ArchiveReader::Library {
+    OTF2_Reader* reader = nullptr;
+    OTF2_ErrorCallback previous = nullptr;
+    bool defFiles = false;
+    bool evtFiles = false;
+};
+
+ArchiveReader::ArchiveReader() : lib_(std::make_unique<Library>()) {
+    lib_->previous = OTF2_Error_RegisterCallback(onLibraryError, nullptr);
+    libraryMessage.clear();
+}
+
+ArchiveReader::~ArchiveReader() {
+    if (lib_->reader) {
+        if (lib_->evtFiles) OTF2_Reader_CloseEvtFiles(lib_->reader);
+        if (lib_->defFiles) OTF2_Reader_CloseDefFiles(lib_->reader);
+        OTF2_Reader_Close(lib_->reader);
+    }
+    OTF2_Error_RegisterCallback(lib_->previous, nullptr);
+    libraryMessage.clear();
+}
+
+bool ArchiveReader::open(const std::string& anchorPath, std::string& error) {
+    if (!readable(anchorPath)) {
+        error = "Can't open file " + anchorPath;
+        return false;
+    }
+    lib_->reader = OTF2_Reader_Open(anchorPath.c_str());
+    if (!lib_->reader) {
+        error = "OTF2 archive " + anchorPath + " cannot be read: " + detail(OTF2_ERROR_INVALID);
+        return false;
+    }
+    OTF2_Reader_SetSerialCollectiveCallbacks(lib_->reader);
+    uint8_t major = 0, minor = 0, bugfix = 0;
+    OTF2_Reader_GetVersion(lib_->reader, &major, &minor, &bugfix);
+    version_ = std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(bugfix);
+    if (major < 1 || major > OTF2_VERSION_MAJOR) {
+        error = "OTF2 archive " + anchorPath + " has unknown version " + version_;
+        return false;
+    }
+    const OTF2_ErrorCode status = readGlobalDefinitions(lib_->reader, defs_);
+    if (status != OTF2_SUCCESS) {
+        error =
+            "OTF2 archive " + anchorPath + ": global definitions cannot be read: " + detail(status);
+        return false;
+    }
+    for (const Location& l : defs_.locations) OTF2_Reader_SelectLocation(lib_->reader, l.id);
+    // An archive may have no local definitions at all; then nothing is mapped.
+    lib_->defFiles = OTF2_Reader_OpenDefFiles(lib_->reader) == OTF2_SUCCESS;
+    const OTF2_ErrorCode evt = OTF2_Reader_OpenEvtFiles(lib_->reader);
+    lib_->evtFiles = evt == OTF2_SUCCESS;
+    libraryMessage.clear();
+    if (!lib_->evtFiles && !defs_.locations.empty()) {
+        error = "OTF2 archive " + anchorPath + ": event files cannot be opened: " + detail(evt);
+        return false;
+    }
+    return true;
+}
+
+bool ArchiveReader::readLocation(uint64_t location, const EventSink& sink, std::string& error) {
+    if (!lib_->reader || !lib_->evtFiles) {
+        error = "OTF2 archive not open";
+        return false;
+    }
+    libraryMessage.clear();
+    if (lib_->defFiles) {
+        // Mapping tables and clock offsets live here; a location without
+        // local definitions is read unmapped.
+        if (OTF2_DefReader* defs = OTF2_Reader_GetDefReader(lib_->reader, location)) {
+            uint64_t read = 0;
+            OTF2_Reader_ReadAllLocalDefinitions(lib_->reader, defs, &read);
+            OTF2_Reader_CloseDefReader(lib_->reader, defs);
+        }
+        libraryMessage.clear();
+    }
+    OTF2_EvtReader* events = OTF2_Reader_GetEvtReader(lib_->reader, location);
+    if (!events) {
+        error = "OTF2 events of location " + std::to_string(location) +
+                " cannot be read: " + detail(OTF2_ERROR_INVALID);
+        return false;
+    }
+    const OTF2_ErrorCode status = readLocalEvents(lib_->reader, events, sink);
+    OTF2_Reader_CloseEvtReader(lib_->reader, events);
+    if (status != OTF2_SUCCESS) {
+        error = "OTF2 events of location " + std::to_string(location) +
+                " cannot be read: " + detail(status);
+        return false;
+    }
+    return true;
+}
+
+bool isAnchorFile(const std::string& path) {
+    constexpr std::string_view ext = ".otf2";
+    return path.size() > ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0;
+}
+
+} // namespace otf2in

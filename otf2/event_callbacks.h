@@ -1,0 +1,13 @@
+#pragma once
+// The event callbacks: one location's events as plain Events to a sink.
+
+#include "otf2/archive_events.h"
+
+#include <otf2/OTF2_Reader.h>
+
+namespace otf2in {
+
+OTF2_ErrorCode readLocalEvents(OTF2_Reader* reader, OTF2_EvtReader* evtReader,
+                               const EventSink& sink);
+
+} // namespace otf2in

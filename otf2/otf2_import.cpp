@@ -1,0 +1,173 @@
+#include "otf2/otf2_import.h"
+
+#include "model/trace_document.h"
+#include "otf2/archive_reader.h"
+#include "otf2/document_fill.h"
+#include "otf2/import_context.h"
+#include "otf2/location_calls.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace otf2in {
+namespace {
+
+// Node address of a host: its IPv4 address when the name is one (as in
+// archives converted from .zlv traces).
+std::optional<uint32_t> ipv4Of(const std::string& host) {
+    in_addr a{};
+    if (inet_pton(AF_INET, host.c_str(), &a) != 1) return std::nullopt;
+    return a.s_addr; // network order: first octet in the lowest byte
+}
+
+// Our counter records travel as a metric with these two members.
+std::unordered_set<uint32_t> counterMetrics(const Definitions& defs) {
+    std::unordered_set<uint32_t> found;
+    for (const auto& [ref, m] : defs.metrics) {
+        if (m.members.size() != 2) continue;
+        auto a = defs.metricMembers.find(m.members[0]);
+        auto b = defs.metricMembers.find(m.members[1]);
+        if (a != defs.metricMembers.end() && b != defs.metricMembers.end() &&
+            a->second.name == kCounterLocationMetric && b->second.name == kCounterTimesMetric)
+            found.insert(ref);
+    }
+    return found;
+}
+
+void reportLines(std::ostream& errors, const std::vector<std::string>& lines) {
+    if (lines.empty()) return;
+    errors << lines.front();
+    if (lines.size() > 1) errors << " (and " << lines.size() - 1 << " more problems)";
+    errors << std::endl;
+}
+
+void reportThreads(std::ostream& errors, const std::vector<std::string>& threads) {
+    if (threads.empty()) return;
+    errors << "OTF2: " << threads.size() << " thread(s) beside the ranks' main threads not shown:";
+    constexpr size_t kNamed = 4;
+    for (size_t i = 0; i < threads.size() && i < kNamed; ++i)
+        errors << (i ? ", " : " ") << threads[i];
+    if (threads.size() > kNamed) errors << ", ...";
+    errors << std::endl;
+}
+
+using Builder = DocumentFill;
+
+// One process from its calls: communicators it knows from the start (those
+// it is a member of and does not make itself) come first.
+void addProcess(Builder& builder, const ImportContext& ctx, uint32_t rank, uint32_t nodeIndex,
+                const std::vector<ImportedCall>& calls, const std::vector<uint32_t>& created) {
+    const auto process =
+        builder.declareProcess(static_cast<int32_t>(rank), nodeIndex, calls.size());
+    const std::unordered_set<uint32_t> own(created.begin(), created.end());
+    for (const CommInfo& c : ctx.comms())
+        if (!c.predefined && !own.count(c.id) && ImportContext::localRank(c, rank) >= 0)
+            builder.addKnownComm(process, c.id, c.members);
+    for (const ImportedCall& c : calls) {
+        if (c.funcId == kFuncSection) {
+            builder.addSectionMarker(process, c.location, c.start);
+            continue;
+        }
+        const FillCall call{c.location, c.funcId, c.start, c.end, c.peer, c.comm, c.tag, c.size};
+        const bool makes = (c.funcId & kFuncMembersBit) && !c.members.empty();
+        if (makes || c.funcId == kFuncCommFree)
+            builder.addCall(process, call, std::span<const uint32_t>(c.members));
+        else
+            builder.addCall(process, call);
+    }
+}
+
+} // namespace
+
+bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& errors,
+                   const LoadProgress& progress, ImportSummary* summary, const LoadCancel* cancel) {
+    ArchiveReader reader;
+    std::string error;
+    if (!reader.open(anchorPath, error)) {
+        errors << error << std::endl;
+        return false;
+    }
+    const Definitions& defs = reader.definitions();
+    Builder builder(trace, errors);
+    const ImportContext ctx(defs,
+                            [&](const std::string& name) { return builder.nameFunction(name); });
+    bool ok = ctx.problems().empty();
+    reportLines(errors, ctx.problems());
+    reportThreads(errors, ctx.otherThreads());
+    const auto counters = counterMetrics(defs);
+
+    NameIds sections, files;
+    std::unordered_map<std::string, uint32_t> nodeIndex;
+    std::vector<std::string> readProblems;
+    ImportSummary seen;
+    seen.otherThreads = ctx.otherThreads().size();
+    ProgressStep reading(&progress, 0, 400);
+    for (uint32_t rank = 0; rank < ctx.ranks().size(); ++rank) {
+        if (cancel && *cancel) {
+            readProblems.push_back("OTF2 import cancelled after " + std::to_string(rank) +
+                                   " ranks");
+            break;
+        }
+        const RankInfo& info = ctx.ranks()[rank];
+        LocationCalls lc(ctx, rank, sections, files);
+        if (!reader.readLocation(
+                info.location, [&](const Event& e) { lc.add(e); }, error))
+            readProblems.push_back(error);
+        const std::vector<ImportedCall> calls = lc.finish();
+        // Series of this rank by metric member, in order of first sample.
+        std::unordered_map<uint32_t, size_t> series;
+        for (const MetricSample& m : lc.metrics()) {
+            if (counters.count(m.metric) && m.values.size() == 2) {
+                builder.addCounter(static_cast<int32_t>(rank), static_cast<uint32_t>(m.values[1]),
+                                   static_cast<uint32_t>(m.values[0]));
+                continue;
+            }
+            auto metric = defs.metrics.find(m.metric);
+            const size_t n = metric == defs.metrics.end()
+                                 ? 0
+                                 : std::min(m.values.size(), metric->second.members.size());
+            for (size_t k = 0; k < n; ++k) {
+                const uint32_t member = metric->second.members[k];
+                auto [at, fresh] = series.emplace(member, trace.metrics.size());
+                if (fresh) {
+                    auto def = defs.metricMembers.find(member);
+                    const bool named = def != defs.metricMembers.end();
+                    trace.metrics.push_back(
+                        {named ? def->second.name : "metric " + std::to_string(member),
+                         named ? def->second.unit : "",
+                         rank,
+                         {}});
+                }
+                trace.metrics[at->second].samples.push_back({m.time, m.values[k]});
+                ++seen.metricSamples;
+            }
+        }
+        auto node = nodeIndex.find(info.node);
+        if (node == nodeIndex.end())
+            node =
+                nodeIndex.emplace(info.node, builder.addNode(info.node, ipv4Of(info.node))).first;
+        addProcess(builder, ctx, rank, node->second, calls, lc.createdComms());
+        reading.report(rank + 1, ctx.ranks().size());
+    }
+    reportLines(errors, readProblems);
+    ok = ok && readProblems.empty();
+
+    for (size_t i = 0; i < sections.names().size(); ++i)
+        builder.nameSection(static_cast<uint32_t>(i + 1), sections.names()[i]);
+    for (size_t i = 0; i < files.names().size(); ++i)
+        builder.nameFile(static_cast<uint32_t>(i + 1), files.names()[i]);
+    for (const auto& [id, name] : ctx.files()) builder.nameFile(id, name);
+    for (const auto& [ref, m] : defs.metricMembers)
+        if (m.name != kCounterLocationMetric && m.name != kCounterTimesMetric)
+            seen.metricNames.push_back(m.name);
+    std::sort(seen.metricNames.begin(), seen.metricNames.end());
+    if (summary) *summary = seen;
+    // As for a .zlv trace, a read that failed leaves the calls without links.
+    if (!readProblems.empty()) return false;
+    return builder.finish(progress) && ok;
+}
+
+} // namespace otf2in

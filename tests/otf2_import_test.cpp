@@ -1,0 +1,280 @@
+// The OTF2 importer: archives written with the OTF2 writer, opened as
+// documents, checked record by record, link by link and cell by cell.
+
+#include "format/tracer_calls.h"
+#include "model/check_lines.h"
+#include "model/trace_document.h"
+#include "otf2/open_trace.h"
+#include "tests/otf2_test_archives.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+namespace {
+
+uint32_t commFindings(const TTrace& t) {
+    std::vector<std::string> lines;
+    return checkCommunicators(t, lines);
+}
+uint32_t termFindings(const TTrace& t) {
+    std::vector<std::string> lines;
+    return checkTerminations(t, lines);
+}
+
+struct Opened {
+    std::unique_ptr<TTrace> trace;
+    std::string errors;
+};
+
+Opened openArchive(const std::string& path) {
+    std::ostringstream db, errors;
+    Opened o{openTraceFile(path, db, errors), ""};
+    o.errors = errors.str();
+    return o;
+}
+
+const TProcess& rank(const TTrace& t, int32_t r) {
+    const TProcess* p = t.processOfRank(r);
+    EXPECT_NE(p, nullptr);
+    return *p;
+}
+
+std::vector<uint32_t> funcIds(const TProcess& p) {
+    std::vector<uint32_t> ids;
+    for (const TFunc& f : p.calls) ids.push_back(f.funcId);
+    return ids;
+}
+
+} // namespace
+
+TEST(Otf2Import, PingPongCallsLinksAndTimes) {
+    TestArchive a(freshArchiveDir("import_pingpong"), 2, {0, 1});
+    a.initAll(1000, 1100);
+    a.send(0, 1200, 1250, 1, 7, 64);
+    a.recv(1, 1190, 1260, 0, 7, 64);
+    a.send(1, 1300, 1350, 0, 8, 32);
+    a.recv(0, 1290, 1360, 1, 8, 32);
+    a.call(0, 1400, 1450, "MPI_Finalize");
+    a.call(1, 1400, 1450, "MPI_Finalize");
+    a.close();
+
+    Opened o = openArchive(a.path());
+    ASSERT_TRUE(o.trace->loaded()) << o.errors;
+    EXPECT_EQ(o.errors, "");
+    TTrace& t = *o.trace;
+    ASSERT_EQ(t.processCount(), 2u);
+    EXPECT_EQ(t.nodeCount(), 2u);
+    const TProcess& p0 = rank(t, 0);
+    EXPECT_EQ(funcIds(p0), (std::vector<uint32_t>{kFuncInit, kFuncSend, kFuncRecv, kFuncFinalize}));
+    const TFunc& send = p0.calls[1];
+    EXPECT_EQ(send.start, 1200);
+    EXPECT_EQ(send.end, 1250);
+    EXPECT_EQ(send.peer, 1);
+    EXPECT_EQ(send.msgTag, 7u);
+    EXPECT_EQ(send.size, 64u);
+    EXPECT_EQ(send.comm, kWorldComm);
+    ASSERT_EQ(send.linkCount, 1u);
+    EXPECT_EQ(send.links[0].recv, &rank(t, 1).calls[1]);
+    ASSERT_EQ(rank(t, 1).calls[2].linkCount, 1u);
+    EXPECT_EQ(rank(t, 1).calls[2].links[0].recv, &p0.calls[2]);
+    // Both nodes begin at the end of their MPI_Init.
+    EXPECT_EQ(t.nodeOffset(0), -1100);
+    EXPECT_EQ(t.nodeOffset(1), -1100);
+    uint64_t sent = 0, received = 0;
+    t.messageCounts(0, 1, sent, received, 0);
+    EXPECT_EQ(sent, 1u);
+    EXPECT_EQ(received, 1u);
+}
+
+TEST(Otf2Import, NonBlockingTransfersLinkToTheWaitOfTheReceive) {
+    TestArchive a(freshArchiveDir("import_nonblocking"), 2);
+    a.initAll(0, 10);
+    auto* e0 = a.ev(0);
+    auto* e1 = a.ev(1);
+    a.enter(0, 20, "MPI_Isend");
+    OTF2_EvtWriter_MpiIsend(e0, nullptr, 21, 1, TestArchive::kWorld, 5, 128, 77);
+    a.leave(0, 22, "MPI_Isend");
+    a.enter(1, 20, "MPI_Irecv");
+    OTF2_EvtWriter_MpiIrecvRequest(e1, nullptr, 21, 99);
+    a.leave(1, 22, "MPI_Irecv");
+    a.enter(0, 30, "MPI_Waitall");
+    OTF2_EvtWriter_MpiIsendComplete(e0, nullptr, 31, 77);
+    a.leave(0, 32, "MPI_Waitall");
+    a.enter(1, 30, "MPI_Wait");
+    OTF2_EvtWriter_MpiIrecv(e1, nullptr, 35, 0, TestArchive::kWorld, 5, 128, 99);
+    a.leave(1, 36, "MPI_Wait");
+    // A request that is cancelled, and a test that completes nothing.
+    a.enter(1, 40, "MPI_Irecv");
+    OTF2_EvtWriter_MpiIrecvRequest(e1, nullptr, 41, 100);
+    a.leave(1, 42, "MPI_Irecv");
+    a.enter(1, 43, "MPI_Cancel");
+    OTF2_EvtWriter_MpiRequestCancelled(e1, nullptr, 44, 100);
+    a.leave(1, 45, "MPI_Cancel");
+    a.call(1, 46, 47, "MPI_Test");
+    a.close();
+
+    Opened o = openArchive(a.path());
+    ASSERT_TRUE(o.trace->loaded()) << o.errors;
+    const TProcess& p0 = rank(*o.trace, 0);
+    const TProcess& p1 = rank(*o.trace, 1);
+    EXPECT_EQ(funcIds(p0), (std::vector<uint32_t>{kFuncInit, kFuncIsend, kFuncWaitIsend}));
+    EXPECT_EQ(p0.calls[2].peer, 1);
+    EXPECT_EQ(p0.calls[2].msgTag, 5u);
+    ASSERT_EQ(p1.calls.size(), 6u);
+    EXPECT_EQ(p1.calls[1].funcId, kFuncIrecv);
+    // The posted receive learns its source, tag and size from its completion.
+    EXPECT_EQ(p1.calls[1].peer, 0);
+    EXPECT_EQ(p1.calls[1].msgTag, 5u);
+    EXPECT_EQ(p1.calls[1].size, 128u);
+    EXPECT_EQ(p1.calls[2].funcId, kFuncWaitIrecv);
+    EXPECT_EQ(p1.calls[3].funcId, otherCallId(kOtherCancelledIrecv));
+    EXPECT_NE(p1.calls[4].funcId, p1.calls[5].funcId); // MPI_Cancel, MPI_Test: names of the trace
+    EXPECT_EQ(p1.calls[5].kind, 0u);
+    ASSERT_EQ(p0.calls[1].linkCount, 1u);
+    EXPECT_EQ(p0.calls[1].links[0].recv, &p1.calls[2]);
+    EXPECT_EQ(p1.calls[1].linkCount + p0.calls[2].linkCount, 0u);
+}
+
+TEST(Otf2Import, CollectivesOnTheWorldAndOnASubCommunicator) {
+    TestArchive a(freshArchiveDir("import_coll"), 4);
+    const uint32_t odd = a.subComm("odd ranks", {1, 3});
+    a.initAll(0, 10);
+    for (uint32_t r = 0; r < 4; ++r)
+        a.collective(r, 20, 30, "MPI_Bcast", TestArchive::kWorld, 0, 8, 8);
+    for (uint32_t r : {1u, 3u}) a.collective(r, 40, 50, "MPI_Reduce", odd, 1, 16, 16);
+    for (uint32_t r = 0; r < 4; ++r)
+        a.collective(r, 60, 70, "MPI_Allreduce", TestArchive::kWorld, OTF2_UNDEFINED_UINT32, 4, 4);
+    a.close();
+
+    Opened o = openArchive(a.path());
+    ASSERT_TRUE(o.trace->loaded()) << o.errors;
+    TTrace& t = *o.trace;
+    const TFunc& bcast = rank(t, 0).calls[1];
+    EXPECT_EQ(bcast.funcId, kFuncBcast);
+    EXPECT_EQ(bcast.kind, kKindCollective | kKindSend);
+    EXPECT_EQ(bcast.linkCount, 3u);
+    // On the sub-communicator, local rank 1 is global rank 3: it is the root and receives.
+    const TFunc& reduceAt3 = rank(t, 3).calls[2];
+    EXPECT_EQ(reduceAt3.funcId, kFuncReduce);
+    EXPECT_EQ(reduceAt3.peer, 1);
+    EXPECT_EQ(reduceAt3.kind, kKindCollective | kKindRecv);
+    EXPECT_EQ(rank(t, 1).calls[2].kind, kKindCollective | kKindSend);
+    ASSERT_EQ(rank(t, 1).calls[2].linkCount, 1u);
+    EXPECT_EQ(rank(t, 1).calls[2].links[0].recv, &reduceAt3);
+    EXPECT_EQ(rank(t, 2).calls[2].funcId, otherCallId(kOtherAllreduce));
+    EXPECT_EQ(rank(t, 2).calls[2].peer, -1);
+    uint64_t sent = 0, received = 0;
+    t.dataSizes(3, 1, sent, received, 0);
+    EXPECT_EQ(received, 16u);
+    // A communicator known from the start is no "never freed" communicator.
+    EXPECT_EQ(commFindings(t), 0u);
+}
+
+TEST(Otf2Import, NestedUserRegionsAreSectionsOfTheCallsInside) {
+    TestArchive a(freshArchiveDir("import_sections"), 2);
+    for (uint32_t r = 0; r < 2; ++r) {
+        a.enter(r, 0, "main");
+        a.call(r, 1, 10, "MPI_Init");
+        a.call(r, 11, 12, "MPI_Comm_rank");
+        a.enter(r, 20, "solver");
+        a.enter(r, 21, "halo");
+        a.enter(r, 22, "pack"); // left before any call: no section of its own
+        a.leave(r, 23, "pack");
+        a.call(r, 24, 25, "MPI_Barrier");
+        a.leave(r, 30, "halo");
+        a.call(r, 31, 32, "MPI_Barrier");
+        a.leave(r, 40, "solver");
+        a.call(r, 41, 42, "MPI_Finalize");
+        a.leave(r, 50, "main");
+    }
+    a.send(0, 60, 61, 1, 0, 4); // after main: section 0 again
+    a.close();
+
+    Opened o = openArchive(a.path());
+    ASSERT_TRUE(o.trace->loaded()) << o.errors;
+    TTrace& t = *o.trace;
+    const TProcess& p = rank(t, 0);
+    ASSERT_EQ(p.calls.size(), 11u);
+    EXPECT_EQ(p.calls[0].funcId, kFuncInit);
+    // Sections entered and left between two calls make no marker.
+    const std::vector<std::pair<size_t, std::string>> markers = {
+        {1, "main"}, {3, "halo"}, {5, "solver"}, {7, "main"}, {9, "ZLVR_MAIN_SECT"}};
+    for (const auto& [index, name] : markers) {
+        ASSERT_TRUE(p.calls[index].isSectionMarker()) << index;
+        EXPECT_EQ(t.sectName(p.calls[index].location), name) << index;
+    }
+    EXPECT_EQ(p.calls[1].start, 10); // begun before MPI_Init: from its end on
+    EXPECT_EQ(p.calls[3].start, 21);
+    EXPECT_EQ(p.calls[5].start, 30);
+    uint64_t sent = 0, received = 0;
+    t.messageCounts(0, 1, sent, received, p.calls[3].location);
+    EXPECT_EQ(sent + received, 0u); // the barrier of "halo" is no message
+    t.messageCounts(0, 1, sent, received, 0);
+    EXPECT_EQ(sent, 1u);
+    EXPECT_EQ(t.nodeOffset(0), -10);
+}
+
+TEST(Otf2Import, SecondThreadOfARankIsCountedAndNamed) {
+    TestArchive a(freshArchiveDir("import_threads"), 1);
+    const uint64_t worker = a.writer().location("OpenMP thread 1", 0);
+    a.initAll(0, 10);
+    OTF2_EvtWriter_Enter(a.writer().events(worker), nullptr, 11, a.region("compute"));
+    OTF2_EvtWriter_Leave(a.writer().events(worker), nullptr, 12, a.region("compute"));
+    a.close();
+
+    Opened o = openArchive(a.path());
+    EXPECT_TRUE(o.trace->loaded()) << o.errors;
+    EXPECT_EQ(o.trace->processCount(), 1u);
+    EXPECT_EQ(
+        o.errors,
+        "OTF2: 1 thread(s) beside the ranks' main threads not shown: rank 0: OpenMP thread 1\n");
+}
+
+TEST(Otf2Import, UnfinishedCallsAndCutArchives) {
+    TestArchive a(freshArchiveDir("import_cut"), 2);
+    a.initAll(0, 10);
+    a.enter(1, 20, "MPI_Recv"); // never left: the process ended inside it
+    a.close();
+    {
+        Opened o = openArchive(a.path());
+        ASSERT_TRUE(o.trace->loaded()) << o.errors;
+        const TFunc& last = rank(*o.trace, 1).calls.back();
+        EXPECT_EQ(last.funcId, kFuncRecv | kUnfinishedFlag);
+        EXPECT_EQ(termFindings(*o.trace), 1u);
+    }
+    std::filesystem::resize_file(a.path().substr(0, a.path().size() - 5) + "/1.evt", 40);
+    Opened o = openArchive(a.path());
+    EXPECT_FALSE(o.trace->loaded());
+    EXPECT_EQ(o.trace->processCount(), 2u); // what was read is kept
+    EXPECT_EQ(rank(*o.trace, 0).calls.size(), 1u);
+    EXPECT_NE(o.errors.find("OTF2 events of location 1 cannot be read"), std::string::npos)
+        << o.errors;
+}
+
+TEST(Otf2Import, MetricsAreKeptPerRankAndNamed) {
+    TestArchive a(freshArchiveDir("import_metrics"), 2);
+    const uint32_t ins = a.writer().metricMember("PAPI_TOT_INS", "#");
+    const uint32_t cyc = a.writer().metricMember("PAPI_TOT_CYC", "#");
+    const uint32_t metric = a.writer().metricClass({ins, cyc});
+    a.initAll(0, 10);
+    for (uint64_t t : {20u, 30u}) {
+        const OTF2_Type types[2] = {OTF2_TYPE_UINT64, OTF2_TYPE_UINT64};
+        OTF2_MetricValue values[2];
+        values[0].unsigned_int = t * 100;
+        values[1].unsigned_int = t * 300;
+        OTF2_EvtWriter_Metric(a.ev(1), nullptr, t, metric, 2, types, values);
+    }
+    a.close();
+    Opened o = openArchive(a.path());
+    ASSERT_TRUE(o.trace->loaded()) << o.errors;
+    ASSERT_EQ(o.trace->metrics.size(), 2u);
+    const TMetricSeries& first = o.trace->metrics[0];
+    EXPECT_EQ(first.name, "PAPI_TOT_INS");
+    EXPECT_EQ(first.rank, 1u);
+    ASSERT_EQ(first.samples.size(), 2u);
+    EXPECT_EQ(first.samples[1].time, 30);
+    EXPECT_EQ(first.samples[1].value, 3000);
+    EXPECT_EQ(o.trace->metrics[1].samples[0].value, 6000);
+}

@@ -1,0 +1,163 @@
+// The OTF2 reading layer on archives written with the library's writer.
+
+#include "otf2/archive_reader.h"
+#include "tests/otf2_test_archives.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+using namespace otf2in;
+
+namespace {
+
+std::vector<Event> eventsOf(ArchiveReader& reader, uint64_t location) {
+    std::vector<Event> events;
+    std::string error;
+    EXPECT_TRUE(reader.readLocation(
+        location, [&](const Event& e) { events.push_back(e); }, error))
+        << error;
+    for (Event& e : events) e.attributes = {}, e.metricValues = {};
+    return events;
+}
+
+std::string pingPong(const std::string& name) {
+    TestArchive a(freshArchiveDir(name), 2);
+    a.initAll(0, 100);
+    a.send(0, 200, 250, 1, 7, 64);
+    a.recv(1, 190, 260, 0, 7, 64);
+    a.send(1, 300, 350, 0, 8, 32);
+    a.recv(0, 290, 360, 1, 8, 32);
+    a.close();
+    return a.path();
+}
+
+} // namespace
+
+TEST(Otf2Reader, DefinitionsOfAPingPong) {
+    ArchiveReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.open(pingPong("defs"), error)) << error;
+    const Definitions& d = reader.definitions();
+    EXPECT_EQ(d.timerResolution, 1000000u);
+    ASSERT_EQ(d.locations.size(), 2u);
+    const LocationGroup& g = d.locationGroups.at(d.locations[1].group);
+    EXPECT_EQ(g.name, "MPI Rank 1");
+    EXPECT_EQ(g.type, kLocationGroupProcess);
+    EXPECT_EQ(d.systemTreeNodes.at(g.systemTreeParent).name, "host0");
+    EXPECT_EQ(d.comms.at(TestArchive::kWorld).name, "MPI_COMM_WORLD");
+    const Group& world = d.groups.at(d.comms.at(TestArchive::kWorld).group);
+    EXPECT_EQ(world.members, (std::vector<uint64_t>{0, 1}));
+    EXPECT_EQ(reader.version().substr(0, 2), "3.");
+}
+
+TEST(Otf2Reader, EventsOfOneLocationInOrder) {
+    ArchiveReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.open(pingPong("events"), error)) << error;
+    const auto events = eventsOf(reader, reader.definitions().locations[0].id);
+    ASSERT_EQ(events.size(), 8u);
+    EXPECT_EQ(events[2].kind, EventKind::Enter);
+    EXPECT_EQ(reader.definitions().regions.at(events[2].region).name, "MPI_Send");
+    EXPECT_EQ(events[3].kind, EventKind::MpiSend);
+    EXPECT_EQ(events[3].peer, 1u);
+    EXPECT_EQ(events[3].tag, 7u);
+    EXPECT_EQ(events[3].length, 64u);
+    EXPECT_EQ(events[6].kind, EventKind::MpiRecv);
+    EXPECT_EQ(events[6].time, 360u);
+}
+
+TEST(Otf2Reader, ClockOffsetsOfALocationAreApplied) {
+    TestArchive a(freshArchiveDir("offsets"), 2);
+    a.initAll(1000, 1100);
+    // Measured at the start and at the end of the run, as Score-P does.
+    a.writer().clockOffset(a.locationOf(1), 0, 500);
+    a.writer().clockOffset(a.locationOf(1), 10000, 500);
+    a.close();
+    ArchiveReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.open(a.path(), error)) << error;
+    EXPECT_EQ(eventsOf(reader, a.locationOf(0))[0].time, 1000u);
+    EXPECT_EQ(eventsOf(reader, a.locationOf(1))[0].time, 1500u);
+}
+
+TEST(Otf2Reader, AttributesAndMetricValuesReachTheSink) {
+    TestArchive a(freshArchiveDir("attrs"), 1);
+    const uint32_t attr = a.writer().attribute("origin", OTF2_TYPE_UINT32);
+    const uint32_t member = a.writer().metricMember("PAPI_TOT_INS", "#");
+    const uint32_t metric = a.writer().metricClass({member});
+    OTF2_AttributeList* list = OTF2_AttributeList_New();
+    OTF2_AttributeList_AddUint32(list, attr, 0x10002A);
+    OTF2_EvtWriter_Enter(a.ev(0), list, 5, a.region("MPI_Init"));
+    OTF2_AttributeList_Delete(list);
+    OTF2_Type type = OTF2_TYPE_UINT64;
+    OTF2_MetricValue value;
+    value.unsigned_int = 12345;
+    OTF2_EvtWriter_Metric(a.ev(0), nullptr, 6, metric, 1, &type, &value);
+    a.leave(0, 7, "MPI_Init");
+    a.close();
+
+    ArchiveReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.open(a.path(), error)) << error;
+    std::vector<EventAttribute> attrs;
+    std::vector<double> values;
+    ASSERT_TRUE(reader.readLocation(
+        0,
+        [&](const Event& e) {
+            attrs.insert(attrs.end(), e.attributes.begin(), e.attributes.end());
+            values.insert(values.end(), e.metricValues.begin(), e.metricValues.end());
+        },
+        error));
+    ASSERT_EQ(attrs.size(), 1u);
+    EXPECT_EQ(reader.definitions().attributes.at(attrs[0].attribute).name, "origin");
+    EXPECT_EQ(attrs[0].value, 0x10002Au);
+    EXPECT_EQ(values, std::vector<double>{12345});
+    EXPECT_EQ(reader.definitions().metricMembers.at(member).name, "PAPI_TOT_INS");
+}
+
+TEST(Otf2Reader, OtfPrintReadsWhatTheWriterWrote) {
+    const std::string path = pingPong("print");
+    const std::string out = path + ".txt";
+    ASSERT_EQ(std::system(("otf2-print " + path + " >" + out + " 2>&1").c_str()), 0);
+    std::ifstream in(out);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find("MPI_SEND"), std::string::npos) << text;
+}
+
+TEST(Otf2Reader, MissingOrBrokenFilesGiveOneLine) {
+    std::string error;
+    {
+        ArchiveReader reader;
+        EXPECT_FALSE(reader.open("/nonexistent/traces.otf2", error));
+        EXPECT_EQ(error, "Can't open file /nonexistent/traces.otf2");
+    }
+    const std::string path = pingPong("broken");
+    const std::filesystem::path dir = std::filesystem::path(path).parent_path() / "traces";
+    {
+        std::filesystem::remove(dir / "1.evt");
+        ArchiveReader reader;
+        ASSERT_TRUE(reader.open(path, error)) << error;
+        EXPECT_TRUE(reader.readLocation(
+            0, [](const Event&) {}, error))
+            << error;
+        EXPECT_FALSE(reader.readLocation(
+            1, [](const Event&) {}, error));
+        EXPECT_NE(error.find("location 1"), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+    {
+        std::filesystem::resize_file(dir.string() + ".def", 10);
+        ArchiveReader reader;
+        EXPECT_FALSE(reader.open(path, error));
+        EXPECT_NE(error.find("global definitions"), std::string::npos) << error;
+    }
+    {
+        std::ofstream(path, std::ios::trunc) << "garbage";
+        ArchiveReader reader;
+        EXPECT_FALSE(reader.open(path, error));
+        EXPECT_NE(error.find("cannot be read"), std::string::npos) << error;
+    }
+}
