@@ -7,7 +7,7 @@
 //                            call records once, as loading must
 // Prints "name seconds" lines.
 
-#include "model/reference_pairs.h"
+#include "model/reference/model_reference.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 
