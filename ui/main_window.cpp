@@ -1,11 +1,11 @@
 #include "ui/main_window.h"
 
 #include "appdb/call_info.h"
+#include "dialogs/palette_dlg.h"
 #include "model/trace_document.h"
 #include "ui/event_expl.h"
 #include "ui/message_tee.h"
 #include "ui/nr_view.h"
-#include "ui/palette_dlg.h"
 #include "ui/shared_view_state.h"
 #include "ui/time_line.h"
 #include "ui/tool_bar.h"
