@@ -1,7 +1,7 @@
 #include "ui/main_window.h"
 
-#include "appdb/call_info.h"
 #include "dialogs/palette_dlg.h"
+#include "model/call_info.h"
 #include "model/trace_document.h"
 #include "ui/event_expl.h"
 #include "ui/message_tee.h"
