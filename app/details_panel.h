@@ -3,7 +3,7 @@
 // messages link it with ("Go to partner"), and the calls before and after it
 // in its process.
 
-#include "appdb/call_details.h"
+#include "model/call_details.h"
 #include "model/call_search.h"
 
 #include <QWidget>

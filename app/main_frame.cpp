@@ -2,7 +2,7 @@
 
 #include "app/details_panel.h"
 #include "app/find_bar.h"
-#include "appdb/call_details.h"
+#include "model/call_details.h"
 #include "model/time_text.h"
 #include "model/trace_document.h"
 #include "ui/event_expl.h"

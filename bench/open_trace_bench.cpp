@@ -9,7 +9,7 @@
 // Prints "name seconds" lines.
 
 #include "model/memory_advice.h"
-#include "model/reference_pairs.h"
+#include "model/reference/model_reference.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 

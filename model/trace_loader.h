@@ -46,10 +46,6 @@ bool buildLinks(TTrace& trace, unsigned threads = 0, ProgressStep* progress = nu
 bool alignClocks(TTrace& trace, std::ostream& errors = std::cerr, unsigned threads = 0,
                  ProgressStep* progress = nullptr, LinkedSends* linked = nullptr);
 
-// Straightforward versions that walk every pair of processes: slow on large
-// traces, kept because buildLinks and alignClocks must give exactly their results.
-bool buildLinksReference(TTrace& trace);
-bool alignClocksReference(TTrace& trace, std::ostream& errors = std::cerr);
 // The first steps of both clock alignments: an empty table, processes sorted by
 // node, each node's time 0 at the end of its MPI_Init. false when a node has none.
 bool alignClocksOnInit(TTrace& trace, std::ostream& errors);

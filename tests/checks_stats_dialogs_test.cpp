@@ -1,9 +1,9 @@
 // The check, filter and statistics dialogs under the offscreen platform:
 // widgets found by object name, their texts and states, the masks written on
 // "Done" only, and the statistics tables equal to `zlv stats` cell for cell.
-#include "checks/check_dlg.h"
-#include "checks/filter_mask_edit.h"
-#include "checks/fltnr_dlg.h"
+#include "dialogs/check_dlg.h"
+#include "dialogs/filter_mask_edit.h"
+#include "dialogs/fltnr_dlg.h"
 #include "model/stat_tables.h"
 #include "stats/stat_dlg.h"
 #include "stats/stat_table_model.h"

@@ -5,6 +5,7 @@
 // must all agree.
 
 #include "model/check_lines.h"
+#include "model/reference/model_reference.h"
 #include "model/trace_loader.h"
 #include "model/traffic_rows.h"
 #include "tests/test_support.h"

@@ -3,6 +3,7 @@
 // offsets and the same messages.
 
 #include "gen_test_support.h"
+#include "model/reference/model_reference.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 #include "model/trace_writer.h"

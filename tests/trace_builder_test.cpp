@@ -1,8 +1,8 @@
 // Building a document straight from calls, without a file: what a source of
 // another format gets from TraceBuilder.
 
-#include "appdb/call_info.h"
 #include "format/tracer_calls.h"
+#include "model/call_info.h"
 #include "model/check_lines.h"
 #include "model/trace_builder.h"
 #include "model/trace_document.h"

@@ -2,9 +2,9 @@
 // places that show a call's name (the termination check, the call
 // information box) show them.
 
-#include "appdb/call_info.h"
 #include "appdb/func_names.h"
 #include "format/tracer_calls.h"
+#include "model/call_info.h"
 #include "model/check_lines.h"
 #include "tests/test_support.h"
 

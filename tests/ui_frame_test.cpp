@@ -5,7 +5,7 @@
 #include "app/details_panel.h"
 #include "app/find_bar.h"
 #include "app/main_frame.h"
-#include "checks/event_filter_dlg.h"
+#include "dialogs/event_filter_dlg.h"
 #include "model/trace_document.h"
 #include "stats/stat_dlg.h"
 #include "tests/ui_trace_files.h"

@@ -2,7 +2,7 @@
 // sorting, links toggle, failed opens, extreme traces, the call box, and the
 // check, filter and statistics commands.
 
-#include "checks/check_dlg.h"
+#include "dialogs/check_dlg.h"
 #include "model/trace_document.h"
 #include "stats/stat_dlg.h"
 #include "tests/ui_trace_files.h"

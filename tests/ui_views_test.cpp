@@ -1,11 +1,11 @@
 // The views drawn offscreen: pixels checked at positions computed from the
 // row layout and the time window (zoom 1.0: one pixel per microsecond).
 
+#include "dialogs/palette_dlg.h"
 #include "model/trace_document.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
 #include "ui/nr_view.h"
-#include "ui/palette_dlg.h"
 #include "ui/time_line.h"
 #include "ui/tool_bar.h"
 #include "ui/tool_bar_icons.h"

@@ -1,7 +1,7 @@
 // The window's plain logic: call details, find order, typed times, table
 // order, scroll targets, the filter's summary and the message tee.
 
-#include "appdb/call_details.h"
+#include "model/call_details.h"
 #include "model/call_search.h"
 #include "model/stat_tables.h"
 #include "model/table_order.h"

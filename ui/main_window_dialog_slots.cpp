@@ -3,9 +3,9 @@
 // trace open the slots do nothing.
 #include "ui/main_window.h"
 
-#include "checks/check_dlg.h"
-#include "checks/event_filter_dlg.h"
-#include "checks/filter_mask_edit.h"
+#include "dialogs/check_dlg.h"
+#include "dialogs/event_filter_dlg.h"
+#include "dialogs/filter_mask_edit.h"
 #include "stats/stat_dlg.h"
 #include "ui/nr_view.h"
 

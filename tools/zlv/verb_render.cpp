@@ -1,5 +1,7 @@
-// zlv render: the main window with a trace open, drawn offscreen into a PNG.
+// zlv-render: the main window with a trace open, drawn offscreen into a PNG.
+// zlv render runs this program, so that zlv itself needs no Qt.
 
+#include "tools/zlv/verb_render.h"
 #include "model/trace_document.h"
 #include "tools/zlv/args.h"
 #include "tools/zlv/verbs.h"
@@ -45,7 +47,7 @@ bool parseIntOption(const Args& args, const char* name, long long low, long long
 
 } // namespace
 
-int runRender(int argc, char** argv) {
+int renderWindowPicture(int argc, char** argv) {
     std::string error;
     const ArgSpec spec{{"-o", "--size", "--zoom-in", "--hsb", "--vsb", "--sort"}, {"--links"}};
     auto args = parseArgs(argc, argv, 1, spec, error);

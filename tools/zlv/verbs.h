@@ -21,7 +21,7 @@ int runInfo(int argc, char** argv);
 int runLinks(int argc, char** argv);
 int runDump(int argc, char** argv);
 int runGen(int argc, char** argv);
-int runRender(int argc, char** argv); // only in builds with Qt
+int runRender(int argc, char** argv); // runs zlv-render, only in builds with Qt
 int runCheck(int argc, char** argv);
 int runStats(int argc, char** argv);
 int runSections(int argc, char** argv);

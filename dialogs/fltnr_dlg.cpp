@@ -1,4 +1,4 @@
-#include "checks/fltnr_dlg.h"
+#include "dialogs/fltnr_dlg.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "appdb/call_info.h"
+#include "model/call_info.h"
 
 #include "model/trace_document.h"
 

@@ -1,4 +1,4 @@
-#include "checks/event_filter_dlg.h"
+#include "dialogs/event_filter_dlg.h"
 
 #include "appdb/func_names.h"
 #include "model/call_search.h"

@@ -1,6 +1,6 @@
-#include "checks/filter_mask_edit.h"
+#include "dialogs/filter_mask_edit.h"
 
-#include "checks/fltnr_dlg.h"
+#include "dialogs/fltnr_dlg.h"
 #include "view/view_filter.h"
 
 #include <vector>

@@ -1,4 +1,4 @@
-#include "appdb/call_details.h"
+#include "model/call_details.h"
 
 #include "appdb/func_names.h"
 #include "appdb/node_address.h"

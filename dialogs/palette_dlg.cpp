@@ -1,4 +1,4 @@
-#include "ui/palette_dlg.h"
+#include "dialogs/palette_dlg.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -1,7 +1,7 @@
 // Matching sends to receives, pair by pair of processes, in call order.
 // Straightforward on purpose: the reference that the fast version must equal.
 
-#include "model/reference_pairs.h"
+#include "model/reference/model_reference.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 

@@ -1,4 +1,4 @@
-#include "checks/check_dlg.h"
+#include "dialogs/check_dlg.h"
 
 #include "model/check_lines.h"
 
