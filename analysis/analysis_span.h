@@ -1,0 +1,17 @@
+#pragma once
+// The scope of a panel's span, and where the calls of a rank are.
+
+#include "analysis/analysis_scope.h"
+#include "analysis/view_spans.h"
+
+#include <cstdint>
+#include <optional>
+
+class TTrace;
+
+// The scope of a span; nullopt for the selected range while none is selected.
+std::optional<AnalysisScope> scopeOfSpan(AnalysisSpan span, const ViewSpans& spans);
+
+// The position of the process that the analysis takes for `rank` (the first
+// with it); nullopt when no process has it.
+std::optional<uint32_t> positionOfRank(const TTrace& trace, int32_t rank);

@@ -1,0 +1,42 @@
+#include "app/analysis_table.h"
+
+#include "stats/stat_table_model.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QHeaderView>
+
+QComboBox* makeSpanChoice(QWidget* parent) {
+    auto* choice = new QComboBox(parent);
+    choice->setObjectName("span");
+    choice->addItems({QCoreApplication::translate("AnalysisPanel", "Whole run"),
+                      QCoreApplication::translate("AnalysisPanel", "Visible range"),
+                      QCoreApplication::translate("AnalysisPanel", "Selected range")});
+    return choice;
+}
+
+AnalysisSpan spanOf(const QComboBox* choice) {
+    return static_cast<AnalysisSpan>(choice->currentIndex());
+}
+
+AnalysisTable::AnalysisTable(const QString& name, QWidget* parent) : QTableView(parent) {
+    setObjectName(name);
+    model_ = new StatTableModel(this);
+    setModel(model_);
+    verticalHeader()->hide();
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    // The order as computed until a header is clicked.
+    horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    setSortingEnabled(true);
+}
+
+void AnalysisTable::showTable(StatTable table) {
+    model_->setTable(std::move(table), false);
+    const QHeaderView* header = horizontalHeader();
+    model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
+}
+
+void AnalysisTable::clearTable() {
+    showTable(StatTable{});
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Pieces the analysis panels share: the choice of span and a sortable table
+// of cells as `zlv` prints them.
+
+#include "analysis/view_spans.h"
+#include "model/stat_tables.h"
+
+#include <QTableView>
+
+class QComboBox;
+class StatTableModel;
+
+// "Whole run", "Visible range", "Selected range", in AnalysisSpan order.
+QComboBox* makeSpanChoice(QWidget* parent);
+AnalysisSpan spanOf(const QComboBox* choice);
+
+// A read-only table view that sorts on a header click and keeps its order
+// when its table is replaced.
+class AnalysisTable : public QTableView {
+    Q_OBJECT
+  public:
+    AnalysisTable(const QString& name, QWidget* parent);
+    StatTableModel* tableModel() const { return model_; }
+    void showTable(StatTable table);
+    void clearTable();
+
+  private:
+    StatTableModel* model_ = nullptr;
+};
