@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 class TTrace;
 
@@ -15,3 +16,8 @@ std::optional<AnalysisScope> scopeOfSpan(AnalysisSpan span, const ViewSpans& spa
 // The position of the process that the analysis takes for `rank` (the first
 // with it); nullopt when no process has it.
 std::optional<uint32_t> positionOfRank(const TTrace& trace, int32_t rank);
+
+struct MessageSizes;
+// The message counts of the bins that the sizes table shows (up to the
+// largest bin used), for a chart beside it.
+std::vector<uint64_t> shownBinCounts(const MessageSizes& sizes);

@@ -4,6 +4,7 @@
 
 #include "app/main_frame.h"
 #include "app/profile_panel.h"
+#include "app/sizes_panel.h"
 #include "app/wait_panel.h"
 #include "ui/event_expl.h"
 #include "ui/shared_view_state.h"
@@ -32,9 +33,11 @@ void MainFrame::buildAnalysisMenu() {
     menu->setObjectName("analysisMenu");
     profilePanel_ = new ProfilePanel(this);
     waitPanel_ = new WaitPanel(this);
+    sizesPanel_ = new SizesPanel(this);
     const std::pair<QWidget*, QString> panels[] = {
         {profilePanel_, tr("Profile")},
         {waitPanel_, tr("Wait states")},
+        {sizesPanel_, tr("Message sizes")},
     };
     for (const auto& [panel, title] : panels) {
         auto* dock = new QDockWidget(title, this);
@@ -64,8 +67,10 @@ void MainFrame::buildAnalysisMenu() {
     connect(findChild<QScrollBar*>("hsb"), &QScrollBar::valueChanged, this, follow);
     connect(view_, &ZLVR_anView::signalZoom, this, follow);
     connect(view_, &ZLVR_anView::signalOpen, this, [this](bool open) {
-        profilePanel_->setTrace(open ? view_->trace() : nullptr);
-        waitPanel_->setTrace(open ? view_->trace() : nullptr);
+        const TTrace* trace = open ? view_->trace() : nullptr;
+        profilePanel_->setTrace(trace);
+        waitPanel_->setTrace(trace);
+        sizesPanel_->setTrace(trace);
         if (open) refreshAnalysis();
     });
 }
@@ -77,4 +82,5 @@ void MainFrame::refreshAnalysis() {
         spansOf(view_->viewState()->state(), view_->findChild<EventExpl*>("eventview")->width());
     profilePanel_->setSpans(spans);
     waitPanel_->setSpans(spans);
+    sizesPanel_->setSpans(spans);
 }

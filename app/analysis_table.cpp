@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QLabel>
 
 QComboBox* makeSpanChoice(QWidget* parent) {
     auto* choice = new QComboBox(parent);
@@ -17,6 +18,16 @@ QComboBox* makeSpanChoice(QWidget* parent) {
 
 AnalysisSpan spanOf(const QComboBox* choice) {
     return static_cast<AnalysisSpan>(choice->currentIndex());
+}
+
+std::optional<AnalysisScope> panelScope(QLabel* note, const TTrace* trace, const QComboBox* span,
+                                        const ViewSpans& spans) {
+    std::optional<AnalysisScope> scope = scopeOfSpan(spanOf(span), spans);
+    note->setText(!trace   ? QCoreApplication::translate("AnalysisPanel", "No trace open")
+                  : !scope ? QCoreApplication::translate("AnalysisPanel", "No range selected")
+                           : QString());
+    note->setVisible(!note->text().isEmpty());
+    return trace ? scope : std::nullopt;
 }
 
 AnalysisTable::AnalysisTable(const QString& name, QWidget* parent) : QTableView(parent) {

@@ -2,17 +2,23 @@
 // Pieces the analysis panels share: the choice of span and a sortable table
 // of cells as `zlv` prints them.
 
-#include "analysis/view_spans.h"
+#include "analysis/analysis_span.h"
 #include "model/stat_tables.h"
 
 #include <QTableView>
 
 class QComboBox;
+class QLabel;
 class StatTableModel;
 
 // "Whole run", "Visible range", "Selected range", in AnalysisSpan order.
 QComboBox* makeSpanChoice(QWidget* parent);
 AnalysisSpan spanOf(const QComboBox* choice);
+
+// The scope a panel shows, its note saying why there is none (no trace open,
+// no range selected) and hidden when there is one.
+std::optional<AnalysisScope> panelScope(QLabel* note, const TTrace* trace, const QComboBox* span,
+                                        const ViewSpans& spans);
 
 // A read-only table view that sorts on a header click and keeps its order
 // when its table is replaced.

@@ -14,6 +14,7 @@
 class DetailsPanel;
 class ProfilePanel;
 class QTimer;
+class SizesPanel;
 class WaitPanel;
 class FindBar;
 class QDockWidget;
@@ -38,6 +39,7 @@ class MainFrame : public QMainWindow {
     QStringList recentFiles() const;
     ProfilePanel* profilePanel() const { return profilePanel_; }
     WaitPanel* waitPanel() const { return waitPanel_; }
+    SizesPanel* sizesPanel() const { return sizesPanel_; }
     // Hands the analysis panels the open trace and the view's spans now (the
     // view's moves do so after a short pause).
     void refreshAnalysis();
@@ -100,5 +102,6 @@ class MainFrame : public QMainWindow {
     QMessageBox* loadNotice_ = nullptr;
     ProfilePanel* profilePanel_ = nullptr;
     WaitPanel* waitPanel_ = nullptr;
+    SizesPanel* sizesPanel_ = nullptr;
     QTimer* analysisPause_ = nullptr;
 };

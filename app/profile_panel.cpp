@@ -1,6 +1,5 @@
 #include "app/profile_panel.h"
 
-#include "analysis/analysis_span.h"
 #include "analysis/analysis_tables.h"
 #include "app/analysis_table.h"
 
@@ -45,10 +44,8 @@ void ProfilePanel::setSpans(const ViewSpans& spans) {
 }
 
 void ProfilePanel::refresh() {
-    const std::optional<AnalysisScope> scope = scopeOfSpan(spanOf(span_), spans_);
-    note_->setText(!trace_ ? tr("No trace open") : scope ? QString() : tr("No range selected"));
-    note_->setVisible(!note_->text().isEmpty());
-    if (!trace_ || !scope) return table_->clearTable();
+    const std::optional<AnalysisScope> scope = panelScope(note_, trace_, span_, spans_);
+    if (!scope) return table_->clearTable();
     Profile p = profile(*trace_, *scope);
     table_->showTable(by_->currentIndex() == 1 ? profileByRankTable(std::move(p))
                                                : profileByFunctionTable(std::move(p)));

@@ -1,6 +1,5 @@
 #include "app/wait_panel.h"
 
-#include "analysis/analysis_span.h"
 #include "analysis/analysis_tables.h"
 #include "app/analysis_table.h"
 #include "stats/stat_table_model.h"
@@ -53,11 +52,9 @@ void WaitPanel::setSpans(const ViewSpans& spans) {
 }
 
 void WaitPanel::refresh() {
-    const std::optional<AnalysisScope> scope = scopeOfSpan(spanOf(span_), spans_);
-    note_->setText(!trace_ ? tr("No trace open") : scope ? QString() : tr("No range selected"));
-    note_->setVisible(!note_->text().isEmpty());
+    const std::optional<AnalysisScope> scope = panelScope(note_, trace_, span_, spans_);
     waiting_.clear();
-    if (!trace_ || !scope) {
+    if (!scope) {
         totals_->clearTable();
         return worst_->clearTable();
     }

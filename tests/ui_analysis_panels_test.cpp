@@ -6,6 +6,7 @@
 #include "app/analysis_table.h"
 #include "app/main_frame.h"
 #include "app/profile_panel.h"
+#include "app/sizes_panel.h"
 #include "app/wait_panel.h"
 #include "model/trace_document.h"
 #include "stats/stat_table_model.h"
@@ -164,6 +165,38 @@ class AnalysisPanelsTest : public QObject {
         }
     }
 
+    // The table as `zlv stats sizes`; a bar per row, its height in proportion
+    // to the row's messages, painted where the chart's geometry puts it.
+    void sizesTableAndBars() {
+        MainFrame f;
+        f.show();
+        QVERIFY(f.view()->openTrace(trace_));
+        SizesPanel* s = f.sizesPanel();
+        const QStringList lines = zlvLines({"stats", "sizes", trace_});
+        QCOMPARE(tableLines(s->table()), lines);
+        QVERIFY(lines.size() > 2);
+        BarChart* chart = s->chart();
+        const auto& v = chart->values();
+        QCOMPARE(qsizetype(chart->values().size()), lines.size() - 1);
+        f.findChild<QDockWidget*>("sizesPanelDock")->show();
+        QCoreApplication::processEvents();
+        const QImage img = chart->grab().toImage();
+        const int w = img.width(), h = img.height();
+        QVERIFY(w >= int(v.size()) * 4 && h > 10);
+        const uint64_t largest = *std::max_element(v.begin(), v.end());
+        const int slot = w / int(v.size());
+        for (size_t i = 0; i < v.size(); ++i) {
+            QCOMPARE(QString::number(v[i]), lines[qsizetype(i) + 1].split('\t')[1]);
+            const int x = int(i) * slot + slot / 2 - 1;
+            const QColor bottom = img.pixelColor(x, h - 1);
+            QCOMPARE(bottom == BarChart::barColour(), v[i] > 0);
+            if (v[i] == largest)
+                QCOMPARE(img.pixelColor(x, 0), BarChart::barColour());
+            else
+                QCOMPARE(img.pixelColor(x, 0), QColor(Qt::white));
+        }
+    }
+
     void closingEmptiesThePanels() {
         MainFrame f;
         QVERIFY(f.view()->openTrace(trace_));
@@ -171,6 +204,7 @@ class AnalysisPanelsTest : public QObject {
         f.view()->slotfClose();
         QCOMPARE(f.profilePanel()->table()->tableModel()->rowCount(), 0);
         QCOMPARE(f.waitPanel()->worst()->tableModel()->rowCount(), 0);
+        QVERIFY(f.sizesPanel()->chart()->values().empty());
     }
 };
 
