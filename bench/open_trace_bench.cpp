@@ -1,12 +1,14 @@
 // Times opening one trace. Modes:
 //   open TRACE               the whole document (read, links, clocks, database)
-//   phases TRACE             read, link building and clock alignment separately
+//   phases TRACE             read, link building and clock alignment separately,
+//                            with the peak resident memory of each
 //   reference TRACE PAIRS    the straightforward link building and clock sweeps
 //                            on PAIRS random pairs, extrapolated to all pairs
 //   touch CALLS              a floor: writing fresh memory of the size of CALLS
 //                            call records once, as loading must
 // Prints "name seconds" lines.
 
+#include "model/memory_advice.h"
 #include "model/reference_pairs.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
@@ -53,6 +55,20 @@ std::string memoryNote() {
     return note;
 }
 
+// Peak resident kilobytes since the last resetPeak (or the start).
+uint64_t peakKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtoull(line.c_str() + 6, nullptr, 10);
+    return 0;
+}
+
+// Starts a new peak from what is resident now (Linux: "5" to clear_refs).
+void resetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5\n";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -92,20 +108,29 @@ int main(int argc, char** argv) {
     const double read = seconds(t0), readCpu = cpuSeconds() - c0;
 
     if (mode == "phases") {
+        // Each step's scratch handed back, as the loader does.
+        releaseFreedMemory();
         std::cerr << "memory after read:" << memoryNote() << "\n";
+        const uint64_t readPeak = peakKb();
+        resetPeak();
         t0 = std::chrono::steady_clock::now();
         c0 = cpuSeconds();
         LinkedSends linked; // as the loader hands them on
         buildLinks(trace, 0, nullptr, &linked);
+        releaseFreedMemory();
         const double links = seconds(t0), linksCpu = cpuSeconds() - c0;
         std::cerr << "memory after links:" << memoryNote() << "\n";
+        const uint64_t linksPeak = peakKb();
+        resetPeak();
         t0 = std::chrono::steady_clock::now();
         c0 = cpuSeconds();
         alignClocks(trace, quiet, 0, nullptr, &linked);
+        releaseFreedMemory();
         const double clocks = seconds(t0), clocksCpu = cpuSeconds() - c0;
         std::cout << "read " << read << "\nlinks " << links << "\nclocks " << clocks
                   << "\nread_cpu " << readCpu << "\nlinks_cpu " << linksCpu << "\nclocks_cpu "
-                  << clocksCpu << "\n";
+                  << clocksCpu << "\nread_peak_kb " << readPeak << "\nlinks_peak_kb " << linksPeak
+                  << "\nclocks_peak_kb " << peakKb() << "\n";
         std::cerr << "memory after clocks:" << memoryNote() << "\n";
         return 0;
     }

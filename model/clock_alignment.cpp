@@ -165,6 +165,9 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     // comparisons kept in call order (a few thousand, in the cache) and then
     // filed per receiver, receivers ascending and call order within one
     // receiver, without a sort; then applied in order.
+    // A block holds up to 64 senders, but with few processes each sender
+    // has millions of comparisons: then a block ends after a sixteenth of the
+    // calls, or one sender per worker, so that only some are filed at once.
     constexpr uint32_t kBlock = 64;
     // A sender's comparisons kept in call order up to this many (6 MB).
     constexpr size_t kKeptComparisons = size_t{1} << 18;
@@ -173,8 +176,14 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     // as it is used, without copying as it grows.
     const auto calls = static_cast<size_t>(callCount(procs));
     for (WorkerState& s : state) reserveUpTo(s.inCallOrder, std::min(kKeptComparisons, calls));
-    for (uint32_t blockStart = 0; blockStart < n; blockStart += kBlock) {
-        const uint32_t blockSize = std::min(kBlock, n - blockStart);
+    const uint64_t blockCalls = std::max<uint64_t>(calls / 16, 64);
+    for (uint32_t blockStart = 0, blockSize = 0; blockStart < n; blockStart += blockSize) {
+        uint64_t inBlock = 0;
+        for (blockSize = 0; blockStart + blockSize < n && blockSize < kBlock &&
+                            (blockSize < workers || inBlock < blockCalls);
+             ++blockSize)
+            inBlock += procs[blockStart + blockSize].calls.size();
+        if (progress && progress->cancelled()) return false;
         parallelFor(workers, blockSize, [&](unsigned w, uint32_t item) {
             const uint32_t a = blockStart + item;
             WorkerState& ws = state[w];
@@ -248,28 +257,48 @@ bool alignClocks(TTrace& trace, std::ostream& errors, unsigned threads, Progress
     }
     bucketStart[n] = at;
     std::vector<std::vector<uint64_t>>().swap(counts);
-    // Not zeroed: the workers write every entry, and fill fresh pages in parallel.
-    std::unique_ptr<Filed[]> backward(new Filed[at]);
-    adviseHugePages(backward.get(), at * sizeof(Filed));
-    parallelFor(workers, ranges, [&](unsigned w, uint32_t r) {
-        std::vector<uint64_t>& next = fill[r];
-        for (uint32_t b = rangeStart[r]; b < rangeStart[r + 1]; ++b) {
-            const TProcess& from = procs[b];
-            forEachComparisonOf(
-                procs, b, linkedSends[b], positions, state[w].seenStamp, state[w].stamp,
-                [&](uint32_t a, uint32_t k, uint32_t l) {
-                    if (a > b) return;
-                    const TFunc& s = from.calls[k];
-                    backward[next[a]++] = {from.nodeIndex, s.end, s.links[l].recvEnd(s.end)};
-                });
-            std::vector<uint64_t>().swap(linkedSends[b]);
-        }
-    });
+    // Receivers are taken in rounds of at most a sixteenth of the calls' worth
+    // of comparisons (a receiver with more makes a round of its own), each
+    // round walking the senders again: with few processes, all comparisons
+    // at once would need room for a third of the links.
+    const uint64_t roundSize = std::max<uint64_t>(calls / 16, 64);
+    uint64_t largestRound = 0;
+    std::vector<uint32_t> roundStart{0};
     for (uint32_t a = 0; a < n; ++a) {
-        const uint32_t toNode = procs[a].nodeIndex;
-        for (uint64_t x = bucketStart[a]; x < bucketStart[a + 1]; ++x)
-            applyComparison(clocks, backward[x].fromNode, toNode, backward[x].sendEnd,
-                            backward[x].recvEnd);
+        if (a > roundStart.back() &&
+            bucketStart[a + 1] - bucketStart[roundStart.back()] > roundSize)
+            roundStart.push_back(a);
+        largestRound = std::max(largestRound, bucketStart[a + 1] - bucketStart[roundStart.back()]);
+    }
+    roundStart.push_back(n);
+    // Not zeroed: the workers write every entry, and fill fresh pages in parallel.
+    std::unique_ptr<Filed[]> backward(new Filed[largestRound]);
+    adviseHugePages(backward.get(), largestRound * sizeof(Filed));
+    for (size_t round = 0; round + 1 < roundStart.size(); ++round) {
+        const uint32_t first = roundStart[round], end = roundStart[round + 1];
+        const uint64_t base = bucketStart[first];
+        const bool last = end == n;
+        parallelFor(workers, ranges, [&](unsigned w, uint32_t r) {
+            std::vector<uint64_t>& next = fill[r];
+            // Only senders after the round's first receiver compare with it.
+            for (uint32_t b = std::max(rangeStart[r], first + 1); b < rangeStart[r + 1]; ++b) {
+                const TProcess& from = procs[b];
+                forEachComparisonOf(procs, b, linkedSends[b], positions, state[w].seenStamp,
+                                    state[w].stamp, [&](uint32_t a, uint32_t k, uint32_t l) {
+                                        if (a > b || a < first || a >= end) return;
+                                        const TFunc& s = from.calls[k];
+                                        backward[next[a]++ - base] = {from.nodeIndex, s.end,
+                                                                      s.links[l].recvEnd(s.end)};
+                                    });
+                if (last) std::vector<uint64_t>().swap(linkedSends[b]);
+            }
+        });
+        for (uint32_t a = first; a < end; ++a) {
+            const uint32_t toNode = procs[a].nodeIndex;
+            for (uint64_t x = bucketStart[a] - base; x < bucketStart[a + 1] - base; ++x)
+                applyComparison(clocks, backward[x].fromNode, toNode, backward[x].sendEnd,
+                                backward[x].recvEnd);
+        }
     }
     return true;
 }

@@ -10,10 +10,13 @@
 // as in the walk, and are stored in one block per sending process.
 
 #include "model/comm_lookup.h"
+#include "model/link_parts.h"
+#include "model/link_store.h"
 #include "model/memory_advice.h"
 #include "model/parallel_work.h"
 #include "model/rank_positions.h"
 #include "model/receiver_counts.h"
+#include "model/tag_matcher.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 
@@ -102,16 +105,6 @@ void forEachInSet(const CommLookup& lookup, const Partners& set, const std::vect
 // Walks over every call of a process ask for the calls this far ahead: the
 // work per call leaves too few in flight to hide the memory's latency.
 constexpr uint32_t kCallsAhead = 32;
-
-// ---------------------------------------------------------------- match keys
-
-// A send finds its candidate by communicator and tag (point-to-point) or by
-// communicator and function (collective).
-enum KeyClass : uint32_t { kByTag = 0, kByFunction = 1 };
-
-uint64_t keyOf(uint32_t comm, uint32_t value) {
-    return uint64_t{comm} << 32 | value;
-}
 
 // ---------------------------------------------------------------- candidates
 
@@ -354,30 +347,26 @@ struct WideSend {
     int64_t end; // the call's end, for its links' end gaps
 };
 
-// A send that names one receiver, with what matching needs of it: the
-// sender's calls are then read once, in order, and never again per pair.
-struct ExplicitSend {
-    ExplicitSend() {}
-    ExplicitSend(uint32_t receiver_, uint32_t call_, uint64_t tagKey_, int64_t end_)
-        : receiver(receiver_), call(call_), tagKey(tagKey_), end(end_) {}
-    uint32_t receiver;
-    uint32_t call;
-    uint64_t tagKey;
-    int64_t end;
-};
-
-struct LinkOut {
-    uint32_t call; // the sending call
-    uint32_t rank; // the receiving process's rank
-    int32_t endGap;
-    TFunc* recv;
-};
-
 // The sends of one process, ready to be looked up from any receiver.
 struct SenderIndex {
     std::vector<ExplicitSend> explicitSends; // (receiver, call) ascending
     std::vector<WideSend> wide[2];           // by KeyClass, (key, call) ascending
     bool earlierLinks = false;               // some call has links already
+
+    int64_t endOf(uint32_t call) const { return calls_[call].end; }
+    uint64_t tagKeyOf(uint32_t call) const { return keyOf(calls_[call].comm, calls_[call].msgTag); }
+    bool allExplicit() const { return wide[kByTag].empty() && wide[kByFunction].empty(); }
+    std::span<const ExplicitSend> explicitTo(uint32_t i) const {
+        const auto range = std::equal_range(
+            explicitSends.begin(), explicitSends.end(), ExplicitSend{i, 0},
+            [](const ExplicitSend& a, const ExplicitSend& b) { return a.receiver < b.receiver; });
+        return {range.first, range.second};
+    }
+    // Gives back room grown for a sender with many calls.
+    void releaseLarge(size_t keep) {
+        if (inCallOrder_.capacity() > keep) std::vector<ExplicitSend>().swap(inCallOrder_);
+        if (explicitSends.capacity() > keep) std::vector<ExplicitSend>().swap(explicitSends);
+    }
 
     void build(const TProcess& sender, uint32_t j, const CommLookup& lookup,
                const RankPositions& positions) {
@@ -401,7 +390,7 @@ struct SenderIndex {
             const Partners receivers = sendReceivers(lookup, s, k);
             if (receivers.kind == Partners::Single) {
                 positions.forEach(receivers.rank, [&](uint32_t i) {
-                    if (i != j) inCallOrder_.push_back({i, k, keyOf(s.comm, s.msgTag), s.end});
+                    if (i != j) inCallOrder_.push_back({i, k});
                 });
             } else if (receivers.kind != Partners::None) {
                 const bool collective = (s.kind & kKindCollective) != 0;
@@ -411,6 +400,7 @@ struct SenderIndex {
             }
         }
         earlierLinks = linkCounts != 0;
+        calls_ = sender.calls.data();
         groupByReceiver();
         for (uint32_t cls : {kByTag, kByFunction}) groupByKey(wideInCallOrder_[cls], wide[cls]);
     }
@@ -422,7 +412,11 @@ struct SenderIndex {
     void groupByReceiver() {
         receivers_.start();
         for (const ExplicitSend& e : inCallOrder_) receivers_.count(e.receiver);
-        receivers_.inOrder(counts_);
+        // All to one receiver (two processes, say): already in place.
+        if (receivers_.inOrder(counts_) == 0 || counts_.size() == 1) {
+            explicitSends.swap(inCallOrder_);
+            return;
+        }
         receivers_.placeAt(counts_, 0);
         explicitSends.resize(inCallOrder_.size());
         for (const ExplicitSend& e : inCallOrder_) explicitSends[receivers_.next(e.receiver)++] = e;
@@ -450,6 +444,7 @@ struct SenderIndex {
         for (const WideSend& w : in) out[keySlot_[w.key]++] = w;
     }
 
+    const TFunc* calls_ = nullptr;
     std::vector<ExplicitSend> inCallOrder_;
     std::vector<WideSend> wideInCallOrder_[2];
     std::unordered_map<uint64_t, size_t> keySlot_;
@@ -471,13 +466,11 @@ class PairMatcher {
         // Streams of sends in call order: the explicit ones to this receiver,
         // then one per queue key from the sender's set-wide sends.
         streams_.clear();
-        auto explicitRange = std::equal_range(
-            sends.explicitSends.begin(), sends.explicitSends.end(), ExplicitSend{i, 0, 0, 0},
-            [](const ExplicitSend& a, const ExplicitSend& b) { return a.receiver < b.receiver; });
-        if (explicitRange.first != explicitRange.second)
-            streams_.push_back(
-                {kNone, static_cast<size_t>(explicitRange.first - sends.explicitSends.begin()),
-                 static_cast<size_t>(explicitRange.second - sends.explicitSends.begin())});
+        const std::span<const ExplicitSend> toI = sends.explicitTo(i);
+        if (!toI.empty()) {
+            const auto first = static_cast<size_t>(toI.data() - sends.explicitSends.data());
+            streams_.push_back({kNone, first, first + toI.size()});
+        }
         for (uint32_t q = 0; q < queues_.size(); ++q) {
             const auto& list = sends.wide[queues_[q].cls];
             auto range = std::equal_range(
@@ -506,9 +499,8 @@ class PairMatcher {
             const uint32_t k = callOf(stream);
             bool streamDone = false;
             if (stream.queue == kNone) {
-                const ExplicitSend& e = sends.explicitSends[stream.pos];
-                const uint32_t q = findQueue(kByTag, e.tagKey);
-                if (q != kNone && queues_[q].live > 0) take(q, e.end, k, rankI, receiver, out);
+                const uint32_t q = findQueue(kByTag, sends.tagKeyOf(k));
+                if (q != kNone && queues_[q].live > 0) take(q, sends.endOf(k), k, i, out);
             } else {
                 const WideSend& w = sends.wide[queues_[stream.queue].cls][stream.pos];
                 if (inSet(senderLookup, w.receivers, rankI)) {
@@ -516,7 +508,7 @@ class PairMatcher {
                     if (queues_[stream.queue].live == 0)
                         streamDone = true;
                     else
-                        take(stream.queue, w.end, k, rankI, receiver, out);
+                        take(stream.queue, w.end, k, i, out);
                 }
             }
             if (!streamDone && ++stream.pos < stream.end) {
@@ -524,6 +516,15 @@ class PairMatcher {
                 std::push_heap(heads_.begin(), heads_.end(), std::greater<>());
             }
         }
+    }
+
+    // Gives back room grown for a pair with many candidates.
+    void releaseLarge(size_t keep) {
+        if (ends_.capacity() <= keep) return;
+        std::vector<uint32_t>().swap(members_);
+        std::vector<uint32_t>().swap(queueOf_);
+        std::vector<int64_t>().swap(ends_);
+        std::vector<uint8_t>().swap(taken_);
     }
 
   private:
@@ -549,15 +550,30 @@ class PairMatcher {
         return static_cast<size_t>(((key ^ (uint64_t{cls} << 63)) * 0x9E3779B97F4A7C15ull) >> 20);
     }
 
-    void resetSlots(size_t entries) {
-        size_t want = 16;
-        while (want < entries * 2) want *= 2;
-        if (slots_.size() < want || epoch_ == 0xFFFFFFFFu) {
-            slots_.assign(std::max(want, slots_.size()), Slot{0, 0, 0, 0});
+    // A pair's keys are few however many candidates it has: the table starts
+    // small and doubles when half full, and keeps its size for the next pair.
+    void resetSlots() {
+        if (slots_.empty() || epoch_ == 0xFFFFFFFFu) {
+            slots_.assign(std::max<size_t>(slots_.size(), 16), Slot{0, 0, 0, 0});
             epoch_ = 0;
         }
         mask_ = slots_.size() - 1;
         ++epoch_;
+    }
+
+    void growSlots() {
+        slots_.assign(slots_.size() * 2, Slot{0, 0, 0, 0});
+        mask_ = slots_.size() - 1;
+        epoch_ = 1;
+        for (uint32_t q = 0; q < queues_.size(); ++q)
+            slots_[freeSlot(queues_[q].cls, queues_[q].key)] = {queues_[q].key, queues_[q].cls, q,
+                                                                epoch_};
+    }
+
+    size_t freeSlot(uint32_t cls, uint64_t key) const {
+        size_t h = slotHash(cls, key) & mask_;
+        while (slots_[h].epoch == epoch_) h = (h + 1) & mask_;
+        return h;
     }
 
     // The queue of (cls, key); a new one when `create`, else kNone when absent.
@@ -566,9 +582,14 @@ class PairMatcher {
             Slot& slot = slots_[h];
             if (slot.epoch != epoch_) {
                 if (!create) return kNone;
-                slot = {key, cls, static_cast<uint32_t>(queues_.size()), epoch_};
+                const auto q = static_cast<uint32_t>(queues_.size());
                 queues_.push_back({cls, key, 0, 0, 0});
-                return slot.queue;
+                if (queues_.size() * 2 > slots_.size()) {
+                    growSlots(); // files the new queue too
+                    return q;
+                }
+                slot = {key, cls, q, epoch_};
+                return q;
             }
             if (slot.key == key && slot.cls == cls) return slot.queue;
         }
@@ -577,7 +598,7 @@ class PairMatcher {
     void buildQueues(const TProcess& receiver, const std::vector<uint32_t>& calls) {
         candidates_ = &calls;
         queues_.clear();
-        resetSlots(calls.size() * 2);
+        resetSlots();
         queueOf_.resize(calls.size() * 2);
         ends_.resize(calls.size());
         // The candidates lie anywhere in the receiver's list: asking for them
@@ -612,7 +633,7 @@ class PairMatcher {
 
     uint32_t findQueue(uint32_t cls, uint64_t key) { return queueFor(cls, key, false); }
 
-    void take(uint32_t q, int64_t sendEnd, uint32_t sendCall, uint32_t rank, TProcess& receiver,
+    void take(uint32_t q, int64_t sendEnd, uint32_t sendCall, uint32_t receiver,
               std::vector<LinkOut>& out) {
         Queue& queue = queues_[q];
         while (taken_[members_[queue.head]]) ++queue.head;
@@ -623,8 +644,7 @@ class PairMatcher {
         --live_;
         // Its end was kept when the queues were built: in a pair with many
         // candidates the call itself has long left the cache.
-        out.push_back({sendCall, rank, TLink::gapOf(sendEnd, ends_[c]),
-                       receiver.calls.data() + (*candidates_)[c]});
+        out.push_back({sendCall, receiver, TLink::gapOf(sendEnd, ends_[c]), (*candidates_)[c]});
     }
 
     const std::vector<uint32_t>* candidates_ = nullptr;
@@ -641,55 +661,26 @@ class PairMatcher {
     uint32_t live_ = 0;
 };
 
-// Gives the sender's calls their new links, after any links they had, in one
-// new block. Only calls that got links are touched: walking every call of
-// every process once more would cost as much as the matching. The links come
-// grouped by receiver (ascending), and keep that order within each call.
-// earlierLinks: whether any call of the sender has links already; without,
-// the calls are written once below and not read first for their counts.
-// linkedCalls, when given, gets the bits of the calls that got links.
-void storeLinks(TProcess& sender, const std::vector<LinkOut>& links, bool earlierLinks,
-                std::vector<uint64_t>& perCall, std::vector<uint64_t>* linkedCalls) {
-    if (links.empty()) return;
-    perCall.assign(sender.calls.size(), 0);
-    for (const LinkOut& x : links) ++perCall[x.call];
-    size_t total = links.size();
-    if (earlierLinks)
-        for (uint32_t k = 0; k < perCall.size(); ++k)
-            if (perCall[k] != 0) total += sender.calls[k].linkCount;
-    TLinkBlock block(static_cast<TLink*>(::operator new(total * sizeof(TLink))));
-    adviseHugePages(block.get(), total * sizeof(TLink));
-    prefaultForWriting(block.get(), total * sizeof(TLink));
-    // Each call's old links, then room for its new ones; perCall becomes
-    // where the call's next new link goes.
-    size_t next = 0;
-    for (uint32_t k = 0; k < perCall.size(); ++k) {
-        if (perCall[k] == 0) continue;
-        if (linkedCalls) (*linkedCalls)[k / 64] |= uint64_t{1} << (k % 64);
-        TFunc& s = sender.calls[k];
-        TLink* start = block.get() + next;
-        std::uninitialized_copy_n(s.links.get(), s.linkCount, start);
-        const size_t count = s.linkCount + perCall[k];
-        perCall[k] = next + s.linkCount;
-        next += count;
-        s.links.borrow(start);
-        s.linkCount = static_cast<uint32_t>(std::min<size_t>(count, TFunc::kMaxLinks));
-    }
-    for (const LinkOut& x : links)
-        ::new (block.get() + perCall[x.call]++) TLink{x.rank, x.endGap, x.recv};
-    // Earlier blocks stay: calls without new links still borrow from them.
-    sender.linkBlocks.push_back(std::move(block));
-}
-
 // What one worker needs besides the shared, read-only indexes; a cache line
 // of its own, as workers write to it all the time.
 struct alignas(64) SenderScratch {
     SenderIndex sends;
     PairMatcher matcher;
+    TagMatcher tagMatcher;
     std::vector<uint32_t> pairCalls;
     std::vector<uint32_t> merged; // pairCalls merged with one more list
     std::vector<LinkOut> links;
     std::vector<uint64_t> linksPerCall;
+
+    // Gives back room grown for a sender with many calls; whether any went.
+    bool release(size_t keep) {
+        const bool large = links.capacity() > keep || linksPerCall.capacity() > keep;
+        sends.releaseLarge(keep);
+        matcher.releaseLarge(keep);
+        if (pairCalls.capacity() > keep) std::vector<uint32_t>().swap(pairCalls);
+        if (merged.capacity() > keep) std::vector<uint32_t>().swap(merged);
+        return large;
+    }
 };
 
 // Candidates of later pairs asked for ahead (see linkSender).
@@ -699,18 +690,20 @@ constexpr size_t kKeptLinkRoom = size_t{1} << 18;
 // Lists of one pair's candidates merged one by one; more are sorted together.
 constexpr ptrdiff_t kMergedListsAtMost = 8;
 
-// Matches every send of process j. Writes only j's own calls, so workers can
-// take different senders at the same time.
-void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<CommLookup>& lookups,
-                const RankPositions& positions, const CandidateIndex& candidates,
-                SenderScratch& scratch, LinkedSends* linked) {
+// Matches every send of process j into scratch.links; returns where the
+// bits of the calls that get links go (see storeLinks), if anywhere.
+std::vector<uint64_t>* matchSender(std::vector<TProcess>& procs, uint32_t j,
+                                   const std::vector<CommLookup>& lookups,
+                                   const RankPositions& positions, const CandidateIndex& candidates,
+                                   SenderScratch& scratch, LinkedSends* linked) {
+    scratch.links.clear();
     const auto explicitCalls = candidates.explicitOf(j);
     const auto expEnd = explicitCalls.end();
     const auto wideBegin =
         candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j]);
     const auto wideEnd =
         candidates.wideGroups.begin() + static_cast<ptrdiff_t>(candidates.wideStart[j + 1]);
-    if (explicitCalls.empty() && wideBegin == wideEnd) return;
+    if (explicitCalls.empty() && wideBegin == wideEnd) return nullptr;
 
     TProcess& sender = procs[j];
     SenderIndex& sends = scratch.sends;
@@ -723,12 +716,11 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
         linkedCalls = &linked->calls[j];
         linkedCalls->assign((sender.calls.size() + 63) / 64, 0);
     }
-    if (sends.explicitSends.empty() && sends.wide[0].empty() && sends.wide[1].empty()) return;
+    if (sends.explicitSends.empty() && sends.allExplicit()) return linkedCalls;
 
     std::vector<uint32_t>& pairCalls = scratch.pairCalls;
     std::vector<uint32_t>& merged = scratch.merged;
     std::vector<LinkOut>& links = scratch.links;
-    links.clear();
     // Each candidate gives at most one link.
     size_t candidateCount = explicitCalls.size();
     for (auto x = wideBegin; x != wideEnd; ++x) {
@@ -743,8 +735,8 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
         // Next receiver that names this sender, ascending.
         const uint32_t i =
             std::min(e != expEnd ? e->receiver : kNone, w != wideEnd ? w->first : kNone);
-        pairCalls.clear();
-        for (; e != expEnd && e->receiver == i; ++e) pairCalls.push_back(e->call);
+        const auto pairBegin = e;
+        while (e != expEnd && e->receiver == i) ++e;
         // Most pairs have a candidate or two: ask for the next pairs' ones
         // now, so that their cache misses overlap with this pair's work;
         // each is asked for once.
@@ -758,6 +750,16 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
         // into all before it would cost their count times their calls.
         auto groupsEnd = w;
         while (groupsEnd != wideEnd && groupsEnd->first == i) ++groupsEnd;
+        if (sends.allExplicit() && w == groupsEnd) {
+            // The explicit candidates alone, as the index holds them.
+            scratch.tagMatcher.run(
+                procs[i], i, sends.explicitTo(i), sender.calls.data(),
+                static_cast<size_t>(e - pairBegin),
+                [&](size_t c) { return pairBegin[static_cast<ptrdiff_t>(c)].call; }, links);
+            continue;
+        }
+        pairCalls.clear();
+        for (auto x = pairBegin; x != e; ++x) pairCalls.push_back(x->call);
         const bool manyLists = groupsEnd - w > kMergedListsAtMost;
         for (; w != groupsEnd; ++w) {
             const CandidateIndex::Group& g = candidates.groups[w->second];
@@ -772,13 +774,37 @@ void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<Comm
             pairCalls.swap(merged);
         }
         if (manyLists) std::sort(pairCalls.begin(), pairCalls.end());
-        scratch.matcher.run(procs[i], i, sends, lookups[j], pairCalls, links);
+        if (sends.allExplicit())
+            scratch.tagMatcher.run(
+                procs[i], i, sends.explicitTo(i), sender.calls.data(), pairCalls.size(),
+                [&](size_t c) { return pairCalls[c]; }, links);
+        else
+            scratch.matcher.run(procs[i], i, sends, lookups[j], pairCalls, links);
     }
-    storeLinks(sender, links, sends.earlierLinks, scratch.linksPerCall, linkedCalls);
-    // A root of collectives over every process can have millions of
-    // candidates; its room is not kept while the others, needing far less,
-    // add their link blocks.
-    if (links.capacity() > kKeptLinkRoom) std::vector<LinkOut>().swap(links);
+    return linkedCalls;
+}
+
+// Matches every send of process j and stores its links. Writes only j's own
+// calls, so workers can take different senders at the same time.
+void linkSender(std::vector<TProcess>& procs, uint32_t j, const std::vector<CommLookup>& lookups,
+                const RankPositions& positions, CandidateIndex& candidates, SenderScratch& scratch,
+                LinkedSends* linked) {
+    std::vector<uint64_t>* linkedCalls =
+        matchSender(procs, j, lookups, positions, candidates, scratch, linked);
+    // What matching alone needed goes before the links are stored: with few
+    // processes, each holds millions of candidates and sends.
+    candidates.doneWith(j);
+    const bool large = scratch.release(kKeptLinkRoom);
+    storeLinks(procs, j, scratch.links, scratch.sends.earlierLinks, scratch.linksPerCall,
+               linkedCalls);
+    // A root of collectives over every process, or one of a few processes,
+    // has millions of candidates; its room is not kept while the others add
+    // their link blocks, and goes back to the system rather than staying in
+    // the heap (the heap keeps freed room of that size).
+    if (!large) return;
+    std::vector<LinkOut>().swap(scratch.links);
+    std::vector<uint64_t>().swap(scratch.linksPerCall);
+    releaseFreedMemory();
 }
 
 } // namespace
@@ -802,8 +828,8 @@ bool buildLinks(TTrace& trace, unsigned threads, ProgressStep* progress, LinkedS
     std::vector<SenderScratch> scratch(workers);
     std::atomic<uint32_t> sendersDone{0};
     parallelFor(workers, n, [&](unsigned w, uint32_t j) {
+        if (progress && progress->cancelled()) return;
         linkSender(procs, j, lookups, positions, candidates, scratch[w], linked);
-        candidates.doneWith(j);
         const uint32_t done = sendersDone.fetch_add(1, std::memory_order_relaxed) + 1;
         // Only the calling thread reports progress.
         if (w == 0 && progress) progress->report(done, n);

@@ -2,17 +2,24 @@
 // How far a load has come, for a window that shows it. Called on the loading
 // thread only, with thousandths that never go down.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
 using LoadProgress = std::function<void(uint32_t permille)>;
+// Set by whoever watches a load to stop it; read by every worker.
+using LoadCancel = std::atomic<bool>;
 
 // One step of the load, mapped onto its share [from, to] of the whole and
 // reported only when the thousandth changes.
 class ProgressStep {
   public:
-    ProgressStep(const LoadProgress* sink, uint32_t from, uint32_t to)
-        : sink_(sink && *sink ? sink : nullptr), from_(from), to_(to) {}
+    ProgressStep(const LoadProgress* sink, uint32_t from, uint32_t to,
+                 const LoadCancel* cancel = nullptr)
+        : sink_(sink && *sink ? sink : nullptr), cancel_(cancel), from_(from), to_(to) {}
+
+    // Whether the load is to stop: its steps then end early, from any worker.
+    bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
 
     void report(uint64_t done, uint64_t total) {
         if (!sink_) return;
@@ -26,6 +33,8 @@ class ProgressStep {
 
   private:
     const LoadProgress* sink_;
+    const LoadCancel* cancel_;
     uint32_t from_, to_;
-    uint32_t last_ = 0xFFFFFFFFu;
+    // Where the step starts is where the step before it ended: never said twice.
+    uint32_t last_ = from_;
 };

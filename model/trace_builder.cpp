@@ -165,20 +165,30 @@ CommSettling TraceBuilder::settle(ProcessHandle process) {
     return CommSettling(state_->trace.processes[process], state_->salt);
 }
 
-bool TraceBuilder::finish(const LoadProgress& progress) {
+bool TraceBuilder::finish(const LoadProgress& progress, const LoadCancel* cancel) {
     TTrace& trace = state_->trace;
+    // A stopped load keeps nothing of what it read.
+    auto stopped = [&] {
+        if (!cancel || !cancel->load()) return false;
+        trace = TTrace();
+        releaseFreedMemory();
+        return true;
+    };
+    if (stopped()) return false;
     std::sort(trace.counterList.begin(), trace.counterList.end(),
               [](const TCounter& a, const TCounter& b) {
                   return a.rank != b.rank ? a.rank < b.rank : a.location < b.location;
               });
     releaseFreedMemory();
-    ProgressStep linking(&progress, kLoadReadDone, kLinkedAt);
+    ProgressStep linking(&progress, kLoadReadDone, kLinkedAt, cancel);
     LinkedSends linked;
     buildLinks(trace, 0, &linking, &linked);
     releaseFreedMemory();
-    ProgressStep aligning(&progress, kLinkedAt, 1000);
+    if (stopped()) return false;
+    ProgressStep aligning(&progress, kLinkedAt, 1000, cancel);
     const bool aligned = alignClocks(trace, state_->errors, 0, &aligning, &linked);
     releaseFreedMemory();
+    if (stopped()) return false;
     aligning.finish();
     return aligned;
 }

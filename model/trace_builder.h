@@ -137,7 +137,9 @@ class TraceBuilder {
     // Links sends to receives and aligns the clocks, as loading a .zlv trace
     // does; true when the document is complete. A source whose reading
     // failed returns false without calling it, so that what was read stays.
-    bool finish(const LoadProgress& progress = {});
+    // Once `cancel` is set it stops after the work under way and leaves the
+    // document empty.
+    bool finish(const LoadProgress& progress = {}, const LoadCancel* cancel = nullptr);
 
   private:
     struct State;

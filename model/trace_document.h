@@ -17,9 +17,11 @@ class TTrace {
     // An empty document, for the loader and for tests.
     TTrace() = default;
     // Loads the trace, then (on success) its database. Loader messages go to
-    // `errors`, database messages to `dbMessages`.
+    // `errors`, database messages to `dbMessages`. A load stopped by `cancel`
+    // leaves the document empty.
     explicit TTrace(const std::string& fileName, std::ostream& dbMessages = std::cout,
-                    std::ostream& errors = std::cerr, const LoadProgress& progress = {});
+                    std::ostream& errors = std::cerr, const LoadProgress& progress = {},
+                    const LoadCancel* cancel = nullptr);
 
     TTrace(const TTrace&) = delete;
     TTrace& operator=(const TTrace&) = delete;

@@ -25,8 +25,10 @@ struct LinkedSends {
 };
 
 // `progress` hears how far the load has come (ending at 1000 when it succeeds).
+// Once `cancel` is set, the load stops after the work under way and leaves
+// the trace empty; the result is then false, without a message.
 bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors = std::cerr,
-               const LoadProgress& progress = {});
+               const LoadProgress& progress = {}, const LoadCancel* cancel = nullptr);
 // Only the reading step: true when the file was read to its end (an
 // incomplete last record counts as the end). pieces: how many workers read
 // pieces of the file; 0 chooses by its size and the machine, 1 reads in one
@@ -35,7 +37,8 @@ bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& 
                       unsigned pieces = 0);
 // threads: how many workers match sends; 0 chooses by the trace's size and
 // the machine. The links are the same for any number.
-// `linked`, when given, receives the sets for alignClocks.
+// `linked`, when given, receives the sets for alignClocks. A cancelled
+// `progress` leaves the remaining senders without links.
 bool buildLinks(TTrace& trace, unsigned threads = 0, ProgressStep* progress = nullptr,
                 LinkedSends* linked = nullptr);
 // threads as for buildLinks; the offsets are the same for any number, and

@@ -193,8 +193,8 @@ bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& 
 }
 
 bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors,
-               const LoadProgress& progress) {
+               const LoadProgress& progress, const LoadCancel* cancel) {
     TraceBuilder builder(trace, errors);
     if (!readRecords(builder, fileName, errors, &progress, 0)) return false;
-    return builder.finish(progress);
+    return builder.finish(progress, cancel);
 }

@@ -1,11 +1,14 @@
 #include "gen_test_support.h"
 #include "model/trace_model.h"
 #include "tools/gen/gen_patterns.h"
+#include "tools/gen/gen_pingpong.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -154,6 +157,52 @@ TEST(GenCollectives, RootedCollectivesLinkOverWorldDupAndSubCommunicators) {
     const TComm* row = top.findComm(createdComm(top, kFuncCartSub), 10);
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->members, (std::vector<uint32_t>{6, 7}));
+}
+
+TEST(GenPingPong, EverySizeBouncesBlockingThenNonBlockingAndRepeatsTheSameBytes) {
+    const std::vector<uint32_t> sizes = pingPongSizes();
+    ASSERT_FALSE(sizes.empty());
+    EXPECT_EQ(sizes.front(), 1u);
+    EXPECT_EQ(sizes.back(), kPingMaxSize);
+    EXPECT_TRUE(std::is_sorted(sizes.begin(), sizes.end()));
+    EXPECT_EQ(std::set<uint32_t>(sizes.begin(), sizes.end()).size(), sizes.size());
+    for (const uint32_t s : {2u, 5u, 13u, 16u, 19u, kPingMaxSize - 3})
+        EXPECT_TRUE(std::binary_search(sizes.begin(), sizes.end(), s)) << s;
+
+    const uint32_t k = 2;
+    GenOptions o = genOptions(GenPattern::PingPong, 2, 2, k);
+    o.skewUs = 5000;
+    const LoadedGen g = generateAndLoad(o);
+    expectSoundTrace(g);
+    ASSERT_EQ(g.trace->processes.size(), 2u);
+    // Per size and side: Send, Recv, Irecv, Isend and the two waits.
+    EXPECT_EQ(g.result.calls, 2 * (2 + uint64_t{k} * sizes.size() * 6));
+    for (const TProcess& p : g.trace->processes) {
+        const int32_t other = 1 - static_cast<int32_t>(p.rank);
+        std::vector<uint32_t> sent; // sizes in call order, one per send
+        for (const TFunc& f : p.calls) {
+            const bool sends = f.funcId == kFuncSend || f.funcId == kFuncIsend;
+            ASSERT_EQ(f.linkCount, sends ? 1u : 0u)
+                << "rank " << p.rank << " function " << f.funcId;
+            if (!sends) continue;
+            sent.push_back(f.size);
+            const TLink& l = f.links[0];
+            EXPECT_EQ(std::tuple(l.rank, l.recv->funcId, l.recv->peer, l.recv->size),
+                      std::tuple(static_cast<uint32_t>(other),
+                                 f.funcId == kFuncSend ? kFuncRecv : kFuncWaitIrecv,
+                                 static_cast<int32_t>(p.rank), f.size));
+        }
+        std::vector<uint32_t> expected;
+        for (uint32_t it = 0; it < k; ++it)
+            for (const uint32_t s : sizes) expected.insert(expected.end(), {s, s});
+        EXPECT_EQ(sent, expected) << "rank " << p.rank;
+    }
+    // Its database names its own source file; the bytes repeat with the seed.
+    EXPECT_NE(readWholeFile(g.result.fdbPath).find("pingpong.c"), std::string::npos);
+    const LoadedGen again = generateAndLoad(o, "again.zlv");
+    EXPECT_TRUE(readWholeFile(again.path) == readWholeFile(g.path));
+    EXPECT_EQ(checkOptions(genOptions(GenPattern::PingPong, 3, 2, 1)),
+              "--ranks must be 2 for pingpong");
 }
 
 // Skewed node clocks: pinned byte for byte by GenExample and the golden ring

@@ -165,6 +165,22 @@ TEST(ScaleDifferential, RandomTracesGiveTheSameLinksOffsetsAndMessages) {
     EXPECT_GT(tracesWithAdjustedClocks, 50u);
 }
 
+TEST(ScaleDifferential, PointToPointOnlyTracesGiveTheSameLinks) {
+    // Senders without collectives are matched tag by tag as the candidates
+    // are read; mixed tags make candidates wait for later sends.
+    RandomTraceOptions options;
+    options.pointToPointOnly = true;
+    options.maxCallsPerProcess = 300;
+    uint64_t linksSeen = 0;
+    for (uint64_t seed = 1; seed <= 300 && !HasFailure(); ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        options.maxProcesses = seed % 2 == 0 ? 2 : 16;
+        TempTrace file(randomTraceBytes(seed, options));
+        linksSeen += expectSameAsReference(file.path(), 1 + seed % 3).links;
+    }
+    EXPECT_GT(linksSeen, 3000u);
+}
+
 TEST(ScaleDifferential, BuildingTwiceAppendsLikeTheReference) {
     for (uint64_t seed = 1000; seed < 1040; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
@@ -263,6 +279,15 @@ TEST(ScaleDifferential, GeneratedProgramsGiveTheSameLinksAndOffsets) {
             linksSeen += expectSameAsReference(file.path(), static_cast<unsigned>(seed)).links;
         }
     }
+    // Two processes with long call lists, both directions on one tag.
+    for (uint64_t seed = 1; seed <= 3; ++seed) {
+        SCOPED_TRACE("pingpong seed " + std::to_string(seed));
+        GenOptions options = genOptions(GenPattern::PingPong, 2, 2, 3);
+        options.seed = seed;
+        options.skewUs = 3000;
+        TempTrace file(options);
+        linksSeen += expectSameAsReference(file.path(), static_cast<unsigned>(seed)).links;
+    }
     EXPECT_GT(linksSeen, 1000u);
 }
 
@@ -285,4 +310,23 @@ TEST(LoadProgress, RisesToTheEndWithoutChangingWhatIsLoaded) {
     EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end()); // each value once
     EXPECT_EQ(seen.back(), 1000u);
     EXPECT_GT(seen.size(), 50u); // every step reports, not only the end
+
+    // Cancelled while linking: nothing more is reported, nothing is kept.
+    for (const uint32_t stopAt : {seen[seen.size() / 2], seen[seen.size() - 2]}) {
+        LoadCancel cancel{false};
+        std::vector<uint32_t> reported;
+        TTrace stopped;
+        std::ostringstream errors;
+        EXPECT_FALSE(loadTrace(
+            stopped, path, errors,
+            [&](uint32_t permille) {
+                reported.push_back(permille);
+                if (permille >= stopAt) cancel = true;
+            },
+            &cancel));
+        EXPECT_TRUE(stopped.isEmpty() && stopped.nodeClocks.empty());
+        EXPECT_EQ(errors.str(), "");
+        ASSERT_FALSE(reported.empty());
+        EXPECT_LT(reported.back(), 1000u);
+    }
 }

@@ -277,6 +277,29 @@ class MainWindowTest : public QObject {
         QCOMPARE(w.trace()->processCount(), 3u); // the first file, not the refused one
     }
 
+    void cancelledLoadLeavesTheWindowClosedAndUsable() {
+        ZLVR_anView w;
+        w.setLoadProgressDelay(0);
+        QVERIFY(w.openTrace(bars_));
+        bool cancelled = false;
+        QTimer::singleShot(0, &w, [&] {
+            auto* dialog = w.findChild<QProgressDialog*>();
+            if (!dialog) return;
+            dialog->cancel();
+            cancelled = true;
+        });
+        std::ostringstream errors;
+        std::streambuf* saved = std::cerr.rdbuf(errors.rdbuf());
+        const bool opened = w.openTrace(span_);
+        std::cerr.rdbuf(saved);
+        QVERIFY(cancelled && !opened);
+        verifyClosed(w);
+        QVERIFY(errors.str().empty()); // a cancel is not a failure
+        QVERIFY(w.findChild<QProgressDialog*>() == nullptr);
+        QVERIFY(w.openTrace(span_) && w.isOpen());
+        QCOMPARE(w.trace()->processCount(), 3u);
+    }
+
     void failedOpensLeaveTheWindowClosed() {
         ZLVR_anView w;
         for (const QString& bad : {empty_, garbage_, dir_.filePath("missing.zlv")}) {

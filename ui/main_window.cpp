@@ -171,8 +171,9 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
 
     // Loading stays on this thread (nothing may see a half-loaded document);
     // the loader feeds a window-modal progress dialog, which keeps the window
-    // painted during a long load.
-    QProgressDialog progress(tr("Loading %1").arg(fileName), QString(), 0, 1000, this);
+    // painted during a long load. Its Cancel stops the load at the loader's
+    // next step or worker item, and the window stays closed.
+    QProgressDialog progress(tr("Loading %1").arg(fileName), tr("Cancel"), 0, 1000, this);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(progressDelayMs_);
     loading_ = true;
@@ -180,9 +181,14 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     // dialog offers can be opened. Loader messages go to stderr, database
     // messages to stdout; both are also kept for the window to show.
     MessageTee errors(std::cerr), dbMessages(std::cout);
+    LoadCancel cancel{false};
     auto trace = std::make_unique<TTrace>(
         QFile::encodeName(fileName).toStdString(), dbMessages, errors,
-        [&progress](uint32_t permille) { progress.setValue(static_cast<int>(permille)); });
+        [&](uint32_t permille) {
+            progress.setValue(static_cast<int>(permille));
+            if (progress.wasCanceled()) cancel = true;
+        },
+        &cancel);
     loading_ = false;
     progress.reset();
     QStringList messages;
@@ -196,7 +202,8 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
                                                  : LoadOutcome::Partly;
     auto filter = std::make_unique<ViewFilter>(trace->nodeCount(), trace->processCount());
     if (trace->isEmpty()) {
-        emit signalLoaded(fileName, outcome, messages);
+        // A cancelled load is no failure to tell about.
+        if (!cancel) emit signalLoaded(fileName, outcome, messages);
         return false;
     }
     trace_ = std::move(trace);

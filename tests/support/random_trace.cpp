@@ -90,10 +90,15 @@ std::string randomTraceBytes(uint64_t seed, const RandomTraceOptions& options) {
     }
     const auto sharedSize = static_cast<uint32_t>(shared.size());
 
-    const std::vector<uint32_t> traffic = {
-        kFuncSend,  kFuncRecv,   kFuncIsend,   kFuncIrecv,    kFuncWaitIsend, kFuncWaitIrecv,
-        kFuncBcast, kFuncReduce, kFuncScatter, kFuncScatterv, kFuncGather,    kFuncGatherv,
-        kFuncWait,  kFuncSend,   kFuncRecv,    kFuncBcast,    kFuncReduce};
+    const std::vector<uint32_t> traffic =
+        options.pointToPointOnly
+            ? std::vector<uint32_t>{kFuncSend,      kFuncRecv,      kFuncIsend, kFuncIrecv,
+                                    kFuncWaitIsend, kFuncWaitIrecv, kFuncWait}
+            : std::vector<uint32_t>{kFuncSend,      kFuncRecv,      kFuncIsend,  kFuncIrecv,
+                                    kFuncWaitIsend, kFuncWaitIrecv, kFuncBcast,  kFuncReduce,
+                                    kFuncScatter,   kFuncScatterv,  kFuncGather, kFuncGatherv,
+                                    kFuncWait,      kFuncSend,      kFuncRecv,   kFuncBcast,
+                                    kFuncReduce};
     const uint32_t tags = 1 + dice.below(4);
     const std::vector<uint32_t> commIds = {kWorldComm, kWorldComm, kWorldComm, kSelfComm,
                                            200,        201,        77};

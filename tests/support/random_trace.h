@@ -15,6 +15,8 @@ constexpr uint32_t kRandomSharedComm = 210;
 struct RandomTraceOptions {
     uint32_t maxProcesses = 16;
     uint32_t maxCallsPerProcess = 60;
+    // No collectives: every send names its receivers by peer.
+    bool pointToPointOnly = false;
 };
 
 // The bytes of one random trace; the same seed always gives the same bytes.

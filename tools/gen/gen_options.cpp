@@ -13,6 +13,7 @@ constexpr PatternName kPatterns[] = {
     {GenPattern::MasterWorker, "master-worker"},
     {GenPattern::Collectives, "collectives"},
     {GenPattern::Mixed, "mixed"},
+    {GenPattern::PingPong, "pingpong"},
 };
 
 } // namespace
@@ -40,6 +41,7 @@ std::optional<unsigned> faultFromName(std::string_view name) {
 std::string checkOptions(const GenOptions& o) {
     if (o.ranks < 2 || o.ranks > kGenMaxRanks)
         return "--ranks must be between 2 and " + std::to_string(kGenMaxRanks);
+    if (o.pattern == GenPattern::PingPong && o.ranks != 2) return "--ranks must be 2 for pingpong";
     if (o.nodes < 1 || o.nodes > o.ranks) return "--nodes must be between 1 and --ranks";
     if (o.iterations < 1 || o.iterations > kGenMaxIterations)
         return "--iterations must be between 1 and " + std::to_string(kGenMaxIterations);

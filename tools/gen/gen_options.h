@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-enum class GenPattern { Ring, Stencil, MasterWorker, Collectives, Mixed };
+enum class GenPattern { Ring, Stencil, MasterWorker, Collectives, Mixed, PingPong };
 
 // Faults, as bits of GenOptions::faults.
 constexpr unsigned kFaultUnfinished = 1;  // the last process ends inside MPI_Finalize

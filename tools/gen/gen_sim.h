@@ -18,6 +18,7 @@ constexpr uint32_t kFileRing = 2;
 constexpr uint32_t kFileStencil = 3;
 constexpr uint32_t kFileMasterWorker = 4;
 constexpr uint32_t kFileCollectives = 5;
+constexpr uint32_t kFilePingPong = 6;
 
 // A communicator of the simulated program: one identifier shared by all its
 // members, and the global rank of each local rank.

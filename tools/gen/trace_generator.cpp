@@ -5,6 +5,7 @@
 #include "model/trace_writer.h"
 #include "tools/gen/gen_mpi.h"
 #include "tools/gen/gen_patterns.h"
+#include "tools/gen/gen_pingpong.h"
 #include "tools/gen/gen_sim.h"
 
 #include <numeric>
@@ -29,6 +30,8 @@ FdbContents databaseFor(GenPattern pattern) {
                 {kFileStencil, "stencil.c"},
                 {kFileMasterWorker, "master_worker.c"},
                 {kFileCollectives, "collectives.c"}};
+    // Only its own program names the file: the other databases stay as they were.
+    if (pattern == GenPattern::PingPong) db.files[kFilePingPong] = "pingpong.c";
     if (pattern == GenPattern::Mixed)
         db.sections = {{kSectionRing, "ring"},
                        {kSectionStencil, "stencil"},
@@ -113,6 +116,9 @@ void runProgram(GenSim& sim) {
         break;
     case GenPattern::Mixed:
         runMixed(sim, k);
+        break;
+    case GenPattern::PingPong:
+        genPingPong(sim, k);
         break;
     }
     finalize(sim);

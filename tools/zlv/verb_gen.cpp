@@ -21,12 +21,16 @@ constexpr const char* kUsage =
     "                  the world, an MPI_Comm_dup copy, MPI_Comm_split halves and\n"
     "                  MPI_Cart_sub rows of an MPI_Cart_create grid; all freed\n"
     "  mixed           the four above in named sections, with counter records\n"
+    "  pingpong        two ranks bounce messages of 1 B to 1 MiB (powers of two\n"
+    "                  and their neighbours 3 bytes off), each size blocking\n"
+    "                  (MPI_Send/MPI_Recv), then non-blocking (MPI_Isend/MPI_Irecv\n"
+    "                  and their waits)\n"
     "\n"
     "options:\n"
-    "  --ranks N        processes, 2 to 4096 (default 8)\n"
+    "  --ranks N        processes, 2 to 4096 (default 8; pingpong: 2 only)\n"
     "  --nodes M        nodes, 1 to N; ranks fill them in blocks (default 2)\n"
     "  --iterations K   iterations of each pattern (default 10); master-worker\n"
-    "                   runs K x (N-1) tasks\n"
+    "                   runs K x (N-1) tasks, pingpong K sweeps over the sizes\n"
     "  --seed S         seed of the simulated durations and sizes (default 1)\n"
     "  --skew-us X      each node's clock is off by up to X microseconds (default 0)\n"
     "  --fault NAME     plant a fault; repeatable:\n"
@@ -70,6 +74,7 @@ int runGen(int argc, char** argv) {
     const auto pattern = patternFromName(args->positional[0]);
     if (!pattern) return usageError("gen", "unknown pattern " + args->positional[0], kUsage);
     options.pattern = *pattern;
+    if (options.pattern == GenPattern::PingPong) options.ranks = 2;
 
     uint64_t ranks = options.ranks, nodes = options.nodes, iterations = options.iterations;
     uint64_t seed = options.seed, skew = 0;
