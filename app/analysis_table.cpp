@@ -4,8 +4,10 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QVBoxLayout>
 
 QComboBox* makeSpanChoice(QWidget* parent) {
     auto* choice = new QComboBox(parent);
@@ -18,6 +20,16 @@ QComboBox* makeSpanChoice(QWidget* parent) {
 
 AnalysisSpan spanOf(const QComboBox* choice) {
     return static_cast<AnalysisSpan>(choice->currentIndex());
+}
+
+QVBoxLayout* panelLayout(QWidget* panel, const QList<QWidget*>& choices, QLabel* note) {
+    auto* row = new QHBoxLayout;
+    for (QWidget* choice : choices) row->addWidget(choice);
+    row->addStretch();
+    auto* layout = new QVBoxLayout(panel);
+    layout->addLayout(row);
+    layout->addWidget(note);
+    return layout;
 }
 
 std::optional<AnalysisScope> panelScope(QLabel* note, const TTrace* trace, const QComboBox* span,

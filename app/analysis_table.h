@@ -9,11 +9,16 @@
 
 class QComboBox;
 class QLabel;
+class QVBoxLayout;
 class StatTableModel;
 
 // "Whole run", "Visible range", "Selected range", in AnalysisSpan order.
 QComboBox* makeSpanChoice(QWidget* parent);
 AnalysisSpan spanOf(const QComboBox* choice);
+
+// A panel's layout: its choices in a row, its note under them; the caller
+// adds what it shows.
+QVBoxLayout* panelLayout(QWidget* panel, const QList<QWidget*>& choices, QLabel* note);
 
 // The scope a panel shows, its note saying why there is none (no trace open,
 // no range selected) and hidden when there is one.

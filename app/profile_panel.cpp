@@ -18,13 +18,7 @@ ProfilePanel::ProfilePanel(QWidget* parent) : QWidget(parent) {
     note_->setObjectName("note");
     table_ = new AnalysisTable("profile", this);
 
-    auto* choices = new QHBoxLayout;
-    choices->addWidget(span_);
-    choices->addWidget(by_);
-    choices->addStretch();
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(choices);
-    layout->addWidget(note_);
+    QVBoxLayout* layout = panelLayout(this, {span_, by_}, note_);
     layout->addWidget(table_);
 
     connect(span_, &QComboBox::currentIndexChanged, this, &ProfilePanel::refresh);

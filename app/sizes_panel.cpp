@@ -39,15 +39,10 @@ SizesPanel::SizesPanel(QWidget* parent) : QWidget(parent) {
     chart_->setObjectName("sizeChart");
     chart_->setToolTip(tr("Messages per size, bins as in the table"));
 
-    auto* choices = new QHBoxLayout;
-    choices->addWidget(span_);
-    choices->addStretch();
     auto* shown = new QHBoxLayout;
     shown->addWidget(table_);
     shown->addWidget(chart_, 1);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(choices);
-    layout->addWidget(note_);
+    QVBoxLayout* layout = panelLayout(this, {span_}, note_);
     layout->addLayout(shown);
     connect(span_, &QComboBox::currentIndexChanged, this, &SizesPanel::refresh);
     refresh();

@@ -25,13 +25,7 @@ WaitPanel::WaitPanel(QWidget* parent) : QWidget(parent) {
     split->addWidget(totals_);
     split->addWidget(worst_);
 
-    auto* choices = new QHBoxLayout;
-    choices->addWidget(span_);
-    choices->addWidget(by_);
-    choices->addStretch();
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(choices);
-    layout->addWidget(note_);
+    QVBoxLayout* layout = panelLayout(this, {span_, by_}, note_);
     layout->addWidget(split);
 
     connect(span_, &QComboBox::currentIndexChanged, this, &WaitPanel::refresh);
