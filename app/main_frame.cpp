@@ -81,6 +81,7 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent) {
 
     buildMenus();
     addPanel(detailsDock_, Qt::RightDockWidgetArea);
+    buildAnalysisMenu();
 
     connect(view_, &QWidget::windowTitleChanged, this, &QWidget::setWindowTitle);
     connect(view_, &ZLVR_anView::signalLoaded, this, &MainFrame::onLoaded);

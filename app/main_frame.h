@@ -12,6 +12,10 @@
 #include <optional>
 
 class DetailsPanel;
+class ProfilePanel;
+class QTimer;
+class SizesPanel;
+class WaitPanel;
 class FindBar;
 class QDockWidget;
 class QLabel;
@@ -33,6 +37,12 @@ class MainFrame : public QMainWindow {
     // The notice of the last load with messages; null when there was none.
     QMessageBox* loadNotice() const { return loadNotice_; }
     QStringList recentFiles() const;
+    ProfilePanel* profilePanel() const { return profilePanel_; }
+    WaitPanel* waitPanel() const { return waitPanel_; }
+    SizesPanel* sizesPanel() const { return sizesPanel_; }
+    // Hands the analysis panels the open trace and the view's spans now (the
+    // view's moves do so after a short pause).
+    void refreshAnalysis();
 
     // A menu of its own, placed before Help; and a panel docked at `area`
     // whose toggle goes into the View menu.
@@ -66,6 +76,7 @@ class MainFrame : public QMainWindow {
     void buildFileMenu();
     void buildViewMenu();
     void buildHelpMenu();
+    void buildAnalysisMenu();
     void rebuildRecentMenu();
     void restoreSettings();
     void onLoaded(const QString& fileName, LoadOutcome outcome, const QStringList& messages);
@@ -89,4 +100,8 @@ class MainFrame : public QMainWindow {
     QLabel* filterLabel_ = nullptr;
     QLabel* loadLabel_ = nullptr;
     QMessageBox* loadNotice_ = nullptr;
+    ProfilePanel* profilePanel_ = nullptr;
+    WaitPanel* waitPanel_ = nullptr;
+    SizesPanel* sizesPanel_ = nullptr;
+    QTimer* analysisPause_ = nullptr;
 };

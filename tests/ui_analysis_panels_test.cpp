@@ -1,0 +1,212 @@
+// The Analysis panels of the main frame: their tables equal `zlv`'s tsv cell
+// for cell over the whole run, a selected range and the visible range (which
+// they follow as the view moves), and a double-click on a wait instance
+// selects its waiting call.
+
+#include "app/analysis_table.h"
+#include "app/main_frame.h"
+#include "app/profile_panel.h"
+#include "app/sizes_panel.h"
+#include "app/wait_panel.h"
+#include "model/trace_document.h"
+#include "stats/stat_table_model.h"
+#include "tests/ui_view_moves.h"
+
+#include <QComboBox>
+#include <QDockWidget>
+#include <QMenuBar>
+#include <QProcess>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString runZlv(const QStringList& args) {
+    QProcess zlv;
+    zlv.start(ZLV_BINARY, args);
+    zlv.waitForFinished(60000);
+    return QString::fromUtf8(zlv.readAllStandardOutput());
+}
+
+// The table as tsv lines: the labels, then the rows as shown.
+QStringList tableLines(const AnalysisTable* table) {
+    const StatTableModel* m = table->tableModel();
+    QStringList lines, labels;
+    for (int c = 0; c < m->columnCount(); ++c)
+        labels << m->headerData(c, Qt::Horizontal).toString();
+    lines << labels.join('\t');
+    for (int r = 0; r < m->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < m->columnCount(); ++c) cells << m->cellText(r, c);
+        lines << cells.join('\t');
+    }
+    return lines;
+}
+
+QStringList zlvLines(const QStringList& args) {
+    return runZlv(args + QStringList{"--format", "tsv"}).split('\n', Qt::SkipEmptyParts);
+}
+
+int columnOf(const AnalysisTable* table, const QString& label) {
+    const StatTableModel* m = table->tableModel();
+    for (int c = 0; c < m->columnCount(); ++c)
+        if (m->headerData(c, Qt::Horizontal).toString() == label) return c;
+    return -1;
+}
+
+} // namespace
+
+class AnalysisPanelsTest : public QObject {
+    Q_OBJECT
+  private:
+    QTemporaryDir dir_;
+    QString trace_;
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        QSettings::setDefaultFormat(QSettings::IniFormat);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.filePath("settings"));
+        QCoreApplication::setOrganizationName("ZELVOR-test");
+        QCoreApplication::setApplicationName("analysis-panels-test");
+        trace_ = dir_.filePath("mixed.zlv");
+        QProcess gen;
+        gen.start(ZLV_BINARY, {"gen", "mixed", trace_, "--ranks", "6", "--nodes", "2"});
+        QVERIFY(gen.waitForFinished(60000));
+        QCOMPARE(gen.exitCode(), 0);
+    }
+
+    void menuShowsThePanels() {
+        MainFrame f;
+        auto* menu = f.findChild<QMenu*>("analysisMenu");
+        QVERIFY(menu);
+        QVERIFY(!f.profilePanel()->isVisibleTo(&f));
+        f.findChild<QAction*>("profilePanelAction")->trigger();
+        QVERIFY(f.profilePanel()->isVisibleTo(&f));
+        f.findChild<QAction*>("waitPanelAction")->trigger();
+        QVERIFY(f.waitPanel()->isVisibleTo(&f));
+        // Before Help, as every menu of the frame.
+        const QList<QAction*> bar = f.menuBar()->actions();
+        QCOMPARE(bar.at(bar.size() - 2), menu->menuAction());
+    }
+
+    void profileEqualsZlvOverEachSpan() {
+        MainFrame f;
+        f.show();
+        QVERIFY(f.view()->openTrace(trace_));
+        ProfilePanel* p = f.profilePanel();
+        QCOMPARE(tableLines(p->table()), zlvLines({"profile", trace_}));
+        p->byChoice()->setCurrentIndex(1);
+        QCOMPARE(tableLines(p->table()), zlvLines({"profile", trace_, "--by", "rank"}));
+
+        // A selected range cutting calls; none selected leaves the table empty.
+        p->spanChoice()->setCurrentIndex(int(AnalysisSpan::Selected));
+        QCOMPARE(p->table()->tableModel()->rowCount(), 0);
+        const int64_t end = f.view()->trace()->processAt(0)->calls.back().end;
+        const int64_t from = end / 3 + 7, to = end / 2 + 3;
+        selectRangeIn(f, to, from);
+        f.refreshAnalysis();
+        const QStringList range{"--from", QString::number(from), "--to", QString::number(to)};
+        QCOMPARE(tableLines(p->table()),
+                 zlvLines(QStringList{"profile", trace_, "--by", "rank"} + range));
+        p->byChoice()->setCurrentIndex(0);
+        QCOMPARE(tableLines(p->table()), zlvLines(QStringList{"profile", trace_} + range));
+
+        // The visible range, followed after the view scrolls.
+        p->spanChoice()->setCurrentIndex(int(AnalysisSpan::Visible));
+        for (int i = 0; i < 6; ++i) f.view()->slotvZoomIn();
+        auto* hsb = f.findChild<QScrollBar*>("hsb");
+        hsb->setValue(hsb->maximum() / 2);
+        const QStringList before = tableLines(p->table());
+        const auto [shownFrom, shownTo] = visibleMicros(f);
+        const QStringList visible{"--from", QString::number(shownFrom), "--to",
+                                  QString::number(shownTo)};
+        const QStringList expected = zlvLines(QStringList{"profile", trace_} + visible);
+        QVERIFY(expected != before);
+        QTRY_COMPARE(tableLines(p->table()), expected);
+    }
+
+    void waitsEqualZlvAndJumpSelects() {
+        MainFrame f;
+        f.show();
+        QVERIFY(f.view()->openTrace(trace_));
+        WaitPanel* w = f.waitPanel();
+        QCOMPARE(tableLines(w->totals()), zlvLines({"waits", trace_}));
+        w->byChoice()->setCurrentIndex(1);
+        QCOMPARE(tableLines(w->totals()), zlvLines({"waits", trace_, "--by", "rank"}));
+        const QStringList worst = tableLines(w->worst());
+        QCOMPARE(worst, zlvLines({"waits", trace_, "--list", QString::number(WaitPanel::kListed)}));
+        QVERIFY(worst.size() > 3);
+
+        // Sorted by call, the double-clicked row's own call is selected.
+        f.findChild<QDockWidget*>("waitPanelDock")->show();
+        AnalysisTable* t = w->worst();
+        const int rankCol = columnOf(t, "Rank"), callCol = columnOf(t, "Call"),
+                  startCol = columnOf(t, "Start [us]");
+        t->sortByColumn(callCol, Qt::DescendingOrder);
+        const StatTableModel* m = t->tableModel();
+        for (int row : {0, 1}) {
+            t->scrollTo(m->index(row, 0));
+            const QRect cell = t->visualRect(m->index(row, 0));
+            QVERIFY(!cell.isEmpty());
+            // A click first, as a user's double-click starts with one.
+            QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, cell.center());
+            QTest::mouseDClick(t->viewport(), Qt::LeftButton, {}, cell.center());
+            const std::optional<CallRef> sel = f.selection();
+            QVERIFY(sel);
+            const TTrace* trace = f.view()->trace();
+            QCOMPARE(QString::number(trace->rankAt(sel->position)), m->cellText(row, rankCol));
+            QCOMPARE(QString::number(sel->index), m->cellText(row, callCol));
+            const TProcess* p = trace->processAt(sel->position);
+            QCOMPARE(QString::number(p->calls[sel->index].start + trace->nodeOffset(p->nodeIndex)),
+                     m->cellText(row, startCol));
+        }
+    }
+
+    // The table as `zlv stats sizes`; a bar per row, its height in proportion
+    // to the row's messages, painted where the chart's geometry puts it.
+    void sizesTableAndBars() {
+        MainFrame f;
+        f.show();
+        QVERIFY(f.view()->openTrace(trace_));
+        SizesPanel* s = f.sizesPanel();
+        const QStringList lines = zlvLines({"stats", "sizes", trace_});
+        QCOMPARE(tableLines(s->table()), lines);
+        QVERIFY(lines.size() > 2);
+        BarChart* chart = s->chart();
+        const auto& v = chart->values();
+        QCOMPARE(qsizetype(chart->values().size()), lines.size() - 1);
+        f.findChild<QDockWidget*>("sizesPanelDock")->show();
+        QCoreApplication::processEvents();
+        const QImage img = chart->grab().toImage();
+        const int w = img.width(), h = img.height();
+        QVERIFY(w >= int(v.size()) * 4 && h > 10);
+        const uint64_t largest = *std::max_element(v.begin(), v.end());
+        const int slot = w / int(v.size());
+        for (size_t i = 0; i < v.size(); ++i) {
+            QCOMPARE(QString::number(v[i]), lines[qsizetype(i) + 1].split('\t')[1]);
+            const int x = int(i) * slot + slot / 2 - 1;
+            const QColor bottom = img.pixelColor(x, h - 1);
+            QCOMPARE(bottom == BarChart::barColour(), v[i] > 0);
+            if (v[i] == largest)
+                QCOMPARE(img.pixelColor(x, 0), BarChart::barColour());
+            else
+                QCOMPARE(img.pixelColor(x, 0), QColor(Qt::white));
+        }
+    }
+
+    void closingEmptiesThePanels() {
+        MainFrame f;
+        QVERIFY(f.view()->openTrace(trace_));
+        QVERIFY(f.profilePanel()->table()->tableModel()->rowCount() > 0);
+        f.view()->slotfClose();
+        QCOMPARE(f.profilePanel()->table()->tableModel()->rowCount(), 0);
+        QCOMPARE(f.waitPanel()->worst()->tableModel()->rowCount(), 0);
+        QVERIFY(f.sizesPanel()->chart()->values().empty());
+    }
+};
+
+QTEST_MAIN(AnalysisPanelsTest)
+#include "ui_analysis_panels_test.moc"
