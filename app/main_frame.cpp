@@ -109,6 +109,8 @@ MainFrame::~MainFrame() {
     // The view closes its trace as it goes, after this frame's part is gone.
     disconnect(view_, nullptr, this, nullptr);
     disconnect(view_->viewState(), nullptr, this, nullptr);
+    if (QScrollBar* hsb = view_->findChild<QScrollBar*>("hsb"))
+        disconnect(hsb, nullptr, this, nullptr);
 }
 
 void MainFrame::addPanel(QDockWidget* dock, Qt::DockWidgetArea area) {
