@@ -3,6 +3,8 @@
 #include "otf2/def_callbacks.h"
 #include "otf2/event_callbacks.h"
 
+#include "otf2/library_errors.h"
+
 #include <otf2/otf2.h>
 
 #include <cstdarg>
@@ -11,24 +13,9 @@
 namespace otf2in {
 namespace {
 
-// The library reports through one process-wide callback; its first message
-// since the last call that cleared it is the detail of our one error line.
-thread_local std::string libraryMessage;
-
-OTF2_ErrorCode onLibraryError(void*, const char*, uint64_t, const char*, OTF2_ErrorCode code,
-                              const char* format, va_list va) {
-    if (libraryMessage.empty()) {
-        char text[256] = {};
-        if (format) std::vsnprintf(text, sizeof text, format, va);
-        libraryMessage = OTF2_Error_GetName(code);
-        if (text[0]) libraryMessage += std::string(": ") + text;
-    }
-    return code;
-}
-
 std::string detail(OTF2_ErrorCode code) {
-    std::string text = libraryMessage;
-    libraryMessage.clear();
+    std::string text = otf2lib::message();
+    otf2lib::message().clear();
     if (text.empty()) text = OTF2_Error_GetName(code);
     for (char& c : text)
         if (c == '\n' || c == '\r') c = ' ';
@@ -52,8 +39,8 @@ struct ArchiveReader::Library {
 };
 
 ArchiveReader::ArchiveReader() : lib_(std::make_unique<Library>()) {
-    lib_->previous = OTF2_Error_RegisterCallback(onLibraryError, nullptr);
-    libraryMessage.clear();
+    lib_->previous = OTF2_Error_RegisterCallback(otf2lib::onError, nullptr);
+    otf2lib::message().clear();
 }
 
 ArchiveReader::~ArchiveReader() {
@@ -63,7 +50,7 @@ ArchiveReader::~ArchiveReader() {
         OTF2_Reader_Close(lib_->reader);
     }
     OTF2_Error_RegisterCallback(lib_->previous, nullptr);
-    libraryMessage.clear();
+    otf2lib::message().clear();
 }
 
 bool ArchiveReader::open(const std::string& anchorPath, std::string& error) {
@@ -95,7 +82,7 @@ bool ArchiveReader::open(const std::string& anchorPath, std::string& error) {
     lib_->defFiles = OTF2_Reader_OpenDefFiles(lib_->reader) == OTF2_SUCCESS;
     const OTF2_ErrorCode evt = OTF2_Reader_OpenEvtFiles(lib_->reader);
     lib_->evtFiles = evt == OTF2_SUCCESS;
-    libraryMessage.clear();
+    otf2lib::message().clear();
     if (!lib_->evtFiles && !defs_.locations.empty()) {
         error = "OTF2 archive " + anchorPath + ": event files cannot be opened: " + detail(evt);
         return false;
@@ -108,7 +95,7 @@ bool ArchiveReader::readLocation(uint64_t location, const EventSink& sink, std::
         error = "OTF2 archive not open";
         return false;
     }
-    libraryMessage.clear();
+    otf2lib::message().clear();
     if (lib_->defFiles) {
         // Mapping tables and clock offsets live here; a location without
         // local definitions is read unmapped.
@@ -117,7 +104,7 @@ bool ArchiveReader::readLocation(uint64_t location, const EventSink& sink, std::
             OTF2_Reader_ReadAllLocalDefinitions(lib_->reader, defs, &read);
             OTF2_Reader_CloseDefReader(lib_->reader, defs);
         }
-        libraryMessage.clear();
+        otf2lib::message().clear();
     }
     OTF2_EvtReader* events = OTF2_Reader_GetEvtReader(lib_->reader, location);
     if (!events) {

@@ -1,5 +1,7 @@
 #include "otf2/archive_writer.h"
 
+#include "otf2/library_errors.h"
+
 #include <otf2/otf2.h>
 
 #include <cstdarg>
@@ -8,18 +10,6 @@
 
 namespace otf2out {
 namespace {
-
-thread_local std::string libraryMessage;
-
-OTF2_ErrorCode onLibraryError(void*, const char*, uint64_t, const char*, OTF2_ErrorCode code,
-                              const char* format, va_list va) {
-    if (libraryMessage.empty()) {
-        char text[256] = {};
-        if (format) std::vsnprintf(text, sizeof text, format, va);
-        libraryMessage = std::string(OTF2_Error_GetName(code)) + (text[0] ? ": " : "") + text;
-    }
-    return code;
-}
 
 OTF2_FlushType preFlush(void*, OTF2_FileType, OTF2_LocationRef, void*, bool) {
     return OTF2_FLUSH;
@@ -74,7 +64,7 @@ struct ArchiveWriter::Defs {
 };
 
 ArchiveWriter::ArchiveWriter() : defs_(std::make_unique<Defs>()) {
-    defs_->previous = OTF2_Error_RegisterCallback(onLibraryError, nullptr);
+    defs_->previous = OTF2_Error_RegisterCallback(otf2lib::onError, nullptr);
 }
 
 ArchiveWriter::~ArchiveWriter() {
@@ -84,18 +74,19 @@ ArchiveWriter::~ArchiveWriter() {
 }
 
 bool ArchiveWriter::open(const std::string& dir, const std::string& name, std::string& error) {
-    libraryMessage.clear();
+    otf2lib::message().clear();
     defs_->archive =
         OTF2_Archive_Open(dir.c_str(), name.c_str(), OTF2_FILEMODE_WRITE, 1024 * 1024,
                           4 * 1024 * 1024, OTF2_SUBSTRATE_POSIX, OTF2_COMPRESSION_NONE);
     if (!defs_->archive) {
-        error = "cannot create OTF2 archive " + dir + "/" + name + ".otf2: " + libraryMessage;
+        error = "cannot create OTF2 archive " + dir + "/" + name + ".otf2: " + otf2lib::message();
         return false;
     }
     OTF2_Archive_SetFlushCallbacks(defs_->archive, &flushCallbacks, nullptr);
     OTF2_Archive_SetSerialCollectiveCallbacks(defs_->archive);
     if (OTF2_Archive_OpenEvtFiles(defs_->archive) != OTF2_SUCCESS) {
-        error = "cannot create the OTF2 event files of " + dir + "/" + name + ": " + libraryMessage;
+        error =
+            "cannot create the OTF2 event files of " + dir + "/" + name + ": " + otf2lib::message();
         OTF2_Archive_Close(defs_->archive);
         defs_->archive = nullptr;
         return false;
@@ -245,7 +236,7 @@ void ArchiveWriter::writeGlobalDefinitions() {
 bool ArchiveWriter::close(std::string& error) {
     Defs& d = *defs_;
     if (!d.archive) return false;
-    libraryMessage.clear();
+    otf2lib::message().clear();
     // Every location needs an event file, even an empty one.
     for (uint64_t i = 0; i < d.locations.size(); ++i) events(i);
     d.eventCounts.assign(d.writers.size(), 0);
@@ -260,8 +251,8 @@ bool ArchiveWriter::close(std::string& error) {
     writeGlobalDefinitions();
     ok = OTF2_Archive_Close(d.archive) == OTF2_SUCCESS && ok;
     d.archive = nullptr;
-    ok = ok && libraryMessage.empty();
-    if (!ok) error = "writing the OTF2 archive failed: " + libraryMessage;
+    ok = ok && otf2lib::message().empty();
+    if (!ok) error = "writing the OTF2 archive failed: " + otf2lib::message();
     return ok;
 }
 
