@@ -22,7 +22,7 @@ ViewSpans spansOf(const ViewState& state, int width) {
     ViewSpans spans;
     spans.visibleFrom = state.startMicros();
     spans.visibleTo = state.microsAt(width);
-    if (const std::optional<TimeRange>& r = state.range()) spans.selected = {{r->start, r->end}};
+    if (const std::optional<ViewRange>& r = state.range()) spans.selected = {{r->start, r->end}};
     return spans;
 }
 

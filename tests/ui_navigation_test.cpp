@@ -177,7 +177,7 @@ class NavigationTest : public QObject {
         QSignalSpy ranges(win->w.viewState(), &SharedViewState::rangeSelected);
         drag(win->ruler, QPoint(101, 10), QPoint(301, 10));
         const auto floorAt = [&](double x) { return static_cast<qint64>(std::floor(s.timeAt(x))); };
-        const TimeRange range{floorAt(100), floorAt(300)};
+        const ViewRange range{floorAt(100), floorAt(300)};
         QCOMPARE(s.range(), std::optional(range));
         QCOMPARE(ranges.last(),
                  (QList<QVariant>{qint64(range.start), qint64(range.end), qint64(range.length())}));
@@ -208,7 +208,7 @@ class NavigationTest : public QObject {
 
         // A Shift-drag in the view selects too; a double-click on the ruler zooms.
         drag(win->view, QPoint(100, 10), QPoint(50, 10), Qt::ShiftModifier);
-        const TimeRange second{floorAt(50), floorAt(100)};
+        const ViewRange second{floorAt(50), floorAt(100)};
         QCOMPARE(s.range(), std::optional(second));
         QTest::mouseDClick(win->ruler, Qt::LeftButton, {}, QPoint(200, 10));
         QCOMPARE(s.startTime(), static_cast<ViewTime>(second.start));

@@ -1,6 +1,6 @@
 #pragma once
-// The view state of a frame reached from tests whose own includes hold the
-// analysis's TimeRange (the view state has one of its own by that name).
+// The view state of a frame reached from tests that do not include the
+// window's headers.
 
 #include <cstdint>
 #include <utility>

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <random>
 
 TEST(ViewState, OnTheStepGridTheLeftEdgeFollowsTheStep) {
@@ -114,6 +116,20 @@ TEST(Navigation, ZoomsStayBetweenTheFitAndOnePixelPerMicrosecond) {
     // 10000: values 0 to 11).
     EXPECT_EQ(l.clampStart(-1e9, 0.01), 0);
     EXPECT_EQ(l.clampStart(1e9, 0.01), 110000);
+}
+
+TEST(ViewState, ARangeOverTheWholeTimeAxisKeepsItsOrderAndASaturatedLength) {
+    constexpr int64_t lo = std::numeric_limits<int64_t>::min();
+    constexpr int64_t hi = std::numeric_limits<int64_t>::max();
+    ViewState s;
+    s.setRange(hi, lo);
+    EXPECT_EQ(*s.range(), (ViewRange{lo, hi}));
+    EXPECT_EQ(s.range()->length(), hi);
+    s.setRange(-5, 7);
+    EXPECT_EQ(s.range()->length(), 12);
+    const NavigationLimits l{lo, hi, 510};
+    const Viewport v = viewportOfRange(*s.range(), l);
+    EXPECT_TRUE(std::isfinite(v.zoom) && v.zoom > 0);
 }
 
 TEST(RulerTicks, OffTheGridTicksSitOnMultiplesOfTheStep) {

@@ -78,7 +78,7 @@ void SharedViewState::select(std::optional<CallSelection> call) {
 
 void SharedViewState::selectRange(int64_t a, int64_t b) {
     state_.setRange(a, b);
-    const TimeRange r = *state_.range();
+    const ViewRange r = *state_.range();
     emit rangeSelected(r.start, r.end, r.length());
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 void paintRangeBand(QPainter& painter, const QRect& bounds, const TimeWindow& window,
-                    const TimeRange& range) {
+                    const ViewRange& range) {
     const int64_t from = std::max<int64_t>(pixelOf(window, range.start), bounds.left() - 1);
     const int64_t to = std::min<int64_t>(pixelOf(window, range.end), bounds.right() + 1);
     if (to < from) return;

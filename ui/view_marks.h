@@ -17,5 +17,5 @@ inline const QColor kOutlineColour(255, 165, 0);
 inline const QColor kRangeColour(90, 160, 255, 80);
 
 void paintRangeBand(QPainter& painter, const QRect& bounds, const TimeWindow& window,
-                    const TimeRange& range);
+                    const ViewRange& range);
 void paintSelectionOutline(QPainter& painter, const DrawnBar& bar);

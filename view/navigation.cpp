@@ -20,7 +20,7 @@ ViewTime NavigationLimits::clampStart(ViewTime t, double zoom) const {
     return std::clamp(t, room.minimum * step, room.maximum * step);
 }
 
-Viewport viewportOfRange(const TimeRange& range, const NavigationLimits& limits) {
+Viewport viewportOfRange(const ViewRange& range, const NavigationLimits& limits) {
     const double drawn = std::max(1, limits.width - 10);
     const double length = std::max<double>(1.0, timeSpan(range.start, range.end));
     const double wanted = drawn / length;

@@ -26,7 +26,7 @@ struct NavigationLimits {
 // The viewport whose drawn part (the width less the 10 free pixels on the
 // right) shows `range`: its start at the left edge, or, where the zoom is
 // bounded, the range centred.
-Viewport viewportOfRange(const TimeRange& range, const NavigationLimits& limits);
+Viewport viewportOfRange(const ViewRange& range, const NavigationLimits& limits);
 
 // The zoom after `notches` wheel notches (positive: in), each by the square
 // root of 2, within the limits.

@@ -92,7 +92,7 @@ void ViewState::setShowLinks(bool show) {
 }
 
 void ViewState::setRange(int64_t a, int64_t b) {
-    range_ = a <= b ? TimeRange{a, b} : TimeRange{b, a};
+    range_ = a <= b ? ViewRange{a, b} : ViewRange{b, a};
 }
 
 void ViewState::remember() {

@@ -30,11 +30,15 @@ struct CallSelection {
 };
 
 // A span of display times, start <= end.
-struct TimeRange {
+struct ViewRange {
     int64_t start = 0;
     int64_t end = 0;
-    int64_t length() const { return end - start; }
-    friend bool operator==(const TimeRange&, const TimeRange&) = default;
+    // Saturated: a range may span the whole int64_t axis.
+    int64_t length() const {
+        int64_t d;
+        return __builtin_sub_overflow(end, start, &d) ? std::numeric_limits<int64_t>::max() : d;
+    }
+    friend bool operator==(const ViewRange&, const ViewRange&) = default;
 };
 
 // Zoom and left edge: what the zoom history keeps.
@@ -95,7 +99,7 @@ class ViewState {
     void clearSelection() { selection_.reset(); }
 
     // --- selected time range (ends in any order; held ordered)
-    const std::optional<TimeRange>& range() const { return range_; }
+    const std::optional<ViewRange>& range() const { return range_; }
     void setRange(int64_t a, int64_t b);
     void clearRange() { range_.reset(); }
 
@@ -121,7 +125,7 @@ class ViewState {
     int pos_ = 0;
     ViewFilter* filter_ = nullptr;
     std::optional<CallSelection> selection_;
-    std::optional<TimeRange> range_;
+    std::optional<ViewRange> range_;
     std::vector<Viewport> backStack_;
     std::vector<Viewport> forwardStack_;
 };
