@@ -27,12 +27,9 @@
 
 namespace {
 
-bool knownKind(int kind) {
-    return kind >= 1 && kind <= 5;
-}
-
 bool isMatrix(int kind) {
-    return knownKind(kind) && hasSectionSelector(static_cast<StatKind>(kind));
+    const StatKindInfo* info = statKindInfo(kind);
+    return info && info->matrix;
 }
 
 // Which axis sends, what a cell holds, and the colour scale with its ends.
@@ -113,10 +110,9 @@ Stat_Dlg::Stat_Dlg(QWidget* parent, int kind, const TTrace* trace)
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
     connect(exporter, &QPushButton::clicked, this, &Stat_Dlg::exportAs);
 
-    if (knownKind(kind)) {
+    if (const StatKindInfo* info = statKindInfo(kind)) {
         fill(0);
-        setWindowTitle(
-            QCoreApplication::translate("Stat_Dlg", statCaption(static_cast<StatKind>(kind))));
+        setWindowTitle(QCoreApplication::translate("Stat_Dlg", info->caption));
         fitToContents();
     }
 }
@@ -124,15 +120,14 @@ Stat_Dlg::Stat_Dlg(QWidget* parent, int kind, const TTrace* trace)
 Stat_Dlg::~Stat_Dlg() = default;
 
 void Stat_Dlg::fill(uint32_t section) {
-    if (!trace_ || !knownKind(kind_)) return;
-    const auto kind = static_cast<StatKind>(kind_);
+    const StatKindInfo* info = statKindInfo(kind_);
+    if (!trace_ || !info) return;
     // The matrices' labels are rank numbers; the other labels are texts.
-    model_->setTable(statTable(*trace_, kind, section), !hasSectionSelector(kind));
+    model_->setTable(info->table(*trace_, section, std::nullopt), !info->matrix);
     const QHeaderView* header = table_->horizontalHeader();
     model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
-    if (!legend_) return;
-    const TrafficWeight weight =
-        kind == StatKind::DataSize ? TrafficWeight::Bytes : TrafficWeight::Messages;
+    if (!legend_ || !info->matrix) return;
+    const TrafficWeight weight = *info->matrix;
     uint64_t most = 0;
     forEachTrafficRow(*trace_, weight, section, [&](uint32_t, std::span<const TrafficCell> cells) {
         for (const TrafficCell& c : cells) most = std::max(most, c.sent);

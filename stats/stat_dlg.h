@@ -1,7 +1,6 @@
 #pragma once
-// The statistics dialog: one table of a statistics kind (1 nodes and ranks,
-// 2 process times, 3 send/receive matrix, 4 counters, 5 data size matrix);
-// the two matrices with a section selector.
+// The statistics dialog: the table of one statistics kind, by its number in
+// the kinds table (model/stat_kinds.h); the matrices with a section selector.
 
 #include <QDialog>
 

@@ -2,6 +2,7 @@
 
 #include "dialogs/palette_dlg.h"
 #include "model/call_info.h"
+#include "model/stat_kinds.h"
 #include "model/trace_document.h"
 #include "otf2/open_trace.h"
 #include "ui/event_expl.h"
@@ -27,7 +28,9 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <iostream>
+#include <vector>
 
 ZLVR_anView::ZLVR_anView(QWidget* parent, const char* name) : QWidget(parent) {
     setObjectName(name ? name : "ZLVR_anView");
@@ -142,16 +145,15 @@ ZLVR_anView::ZLVR_anView(QWidget* parent, const char* name) : QWidget(parent) {
     linksItem_->setChecked(false);
 
     statMenu_ = new QMenu(this);
-    addItem(statMenu_, tr("&Nodes-Ranks"), QKeySequence(Qt::CTRL | Qt::Key_N),
-            &ZLVR_anView::slotStatNodesRanks);
-    addItem(statMenu_, tr("&Process"), QKeySequence(Qt::CTRL | Qt::Key_P),
-            &ZLVR_anView::slotStatProcess);
-    addItem(statMenu_, tr("&Send-Recv"), QKeySequence(Qt::CTRL | Qt::Key_S),
-            &ZLVR_anView::slotStatSRMatrix);
-    addItem(statMenu_, tr("Data si&ze transfered"), QKeySequence(Qt::CTRL | Qt::Key_Z),
-            &ZLVR_anView::slotStatSZMatrix);
-    addItem(statMenu_, tr("&Counters"), QKeySequence(Qt::CTRL | Qt::Key_C),
-            &ZLVR_anView::slotStatCounters);
+    std::vector<const StatKindInfo*> kinds;
+    for (const StatKindInfo& kind : statKinds()) kinds.push_back(&kind);
+    std::sort(kinds.begin(), kinds.end(),
+              [](auto* a, auto* b) { return a->menuPosition < b->menuPosition; });
+    for (const StatKindInfo* kind : kinds) {
+        QAction* item = statMenu_->addAction(tr(kind->menuText));
+        item->setShortcut(QKeySequence(kind->accelerator, QKeySequence::PortableText));
+        connect(item, &QAction::triggered, this, [this, k = kind->kind] { showStatistics(k); });
+    }
 }
 
 ZLVR_anView::~ZLVR_anView() {

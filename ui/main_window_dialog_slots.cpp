@@ -6,6 +6,7 @@
 #include "dialogs/check_dlg.h"
 #include "dialogs/event_filter_dlg.h"
 #include "dialogs/filter_mask_edit.h"
+#include "model/stat_kinds.h"
 #include "stats/stat_dlg.h"
 #include "ui/nr_view.h"
 
@@ -39,28 +40,24 @@ void ZLVR_anView::filterEdited(bool changed) {
     emit signalFilterChanged();
 }
 
-namespace {
-
-void showStatistics(QWidget* parent, const TTrace* trace, int kind) {
-    if (!trace) return;
-    Stat_Dlg dialog(parent, kind, trace);
+void ZLVR_anView::showStatistics(StatKind kind) {
+    if (!open_ || !trace_) return;
+    Stat_Dlg dialog(this, static_cast<int>(kind), trace_.get());
     dialog.exec();
 }
 
-} // namespace
-
 void ZLVR_anView::slotStatNodesRanks() {
-    if (open_) showStatistics(this, trace_.get(), 1);
+    showStatistics(StatKind::NodesRanks);
 }
 void ZLVR_anView::slotStatProcess() {
-    if (open_) showStatistics(this, trace_.get(), 2);
+    showStatistics(StatKind::Process);
 }
 void ZLVR_anView::slotStatSRMatrix() {
-    if (open_) showStatistics(this, trace_.get(), 3);
+    showStatistics(StatKind::SendRecv);
 }
 void ZLVR_anView::slotStatCounters() {
-    if (open_) showStatistics(this, trace_.get(), 4);
+    showStatistics(StatKind::Counters);
 }
 void ZLVR_anView::slotStatSZMatrix() {
-    if (open_) showStatistics(this, trace_.get(), 5);
+    showStatistics(StatKind::DataSize);
 }
