@@ -1,4 +1,4 @@
-#include "ui/main_window.h"
+#include "app/main_window.h"
 
 #include "dialogs/palette_dlg.h"
 #include "model/call_info.h"

@@ -1,7 +1,7 @@
 // The main window's slots that open the check, filter and statistics dialogs.
 // Each dialog lives for one modal run and reads the open trace; with no
 // trace open the slots do nothing.
-#include "ui/main_window.h"
+#include "app/main_window.h"
 
 #include "dialogs/check_dlg.h"
 #include "dialogs/event_filter_dlg.h"
