@@ -1,6 +1,7 @@
 // The main window's slots that open the check, filter and statistics dialogs.
 // Each dialog lives for one modal run and reads the open trace; with no
-// trace open the slots do nothing.
+// trace open the slots do nothing. The statistics dialog also gets the
+// visible and the selected range to choose from.
 #include "app/main_window.h"
 
 #include "dialogs/check_dlg.h"
@@ -8,7 +9,9 @@
 #include "dialogs/filter_mask_edit.h"
 #include "model/stat_kinds.h"
 #include "stats/stat_dlg.h"
+#include "ui/event_expl.h"
 #include "ui/nr_view.h"
+#include "ui/shared_view_state.h"
 
 void ZLVR_anView::slotCheck() {
     if (!open_ || !trace_) return;
@@ -42,7 +45,11 @@ void ZLVR_anView::filterEdited(bool changed) {
 
 void ZLVR_anView::showStatistics(StatKind kind) {
     if (!open_ || !trace_) return;
-    Stat_Dlg dialog(this, static_cast<int>(kind), trace_.get());
+    // The ranges as the dialog opens; it is modal, so the view stays there.
+    const ViewState& state = viewState_->state();
+    StatRanges ranges{{state.startMicros(), state.microsAt(eventview_->width())}, std::nullopt};
+    if (const std::optional<ViewRange>& r = state.range()) ranges.selected = {r->start, r->end};
+    Stat_Dlg dialog(this, static_cast<int>(kind), trace_.get(), ranges);
     dialog.exec();
 }
 

@@ -435,34 +435,6 @@ class MainWindowTest : public QObject {
         }
     }
 
-    void statisticsMenuItemsOpenTheirKinds() {
-        ZLVR_anView w;
-        QVERIFY(w.openTrace(bars_));
-        const struct {
-            const char* text;
-            QKeySequence key;
-            const char* caption;
-        } items[] = {
-            {"&Nodes-Ranks", QKeySequence(Qt::CTRL | Qt::Key_N), "Nodes and Ranks"},
-            {"&Process", QKeySequence(Qt::CTRL | Qt::Key_P), "Process"},
-            {"&Send-Recv", QKeySequence(Qt::CTRL | Qt::Key_S), "Send Receive operations"},
-            {"Data si&ze transfered", QKeySequence(Qt::CTRL | Qt::Key_Z), "Transfered data size"},
-            {"&Counters", QKeySequence(Qt::CTRL | Qt::Key_C), "Counters"},
-        };
-        const QList<QAction*> actions = w.statMenu()->actions();
-        QCOMPARE(actions.size(), 5);
-        for (int i = 0; i < 5; ++i) {
-            QCOMPARE(actions[i]->text(), QString(items[i].text));
-            QCOMPARE(actions[i]->shortcut(), items[i].key);
-            QString caption;
-            onNextModal([&](QWidget* box) {
-                if (qobject_cast<Stat_Dlg*>(box)) caption = box->windowTitle();
-            });
-            actions[i]->trigger();
-            QCOMPARE(caption, QString(items[i].caption));
-        }
-    }
-
     void filterDoneHidesRowsInBothViews() {
         ZLVR_anView w;
         w.resize(800, 400);
