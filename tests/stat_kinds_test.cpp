@@ -5,6 +5,7 @@
 #include "model/stat_kinds.h"
 #include "model/stat_tables.h"
 
+#include "tests/table_rows.h"
 #include "tests/written_trace.h"
 
 #include <gtest/gtest.h>
@@ -14,14 +15,6 @@
 #include <set>
 
 namespace {
-
-using Cells = std::vector<std::string>;
-
-std::vector<Cells> allRows(const StatTable& t) {
-    std::vector<Cells> rows;
-    for (uint32_t r = 0; r < t.rowCount; ++r) rows.push_back(t.rowCells(r));
-    return rows;
-}
 
 // The letter after a menu text's &, lower case.
 char mnemonic(const std::string& text) {
