@@ -45,12 +45,12 @@ class Stat_Dlg : public QDialog {
     QString selectionText() const;
     // Writes the whole table as CSV; false when the file cannot be written.
     bool exportCsv(const QString& path) const;
+    // Recomputes the table over the range of the range selector's item.
+    void chooseRange(int item);
 
   public slots:
     // Recomputes a matrix for the section of the chosen item.
     void chgSect3(int item);
-    // Recomputes the table over the range of the chosen item.
-    void chooseRange(int item);
     void copySelection() const;
     // Asks for a file and exports to it.
     void exportAs();
