@@ -28,9 +28,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 
-#include <algorithm>
 #include <iostream>
-#include <vector>
 
 ZLVR_anView::ZLVR_anView(QWidget* parent, const char* name) : QWidget(parent) {
     setObjectName(name ? name : "ZLVR_anView");
@@ -145,11 +143,7 @@ ZLVR_anView::ZLVR_anView(QWidget* parent, const char* name) : QWidget(parent) {
     linksItem_->setChecked(false);
 
     statMenu_ = new QMenu(this);
-    std::vector<const StatKindInfo*> kinds;
-    for (const StatKindInfo& kind : statKinds()) kinds.push_back(&kind);
-    std::sort(kinds.begin(), kinds.end(),
-              [](auto* a, auto* b) { return a->menuPosition < b->menuPosition; });
-    for (const StatKindInfo* kind : kinds) {
+    for (const StatKindInfo* kind : statKindsInMenuOrder()) {
         QAction* item = statMenu_->addAction(tr(kind->menuText));
         item->setShortcut(QKeySequence(kind->accelerator, QKeySequence::PortableText));
         connect(item, &QAction::triggered, this, [this, k = kind->kind] { showStatistics(k); });

@@ -2,6 +2,7 @@
 
 #include "model/stat_tables.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -41,6 +42,14 @@ constexpr std::array<StatKindInfo, 5> kKinds{{
 
 std::span<const StatKindInfo> statKinds() {
     return kKinds;
+}
+
+std::vector<const StatKindInfo*> statKindsInMenuOrder() {
+    std::vector<const StatKindInfo*> kinds;
+    for (const StatKindInfo& kind : kKinds) kinds.push_back(&kind);
+    std::sort(kinds.begin(), kinds.end(),
+              [](auto* a, auto* b) { return a->menuPosition < b->menuPosition; });
+    return kinds;
 }
 
 const StatKindInfo* statKindInfo(StatKind kind) {

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TTrace;
 struct StatTable;
@@ -43,6 +44,8 @@ struct StatKindInfo {
 
 // Every kind in kind-number order.
 std::span<const StatKindInfo> statKinds();
+// Every kind in the order of the statistics menu.
+std::vector<const StatKindInfo*> statKindsInMenuOrder();
 // nullptr for a number or a name that no kind has.
 const StatKindInfo* statKindInfo(StatKind kind);
 const StatKindInfo* statKindInfo(int kind);

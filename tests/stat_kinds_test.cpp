@@ -53,6 +53,10 @@ TEST(StatKinds, LookupsMenuAndNames) {
     EXPECT_FALSE(mnemonics.count('\0'));
     std::sort(positions.begin(), positions.end());
     EXPECT_EQ(positions, (std::vector<int>{0, 1, 2, 3, 4}));
+    std::vector<std::string> menu;
+    for (const StatKindInfo* k : statKindsInMenuOrder()) menu.push_back(k->name);
+    EXPECT_EQ(menu,
+              (std::vector<std::string>{"nodes", "process", "sendrecv", "datasize", "counters"}));
 
     for (int unknown : {0, 6, -1}) EXPECT_EQ(statKindInfo(unknown), nullptr);
     for (const char* unknown : {"", "sizes", "Nodes", "process "})
