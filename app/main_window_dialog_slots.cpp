@@ -46,9 +46,11 @@ void ZLVR_anView::filterEdited(bool changed) {
 void ZLVR_anView::showStatistics(StatKind kind) {
     if (!open_ || !trace_) return;
     // The ranges as the dialog opens; it is modal, so the view stays there.
+    // A selected range of no length holds nothing to count (zlv refuses it).
     const ViewState& state = viewState_->state();
     StatRanges ranges{{state.startMicros(), state.microsAt(eventview_->width())}, std::nullopt};
-    if (const std::optional<ViewRange>& r = state.range()) ranges.selected = {r->start, r->end};
+    if (const std::optional<ViewRange>& r = state.range(); r && r->end > r->start)
+        ranges.selected = {r->start, r->end};
     Stat_Dlg dialog(this, static_cast<int>(kind), trace_.get(), ranges);
     dialog.exec();
 }

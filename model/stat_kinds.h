@@ -35,7 +35,7 @@ struct StatKindInfo {
     const char* accelerator; // the item's key, as QKeySequence's portable text
     int menuPosition;        // the item's place in the menu, from 0
     // The rank-by-rank matrices: what a cell counts. They have a section
-    // selector; the other kinds cover the whole run.
+    // selector; the other kinds have none.
     std::optional<TrafficWeight> matrix;
     bool takesRange; // a stretch of time restricts the table
     StatTable (*table)(const TTrace& trace, uint32_t section,

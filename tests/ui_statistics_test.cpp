@@ -113,18 +113,25 @@ class StatisticsTest : public QObject {
         const QStringList visible{"--from", QString::number(state.startMicros()), "--to",
                                   QString::number(state.microsAt(width))};
 
-        // The choice while nothing is selected: no selected range to take.
-        bool selectable = true;
-        onNextModal([&](QWidget* box) {
-            const QComboBox* choice = static_cast<Stat_Dlg*>(box)->rangeSelector();
-            selectable =
-                qobject_cast<const QStandardItemModel*>(choice->model())->item(2)->isEnabled();
-        });
-        w.slotStatProcess();
-        QVERIFY(!selectable);
+        // The choice while nothing, or a range of no length, is selected: no
+        // selected range to take.
+        const auto selectable = [&] {
+            bool enabled = true;
+            onNextModal([&](QWidget* box) {
+                const QComboBox* choice = static_cast<Stat_Dlg*>(box)->rangeSelector();
+                const auto* items = qobject_cast<const QStandardItemModel*>(choice->model());
+                enabled = items->item(2)->isEnabled();
+            });
+            w.slotStatProcess();
+            return enabled;
+        };
+        QVERIFY(!selectable());
+        w.viewState()->selectRange(70, 70);
+        QVERIFY(!selectable());
 
         // The receive from 60 starts in the range, the send at 50 before it.
         w.viewState()->selectRange(250, 55);
+        QVERIFY(selectable());
         const QStringList selected{"--from", "55", "--to", "250"};
         const struct {
             void (ZLVR_anView::*slot)();
