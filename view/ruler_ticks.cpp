@@ -63,9 +63,7 @@ std::vector<RulerTick> rulerTicksFrom(double zoom, int64_t t0, int width, int64_
     const RulerScale scale = rulerScale(zoom);
     // Times counted from the origin: the first multiple of the step at or
     // after the left edge.
-    const int64_t from = saturatingAdd(t0, origin == std::numeric_limits<int64_t>::min()
-                                               ? std::numeric_limits<int64_t>::max()
-                                               : -origin);
+    const int64_t from = saturatingSub(t0, origin);
     int64_t rel = from / scale.step * scale.step;
     if (rel < from) rel = saturatingAdd(rel, scale.step);
     for (; rel >= from; rel = saturatingAdd(rel, scale.step)) {
