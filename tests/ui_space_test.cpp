@@ -150,6 +150,39 @@ class SpaceTest : public QObject {
         QCOMPARE(f.view()->viewState()->state().rowHeight(), h / 2);
     }
 
+    void rowsLowerThanTextAreLabelledEveryFewRows() {
+        MainFrame f;
+        f.resize(700, 420);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(f.view()->openTrace(many_));
+        QWidget* column = f.findChild<QWidget*>("nrview");
+        // A line across the whole node box is a box's outline.
+        const auto outlines = [&] {
+            const QImage image = column->grab().toImage();
+            int lines = 0, lit = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                bool across = true;
+                for (int x = 2; x < column->width() / 2 - 2; ++x) {
+                    const QRgb rgb = image.pixel(x, y) & 0xFFFFFF;
+                    across &= rgb == kWhite;
+                    lit += rgb != kBlack;
+                }
+                lines += across;
+            }
+            return std::pair(lines, lit);
+        };
+        QVERIFY(outlines().first > 10); // 20-pixel rows: boxes
+        action(f, "fitRowsAction")->trigger();
+        const int h = f.view()->viewState()->state().rowHeight();
+        QVERIFY(h < column->fontMetrics().height());
+        QCOMPARE(h, eventView(&f)->height() / 60);
+        const auto [lines, lit] = outlines();
+        QCOMPARE(lines, 0);                          // no boxes in rows this low
+        QVERIFY(lit > 0);                            // but labels
+        QCOMPARE(scrollBar(&f, "vsb")->value(), 60); // every row in view
+    }
+
     void aFittedZoomFitsAgainAfterAResize() {
         MainFrame f;
         f.resize(700, 500);

@@ -77,11 +77,14 @@ void NRView::paintEvent(QPaintEvent*) {
     };
     if (rowHeight < kRowHeight && rowHeight < textHeight) {
         // Rows lower than a line of text: no boxes, a label every few rows,
-        // always the same rows of the list whatever the scroll position.
+        // counted from the top row of the list (the first rank labelled),
+        // always the same rows whatever the scroll position.
         const int every = rowsPerLabel(rowHeight, textHeight);
         const int64_t skip = std::max<int64_t>(0, int64_t{trace_->processCount()} - pos());
+        int64_t shown = 0;
+        for (const std::optional<int64_t>& edge : layout.edgeOf) shown += edge.has_value();
         for (size_t r = 0; r < layout.rows.size(); ++r) {
-            if ((skip + static_cast<int64_t>(r)) % every != 0) continue;
+            if ((shown - 1 - skip - static_cast<int64_t>(r)) % every != 0) continue;
             const Row& row = layout.rows[r];
             const int centre = static_cast<int>(row.bottom) - layout.geometry.centre;
             const int top = centre - textHeight / 2;
