@@ -148,6 +148,7 @@ ZLVR_anView::ZLVR_anView(QWidget* parent, const char* name) : QWidget(parent) {
         item->setShortcut(QKeySequence(kind->accelerator, QKeySequence::PortableText));
         connect(item, &QAction::triggered, this, [this, k = kind->kind] { showStatistics(k); });
     }
+    setUpSpace();
 }
 
 ZLVR_anView::~ZLVR_anView() {
@@ -231,6 +232,7 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     state.setOffset(hsb_->value());
     vsb_->setMaximum(clampToInt(n));
     vsb_->setValue(vsb_->maximum());
+    arrangeAtOpen();
     nrview_->setData(trace_.get(), filter_.get());
     eventview_->setData(trace_.get(), filter_.get(), timeIndex_.get());
     emit signalZoom(state.zoom());
@@ -272,8 +274,8 @@ double ZLVR_anView::fitZoom() const {
     return fittingZoom(eventview_->width(), startTime_, endTime_);
 }
 
-void ZLVR_anView::applyZoom(double zoom, bool toFit) {
-    viewState_->rememberZoom();
+void ZLVR_anView::applyZoom(double zoom, bool toFit, bool remember) {
+    if (remember) viewState_->rememberZoom();
     ViewState& state = viewState_->state();
     state.setZoom(zoom);
     const int64_t step = state.step();

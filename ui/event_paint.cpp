@@ -56,7 +56,8 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     const auto started = std::chrono::steady_clock::now();
     TTrace& trace = in.trace;
     const TimeWindow window = windowOf(in, bounds.width());
-    const RowLayout layout = layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height());
+    const RowLayout layout =
+        layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height(), in.rowHeight);
     // The trace's own index, or one for this paint alone.
     std::optional<TimeIndex> ownIndex;
     TimeIndex* index = cache.timeIndex;
@@ -148,7 +149,9 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     }
     if (sink) sink->walkMs = msSince(started);
     LineList& lines = cache.scratch.lines;
-    if (cache.cull)
+    // The culler knows pens up to the bar's 3 pixels; rows fitted tall enough
+    // for wider bars are drawn line by line.
+    if (cache.cull && layout.geometry.barWidth <= 3)
         cache.scratch.culler.draw(painter, lines, cache.scratch.measures, &cache.workers.helper,
                                   cache.workers.linesWorthSharing, sink);
     else {
