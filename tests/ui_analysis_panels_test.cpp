@@ -10,6 +10,7 @@
 #include "app/wait_panel.h"
 #include "model/trace_document.h"
 #include "stats/stat_table_model.h"
+#include "tests/ui_frame_setup.h"
 #include "tests/ui_view_moves.h"
 
 #include <QComboBox>
@@ -66,11 +67,7 @@ class AnalysisPanelsTest : public QObject {
 
   private slots:
     void initTestCase() {
-        QVERIFY(dir_.isValid());
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.filePath("settings"));
-        QCoreApplication::setOrganizationName("ZELVOR-test");
-        QCoreApplication::setApplicationName("analysis-panels-test");
+        QVERIFY(useSettingsIn(dir_, "analysis-panels-test"));
         trace_ = dir_.filePath("mixed.zlv");
         QProcess gen;
         gen.start(ZLV_BINARY, {"gen", "mixed", trace_, "--ranks", "6", "--nodes", "2"});

@@ -8,6 +8,7 @@
 #include "dialogs/event_filter_dlg.h"
 #include "model/trace_document.h"
 #include "stats/stat_dlg.h"
+#include "tests/ui_frame_setup.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
 #include "view/view_filter.h"
@@ -70,17 +71,6 @@ class FrameTest : public QObject {
     }
     static EventExpl* eventView(MainFrame& f) { return f.findChild<EventExpl*>("eventview"); }
 
-    // Shown and active, bars.zlv open at zoom 1.0 scrolled to time 0, rows by
-    // rank: rank 0 in the top row (lower edge H - 40), rank 2 at the bottom.
-    static void openBars(MainFrame& f, const QString& bars) {
-        f.show();
-        QApplication::setActiveWindow(&f);
-        QVERIFY(QTest::qWaitForWindowActive(&f));
-        QVERIFY(f.view()->openTrace(bars));
-        for (int i = 0; i < 20; ++i) f.view()->slotvZoomIn();
-        f.findChild<QScrollBar*>("hsb")->setValue(0);
-        f.view()->slotSortByRank();
-    }
     // The centre line of the row of `rank` after openBars.
     static int rowY(MainFrame& f, int rank) {
         return eventView(f)->height() - (2 - rank) * 20 - 10;
@@ -92,11 +82,7 @@ class FrameTest : public QObject {
 
   private slots:
     void initTestCase() {
-        QVERIFY(dir_.isValid());
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.filePath("settings"));
-        QCoreApplication::setOrganizationName("ZELVOR-test");
-        QCoreApplication::setApplicationName("frame-test");
+        QVERIFY(useSettingsIn(dir_, "frame-test"));
         bars_ = saveTrace(dir_, "bars.zlv", barsTrace(), "[files]\n3:solver.c\n");
         TraceWriter junk;
         junk.raw(std::span<const unsigned char>(

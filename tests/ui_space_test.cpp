@@ -6,6 +6,7 @@
 #include "app/details_panel.h"
 #include "app/main_frame.h"
 #include "model/trace_document.h"
+#include "tests/ui_frame_setup.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
 #include "ui/shared_view_state.h"
@@ -68,23 +69,9 @@ class SpaceTest : public QObject {
     QTemporaryDir dir_;
     QString bars_, many_, late_;
 
-    // bars.zlv open at zoom 1.0 from time 0, rows by rank (rank 0 on top).
-    static void openBars(MainFrame& f, const QString& bars) {
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        QVERIFY(f.view()->openTrace(bars));
-        for (int i = 0; i < 20; ++i) f.view()->slotvZoomIn();
-        scrollBar(&f, "hsb")->setValue(0);
-        f.view()->slotSortByRank();
-    }
-
   private slots:
     void initTestCase() {
-        QVERIFY(dir_.isValid());
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.filePath("settings"));
-        QCoreApplication::setOrganizationName("ZELVOR-test");
-        QCoreApplication::setApplicationName("space-test");
+        QVERIFY(useSettingsIn(dir_, "space-test"));
         bars_ = saveTrace(dir_, "bars.zlv", barsTrace());
         many_ = saveTrace(dir_, "many.zlv", manyRanksTrace(60));
         // From -130 to 870: the start lies off every step.
