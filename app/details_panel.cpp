@@ -60,10 +60,10 @@ DetailsPanel::DetailsPanel(QWidget* parent) : QWidget(parent) {
     connect(next_, &QPushButton::clicked, this, [this] {
         if (nextRef_) emit goTo(*nextRef_);
     });
-    showCall(nullptr, std::nullopt);
+    showCall(nullptr, std::nullopt, 0);
 }
 
-void DetailsPanel::showCall(const TTrace* trace, std::optional<CallRef> call) {
+void DetailsPanel::showCall(const TTrace* trace, std::optional<CallRef> call, int64_t origin) {
     partners_->clear();
     partnerRefs_.clear();
     previousRef_.reset();
@@ -74,7 +74,8 @@ void DetailsPanel::showCall(const TTrace* trace, std::optional<CallRef> call) {
     if (!shown) {
         for (QLabel* value : values_) value->clear();
     } else {
-        const CallDetails d = callDetails(*trace, call->position, p->calls[call->index]);
+        const CallDetails d =
+            callDetails(*trace, call->position, p->calls[call->index], true, origin);
         for (size_t i = 0; i < values_.size(); ++i)
             values_[i]->setText(i < d.fields.size() ? QString::fromStdString(d.fields[i].value)
                                                     : QString());

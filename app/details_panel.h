@@ -20,8 +20,9 @@ class DetailsPanel : public QWidget {
   public:
     explicit DetailsPanel(QWidget* parent = nullptr);
 
-    // Shows the call (nullopt or no trace: an empty panel).
-    void showCall(const TTrace* trace, std::optional<CallRef> call);
+    // Shows the call (nullopt or no trace: an empty panel), its times
+    // counted from `origin` as the ruler counts them.
+    void showCall(const TTrace* trace, std::optional<CallRef> call, int64_t origin);
 
     // The shown value of a field ("Function", "Start", ...); empty when none.
     QString field(const QString& label) const;

@@ -199,7 +199,7 @@ std::optional<CallRef> MainFrame::selection() const {
 }
 
 void MainFrame::showSelection() {
-    details_->showCall(view_->trace(), selection());
+    details_->showCall(view_->trace(), selection(), view_->viewState()->state().timeOrigin());
 }
 
 void MainFrame::clearSelection() {
@@ -290,7 +290,9 @@ QString MainFrame::toolTipAt(QPoint atInView) const {
     const TTrace* trace = view_->trace();
     if (!hit || !trace) return {};
     const TFunc& call = trace->processAt(hit->position)->calls[hit->call];
-    return QString::fromStdString(detailsText(callDetails(*trace, hit->position, call, false)));
+    const int64_t origin = view_->viewState()->state().timeOrigin();
+    return QString::fromStdString(
+        detailsText(callDetails(*trace, hit->position, call, false, origin)));
 }
 
 bool MainFrame::eventFilter(QObject* watched, QEvent* event) {

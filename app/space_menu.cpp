@@ -49,6 +49,7 @@ void MainFrame::buildSpaceMenu() {
     }
     connect(fromStart, &QAction::toggled, this, [this](bool relative) {
         view_->setRelativeTime(relative);
+        showSelection(); // the details count from the new origin
         QSettings().setValue(kOriginKey, relative ? "start" : "loaded");
     });
     const bool relative = settings.value(kOriginKey).toString() == "start";

@@ -2,6 +2,7 @@
 
 #include "appdb/func_names.h"
 #include "appdb/node_address.h"
+#include "model/saturating_math.h"
 #include "model/trace_document.h"
 
 #include <iterator>
@@ -75,7 +76,7 @@ uint32_t callIndexIn(const TTrace& trace, uint32_t position, const TFunc& call) 
 }
 
 CallDetails callDetails(const TTrace& trace, uint32_t position, const TFunc& call,
-                        bool withPartners) {
+                        bool withPartners, int64_t origin) {
     CallDetails d;
     const TProcess* p = trace.processAt(position);
     if (!p) return d;
@@ -91,8 +92,8 @@ CallDetails callDetails(const TTrace& trace, uint32_t position, const TFunc& cal
         function,
         std::to_string(p->rank),
         dottedNodeId(p->nodeId),
-        micros(start),
-        micros(end),
+        micros(saturatingSub(start, origin)),
+        micros(saturatingSub(end, origin)),
         micros(wrapSub(end, start)),
         peerText(*p, index, call),
         std::to_string(call.msgTag),

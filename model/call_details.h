@@ -30,11 +30,12 @@ struct CallDetails {
     std::vector<LinkPartner> partners;
 };
 
-// Times are display times (corrected by the node's clock offset), in µs.
+// Times are display times (corrected by the node's clock offset), in µs,
+// counted from `origin` (0: as loaded; the trace's start: from the start).
 // withPartners: also find the link partners (a receive's sender may take a
 // walk over the calls of every process).
 CallDetails callDetails(const TTrace& trace, uint32_t position, const TFunc& call,
-                        bool withPartners = true);
+                        bool withPartners = true, int64_t origin = 0);
 
 // The labels of the fields, in their order.
 std::vector<std::string> callDetailLabels();

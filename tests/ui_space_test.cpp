@@ -61,6 +61,24 @@ std::optional<uint32_t> topWholeRow(ZLVR_anView* view) {
     return top;
 }
 
+// The centre line of the row of list position `position`, when on screen.
+std::optional<int> rowCentre(ZLVR_anView* view, uint32_t position) {
+    const ViewState& s = view->viewState()->state();
+    const RowLayout layout = layoutRows(shownPositions(*view->trace(), *view->viewFilter()),
+                                        s.pos(), eventView(view)->height(), s.rowHeight());
+    for (const Row& r : layout.rows)
+        if (r.position == position) return static_cast<int>(r.bottom) - layout.geometry.centre;
+    return std::nullopt;
+}
+
+// The lines of a tool tip but those of the start and the end.
+QStringList withoutStartAndEnd(const QString& toolTip) {
+    QStringList kept;
+    for (const QString& line : toolTip.split('\n'))
+        if (!line.startsWith("Start:") && !line.startsWith("End:")) kept << line;
+    return kept;
+}
+
 } // namespace
 
 class SpaceTest : public QObject {
@@ -261,6 +279,46 @@ class SpaceTest : public QObject {
         QVERIFY(action(again, "originStartAction")->isChecked());
         QVERIFY(again.view()->openTrace(late_));
         QCOMPARE(again.view()->viewState()->state().timeOrigin(), int64_t{-130});
+    }
+
+    // The tool tip, the details panel and the calls found count from the
+    // origin as the ruler does; as loaded, they are what they always were.
+    void detailsCountFromTheTimeOrigin() {
+        MainFrame f;
+        openBars(f, late_); // MPI_Init -130..0, MPI_Recv 10..870; x = time
+        const std::optional<int> y = rowCentre(f.view(), 0);
+        QVERIFY(y);
+        const QPoint overRecv(100, *y);
+        const QString asLoaded = f.toolTipAt(overRecv);
+        for (const char* line :
+             {"Function: MPI_Recv", "Start: 10 µs", "End: 870 µs", "Duration: 860 µs"})
+            QVERIFY2(asLoaded.contains(QString::fromUtf8(line)), line);
+        QTest::mouseClick(eventView(&f), Qt::LeftButton, {}, overRecv);
+        DetailsPanel* d = f.details();
+        const auto times = [d] {
+            return QStringList{d->field("Start"), d->field("End"), d->field("Duration")};
+        };
+        QCOMPARE(times(), QString::fromUtf8("10 µs|870 µs|860 µs").split('|'));
+
+        action(f, "originStartAction")->trigger(); // the panel follows at once
+        QCOMPARE(times(), QString::fromUtf8("140 µs|1000 µs|860 µs").split('|'));
+        const QString fromStart = f.toolTipAt(overRecv);
+        QVERIFY(fromStart.contains(QString::fromUtf8("Start: 140 µs\nEnd: 1000 µs\n")));
+        QCOMPARE(withoutStartAndEnd(fromStart), withoutStartAndEnd(asLoaded));
+        action(f, "originLoadedAction")->trigger();
+        QCOMPARE(times(), QString::fromUtf8("10 µs|870 µs|860 µs").split('|'));
+        QCOMPARE(f.toolTipAt(overRecv), asLoaded);
+
+        action(f, "originStartAction")->trigger();
+        // Found calls show in the panel the same way: the first in time order
+        // starts where the trace starts.
+        f.clearSelection();
+        f.findNext();
+        QCOMPARE(d->field("Function"), QString("MPI_Init"));
+        QCOMPARE(times(), QString::fromUtf8("0 µs|130 µs|130 µs").split('|'));
+
+        action(f, "originLoadedAction")->trigger();
+        QCOMPARE(times(), QString::fromUtf8("-130 µs|0 µs|130 µs").split('|'));
     }
 };
 

@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -96,6 +98,31 @@ TEST(CallDetails, EveryFieldAndBothEndsOfTheLink) {
     EXPECT_EQ(detailsText(d).substr(0, 32), "Function: MPI_Send\nRank: 0\nNode:");
     EXPECT_EQ(positionOfCall(t, recv), p1);
     EXPECT_EQ(callIndexIn(t, p1, recv), 1u);
+}
+
+// Times counted from an origin, as the ruler counts them: start and end
+// move with it, the duration and every other field stay; far origins stop
+// at the limit instead of wrapping to the other sign.
+TEST(CallDetails, TimesCountFromTheOrigin) {
+    LoadedTrace r = threeRanks();
+    TTrace& t = *r.trace;
+    const uint32_t p0 = positionOfRank(t, 0);
+    const TFunc& send = callOf(t, 0, 2);
+    const auto loaded = fieldsOf(callDetails(t, p0, send));
+    for (const auto& [origin, start, end] :
+         {std::tuple<int64_t, const char*, const char*>{40, "10 µs", "110 µs"},
+          {-25, "75 µs", "175 µs"},
+          {0, "50 µs", "150 µs"}}) {
+        auto shifted = fieldsOf(callDetails(t, p0, send, false, origin));
+        EXPECT_EQ(shifted["Start"], start) << origin;
+        EXPECT_EQ(shifted["End"], end) << origin;
+        shifted["Start"] = loaded.at("Start");
+        shifted["End"] = loaded.at("End");
+        EXPECT_EQ(shifted, loaded) << origin;
+    }
+    const auto far = fieldsOf(callDetails(t, p0, send, false, INT64_MIN));
+    EXPECT_EQ(far.at("Start"), "9223372036854775807 µs");
+    EXPECT_EQ(far.at("Duration"), "100 µs");
 }
 
 TEST(CallSearch, NextAndPreviousInTimeOrder) {

@@ -33,25 +33,6 @@ int clampToInt(double v) {
     return static_cast<int>(v);
 }
 
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t r = 0;
-    if (!__builtin_add_overflow(a, b, &r)) return r;
-    return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-}
-
-int64_t saturatingSub(int64_t a, int64_t b) {
-    int64_t r = 0;
-    if (!__builtin_sub_overflow(a, b, &r)) return r;
-    return b < 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-}
-
-int64_t saturatingMul(int64_t a, int64_t b) {
-    int64_t r = 0;
-    if (!__builtin_mul_overflow(a, b, &r)) return r;
-    return (a < 0) != (b < 0) ? std::numeric_limits<int64_t>::min()
-                              : std::numeric_limits<int64_t>::max();
-}
-
 int64_t scrollStep(double zoom) {
     if (!(zoom > 0.0) || !std::isfinite(zoom)) return 1;
     const double t = 100.0 / zoom;

@@ -4,6 +4,8 @@
 // directly. Times are signed 64-bit microseconds; zoom is pixels per
 // microsecond. Nothing here overflows, whatever times and zooms come in.
 
+#include "model/saturating_math.h"
+
 #include <cmath>
 #include <cstdint>
 
@@ -30,10 +32,6 @@ inline double timeSpan(int64_t a, int64_t b) {
     if (!__builtin_sub_overflow(b, a, &r)) return static_cast<double>(r);
     return static_cast<double>(b) - static_cast<double>(a);
 }
-// a + b, a - b and a * b, saturated at the limits of int64_t.
-int64_t saturatingAdd(int64_t a, int64_t b);
-int64_t saturatingSub(int64_t a, int64_t b);
-int64_t saturatingMul(int64_t a, int64_t b);
 // A double truncated toward zero into int64_t (NaN gives 0), or into int.
 int64_t clampToInt64(double v);
 int clampToInt(double v);
