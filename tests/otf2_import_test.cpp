@@ -2,9 +2,12 @@
 // documents, checked record by record, link by link and cell by cell.
 
 #include "format/tracer_calls.h"
+#include "model/call_details.h"
+#include "model/call_info.h"
 #include "model/check_lines.h"
 #include "model/trace_document.h"
 #include "otf2/open_trace.h"
+#include "otf2/otf2_export.h"
 #include "tests/otf2_test_archives.h"
 
 #include <gtest/gtest.h>
@@ -277,4 +280,38 @@ TEST(Otf2Import, MetricsAreKeptPerRankAndNamed) {
     EXPECT_EQ(first.samples[1].time, 30);
     EXPECT_EQ(first.samples[1].value, 3000);
     EXPECT_EQ(o.trace->metrics[1].samples[0].value, 6000);
+}
+
+// Host names and MPI names of the trace's own are what the archive says,
+// wherever a call is described, and an archive written again keeps them.
+TEST(Otf2Import, HostNamesAndOwnFunctionNamesAreShownAndWrittenBack) {
+    const std::string dir = freshArchiveDir("import_names");
+    TestArchive a(dir, 2, {0, 1});
+    a.initAll(0, 10);
+    a.call(1, 20, 30, "MPI_Win_fence");
+    a.close();
+    const std::string again = dir + "_again/traces.otf2";
+    std::filesystem::remove_all(dir + "_again");
+    std::filesystem::create_directories(dir + "_again");
+    {
+        Opened o = openArchive(a.path());
+        ASSERT_TRUE(o.trace->loaded()) << o.errors;
+        std::string error;
+        ASSERT_TRUE(otf2out::exportArchive(*o.trace, again, error)) << error;
+    }
+    for (const std::string& path : {a.path(), again}) {
+        Opened o = openArchive(path);
+        ASSERT_TRUE(o.trace->loaded()) << o.errors;
+        const TTrace& t = *o.trace;
+        const uint32_t position = 1;
+        ASSERT_EQ(t.rankAt(position), 1);
+        const TFunc& fence = t.processAt(position)->calls.at(1);
+        EXPECT_EQ(t.funcName(fence.funcId), "MPI_Win_fence") << path;
+        EXPECT_EQ(t.nodeNameAt(position), "host1") << path;
+        const CallDetails d = callDetails(t, position, fence);
+        ASSERT_GE(d.fields.size(), 3u);
+        EXPECT_EQ(d.fields[0].value, "MPI_Win_fence") << path;
+        EXPECT_EQ(d.fields[2].value, "host1") << path;
+        EXPECT_NE(callInfoText(t, position, fence).find("Node: host1\n"), std::string::npos);
+    }
 }
