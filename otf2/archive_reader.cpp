@@ -96,23 +96,31 @@ bool ArchiveReader::readLocation(uint64_t location, const EventSink& sink, std::
         return false;
     }
     otf2lib::message().clear();
+    std::vector<ClockOffset> offsets;
     if (lib_->defFiles) {
         // Mapping tables and clock offsets live here; a location without
         // local definitions is read unmapped.
         if (OTF2_DefReader* defs = OTF2_Reader_GetDefReader(lib_->reader, location)) {
-            uint64_t read = 0;
-            OTF2_Reader_ReadAllLocalDefinitions(lib_->reader, defs, &read);
+            readLocalDefinitions(lib_->reader, defs, offsets);
             OTF2_Reader_CloseDefReader(lib_->reader, defs);
         }
         otf2lib::message().clear();
     }
+    // The library corrects times between two or more offsets and leaves them
+    // alone with one: a single measured offset shifts the whole location.
+    const uint64_t shift = offsets.size() == 1 ? static_cast<uint64_t>(offsets[0].offset) : 0;
+    const EventSink shifted = [&](const Event& e) {
+        Event moved = e;
+        moved.time += shift; // wraps like the library's own arithmetic
+        sink(moved);
+    };
     OTF2_EvtReader* events = OTF2_Reader_GetEvtReader(lib_->reader, location);
     if (!events) {
         error = "OTF2 events of location " + std::to_string(location) +
                 " cannot be read: " + detail(OTF2_ERROR_INVALID);
         return false;
     }
-    const OTF2_ErrorCode status = readLocalEvents(lib_->reader, events, sink);
+    const OTF2_ErrorCode status = readLocalEvents(lib_->reader, events, shift ? shifted : sink);
     OTF2_Reader_CloseEvtReader(lib_->reader, events);
     if (status != OTF2_SUCCESS) {
         error = "OTF2 events of location " + std::to_string(location) +

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -89,6 +90,33 @@ TEST(Otf2Import, PingPongCallsLinksAndTimes) {
     t.messageCounts(0, 1, sent, received, 0);
     EXPECT_EQ(sent, 1u);
     EXPECT_EQ(received, 1u);
+}
+
+// Each location measured its offset to the global clock once: its events are
+// written in its own time and read in the global one.
+TEST(Otf2Import, OneClockOffsetPerLocationPutsItsEventsOnTheGlobalClock) {
+    TestArchive a(freshArchiveDir("import_one_offset"), 2, {0, 1});
+    const int64_t offset[] = {100, -250}; // global = local + offset
+    auto local = [&](uint32_t rank, uint64_t global) { return global - offset[rank]; };
+    for (uint32_t r = 0; r < 2; ++r) {
+        a.writer().clockOffset(a.locationOf(r), local(r, 500), offset[r]);
+        a.call(r, local(r, 1000), local(r, 1100), "MPI_Init");
+    }
+    a.send(0, local(0, 1200), local(0, 1250), 1, 7, 64);
+    a.recv(1, local(1, 1190), local(1, 1260), 0, 7, 64);
+    a.close();
+
+    Opened o = openArchive(a.path());
+    ASSERT_TRUE(o.trace->loaded()) << o.errors;
+    const TTrace& t = *o.trace;
+    const TFunc& send = rank(t, 0).calls.at(1);
+    const TFunc& recv = rank(t, 1).calls.at(1);
+    EXPECT_EQ(std::tuple(send.start, send.end, recv.start, recv.end),
+              std::tuple(1200, 1250, 1190, 1260));
+    ASSERT_EQ(send.linkCount, 1u);
+    EXPECT_EQ(send.links[0].recv, &recv);
+    // Already on one clock: both nodes start at the end of their MPI_Init.
+    EXPECT_EQ(std::tuple(t.nodeOffset(0), t.nodeOffset(1)), std::tuple(-1100, -1100));
 }
 
 TEST(Otf2Import, NonBlockingTransfersLinkToTheWaitOfTheReceive) {

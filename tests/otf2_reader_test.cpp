@@ -70,17 +70,26 @@ TEST(Otf2Reader, EventsOfOneLocationInOrder) {
 }
 
 TEST(Otf2Reader, ClockOffsetsOfALocationAreApplied) {
-    TestArchive a(freshArchiveDir("offsets"), 2);
+    TestArchive a(freshArchiveDir("offsets"), 4);
     a.initAll(1000, 1100);
     // Measured at the start and at the end of the run, as Score-P does.
     a.writer().clockOffset(a.locationOf(1), 0, 500);
-    a.writer().clockOffset(a.locationOf(1), 10000, 500);
+    a.writer().clockOffset(a.locationOf(1), 10000, 700);
+    // Measured once: the whole location is off by that much.
+    a.writer().clockOffset(a.locationOf(2), 5000, -300);
+    a.writer().clockOffset(a.locationOf(3), 0, 40);
     a.close();
     ArchiveReader reader;
     std::string error;
     ASSERT_TRUE(reader.open(a.path(), error)) << error;
-    EXPECT_EQ(eventsOf(reader, a.locationOf(0))[0].time, 1000u);
-    EXPECT_EQ(eventsOf(reader, a.locationOf(1))[0].time, 1500u);
+    auto times = [&](uint32_t rank) {
+        const auto events = eventsOf(reader, a.locationOf(rank));
+        return std::vector<uint64_t>{events.at(0).time, events.at(1).time};
+    };
+    EXPECT_EQ(times(0), (std::vector<uint64_t>{1000, 1100}));
+    EXPECT_EQ(times(1), (std::vector<uint64_t>{1520, 1622})); // interpolated
+    EXPECT_EQ(times(2), (std::vector<uint64_t>{700, 800}));
+    EXPECT_EQ(times(3), (std::vector<uint64_t>{1040, 1140}));
 }
 
 TEST(Otf2Reader, AttributesAndMetricValuesReachTheSink) {
