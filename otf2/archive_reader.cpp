@@ -120,14 +120,31 @@ bool ArchiveReader::readLocation(uint64_t location, const EventSink& sink, std::
                 " cannot be read: " + detail(OTF2_ERROR_INVALID);
         return false;
     }
-    const OTF2_ErrorCode status = readLocalEvents(lib_->reader, events, shift ? shifted : sink);
+    uint64_t read = 0;
+    const OTF2_ErrorCode status =
+        readLocalEvents(lib_->reader, events, shift ? shifted : sink, read);
     OTF2_Reader_CloseEvtReader(lib_->reader, events);
     if (status != OTF2_SUCCESS) {
         error = "OTF2 events of location " + std::to_string(location) +
                 " cannot be read: " + detail(status);
         return false;
     }
+    // A file cut between two records reads without an error: only the count
+    // the definitions announce tells.
+    const uint64_t announced = announcedEvents(location);
+    if (read < announced) {
+        error = "OTF2 events of location " + std::to_string(location) +
+                " cut short: " + std::to_string(read) + " of " + std::to_string(announced) +
+                " events read";
+        return false;
+    }
     return true;
+}
+
+uint64_t ArchiveReader::announcedEvents(uint64_t location) const {
+    for (const Location& l : defs_.locations)
+        if (l.id == location) return l.events;
+    return 0;
 }
 
 bool isAnchorFile(const std::string& path) {

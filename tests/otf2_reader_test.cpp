@@ -170,3 +170,80 @@ TEST(Otf2Reader, MissingOrBrokenFilesGiveOneLine) {
         EXPECT_NE(error.find("cannot be read"), std::string::npos) << error;
     }
 }
+
+// However an event file is cut, reading its location either fails with one
+// line or delivers every event: also where the cut falls between two records
+// (the library reads those without an error).
+TEST(Otf2Reader, EveryCutOfAnEventFileThatLosesEventsIsReported) {
+    // Nanosecond ticks, as Score-P writes them.
+    TestArchive a(freshArchiveDir("cuts"), 3);
+    a.writer().clock(1000000000, 0, 0);
+    a.initAll(0, 100000);
+    a.send(0, 300000, 700000, 1, 1, 8);
+    a.recv(1, 250000, 800000, 0, 1, 8);
+    for (uint32_t r = 0; r < 3; ++r) a.call(r, 900000, 950000, "MPI_Finalize");
+    a.close();
+    const std::string path = a.path();
+    const std::string events =
+        (std::filesystem::path(path).parent_path() / "traces" / "1.evt").string();
+    const std::string original = [&] {
+        std::ifstream in(events, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    }();
+    size_t all = 0;
+    {
+        ArchiveReader reader;
+        std::string error;
+        ASSERT_TRUE(reader.open(path, error)) << error;
+        all = eventsOf(reader, 1).size();
+    }
+    ASSERT_GT(all, 0u);
+    size_t reported = 0;
+    for (size_t size = 0; size < original.size(); ++size) {
+        std::ofstream(events, std::ios::binary | std::ios::trunc)
+            .write(original.data(), static_cast<std::streamsize>(size));
+        ArchiveReader reader;
+        std::string error;
+        ASSERT_TRUE(reader.open(path, error)) << error;
+        // As the importer does: the locations one after the other.
+        ASSERT_TRUE(reader.readLocation(
+            0, [](const Event&) {}, error))
+            << error;
+        size_t delivered = 0;
+        if (reader.readLocation(
+                1, [&](const Event&) { ++delivered; }, error)) {
+            EXPECT_EQ(delivered, all) << size;
+            continue;
+        }
+        ++reported;
+        EXPECT_NE(error.find("location 1"), std::string::npos) << size << ": " << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << size;
+    }
+    EXPECT_GT(reported, original.size() / 2);
+}
+
+// An event file whose records all read well but are fewer than the
+// definitions announce (the file of a shorter run, or one cut between two
+// records) is no complete location.
+TEST(Otf2Reader, FewerEventsThanAnnouncedAreReported) {
+    auto run = [](const std::string& name, bool whole) {
+        TestArchive a(freshArchiveDir(name), 2);
+        a.initAll(0, 100);
+        if (whole) a.send(1, 200, 250, 0, 7, 64);
+        a.close();
+        return std::filesystem::path(a.path());
+    };
+    const std::filesystem::path whole = run("announced_whole", true);
+    const std::filesystem::path shorter = run("announced_short", false);
+    std::filesystem::copy_file(shorter.parent_path() / "traces" / "1.evt",
+                               whole.parent_path() / "traces" / "1.evt",
+                               std::filesystem::copy_options::overwrite_existing);
+    ArchiveReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.open(whole.string(), error)) << error;
+    size_t delivered = 0;
+    EXPECT_FALSE(reader.readLocation(
+        1, [&](const Event&) { ++delivered; }, error));
+    EXPECT_EQ(delivered, 2u); // what was read still reaches the sink
+    EXPECT_EQ(error, "OTF2 events of location 1 cut short: 2 of 5 events read");
+}
