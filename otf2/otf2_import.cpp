@@ -145,10 +145,10 @@ bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& e
     seen.otherThreads = ctx.otherThreads().size();
     ProgressStep reading(&progress, 0, 400);
     for (uint32_t rank = 0; rank < ctx.ranks().size(); ++rank) {
+        // A stopped load keeps nothing of what it read, as for a .zlv trace.
         if (cancel && *cancel) {
-            readProblems.push_back("OTF2 import cancelled after " + std::to_string(rank) +
-                                   " ranks");
-            break;
+            trace = TTrace();
+            return false;
         }
         const RankInfo& info = ctx.ranks()[rank];
         LocationCalls lc(ctx, rank, sections, files);

@@ -8,6 +8,7 @@
 #include "model/trace_document.h"
 #include "otf2/open_trace.h"
 #include "otf2/otf2_export.h"
+#include "otf2/otf2_import.h"
 #include "tests/otf2_test_archives.h"
 
 #include <gtest/gtest.h>
@@ -342,4 +343,26 @@ TEST(Otf2Import, HostNamesAndOwnFunctionNamesAreShownAndWrittenBack) {
         EXPECT_EQ(d.fields[2].value, "host1") << path;
         EXPECT_NE(callInfoText(t, position, fence).find("Node: host1\n"), std::string::npos);
     }
+}
+
+TEST(Otf2Import, ACancelledImportKeepsNothing) {
+    TestArchive a(freshArchiveDir("import_cancel"), 3);
+    a.initAll(0, 10);
+    a.close();
+    TTrace t;
+    std::ostringstream errors;
+    LoadCancel cancel{false};
+    uint32_t reports = 0;
+    // Cancelled once the first rank is read.
+    const bool loaded = otf2in::importArchive(
+        t, a.path(), errors,
+        [&](uint32_t permille) {
+            ++reports;
+            if (permille > 0) cancel = true;
+        },
+        nullptr, &cancel);
+    EXPECT_FALSE(loaded);
+    EXPECT_GT(reports, 0u);
+    EXPECT_EQ(t.processCount(), 0u);
+    EXPECT_TRUE(t.metrics.empty() && t.nodes.empty());
 }
