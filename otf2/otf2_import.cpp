@@ -55,11 +55,9 @@ void reportThreads(std::ostream& errors, const std::vector<std::string>& threads
     errors << std::endl;
 }
 
-using Builder = TraceBuilder;
-
 // One process from its calls: communicators it knows from the start (those
 // it is a member of and does not make itself) come first.
-void addProcess(Builder& builder, const ImportContext& ctx, uint32_t rank, uint32_t nodeIndex,
+void addProcess(TraceBuilder& builder, const ImportContext& ctx, uint32_t rank, uint32_t nodeIndex,
                 const std::vector<ImportedCall>& calls, const std::vector<uint32_t>& created) {
     const auto process =
         builder.declareProcess(static_cast<int32_t>(rank), nodeIndex, calls.size());
@@ -84,7 +82,7 @@ void addProcess(Builder& builder, const ImportContext& ctx, uint32_t rank, uint3
 // The metric samples of one rank: our counter records back as counters,
 // every other member of a metric class as a series of its own. Returns the
 // samples kept in series.
-uint64_t addMetrics(Builder& builder, const Definitions& defs,
+uint64_t addMetrics(TraceBuilder& builder, const Definitions& defs,
                     const std::unordered_set<uint32_t>& counters, uint32_t rank,
                     const std::vector<MetricSample>& samples) {
     uint64_t kept = 0;
@@ -128,7 +126,7 @@ bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& e
         return false;
     }
     const Definitions& defs = reader.definitions();
-    Builder builder(trace, errors);
+    TraceBuilder builder(trace, errors);
     // The archive carries its own names, as a database would: section 0 is the main one.
     builder.nameSection(0, kMainSectionName);
     const ImportContext ctx(defs,
