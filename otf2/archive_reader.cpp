@@ -71,10 +71,20 @@ bool ArchiveReader::open(const std::string& anchorPath, std::string& error) {
         error = "OTF2 archive " + anchorPath + " has unknown version " + version_;
         return false;
     }
-    const OTF2_ErrorCode status = readGlobalDefinitions(lib_->reader, defs_);
+    uint64_t read = 0, announced = 0;
+    const OTF2_ErrorCode status = readGlobalDefinitions(lib_->reader, defs_, read);
     if (status != OTF2_SUCCESS) {
         error =
             "OTF2 archive " + anchorPath + ": global definitions cannot be read: " + detail(status);
+        return false;
+    }
+    // As with events, a file cut short may read without an error: the anchor
+    // file tells how many there are.
+    if (OTF2_Reader_GetNumberOfGlobalDefinitions(lib_->reader, &announced) == OTF2_SUCCESS &&
+        read < announced) {
+        error = "OTF2 archive " + anchorPath +
+                ": global definitions cut short: " + std::to_string(read) + " of " +
+                std::to_string(announced) + " read";
         return false;
     }
     for (const Location& l : defs_.locations) OTF2_Reader_SelectLocation(lib_->reader, l.id);

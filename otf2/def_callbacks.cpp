@@ -139,7 +139,7 @@ OTF2_ErrorCode readLocalDefinitions(OTF2_Reader* reader, OTF2_DefReader* defRead
     return status;
 }
 
-OTF2_ErrorCode readGlobalDefinitions(OTF2_Reader* reader, Definitions& defs) {
+OTF2_ErrorCode readGlobalDefinitions(OTF2_Reader* reader, Definitions& defs, uint64_t& read) {
     OTF2_GlobalDefReader* defReader = OTF2_Reader_GetGlobalDefReader(reader);
     if (!defReader) return OTF2_ERROR_INVALID_ARGUMENT;
     OTF2_GlobalDefReaderCallbacks* cb = OTF2_GlobalDefReaderCallbacks_New();
@@ -159,7 +159,7 @@ OTF2_ErrorCode readGlobalDefinitions(OTF2_Reader* reader, Definitions& defs) {
     DefState s{defs, {}};
     OTF2_ErrorCode status = OTF2_Reader_RegisterGlobalDefCallbacks(reader, defReader, cb, &s);
     OTF2_GlobalDefReaderCallbacks_Delete(cb);
-    uint64_t read = 0;
+    read = 0;
     if (status == OTF2_SUCCESS)
         status = OTF2_Reader_ReadAllGlobalDefinitions(reader, defReader, &read);
     OTF2_Reader_CloseGlobalDefReader(reader, defReader);

@@ -10,7 +10,8 @@
 
 namespace otf2in {
 
-OTF2_ErrorCode readGlobalDefinitions(OTF2_Reader* reader, Definitions& defs);
+// `read`: the definitions read, whether a callback took them or not.
+OTF2_ErrorCode readGlobalDefinitions(OTF2_Reader* reader, Definitions& defs, uint64_t& read);
 
 // An offset to the global clock, measured at `time` (ticks of the location's clock).
 struct ClockOffset {

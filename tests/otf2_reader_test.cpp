@@ -247,3 +247,27 @@ TEST(Otf2Reader, FewerEventsThanAnnouncedAreReported) {
     EXPECT_EQ(delivered, 2u); // what was read still reaches the sink
     EXPECT_EQ(error, "OTF2 events of location 1 cut short: 2 of 5 events read");
 }
+
+// The same for the global definitions: a definition file with fewer records
+// than the anchor file announces (here that of a run with one region less).
+TEST(Otf2Reader, FewerGlobalDefinitionsThanAnnouncedAreReported) {
+    auto run = [](const std::string& name, bool whole) {
+        TestArchive a(freshArchiveDir(name), 2);
+        a.initAll(0, 100);
+        if (whole) a.call(0, 200, 250, "MPI_Barrier");
+        a.close();
+        return std::filesystem::path(a.path());
+    };
+    const std::filesystem::path whole = run("announced_defs_whole", true);
+    const std::filesystem::path shorter = run("announced_defs_short", false);
+    ArchiveReader intact;
+    std::string error;
+    ASSERT_TRUE(intact.open(whole.string(), error)) << error;
+    std::filesystem::copy_file(shorter.parent_path() / "traces.def",
+                               whole.parent_path() / "traces.def",
+                               std::filesystem::copy_options::overwrite_existing);
+    ArchiveReader reader;
+    EXPECT_FALSE(reader.open(whole.string(), error));
+    EXPECT_NE(error.find(": global definitions cut short: "), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos);
+}
