@@ -1,6 +1,6 @@
 #include "model/check_lines.h"
 #include "model/trace_document.h"
-#include "tools/zlv/args.h"
+#include "tools/zlv/verb_call.h"
 #include "tools/zlv/verbs.h"
 
 #include <iostream>
@@ -41,20 +41,14 @@ bool parseSelection(const std::string& list, CheckSelection& selection) {
 } // namespace
 
 int runCheck(int argc, char** argv) {
-    std::string error;
-    auto args = parseArgs(argc, argv, 1, {{"--only"}, {}}, error);
-    if (!args) return usageError("check", error, kUsage);
-    if (args->help) {
-        std::cout << kUsage;
-        return kExitOk;
-    }
-    if (args->positional.size() != 1) return usageError("check", "one trace file expected", kUsage);
+    VerbCall verb("check", kUsage);
+    const Args* args = verb.parse(argc, argv, {{"--only"}, {}}, 1, "one trace file expected");
+    if (!args) return verb.exit();
     CheckSelection selection;
     if (auto only = args->option("--only"); only && !parseSelection(*only, selection))
-        return usageError("check", "--only takes a list of term, comm, srpr", kUsage);
+        return verb.usageError("--only takes a list of term, comm, srpr");
 
-    int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[0], status);
+    TTrace* trace = verb.openTrace(args->positional[0]);
     if (!trace) return kExitUnusable;
     if (trace->isEmpty()) {
         std::cerr << "zlv check: the trace has no processes\n";

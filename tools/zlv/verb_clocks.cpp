@@ -1,7 +1,7 @@
 #include "analysis/analysis_tables.h"
-#include "model/trace_document.h"
-#include "tools/zlv/args.h"
 #include "model/table_output.h"
+#include "model/trace_document.h"
+#include "tools/zlv/verb_call.h"
 #include "tools/zlv/verbs.h"
 
 #include <iostream>
@@ -19,21 +19,14 @@ constexpr const char* kUsage =
 } // namespace
 
 int runClocks(int argc, char** argv) {
-    std::string error;
-    auto args = parseArgs(argc, argv, 1, {{"--format"}, {}}, error);
-    if (!args) return usageError("clocks", error, kUsage);
-    if (args->help) {
-        std::cout << kUsage;
-        return kExitOk;
-    }
-    if (args->positional.size() != 1)
-        return usageError("clocks", "one trace file expected", kUsage);
+    VerbCall verb("clocks", kUsage);
+    const Args* args = verb.parse(argc, argv, {{"--format"}, {}}, 1, "one trace file expected");
+    if (!args) return verb.exit();
     const auto format = parseTableFormat(args->option("--format").value_or("text"));
-    if (!format) return usageError("clocks", "--format takes text, tsv or csv", kUsage);
+    if (!format) return verb.usageError("--format takes text, tsv or csv");
 
-    int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[0], status);
-    if (!trace) return status;
+    TTrace* trace = verb.openTrace(args->positional[0]);
+    if (!trace) return verb.exit();
     writeTable(clockQualityTable(clockQuality(*trace)), *format, std::cout);
-    return status;
+    return verb.exit();
 }

@@ -2,7 +2,7 @@
 #include "model/trace_document.h"
 #include "otf2/archive_reader.h"
 #include "otf2/otf2_export.h"
-#include "tools/zlv/args.h"
+#include "tools/zlv/verb_call.h"
 #include "tools/zlv/verbs.h"
 
 #include <iostream>
@@ -20,25 +20,18 @@ constexpr const char* kUsage =
 } // namespace
 
 int runConvert(int argc, char** argv) {
-    std::string error;
-    auto args = parseArgs(argc, argv, 1, {}, error);
-    if (!args) return usageError("convert", error, kUsage);
-    if (args->help) {
-        std::cout << kUsage;
-        return kExitOk;
-    }
-    if (args->positional.size() != 2)
-        return usageError("convert", "a trace and an output file expected", kUsage);
-
-    int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[0], status);
-    if (!trace) return status;
+    VerbCall verb("convert", kUsage);
+    const Args* args = verb.parse(argc, argv, {}, 2, "a trace and an output file expected");
+    if (!args) return verb.exit();
+    TTrace* trace = verb.openTrace(args->positional[0]);
+    if (!trace) return verb.exit();
     const std::string& out = args->positional[1];
+    std::string error;
     const bool written = otf2in::isAnchorFile(out) ? otf2out::exportArchive(*trace, out, error)
                                                    : exportZlv(*trace, out, error);
     if (!written) {
         std::cerr << "zlv convert: " << error << "\n";
         return kExitUnusable;
     }
-    return status;
+    return verb.exit();
 }

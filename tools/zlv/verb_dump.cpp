@@ -1,6 +1,6 @@
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
-#include "tools/zlv/args.h"
+#include "tools/zlv/verb_call.h"
 #include "tools/zlv/verbs.h"
 
 #include <cstdio>
@@ -19,22 +19,16 @@ constexpr const char* kUsage =
 } // namespace
 
 int runDump(int argc, char** argv) {
-    std::string error;
-    auto args = parseArgs(argc, argv, 1, {{"--rank"}, {}}, error);
-    if (!args) return usageError("dump", error, kUsage);
-    if (args->help) {
-        std::cout << kUsage;
-        return kExitOk;
-    }
-    if (args->positional.size() != 1) return usageError("dump", "one trace file expected", kUsage);
+    VerbCall verb("dump", kUsage);
+    const Args* args = verb.parse(argc, argv, {{"--rank"}, {}}, 1, "one trace file expected");
+    if (!args) return verb.exit();
     long long onlyRank = -1;
     const bool filtered = args->option("--rank").has_value();
     if (filtered && !parseInt64(*args->option("--rank"), onlyRank))
-        return usageError("dump", "--rank needs a number", kUsage);
+        return verb.usageError("--rank needs a number");
 
-    int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[0], status);
-    if (!trace) return status;
+    TTrace* trace = verb.openTrace(args->positional[0]);
+    if (!trace) return verb.exit();
 
     std::string out;
     char line[512];
@@ -70,5 +64,5 @@ int runDump(int argc, char** argv) {
         std::cout << "counter\t" << static_cast<int32_t>(c.rank) << "\t" << c.times << "\t"
                   << (c.location >> 16) << "\t" << (c.location & 0xFFFF) << "\n";
     }
-    return status;
+    return verb.exit();
 }

@@ -1,6 +1,6 @@
 #include "convert/chrome_export.h"
 #include "model/trace_document.h"
-#include "tools/zlv/args.h"
+#include "tools/zlv/verb_call.h"
 #include "tools/zlv/verbs.h"
 
 #include <fstream>
@@ -22,20 +22,13 @@ constexpr const char* kUsage =
 } // namespace
 
 int runExport(int argc, char** argv) {
-    std::string error;
-    auto args = parseArgs(argc, argv, 1, {}, error);
-    if (!args) return usageError("export", error, kUsage);
-    if (args->help) {
-        std::cout << kUsage;
-        return kExitOk;
-    }
-    if (args->positional.size() != 3 || args->positional[0] != "chrome")
-        return usageError("export", "the format chrome, a trace and an output file expected",
-                          kUsage);
-
-    int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[1], status);
-    if (!trace) return status;
+    VerbCall verb("export", kUsage);
+    const std::string expected = "the format chrome, a trace and an output file expected";
+    const Args* args = verb.parse(argc, argv, {}, 3, expected);
+    if (!args) return verb.exit();
+    if (args->positional[0] != "chrome") return verb.usageError(expected);
+    TTrace* trace = verb.openTrace(args->positional[1]);
+    if (!trace) return verb.exit();
     std::ofstream out;
     std::vector<char> buffer(size_t{1} << 20); // large writes: the text of millions of calls
     out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
@@ -44,5 +37,5 @@ int runExport(int argc, char** argv) {
         std::cerr << "zlv export: cannot write " << args->positional[2] << "\n";
         return kExitUnusable;
     }
-    return status;
+    return verb.exit();
 }

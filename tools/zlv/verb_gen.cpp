@@ -1,5 +1,5 @@
 #include "tools/gen/trace_generator.h"
-#include "tools/zlv/args.h"
+#include "tools/zlv/verb_call.h"
 #include "tools/zlv/verbs.h"
 
 #include <iostream>
@@ -58,32 +58,27 @@ bool parseCount(const Args& args, const char* name, uint64_t max, uint64_t& out,
 } // namespace
 
 int runGen(int argc, char** argv) {
-    std::string error;
+    VerbCall verb("gen", kUsage);
     const ArgSpec spec{{"--ranks", "--nodes", "--iterations", "--seed", "--skew-us", "--fault"},
                        {}};
-    auto args = parseArgs(argc, argv, 1, spec, error);
-    if (!args) return usageError("gen", error, kUsage);
-    if (args->help) {
-        std::cout << kUsage;
-        return kExitOk;
-    }
-    if (args->positional.size() != 2)
-        return usageError("gen", "a pattern and an output file expected", kUsage);
+    const Args* args = verb.parse(argc, argv, spec, 2, "a pattern and an output file expected");
+    if (!args) return verb.exit();
 
     GenOptions options;
     const auto pattern = patternFromName(args->positional[0]);
-    if (!pattern) return usageError("gen", "unknown pattern " + args->positional[0], kUsage);
+    if (!pattern) return verb.usageError("unknown pattern " + args->positional[0]);
     options.pattern = *pattern;
     if (options.pattern == GenPattern::PingPong) options.ranks = 2;
 
     uint64_t ranks = options.ranks, nodes = options.nodes, iterations = options.iterations;
     uint64_t seed = options.seed, skew = 0;
+    std::string error;
     if (!parseCount(*args, "--ranks", UINT32_MAX, ranks, error) ||
         !parseCount(*args, "--nodes", UINT32_MAX, nodes, error) ||
         !parseCount(*args, "--iterations", UINT32_MAX, iterations, error) ||
         !parseCount(*args, "--seed", INT64_MAX, seed, error) ||
         !parseCount(*args, "--skew-us", kGenMaxSkewUs, skew, error))
-        return usageError("gen", error, kUsage);
+        return verb.usageError(error);
     options.ranks = static_cast<uint32_t>(ranks);
     options.nodes = static_cast<uint32_t>(nodes);
     options.iterations = static_cast<uint32_t>(iterations);
@@ -92,12 +87,12 @@ int runGen(int argc, char** argv) {
     if (auto it = args->options.find("--fault"); it != args->options.end()) {
         for (const std::string& name : it->second) {
             const auto fault = faultFromName(name);
-            if (!fault) return usageError("gen", "unknown fault " + name, kUsage);
+            if (!fault) return verb.usageError("unknown fault " + name);
             options.faults |= *fault;
         }
     }
     if (const std::string problem = checkOptions(options); !problem.empty())
-        return usageError("gen", problem, kUsage);
+        return verb.usageError(problem);
 
     const GenResult result = generateTrace(options, args->positional[1]);
     if (!result.ok) {

@@ -1,5 +1,5 @@
 #include "model/trace_document.h"
-#include "tools/zlv/args.h"
+#include "tools/zlv/verb_call.h"
 #include "tools/zlv/verbs.h"
 
 #include <iostream>
@@ -17,18 +17,11 @@ constexpr const char* kUsage =
 } // namespace
 
 int runInfo(int argc, char** argv) {
-    std::string error;
-    auto args = parseArgs(argc, argv, 1, {}, error);
-    if (!args) return usageError("info", error, kUsage);
-    if (args->help) {
-        std::cout << kUsage;
-        return kExitOk;
-    }
-    if (args->positional.size() != 1) return usageError("info", "one trace file expected", kUsage);
-
-    int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[0], status);
-    if (!trace) return status;
+    VerbCall verb("info", kUsage);
+    const Args* args = verb.parse(argc, argv, {}, 1, "one trace file expected");
+    if (!args) return verb.exit();
+    TTrace* trace = verb.openTrace(args->positional[0]);
+    if (!trace) return verb.exit();
 
     uint64_t calls = 0, links = 0;
     for (const TProcess& p : trace->processes) {
@@ -60,5 +53,5 @@ int runInfo(int argc, char** argv) {
     }
     for (size_t i = 0; i < trace->nodeClocks.size(); ++i)
         std::cout << "offset " << i << ": " << trace->nodeClocks[i].offset << "\n";
-    return status;
+    return verb.exit();
 }

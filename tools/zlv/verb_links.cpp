@@ -1,5 +1,5 @@
 #include "model/trace_document.h"
-#include "tools/zlv/args.h"
+#include "tools/zlv/verb_call.h"
 #include "tools/zlv/verbs.h"
 
 #include <algorithm>
@@ -17,18 +17,11 @@ constexpr const char* kUsage =
 } // namespace
 
 int runLinks(int argc, char** argv) {
-    std::string error;
-    auto args = parseArgs(argc, argv, 1, {}, error);
-    if (!args) return usageError("links", error, kUsage);
-    if (args->help) {
-        std::cout << kUsage;
-        return kExitOk;
-    }
-    if (args->positional.size() != 1) return usageError("links", "one trace file expected", kUsage);
-
-    int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[0], status);
-    if (!trace) return status;
+    VerbCall verb("links", kUsage);
+    const Args* args = verb.parse(argc, argv, {}, 1, "one trace file expected");
+    if (!args) return verb.exit();
+    TTrace* trace = verb.openTrace(args->positional[0]);
+    if (!trace) return verb.exit();
 
     // Receiving call -> its index, to print positions instead of addresses.
     std::unordered_map<const TFunc*, size_t> callIndex;
@@ -51,5 +44,5 @@ int runLinks(int argc, char** argv) {
         std::cout << out;
         out.clear();
     }
-    return status;
+    return verb.exit();
 }

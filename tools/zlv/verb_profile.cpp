@@ -1,7 +1,8 @@
 #include "analysis/analysis_tables.h"
+#include "model/table_output.h"
 #include "model/trace_document.h"
 #include "tools/zlv/scope_args.h"
-#include "model/table_output.h"
+#include "tools/zlv/verb_call.h"
 #include "tools/zlv/verbs.h"
 
 #include <iostream>
@@ -24,31 +25,25 @@ constexpr const char* kUsage =
 } // namespace
 
 int runProfile(int argc, char** argv) {
-    std::string error;
+    VerbCall verb("profile", kUsage);
     std::set<std::string> options = kScopeOptions;
     options.insert({"--by", "--format"});
-    auto args = parseArgs(argc, argv, 1, {options, {}}, error);
-    if (!args) return usageError("profile", error, kUsage);
-    if (args->help) {
-        std::cout << kUsage;
-        return kExitOk;
-    }
-    if (args->positional.size() != 1)
-        return usageError("profile", "one trace file expected", kUsage);
+    const Args* args = verb.parse(argc, argv, {options, {}}, 1, "one trace file expected");
+    if (!args) return verb.exit();
     const std::string by = args->option("--by").value_or("function");
     if (by != "function" && by != "rank")
         return usageError("profile", "--by takes function or rank", kUsage);
     const auto format = parseTableFormat(args->option("--format").value_or("text"));
     if (!format) return usageError("profile", "--format takes text, tsv or csv", kUsage);
     AnalysisScope scope;
+    std::string error;
     if (!parseScope(*args, scope, error)) return usageError("profile", error, kUsage);
 
-    int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[0], status);
-    if (!trace) return status;
+    TTrace* trace = verb.openTrace(args->positional[0]);
+    if (!trace) return verb.exit();
     Profile p = profile(*trace, scope);
     writeTable(by == "rank" ? profileByRankTable(std::move(p))
                             : profileByFunctionTable(std::move(p)),
                *format, std::cout);
-    return status;
+    return verb.exit();
 }

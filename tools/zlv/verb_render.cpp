@@ -4,7 +4,7 @@
 #include "tools/zlv/verb_render.h"
 #include "app/main_window.h"
 #include "model/trace_document.h"
-#include "tools/zlv/args.h"
+#include "tools/zlv/verb_call.h"
 #include "tools/zlv/verbs.h"
 
 #include <QApplication>
@@ -48,30 +48,24 @@ bool parseIntOption(const Args& args, const char* name, long long low, long long
 } // namespace
 
 int renderWindowPicture(int argc, char** argv) {
-    std::string error;
+    VerbCall verb("render", kUsage);
     const ArgSpec spec{{"-o", "--size", "--zoom-in", "--hsb", "--vsb", "--sort"}, {"--links"}};
-    auto args = parseArgs(argc, argv, 1, spec, error);
-    if (!args) return usageError("render", error, kUsage);
-    if (args->help) {
-        std::cout << kUsage;
-        return kExitOk;
-    }
-    if (args->positional.size() != 1)
-        return usageError("render", "one trace file expected", kUsage);
+    const Args* args = verb.parse(argc, argv, spec, 1, "one trace file expected");
+    if (!args) return verb.exit();
     const std::optional<std::string> out = args->option("-o");
-    if (!out) return usageError("render", "-o OUT.png expected", kUsage);
+    if (!out) return verb.usageError("-o OUT.png expected");
     int width = 592, height = 471;
     if (auto size = args->option("--size"); size && !parseSize(*size, width, height))
-        return usageError("render", "--size expects WxH", kUsage);
+        return verb.usageError("--size expects WxH");
     std::optional<int> zoomIns, hsbValue, vsbValue;
     if (!parseIntOption(*args, "--zoom-in", 0, 64, zoomIns))
-        return usageError("render", "--zoom-in expects a count from 0 to 64", kUsage);
+        return verb.usageError("--zoom-in expects a count from 0 to 64");
     if (!parseIntOption(*args, "--hsb", INT32_MIN, INT32_MAX, hsbValue) ||
         !parseIntOption(*args, "--vsb", INT32_MIN, INT32_MAX, vsbValue))
-        return usageError("render", "--hsb and --vsb expect whole numbers", kUsage);
+        return verb.usageError("--hsb and --vsb expect whole numbers");
     const std::optional<std::string> sort = args->option("--sort");
     if (sort && *sort != "node" && *sort != "rank")
-        return usageError("render", "--sort expects node or rank", kUsage);
+        return verb.usageError("--sort expects node or rank");
 
     const std::string& path = args->positional[0];
     if (!fileReadable(path)) {

@@ -1,6 +1,6 @@
 #include "model/stat_tables.h"
 #include "model/trace_document.h"
-#include "tools/zlv/args.h"
+#include "tools/zlv/verb_call.h"
 #include "tools/zlv/verbs.h"
 
 #include <iostream>
@@ -17,20 +17,12 @@ constexpr const char* kUsage =
 } // namespace
 
 int runSections(int argc, char** argv) {
-    std::string error;
-    auto args = parseArgs(argc, argv, 1, {}, error);
-    if (!args) return usageError("sections", error, kUsage);
-    if (args->help) {
-        std::cout << kUsage;
-        return kExitOk;
-    }
-    if (args->positional.size() != 1)
-        return usageError("sections", "one trace file expected", kUsage);
-
-    int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[0], status);
-    if (!trace) return status;
+    VerbCall verb("sections", kUsage);
+    const Args* args = verb.parse(argc, argv, {}, 1, "one trace file expected");
+    if (!args) return verb.exit();
+    TTrace* trace = verb.openTrace(args->positional[0]);
+    if (!trace) return verb.exit();
     for (const SectionItem& item : sectionItems(*trace))
         std::cout << item.id << "\t" << item.name << "\n";
-    return status;
+    return verb.exit();
 }

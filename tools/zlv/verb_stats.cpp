@@ -2,8 +2,8 @@
 #include "model/stat_tables.h"
 #include "model/table_output.h"
 #include "model/trace_document.h"
-#include "tools/zlv/args.h"
 #include "tools/zlv/scope_args.h"
+#include "tools/zlv/verb_call.h"
 #include "tools/zlv/verbs.h"
 
 #include <iostream>
@@ -41,52 +41,45 @@ const std::string& usageText() {
     return text;
 }
 
-int usage(const std::string& message) {
-    return usageError("stats", message, usageText().c_str());
-}
-
 } // namespace
 
 int runStats(int argc, char** argv) {
-    std::string error;
-    auto args = parseArgs(argc, argv, 1, {{"--section", "--format", "--from", "--to"}, {}}, error);
-    if (!args) return usage(error);
-    if (args->help) {
-        std::cout << usageText();
-        return kExitOk;
-    }
-    if (args->positional.size() != 2) return usage("a kind and one trace file expected");
+    VerbCall verb("stats", usageText().c_str());
+    const Args* args = verb.parse(argc, argv, {{"--section", "--format", "--from", "--to"}, {}}, 2,
+                                  "a kind and one trace file expected");
+    if (!args) return verb.exit();
     const bool sizes = args->positional[0] == "sizes";
     const StatKindInfo* kind = statKindNamed(args->positional[0]);
-    if (!kind && !sizes) return usage("unknown kind " + args->positional[0]);
+    if (!kind && !sizes) return verb.usageError("unknown kind " + args->positional[0]);
     const std::optional<TableFormat> format =
         parseTableFormat(args->option("--format").value_or("text"));
-    if (!format) return usage("--format takes text, tsv or csv");
+    if (!format) return verb.usageError("--format takes text, tsv or csv");
     std::optional<TimeRange> range;
-    if (!parseRange(*args, range, error)) return usage(error);
+    std::string error;
+    if (!parseRange(*args, range, error)) return verb.usageError(error);
     if (range && kind && !kind->takesRange)
-        return usage("--from/--to apply to " +
-                     statKindNames([](const StatKindInfo& k) { return k.takesRange; }) +
-                     " and sizes");
+        return verb.usageError("--from/--to apply to " +
+                               statKindNames([](const StatKindInfo& k) { return k.takesRange; }) +
+                               " and sizes");
     uint32_t section = 0;
     if (auto text = args->option("--section")) {
         if (kind && !kind->matrix)
-            return usage("--section applies to " +
-                         statKindNames([](const StatKindInfo& k) { return k.matrix.has_value(); }) +
-                         " and sizes only");
+            return verb.usageError(
+                "--section applies to " +
+                statKindNames([](const StatKindInfo& k) { return k.matrix.has_value(); }) +
+                " and sizes only");
         long long value = 0;
         if (!parseInt64(*text, value) || value < 0 || value > std::numeric_limits<uint32_t>::max())
-            return usage("--section takes a section identifier");
+            return verb.usageError("--section takes a section identifier");
         section = static_cast<uint32_t>(value);
     }
 
-    int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[1], status);
-    if (!trace) return status;
+    TTrace* trace = verb.openTrace(args->positional[1]);
+    if (!trace) return verb.exit();
     if (sizes)
         writeTable(messageSizesTable(messageSizes(*trace, AnalysisScope{range, section, {}})),
                    *format, std::cout);
     else
         writeTable(kind->table(*trace, section, range), *format, std::cout);
-    return status;
+    return verb.exit();
 }

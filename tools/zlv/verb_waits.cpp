@@ -1,7 +1,8 @@
 #include "analysis/analysis_tables.h"
+#include "model/table_output.h"
 #include "model/trace_document.h"
 #include "tools/zlv/scope_args.h"
-#include "model/table_output.h"
+#include "tools/zlv/verb_call.h"
 #include "tools/zlv/verbs.h"
 
 #include <climits>
@@ -31,16 +32,11 @@ constexpr const char* kUsage =
 } // namespace
 
 int runWaits(int argc, char** argv) {
-    std::string error;
+    VerbCall verb("waits", kUsage);
     std::set<std::string> options = kScopeOptions;
     options.insert({"--by", "--list", "--format"});
-    auto args = parseArgs(argc, argv, 1, {options, {}}, error);
-    if (!args) return usageError("waits", error, kUsage);
-    if (args->help) {
-        std::cout << kUsage;
-        return kExitOk;
-    }
-    if (args->positional.size() != 1) return usageError("waits", "one trace file expected", kUsage);
+    const Args* args = verb.parse(argc, argv, {options, {}}, 1, "one trace file expected");
+    if (!args) return verb.exit();
     const std::string by = args->option("--by").value_or("kind");
     if (by != "kind" && by != "rank" && by != "function")
         return usageError("waits", "--by takes kind, rank or function", kUsage);
@@ -51,19 +47,19 @@ int runWaits(int argc, char** argv) {
     const auto format = parseTableFormat(args->option("--format").value_or("text"));
     if (!format) return usageError("waits", "--format takes text, tsv or csv", kUsage);
     AnalysisScope scope;
+    std::string error;
     if (!parseScope(*args, scope, error)) return usageError("waits", error, kUsage);
 
-    int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[0], status);
-    if (!trace) return status;
+    TTrace* trace = verb.openTrace(args->positional[0]);
+    if (!trace) return verb.exit();
     WaitStates w = waitStates(*trace, scope, static_cast<uint32_t>(listed));
     if (listed) {
         writeTable(waitListTable(std::move(w)), *format, std::cout);
-        return status;
+        return verb.exit();
     }
     const WaitsBy key = by == "rank"       ? WaitsBy::Rank
                         : by == "function" ? WaitsBy::Function
                                            : WaitsBy::Kind;
     writeTable(waitsTable(std::move(w), key), *format, std::cout);
-    return status;
+    return verb.exit();
 }
