@@ -4,6 +4,7 @@
 // communicators, with unfinished calls and skewed clocks.
 #include "analysis/reference/analysis_reference.h"
 #include "analysis/scoped_calls.h"
+#include "analysis/wait_index.h"
 #include "format/tracer_calls.h"
 #include "tests/support/random_trace.h"
 #include "tests/written_trace.h"
@@ -110,19 +111,40 @@ std::vector<AnalysisScope> scopesFor(TTrace& trace, uint64_t seed) {
         if (rng() % 2) ranks.push_back(static_cast<int32_t>(r));
     std::vector<AnalysisScope> scopes = {{}, {TimeRange{from, to}, 0, {}}, {{}, 0, ranks}};
     if (from < to) scopes.push_back({TimeRange{from, to}, 1, ranks});
+    // A range from the start of one call to the start of another: calls at
+    // either edge fall in or out by the rule, not by chance.
+    const TProcess& p = trace.processes[rng() % trace.processCount()];
+    if (!p.calls.empty()) {
+        const int64_t offset = trace.nodeOffset(p.nodeIndex);
+        const auto edge = [&] { return wrapAdd(p.calls[rng() % p.calls.size()].start, offset); };
+        const int64_t a = edge(), b = edge();
+        scopes.push_back({TimeRange{std::min(a, b), std::max(a, b)}, 0, {}});
+    }
     return scopes;
+}
+
+// The waits of every scope, found anew and read from an index, against the
+// reference.
+void expectSameWaitsOf(TTrace& trace, const std::vector<AnalysisScope>& scopes,
+                       const WaitIndex& index) {
+    for (const AnalysisScope& scope : scopes) {
+        const WaitStates reference = referenceWaitStates(trace, scope, 40);
+        expectSameWaits(waitStates(trace, scope, 40), reference);
+        expectSameWaits(waitStates(trace, scope, 40, &index), reference);
+    }
 }
 
 void expectSameFigures(TTrace& trace, uint64_t seed) {
     const TraceWindows windows(trace);
-    for (const AnalysisScope& scope : scopesFor(trace, seed)) {
+    const std::vector<AnalysisScope> scopes = scopesFor(trace, seed);
+    expectSameWaitsOf(trace, scopes, WaitIndex(trace));
+    for (const AnalysisScope& scope : scopes) {
         const Profile reference = referenceProfile(trace, scope);
         EXPECT_EQ(profile(trace, scope), reference);
         EXPECT_EQ(profile(trace, scope, &windows), reference);
         const MessageSizes sizes = referenceMessageSizes(trace, scope);
         EXPECT_EQ(messageSizes(trace, scope), sizes);
         EXPECT_EQ(messageSizes(trace, scope, &windows), sizes);
-        expectSameWaits(waitStates(trace, scope, 40), referenceWaitStates(trace, scope, 40));
     }
     EXPECT_EQ(clockQuality(trace), referenceClockQuality(trace));
 }
@@ -168,6 +190,30 @@ TEST(AnalysisReference, GeneratedPatterns) {
         expectSameFigures(trace, 7);
         std::remove(path.c_str());
     }
+}
+
+TEST(AnalysisReference, WaitIndexKeepsToRanksWhenRowsAreSorted) {
+    uint32_t moved = 0; // traces whose rows the sort did reorder
+    for (uint64_t seed = 11; seed <= 20; ++seed) {
+        SCOPED_TRACE(seed);
+        auto loaded = loadBytes(randomCollectives(seed));
+        ASSERT_TRUE(loaded.trace->loaded()) << loaded.errors;
+        TTrace& trace = *loaded.trace;
+        trace.sortByRank();
+        const WaitIndex index(trace);
+        EXPECT_GT(index.entryCount(), 0u);
+        trace.sortByNode();
+        bool reordered = false;
+        for (uint32_t i = 0; i < trace.processCount(); ++i)
+            reordered |= trace.rankAt(i) != static_cast<int32_t>(i);
+        moved += reordered;
+        expectSameWaitsOf(trace, scopesFor(trace, seed), index);
+        // An index of another trace is not read.
+        auto other = loadBytes(randomCollectives(seed + 100));
+        const WaitIndex otherIndex(*other.trace);
+        expectSameWaits(waitStates(trace, {}, 40, &otherIndex), referenceWaitStates(trace, {}, 40));
+    }
+    EXPECT_GT(moved, 0u);
 }
 
 TEST(AnalysisReference, RealProgram) {

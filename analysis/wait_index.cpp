@@ -1,0 +1,96 @@
+#include "analysis/wait_index.h"
+
+#include "analysis/wait_walk.h"
+#include "model/parallel_for.h"
+
+#include <algorithm>
+#include <tuple>
+
+WaitKind waitKindOf(uint32_t funcId) {
+    if (funcId == kFuncSend) return WaitKind::LateReceiver;
+    if (wait_walk::isLinkedReceive(funcId)) return WaitKind::LateSender;
+    switch (collectiveKind(funcId)) {
+    case CollectiveKind::OneToAll:
+        return WaitKind::LateBroadcast;
+    case CollectiveKind::AllToOne:
+        return WaitKind::EarlyReduce;
+    case CollectiveKind::Barrier:
+        return WaitKind::Barrier;
+    default:
+        return WaitKind::AllToAll;
+    }
+}
+
+namespace {
+
+using Entry = WaitIndex::Entry;
+
+// One worker's finds while walking process `current`: its own waits go
+// straight to its list, those of other processes (receivers waiting for
+// its sends) wait in a pile until every walk is done.
+struct IndexSink {
+    std::vector<std::vector<Entry>>& lists;
+    uint32_t current = 0;
+    std::vector<std::pair<uint32_t, Entry>> others;
+
+    void add(uint32_t process, const WaitInstance& w) {
+        const Entry e{w.wait, w.call, w.partnerCall, w.partnerRank, w.funcId};
+        if (process == current)
+            lists[process].push_back(e);
+        else
+            others.emplace_back(process, e);
+    }
+};
+
+bool entryBefore(const Entry& a, const Entry& b) {
+    return std::tie(a.call, a.partnerRank, a.partnerCall) <
+           std::tie(b.call, b.partnerRank, b.partnerCall);
+}
+
+} // namespace
+
+WaitIndex::WaitIndex(const TTrace& trace) : trace_(&trace) {
+    const AnalysisScope whole;
+    const wait_walk::WaitScope ws(trace, whole);
+    const CollectiveInstances instances(ws.all);
+    const auto n = static_cast<uint32_t>(ws.all.size());
+    std::vector<std::vector<Entry>> lists(n);
+    const unsigned workers = std::thread::hardware_concurrency() == 1 ? 1 : 2;
+    std::vector<IndexSink> sinks(workers, IndexSink{lists, 0, {}});
+    parallelFor(workers, n, [&](unsigned w, uint32_t i) {
+        sinks[w].current = i;
+        wait_walk::waitsOf(ws, instances, i, sinks[w]);
+    });
+    for (IndexSink& s : sinks) {
+        for (const auto& [process, e] : s.others) lists[process].push_back(e);
+        std::vector<std::pair<uint32_t, Entry>>().swap(s.others);
+    }
+    ranks_.resize(trace.processCount());
+    parallelFor(n, [&](uint32_t i) {
+        std::vector<Entry>& list = lists[i];
+        std::sort(list.begin(), list.end(), entryBefore);
+        Rank& r = ranks_[ws.all[i].rank];
+        const TFunc* calls = ws.all[i].process->calls.data();
+        const int64_t offset = ws.all[i].offset;
+        for (size_t k = 1; k < list.size() && r.ordered; ++k)
+            r.ordered = wrapAdd(calls[list[k - 1].call].start, offset) <=
+                        wrapAdd(calls[list[k].call].start, offset);
+        r.entries = std::move(list);
+    });
+    for (const Rank& r : ranks_) entries_ += r.entries.size();
+}
+
+std::span<const WaitIndex::Entry>
+WaitIndex::entriesOf(const ScopedProcess& p, const std::optional<TimeRange>& range) const {
+    if (p.rank < 0 || static_cast<size_t>(p.rank) >= ranks_.size()) return {};
+    const Rank& r = ranks_[p.rank];
+    std::span<const Entry> all = r.entries;
+    if (!range || !r.ordered) return all;
+    const TFunc* calls = p.process->calls.data();
+    auto startsBefore = [&](int64_t t) {
+        return [=](const Entry& e) { return wrapAdd(calls[e.call].start, p.offset) < t; };
+    };
+    const auto first = std::partition_point(all.begin(), all.end(), startsBefore(range->from));
+    const auto last = std::partition_point(first, all.end(), startsBefore(range->to));
+    return {first, last};
+}
