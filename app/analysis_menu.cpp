@@ -2,6 +2,7 @@
 // the view state restarts a short pause, after which they get the view's
 // spans once (a drag or a wheel run recomputes once, not per step).
 
+#include "app/analysis_table.h"
 #include "app/main_frame.h"
 #include "app/profile_panel.h"
 #include "app/sizes_panel.h"
@@ -68,9 +69,10 @@ void MainFrame::buildAnalysisMenu() {
     connect(view_, &ZLVR_anView::signalZoom, this, follow);
     connect(view_, &ZLVR_anView::signalOpen, this, [this](bool open) {
         const TTrace* trace = open ? view_->trace() : nullptr;
-        profilePanel_->setTrace(trace);
-        waitPanel_->setTrace(trace);
-        sizesPanel_->setTrace(trace);
+        const std::shared_ptr<AnalysisIndexes> indexes = panelIndexes(trace, nullptr);
+        profilePanel_->setTrace(trace, indexes);
+        waitPanel_->setTrace(trace, indexes);
+        sizesPanel_->setTrace(trace, indexes);
         if (open) refreshAnalysis();
     });
 }

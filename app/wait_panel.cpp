@@ -1,5 +1,6 @@
 #include "app/wait_panel.h"
 
+#include "analysis/analysis_indexes.h"
 #include "analysis/analysis_tables.h"
 #include "app/analysis_table.h"
 #include "stats/stat_table_model.h"
@@ -35,8 +36,9 @@ WaitPanel::WaitPanel(QWidget* parent) : QWidget(parent) {
     refresh();
 }
 
-void WaitPanel::setTrace(const TTrace* trace) {
+void WaitPanel::setTrace(const TTrace* trace, std::shared_ptr<AnalysisIndexes> indexes) {
     trace_ = trace;
+    indexes_ = panelIndexes(trace, std::move(indexes));
     refresh();
 }
 
@@ -52,7 +54,7 @@ void WaitPanel::refresh() {
         totals_->clearTable();
         return worst_->clearTable();
     }
-    WaitStates w = waitStates(*trace_, *scope, kListed);
+    WaitStates w = waitStates(*trace_, *scope, kListed, &indexes_->waits());
     waiting_.clear();
     for (const WaitInstance& i : w.worst)
         if (const std::optional<uint32_t> position = positionOfRank(*trace_, i.rank))
