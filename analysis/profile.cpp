@@ -82,13 +82,9 @@ RankFigures profileOf(const ScopedProcess& p, const AnalysisScope& scope,
     uint32_t lastId = UINT32_MAX;
     FunctionFigures* last = nullptr;
     forEachScopedCall(p, scope, windows, [&](const ScopedCall& c) {
-        int64_t d;
-        if (scope.range) {
-            if (!scope.range->counts(c.start, c.end)) return;
-            d = scope.range->overlap(c.start, c.end);
-        } else {
-            d = wrapSub(c.end, c.start);
-        }
+        const std::optional<int64_t> scoped = scopedDuration(scope, c);
+        if (!scoped) return;
+        const int64_t d = *scoped;
         const uint32_t id = c.call.baseFuncId();
         if (id != lastId) {
             last = &table[id];

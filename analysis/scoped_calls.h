@@ -8,6 +8,7 @@
 #include "model/trace_model.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class TTrace;
@@ -32,6 +33,14 @@ struct ScopedCall {
     int64_t start; // corrected
     int64_t end;
 };
+
+// The time a call spends in the scope: its duration, or in a range its
+// overlap with it; nullopt when it does not count there.
+inline std::optional<int64_t> scopedDuration(const AnalysisScope& scope, const ScopedCall& c) {
+    if (!scope.range) return wrapSub(c.end, c.start);
+    if (!scope.range->counts(c.start, c.end)) return std::nullopt;
+    return scope.range->overlap(c.start, c.end);
+}
 
 // fn(ScopedCall) for every call of p except section markers, in call order,
 // restricted to the scope's section; with a range and windows, only the

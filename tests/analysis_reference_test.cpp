@@ -2,6 +2,7 @@
 // corner of the reader and the links), generated runs, and random
 // collectives over halves, reused identifiers, self and unknown
 // communicators, with unfinished calls and skewed clocks.
+#include "analysis/rank_balance.h"
 #include "analysis/reference/analysis_reference.h"
 #include "analysis/scoped_calls.h"
 #include "analysis/wait_index.h"
@@ -14,6 +15,7 @@
 
 #include <ostream>
 #include <random>
+#include <tuple>
 
 // Readable failures: the figures by field.
 void PrintTo(const WaitTotals& t, std::ostream* os) {
@@ -142,6 +144,17 @@ void expectSameFigures(TTrace& trace, uint64_t seed) {
         const Profile reference = referenceProfile(trace, scope);
         EXPECT_EQ(profile(trace, scope), reference);
         EXPECT_EQ(profile(trace, scope, &windows), reference);
+        // The balance's groups split each rank's time in calls.
+        const std::vector<RankBalance> balance = rankBalance(trace, scope, &windows);
+        ASSERT_EQ(balance.size(), reference.ranks.size());
+        for (size_t i = 0; i < balance.size(); ++i) {
+            const RankBalance& b = balance[i];
+            int64_t inCalls = 0;
+            for (int64_t g : b.inGroup) inCalls = wrapAdd(inCalls, g);
+            const RankFigures& r = reference.ranks[i];
+            EXPECT_EQ((std::tuple{b.rank, b.runTime, inCalls, b.outside}),
+                      (std::tuple{r.rank, r.runTime, r.inCalls, r.outside}));
+        }
         const MessageSizes sizes = referenceMessageSizes(trace, scope);
         EXPECT_EQ(messageSizes(trace, scope), sizes);
         EXPECT_EQ(messageSizes(trace, scope, &windows), sizes);
