@@ -3,6 +3,7 @@
 // spans once (a drag or a wheel run recomputes once, not per step).
 
 #include "app/analysis_table.h"
+#include "app/balance_panel.h"
 #include "app/main_frame.h"
 #include "app/profile_panel.h"
 #include "app/sizes_panel.h"
@@ -35,10 +36,12 @@ void MainFrame::buildAnalysisMenu() {
     profilePanel_ = new ProfilePanel(this);
     waitPanel_ = new WaitPanel(this);
     sizesPanel_ = new SizesPanel(this);
+    balancePanel_ = new BalancePanel(this);
     const std::pair<QWidget*, QString> panels[] = {
         {profilePanel_, tr("Profile")},
         {waitPanel_, tr("Wait states")},
         {sizesPanel_, tr("Message sizes")},
+        {balancePanel_, tr("Rank balance")},
     };
     for (const auto& [panel, title] : panels) {
         auto* dock = new QDockWidget(title, this);
@@ -73,6 +76,7 @@ void MainFrame::buildAnalysisMenu() {
         profilePanel_->setTrace(trace, indexes);
         waitPanel_->setTrace(trace, indexes);
         sizesPanel_->setTrace(trace, indexes);
+        balancePanel_->setTrace(trace, indexes);
         if (open) refreshAnalysis();
     });
 }
@@ -85,4 +89,5 @@ void MainFrame::refreshAnalysis() {
     profilePanel_->setSpans(spans);
     waitPanel_->setSpans(spans);
     sizesPanel_->setSpans(spans);
+    balancePanel_->setSpans(spans);
 }

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <optional>
 
+class BalancePanel;
 class DetailsPanel;
 class ProfilePanel;
 class QTimer;
@@ -40,6 +41,7 @@ class MainFrame : public QMainWindow {
     ProfilePanel* profilePanel() const { return profilePanel_; }
     WaitPanel* waitPanel() const { return waitPanel_; }
     SizesPanel* sizesPanel() const { return sizesPanel_; }
+    BalancePanel* balancePanel() const { return balancePanel_; }
     // Hands the analysis panels the open trace and the view's spans now (the
     // view's moves do so after a short pause).
     void refreshAnalysis();
@@ -103,5 +105,6 @@ class MainFrame : public QMainWindow {
     ProfilePanel* profilePanel_ = nullptr;
     WaitPanel* waitPanel_ = nullptr;
     SizesPanel* sizesPanel_ = nullptr;
+    BalancePanel* balancePanel_ = nullptr;
     QTimer* analysisPause_ = nullptr;
 };
