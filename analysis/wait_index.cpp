@@ -75,6 +75,7 @@ WaitIndex::WaitIndex(const TTrace& trace) : trace_(&trace) {
         for (size_t k = 1; k < list.size() && r.ordered; ++k)
             r.ordered = wrapAdd(calls[list[k - 1].call].start, offset) <=
                         wrapAdd(calls[list[k].call].start, offset);
+        for (const Entry& e : list) r.longestWait = std::max(r.longestWait, e.wait);
         r.entries = std::move(list);
     });
     for (const Rank& r : ranks_) entries_ += r.entries.size();
@@ -93,4 +94,22 @@ WaitIndex::entriesOf(const ScopedProcess& p, const std::optional<TimeRange>& ran
     const auto first = std::partition_point(all.begin(), all.end(), startsBefore(range->from));
     const auto last = std::partition_point(first, all.end(), startsBefore(range->to));
     return {first, last};
+}
+
+std::vector<WaitIndex::WaitingPart> WaitIndex::waitingParts(const ScopedProcess& p,
+                                                            const TimeRange& window) const {
+    std::vector<WaitingPart> out;
+    if (p.rank < 0 || static_cast<size_t>(p.rank) >= ranks_.size()) return out;
+    // A part that reaches into the window starts at most the longest wait before it.
+    int64_t earliest;
+    if (__builtin_sub_overflow(window.from, ranks_[p.rank].longestWait, &earliest))
+        earliest = INT64_MIN;
+    const TFunc* calls = p.process->calls.data();
+    for (const Entry& e : entriesOf(p, TimeRange{earliest, window.to})) {
+        if (e.wait <= 0) continue;
+        const int64_t from = wrapAdd(calls[e.call].start, p.offset);
+        const int64_t to = wrapAdd(from, e.wait);
+        if (from < window.to && to > window.from && from < to) out.push_back({e.call, from, to});
+    }
+    return out;
 }

@@ -44,10 +44,21 @@ class WaitIndex {
     std::span<const Entry> entriesOf(const ScopedProcess& p,
                                      const std::optional<TimeRange>& range) const;
 
+    // The waiting part of a call: from its start for as long as it waited.
+    struct WaitingPart {
+        uint32_t call = 0;
+        int64_t from = 0, to = 0; // corrected
+        bool operator==(const WaitingPart&) const = default;
+    };
+    // p's waiting parts (of waits above 0) that overlap [window.from,
+    // window.to), in call order, for marking them in the picture.
+    std::vector<WaitingPart> waitingParts(const ScopedProcess& p, const TimeRange& window) const;
+
   private:
     struct Rank {
         std::vector<Entry> entries;
         bool ordered = true; // the starts of the entries' calls never decrease
+        int64_t longestWait = 0;
     };
     const TTrace* trace_;
     std::vector<Rank> ranks_; // by rank

@@ -136,10 +136,33 @@ void expectSameWaitsOf(TTrace& trace, const std::vector<AnalysisScope>& scopes,
     }
 }
 
+// The waiting parts the picture marks: every wait above 0 of the reference
+// whose [start, start + wait) meets the window, per rank in call order.
+void expectWaitingParts(TTrace& trace, const WaitIndex& index, const TimeRange& window) {
+    const WaitStates all = referenceWaitStates(trace, {}, UINT32_MAX);
+    for (const ScopedProcess& p : scopedProcesses(trace, {})) {
+        std::vector<WaitIndex::WaitingPart> expected;
+        for (const WaitInstance& w : all.worst) {
+            const int64_t to = wrapAdd(w.start, w.wait);
+            if (w.rank == p.rank && w.start < window.to && to > window.from && w.start < to)
+                expected.push_back({w.call, w.start, to});
+        }
+        std::sort(expected.begin(), expected.end(),
+                  [](const auto& a, const auto& b) { return a.call < b.call; });
+        auto parts = index.waitingParts(p, window);
+        std::stable_sort(parts.begin(), parts.end(),
+                         [](const auto& a, const auto& b) { return a.call < b.call; });
+        EXPECT_EQ(parts, expected) << "rank " << p.rank;
+    }
+}
+
 void expectSameFigures(TTrace& trace, uint64_t seed) {
     const TraceWindows windows(trace);
     const std::vector<AnalysisScope> scopes = scopesFor(trace, seed);
-    expectSameWaitsOf(trace, scopes, WaitIndex(trace));
+    const WaitIndex index(trace);
+    expectSameWaitsOf(trace, scopes, index);
+    for (const AnalysisScope& scope : scopes)
+        if (scope.range) expectWaitingParts(trace, index, *scope.range);
     for (const AnalysisScope& scope : scopes) {
         const Profile reference = referenceProfile(trace, scope);
         EXPECT_EQ(profile(trace, scope), reference);
