@@ -7,6 +7,7 @@
 #include "app/main_frame.h"
 #include "app/profile_panel.h"
 #include "app/sizes_panel.h"
+#include "app/wait_marks.h"
 #include "app/wait_panel.h"
 #include "ui/event_expl.h"
 #include "ui/shared_view_state.h"
@@ -57,6 +58,12 @@ void MainFrame::buildAnalysisMenu() {
         });
     }
     connect(waitPanel_, &WaitPanel::goTo, this, &MainFrame::selectCall);
+    menu->addSeparator();
+    markWaits_ = menu->addAction(tr("Mark waiting time in calls"));
+    markWaits_->setObjectName("markWaitsAction");
+    markWaits_->setCheckable(true);
+    markWaits_->setToolTip(tr("Darkens the part of each call spent waiting for a partner"));
+    connect(markWaits_, &QAction::toggled, this, &MainFrame::showWaitMarks);
 
     analysisPause_ = new QTimer(this);
     analysisPause_->setSingleShot(true);
@@ -72,13 +79,20 @@ void MainFrame::buildAnalysisMenu() {
     connect(view_, &ZLVR_anView::signalZoom, this, follow);
     connect(view_, &ZLVR_anView::signalOpen, this, [this](bool open) {
         const TTrace* trace = open ? view_->trace() : nullptr;
-        const std::shared_ptr<AnalysisIndexes> indexes = panelIndexes(trace, nullptr);
-        profilePanel_->setTrace(trace, indexes);
-        waitPanel_->setTrace(trace, indexes);
-        sizesPanel_->setTrace(trace, indexes);
-        balancePanel_->setTrace(trace, indexes);
+        analysisIndexes_ = panelIndexes(trace, nullptr);
+        profilePanel_->setTrace(trace, analysisIndexes_);
+        waitPanel_->setTrace(trace, analysisIndexes_);
+        sizesPanel_->setTrace(trace, analysisIndexes_);
+        balancePanel_->setTrace(trace, analysisIndexes_);
+        showWaitMarks();
         if (open) refreshAnalysis();
     });
+}
+
+void MainFrame::showWaitMarks() {
+    const bool shown = markWaits_->isChecked() && analysisIndexes_;
+    view_->findChild<EventExpl*>("eventview")
+        ->setOverlay(shown ? waitMarks(analysisIndexes_) : nullptr);
 }
 
 void MainFrame::refreshAnalysis() {

@@ -9,8 +9,10 @@
 #include "ui/main_window.h"
 
 #include <QMainWindow>
+#include <memory>
 #include <optional>
 
+class AnalysisIndexes;
 class BalancePanel;
 class DetailsPanel;
 class ProfilePanel;
@@ -79,6 +81,8 @@ class MainFrame : public QMainWindow {
     void buildViewMenu();
     void buildHelpMenu();
     void buildAnalysisMenu();
+    // Lays the marks of waiting time over the picture while the toggle is on.
+    void showWaitMarks();
     void rebuildRecentMenu();
     void restoreSettings();
     void onLoaded(const QString& fileName, LoadOutcome outcome, const QStringList& messages);
@@ -107,4 +111,6 @@ class MainFrame : public QMainWindow {
     SizesPanel* sizesPanel_ = nullptr;
     BalancePanel* balancePanel_ = nullptr;
     QTimer* analysisPause_ = nullptr;
+    std::shared_ptr<AnalysisIndexes> analysisIndexes_; // of the open trace
+    QAction* markWaits_ = nullptr;
 };
