@@ -104,6 +104,8 @@ void MainFrame::buildViewMenu() {
         findBar_->time()->setFocus();
     });
     viewMenu_->addSeparator();
+    buildSpaceMenu();
+    viewMenu_->addSeparator();
     panelsMenu_ = viewMenu_->addMenu(tr("&Panels"));
 }
 

@@ -79,6 +79,9 @@ class MainFrame : public QMainWindow {
     void buildMenus();
     void buildFileMenu();
     void buildViewMenu();
+    // Fitted rows, the time origin and the classic view, kept in the settings.
+    void buildSpaceMenu();
+    void applyClassicView(bool classic);
     void buildHelpMenu();
     void buildAnalysisMenu();
     // Lays the marks of waiting time over the picture while the toggle is on.

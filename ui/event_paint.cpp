@@ -28,10 +28,12 @@ TimeWindow windowOf(const EventPaintInput& in, int width) {
 void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPaintInput& in) {
     TTrace& trace = in.trace;
     const TimeWindow window = windowOf(in, bounds.width());
-    const RowLayout layout = layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height());
+    const RowLayout layout =
+        layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height(), in.rowHeight);
     std::optional<RankIndex> ranks;
     if (in.filter.showLinks) ranks.emplace(trace);
 
+    const RowGeometry& g = layout.geometry;
     for (const Row& row : layout.rows) {
         const int64_t b = row.bottom;
         const int64_t nodeShift = shiftOf(trace, row.position);
@@ -44,15 +46,17 @@ void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPain
             if (!in.filter.funcVisible(f->funcId)) continue;
 
             const int64_t xs = pixelOf(window, c.start);
-            painter.setPen(QPen(qColour(in.palette.colourOf(f->funcId & ~kUnfinishedFlag)), 3));
+            painter.setPen(
+                QPen(qColour(in.palette.colourOf(f->funcId & ~kUnfinishedFlag)), g.barWidth));
             if (f->funcId == kFuncInstantMark) {
-                drawClippedLine(painter, bounds, xs - 5, b - 15, xs + 5, b - 5);
-                drawClippedLine(painter, bounds, xs - 5, b - 5, xs + 5, b - 15);
+                const int arm = g.crossArm;
+                drawClippedLine(painter, bounds, xs - arm, b - g.markHigh, xs + arm, b - g.markLow);
+                drawClippedLine(painter, bounds, xs - arm, b - g.markLow, xs + arm, b - g.markHigh);
             } else {
                 const int64_t xe = pixelOf(window, c.end);
-                drawClippedLine(painter, bounds, xs, b - 10, xe, b - 10);
+                drawClippedLine(painter, bounds, xs, b - g.centre, xe, b - g.centre);
                 if (f->funcId & kUnfinishedFlag)
-                    drawClippedLine(painter, bounds, xe, b - 5, xe, b - 15);
+                    drawClippedLine(painter, bounds, xe, b - g.markLow, xe, b - g.markHigh);
             }
             if (in.filter.showLinks) {
                 painter.setPen(QPen(Qt::white, 1));
@@ -101,7 +105,8 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     const auto started = std::chrono::steady_clock::now();
     TTrace& trace = in.trace;
     const TimeWindow window = windowOf(in, bounds.width());
-    const RowLayout layout = layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height());
+    const RowLayout layout =
+        layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height(), in.rowHeight);
     // The trace's own index, or one for this paint alone.
     std::optional<TimeIndex> ownIndex;
     TimeIndex* index = cache.timeIndex;
@@ -193,7 +198,9 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     }
     if (sink) sink->walkMs = msSince(started);
     LineList& lines = cache.scratch.lines;
-    if (cache.cull)
+    // The culler knows pens up to the bar's 3 pixels; rows fitted tall enough
+    // for wider bars are drawn line by line.
+    if (cache.cull && layout.geometry.barWidth <= 3)
         cache.scratch.culler.draw(painter, lines, cache.scratch.measures, &cache.workers.helper,
                                   cache.workers.linesWorthSharing, sink);
     else {

@@ -9,6 +9,7 @@
 // without it the list draws itself line by line. A PaintSink, where one is
 // handed in, learns the stages' times and counts.
 
+#include "view/row_layout.h"
 #include "view/time_axis.h"
 
 #include <QImage>
@@ -33,6 +34,8 @@ struct EventPaintInput {
     // The time at x = 0 when it is not offset x step (a left edge off the
     // scroll step grid).
     std::optional<int64_t> start = {};
+    // Pixels per row: the fixed 20, or a height fitted to the view.
+    int rowHeight = kRowHeight;
 };
 
 // The time window a paint of `width` pixels shows.

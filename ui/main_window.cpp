@@ -152,6 +152,7 @@ ZLVR_anView::ZLVR_anView(QWidget* parent, const char* name) : QWidget(parent) {
             &ZLVR_anView::slotStatSZMatrix);
     addItem(statMenu_, tr("&Counters"), QKeySequence(Qt::CTRL | Qt::Key_C),
             &ZLVR_anView::slotStatCounters);
+    setUpSpace();
 }
 
 ZLVR_anView::~ZLVR_anView() {
@@ -235,6 +236,7 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     state.setOffset(hsb_->value());
     vsb_->setMaximum(clampToInt(n));
     vsb_->setValue(vsb_->maximum());
+    arrangeAtOpen();
     nrview_->setData(trace_.get(), filter_.get());
     eventview_->setData(trace_.get(), filter_.get(), timeIndex_.get());
     emit signalZoom(state.zoom());
@@ -276,8 +278,8 @@ double ZLVR_anView::fitZoom() const {
     return fittingZoom(eventview_->width(), startTime_, endTime_);
 }
 
-void ZLVR_anView::applyZoom(double zoom, bool toFit) {
-    viewState_->rememberZoom();
+void ZLVR_anView::applyZoom(double zoom, bool toFit, bool remember) {
+    if (remember) viewState_->rememberZoom();
     ViewState& state = viewState_->state();
     state.setZoom(zoom);
     const int64_t step = state.step();
