@@ -26,25 +26,30 @@ namespace {
 using Entry = WaitIndex::Entry;
 
 // One worker's finds while walking process `current`: its own waits go
-// straight to its list, those of other processes (receivers waiting for
-// its sends) wait in a pile until every walk is done.
+// straight to its list, those of other processes (receivers waiting for its
+// sends) to a pile per receiving process until every walk is done.
 struct IndexSink {
-    std::vector<std::vector<Entry>>& lists;
+    std::vector<std::vector<Entry>>& own;
     uint32_t current = 0;
-    std::vector<std::pair<uint32_t, Entry>> others;
+    std::vector<std::vector<Entry>> others; // by receiving process
 
     void add(uint32_t process, const WaitInstance& w) {
         const Entry e{w.wait, w.call, w.partnerCall, w.partnerRank, w.funcId};
-        if (process == current)
-            lists[process].push_back(e);
-        else
-            others.emplace_back(process, e);
+        (process == current ? own[process] : others[process]).push_back(e);
     }
 };
 
 bool entryBefore(const Entry& a, const Entry& b) {
     return std::tie(a.call, a.partnerRank, a.partnerCall) <
            std::tie(b.call, b.partnerRank, b.partnerCall);
+}
+
+// The entries from `from` on, sorted (they nearly always come so), merged
+// with those before them.
+void mergeRun(std::vector<Entry>& list, size_t from) {
+    const auto start = list.begin() + static_cast<std::ptrdiff_t>(from);
+    if (!std::is_sorted(start, list.end(), entryBefore)) std::sort(start, list.end(), entryBefore);
+    std::inplace_merge(list.begin(), start, list.end(), entryBefore);
 }
 
 } // namespace
@@ -55,20 +60,33 @@ WaitIndex::WaitIndex(const TTrace& trace) : trace_(&trace) {
     const CollectiveInstances instances(ws.all);
     const auto n = static_cast<uint32_t>(ws.all.size());
     std::vector<std::vector<Entry>> lists(n);
+    std::vector<size_t> linksEnd(n); // where each list's collective waits begin
     const unsigned workers = std::thread::hardware_concurrency() == 1 ? 1 : 2;
     std::vector<IndexSink> sinks(workers, IndexSink{lists, 0, {}});
+    for (IndexSink& s : sinks) s.others.resize(n);
     parallelFor(workers, n, [&](unsigned w, uint32_t i) {
         sinks[w].current = i;
-        wait_walk::waitsOf(ws, instances, i, sinks[w]);
+        wait_walk::linkWaits(ws, instances, i, sinks[w]);
+        linksEnd[i] = lists[i].size();
+        wait_walk::collectiveWaits(ws, instances, i, sinks[w]);
     });
-    for (IndexSink& s : sinks) {
-        for (const auto& [process, e] : s.others) lists[process].push_back(e);
-        std::vector<std::pair<uint32_t, Entry>>().swap(s.others);
-    }
     ranks_.resize(trace.processCount());
     parallelFor(n, [&](uint32_t i) {
         std::vector<Entry>& list = lists[i];
-        std::sort(list.begin(), list.end(), entryBefore);
+        // In runs that come sorted: the process's own links, its collectives,
+        // then each worker's pile of receives waiting for senders.
+        std::sort(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(linksEnd[i]),
+                  entryBefore);
+        mergeRun(list, linksEnd[i]);
+        size_t total = list.size();
+        for (const IndexSink& s : sinks) total += s.others[i].size();
+        list.reserve(total);
+        for (IndexSink& s : sinks) {
+            const size_t from = list.size();
+            list.insert(list.end(), s.others[i].begin(), s.others[i].end());
+            std::vector<Entry>().swap(s.others[i]);
+            mergeRun(list, from);
+        }
         Rank& r = ranks_[ws.all[i].rank];
         const TFunc* calls = ws.all[i].process->calls.data();
         const int64_t offset = ws.all[i].offset;
