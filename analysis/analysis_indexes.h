@@ -17,6 +17,9 @@ class AnalysisIndexes {
     const TTrace& trace() const { return trace_; }
     const TraceWindows& windows();
     const WaitIndex& waits();
+    // The waits when something asked for them already, else null: building
+    // them costs about two whole-run wait figures.
+    const WaitIndex* waitsIfMade() const { return waits_.get(); }
 
   private:
     const TTrace& trace_;

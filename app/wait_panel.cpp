@@ -54,7 +54,9 @@ void WaitPanel::refresh() {
         totals_->clearTable();
         return worst_->clearTable();
     }
-    WaitStates w = waitStates(*trace_, *scope, kListed, &indexes_->waits());
+    // The whole run is found anew until a range (or the marks) made the index.
+    const WaitIndex* index = scope->range ? &indexes_->waits() : indexes_->waitsIfMade();
+    WaitStates w = waitStates(*trace_, *scope, kListed, index);
     waiting_.clear();
     for (const WaitInstance& i : w.worst)
         if (const std::optional<uint32_t> position = positionOfRank(*trace_, i.rank))
