@@ -5,8 +5,8 @@
 // for more menus and docked panels. Size, place, last directory and recent
 // files are kept with QSettings.
 
+#include "app/main_window.h"
 #include "model/call_search.h"
-#include "ui/main_window.h"
 
 #include <QMainWindow>
 #include <memory>

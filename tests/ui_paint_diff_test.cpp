@@ -19,6 +19,7 @@
 #include "ui/paint_clip.h"
 #include "ui/paint_helper.h"
 #include "ui/paint_sink.h"
+#include "ui/reference/paint_reference.h"
 #include "view/call_blocks.h"
 #include "view/call_skip_index.h"
 #include "view/time_axis.h"

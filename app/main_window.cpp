@@ -1,7 +1,8 @@
-#include "ui/main_window.h"
+#include "app/main_window.h"
 
 #include "dialogs/palette_dlg.h"
 #include "model/call_info.h"
+#include "model/stat_kinds.h"
 #include "model/trace_document.h"
 #include "otf2/open_trace.h"
 #include "ui/event_expl.h"
@@ -142,16 +143,11 @@ ZLVR_anView::ZLVR_anView(QWidget* parent, const char* name) : QWidget(parent) {
     linksItem_->setChecked(false);
 
     statMenu_ = new QMenu(this);
-    addItem(statMenu_, tr("&Nodes-Ranks"), QKeySequence(Qt::CTRL | Qt::Key_N),
-            &ZLVR_anView::slotStatNodesRanks);
-    addItem(statMenu_, tr("&Process"), QKeySequence(Qt::CTRL | Qt::Key_P),
-            &ZLVR_anView::slotStatProcess);
-    addItem(statMenu_, tr("&Send-Recv"), QKeySequence(Qt::CTRL | Qt::Key_S),
-            &ZLVR_anView::slotStatSRMatrix);
-    addItem(statMenu_, tr("Data si&ze transfered"), QKeySequence(Qt::CTRL | Qt::Key_Z),
-            &ZLVR_anView::slotStatSZMatrix);
-    addItem(statMenu_, tr("&Counters"), QKeySequence(Qt::CTRL | Qt::Key_C),
-            &ZLVR_anView::slotStatCounters);
+    for (const StatKindInfo* kind : statKindsInMenuOrder()) {
+        QAction* item = statMenu_->addAction(tr(kind->menuText));
+        item->setShortcut(QKeySequence(kind->accelerator, QKeySequence::PortableText));
+        connect(item, &QAction::triggered, this, [this, k = kind->kind] { showStatistics(k); });
+    }
     setUpSpace();
 }
 

@@ -22,6 +22,7 @@ class TimeLine;
 class ToolBar;
 class TTrace;
 class ViewFilter;
+enum class StatKind;
 
 // How far a load came: every record read, only some, or no process at all.
 enum class LoadOutcome { Loaded, Partly, Failed };
@@ -118,6 +119,8 @@ class ZLVR_anView : public QWidget {
     void arrangeAtOpen();
     void fitRowsNow();
     void filterEdited(bool changed);
+    // The statistics dialog of a kind, run modally; nothing while closed.
+    void showStatistics(StatKind kind);
     // The scroll bars follow a change that navigation made to the state.
     void mirrorHorizontal();
     void mirrorVertical();

@@ -2,7 +2,7 @@
 // view's height, a fitted zoom that follows the view's width, the first rank
 // in sight at open, and times counted from the trace's start. Every one is
 // off until asked for, so that the window on its own stays the classic one.
-#include "ui/main_window.h"
+#include "app/main_window.h"
 
 #include "model/trace_document.h"
 #include "ui/event_expl.h"
