@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class TTrace;
@@ -18,12 +19,13 @@ class TTrace;
 class TraceWindows {
   public:
     explicit TraceWindows(const TTrace& trace);
-    // The window of a process of this trace.
-    const CallWindow& of(const TProcess* p) const { return windows_[p - first_]; }
+    // The window of a process of this trace, found by its calls (which move
+    // with it when the rows are sorted); null for one it was not built for.
+    const CallWindow* of(const TProcess& p) const;
 
   private:
-    const TProcess* first_ = nullptr;
     std::vector<CallWindow> windows_;
+    std::unordered_map<const TFunc*, uint32_t> byCalls_; // first call -> window
 };
 
 // One call as a figure sees it.
@@ -54,10 +56,11 @@ void forEachScopedCall(const ScopedProcess& p, const AnalysisScope& scope,
         const TFunc& f = calls[k];
         fn(ScopedCall{k, f, wrapAdd(f.start, p.offset), wrapAdd(f.end, p.offset)});
     };
-    if (scope.range && windows) {
+    const CallWindow* window = scope.range && windows ? windows->of(*p.process) : nullptr;
+    if (window) {
         const std::unique_ptr<SectionMap> sections =
             scope.section ? std::make_unique<SectionMap>(*p.process) : nullptr;
-        windows->of(p.process).forEachCandidate(*scope.range, [&](uint32_t k) {
+        window->forEachCandidate(*scope.range, [&](uint32_t k) {
             if (calls[k].isSectionMarker()) return;
             if (sections && sections->sectionAt(k) != scope.section) return;
             visit(k);

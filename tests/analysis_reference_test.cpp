@@ -228,7 +228,7 @@ TEST(AnalysisReference, GeneratedPatterns) {
     }
 }
 
-TEST(AnalysisReference, WaitIndexKeepsToRanksWhenRowsAreSorted) {
+TEST(AnalysisReference, IndexesKeepToTheirProcessesWhenRowsAreSorted) {
     uint32_t moved = 0; // traces whose rows the sort did reorder
     for (uint64_t seed = 11; seed <= 20; ++seed) {
         SCOPED_TRACE(seed);
@@ -237,8 +237,13 @@ TEST(AnalysisReference, WaitIndexKeepsToRanksWhenRowsAreSorted) {
         TTrace& trace = *loaded.trace;
         trace.sortByRank();
         const WaitIndex index(trace);
+        const TraceWindows windows(trace);
         EXPECT_GT(index.entryCount(), 0u);
         trace.sortByNode();
+        for (const AnalysisScope& scope : scopesFor(trace, seed)) {
+            EXPECT_EQ(profile(trace, scope, &windows), referenceProfile(trace, scope));
+            EXPECT_EQ(messageSizes(trace, scope, &windows), referenceMessageSizes(trace, scope));
+        }
         bool reordered = false;
         for (uint32_t i = 0; i < trace.processCount(); ++i)
             reordered |= trace.rankAt(i) != static_cast<int32_t>(i);
