@@ -3,8 +3,10 @@
 // with in-range and out-of-range arguments, and checks the model's invariants.
 
 #include "analysis/analysis_tables.h"
+#include "analysis/rank_balance.h"
 #include "analysis/reference/analysis_reference.h"
 #include "analysis/scoped_calls.h"
+#include "analysis/wait_index.h"
 #include "appdb/node_address.h"
 #include "fuzz/document_reads.h"
 #include "fuzz/fuzz_check.h"
@@ -262,6 +264,7 @@ void readStatistics(const TTrace& trace) {
 // walks agree with the plain ones (on inputs small enough for those).
 void readAnalysis(TTrace& trace) {
     const TraceWindows windows(trace);
+    const WaitIndex waitIndex(trace);
     std::vector<AnalysisScope> scopes{{}};
     if (!trace.isEmpty()) {
         const int64_t start = trace.startTime(), end = trace.endTime();
@@ -280,6 +283,11 @@ void readAnalysis(TTrace& trace) {
         for (WaitsBy by : {WaitsBy::Kind, WaitsBy::Rank, WaitsBy::Function})
             readTableRows(waitsTable(waits, by));
         readTableRows(waitListTable(waits));
+        FUZZ_CHECK(waitStates(trace, scope, 5, &waitIndex) == waits);
+        const std::vector<RankBalance> balance = rankBalance(trace, scope, &windows);
+        FUZZ_CHECK(balance.size() == fast.ranks.size());
+        for (size_t i = 0; i < balance.size(); ++i)
+            FUZZ_CHECK(balance[i].outside == fast.ranks[i].outside);
         if (!small) continue;
         FUZZ_CHECK(fast == referenceProfile(trace, scope));
         FUZZ_CHECK(sizes == referenceMessageSizes(trace, scope));
