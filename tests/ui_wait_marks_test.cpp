@@ -5,6 +5,7 @@
 #include "app/main_frame.h"
 #include "model/trace_document.h"
 #include "tests/test_support.h"
+#include "tests/ui_frame_setup.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
 #include "view/row_layout.h"
@@ -44,11 +45,7 @@ class WaitMarksTest : public QObject {
 
   private slots:
     void initTestCase() {
-        QVERIFY(dir_.isValid());
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.filePath("settings"));
-        QCoreApplication::setOrganizationName("ZELVOR-test");
-        QCoreApplication::setApplicationName("wait-marks-test");
+        QVERIFY(useSettingsIn(dir_, "wait-marks-test"));
         trace_ = saveTrace(dir_, "late.zlv", lateSenderTrace());
     }
 
