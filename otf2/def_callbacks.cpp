@@ -22,8 +22,17 @@ DefState& state(void* userData) {
     return *static_cast<DefState*>(userData);
 }
 
+// Every name of the archive ends up in one-line texts (check lines, tables,
+// messages): a control character, a line break above all, becomes '?'.
+std::string printable(const char* text) {
+    std::string s = text ? text : "";
+    for (char& c : s)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return s;
+}
+
 OTF2_CallbackCode onString(void* u, OTF2_StringRef self, const char* text) {
-    state(u).strings[self] = text ? text : "";
+    state(u).strings[self] = printable(text);
     return OTF2_CALLBACK_SUCCESS;
 }
 

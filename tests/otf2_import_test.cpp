@@ -345,6 +345,19 @@ TEST(Otf2Import, HostNamesAndOwnFunctionNamesAreShownAndWrittenBack) {
     }
 }
 
+// Names reach one-line texts: a line break or other control character in
+// an archive's string reads as '?'.
+TEST(Otf2Import, ControlCharactersInNamesReadAsQuestionMarks) {
+    TestArchive a(freshArchiveDir("import_control_names"), 2, {0, 1});
+    a.initAll(0, 10);
+    a.call(1, 20, 30, "MPI_Win\n\tfence");
+    a.close();
+    Opened o = openArchive(a.path());
+    ASSERT_TRUE(o.trace->loaded()) << o.errors;
+    const TFunc& fence = o.trace->processAt(1)->calls.at(1);
+    EXPECT_EQ(o.trace->funcName(fence.funcId), "MPI_Win??fence");
+}
+
 TEST(Otf2Import, ACancelledImportKeepsNothing) {
     TestArchive a(freshArchiveDir("import_cancel"), 3);
     a.initAll(0, 10);
