@@ -227,7 +227,8 @@ void writeArchives(const fs::path& dir, const fs::path& traces) {
 }
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
+    // An option is no directory to fill: "--help" must not become one.
+    if (argc != 2 || argv[1][0] == '-') {
         std::fprintf(stderr, "usage: fuzz_make_seeds OUTDIR\n");
         return 2;
     }
