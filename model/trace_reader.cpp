@@ -201,7 +201,7 @@ bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& 
 }
 
 bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors,
-               const LoadProgress& progress, const LoadCancel* cancel) {
+               const LoadProgress& progress, const LoadCancel* cancel, LoadDepth depth) {
     TraceBuilder builder(trace, errors);
     if (!readRecords(builder, fileName, errors, &progress, cancel, 0)) {
         // A cancelled load keeps nothing of what it read; a failed one keeps it all.
@@ -211,5 +211,6 @@ bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors,
         }
         return false;
     }
+    if (depth == LoadDepth::WithoutLinks) return builder.finishWithoutLinks(progress, cancel);
     return builder.finish(progress, cancel);
 }

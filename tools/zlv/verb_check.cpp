@@ -54,7 +54,8 @@ int runCheck(int argc, char** argv) {
         return usageError("check", "--only takes a list of term, comm, srpr", kUsage);
 
     int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[0], status);
+    // The checks count calls: no links, no corrected times.
+    auto trace = openTraceForVerb(args->positional[0], status, false);
     if (!trace) return kExitUnusable;
     if (trace->isEmpty()) {
         std::cerr << "zlv check: the trace has no processes\n";

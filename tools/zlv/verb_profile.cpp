@@ -1,7 +1,7 @@
 #include "analysis/analysis_tables.h"
+#include "model/table_output.h"
 #include "model/trace_document.h"
 #include "tools/zlv/scope_args.h"
-#include "model/table_output.h"
 #include "tools/zlv/verbs.h"
 
 #include <iostream>
@@ -44,7 +44,8 @@ int runProfile(int argc, char** argv) {
     if (!parseScope(*args, scope, error)) return usageError("profile", error, kUsage);
 
     int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[0], status);
+    // Only a time range needs the clocks' corrections, which need the links.
+    auto trace = openTraceForVerb(args->positional[0], status, scope.range.has_value());
     if (!trace) return status;
     Profile p = profile(*trace, scope);
     writeTable(by == "rank" ? profileByRankTable(std::move(p))

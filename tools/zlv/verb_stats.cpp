@@ -78,7 +78,8 @@ int runStats(int argc, char** argv) {
     }
 
     int status = kExitOk;
-    auto trace = openTraceForVerb(args->positional[1], status);
+    // Only a time range needs the clocks' corrections, which need the links.
+    auto trace = openTraceForVerb(args->positional[1], status, range.has_value());
     if (!trace) return status;
     if (sizes)
         writeTable(messageSizesTable(messageSizes(*trace, AnalysisScope{range, section, {}})),
