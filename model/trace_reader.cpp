@@ -161,11 +161,7 @@ bool readRecords(TraceBuilder& builder, const std::string& fileName, std::ostrea
         ProgressStep step(progress, 0, kCountedAt, cancel);
         CallBlockWarmer warmer(*block);
         plan = planRead(counting, step, piecesFor(fileSize, pieces), &warmer);
-        uint64_t calls = 0;
-        for (const PlannedProcess& p : plan.processes) calls += p.calls;
-        // A cancelled load reads no calls: none to fault in.
-        if (plan.stop == ReadPlan::Stop::Cancelled) calls = 0;
-        warmer.finish(static_cast<size_t>(std::min<uint64_t>(calls, fileSize) * sizeof(TFunc)));
+        warmer.stop();
     }
     if (plan.stop == ReadPlan::Stop::Cancelled) return false;
     ProgressStep step(progress, kCountedAt, kLoadReadDone, cancel);
