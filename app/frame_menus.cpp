@@ -6,6 +6,7 @@
 #include "app/main_frame.h"
 
 #include "app/find_bar.h"
+#include "model/stat_kinds.h"
 
 #include <QAction>
 #include <QApplication>
@@ -38,7 +39,9 @@ void MainFrame::buildMenus() {
 
     // Ctrl+N belongs to the node sort button, which sits
     // under the node labels; "Nodes-Ranks" moves to Ctrl+Shift+R.
-    view_->statMenu()->actions().at(0)->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    const int nodesRanks = statKindInfo(StatKind::NodesRanks)->menuPosition;
+    QAction* nodesRanksItem = view_->statMenu()->actions().at(nodesRanks);
+    nodesRanksItem->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     QMenu* stats = menuBar()->addMenu(tr("&Statistics"));
     stats->setObjectName("statMenuBar");
     stats->addActions(view_->statMenu()->actions());
@@ -103,6 +106,8 @@ void MainFrame::buildViewMenu() {
         showFind();
         findBar_->time()->setFocus();
     });
+    viewMenu_->addSeparator();
+    buildSpaceMenu();
     viewMenu_->addSeparator();
     panelsMenu_ = viewMenu_->addMenu(tr("&Panels"));
 }

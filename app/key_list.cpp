@@ -27,12 +27,14 @@ constexpr Binding kBindings[] = {
     {"Enter / Escape", "zoom to the range (or open the selected call) / clear range and selection"},
     {"Alt+Left / Alt+Right", "back / forward in the zoom history"},
     {"F1", "this list"},
-    {"Wheel; Shift+wheel", "zoom about the pointer; scroll in time"},
+    {"Wheel or Ctrl+wheel; Shift+wheel", "zoom about the pointer; scroll in time"},
     {"Wheel over the node/rank column", "scroll the rows"},
     {"Click on a call", "select it: the details panel shows it"},
     {"Double-click", "on a call: its information box; elsewhere: zoom to the range"},
     {"Drag; Shift+drag or drag on the ruler", "pan; select a time range"},
     {"Hover over a call", "tool tip with every field of the call"},
+    {"Click on a table's header; Ctrl+C", "sort by the column; copy the selected cells"},
+    {"Double-click a linked call, a wait or a check line", "go to that call or process"},
 };
 
 } // namespace

@@ -96,8 +96,8 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent) {
     connect(findBar_, &FindBar::closeRequested, findToolBar_, &QWidget::hide);
     connect(findBar_, &FindBar::goToTime, this, [this](const QString& text) {
         const std::optional<int64_t> t = parseTimeText(text.toStdString());
-        if (t)
-            goToTime(*t);
+        if (t) // typed as the ruler counts
+            goToTime(saturatingAdd(*t, view_->viewState()->state().timeOrigin()));
         else
             statusBar()->showMessage(tr("Not a time: %1 (try 1500 us, 1.5 ms or 2 s)").arg(text));
     });
@@ -221,7 +221,8 @@ void MainFrame::selectCall(CallRef ref) {
     hsb->setValue(clampToInt(
         static_cast<double>(offsetShowing(start, ev->zoom(), ev->width(), hsb->value()))));
     if (const std::optional<int64_t> pos =
-            posShowing(shownPositions(*trace, *filter), ref.position, vsb->value(), ev->height()))
+            posShowing(shownPositions(*trace, *filter), ref.position, vsb->value(), ev->height(),
+                       view_->viewState()->state().rowHeight()))
         vsb->setValue(clampToInt(static_cast<double>(*pos)));
 }
 
@@ -235,8 +236,9 @@ void MainFrame::showProcess(int rank, bool lastCall) {
         if (lastCall && !calls.empty())
             return selectCall({i, static_cast<uint32_t>(calls.size() - 1)});
         QScrollBar* vsb = scrollBarOf(view_, "vsb");
-        if (const std::optional<int64_t> pos = posShowing(
-                shownPositions(*trace, *filter), i, vsb->value(), eventViewOf(view_)->height()))
+        if (const std::optional<int64_t> pos =
+                posShowing(shownPositions(*trace, *filter), i, vsb->value(),
+                           eventViewOf(view_)->height(), view_->viewState()->state().rowHeight()))
             vsb->setValue(clampToInt(static_cast<double>(*pos)));
         else
             statusBar()->showMessage(tr("Rank %1 is hidden by the filter").arg(rank), 5000);

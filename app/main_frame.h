@@ -5,8 +5,8 @@
 // for more menus and docked panels. Size, place, last directory and recent
 // files are kept with QSettings.
 
+#include "app/main_window.h"
 #include "model/call_search.h"
-#include "ui/main_window.h"
 
 #include <QMainWindow>
 #include <optional>
@@ -75,6 +75,9 @@ class MainFrame : public QMainWindow {
     void buildMenus();
     void buildFileMenu();
     void buildViewMenu();
+    // Fitted rows, the time origin and the classic view, kept in the settings.
+    void buildSpaceMenu();
+    void applyClassicView(bool classic);
     void buildHelpMenu();
     void buildAnalysisMenu();
     void rebuildRecentMenu();

@@ -25,6 +25,7 @@
 #include "ui/event_paint.h"
 #include "ui/paint_cache.h"
 #include "ui/paint_sink.h"
+#include "ui/reference/paint_reference.h"
 #include "view/time_axis.h"
 #include "view/time_index.h"
 #include "view/view_filter.h"

@@ -3,11 +3,11 @@
 // at the fitting zoom, with links, zoomed in, scrolled to both ends, sorted
 // by rank. The window must stay usable whatever the file held.
 
+#include "app/main_window.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_entries.h"
 #include "fuzz/scratch_file.h"
 #include "model/trace_document.h"
-#include "ui/main_window.h"
 #include "ui/shared_view_state.h"
 
 #include <QApplication>

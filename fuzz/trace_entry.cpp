@@ -225,12 +225,10 @@ void readTableRows(const StatTable& table) {
 void readStatistics(const TTrace& trace) {
     const std::vector<SectionItem> items = sectionItems(trace);
     FUZZ_CHECK(!items.empty() && items.front().id == 0);
-    for (StatKind kind : {StatKind::NodesRanks, StatKind::Process, StatKind::SendRecv,
-                          StatKind::Counters, StatKind::DataSize}) {
-        FUZZ_CHECK(*statCaption(kind) != '\0');
-        const size_t sections = hasSectionSelector(kind) ? kTallySections : 1;
+    for (const StatKindInfo& kind : statKinds()) {
+        const size_t sections = kind.matrix ? kTallySections : 1;
         for (size_t i = 0; i < std::min(items.size(), sections); ++i)
-            readTableRows(statTable(trace, kind, items[i].id));
+            readTableRows(kind.table(trace, items[i].id, std::nullopt));
     }
 
     // The matrices' one-scan rows agree with the per-pair tallies of the model.

@@ -30,26 +30,6 @@ RankIndex rankIndex(const TTrace& trace) {
 
 } // namespace
 
-const char* statCaption(StatKind kind) {
-    switch (kind) {
-    case StatKind::NodesRanks:
-        return "Nodes and Ranks";
-    case StatKind::Process:
-        return "Process";
-    case StatKind::SendRecv:
-        return "Send Receive operations";
-    case StatKind::Counters:
-        return "Counters";
-    case StatKind::DataSize:
-        return "Transfered data size";
-    }
-    return "";
-}
-
-bool hasSectionSelector(StatKind kind) {
-    return kind == StatKind::SendRecv || kind == StatKind::DataSize;
-}
-
 std::vector<SectionItem> sectionItems(const TTrace& trace) {
     std::vector<uint32_t> ids{0};
     for (const TProcess& p : trace.processes)
@@ -195,18 +175,7 @@ StatTable trafficTable(const TTrace& trace, TrafficWeight weight, uint32_t secti
 
 StatTable statTable(const TTrace& trace, StatKind kind, uint32_t section,
                     const std::optional<TimeRange>& range) {
-    switch (kind) {
-    case StatKind::NodesRanks:
-        return nodesRanksTable(trace);
-    case StatKind::Process:
-        return processTable(trace, range);
-    case StatKind::SendRecv:
-        return trafficTable(trace, TrafficWeight::Messages, section, range);
-    case StatKind::Counters:
-        return countersTable(trace);
-    case StatKind::DataSize:
-        return trafficTable(trace, TrafficWeight::Bytes, section, range);
-    }
+    if (const StatKindInfo* info = statKindInfo(kind)) return info->table(trace, section, range);
     StatTable empty;
     empty.rowCells = [](uint32_t) { return std::vector<std::string>{}; };
     return empty;

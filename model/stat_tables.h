@@ -2,6 +2,7 @@
 // The statistics tables as texts: header labels and, row by row, the cell
 // texts that the statistics dialog and `zlv stats` show.
 
+#include "model/stat_kinds.h"
 #include "model/traffic_rows.h"
 
 #include <cstdint>
@@ -11,19 +12,6 @@
 #include <vector>
 
 class TTrace;
-
-enum class StatKind {
-    NodesRanks = 1,
-    Process = 2,
-    SendRecv = 3,
-    Counters = 4,
-    DataSize = 5,
-};
-
-// "Nodes and Ranks", "Process", ... (untranslated); "" for an unknown kind.
-const char* statCaption(StatKind kind);
-// The two matrices can be restricted to one program section.
-bool hasSectionSelector(StatKind kind);
 
 struct SectionItem {
     uint32_t id;

@@ -292,9 +292,17 @@ std::vector<const TProcess*> processesByRank(const TTrace& trace) {
 
 void forEachTrafficRow(
     const TTrace& trace, TrafficWeight weight, uint32_t section,
-    const std::function<void(uint32_t rank, std::span<const TrafficCell> cells)>& fn) {
+    const std::function<void(uint32_t rank, std::span<const TrafficCell> cells)>& fn,
+    const std::optional<TimeRange>& range) {
     const std::vector<const TProcess*> byRank = processesByRank(trace);
     const auto n = static_cast<uint32_t>(byRank.size());
+    // Each row's range with its node's offset, taken here: the workers only read.
+    std::vector<TrafficStarts> starts;
+    if (range) {
+        starts.resize(n, TrafficStarts{*range, 0});
+        for (uint32_t r = 0; r < n; ++r)
+            if (byRank[r]) starts[r].offset = trace.nodeOffset(byRank[r]->nodeIndex);
+    }
     const uint32_t batch = std::min(batchRows(n), n);
     const unsigned workers = std::thread::hardware_concurrency() == 1 ? 1 : 2;
     // One store for all rows of a batch, reused: no allocation per row.
@@ -305,8 +313,8 @@ void forEachTrafficRow(
         const uint32_t count = std::min(batch, n - first);
         parallelFor(workers, count, [&](unsigned worker, uint32_t i) {
             if (const TProcess* p = byRank[first + i])
-                fillTrafficRow(*p, rows.make(i, n), weight, section, nullptr, identity,
-                               scratch[worker]);
+                fillTrafficRow(*p, rows.make(i, n), weight, section,
+                               range ? &starts[first + i] : nullptr, identity, scratch[worker]);
         });
         for (uint32_t i = 0; i < count; ++i)
             if (byRank[first + i]) fn(first + i, rows.row(i, n));

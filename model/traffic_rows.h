@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -37,12 +38,13 @@ std::vector<TrafficCell> trafficRow(const TProcess& p, uint32_t columns, Traffic
 
 // Every row of a matrix over partner ranks 0 .. processCount-1, in rank order:
 // fn(rank, cells) for each rank that a process has (the first process with
-// that rank). Rows are made a batch at a time on two threads and handed to fn
-// on the calling thread; memory stays bounded by one batch however many
-// ranks there are.
+// that rank), of the calls starting in `range` when one is given. Rows are
+// made a batch at a time on two threads and handed to fn on the calling
+// thread; memory stays bounded by one batch however many ranks there are.
 void forEachTrafficRow(
     const TTrace& trace, TrafficWeight weight, uint32_t section,
-    const std::function<void(uint32_t rank, std::span<const TrafficCell> cells)>& fn);
+    const std::function<void(uint32_t rank, std::span<const TrafficCell> cells)>& fn,
+    const std::optional<TimeRange>& range = std::nullopt);
 
 // For each rank 0 .. processCount-1 the first process in list order with that
 // rank (the one the document's by-rank accessors find), nullptr where none.

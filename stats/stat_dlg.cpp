@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QStandardItemModel>
 #include <QStyle>
 #include <QTableView>
 
@@ -27,12 +28,9 @@
 
 namespace {
 
-bool knownKind(int kind) {
-    return kind >= 1 && kind <= 5;
-}
-
 bool isMatrix(int kind) {
-    return knownKind(kind) && hasSectionSelector(static_cast<StatKind>(kind));
+    const StatKindInfo* info = statKindInfo(kind);
+    return info && info->matrix;
 }
 
 // Which axis sends, what a cell holds, and the colour scale with its ends.
@@ -54,8 +52,9 @@ QString heatLegend(uint64_t most, TrafficWeight weight) {
 
 } // namespace
 
-Stat_Dlg::Stat_Dlg(QWidget* parent, int kind, const TTrace* trace)
-    : QDialog(parent), trace_(trace), kind_(kind) {
+Stat_Dlg::Stat_Dlg(QWidget* parent, int kind, const TTrace* trace,
+                   const std::optional<StatRanges>& ranges)
+    : QDialog(parent), trace_(trace), kind_(kind), ranges_(ranges) {
     setModal(true);
     const bool matrix = isMatrix(kind);
 
@@ -95,7 +94,8 @@ Stat_Dlg::Stat_Dlg(QWidget* parent, int kind, const TTrace* trace)
     copy->setContext(Qt::WidgetWithChildrenShortcut);
     connect(copy, &QShortcut::activated, this, &Stat_Dlg::copySelection);
 
-    // Under the table and Done: the matrices' legend and the export button.
+    // Under the table and Done: the matrices' legend, the choice of range
+    // and the export button.
     auto* extras = new QHBoxLayout;
     if (matrix) {
         legend_ = new QLabel(this);
@@ -105,6 +105,8 @@ Stat_Dlg::Stat_Dlg(QWidget* parent, int kind, const TTrace* trace)
     } else {
         extras->addStretch(1);
     }
+    const StatKindInfo* info = statKindInfo(kind);
+    if (ranges && info && info->takesRange) extras->addWidget(makeRangeChoice(*ranges));
     auto* exporter = new QPushButton(tr("Export…"), this);
     exporter->setObjectName("export");
     extras->addWidget(exporter);
@@ -113,37 +115,69 @@ Stat_Dlg::Stat_Dlg(QWidget* parent, int kind, const TTrace* trace)
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
     connect(exporter, &QPushButton::clicked, this, &Stat_Dlg::exportAs);
 
-    if (knownKind(kind)) {
-        fill(0);
-        setWindowTitle(
-            QCoreApplication::translate("Stat_Dlg", statCaption(static_cast<StatKind>(kind))));
+    if (info) {
+        fill();
+        setWindowTitle(QCoreApplication::translate("Stat_Dlg", info->caption));
         fitToContents();
     }
 }
 
 Stat_Dlg::~Stat_Dlg() = default;
 
-void Stat_Dlg::fill(uint32_t section) {
-    if (!trace_ || !knownKind(kind_)) return;
-    const auto kind = static_cast<StatKind>(kind_);
+QComboBox* Stat_Dlg::makeRangeChoice(const StatRanges& ranges) {
+    rangeChoice_ = new QComboBox(this);
+    rangeChoice_->setObjectName("range");
+    rangeChoice_->addItems({tr("Whole run"), tr("Visible range"), tr("Selected range")});
+    if (!ranges.selected)
+        if (auto* items = qobject_cast<QStandardItemModel*>(rangeChoice_->model()))
+            items->item(2)->setEnabled(false);
+    connect(rangeChoice_, &QComboBox::activated, this, &Stat_Dlg::chooseRange);
+    return rangeChoice_;
+}
+
+void Stat_Dlg::fill() {
+    const StatKindInfo* info = statKindInfo(kind_);
+    if (!trace_ || !info) return;
     // The matrices' labels are rank numbers; the other labels are texts.
-    model_->setTable(statTable(*trace_, kind, section), !hasSectionSelector(kind));
+    model_->setTable(info->table(*trace_, section_, range_), !info->matrix);
     const QHeaderView* header = table_->horizontalHeader();
     model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
-    if (!legend_) return;
-    const TrafficWeight weight =
-        kind == StatKind::DataSize ? TrafficWeight::Bytes : TrafficWeight::Messages;
+    if (!legend_ || !info->matrix) return;
+    const TrafficWeight weight = *info->matrix;
     uint64_t most = 0;
-    forEachTrafficRow(*trace_, weight, section, [&](uint32_t, std::span<const TrafficCell> cells) {
-        for (const TrafficCell& c : cells) most = std::max(most, c.sent);
-    });
+    forEachTrafficRow(
+        *trace_, weight, section_,
+        [&](uint32_t, std::span<const TrafficCell> cells) {
+            for (const TrafficCell& c : cells) most = std::max(most, c.sent);
+        },
+        range_);
     model_->setHeatMaximum(static_cast<double>(most));
     legend_->setText(heatLegend(most, weight));
 }
 
 void Stat_Dlg::chgSect3(int item) {
     if (!isMatrix(kind_) || !sections_ || item < 0 || item >= sections_->count()) return;
-    fill(sections_->itemData(item).toUInt());
+    section_ = sections_->itemData(item).toUInt();
+    fill();
+}
+
+void Stat_Dlg::chooseRange(int item) {
+    if (!rangeChoice_ || !ranges_) return;
+    switch (item) {
+    case 0:
+        range_.reset();
+        break;
+    case 1:
+        range_ = ranges_->visible;
+        break;
+    case 2:
+        if (!ranges_->selected) return; // a disabled item chosen by other means
+        range_ = ranges_->selected;
+        break;
+    default:
+        return;
+    }
+    fill();
 }
 
 void Stat_Dlg::fitToContents() {

@@ -6,19 +6,12 @@
 #include "analysis/scoped_calls.h"
 #include "appdb/func_names.h"
 #include "format/tracer_calls.h"
+#include "tests/table_rows.h"
 #include "tests/written_trace.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-using Cells = std::vector<std::string>;
-
-std::vector<Cells> allRows(const StatTable& t) {
-    std::vector<Cells> rows;
-    for (uint32_t r = 0; r < t.rowCount; ++r) rows.push_back(t.rowCells(r));
-    return rows;
-}
 
 // One node: its clock is moved so that MPI_Init ends at 0, and every
 // corrected time is the raw one plus that offset.

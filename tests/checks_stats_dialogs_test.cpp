@@ -21,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -81,6 +82,25 @@ std::vector<QStringList> tsvLines(const std::string& text) {
     std::vector<QStringList> cells;
     for (const QString& line : lines) cells.push_back(line.split('\t'));
     return cells;
+}
+
+// A dialog's table against the tool's TSV of the same table, cell for cell;
+// a matrix line leads with its row label.
+void expectToolCells(const QAbstractItemModel* model, const std::string& tsv, bool matrix) {
+    const auto lines = tsvLines(tsv);
+    ASSERT_EQ(lines.size(), static_cast<size_t>(model->rowCount()) + 1);
+    const int offset = matrix ? 1 : 0;
+    ASSERT_EQ(lines[0].size(), model->columnCount() + offset);
+    for (int c = 0; c < model->columnCount(); ++c)
+        EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), lines[0][c + offset]);
+    for (int r = 0; r < model->rowCount(); ++r) {
+        if (matrix) {
+            EXPECT_EQ(model->headerData(r, Qt::Vertical).toString(), lines[r + 1][0]);
+        }
+        for (int c = 0; c < model->columnCount(); ++c)
+            EXPECT_EQ(model->index(r, c).data().toString(), lines[r + 1][c + offset])
+                << r << "," << c;
+    }
 }
 
 } // namespace
@@ -204,24 +224,87 @@ TEST(StatDialog, EveryKindMatchesTheToolCellForCell) {
         auto* view = dlg.findChild<QTableView*>("table");
         ASSERT_NE(view, nullptr);
         EXPECT_EQ(view->verticalHeader()->isHidden(), !matrix);
-        const QAbstractItemModel* model = view->model();
+        expectToolCells(
+            view->model(),
+            zlv(std::string("stats ") + kinds[kind - 1] + " " + path + " --format tsv").out,
+            matrix);
+    }
+}
 
-        const auto lines = tsvLines(
-            zlv(std::string("stats ") + kinds[kind - 1] + " " + path + " --format tsv").out);
-        ASSERT_EQ(lines.size(), static_cast<size_t>(model->rowCount()) + 1);
-        const int offset = matrix ? 1 : 0; // the row label leads each matrix line
-        ASSERT_EQ(lines[0].size(), model->columnCount() + offset);
-        for (int c = 0; c < model->columnCount(); ++c)
-            EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), lines[0][c + offset]);
-        for (int r = 0; r < model->rowCount(); ++r) {
-            if (matrix) {
-                EXPECT_EQ(model->headerData(r, Qt::Vertical).toString(), lines[r + 1][0]);
-            }
-            for (int c = 0; c < model->columnCount(); ++c)
-                EXPECT_EQ(model->index(r, c).data().toString(), lines[r + 1][c + offset])
-                    << r << "," << c;
+TEST(StatDialog, RangeChoiceMatchesTheToolOverTheSameRange) {
+    const std::string path = saveWrittenTrace(sampleWriter(), &sampleDb(), "ranges");
+    std::ostringstream quiet;
+    TTrace trace(path, quiet, quiet);
+    ASSERT_TRUE(trace.loaded());
+    // Both ranges begin after the one send and receive start (the matrices
+    // count nothing) and cut the processes' calls differently.
+    const int64_t t0 = trace.startTime();
+    const StatRanges ranges{{t0 + 150, t0 + 400}, TimeRange{t0 + 135, t0 + 250}};
+    const auto tool = [&](const char* kind, std::optional<TimeRange> range,
+                          const std::string& more = "") {
+        std::string args = std::string("stats ") + kind + " " + path + " --format tsv" + more;
+        if (range)
+            args += " --from " + std::to_string(range->from) + " --to " + std::to_string(range->to);
+        return zlv(args).out;
+    };
+
+    const struct {
+        int kind;
+        const char* name;
+    } ranged[] = {{2, "process"}, {3, "sendrecv"}, {5, "datasize"}};
+    for (const auto& k : ranged) {
+        SCOPED_TRACE(k.name);
+        const bool matrix = k.kind != 2;
+        Stat_Dlg dlg(nullptr, k.kind, &trace, ranges);
+        QComboBox* choice = dlg.rangeSelector();
+        ASSERT_NE(choice, nullptr);
+        EXPECT_EQ(dlg.findChild<QComboBox*>("range"), choice);
+        EXPECT_EQ(choice->count(), 3);
+        EXPECT_EQ(choice->currentIndex(), 0); // the whole run, as without a choice
+        const QAbstractItemModel* model = dlg.table()->model();
+        expectToolCells(model, tool(k.name, std::nullopt), matrix);
+
+        // Each range's table differs from the whole run's, and is the tool's.
+        choice->setCurrentIndex(2);
+        emit choice->activated(2);
+        EXPECT_NE(tool(k.name, ranges.selected), tool(k.name, std::nullopt));
+        expectToolCells(model, tool(k.name, ranges.selected), matrix);
+        choice->setCurrentIndex(1);
+        emit choice->activated(1);
+        EXPECT_NE(tool(k.name, ranges.visible), tool(k.name, std::nullopt));
+        if (!matrix) {
+            EXPECT_NE(tool(k.name, ranges.visible), tool(k.name, ranges.selected));
+        }
+        expectToolCells(model, tool(k.name, ranges.visible), matrix);
+        if (matrix) { // a section on top of the range
+            dlg.sectionSelector()->setCurrentIndex(2);
+            emit dlg.sectionSelector()->activated(2);
+            expectToolCells(model, tool(k.name, ranges.visible, " --section 5"), matrix);
+            emit dlg.sectionSelector()->activated(0);
+            // The legend's scale ends at the most sent in the range: nothing here.
+            EXPECT_TRUE(dlg.legend()->text().endsWith("&nbsp;0</td></tr></table>"))
+                << dlg.legend()->text().toStdString();
+        }
+        choice->setCurrentIndex(0);
+        emit choice->activated(0);
+        expectToolCells(model, tool(k.name, std::nullopt), matrix);
+        if (k.kind == 5) {
+            EXPECT_TRUE(dlg.legend()->text().endsWith("&nbsp;64</td></tr></table>"));
         }
     }
+
+    // No range restricts the other kinds: no choice. Without a selected
+    // range its item cannot be chosen and choosing it changes nothing.
+    for (int kind : {1, 4})
+        EXPECT_EQ(Stat_Dlg(nullptr, kind, &trace, ranges).rangeSelector(), nullptr);
+    EXPECT_EQ(Stat_Dlg(nullptr, 2, &trace).rangeSelector(), nullptr);
+    Stat_Dlg dlg(nullptr, 2, &trace, StatRanges{ranges.visible, std::nullopt});
+    const auto* items = qobject_cast<const QStandardItemModel*>(dlg.rangeSelector()->model());
+    ASSERT_NE(items, nullptr);
+    EXPECT_FALSE(items->item(2)->isEnabled());
+    EXPECT_TRUE(items->item(1)->isEnabled());
+    emit dlg.rangeSelector()->activated(2);
+    expectToolCells(dlg.table()->model(), tool("process", std::nullopt), false);
 }
 
 TEST(StatDialog, SectionSelectorRecomputesTheMatrix) {

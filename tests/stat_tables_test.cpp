@@ -1,18 +1,11 @@
 #include "model/stat_tables.h"
 
+#include "tests/table_rows.h"
 #include "tests/written_trace.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-using Cells = std::vector<std::string>;
-
-std::vector<Cells> allRows(const StatTable& t) {
-    std::vector<Cells> rows;
-    for (uint32_t r = 0; r < t.rowCount; ++r) rows.push_back(t.rowCells(r));
-    return rows;
-}
 
 void declare(TraceWriter& w, uint32_t rank, uint8_t host = 1) {
     w.declareProcess(rank, nodeIdFromOctets(192, 168, 0, host));

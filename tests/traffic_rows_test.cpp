@@ -231,3 +231,35 @@ TEST(ParallelFor, EachItemOnceAndFailuresReachTheCaller) {
                                  }),
                      std::runtime_error);
 }
+
+TEST(TrafficRows, ARangeTakesTheCallsStartingInItOnTheirNodesClock) {
+    // Rank 0 on node 0 (no offset) sends 10 bytes to rank 1 at local times
+    // 0, 100, ..., 1900; rank 1 on node 1 (offset 1000) to rank 0 at 0, ..., 900.
+    TTrace trace;
+    for (uint32_t rank = 0; rank < 2; ++rank) {
+        TProcess p(rank, 1 + rank, rank);
+        for (int64_t k = 0; k < (rank == 0 ? 20 : 10); ++k)
+            p.addCall(TFunc::make(0, kFuncSend, 100 * k, 100 * k + 10,
+                                  static_cast<int32_t>(1 - rank), kWorldComm, 0, 10, 0));
+        trace.processes.push_back(std::move(p));
+    }
+    trace.nodeClocks = {{0}, {1000}};
+    ASSERT_EQ(trace.nodeOffset(1), 1000);
+
+    // Corrected starts in [1000, 1500): rank 0's 1000..1400, rank 1's 0..400.
+    const TimeRange range{1000, 1500};
+    std::vector<std::vector<TrafficCell>> rows;
+    forEachTrafficRow(
+        trace, TrafficWeight::Bytes, 0,
+        [&](uint32_t, std::span<const TrafficCell> cells) {
+            rows.emplace_back(cells.begin(), cells.end());
+        },
+        range);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][1], (TrafficCell{50, 0}));
+    EXPECT_EQ(rows[1][0], (TrafficCell{50, 0}));
+    for (uint32_t r = 0; r < 2; ++r) {
+        const TrafficStarts starts{range, trace.nodeOffset(r)};
+        EXPECT_EQ(rows[r], trafficRow(trace.processes[r], 2, TrafficWeight::Bytes, 0, &starts));
+    }
+}

@@ -5,7 +5,7 @@
 #include "model/trace_builder.h"
 #include "model/trace_document.h"
 #include "tools/gen/trace_generator.h"
-#include "ui/main_window.h"
+#include "app/main_window.h"
 
 #include <QProgressBar>
 #include <QProgressDialog>

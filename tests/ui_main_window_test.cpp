@@ -2,12 +2,12 @@
 // sorting, links toggle, failed opens, extreme traces, the call box, and the
 // check, filter and statistics commands.
 
+#include "app/main_window.h"
 #include "dialogs/check_dlg.h"
 #include "model/trace_document.h"
 #include "stats/stat_dlg.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
-#include "ui/main_window.h"
 #include "ui/nr_view.h"
 #include "ui/time_line.h"
 #include "ui/tool_bar.h"

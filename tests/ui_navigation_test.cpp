@@ -2,10 +2,10 @@
 // events on the event explorer, the ruler and the node/rank column, checked
 // against the shared view state, the scroll bars and pixels at computed places.
 
+#include "app/main_window.h"
 #include "model/trace_document.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
-#include "ui/main_window.h"
 #include "ui/nr_view.h"
 #include "ui/shared_view_state.h"
 #include "ui/time_line.h"

@@ -19,6 +19,7 @@
 #include "ui/paint_clip.h"
 #include "ui/paint_helper.h"
 #include "ui/paint_sink.h"
+#include "ui/reference/paint_reference.h"
 #include "view/call_blocks.h"
 #include "view/call_skip_index.h"
 #include "view/time_axis.h"
@@ -231,14 +232,15 @@ TimeSpan spanOf(const TTrace& trace) {
 // holds the view: shifted by it on a larger device and clipped to the view.
 QImage paintWith(bool fast, TTrace& trace, const ViewFilter& filter, const ColorPalette& palette,
                  double zoom, int offset, int pos, QSize size, PaintCache& index,
-                 QPoint origin = {}) {
+                 QPoint origin = {}, int rowHeight = kRowHeight) {
     QImage image(size + QSize(origin.x(), origin.y()), QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter painter(&image);
     const QRect bounds(QPoint(0, 0), size);
     painter.translate(origin);
     if (!origin.isNull()) painter.setClipRect(bounds);
-    const EventPaintInput in{trace, filter, palette, zoom, offset, pos};
+    EventPaintInput in{trace, filter, palette, zoom, offset, pos};
+    in.rowHeight = rowHeight;
     if (fast)
         paintCalls(painter, bounds, in, index);
     else
@@ -246,9 +248,11 @@ QImage paintWith(bool fast, TTrace& trace, const ViewFilter& filter, const Color
     return image;
 }
 
-// Random viewports over one trace; returns how many differed.
+// Random viewports over one trace; returns how many differed. Rows of
+// rowHeight pixels, or with rowHeight 0 of a random height for each viewport.
 int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::string& what,
-                     int linksPercent = 60, bool inParts = false, bool cull = true) {
+                     int linksPercent = 60, bool inParts = false, bool cull = true,
+                     int rowHeight = kRowHeight) {
     const ColorPalette palette;
     TimeIndex timeIndex(trace); // kept across viewports, as the trace keeps it
     PaintCache index;
@@ -286,10 +290,14 @@ int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::
 
         // Now and then where a window would hold the view, away from the device's corner.
         const QPoint origin = pct(rng) < 30 ? QPoint(pct(rng) % 40, pct(rng) % 30) : QPoint();
+        // Fitted rows from one pixel (bars of one-pixel lines) to rows tall
+        // enough for bars wider than the culler's.
+        constexpr int kFittedHeights[] = {1, 2, 3, 6, 7, 13, 20, 27, 41, 60};
+        const int rows = rowHeight ? rowHeight : kFittedHeights[pct(rng) % 10];
         const QImage ref =
-            paintWith(false, trace, filter, palette, zoom, offset, pos, size, index, origin);
+            paintWith(false, trace, filter, palette, zoom, offset, pos, size, index, origin, rows);
         const QImage fast =
-            paintWith(true, trace, filter, palette, zoom, offset, pos, size, index, origin);
+            paintWith(true, trace, filter, palette, zoom, offset, pos, size, index, origin, rows);
         if (ref != fast) {
             ++differing;
             std::ostringstream where;
@@ -307,7 +315,8 @@ int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::
             ADD_FAILURE() << what << ": viewport " << v << " zoom " << zoom << " offset " << offset
                           << " pos " << pos << " links " << filter.showLinks << " hidden functions "
                           << filter.hiddenFuncs().size() << " size " << size.width() << "x"
-                          << size.height() << " at " << origin.x() << "," << origin.y();
+                          << size.height() << " at " << origin.x() << "," << origin.y()
+                          << " rows of " << rows;
         }
     }
     return differing;
@@ -377,6 +386,7 @@ TEST(PaintDiff, RandomTracesAndViewportsGiveTheSamePixels) {
         int traces, views, linksPercent;
         int inParts; // 0: never, 1: always, 2: every other trace
         bool cull = true;
+        int rowHeight = kRowHeight; // 0: fitted rows of random heights
     } kinds[] = {{"random", randomTrace, 20261206, 40, 25, 60, 0},
                  {"generated", generatedTrace, 77, 12, 25, 60, 0},
                  {"dense", denseTrace, 4242, 12, 20, 85, 0},
@@ -385,7 +395,11 @@ TEST(PaintDiff, RandomTracesAndViewportsGiveTheSamePixels) {
                  {"plain runs", plainRunsTrace, 909, 10, 40, 50, 2},
                  // The draw list drawn as it is, without the culler.
                  {"random, no culler", randomTrace, 515, 10, 15, 60, 0, false},
-                 {"dense in parts, no culler", denseTrace, 616, 6, 15, 85, 2, false}};
+                 {"dense in parts, no culler", denseTrace, 616, 6, 15, 85, 2, false},
+                 // Rows fitted to the view: the marks scale, the culler copes or stands aside.
+                 {"random, fitted rows", randomTrace, 717, 12, 20, 60, 0, true, 0},
+                 {"dense in parts, fitted rows", denseTrace, 818, 6, 15, 85, 2, true, 0},
+                 {"plain runs, fitted rows", plainRunsTrace, 919, 6, 25, 50, 0, true, 0}};
     for (const auto& kind : kinds) {
         std::mt19937_64 rng(kind.seed);
         for (int n = 0; n < kind.traces; ++n) {
@@ -393,7 +407,7 @@ TEST(PaintDiff, RandomTracesAndViewportsGiveTheSamePixels) {
             ASSERT_TRUE(trace && trace->processCount() > 0) << kind.what << " " << n;
             const bool inParts = kind.inParts == 1 || (kind.inParts == 2 && n % 2 == 1);
             if (compareViewports(rng, *trace, kind.views, kind.what + (" " + std::to_string(n)),
-                                 kind.linksPercent, inParts, kind.cull))
+                                 kind.linksPercent, inParts, kind.cull, kind.rowHeight))
                 return;
         }
     }

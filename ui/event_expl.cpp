@@ -93,6 +93,7 @@ void EventExpl::paintEvent(QPaintEvent*) {
     const ViewState& s = state();
     EventPaintInput in{*trace_, *filter_, palette_, s.zoom(), s.offset(), s.pos()};
     if (!s.onStepGrid()) in.start = s.startMicros();
+    in.rowHeight = s.rowHeight();
     paintView(painter, rect(), in, paintCache_);
     paintMarks(painter);
 }
@@ -102,9 +103,10 @@ void EventExpl::paintMarks(QPainter& painter) {
     const TimeWindow window = timeWindowAt(s.zoom(), s.startMicros(), width());
     if (s.range()) paintRangeBand(painter, rect(), window, *s.range());
     if (s.selection()) {
-        const RowLayout layout = layoutRows(shownPositions(*trace_, *filter_), s.pos(), height());
+        const RowLayout layout =
+            layoutRows(shownPositions(*trace_, *filter_), s.pos(), height(), s.rowHeight());
         if (const std::optional<DrawnBar> bar = barOf(*index_, window, layout, *s.selection()))
-            paintSelectionOutline(painter, *bar);
+            paintSelectionOutline(painter, *bar, layout.geometry);
     }
 }
 
@@ -112,7 +114,8 @@ std::optional<CallSelection> EventExpl::callAt(QPoint at) {
     if (!readable()) return std::nullopt;
     const ViewState& s = state();
     const TimeWindow window = timeWindowAt(s.zoom(), s.startMicros(), width());
-    const RowLayout layout = layoutRows(shownPositions(*trace_, *filter_), s.pos(), height());
+    const RowLayout layout =
+        layoutRows(shownPositions(*trace_, *filter_), s.pos(), height(), s.rowHeight());
     return callUnder(*index_, window, layout, at.x(), at.y(), filter_);
 }
 
@@ -155,7 +158,7 @@ void EventExpl::mouseMoveEvent(QMouseEvent* event) {
     drag_ = Drag::Pan;
     state_->panTo(grabbed_, at.x(), width());
     // Dragging down brings the rows above into view: fewer rows stay below.
-    state_->scrollRows(pressedPos_ - (at.y() - pressedAt_.y()) / kRowHeight);
+    state_->scrollRows(pressedPos_ - (at.y() - pressedAt_.y()) / state().rowHeight());
 }
 
 void EventExpl::mouseReleaseEvent(QMouseEvent* event) {

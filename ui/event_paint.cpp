@@ -1,12 +1,8 @@
 #include "ui/event_paint.h"
 
-#include "format/func_ids.h"
 #include "model/trace_document.h"
-#include "model/wrapping_math.h"
-#include "ui/color_palette.h"
 #include "ui/line_list.h"
 #include "ui/paint_cache.h"
-#include "ui/paint_clip.h"
 #include "ui/paint_sink.h"
 #include "ui/paint_walk.h"
 #include "view/row_layout.h"
@@ -23,47 +19,6 @@
 TimeWindow windowOf(const EventPaintInput& in, int width) {
     return in.start ? timeWindowAt(in.zoom, *in.start, width)
                     : timeWindow(in.zoom, in.offset, width);
-}
-
-void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPaintInput& in) {
-    TTrace& trace = in.trace;
-    const TimeWindow window = windowOf(in, bounds.width());
-    const RowLayout layout = layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height());
-    std::optional<RankIndex> ranks;
-    if (in.filter.showLinks) ranks.emplace(trace);
-
-    for (const Row& row : layout.rows) {
-        const int64_t b = row.bottom;
-        const int64_t nodeShift = shiftOf(trace, row.position);
-        for (TFunc* f = trace.firstCall(row.position); f; f = trace.nextCall(row.position)) {
-            const ClippedCall c =
-                clipCall(window, wrapAdd(f->start, nodeShift), wrapAdd(f->end, nodeShift));
-            if (c.place == CallPlace::Before) continue;
-            if (c.place == CallPlace::After) break;
-            // A hidden call is passed over as if it were not in the list.
-            if (!in.filter.funcVisible(f->funcId)) continue;
-
-            const int64_t xs = pixelOf(window, c.start);
-            painter.setPen(QPen(qColour(in.palette.colourOf(f->funcId & ~kUnfinishedFlag)), 3));
-            if (f->funcId == kFuncInstantMark) {
-                drawClippedLine(painter, bounds, xs - 5, b - 15, xs + 5, b - 5);
-                drawClippedLine(painter, bounds, xs - 5, b - 5, xs + 5, b - 15);
-            } else {
-                const int64_t xe = pixelOf(window, c.end);
-                drawClippedLine(painter, bounds, xs, b - 10, xe, b - 10);
-                if (f->funcId & kUnfinishedFlag)
-                    drawClippedLine(painter, bounds, xe, b - 5, xe, b - 15);
-            }
-            if (in.filter.showLinks) {
-                painter.setPen(QPen(Qt::white, 1));
-                forEachLinkLine(trace, in.filter, window, layout, *ranks, *f, b, c.start, xs,
-                                [&](int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
-                                    drawClippedLine(painter, bounds, x1, y1, x2, y2);
-                                });
-            }
-            if (c.lastInRow) break;
-        }
-    }
 }
 
 namespace {
@@ -101,7 +56,8 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     const auto started = std::chrono::steady_clock::now();
     TTrace& trace = in.trace;
     const TimeWindow window = windowOf(in, bounds.width());
-    const RowLayout layout = layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height());
+    const RowLayout layout =
+        layoutRows(shownPositions(trace, in.filter), in.pos, bounds.height(), in.rowHeight);
     // The trace's own index, or one for this paint alone.
     std::optional<TimeIndex> ownIndex;
     TimeIndex* index = cache.timeIndex;
@@ -193,7 +149,9 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     }
     if (sink) sink->walkMs = msSince(started);
     LineList& lines = cache.scratch.lines;
-    if (cache.cull)
+    // The culler knows pens up to the bar's 3 pixels; rows fitted tall enough
+    // for wider bars are drawn line by line.
+    if (cache.cull && layout.geometry.barWidth <= 3)
         cache.scratch.culler.draw(painter, lines, cache.scratch.measures, &cache.workers.helper,
                                   cache.workers.linesWorthSharing, sink);
     else {

@@ -1,14 +1,13 @@
 #pragma once
 // The event explorer's picture: rows of call bars and the send-to-receive
-// links. paintCallsReference walks every call of every row from its first
-// record through the trace's shared cursor. paintCalls draws the same pixels
-// as a pipeline: the walk (ui/paint_walk.h) finds through the trace's time
-// index which calls and links show and writes them, in drawing order, into a
-// draw list (ui/line_list.h); the culler (ui/line_culler.h), unless the cache
-// turns it off, leaves out what later lines paint over and draws the rest;
-// without it the list draws itself line by line. A PaintSink, where one is
-// handed in, learns the stages' times and counts.
+// links. paintCalls draws the pixels of the plain painter
+// (ui/reference/paint_reference.h) as a pipeline: the walk (ui/paint_walk.h) finds through the
+// trace's time index which calls and links show and writes them, in drawing order, into a draw list
+// (ui/line_list.h); the culler (ui/line_culler.h), unless the cache turns it off, leaves out what
+// later lines paint over and draws the rest; without it the list draws itself line by line. A
+// PaintSink, where one is handed in, learns the stages' times and counts.
 
+#include "view/row_layout.h"
 #include "view/time_axis.h"
 
 #include <QImage>
@@ -33,15 +32,16 @@ struct EventPaintInput {
     // The time at x = 0 when it is not offset x step (a left edge off the
     // scroll step grid).
     std::optional<int64_t> start = {};
+    // Pixels per row: the fixed 20, or a height fitted to the view.
+    int rowHeight = kRowHeight;
 };
 
 // The time window a paint of `width` pixels shows.
 TimeWindow windowOf(const EventPaintInput& in, int width);
 
-// Both draw onto a painter that is already black over `bounds`, or, for
-// paintCalls, onto `blackFirst`, the painter's image, which it makes black
-// (all of it) before it draws.
-void paintCallsReference(QPainter& painter, const QRect& bounds, const EventPaintInput& in);
+// Draws onto a painter that is already black over `bounds`, or onto
+// `blackFirst`, the painter's image, which it makes black (all of it) before
+// it draws.
 void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& in,
                 PaintCache& cache, QImage* blackFirst = nullptr, PaintSink* sink = nullptr);
 

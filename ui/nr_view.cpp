@@ -6,7 +6,9 @@
 #include "view/view_filter.h"
 
 #include <QPainter>
+
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace {
 
@@ -66,14 +68,36 @@ void NRView::paintEvent(QPaintEvent*) {
     if (!open_ || !trace_ || !filter_) return;
 
     const int half = w / 2;
-    const RowLayout layout = layoutRows(shownPositions(*trace_, *filter_), pos(), h);
+    const int rowHeight = state_.state().rowHeight();
+    const RowLayout layout = layoutRows(shownPositions(*trace_, *filter_), pos(), h, rowHeight);
+    const int textHeight = painter.fontMetrics().height();
+    const auto labels = [&](const QRect& nodeBox, const QRect& rankBox, uint32_t position) {
+        painter.drawText(nodeBox, Qt::AlignCenter, QString::number(trace_->nodeIndexAt(position)));
+        painter.drawText(rankBox, Qt::AlignCenter, QString::number(trace_->rankAt(position)));
+    };
+    if (rowHeight < kRowHeight && rowHeight < textHeight) {
+        // Rows lower than a line of text: no boxes, a label every few rows,
+        // counted from the top row of the list (the first rank labelled),
+        // always the same rows whatever the scroll position.
+        const int every = rowsPerLabel(rowHeight, textHeight);
+        const int64_t skip = std::max<int64_t>(0, int64_t{trace_->processCount()} - pos());
+        int64_t shown = 0;
+        for (const std::optional<int64_t>& edge : layout.edgeOf) shown += edge.has_value();
+        for (size_t r = 0; r < layout.rows.size(); ++r) {
+            if ((shown - 1 - skip - static_cast<int64_t>(r)) % every != 0) continue;
+            const Row& row = layout.rows[r];
+            const int centre = static_cast<int>(row.bottom) - layout.geometry.centre;
+            const int top = centre - textHeight / 2;
+            labels(QRect(1, top, half - 1, textHeight), QRect(half, top, half - 1, textHeight),
+                   row.position);
+        }
+        return;
+    }
     for (const Row& row : layout.rows) {
-        const int top = static_cast<int>(row.bottom) - kRowHeight;
-        const QRect nodeBox(1, top, half - 1, kRowHeight);
-        const QRect rankBox(half, top, half - 1, kRowHeight);
-        painter.drawText(nodeBox, Qt::AlignCenter,
-                         QString::number(trace_->nodeIndexAt(row.position)));
-        painter.drawText(rankBox, Qt::AlignCenter, QString::number(trace_->rankAt(row.position)));
+        const int top = static_cast<int>(row.bottom) - rowHeight;
+        const QRect nodeBox(1, top, half - 1, rowHeight);
+        const QRect rankBox(half, top, half - 1, rowHeight);
+        labels(nodeBox, rankBox, row.position);
         // A stroked QRect covers one pixel more each way; keep the outline
         // inside the box, so that the bottom row's lower edge stays visible.
         painter.drawRect(nodeBox.adjusted(0, 0, -1, -1));

@@ -63,6 +63,14 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
         last = {lines.run(), x1, y1, x2, y2};
     };
 
+    const RowGeometry& g = w.layout.geometry;
+    // A bar of the 20-pixel row's pen is a bar the culler may measure.
+    const auto addBar = [&](int64_t xs, int64_t xe, int64_t y, QRgb colour) {
+        if (g.barWidth == 3)
+            lines.addBar(xs, xe, y, colour);
+        else
+            lines.add(xs, y, xe, y, colour, g.barWidth);
+    };
     for (size_t r = firstRow; r < endRow; ++r) {
         const Row& row = w.layout.rows[r];
         const int64_t b = row.bottom;
@@ -100,7 +108,8 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                     start = wrapAdd(calls[j].start, nodeShift);
                 }
                 const LinkEnd end = cutLinkAtRightEdge(b, p.edge, start, recvEnd, window.t1);
-                addLink(links->ranks[k], column, b - 10, pixelOf(window, end.time), end.edge - 10);
+                addLink(links->ranks[k], column, b - g.centre, pixelOf(window, end.time),
+                        end.edge - g.centre);
             }
         };
         // Whether the links of a block's calls can be read from the links'
@@ -212,16 +221,20 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
             }
             const int64_t xs = cur.xs, xe = cur.xe;
             if (f.funcId == kFuncInstantMark) {
-                lines.add(xs - 5, b - 15, xs + 5, b - 5, lastColour, 3);
-                lines.add(xs - 5, b - 5, xs + 5, b - 15, lastColour, 3);
+                const int arm = g.crossArm;
+                lines.add(xs - arm, b - g.markHigh, xs + arm, b - g.markLow, lastColour,
+                          g.barWidth);
+                lines.add(xs - arm, b - g.markLow, xs + arm, b - g.markHigh, lastColour,
+                          g.barWidth);
             } else {
                 // A bar that the next call draws again with the same ends is
                 // painted over completely, whatever is drawn in between.
                 const bool repainted = more && next.clip.place == CallPlace::Inside &&
                                        calls[i + 1].funcId != kFuncInstantMark && next.xs == xs &&
                                        next.xe == xe && filter.funcVisible(calls[i + 1].funcId);
-                if (!repainted) lines.addBar(xs, xe, b - 10, lastColour);
-                if (f.funcId & kUnfinishedFlag) lines.add(xe, b - 5, xe, b - 15, lastColour, 3);
+                if (!repainted) addBar(xs, xe, b - g.centre, lastColour);
+                if (f.funcId & kUnfinishedFlag)
+                    lines.add(xe, b - g.markLow, xe, b - g.markHigh, lastColour, g.barWidth);
             }
             if (showLinks && f.linkCount > 0) {
                 const auto line = [&](int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
@@ -234,8 +247,8 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                         const LinkEnd end =
                             cutLinkAtRightEdge(b, p.edge, cur.clip.start,
                                                wrapAdd(links->recvEnds[k], p.shift), window.t1);
-                        addLink(links->ranks[k], xs, b - 10, pixelOf(window, end.time),
-                                end.edge - 10);
+                        addLink(links->ranks[k], xs, b - g.centre, pixelOf(window, end.time),
+                                end.edge - g.centre);
                     }
                 } else {
                     forEachLinkLine(trace, filter, window, w.layout, *w.ranks, f, b, cur.clip.start,

@@ -48,7 +48,8 @@ void forEachLinkLine(const TTrace& trace, const ViewFilter& filter, const TimeWi
         const LinkEnd end =
             cutLinkAtRightEdge(b, *layout.edgeOf[*partner], start,
                                wrapAdd(link.recv->end, shiftOf(trace, *partner)), window.t1);
-        line(xs, b - 10, pixelOf(window, end.time), end.edge - 10);
+        const int centre = layout.geometry.centre;
+        line(xs, b - centre, pixelOf(window, end.time), end.edge - centre);
     }
 }
 

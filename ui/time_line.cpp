@@ -5,6 +5,7 @@
 #include "view/time_axis.h"
 
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
@@ -65,18 +66,54 @@ void TimeLine::paintEvent(QPaintEvent*) {
     if (!open_) return;
 
     const ViewState& s = state();
-    const RulerScale scale = rulerScale(s.zoom());
+    // Ticks on the scroll steps, unless the left edge lies between two or
+    // the times count from an origin of their own.
+    const std::vector<RulerTick> ticks =
+        s.onStepGrid() && s.timeOrigin() == 0
+            ? rulerTicks(s.zoom(), s.offset(), w)
+            : rulerTicksFrom(s.zoom(), s.startMicros(), w, s.timeOrigin());
+    for (const RulerTick& tick : ticks) painter.drawLine(tick.x, 0, tick.x, 5);
+    if (readable_)
+        paintReadableLabels(painter, ticks);
+    else
+        paintClassicLabels(painter, ticks);
+}
+
+void TimeLine::paintClassicLabels(QPainter& painter, const std::vector<RulerTick>& ticks) {
+    const int w = width();
+    const RulerScale scale = rulerScale(state().zoom());
     if (*scale.unit)
         painter.drawText(QRect(w - 40, 10, 38, 15), Qt::AlignCenter,
                          QCoreApplication::translate("TimeLine", scale.unit));
-    const std::vector<RulerTick> ticks = s.onStepGrid()
-                                             ? rulerTicks(s.zoom(), s.offset(), w)
-                                             : rulerTicksFrom(s.zoom(), s.startMicros(), w);
-    for (const RulerTick& tick : ticks) {
-        painter.drawLine(tick.x, 0, tick.x, 5);
+    for (const RulerTick& tick : ticks)
         painter.drawText(QRect(tick.x - 40, 10, 80, 15), Qt::AlignCenter,
                          QString::fromStdString(tick.label));
+}
+
+void TimeLine::paintReadableLabels(QPainter& painter, const std::vector<RulerTick>& ticks) {
+    const int w = width();
+    const RulerScale scale = readableScale(state().zoom());
+    const QFontMetrics metrics = painter.fontMetrics();
+    const QString unit = QString::fromUtf8(scale.unit);
+    const int unitWidth = metrics.horizontalAdvance(unit);
+    const int unitLeft = w - 4 - unitWidth;
+    painter.drawText(QRect(unitLeft, 10, unitWidth + 2, 15), Qt::AlignLeft | Qt::AlignVCenter,
+                     unit);
+    std::vector<int> xs, widths;
+    QStringList texts;
+    for (const RulerTick& tick : ticks) {
+        texts << QString::fromStdString(tickLabel(tick.time, scale.exponent));
+        xs.push_back(tick.x);
+        widths.push_back(metrics.horizontalAdvance(texts.back()));
     }
+    for (const PlacedLabel& label : placeLabels(xs, widths, unitLeft - 6))
+        painter.drawText(QRect(label.left, 10, widths[label.tick] + 1, 15),
+                         Qt::AlignLeft | Qt::AlignVCenter, texts[static_cast<int>(label.tick)]);
+}
+
+void TimeLine::setReadableLabels(bool readable) {
+    readable_ = readable;
+    Update();
 }
 
 int64_t TimeLine::timeUnder(double x) const {

@@ -10,6 +10,11 @@
 
 #include <QWidget>
 
+#include <vector>
+
+class QPainter;
+struct RulerTick;
+
 class TimeLine : public QWidget {
     Q_OBJECT
   public:
@@ -22,6 +27,10 @@ class TimeLine : public QWidget {
     int offset() const;
     double zoom() const;
     bool isOpen() const { return open_; }
+    // Labels for people: the unit as "µs", "ms" or "s", no label cut by the
+    // left edge or crowding the one before. Off: the classic labels.
+    void setReadableLabels(bool readable);
+    bool readableLabels() const { return readable_; }
 
   public slots:
     void Update();
@@ -43,7 +52,11 @@ class TimeLine : public QWidget {
     // explorer's pixel for the same time.
     int64_t timeUnder(double x) const;
 
+    void paintClassicLabels(QPainter& painter, const std::vector<RulerTick>& ticks);
+    void paintReadableLabels(QPainter& painter, const std::vector<RulerTick>& ticks);
+
     bool open_ = false;
+    bool readable_ = false;
     ViewStateHold state_;
     bool selecting_ = false;
     int64_t rangeFrom_ = 0;

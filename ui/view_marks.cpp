@@ -12,13 +12,13 @@ void paintRangeBand(QPainter& painter, const QRect& bounds, const TimeWindow& wi
                      kRangeColour);
 }
 
-void paintSelectionOutline(QPainter& painter, const DrawnBar& bar) {
+void paintSelectionOutline(QPainter& painter, const DrawnBar& bar, const RowGeometry& row) {
     const auto clampPx = [](int64_t v) {
         return static_cast<int>(std::clamp<int64_t>(v, -1 << 20, 1 << 20));
     };
     painter.setPen(QPen(kOutlineColour, 1));
     painter.setBrush(Qt::NoBrush);
     const int left = clampPx(bar.xs - kOutlineGap), right = clampPx(bar.xe + kOutlineGap);
-    const int top = clampPx(bar.bottom - 15), bottom = clampPx(bar.bottom - 5);
+    const int top = clampPx(bar.bottom - row.markHigh), bottom = clampPx(bar.bottom - row.markLow);
     painter.drawRect(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)));
 }

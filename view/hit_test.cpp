@@ -16,7 +16,7 @@ std::optional<CallSelection> callUnder(TimeIndex& index, const TimeWindow& windo
     const int64_t reach = saturatingAdd(
         window.t0, clampToInt64(std::floor(static_cast<double>(x) / window.zoom)) - 1);
     for (const Row& row : layout.rows) {
-        if (!rowContains(row, y)) continue;
+        if (!rowContains(row, y, layout.geometry.height)) continue;
         const TCallList& calls = trace.processAt(row.position)->calls;
         const int64_t shift = index.shiftAt(row.position);
         for (size_t i = index.firstEndingAtOrAfter(row.position, std::max(reach, window.t0));

@@ -20,6 +20,11 @@ ViewTime NavigationLimits::clampStart(ViewTime t, double zoom) const {
     return std::clamp(t, room.minimum * step, room.maximum * step);
 }
 
+bool isFitted(const ViewState& state, const NavigationLimits& limits) {
+    if (!state.onStepGrid() || state.zoom() != limits.fitZoom()) return false;
+    return state.offset() == fitScrollRange(limits.start, limits.end, state.step()).value;
+}
+
 Viewport viewportOfRange(const ViewRange& range, const NavigationLimits& limits) {
     const double drawn = std::max(1, limits.width - 10);
     const double length = std::max<double>(1.0, timeSpan(range.start, range.end));

@@ -23,6 +23,11 @@ struct NavigationLimits {
     ViewTime clampStart(ViewTime start, double zoom) const;
 };
 
+// Whether the view shows the whole trace as the All button leaves it: the
+// fitting zoom for `limits.width`, the left edge on the scroll grid at the
+// step that holds the start. A view so fitted fits again when it is resized.
+bool isFitted(const ViewState& state, const NavigationLimits& limits);
+
 // The viewport whose drawn part (the width less the 10 free pixels on the
 // right) shows `range`: its start at the left edge, or, where the zoom is
 // bounded, the range centred.

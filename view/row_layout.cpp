@@ -15,8 +15,33 @@ std::vector<bool> shownPositions(const TTrace& trace, const ViewFilter& filter) 
     return shown;
 }
 
-RowLayout layoutRows(const std::vector<bool>& shown, int64_t pos, int64_t height) {
+RowGeometry rowGeometry(int height) {
+    RowGeometry g;
+    g.height = std::max(1, height);
+    if (g.height == kRowHeight) return g;
+    // Rounded to the nearest pixel; the centre line stays inside a 1-pixel row.
+    g.centre = std::max(1, g.height / 2);
+    g.markLow = (g.height + 2) / 4;
+    g.markHigh = g.height - g.markLow;
+    g.crossArm = std::max(1, (g.markHigh - g.markLow) / 2);
+    g.barWidth = std::max(1, (3 * g.height + kRowHeight / 2) / kRowHeight);
+    return g;
+}
+
+int fittedRowHeight(int64_t shown, int64_t viewHeight) {
+    if (shown <= 0) return kRowHeight;
+    return static_cast<int>(std::clamp<int64_t>(viewHeight / shown, 1, 1 << 20));
+}
+
+int rowsPerLabel(int rowHeight, int textHeight) {
+    rowHeight = std::max(1, rowHeight);
+    return std::max(1, (textHeight + rowHeight - 1) / rowHeight);
+}
+
+RowLayout layoutRows(const std::vector<bool>& shown, int64_t pos, int64_t height, int rowHeight) {
     RowLayout layout;
+    layout.geometry = rowGeometry(rowHeight);
+    const int64_t pitch = layout.geometry.height;
     layout.edgeOf.resize(shown.size());
     // Scrolled beyond the top (pos above the count): nothing is scrolled off.
     const int64_t skip = std::max<int64_t>(0, static_cast<int64_t>(shown.size()) - pos);
@@ -24,7 +49,7 @@ RowLayout layoutRows(const std::vector<bool>& shown, int64_t pos, int64_t height
     bool onScreen = true;
     for (size_t i = shown.size(); i-- > 0;) {
         if (!shown[i]) continue;
-        const int64_t edge = height - (walked - skip) * kRowHeight;
+        const int64_t edge = height - (walked - skip) * pitch;
         layout.edgeOf[i] = edge;
         ++walked;
         if (walked <= skip) continue; // scrolled off below
@@ -34,8 +59,8 @@ RowLayout layoutRows(const std::vector<bool>& shown, int64_t pos, int64_t height
     return layout;
 }
 
-bool rowContains(const Row& row, int64_t y) {
-    return row.bottom - kRowHeight <= y && y <= row.bottom;
+bool rowContains(const Row& row, int64_t y, int rowHeight) {
+    return row.bottom - std::max(1, rowHeight) <= y && y <= row.bottom;
 }
 
 LinkEnd cutLinkBeyondRightEdge(int64_t senderEdge, int64_t partnerEdge, int64_t start,

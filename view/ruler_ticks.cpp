@@ -2,6 +2,7 @@
 
 #include "view/time_axis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -50,25 +51,50 @@ std::vector<RulerTick> rulerTicks(double zoom, int offset, int width) {
         // A step too small to move a pixel cannot happen (step >= 1 and
         // step * zoom > 10 pixels), but never loop without advancing.
         if (!ticks.empty() && x <= ticks.back().x) break;
-        ticks.push_back({x, tickLabel(clampToInt64(t), scale.exponent)});
+        const int64_t time = clampToInt64(t);
+        ticks.push_back({x, tickLabel(time, scale.exponent), time});
     }
     return ticks;
 }
 
-std::vector<RulerTick> rulerTicksFrom(double zoom, int64_t t0, int width) {
+std::vector<RulerTick> rulerTicksFrom(double zoom, int64_t t0, int width, int64_t origin) {
     std::vector<RulerTick> ticks;
     if (!(zoom > 0.0) || !std::isfinite(zoom) || width - 60 <= 1) return ticks;
     const RulerScale scale = rulerScale(zoom);
-    // The first multiple of the step at or after t0.
-    int64_t t = t0 / scale.step * scale.step;
-    if (t < t0) t = saturatingAdd(t, scale.step);
-    for (; t >= t0; t = saturatingAdd(t, scale.step)) {
-        const double dx = std::trunc(timeSpan(t0, t) * zoom);
+    // Times counted from the origin: the first multiple of the step at or
+    // after the left edge.
+    const int64_t from = saturatingSub(t0, origin);
+    int64_t rel = from / scale.step * scale.step;
+    if (rel < from) rel = saturatingAdd(rel, scale.step);
+    for (; rel >= from; rel = saturatingAdd(rel, scale.step)) {
+        const double dx = std::trunc(timeSpan(from, rel) * zoom);
         if (!(dx + 1 < static_cast<double>(width - 60))) break;
         const int x = static_cast<int>(dx) + 1;
         if (!ticks.empty() && x <= ticks.back().x) break;
-        ticks.push_back({x, tickLabel(t, scale.exponent)});
-        if (t == std::numeric_limits<int64_t>::max()) break;
+        ticks.push_back({x, tickLabel(rel, scale.exponent), rel});
+        if (rel == std::numeric_limits<int64_t>::max()) break;
     }
     return ticks;
+}
+
+RulerScale readableScale(double zoom) {
+    RulerScale scale = rulerScale(zoom);
+    if (scale.exponent > 6) scale.exponent = 6;
+    scale.unit = scale.exponent == 0 ? "\u00b5s" : scale.exponent == 3 ? "ms" : "s";
+    return scale;
+}
+
+std::vector<PlacedLabel> placeLabels(const std::vector<int>& tickX,
+                                     const std::vector<int>& textWidth, int unitLeft, int gap) {
+    std::vector<PlacedLabel> placed;
+    int freeFrom = 0; // the first pixel the next label may take
+    for (size_t i = 0; i < tickX.size() && i < textWidth.size(); ++i) {
+        const int left = std::max(freeFrom, tickX[i] - textWidth[i] / 2);
+        // Pushed right by the edge or the last label, a label may still stay
+        // by its tick; one pushed past its tick belongs to no tick any more.
+        if (left > tickX[i] || left + textWidth[i] > unitLeft) continue;
+        placed.push_back({i, left});
+        freeFrom = left + textWidth[i] + gap;
+    }
+    return placed;
 }

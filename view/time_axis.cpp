@@ -39,6 +39,12 @@ int64_t saturatingAdd(int64_t a, int64_t b) {
     return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
 }
 
+int64_t saturatingSub(int64_t a, int64_t b) {
+    int64_t r = 0;
+    if (!__builtin_sub_overflow(a, b, &r)) return r;
+    return b < 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+}
+
 int64_t saturatingMul(int64_t a, int64_t b) {
     int64_t r = 0;
     if (!__builtin_mul_overflow(a, b, &r)) return r;

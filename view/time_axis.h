@@ -30,8 +30,9 @@ inline double timeSpan(int64_t a, int64_t b) {
     if (!__builtin_sub_overflow(b, a, &r)) return static_cast<double>(r);
     return static_cast<double>(b) - static_cast<double>(a);
 }
-// a + b and a * b, saturated at the limits of int64_t.
+// a + b, a - b and a * b, saturated at the limits of int64_t.
 int64_t saturatingAdd(int64_t a, int64_t b);
+int64_t saturatingSub(int64_t a, int64_t b);
 int64_t saturatingMul(int64_t a, int64_t b);
 // A double truncated toward zero into int64_t (NaN gives 0), or into int.
 int64_t clampToInt64(double v);

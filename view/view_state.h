@@ -8,6 +8,8 @@
 // selected time range and the history of zooms. No Qt: the window's adaptor
 // tells the widgets of changes.
 
+#include "view/row_layout.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -87,6 +89,15 @@ class ViewState {
     int pos() const { return pos_; }
     void setPos(int pos) { pos_ = pos; }
 
+    // --- rows: their height in pixels, the fixed 20 or one fitted to the view
+    int rowHeight() const { return rowHeight_; }
+    void setRowHeight(int height) { rowHeight_ = height < 1 ? 1 : height; }
+
+    // --- the time that shown times count from: 0 for the times as loaded,
+    // the trace's start for times relative to it
+    int64_t timeOrigin() const { return timeOrigin_; }
+    void setTimeOrigin(int64_t origin) { timeOrigin_ = origin; }
+
     // --- display filter, not owned; its links flag is the view's
     ViewFilter* filter() const { return filter_; }
     void setFilter(ViewFilter* filter) { filter_ = filter; }
@@ -112,8 +123,8 @@ class ViewState {
     bool canGoForward() const { return !forwardStack_.empty(); }
     void clearHistory();
 
-    // Everything back to the closed view: zoom and scroll values kept, the
-    // rest cleared.
+    // Everything back to the closed view: zoom, scroll values, row height
+    // and time origin kept, the rest cleared.
     void reset();
 
   private:
@@ -123,6 +134,8 @@ class ViewState {
     ViewTime anchorTime_ = 0; // else: anchorTime_ at pixel anchorX_
     double anchorX_ = 0;
     int pos_ = 0;
+    int rowHeight_ = kRowHeight;
+    int64_t timeOrigin_ = 0;
     ViewFilter* filter_ = nullptr;
     std::optional<CallSelection> selection_;
     std::optional<ViewRange> range_;

@@ -2,10 +2,10 @@
 // zlv render runs this program, so that zlv itself needs no Qt.
 
 #include "tools/zlv/verb_render.h"
+#include "app/main_window.h"
 #include "model/trace_document.h"
 #include "tools/zlv/args.h"
 #include "tools/zlv/verbs.h"
-#include "ui/main_window.h"
 
 #include <QApplication>
 #include <QImage>

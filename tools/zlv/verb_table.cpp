@@ -1,9 +1,14 @@
 #include "tools/zlv/verbs.h"
 
+#include "model/stat_kinds.h"
+
 #include <cstdio>
 #include <iostream>
 
 const std::vector<Verb>& verbTable() {
+    static const std::string statsSummary =
+        "a statistics table: " + statKindNames([](const StatKindInfo&) { return true; }) +
+        ", sizes";
     static const std::vector<Verb> verbs = {
         {"info", "summary of a trace as key: value lines", runInfo},
         {"links", "every send-to-receive link, tab-separated", runLinks},
@@ -14,8 +19,7 @@ const std::vector<Verb>& verbTable() {
 #endif
         {"check", "consistency checks: unfinished calls, unfreed communicators, send/recv counts",
          runCheck},
-        {"stats", "a statistics table: nodes, process, sendrecv, counters, datasize, sizes",
-         runStats},
+        {"stats", statsSummary.c_str(), runStats},
         {"sections", "the program sections of a trace: identifier and name", runSections},
         {"convert", "a trace as an OTF2 archive, or an OTF2 archive as a .zlv trace", runConvert},
         {"export", "a trace as Trace Event JSON for Perfetto and chrome://tracing", runExport},

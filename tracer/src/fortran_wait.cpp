@@ -29,6 +29,25 @@ struct SomeCompleted {
     int done = 0;
 };
 
+// Waitsome and Testsome take the same arguments; a Testsome that completes
+// nothing is a failed poll, a Waitsome always a call.
+template <class Real>
+void traceSome(void* caller, Real real, bool isTest, MPI_Fint* incount, MPI_Fint* requests,
+               MPI_Fint* outcount, MPI_Fint* indices, MPI_Fint* statuses, MPI_Fint* ierr) {
+    const int n = static_cast<int>(*incount);
+    SomeCompleted some(statuses, n);
+    const auto before = requestsToC(requests, n);
+    tracedCompletion(
+        caller,
+        [&] {
+            real(incount, requests, outcount, indices, some.st.f, ierr);
+            some.toC(outcount, indices);
+            return rcOf(ierr);
+        },
+        isTest, n, before.data(), [&] { return !isTest || some.done != 0; },
+        statusOfSome(some.st.c.data(), &some.done, some.indices.data(), n));
+}
+
 } // namespace
 
 ZLV_FORTRAN(wait, WAIT, (MPI_Fint * request, MPI_Fint* status, MPI_Fint* ierr)) {
@@ -84,18 +103,7 @@ ZLV_FORTRAN(waitsome, WAITSOME,
             (MPI_Fint * incount, MPI_Fint* requests, MPI_Fint* outcount, MPI_Fint* indices,
              MPI_Fint* statuses, MPI_Fint* ierr)) {
     ZLV_FORTRAN_REAL(waitsome);
-    const int n = static_cast<int>(*incount);
-    SomeCompleted some(statuses, n);
-    const auto before = requestsToC(requests, n);
-    tracedCompletion(
-        ZLV_CALLER,
-        [&] {
-            real(incount, requests, outcount, indices, some.st.f, ierr);
-            some.toC(outcount, indices);
-            return rcOf(ierr);
-        },
-        kWait, n, before.data(), always(),
-        statusOfSome(some.st.c.data(), &some.done, some.indices.data(), n));
+    traceSome(ZLV_CALLER, real, kWait, incount, requests, outcount, indices, statuses, ierr);
 }
 
 ZLV_FORTRAN(test, TEST, (MPI_Fint * request, MPI_Fint* flag, MPI_Fint* status, MPI_Fint* ierr)) {
@@ -152,18 +160,7 @@ ZLV_FORTRAN(testsome, TESTSOME,
             (MPI_Fint * incount, MPI_Fint* requests, MPI_Fint* outcount, MPI_Fint* indices,
              MPI_Fint* statuses, MPI_Fint* ierr)) {
     ZLV_FORTRAN_REAL(testsome);
-    const int n = static_cast<int>(*incount);
-    SomeCompleted some(statuses, n);
-    const auto before = requestsToC(requests, n);
-    tracedCompletion(
-        ZLV_CALLER,
-        [&] {
-            real(incount, requests, outcount, indices, some.st.f, ierr);
-            some.toC(outcount, indices);
-            return rcOf(ierr);
-        },
-        kTest, n, before.data(), [&] { return some.done != 0; },
-        statusOfSome(some.st.c.data(), &some.done, some.indices.data(), n));
+    traceSome(ZLV_CALLER, real, kTest, incount, requests, outcount, indices, statuses, ierr);
 }
 
 ZLV_FORTRAN(request_free, REQUEST_FREE, (MPI_Fint * request, MPI_Fint* ierr)) {

@@ -5,7 +5,7 @@ program fortran_program
   use mpi
   implicit none
   integer :: rank, nprocs, ierr, group, upper, sub, value, i
-  integer :: requests(2), members(3)
+  integer :: requests(2), members(3), indices(2), done
   logical :: flag
   call MPI_Init(ierr)
   call MPI_Comm_rank(MPI_COMM_WORLD, rank, ierr)
@@ -39,6 +39,19 @@ program fortran_program
   else if (rank == 1) then
     call MPI_Recv(value, 1, MPI_INTEGER, 2, 41, MPI_COMM_WORLD, MPI_STATUS_IGNORE, ierr)
     call MPI_Send(value, 1, MPI_INTEGER, 2, 40, MPI_COMM_WORLD, ierr)
+  end if
+
+  ! rank 0 sends to rank 3, completing with MPI_Waitsome; rank 3 polls
+  ! its receive with MPI_Testsome until it is done
+  if (rank == 0) then
+    call MPI_Isend(rank, 1, MPI_INTEGER, 3, 50, MPI_COMM_WORLD, requests(1), ierr)
+    call MPI_Waitsome(1, requests, done, indices, MPI_STATUSES_IGNORE, ierr)
+  else if (rank == 3) then
+    call MPI_Irecv(value, 1, MPI_INTEGER, 0, 50, MPI_COMM_WORLD, requests(1), ierr)
+    done = 0
+    do while (done == 0)
+      call MPI_Testsome(1, requests, done, indices, MPI_STATUSES_IGNORE, ierr)
+    end do
   end if
 
   call more_f08(rank)

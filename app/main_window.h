@@ -22,6 +22,7 @@ class TimeLine;
 class ToolBar;
 class TTrace;
 class ViewFilter;
+enum class StatKind;
 
 // How far a load came: every record read, only some, or no process at all.
 enum class LoadOutcome { Loaded, Partly, Failed };
@@ -50,6 +51,22 @@ class ZLVR_anView : public QWidget {
     TTrace* trace() const { return trace_.get(); }
     ViewFilter* viewFilter() const { return filter_.get(); }
     QMenu* filterMenu() const { return filterMenu_; }
+
+    // --- use of space; all off in the classic view
+    // The row height follows the event explorer's height, so that every
+    // shown row fits (rows of at least one pixel; more scroll).
+    void setFitRows(bool fit);
+    bool fitRows() const { return fitRows_; }
+    // A view that shows the whole trace as the All button leaves it fits
+    // again when the event explorer changes its width.
+    void setRefitOnResize(bool refit) { refitOnResize_ = refit; }
+    // A trace opens with the row of rank 0 at the top, rather than with the
+    // last rows of the list at the bottom.
+    void setOpenAtFirstRank(bool first) { openAtFirstRank_ = first; }
+    // Shown times count from the trace's start rather than being the times
+    // as loaded.
+    void setRelativeTime(bool relative);
+    bool relativeTime() const { return relativeTime_; }
     QMenu* statMenu() const { return statMenu_; }
     QAction* linksItem() const { return linksItem_; }
 
@@ -90,11 +107,20 @@ class ZLVR_anView : public QWidget {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     double fitZoom() const;
-    void applyZoom(double zoom, bool toFit);
+    // remember: a step of the zoom history (a refit after a resize is none).
+    void applyZoom(double zoom, bool toFit, bool remember = true);
+    // Use of space: set up by the constructor, applied at open, and the row
+    // height fitted again when the rows or the view change.
+    void setUpSpace();
+    void arrangeAtOpen();
+    void fitRowsNow();
     void filterEdited(bool changed);
+    // The statistics dialog of a kind, run modally; nothing while closed.
+    void showStatistics(StatKind kind);
     // The scroll bars follow a change that navigation made to the state.
     void mirrorHorizontal();
     void mirrorVertical();
@@ -106,6 +132,10 @@ class ZLVR_anView : public QWidget {
     bool open_ = false;
     bool loading_ = false;
     int progressDelayMs_ = 500;
+    bool fitRows_ = false;
+    bool refitOnResize_ = false;
+    bool openAtFirstRank_ = false;
+    bool relativeTime_ = false;
     QString openDirectory_;
     std::unique_ptr<TTrace> trace_;
     std::unique_ptr<ViewFilter> filter_;

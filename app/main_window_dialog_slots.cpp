@@ -1,13 +1,17 @@
 // The main window's slots that open the check, filter and statistics dialogs.
 // Each dialog lives for one modal run and reads the open trace; with no
-// trace open the slots do nothing.
-#include "ui/main_window.h"
+// trace open the slots do nothing. The statistics dialog also gets the
+// visible and the selected range to choose from.
+#include "app/main_window.h"
 
 #include "dialogs/check_dlg.h"
 #include "dialogs/event_filter_dlg.h"
 #include "dialogs/filter_mask_edit.h"
+#include "model/stat_kinds.h"
 #include "stats/stat_dlg.h"
+#include "ui/event_expl.h"
 #include "ui/nr_view.h"
+#include "ui/shared_view_state.h"
 
 void ZLVR_anView::slotCheck() {
     if (!open_ || !trace_) return;
@@ -39,28 +43,30 @@ void ZLVR_anView::filterEdited(bool changed) {
     emit signalFilterChanged();
 }
 
-namespace {
-
-void showStatistics(QWidget* parent, const TTrace* trace, int kind) {
-    if (!trace) return;
-    Stat_Dlg dialog(parent, kind, trace);
+void ZLVR_anView::showStatistics(StatKind kind) {
+    if (!open_ || !trace_) return;
+    // The ranges as the dialog opens; it is modal, so the view stays there.
+    // A selected range of no length holds nothing to count (zlv refuses it).
+    const ViewState& state = viewState_->state();
+    StatRanges ranges{{state.startMicros(), state.microsAt(eventview_->width())}, std::nullopt};
+    if (const std::optional<ViewRange>& r = state.range(); r && r->end > r->start)
+        ranges.selected = {r->start, r->end};
+    Stat_Dlg dialog(this, static_cast<int>(kind), trace_.get(), ranges);
     dialog.exec();
 }
 
-} // namespace
-
 void ZLVR_anView::slotStatNodesRanks() {
-    if (open_) showStatistics(this, trace_.get(), 1);
+    showStatistics(StatKind::NodesRanks);
 }
 void ZLVR_anView::slotStatProcess() {
-    if (open_) showStatistics(this, trace_.get(), 2);
+    showStatistics(StatKind::Process);
 }
 void ZLVR_anView::slotStatSRMatrix() {
-    if (open_) showStatistics(this, trace_.get(), 3);
+    showStatistics(StatKind::SendRecv);
 }
 void ZLVR_anView::slotStatCounters() {
-    if (open_) showStatistics(this, trace_.get(), 4);
+    showStatistics(StatKind::Counters);
 }
 void ZLVR_anView::slotStatSZMatrix() {
-    if (open_) showStatistics(this, trace_.get(), 5);
+    showStatistics(StatKind::DataSize);
 }

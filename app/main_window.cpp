@@ -1,7 +1,8 @@
-#include "ui/main_window.h"
+#include "app/main_window.h"
 
 #include "dialogs/palette_dlg.h"
 #include "model/call_info.h"
+#include "model/stat_kinds.h"
 #include "model/trace_document.h"
 #include "otf2/open_trace.h"
 #include "ui/event_expl.h"
@@ -142,16 +143,12 @@ ZLVR_anView::ZLVR_anView(QWidget* parent, const char* name) : QWidget(parent) {
     linksItem_->setChecked(false);
 
     statMenu_ = new QMenu(this);
-    addItem(statMenu_, tr("&Nodes-Ranks"), QKeySequence(Qt::CTRL | Qt::Key_N),
-            &ZLVR_anView::slotStatNodesRanks);
-    addItem(statMenu_, tr("&Process"), QKeySequence(Qt::CTRL | Qt::Key_P),
-            &ZLVR_anView::slotStatProcess);
-    addItem(statMenu_, tr("&Send-Recv"), QKeySequence(Qt::CTRL | Qt::Key_S),
-            &ZLVR_anView::slotStatSRMatrix);
-    addItem(statMenu_, tr("Data si&ze transfered"), QKeySequence(Qt::CTRL | Qt::Key_Z),
-            &ZLVR_anView::slotStatSZMatrix);
-    addItem(statMenu_, tr("&Counters"), QKeySequence(Qt::CTRL | Qt::Key_C),
-            &ZLVR_anView::slotStatCounters);
+    for (const StatKindInfo* kind : statKindsInMenuOrder()) {
+        QAction* item = statMenu_->addAction(tr(kind->menuText));
+        item->setShortcut(QKeySequence(kind->accelerator, QKeySequence::PortableText));
+        connect(item, &QAction::triggered, this, [this, k = kind->kind] { showStatistics(k); });
+    }
+    setUpSpace();
 }
 
 ZLVR_anView::~ZLVR_anView() {
@@ -235,6 +232,7 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     state.setOffset(hsb_->value());
     vsb_->setMaximum(clampToInt(n));
     vsb_->setValue(vsb_->maximum());
+    arrangeAtOpen();
     nrview_->setData(trace_.get(), filter_.get());
     eventview_->setData(trace_.get(), filter_.get(), timeIndex_.get());
     emit signalZoom(state.zoom());
@@ -276,8 +274,8 @@ double ZLVR_anView::fitZoom() const {
     return fittingZoom(eventview_->width(), startTime_, endTime_);
 }
 
-void ZLVR_anView::applyZoom(double zoom, bool toFit) {
-    viewState_->rememberZoom();
+void ZLVR_anView::applyZoom(double zoom, bool toFit, bool remember) {
+    if (remember) viewState_->rememberZoom();
     ViewState& state = viewState_->state();
     state.setZoom(zoom);
     const int64_t step = state.step();

@@ -1,0 +1,53 @@
+# The folders' includes against the README's Layout section: a folder may
+# include its own headers and those of the folders listed below it, nothing
+# else of the project. Run with -DROOT=<source tree>.
+
+file(READ ${ROOT}/README.md readme)
+string(FIND "${readme}" "\n## Layout\n" begin)
+if(begin EQUAL -1)
+    message(FATAL_ERROR "README.md has no Layout section")
+endif()
+string(SUBSTRING "${readme}" ${begin} -1 layout)
+string(SUBSTRING "${layout}" 1 -1 rest)
+string(FIND "${rest}" "\n## " end)
+if(NOT end EQUAL -1)
+    string(SUBSTRING "${rest}" 0 ${end} layout)
+endif()
+
+# "- `name/`: ..." lines, top to bottom.
+string(REGEX MATCHALL "\n- `[a-z0-9_]+/`:" entries "${layout}")
+set(folders "")
+foreach(entry IN LISTS entries)
+    string(REGEX REPLACE "\n- `([a-z0-9_]+)/`:" "\\1" name "${entry}")
+    list(APPEND folders ${name})
+endforeach()
+list(LENGTH folders count)
+if(count LESS 5)
+    message(FATAL_ERROR "README Layout lists only ${count} folders: ${folders}")
+endif()
+
+# An include of a folder the list does not name (tests/, say) counts as one
+# from above.
+set(faults "")
+foreach(folder IN LISTS folders)
+    list(FIND folders ${folder} rank)
+    file(GLOB_RECURSE sources ${ROOT}/${folder}/*.cpp ${ROOT}/${folder}/*.h)
+    foreach(source IN LISTS sources)
+        file(STRINGS ${source} includes REGEX "^#include \"[a-z0-9_]+/")
+        foreach(line IN LISTS includes)
+            string(REGEX REPLACE "^#include \"([a-z0-9_]+)/.*" "\\1" used "${line}")
+            if(used STREQUAL folder OR NOT IS_DIRECTORY ${ROOT}/${used})
+                continue()
+            endif()
+            list(FIND folders ${used} usedRank)
+            if(usedRank LESS rank)
+                file(RELATIVE_PATH where ${ROOT} ${source})
+                list(APPEND faults "${where}: ${line} (${used}/ is not listed below ${folder}/)")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+if(faults)
+    list(JOIN faults "\n" text)
+    message(FATAL_ERROR "includes against the README's Layout:\n${text}")
+endif()

@@ -1,0 +1,167 @@
+// The window's statistics: the menu's items, keys and the dialogs they open,
+// and the ranges the window hands the dialog: its tables over the selected
+// and the visible range equal `zlv stats --from --to` cell for cell.
+
+#include "app/main_window.h"
+#include "model/trace_document.h"
+#include "stats/stat_dlg.h"
+#include "stats/stat_table_model.h"
+#include "tests/ui_trace_files.h"
+#include "ui/event_expl.h"
+#include "ui/shared_view_state.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QMenu>
+#include <QProcess>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// Runs `act` on the next modal dialog to appear, then closes it.
+void onNextModal(std::function<void(QWidget*)> act) {
+    QTimer::singleShot(0, [act] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            act(w);
+            w->close();
+        }
+    });
+}
+
+QStringList zlvLines(const QStringList& args) {
+    QProcess zlv;
+    zlv.start(ZLV_BINARY, args + QStringList{"--format", "tsv"});
+    zlv.waitForFinished(60000);
+    return QString::fromUtf8(zlv.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+// The dialog's table as tsv lines, as the tool prints it: a matrix's lines
+// lead with the row label, its first line with an empty cell.
+QStringList tableLines(const Stat_Dlg& dlg, bool matrix) {
+    const StatTableModel* m = dlg.tableModel();
+    QStringList lines, labels;
+    if (matrix) labels << QString();
+    for (int c = 0; c < m->columnCount(); ++c)
+        labels << m->headerData(c, Qt::Horizontal).toString();
+    lines << labels.join('\t');
+    for (int r = 0; r < m->rowCount(); ++r) {
+        QStringList cells;
+        if (matrix) cells << m->headerData(r, Qt::Vertical).toString();
+        for (int c = 0; c < m->columnCount(); ++c) cells << m->cellText(r, c);
+        lines << cells.join('\t');
+    }
+    return lines;
+}
+
+} // namespace
+
+class StatisticsTest : public QObject {
+    Q_OBJECT
+  private:
+    QTemporaryDir dir_;
+    QString bars_;
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        bars_ = saveTrace(dir_, "bars.zlv", barsTrace());
+    }
+
+    void menuItemsOpenTheirKinds() {
+        ZLVR_anView w;
+        QVERIFY(w.openTrace(bars_));
+        const struct {
+            const char* text;
+            QKeySequence key;
+            const char* caption;
+        } items[] = {
+            {"&Nodes-Ranks", QKeySequence(Qt::CTRL | Qt::Key_N), "Nodes and Ranks"},
+            {"&Process", QKeySequence(Qt::CTRL | Qt::Key_P), "Process"},
+            {"&Send-Recv", QKeySequence(Qt::CTRL | Qt::Key_S), "Send Receive operations"},
+            {"Data si&ze transfered", QKeySequence(Qt::CTRL | Qt::Key_Z), "Transfered data size"},
+            {"&Counters", QKeySequence(Qt::CTRL | Qt::Key_C), "Counters"},
+        };
+        const QList<QAction*> actions = w.statMenu()->actions();
+        QCOMPARE(actions.size(), 5);
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(actions[i]->text(), QString(items[i].text));
+            QCOMPARE(actions[i]->shortcut(), items[i].key);
+            QString caption;
+            onNextModal([&](QWidget* box) {
+                if (qobject_cast<Stat_Dlg*>(box)) caption = box->windowTitle();
+            });
+            actions[i]->trigger();
+            QCOMPARE(caption, QString(items[i].caption));
+        }
+    }
+
+    void tablesOverTheWindowsRangesAreTheTools() {
+        ZLVR_anView w;
+        w.resize(600, 400);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(w.openTrace(bars_));
+        for (int i = 0; i < 3; ++i) w.slotvZoomIn(); // the view shows a part of the run
+        const ViewState& state = w.viewState()->state();
+        const int width = w.findChild<EventExpl*>("eventview")->width();
+        const QStringList visible{"--from", QString::number(state.startMicros()), "--to",
+                                  QString::number(state.microsAt(width))};
+
+        // The choice while nothing, or a range of no length, is selected: no
+        // selected range to take.
+        const auto selectable = [&] {
+            bool enabled = true;
+            onNextModal([&](QWidget* box) {
+                const QComboBox* choice = static_cast<Stat_Dlg*>(box)->rangeSelector();
+                const auto* items = qobject_cast<const QStandardItemModel*>(choice->model());
+                enabled = items->item(2)->isEnabled();
+            });
+            w.slotStatProcess();
+            return enabled;
+        };
+        QVERIFY(!selectable());
+        w.viewState()->selectRange(70, 70);
+        QVERIFY(!selectable());
+
+        // The receive from 60 starts in the range, the send at 50 before it.
+        w.viewState()->selectRange(250, 55);
+        QVERIFY(selectable());
+        const QStringList selected{"--from", "55", "--to", "250"};
+        const struct {
+            void (ZLVR_anView::*slot)();
+            const char* kind;
+            bool matrix;
+        } kinds[] = {{&ZLVR_anView::slotStatProcess, "process", false},
+                     {&ZLVR_anView::slotStatSRMatrix, "sendrecv", true},
+                     {&ZLVR_anView::slotStatSZMatrix, "datasize", true}};
+        for (const auto& k : kinds) {
+            const QStringList tool{"stats", k.kind, bars_};
+            QStringList whole, inSelected, inVisible;
+            onNextModal([&](QWidget* box) {
+                auto* dlg = static_cast<Stat_Dlg*>(box);
+                QComboBox* choice = dlg->rangeSelector();
+                whole = tableLines(*dlg, k.matrix);
+                for (int item : {2, 1}) {
+                    choice->setCurrentIndex(item);
+                    emit choice->activated(item);
+                    (item == 2 ? inSelected : inVisible) = tableLines(*dlg, k.matrix);
+                }
+            });
+            (w.*k.slot)();
+            QCOMPARE(whole, zlvLines(tool));
+            QCOMPARE(inSelected, zlvLines(tool + selected));
+            QCOMPARE(inVisible, zlvLines(tool + visible));
+            QVERIFY(inSelected != whole);
+            if (!k.matrix) QVERIFY(inVisible != whole);
+        }
+    }
+};
+
+QTEST_MAIN(StatisticsTest)
+#include "ui_statistics_test.moc"
