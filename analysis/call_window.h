@@ -22,6 +22,7 @@ class CallWindow {
     // order: all that do, and a few more (callers test each one).
     template <typename Fn>
     void forEachCandidate(const TimeRange& range, Fn&& fn) const;
+    uint32_t callCount() const { return count_; }
 
   private:
     const TFunc* calls_ = nullptr;

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-TraceWindows::TraceWindows(const TTrace& trace) : first_(trace.processes.data()) {
+TraceWindows::TraceWindows(const TTrace& trace) {
     const auto n = static_cast<uint32_t>(trace.processes.size());
     std::vector<std::optional<CallWindow>> made(n);
     parallelFor(n, [&](uint32_t i) {
@@ -14,5 +14,16 @@ TraceWindows::TraceWindows(const TTrace& trace) : first_(trace.processes.data())
             ScopedProcess{&p, static_cast<int32_t>(p.rank), trace.nodeOffset(p.nodeIndex)});
     });
     windows_.reserve(n);
-    for (auto& w : made) windows_.push_back(std::move(*w));
+    for (uint32_t i = 0; i < n; ++i) {
+        windows_.push_back(std::move(*made[i]));
+        // Processes without calls need no window.
+        if (!trace.processes[i].calls.empty()) byCalls_.emplace(trace.processes[i].calls.data(), i);
+    }
+}
+
+const CallWindow* TraceWindows::of(const TProcess& p) const {
+    if (p.calls.empty()) return nullptr;
+    const auto it = byCalls_.find(p.calls.data());
+    if (it == byCalls_.end() || windows_[it->second].callCount() != p.calls.size()) return nullptr;
+    return &windows_[it->second];
 }

@@ -8,6 +8,8 @@
 #include "model/trace_model.h"
 
 #include <memory>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
 class TTrace;
@@ -17,12 +19,13 @@ class TTrace;
 class TraceWindows {
   public:
     explicit TraceWindows(const TTrace& trace);
-    // The window of a process of this trace.
-    const CallWindow& of(const TProcess* p) const { return windows_[p - first_]; }
+    // The window of a process of this trace, found by its calls (which move
+    // with it when the rows are sorted); null for one it was not built for.
+    const CallWindow* of(const TProcess& p) const;
 
   private:
-    const TProcess* first_ = nullptr;
     std::vector<CallWindow> windows_;
+    std::unordered_map<const TFunc*, uint32_t> byCalls_; // first call -> window
 };
 
 // One call as a figure sees it.
@@ -32,6 +35,14 @@ struct ScopedCall {
     int64_t start; // corrected
     int64_t end;
 };
+
+// The time a call spends in the scope: its duration, or in a range its
+// overlap with it; nullopt when it does not count there.
+inline std::optional<int64_t> scopedDuration(const AnalysisScope& scope, const ScopedCall& c) {
+    if (!scope.range) return wrapSub(c.end, c.start);
+    if (!scope.range->counts(c.start, c.end)) return std::nullopt;
+    return scope.range->overlap(c.start, c.end);
+}
 
 // fn(ScopedCall) for every call of p except section markers, in call order,
 // restricted to the scope's section; with a range and windows, only the
@@ -45,10 +56,11 @@ void forEachScopedCall(const ScopedProcess& p, const AnalysisScope& scope,
         const TFunc& f = calls[k];
         fn(ScopedCall{k, f, wrapAdd(f.start, p.offset), wrapAdd(f.end, p.offset)});
     };
-    if (scope.range && windows) {
+    const CallWindow* window = scope.range && windows ? windows->of(*p.process) : nullptr;
+    if (window) {
         const std::unique_ptr<SectionMap> sections =
             scope.section ? std::make_unique<SectionMap>(*p.process) : nullptr;
-        windows->of(p.process).forEachCandidate(*scope.range, [&](uint32_t k) {
+        window->forEachCandidate(*scope.range, [&](uint32_t k) {
             if (calls[k].isSectionMarker()) return;
             if (sections && sections->sectionAt(k) != scope.section) return;
             visit(k);

@@ -1,11 +1,11 @@
 #include "analysis/wait_states.h"
 
-#include "analysis/collective_instances.h"
 #include "analysis/id_table.h"
+#include "analysis/wait_index.h"
+#include "analysis/wait_walk.h"
 #include "model/parallel_for.h"
 #include "model/trace_document.h"
 
-#include <memory>
 #include <tuple>
 
 const char* waitKindName(WaitKind kind) {
@@ -30,31 +30,7 @@ void finishWaits(WaitStates& w, uint32_t listed) {
 
 namespace {
 
-// The processes, and which of them and which of their calls the scope takes.
-struct WaitScope {
-    const AnalysisScope& scope;
-    std::vector<ScopedProcess> all;  // every process, rank order
-    std::vector<int32_t> positionOf; // rank -> index in all, -1 when none
-    std::vector<bool> included;      // per index in all
-    std::vector<std::unique_ptr<SectionMap>> sections;
-
-    WaitScope(const TTrace& trace, const AnalysisScope& s)
-        : scope(s), all(scopedProcesses(trace, {})), positionOf(trace.processCount(), -1),
-          included(all.size()), sections(all.size()) {
-        for (size_t i = 0; i < all.size(); ++i) positionOf[all[i].rank] = static_cast<int32_t>(i);
-        for (const ScopedProcess& p : scopedProcesses(trace, AnalysisScope{{}, 0, s.ranks}))
-            included[positionOf[p.rank]] = true;
-        if (s.section)
-            for (size_t i = 0; i < all.size(); ++i)
-                sections[i] = std::make_unique<SectionMap>(*all[i].process);
-    }
-
-    bool takes(uint32_t process, uint32_t call, int64_t start) const {
-        if (!included[process]) return false;
-        if (scope.range && !scope.range->holds(start)) return false;
-        return !scope.section || sections[process]->sectionAt(call) == scope.section;
-    }
-};
+using wait_walk::WaitScope;
 
 // One worker's sums, on cache lines of their own.
 struct alignas(64) WaitSums {
@@ -88,111 +64,8 @@ struct alignas(64) WaitSums {
     }
 };
 
-bool isLinkedReceive(uint32_t funcId) {
-    return funcId == kFuncRecv || funcId == kFuncWaitIrecv;
-}
-
-// The waits of one link from call k of process i.
-void linkWait(const WaitScope& ws, uint32_t i, uint32_t k, const TLink& l, WaitSums& sums) {
-    const ScopedProcess& sp = ws.all[i];
-    const TFunc& s = sp.process->calls[k];
-    if (l.rank >= ws.positionOf.size() || ws.positionOf[l.rank] < 0) return;
-    const auto j = static_cast<uint32_t>(ws.positionOf[l.rank]);
-    const ScopedProcess& rp = ws.all[j];
-    const TCallList& rcalls = rp.process->calls;
-    if (l.recv < rcalls.data() || l.recv >= rcalls.data() + rcalls.size()) return;
-    const TFunc& r = *l.recv;
-    if (!isLinkedReceive(r.funcId)) return;
-    const auto rk = static_cast<uint32_t>(l.recv - rcalls.data());
-    const int64_t sendStart = wrapAdd(s.start, sp.offset);
-    const int64_t recvStart = wrapAdd(r.start, rp.offset);
-    if (ws.takes(j, rk, recvStart))
-        sums.add(j,
-                 {WaitKind::LateSender, rp.rank, rk, r.funcId, recvStart,
-                  clampedWait(wrapSub(sendStart, recvStart), wrapSub(r.end, r.start)), sp.rank, k});
-    if (s.funcId == kFuncSend && r.funcId == kFuncRecv && ws.takes(i, k, sendStart))
-        sums.add(i, {WaitKind::LateReceiver, sp.rank, k, s.funcId, sendStart,
-                     clampedWait(wrapSub(recvStart, sendStart), wrapSub(s.end, s.start)), rp.rank,
-                     rk});
-}
-
-// Late senders and late receivers of the links that leave process i. Each
-// receiving call lies in another process's memory, a cache miss apiece: the
-// links wait in a short queue while their receiving calls are fetched.
-void linkWaits(const WaitScope& ws, const CollectiveInstances& inst, uint32_t i, WaitSums& sums) {
-    constexpr uint32_t kAhead = 16; // a power of two
-    std::pair<uint32_t, const TLink*> queue[kAhead];
-    uint32_t queued = 0, done = 0;
-    const TCallList& calls = ws.all[i].process->calls;
-    for (uint32_t k : inst.linkedSendsOf(i)) {
-        for (const TLink& l : calls[k].linkSpan()) {
-            if (queued - done == kAhead) {
-                const auto& [call, link] = queue[done++ % kAhead];
-                linkWait(ws, i, call, *link, sums);
-            }
-            __builtin_prefetch(l.recv);
-            queue[queued++ % kAhead] = {k, &l};
-        }
-    }
-    while (done != queued) {
-        const auto& [call, link] = queue[done++ % kAhead];
-        linkWait(ws, i, call, *link, sums);
-    }
-}
-
-// The waits of process i's calls in collective instances.
-void collectiveWaits(const WaitScope& ws, const CollectiveInstances& inst, uint32_t i,
-                     WaitSums& sums) {
-    const ScopedProcess& sp = ws.all[i];
-    for (const MemberCall& m : inst.callsOf(i)) {
-        const TFunc& f = sp.process->calls[m.call];
-        const int64_t start = wrapAdd(f.start, sp.offset);
-        if (!ws.takes(i, m.call, start)) continue;
-        const InstanceArrivals& a = inst.arrivals(m);
-        const Arrival* waitedFor = nullptr;
-        WaitKind kind = WaitKind::AllToAll;
-        switch (m.kind) {
-        case CollectiveKind::OneToAll:
-            if (m.root) continue; // the root waits for nobody
-            waitedFor = &a.root;
-            kind = WaitKind::LateBroadcast;
-            break;
-        case CollectiveKind::AllToOne:
-            if (!m.root) continue;
-            waitedFor = &a.lastNonRoot;
-            kind = WaitKind::EarlyReduce;
-            break;
-        case CollectiveKind::Barrier:
-            kind = WaitKind::Barrier;
-            waitedFor = &a.last;
-            break;
-        default:
-            waitedFor = &a.last;
-            break;
-        }
-        if (waitedFor->rank < 0) continue; // that partner left no call in the trace
-        sums.add(i, {kind, sp.rank, m.call, f.baseFuncId(), start,
-                     clampedWait(wrapSub(waitedFor->start, start), wrapSub(f.end, f.start)),
-                     waitedFor->rank, waitedFor->call});
-    }
-}
-
-} // namespace
-
-WaitStates waitStates(const TTrace& trace, const AnalysisScope& scope, uint32_t listed) {
-    const WaitScope ws(trace, scope);
-    const CollectiveInstances instances(ws.all);
-    const unsigned workers = std::thread::hardware_concurrency() == 1 ? 1 : 2;
-    std::vector<WaitSums> sums(workers);
-    for (WaitSums& s : sums) {
-        s.byProcess.resize(ws.all.size());
-        s.listed = listed;
-    }
-    parallelFor(workers, static_cast<uint32_t>(ws.all.size()), [&](unsigned w, uint32_t i) {
-        linkWaits(ws, instances, i, sums[w]);
-        collectiveWaits(ws, instances, i, sums[w]);
-    });
-
+// The figures of the scope from every worker's sums.
+WaitStates collect(const WaitScope& ws, const std::vector<WaitSums>& sums, uint32_t listed) {
     WaitStates out;
     IdTable<WaitTotals> byFunction;
     for (const WaitSums& s : sums) {
@@ -207,8 +80,56 @@ WaitStates waitStates(const TTrace& trace, const AnalysisScope& scope, uint32_t 
         WaitTotals t;
         for (const WaitSums& s : sums) t.merge(s.byProcess[i]);
         out.byRank.emplace_back(ws.all[i].rank, t);
-        out.runTimeSum = wrapAdd(out.runTimeSum, scopedRunTime(ws.all[i], scope.range));
+        out.runTimeSum = wrapAdd(out.runTimeSum, scopedRunTime(ws.all[i], ws.scope.range));
     }
     finishWaits(out, listed);
     return out;
+}
+
+std::vector<WaitSums> sumsFor(const WaitScope& ws, unsigned workers, uint32_t listed) {
+    std::vector<WaitSums> sums(workers);
+    for (WaitSums& s : sums) {
+        s.byProcess.resize(ws.all.size());
+        s.listed = listed;
+    }
+    return sums;
+}
+
+// The scope's waits as the index holds them. Without a range the starts are
+// not read until the worst waits are known (their order does not need them).
+WaitStates fromIndex(const WaitScope& ws, const WaitIndex& index, uint32_t listed) {
+    const std::optional<TimeRange>& range = ws.scope.range;
+    const unsigned workers = std::thread::hardware_concurrency() == 1 ? 1 : 2;
+    std::vector<WaitSums> sums = sumsFor(ws, workers, listed);
+    parallelFor(workers, static_cast<uint32_t>(ws.all.size()), [&](unsigned w, uint32_t i) {
+        if (!ws.included[i]) return;
+        const ScopedProcess& p = ws.all[i];
+        const TFunc* calls = p.process->calls.data();
+        for (const WaitIndex::Entry& e : index.entriesOf(p, range)) {
+            const int64_t start = range ? wrapAdd(calls[e.call].start, p.offset) : 0;
+            if (!ws.takes(i, e.call, start)) continue;
+            sums[w].add(i, {waitKindOf(e.funcId), p.rank, e.call, e.funcId, start, e.wait,
+                            e.partnerRank, e.partnerCall});
+        }
+    });
+    WaitStates out = collect(ws, sums, listed);
+    for (WaitInstance& w : out.worst) {
+        const ScopedProcess& p = ws.all[ws.positionOf[w.rank]];
+        w.start = wrapAdd(p.process->calls[w.call].start, p.offset);
+    }
+    return out;
+}
+
+} // namespace
+
+WaitStates waitStates(const TTrace& trace, const AnalysisScope& scope, uint32_t listed,
+                      const WaitIndex* index) {
+    const WaitScope ws(trace, scope);
+    if (index && &index->trace() == &trace) return fromIndex(ws, *index, listed);
+    const CollectiveInstances instances(ws.all);
+    const unsigned workers = std::thread::hardware_concurrency() == 1 ? 1 : 2;
+    std::vector<WaitSums> sums = sumsFor(ws, workers, listed);
+    parallelFor(workers, static_cast<uint32_t>(ws.all.size()),
+                [&](unsigned w, uint32_t i) { wait_walk::waitsOf(ws, instances, i, sums[w]); });
+    return collect(ws, sums, listed);
 }

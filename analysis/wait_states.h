@@ -11,6 +11,7 @@
 #include <vector>
 
 class TTrace;
+class WaitIndex;
 
 enum class WaitKind : uint8_t {
     LateSender,
@@ -81,5 +82,7 @@ void finishWaits(WaitStates& w, uint32_t listed);
 
 // The waits of the scope: a wait counts when the waiting call starts in the
 // range, lies in the section and belongs to a rank of the scope; its partner
-// may lie anywhere. `listed`: how many of the largest waits to keep.
-WaitStates waitStates(const TTrace& trace, const AnalysisScope& scope, uint32_t listed = 0);
+// may lie anywhere. `listed`: how many of the largest waits to keep. With the
+// index of this trace, the waits are read from it instead of found anew.
+WaitStates waitStates(const TTrace& trace, const AnalysisScope& scope, uint32_t listed = 0,
+                      const WaitIndex* index = nullptr);

@@ -2,9 +2,12 @@
 // the view state restarts a short pause, after which they get the view's
 // spans once (a drag or a wheel run recomputes once, not per step).
 
+#include "app/analysis_table.h"
+#include "app/balance_panel.h"
 #include "app/main_frame.h"
 #include "app/profile_panel.h"
 #include "app/sizes_panel.h"
+#include "app/wait_marks.h"
 #include "app/wait_panel.h"
 #include "ui/event_expl.h"
 #include "ui/shared_view_state.h"
@@ -34,10 +37,12 @@ void MainFrame::buildAnalysisMenu() {
     profilePanel_ = new ProfilePanel(this);
     waitPanel_ = new WaitPanel(this);
     sizesPanel_ = new SizesPanel(this);
+    balancePanel_ = new BalancePanel(this);
     const std::pair<QWidget*, QString> panels[] = {
         {profilePanel_, tr("Profile")},
         {waitPanel_, tr("Wait states")},
         {sizesPanel_, tr("Message sizes")},
+        {balancePanel_, tr("Rank balance")},
     };
     for (const auto& [panel, title] : panels) {
         auto* dock = new QDockWidget(title, this);
@@ -53,6 +58,12 @@ void MainFrame::buildAnalysisMenu() {
         });
     }
     connect(waitPanel_, &WaitPanel::goTo, this, &MainFrame::selectCall);
+    menu->addSeparator();
+    markWaits_ = menu->addAction(tr("Mark waiting time in calls"));
+    markWaits_->setObjectName("markWaitsAction");
+    markWaits_->setCheckable(true);
+    markWaits_->setToolTip(tr("Darkens the part of each call spent waiting for a partner"));
+    connect(markWaits_, &QAction::toggled, this, &MainFrame::showWaitMarks);
 
     analysisPause_ = new QTimer(this);
     analysisPause_->setSingleShot(true);
@@ -68,11 +79,20 @@ void MainFrame::buildAnalysisMenu() {
     connect(view_, &ZLVR_anView::signalZoom, this, follow);
     connect(view_, &ZLVR_anView::signalOpen, this, [this](bool open) {
         const TTrace* trace = open ? view_->trace() : nullptr;
-        profilePanel_->setTrace(trace);
-        waitPanel_->setTrace(trace);
-        sizesPanel_->setTrace(trace);
+        analysisIndexes_ = panelIndexes(trace, nullptr);
+        profilePanel_->setTrace(trace, analysisIndexes_);
+        waitPanel_->setTrace(trace, analysisIndexes_);
+        sizesPanel_->setTrace(trace, analysisIndexes_);
+        balancePanel_->setTrace(trace, analysisIndexes_);
+        showWaitMarks();
         if (open) refreshAnalysis();
     });
+}
+
+void MainFrame::showWaitMarks() {
+    const bool shown = markWaits_->isChecked() && analysisIndexes_;
+    view_->findChild<EventExpl*>("eventview")
+        ->setOverlay(shown ? waitMarks(analysisIndexes_) : nullptr);
 }
 
 void MainFrame::refreshAnalysis() {
@@ -83,4 +103,5 @@ void MainFrame::refreshAnalysis() {
     profilePanel_->setSpans(spans);
     waitPanel_->setSpans(spans);
     sizesPanel_->setSpans(spans);
+    balancePanel_->setSpans(spans);
 }

@@ -1,5 +1,7 @@
 #include "app/analysis_table.h"
 
+#include "analysis/analysis_indexes.h"
+
 #include "stats/stat_table_model.h"
 
 #include <QComboBox>
@@ -40,6 +42,13 @@ std::optional<AnalysisScope> panelScope(QLabel* note, const TTrace* trace, const
                            : QString());
     note->setVisible(!note->text().isEmpty());
     return trace ? scope : std::nullopt;
+}
+
+std::shared_ptr<AnalysisIndexes> panelIndexes(const TTrace* trace,
+                                              std::shared_ptr<AnalysisIndexes> shared) {
+    if (!trace) return nullptr;
+    if (shared && &shared->trace() == trace) return shared;
+    return std::make_shared<AnalysisIndexes>(*trace);
 }
 
 AnalysisTable::AnalysisTable(const QString& name, QWidget* parent) : QTableView(parent) {

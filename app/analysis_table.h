@@ -7,6 +7,9 @@
 
 #include <QTableView>
 
+#include <memory>
+
+class AnalysisIndexes;
 class QComboBox;
 class QLabel;
 class QVBoxLayout;
@@ -24,6 +27,11 @@ QVBoxLayout* panelLayout(QWidget* panel, const QList<QWidget*>& choices, QLabel*
 // no range selected) and hidden when there is one.
 std::optional<AnalysisScope> panelScope(QLabel* note, const TTrace* trace, const QComboBox* span,
                                         const ViewSpans& spans);
+
+// The indexes a panel reads: those it shares with the other panels, else
+// its own (none without a trace).
+std::shared_ptr<AnalysisIndexes> panelIndexes(const TTrace* trace,
+                                              std::shared_ptr<AnalysisIndexes> shared);
 
 // A read-only table view that sorts on a header click and keeps its order
 // when its table is replaced.

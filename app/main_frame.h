@@ -9,8 +9,11 @@
 #include "model/call_search.h"
 
 #include <QMainWindow>
+#include <memory>
 #include <optional>
 
+class AnalysisIndexes;
+class BalancePanel;
 class DetailsPanel;
 class ProfilePanel;
 class QTimer;
@@ -40,6 +43,7 @@ class MainFrame : public QMainWindow {
     ProfilePanel* profilePanel() const { return profilePanel_; }
     WaitPanel* waitPanel() const { return waitPanel_; }
     SizesPanel* sizesPanel() const { return sizesPanel_; }
+    BalancePanel* balancePanel() const { return balancePanel_; }
     // Hands the analysis panels the open trace and the view's spans now (the
     // view's moves do so after a short pause).
     void refreshAnalysis();
@@ -80,6 +84,8 @@ class MainFrame : public QMainWindow {
     void applyClassicView(bool classic);
     void buildHelpMenu();
     void buildAnalysisMenu();
+    // Lays the marks of waiting time over the picture while the toggle is on.
+    void showWaitMarks();
     void rebuildRecentMenu();
     void restoreSettings();
     void onLoaded(const QString& fileName, LoadOutcome outcome, const QStringList& messages);
@@ -106,5 +112,8 @@ class MainFrame : public QMainWindow {
     ProfilePanel* profilePanel_ = nullptr;
     WaitPanel* waitPanel_ = nullptr;
     SizesPanel* sizesPanel_ = nullptr;
+    BalancePanel* balancePanel_ = nullptr;
     QTimer* analysisPause_ = nullptr;
+    std::shared_ptr<AnalysisIndexes> analysisIndexes_; // of the open trace
+    QAction* markWaits_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "app/profile_panel.h"
 
+#include "analysis/analysis_indexes.h"
 #include "analysis/analysis_tables.h"
 #include "app/analysis_table.h"
 
@@ -26,8 +27,9 @@ ProfilePanel::ProfilePanel(QWidget* parent) : QWidget(parent) {
     refresh();
 }
 
-void ProfilePanel::setTrace(const TTrace* trace) {
+void ProfilePanel::setTrace(const TTrace* trace, std::shared_ptr<AnalysisIndexes> indexes) {
     trace_ = trace;
+    indexes_ = panelIndexes(trace, std::move(indexes));
     refresh();
 }
 
@@ -40,7 +42,7 @@ void ProfilePanel::setSpans(const ViewSpans& spans) {
 void ProfilePanel::refresh() {
     const std::optional<AnalysisScope> scope = panelScope(note_, trace_, span_, spans_);
     if (!scope) return table_->clearTable();
-    Profile p = profile(*trace_, *scope);
+    Profile p = profile(*trace_, *scope, scope->range ? &indexes_->windows() : nullptr);
     table_->showTable(by_->currentIndex() == 1 ? profileByRankTable(std::move(p))
                                                : profileByFunctionTable(std::move(p)));
 }

@@ -7,6 +7,9 @@
 
 #include <QWidget>
 
+#include <memory>
+
+class AnalysisIndexes;
 class AnalysisTable;
 class QComboBox;
 class QLabel;
@@ -17,8 +20,9 @@ class ProfilePanel : public QWidget {
   public:
     explicit ProfilePanel(QWidget* parent = nullptr);
 
-    // The trace (null when none is open) and the view's spans; recomputes.
-    void setTrace(const TTrace* trace);
+    // The trace (null when none is open), with the indexes the panels share;
+    // recomputes.
+    void setTrace(const TTrace* trace, std::shared_ptr<AnalysisIndexes> indexes = nullptr);
     void setSpans(const ViewSpans& spans);
     AnalysisTable* table() const { return table_; }
     QComboBox* spanChoice() const { return span_; }
@@ -28,6 +32,7 @@ class ProfilePanel : public QWidget {
     void refresh();
 
     const TTrace* trace_ = nullptr;
+    std::shared_ptr<AnalysisIndexes> indexes_;
     ViewSpans spans_;
     QComboBox* span_ = nullptr;
     QComboBox* by_ = nullptr;

@@ -1,5 +1,6 @@
 #include "app/sizes_panel.h"
 
+#include "analysis/analysis_indexes.h"
 #include "analysis/analysis_tables.h"
 #include "app/analysis_table.h"
 #include "view/bar_chart.h"
@@ -48,8 +49,9 @@ SizesPanel::SizesPanel(QWidget* parent) : QWidget(parent) {
     refresh();
 }
 
-void SizesPanel::setTrace(const TTrace* trace) {
+void SizesPanel::setTrace(const TTrace* trace, std::shared_ptr<AnalysisIndexes> indexes) {
     trace_ = trace;
+    indexes_ = panelIndexes(trace, std::move(indexes));
     refresh();
 }
 
@@ -64,7 +66,8 @@ void SizesPanel::refresh() {
         chart_->setValues({});
         return table_->clearTable();
     }
-    const MessageSizes sizes = messageSizes(*trace_, *scope);
+    const MessageSizes sizes =
+        messageSizes(*trace_, *scope, scope->range ? &indexes_->windows() : nullptr);
     chart_->setValues(shownBinCounts(sizes));
     table_->showTable(messageSizesTable(sizes));
 }

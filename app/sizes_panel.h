@@ -6,8 +6,11 @@
 
 #include <QWidget>
 
+#include <memory>
+
 #include <vector>
 
+class AnalysisIndexes;
 class AnalysisTable;
 class QComboBox;
 class QLabel;
@@ -33,7 +36,9 @@ class SizesPanel : public QWidget {
     Q_OBJECT
   public:
     explicit SizesPanel(QWidget* parent = nullptr);
-    void setTrace(const TTrace* trace);
+    // The trace (null when none is open), with the indexes the panels share;
+    // recomputes.
+    void setTrace(const TTrace* trace, std::shared_ptr<AnalysisIndexes> indexes = nullptr);
     void setSpans(const ViewSpans& spans);
     AnalysisTable* table() const { return table_; }
     BarChart* chart() const { return chart_; }
@@ -43,6 +48,7 @@ class SizesPanel : public QWidget {
     void refresh();
 
     const TTrace* trace_ = nullptr;
+    std::shared_ptr<AnalysisIndexes> indexes_;
     ViewSpans spans_;
     QComboBox* span_ = nullptr;
     QLabel* note_ = nullptr;

@@ -1,5 +1,6 @@
 #include "app/wait_panel.h"
 
+#include "analysis/analysis_indexes.h"
 #include "analysis/analysis_tables.h"
 #include "app/analysis_table.h"
 #include "stats/stat_table_model.h"
@@ -35,8 +36,9 @@ WaitPanel::WaitPanel(QWidget* parent) : QWidget(parent) {
     refresh();
 }
 
-void WaitPanel::setTrace(const TTrace* trace) {
+void WaitPanel::setTrace(const TTrace* trace, std::shared_ptr<AnalysisIndexes> indexes) {
     trace_ = trace;
+    indexes_ = panelIndexes(trace, std::move(indexes));
     refresh();
 }
 
@@ -52,7 +54,9 @@ void WaitPanel::refresh() {
         totals_->clearTable();
         return worst_->clearTable();
     }
-    WaitStates w = waitStates(*trace_, *scope, kListed);
+    // The whole run is found anew until a range (or the marks) made the index.
+    const WaitIndex* index = scope->range ? &indexes_->waits() : indexes_->waitsIfMade();
+    WaitStates w = waitStates(*trace_, *scope, kListed, index);
     waiting_.clear();
     for (const WaitInstance& i : w.worst)
         if (const std::optional<uint32_t> position = positionOfRank(*trace_, i.rank))

@@ -8,8 +8,11 @@
 
 #include <QWidget>
 
+#include <memory>
+
 #include <vector>
 
+class AnalysisIndexes;
 class AnalysisTable;
 class QComboBox;
 class QLabel;
@@ -22,7 +25,9 @@ class WaitPanel : public QWidget {
 
     explicit WaitPanel(QWidget* parent = nullptr);
 
-    void setTrace(const TTrace* trace);
+    // The trace (null when none is open), with the indexes the panels share;
+    // recomputes.
+    void setTrace(const TTrace* trace, std::shared_ptr<AnalysisIndexes> indexes = nullptr);
     void setSpans(const ViewSpans& spans);
     AnalysisTable* totals() const { return totals_; }
     AnalysisTable* worst() const { return worst_; }
@@ -37,6 +42,7 @@ class WaitPanel : public QWidget {
     void goToInstance(int shownRow);
 
     const TTrace* trace_ = nullptr;
+    std::shared_ptr<AnalysisIndexes> indexes_;
     ViewSpans spans_;
     std::vector<CallRef> waiting_; // the waiting call of each row of worst_, in the table's order
     QComboBox* span_ = nullptr;

@@ -2,6 +2,8 @@
 // the wait states and the clock quality over the whole run; the windows
 // that answer ranges, and the profile, sizes and waits of a range holding
 // about 1 % of the calls; the plain reference profile and sizes beside them.
+// The index of the waits is built once, as the window does, and answers the
+// waits again over the whole run and over the range.
 // Prints "name value" lines; times in milliseconds, best of REPEATS runs.
 // FIGURE (profile, sizes, waits, clocks) times only that one, for profiles.
 //
@@ -12,6 +14,7 @@
 #include "analysis/profile.h"
 #include "analysis/reference/analysis_reference.h"
 #include "analysis/scoped_calls.h"
+#include "analysis/wait_index.h"
 #include "analysis/wait_states.h"
 #include "bench/bench_timing.h"
 #include "model/trace_document.h"
@@ -89,6 +92,11 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<TraceWindows> windows;
     print("windows", bestOf(1, [&] { windows = std::make_unique<TraceWindows>(trace); }));
+    std::unique_ptr<WaitIndex> waitIndex;
+    print("wait_index", bestOf(1, [&] { waitIndex = std::make_unique<WaitIndex>(trace); }));
+    print("indexed_waits", bestOf(repeats, [&] {
+              sink += waitStates(trace, whole, 20, waitIndex.get()).worst.size();
+          }));
     const AnalysisScope range{onePercent(trace, *windows), 0, {}};
     print("range_calls", static_cast<double>(callsIn(trace, range, *windows)));
     print("range_profile",
@@ -96,8 +104,9 @@ int main(int argc, char** argv) {
     print("range_sizes", bestOf(repeats, [&] {
               sink += messageSizes(trace, range, windows.get()).bins[1].messages;
           }));
-    print("range_waits",
-          bestOf(repeats, [&] { sink += waitStates(trace, range, 20).worst.size(); }));
+    print("range_waits", bestOf(repeats, [&] {
+              sink += waitStates(trace, range, 20, waitIndex.get()).worst.size();
+          }));
     std::fprintf(stderr, "sink %llu\n", static_cast<unsigned long long>(sink));
     return 0;
 }

@@ -1,6 +1,5 @@
 #include "convert/chrome_export.h"
 
-#include "appdb/node_address.h"
 #include "convert/call_names.h"
 #include "model/trace_document.h"
 
@@ -49,10 +48,11 @@ class EventStream {
 };
 
 struct Names {
+    const TTrace& trace;
     std::string func(uint32_t id) {
         auto it = std::find_if(cache.begin(), cache.end(), [&](auto& e) { return e.first == id; });
         if (it != cache.end()) return it->second;
-        cache.emplace_back(id, quoted(exportedFuncName(id & ~kUnfinishedFlag) +
+        cache.emplace_back(id, quoted(exportedFuncName(trace, id & ~kUnfinishedFlag) +
                                       ((id & kUnfinishedFlag) ? " (unfinished)" : "")));
         return cache.back().second;
     }
@@ -85,7 +85,7 @@ std::span<const TCounter> countersOf(const TTrace& trace, uint32_t rank) {
 
 bool exportChromeTrace(const TTrace& trace, std::ostream& out) {
     EventStream events(out);
-    Names names;
+    Names names{trace, {}};
     const int64_t origin = runStart(trace);
     std::vector<int64_t> offsetOfRank; // corrected-time shift of each receiving process
     for (const TProcess& p : trace.processes) {
@@ -98,7 +98,7 @@ bool exportChromeTrace(const TTrace& trace, std::ostream& out) {
         const std::string pid = std::to_string(p.rank);
         events.event("{\"ph\":\"M\",\"name\":\"process_name\",\"pid\":" + pid +
                      ",\"args\":{\"name\":" +
-                     quoted("Rank " + pid + " (" + dottedNodeId(p.nodeId) + ")") + "}}");
+                     quoted("Rank " + pid + " (" + nodeNameOf(trace.nodes, p) + ")") + "}}");
         events.event("{\"ph\":\"M\",\"name\":\"process_sort_index\",\"pid\":" + pid +
                      ",\"args\":{\"sort_index\":" + std::to_string(pos) + "}}");
         const int64_t shift = trace.nodeOffset(p.nodeIndex) - origin;

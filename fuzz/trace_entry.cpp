@@ -3,8 +3,10 @@
 // with in-range and out-of-range arguments, and checks the model's invariants.
 
 #include "analysis/analysis_tables.h"
+#include "analysis/rank_balance.h"
 #include "analysis/reference/analysis_reference.h"
 #include "analysis/scoped_calls.h"
+#include "analysis/wait_index.h"
 #include "appdb/node_address.h"
 #include "fuzz/document_reads.h"
 #include "fuzz/fuzz_check.h"
@@ -116,7 +118,9 @@ void readPositions(TTrace& trace) {
         FUZZ_CHECK(trace.rankAt(pos) == static_cast<int32_t>(p.rank));
         FUZZ_CHECK(trace.nodeIdAt(pos) == p.nodeId);
         FUZZ_CHECK(trace.nodeIndexAt(pos) == p.nodeIndex);
-        FUZZ_CHECK(trace.nodeNameAt(pos) == dottedNodeId(p.nodeId));
+        // A node with an address is named by it (one known by name only keeps its name).
+        if (p.nodeIndex >= trace.nodes.size() || trace.nodes[p.nodeIndex].ipv4)
+            FUZZ_CHECK(trace.nodeNameAt(pos) == dottedNodeId(p.nodeId));
 
         size_t walked = 0;
         for (TFunc* f = trace.firstCall(pos); f; f = trace.nextCall(pos)) {
@@ -260,6 +264,7 @@ void readStatistics(const TTrace& trace) {
 // walks agree with the plain ones (on inputs small enough for those).
 void readAnalysis(TTrace& trace) {
     const TraceWindows windows(trace);
+    const WaitIndex waitIndex(trace);
     std::vector<AnalysisScope> scopes{{}};
     if (!trace.isEmpty()) {
         const int64_t start = trace.startTime(), end = trace.endTime();
@@ -278,6 +283,11 @@ void readAnalysis(TTrace& trace) {
         for (WaitsBy by : {WaitsBy::Kind, WaitsBy::Rank, WaitsBy::Function})
             readTableRows(waitsTable(waits, by));
         readTableRows(waitListTable(waits));
+        FUZZ_CHECK(waitStates(trace, scope, 5, &waitIndex) == waits);
+        const std::vector<RankBalance> balance = rankBalance(trace, scope, &windows);
+        FUZZ_CHECK(balance.size() == fast.ranks.size());
+        for (size_t i = 0; i < balance.size(); ++i)
+            FUZZ_CHECK(balance[i].outside == fast.ranks[i].outside);
         if (!small) continue;
         FUZZ_CHECK(fast == referenceProfile(trace, scope));
         FUZZ_CHECK(sizes == referenceMessageSizes(trace, scope));

@@ -1,7 +1,5 @@
 #include "model/call_details.h"
 
-#include "appdb/func_names.h"
-#include "appdb/node_address.h"
 #include "model/trace_document.h"
 
 #include <iterator>
@@ -83,14 +81,13 @@ CallDetails callDetails(const TTrace& trace, uint32_t position, const TFunc& cal
     const int64_t shift = trace.nodeOffset(p->nodeIndex);
     const int64_t start = wrapAdd(call.start, shift);
     const int64_t end = wrapAdd(call.end, shift);
-    const TFuncNames names;
-    std::string function = names.funcName(call.baseFuncId());
+    std::string function = trace.funcName(call.baseFuncId());
     if (call.funcId & kUnfinishedFlag) function += " (unfinished)";
 
     const std::string values[] = {
         function,
         std::to_string(p->rank),
-        dottedNodeId(p->nodeId),
+        trace.nodeNameAt(position),
         micros(start),
         micros(end),
         micros(wrapSub(end, start)),

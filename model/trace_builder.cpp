@@ -5,9 +5,11 @@
 #include "model/record_source.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
+#include "model/trace_writer.h"
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -27,6 +29,13 @@ struct TraceBuilder::State {
     std::vector<CommTracker> trackers; // per process
     std::shared_ptr<CallBlock> block;  // where the call lists go
     std::unordered_map<std::string, uint32_t> functionIds;
+    // Node identifiers by node index. A node known by name only still needs
+    // one of its own, or it would share 0 with every other such node:
+    // 0.x.y.z numbered from 1, past the addresses taken (past 2^24 of them
+    // they are shared).
+    std::vector<uint32_t> nodeIds;
+    std::unordered_set<uint32_t> takenNodeIds;
+    uint32_t unaddressedNodes = 0;
 };
 
 TraceBuilder::TraceBuilder(TTrace& trace, std::ostream& errors)
@@ -44,14 +53,25 @@ void TraceBuilder::restart() {
     trace.counterList.clear();
     trace.nodes.clear();
     trace.functionNames.clear();
+    trace.metrics.clear();
     std::ostream& errors = state_->errors;
     state_ = std::make_unique<State>(trace, errors);
 }
 
 uint32_t TraceBuilder::addNode(std::string name, std::optional<uint32_t> ipv4) {
-    std::vector<TNode>& nodes = state_->trace.nodes;
-    nodes.push_back(TNode{std::move(name), ipv4});
-    return static_cast<uint32_t>(nodes.size() - 1);
+    State& s = *state_;
+    uint32_t id = ipv4.value_or(0);
+    constexpr uint32_t kUnaddressedIds = 1u << 24;
+    while (!ipv4 && (id == 0 || s.takenNodeIds.contains(id)) &&
+           s.unaddressedNodes < kUnaddressedIds) {
+        const uint32_t k = ++s.unaddressedNodes;
+        id = nodeIdFromOctets(0, static_cast<uint8_t>(k >> 16), static_cast<uint8_t>(k >> 8),
+                              static_cast<uint8_t>(k));
+    }
+    s.takenNodeIds.insert(id);
+    s.nodeIds.push_back(id);
+    s.trace.nodes.push_back(TNode{std::move(name), ipv4});
+    return static_cast<uint32_t>(s.trace.nodes.size() - 1);
 }
 
 TraceBuilder::ProcessHandle TraceBuilder::declareProcess(int32_t rank, uint32_t nodeIndex,
@@ -59,9 +79,7 @@ TraceBuilder::ProcessHandle TraceBuilder::declareProcess(int32_t rank, uint32_t 
     State& s = *state_;
     const auto key = static_cast<uint32_t>(rank);
     if (auto it = s.byRank.find(key); it != s.byRank.end()) return it->second;
-    const std::vector<TNode>& nodes = s.trace.nodes;
-    const uint32_t nodeId =
-        nodeIndex < nodes.size() && nodes[nodeIndex].ipv4 ? *nodes[nodeIndex].ipv4 : 0;
+    const uint32_t nodeId = nodeIndex < s.nodeIds.size() ? s.nodeIds[nodeIndex] : 0;
     const auto handle = static_cast<ProcessHandle>(s.trace.processes.size());
     TProcess& p = s.trace.processes.emplace_back(nodeIndex, nodeId, key);
     if (expectedCalls > 0) {
@@ -110,7 +128,7 @@ void TraceBuilder::addKnownComm(ProcessHandle process, uint32_t id,
     TProcess& p = s.trace.processes[process];
     const auto from = static_cast<uint32_t>(p.calls.size());
     s.trackers[process].add(p, TComm{id, static_cast<uint32_t>(globalMembers.size()),
-                                     s.pool.intern(globalMembers), from, 0});
+                                     s.pool.intern(globalMembers), from, kNeverFreed});
 }
 
 void TraceBuilder::nameSection(uint32_t id, std::string name) {
@@ -134,6 +152,16 @@ uint32_t TraceBuilder::nameFunction(std::string name) {
     s.functionIds.emplace(name, id);
     s.trace.functionNames.try_emplace(id, std::move(name));
     return id;
+}
+
+uint32_t TraceBuilder::addMetricSeries(std::string name, std::string unit, int32_t rank) {
+    std::vector<TMetricSeries>& metrics = state_->trace.metrics;
+    metrics.push_back({std::move(name), std::move(unit), static_cast<uint32_t>(rank), {}});
+    return static_cast<uint32_t>(metrics.size() - 1);
+}
+
+void TraceBuilder::addMetricSample(uint32_t series, int64_t time, double value) {
+    state_->trace.metrics[series].samples.push_back({time, value});
 }
 
 std::span<TFunc> TraceBuilder::fillCalls(ProcessHandle process, uint64_t count) {

@@ -100,7 +100,7 @@ class TraceBuilder {
     void addSectionMarker(ProcessHandle process, uint32_t section, int64_t at);
     // A communicator the process knows from the start (other formats declare
     // them up front); 91 and 92 are known already. Usable by the calls added
-    // after it.
+    // after it; like those two, it is never freed and no call made it.
     void addKnownComm(ProcessHandle process, uint32_t id, std::span<const uint32_t> globalMembers);
 
     // --- names and counters
@@ -111,6 +111,11 @@ class TraceBuilder {
     // A function identifier, beyond the fixed and the tracer's tables, under
     // which the document names `name`; the same name gets the same one.
     uint32_t nameFunction(std::string name);
+    // A metric (hardware counter or the like) of the process of `rank`: the
+    // index of its series, for addMetricSample.
+    uint32_t addMetricSeries(std::string name, std::string unit, int32_t rank);
+    // A sample at `time`, raw microseconds of the node's clock as call times are.
+    void addMetricSample(uint32_t series, int64_t time, double value);
 
     // --- bulk path: calls of many processes filled by several workers
     // The call list of a declared process at `count` calls, to be written in

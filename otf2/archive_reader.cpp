@@ -71,10 +71,20 @@ bool ArchiveReader::open(const std::string& anchorPath, std::string& error) {
         error = "OTF2 archive " + anchorPath + " has unknown version " + version_;
         return false;
     }
-    const OTF2_ErrorCode status = readGlobalDefinitions(lib_->reader, defs_);
+    uint64_t read = 0, announced = 0;
+    const OTF2_ErrorCode status = readGlobalDefinitions(lib_->reader, defs_, read);
     if (status != OTF2_SUCCESS) {
         error =
             "OTF2 archive " + anchorPath + ": global definitions cannot be read: " + detail(status);
+        return false;
+    }
+    // As with events, a file cut short may read without an error: the anchor
+    // file tells how many there are.
+    if (OTF2_Reader_GetNumberOfGlobalDefinitions(lib_->reader, &announced) == OTF2_SUCCESS &&
+        read < announced) {
+        error = "OTF2 archive " + anchorPath +
+                ": global definitions cut short: " + std::to_string(read) + " of " +
+                std::to_string(announced) + " read";
         return false;
     }
     for (const Location& l : defs_.locations) OTF2_Reader_SelectLocation(lib_->reader, l.id);
@@ -96,30 +106,55 @@ bool ArchiveReader::readLocation(uint64_t location, const EventSink& sink, std::
         return false;
     }
     otf2lib::message().clear();
+    std::vector<ClockOffset> offsets;
     if (lib_->defFiles) {
         // Mapping tables and clock offsets live here; a location without
         // local definitions is read unmapped.
         if (OTF2_DefReader* defs = OTF2_Reader_GetDefReader(lib_->reader, location)) {
-            uint64_t read = 0;
-            OTF2_Reader_ReadAllLocalDefinitions(lib_->reader, defs, &read);
+            readLocalDefinitions(lib_->reader, defs, offsets);
             OTF2_Reader_CloseDefReader(lib_->reader, defs);
         }
         otf2lib::message().clear();
     }
+    // The library corrects times between two or more offsets and leaves them
+    // alone with one: a single measured offset shifts the whole location.
+    const uint64_t shift = offsets.size() == 1 ? static_cast<uint64_t>(offsets[0].offset) : 0;
+    const EventSink shifted = [&](const Event& e) {
+        Event moved = e;
+        moved.time += shift; // wraps like the library's own arithmetic
+        sink(moved);
+    };
     OTF2_EvtReader* events = OTF2_Reader_GetEvtReader(lib_->reader, location);
     if (!events) {
         error = "OTF2 events of location " + std::to_string(location) +
                 " cannot be read: " + detail(OTF2_ERROR_INVALID);
         return false;
     }
-    const OTF2_ErrorCode status = readLocalEvents(lib_->reader, events, sink);
+    uint64_t read = 0;
+    const OTF2_ErrorCode status =
+        readLocalEvents(lib_->reader, events, shift ? shifted : sink, read);
     OTF2_Reader_CloseEvtReader(lib_->reader, events);
     if (status != OTF2_SUCCESS) {
         error = "OTF2 events of location " + std::to_string(location) +
                 " cannot be read: " + detail(status);
         return false;
     }
+    // A file cut between two records reads without an error: only the count
+    // the definitions announce tells.
+    const uint64_t announced = announcedEvents(location);
+    if (read < announced) {
+        error = "OTF2 events of location " + std::to_string(location) +
+                " cut short: " + std::to_string(read) + " of " + std::to_string(announced) +
+                " events read";
+        return false;
+    }
     return true;
+}
+
+uint64_t ArchiveReader::announcedEvents(uint64_t location) const {
+    for (const Location& l : defs_.locations)
+        if (l.id == location) return l.events;
+    return 0;
 }
 
 bool isAnchorFile(const std::string& path) {

@@ -32,6 +32,8 @@ class ArchiveReader {
     bool readLocation(uint64_t location, const EventSink& sink, std::string& error);
 
   private:
+    uint64_t announcedEvents(uint64_t location) const;
+
     struct Library;
     std::unique_ptr<Library> lib_;
     Definitions defs_;

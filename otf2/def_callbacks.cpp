@@ -1,5 +1,6 @@
 #include "otf2/def_callbacks.h"
 
+#include <otf2/OTF2_DefReaderCallbacks.h>
 #include <otf2/OTF2_GlobalDefReaderCallbacks.h>
 
 namespace otf2in {
@@ -21,8 +22,17 @@ DefState& state(void* userData) {
     return *static_cast<DefState*>(userData);
 }
 
+// Every name of the archive ends up in one-line texts (check lines, tables,
+// messages): a control character, a line break above all, becomes '?'.
+std::string printable(const char* text) {
+    std::string s = text ? text : "";
+    for (char& c : s)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return s;
+}
+
 OTF2_CallbackCode onString(void* u, OTF2_StringRef self, const char* text) {
-    state(u).strings[self] = text ? text : "";
+    state(u).strings[self] = printable(text);
     return OTF2_CALLBACK_SUCCESS;
 }
 
@@ -119,9 +129,26 @@ OTF2_CallbackCode onSourceLocation(void* u, OTF2_SourceCodeLocationRef, OTF2_Str
     return OTF2_CALLBACK_SUCCESS;
 }
 
+OTF2_CallbackCode onClockOffset(void* u, OTF2_TimeStamp time, int64_t offset, double) {
+    static_cast<std::vector<ClockOffset>*>(u)->push_back({time, offset});
+    return OTF2_CALLBACK_SUCCESS;
+}
+
 } // namespace
 
-OTF2_ErrorCode readGlobalDefinitions(OTF2_Reader* reader, Definitions& defs) {
+OTF2_ErrorCode readLocalDefinitions(OTF2_Reader* reader, OTF2_DefReader* defReader,
+                                    std::vector<ClockOffset>& offsets) {
+    OTF2_DefReaderCallbacks* cb = OTF2_DefReaderCallbacks_New();
+    OTF2_DefReaderCallbacks_SetClockOffsetCallback(cb, onClockOffset);
+    OTF2_ErrorCode status = OTF2_Reader_RegisterDefCallbacks(reader, defReader, cb, &offsets);
+    OTF2_DefReaderCallbacks_Delete(cb);
+    uint64_t read = 0;
+    if (status == OTF2_SUCCESS)
+        status = OTF2_Reader_ReadAllLocalDefinitions(reader, defReader, &read);
+    return status;
+}
+
+OTF2_ErrorCode readGlobalDefinitions(OTF2_Reader* reader, Definitions& defs, uint64_t& read) {
     OTF2_GlobalDefReader* defReader = OTF2_Reader_GetGlobalDefReader(reader);
     if (!defReader) return OTF2_ERROR_INVALID_ARGUMENT;
     OTF2_GlobalDefReaderCallbacks* cb = OTF2_GlobalDefReaderCallbacks_New();
@@ -141,7 +168,7 @@ OTF2_ErrorCode readGlobalDefinitions(OTF2_Reader* reader, Definitions& defs) {
     DefState s{defs, {}};
     OTF2_ErrorCode status = OTF2_Reader_RegisterGlobalDefCallbacks(reader, defReader, cb, &s);
     OTF2_GlobalDefReaderCallbacks_Delete(cb);
-    uint64_t read = 0;
+    read = 0;
     if (status == OTF2_SUCCESS)
         status = OTF2_Reader_ReadAllGlobalDefinitions(reader, defReader, &read);
     OTF2_Reader_CloseGlobalDefReader(reader, defReader);

@@ -191,7 +191,7 @@ OTF2_CallbackCode onMetric(OTF2_LocationRef, OTF2_TimeStamp t, uint64_t, void* u
 } // namespace
 
 OTF2_ErrorCode readLocalEvents(OTF2_Reader* reader, OTF2_EvtReader* evtReader,
-                               const EventSink& sink) {
+                               const EventSink& sink, uint64_t& read) {
     OTF2_EvtReaderCallbacks* cb = OTF2_EvtReaderCallbacks_New();
     OTF2_EvtReaderCallbacks_SetEnterCallback(cb, onEnter);
     OTF2_EvtReaderCallbacks_SetLeaveCallback(cb, onLeave);
@@ -210,7 +210,7 @@ OTF2_ErrorCode readLocalEvents(OTF2_Reader* reader, OTF2_EvtReader* evtReader,
     EventState s{sink, {}, {}};
     OTF2_ErrorCode status = OTF2_Reader_RegisterEvtCallbacks(reader, evtReader, cb, &s);
     OTF2_EvtReaderCallbacks_Delete(cb);
-    uint64_t read = 0;
+    read = 0;
     if (status == OTF2_SUCCESS) status = OTF2_Reader_ReadAllLocalEvents(reader, evtReader, &read);
     return status;
 }

@@ -7,7 +7,8 @@
 
 namespace otf2in {
 
+// `read`: the events read, whether a callback took them or not.
 OTF2_ErrorCode readLocalEvents(OTF2_Reader* reader, OTF2_EvtReader* evtReader,
-                               const EventSink& sink);
+                               const EventSink& sink, uint64_t& read);
 
 } // namespace otf2in

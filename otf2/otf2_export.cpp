@@ -1,6 +1,5 @@
 #include "otf2/otf2_export.h"
 
-#include "appdb/node_address.h"
 #include "convert/call_names.h"
 #include "convert/chrome_export.h"
 #include "format/tracer_calls.h"
@@ -102,7 +101,8 @@ class ProcessEvents {
     uint32_t regionOf(uint32_t id) {
         auto it = regions_.find(id);
         if (it == regions_.end())
-            it = regions_.emplace(id, w_.region(exportedFuncName(id), OTF2_PARADIGM_MPI)).first;
+            it = regions_.emplace(id, w_.region(exportedFuncName(trace_, id), OTF2_PARADIGM_MPI))
+                     .first;
         return it->second;
     }
 
@@ -243,7 +243,7 @@ bool exportArchive(const TTrace& trace, const std::string& anchorPath, std::stri
     std::vector<uint64_t> locations;
     for (const TProcess* p : procs) {
         if (!nodes.count(p->nodeIndex))
-            nodes[p->nodeIndex] = w.systemTreeNode(dottedNodeId(p->nodeId), "node", machine);
+            nodes[p->nodeIndex] = w.systemTreeNode(nodeNameOf(trace.nodes, *p), "node", machine);
         const std::string rank = "MPI Rank " + std::to_string(p->rank);
         locations.push_back(
             w.location("Master thread", w.locationGroup(rank, nodes[p->nodeIndex])));

@@ -1,8 +1,9 @@
 #include "otf2/otf2_import.h"
 
+#include "appdb/fdb_reader.h"
+#include "model/trace_builder.h"
 #include "model/trace_document.h"
 #include "otf2/archive_reader.h"
-#include "otf2/document_fill.h"
 #include "otf2/import_context.h"
 #include "otf2/location_calls.h"
 
@@ -54,11 +55,9 @@ void reportThreads(std::ostream& errors, const std::vector<std::string>& threads
     errors << std::endl;
 }
 
-using Builder = DocumentFill;
-
 // One process from its calls: communicators it knows from the start (those
 // it is a member of and does not make itself) come first.
-void addProcess(Builder& builder, const ImportContext& ctx, uint32_t rank, uint32_t nodeIndex,
+void addProcess(TraceBuilder& builder, const ImportContext& ctx, uint32_t rank, uint32_t nodeIndex,
                 const std::vector<ImportedCall>& calls, const std::vector<uint32_t>& created) {
     const auto process =
         builder.declareProcess(static_cast<int32_t>(rank), nodeIndex, calls.size());
@@ -71,13 +70,49 @@ void addProcess(Builder& builder, const ImportContext& ctx, uint32_t rank, uint3
             builder.addSectionMarker(process, c.location, c.start);
             continue;
         }
-        const FillCall call{c.location, c.funcId, c.start, c.end, c.peer, c.comm, c.tag, c.size};
+        const TraceCall call{c.location, c.funcId, c.start, c.end, c.peer, c.comm, c.tag, c.size};
         const bool makes = (c.funcId & kFuncMembersBit) && !c.members.empty();
         if (makes || c.funcId == kFuncCommFree)
             builder.addCall(process, call, std::span<const uint32_t>(c.members));
         else
             builder.addCall(process, call);
     }
+}
+
+// The metric samples of one rank: our counter records back as counters,
+// every other member of a metric class as a series of its own. Returns the
+// samples kept in series.
+uint64_t addMetrics(TraceBuilder& builder, const Definitions& defs,
+                    const std::unordered_set<uint32_t>& counters, uint32_t rank,
+                    const std::vector<MetricSample>& samples) {
+    uint64_t kept = 0;
+    // Series of this rank by metric member, in order of first sample.
+    std::unordered_map<uint32_t, uint32_t> series;
+    for (const MetricSample& m : samples) {
+        if (counters.count(m.metric) && m.values.size() == 2) {
+            builder.addCounter(static_cast<int32_t>(rank), static_cast<uint32_t>(m.values[1]),
+                               static_cast<uint32_t>(m.values[0]));
+            continue;
+        }
+        auto metric = defs.metrics.find(m.metric);
+        if (metric == defs.metrics.end()) continue;
+        const size_t n = std::min(m.values.size(), metric->second.members.size());
+        for (size_t k = 0; k < n; ++k) {
+            const uint32_t member = metric->second.members[k];
+            auto at = series.find(member);
+            if (at == series.end()) {
+                auto def = defs.metricMembers.find(member);
+                const bool named = def != defs.metricMembers.end();
+                const uint32_t index = builder.addMetricSeries(
+                    named ? def->second.name : "metric " + std::to_string(member),
+                    named ? def->second.unit : "", static_cast<int32_t>(rank));
+                at = series.emplace(member, index).first;
+            }
+            builder.addMetricSample(at->second, m.time, m.values[k]);
+            ++kept;
+        }
+    }
+    return kept;
 }
 
 } // namespace
@@ -91,7 +126,9 @@ bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& e
         return false;
     }
     const Definitions& defs = reader.definitions();
-    Builder builder(trace, errors);
+    TraceBuilder builder(trace, errors);
+    // The archive carries its own names, as a database would: section 0 is the main one.
+    builder.nameSection(0, kMainSectionName);
     const ImportContext ctx(defs,
                             [&](const std::string& name) { return builder.nameFunction(name); });
     bool ok = ctx.problems().empty();
@@ -106,10 +143,10 @@ bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& e
     seen.otherThreads = ctx.otherThreads().size();
     ProgressStep reading(&progress, 0, 400);
     for (uint32_t rank = 0; rank < ctx.ranks().size(); ++rank) {
+        // A stopped load keeps nothing of what it read, as for a .zlv trace.
         if (cancel && *cancel) {
-            readProblems.push_back("OTF2 import cancelled after " + std::to_string(rank) +
-                                   " ranks");
-            break;
+            trace = TTrace();
+            return false;
         }
         const RankInfo& info = ctx.ranks()[rank];
         LocationCalls lc(ctx, rank, sections, files);
@@ -117,34 +154,7 @@ bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& e
                 info.location, [&](const Event& e) { lc.add(e); }, error))
             readProblems.push_back(error);
         const std::vector<ImportedCall> calls = lc.finish();
-        // Series of this rank by metric member, in order of first sample.
-        std::unordered_map<uint32_t, size_t> series;
-        for (const MetricSample& m : lc.metrics()) {
-            if (counters.count(m.metric) && m.values.size() == 2) {
-                builder.addCounter(static_cast<int32_t>(rank), static_cast<uint32_t>(m.values[1]),
-                                   static_cast<uint32_t>(m.values[0]));
-                continue;
-            }
-            auto metric = defs.metrics.find(m.metric);
-            const size_t n = metric == defs.metrics.end()
-                                 ? 0
-                                 : std::min(m.values.size(), metric->second.members.size());
-            for (size_t k = 0; k < n; ++k) {
-                const uint32_t member = metric->second.members[k];
-                auto [at, fresh] = series.emplace(member, trace.metrics.size());
-                if (fresh) {
-                    auto def = defs.metricMembers.find(member);
-                    const bool named = def != defs.metricMembers.end();
-                    trace.metrics.push_back(
-                        {named ? def->second.name : "metric " + std::to_string(member),
-                         named ? def->second.unit : "",
-                         rank,
-                         {}});
-                }
-                trace.metrics[at->second].samples.push_back({m.time, m.values[k]});
-                ++seen.metricSamples;
-            }
-        }
+        seen.metricSamples += addMetrics(builder, defs, counters, rank, lc.metrics());
         auto node = nodeIndex.find(info.node);
         if (node == nodeIndex.end())
             node =
@@ -167,7 +177,7 @@ bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& e
     if (summary) *summary = seen;
     // As for a .zlv trace, a read that failed leaves the calls without links.
     if (!readProblems.empty()) return false;
-    return builder.finish(progress) && ok;
+    return builder.finish(progress, cancel) && ok;
 }
 
 } // namespace otf2in

@@ -22,7 +22,9 @@ struct ImportSummary {
 };
 
 // Fills an empty document. Problems go to `errors`, one line each; false
-// when the archive could not be read whole (what was read stays).
+// when the archive could not be read whole (what was read stays). Once
+// `cancel` is set it stops after the rank under way and leaves the document
+// empty.
 bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& errors,
                    const LoadProgress& progress = {}, ImportSummary* summary = nullptr,
                    const LoadCancel* cancel = nullptr);

@@ -3,6 +3,7 @@
 // collectives on sub-communicators, reused identifiers and the self
 // communicator.
 #include "analysis/analysis_tables.h"
+#include "analysis/rank_balance.h"
 #include "analysis/scoped_calls.h"
 #include "appdb/func_names.h"
 #include "format/tracer_calls.h"
@@ -100,6 +101,41 @@ TEST(Profile, WholeRunRangesSectionsAndRanks) {
     // A range outside the run: run times 0, shares empty.
     EXPECT_EQ(allRows(profileByFunctionTable(profile(*trace, {TimeRange{5000, 6000}, 0, {}}))),
               (std::vector<Cells>{{"(outside MPI)", "", "", "0", "", "", "", ""}}));
+}
+
+TEST(RankBalance, GroupsOfEveryRankWholeAndInRanges) {
+    auto trace = profileTrace();
+    ASSERT_TRUE(trace->loaded());
+    using G = std::array<int64_t, kFunctionGroups>; // point-to-point, collectives, waits, other
+    // Rank 0's unfinished Finalize is other MPI time as its finished one is;
+    // rank 2's overlapping calls leave nothing outside.
+    EXPECT_EQ(rankBalance(*trace, {}), (std::vector<RankBalance>{{0, 1000, G{150, 0, 0, 200}, 650},
+                                                                 {1, 1000, G{80, 0, 0, 150}, 770},
+                                                                 {2, 150, G{0, 0, 100, 100}, 0}}));
+    const TraceWindows windows(*trace);
+    for (const TraceWindows* w : {static_cast<const TraceWindows*>(nullptr), &windows}) {
+        // Cut calls give their overlaps; rank 1's send of 0 µs counts, adding 0.
+        EXPECT_EQ(rankBalance(*trace, {raw(*trace, 120, 350), 0, {}}, w),
+                  (std::vector<RankBalance>{{0, 230, G{80, 0, 0, 0}, 150},
+                                            {1, 230, G{80, 0, 0, 0}, 150},
+                                            {2, 30, G{0, 0, 30, 0}, 0}}));
+    }
+    EXPECT_EQ(rankBalance(*trace, {{}, 5, {0, 2}}),
+              (std::vector<RankBalance>{{0, 1000, G{100, 0, 0, 100}, 800}, {2, 150, G{}, 150}}));
+}
+
+TEST(RankBalance, GroupsFollowTheFunctionTable) {
+    EXPECT_EQ(functionGroupOf(kFuncIsend), FunctionGroup::PointToPoint);
+    EXPECT_EQ(functionGroupOf(otherCallId(kOtherIprobe)), FunctionGroup::PointToPoint);
+    EXPECT_EQ(functionGroupOf(kFuncGatherv), FunctionGroup::Collective);
+    EXPECT_EQ(functionGroupOf(otherCallId(kOtherAllreduce)), FunctionGroup::Collective);
+    EXPECT_EQ(functionGroupOf(otherCallId(kOtherBarrier)), FunctionGroup::Collective);
+    EXPECT_EQ(functionGroupOf(kFuncWaitIsend), FunctionGroup::WaitTest);
+    EXPECT_EQ(functionGroupOf(otherCallId(kOtherTestPolls)), FunctionGroup::WaitTest);
+    EXPECT_EQ(functionGroupOf(kFuncInit), FunctionGroup::OtherMpi);
+    EXPECT_EQ(functionGroupOf(kFuncCommDup), FunctionGroup::OtherMpi);
+    EXPECT_EQ(functionGroupOf(traceFuncId(3)), FunctionGroup::OtherMpi);
+    EXPECT_STREQ(functionGroupName(FunctionGroup::WaitTest), "waits and tests");
 }
 
 TEST(MessageSizes, PointToPointSendsByPowerOfTwo) {

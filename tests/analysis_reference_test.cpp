@@ -2,8 +2,10 @@
 // corner of the reader and the links), generated runs, and random
 // collectives over halves, reused identifiers, self and unknown
 // communicators, with unfinished calls and skewed clocks.
+#include "analysis/rank_balance.h"
 #include "analysis/reference/analysis_reference.h"
 #include "analysis/scoped_calls.h"
+#include "analysis/wait_index.h"
 #include "format/tracer_calls.h"
 #include "tests/support/random_trace.h"
 #include "tests/written_trace.h"
@@ -13,6 +15,7 @@
 
 #include <ostream>
 #include <random>
+#include <tuple>
 
 // Readable failures: the figures by field.
 void PrintTo(const WaitTotals& t, std::ostream* os) {
@@ -110,19 +113,74 @@ std::vector<AnalysisScope> scopesFor(TTrace& trace, uint64_t seed) {
         if (rng() % 2) ranks.push_back(static_cast<int32_t>(r));
     std::vector<AnalysisScope> scopes = {{}, {TimeRange{from, to}, 0, {}}, {{}, 0, ranks}};
     if (from < to) scopes.push_back({TimeRange{from, to}, 1, ranks});
+    // A range from the start of one call to the start of another: calls at
+    // either edge fall in or out by the rule, not by chance.
+    const TProcess& p = trace.processes[rng() % trace.processCount()];
+    if (!p.calls.empty()) {
+        const int64_t offset = trace.nodeOffset(p.nodeIndex);
+        const auto edge = [&] { return wrapAdd(p.calls[rng() % p.calls.size()].start, offset); };
+        const int64_t a = edge(), b = edge();
+        scopes.push_back({TimeRange{std::min(a, b), std::max(a, b)}, 0, {}});
+    }
     return scopes;
+}
+
+// The waits of every scope, found anew and read from an index, against the
+// reference.
+void expectSameWaitsOf(TTrace& trace, const std::vector<AnalysisScope>& scopes,
+                       const WaitIndex& index) {
+    for (const AnalysisScope& scope : scopes) {
+        const WaitStates reference = referenceWaitStates(trace, scope, 40);
+        expectSameWaits(waitStates(trace, scope, 40), reference);
+        expectSameWaits(waitStates(trace, scope, 40, &index), reference);
+    }
+}
+
+// The waiting parts the picture marks: every wait above 0 of the reference
+// whose [start, start + wait) meets the window, per rank in call order.
+void expectWaitingParts(TTrace& trace, const WaitIndex& index, const TimeRange& window) {
+    const WaitStates all = referenceWaitStates(trace, {}, UINT32_MAX);
+    for (const ScopedProcess& p : scopedProcesses(trace, {})) {
+        std::vector<WaitIndex::WaitingPart> expected;
+        for (const WaitInstance& w : all.worst) {
+            const int64_t to = wrapAdd(w.start, w.wait);
+            if (w.rank == p.rank && w.start < window.to && to > window.from && w.start < to)
+                expected.push_back({w.call, w.start, to});
+        }
+        std::sort(expected.begin(), expected.end(),
+                  [](const auto& a, const auto& b) { return a.call < b.call; });
+        auto parts = index.waitingParts(p, window);
+        std::stable_sort(parts.begin(), parts.end(),
+                         [](const auto& a, const auto& b) { return a.call < b.call; });
+        EXPECT_EQ(parts, expected) << "rank " << p.rank;
+    }
 }
 
 void expectSameFigures(TTrace& trace, uint64_t seed) {
     const TraceWindows windows(trace);
-    for (const AnalysisScope& scope : scopesFor(trace, seed)) {
+    const std::vector<AnalysisScope> scopes = scopesFor(trace, seed);
+    const WaitIndex index(trace);
+    expectSameWaitsOf(trace, scopes, index);
+    for (const AnalysisScope& scope : scopes)
+        if (scope.range) expectWaitingParts(trace, index, *scope.range);
+    for (const AnalysisScope& scope : scopes) {
         const Profile reference = referenceProfile(trace, scope);
         EXPECT_EQ(profile(trace, scope), reference);
         EXPECT_EQ(profile(trace, scope, &windows), reference);
+        // The balance's groups split each rank's time in calls.
+        const std::vector<RankBalance> balance = rankBalance(trace, scope, &windows);
+        ASSERT_EQ(balance.size(), reference.ranks.size());
+        for (size_t i = 0; i < balance.size(); ++i) {
+            const RankBalance& b = balance[i];
+            int64_t inCalls = 0;
+            for (int64_t g : b.inGroup) inCalls = wrapAdd(inCalls, g);
+            const RankFigures& r = reference.ranks[i];
+            EXPECT_EQ((std::tuple{b.rank, b.runTime, inCalls, b.outside}),
+                      (std::tuple{r.rank, r.runTime, r.inCalls, r.outside}));
+        }
         const MessageSizes sizes = referenceMessageSizes(trace, scope);
         EXPECT_EQ(messageSizes(trace, scope), sizes);
         EXPECT_EQ(messageSizes(trace, scope, &windows), sizes);
-        expectSameWaits(waitStates(trace, scope, 40), referenceWaitStates(trace, scope, 40));
     }
     EXPECT_EQ(clockQuality(trace), referenceClockQuality(trace));
 }
@@ -168,6 +226,35 @@ TEST(AnalysisReference, GeneratedPatterns) {
         expectSameFigures(trace, 7);
         std::remove(path.c_str());
     }
+}
+
+TEST(AnalysisReference, IndexesKeepToTheirProcessesWhenRowsAreSorted) {
+    uint32_t moved = 0; // traces whose rows the sort did reorder
+    for (uint64_t seed = 11; seed <= 20; ++seed) {
+        SCOPED_TRACE(seed);
+        auto loaded = loadBytes(randomCollectives(seed));
+        ASSERT_TRUE(loaded.trace->loaded()) << loaded.errors;
+        TTrace& trace = *loaded.trace;
+        trace.sortByRank();
+        const WaitIndex index(trace);
+        const TraceWindows windows(trace);
+        EXPECT_GT(index.entryCount(), 0u);
+        trace.sortByNode();
+        for (const AnalysisScope& scope : scopesFor(trace, seed)) {
+            EXPECT_EQ(profile(trace, scope, &windows), referenceProfile(trace, scope));
+            EXPECT_EQ(messageSizes(trace, scope, &windows), referenceMessageSizes(trace, scope));
+        }
+        bool reordered = false;
+        for (uint32_t i = 0; i < trace.processCount(); ++i)
+            reordered |= trace.rankAt(i) != static_cast<int32_t>(i);
+        moved += reordered;
+        expectSameWaitsOf(trace, scopesFor(trace, seed), index);
+        // An index of another trace is not read.
+        auto other = loadBytes(randomCollectives(seed + 100));
+        const WaitIndex otherIndex(*other.trace);
+        expectSameWaits(waitStates(trace, {}, 40, &otherIndex), referenceWaitStates(trace, {}, 40));
+    }
+    EXPECT_GT(moved, 0u);
 }
 
 TEST(AnalysisReference, RealProgram) {

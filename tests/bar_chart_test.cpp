@@ -33,3 +33,16 @@ TEST(BarChart, ExtremesAndEmptyInput) {
     EXPECT_EQ(big[0].height, 1000);
     EXPECT_EQ(big[1].height, 500);
 }
+
+TEST(StackedBar, PartsTileTheBarInProportion) {
+    const std::vector<int64_t> parts{30, 0, 10, 60};
+    EXPECT_EQ(stackedEdges(parts, 100, 200), (std::vector<int>{60, 60, 80, 200}));
+    // Half the scale fills half the width; each edge is rounded, not each part.
+    EXPECT_EQ(stackedEdges(std::vector<int64_t>{1, 1, 1}, 6, 10), (std::vector<int>{2, 3, 5}));
+    // Negative parts add nothing; a sum above the scale stops at the width.
+    EXPECT_EQ(stackedEdges(std::vector<int64_t>{-5, 7, 7}, 10, 10), (std::vector<int>{0, 7, 10}));
+    EXPECT_EQ(stackedEdges(std::vector<int64_t>{5}, 0, 10), (std::vector<int>{0}));
+    // Times near 2^63 keep their proportions.
+    const std::vector<int64_t> huge{INT64_MAX / 2, INT64_MAX / 2};
+    EXPECT_EQ(stackedEdges(huge, INT64_MAX, 100), (std::vector<int>{50, 100}));
+}

@@ -84,6 +84,27 @@ TEST(Convert, ArchiveNamesSurviveAsDatabaseNames) {
     EXPECT_EQ(zlv("links " + back).out, zlv("links " + a.path()).out);
 }
 
+TEST(Check, OnlyCommunicatorsACallMadeCanLeak) {
+    // Both ranks use a communicator the definitions declare; rank 1 also
+    // duplicates the world and never frees the copy.
+    TestArchive a(freshArchiveDir("check_comms"), 2);
+    const uint32_t pair = a.subComm("pair", {1, 0});
+    const uint32_t copy = a.subComm("copy", {0, 1});
+    a.initAll(0, 10);
+    for (uint32_t r = 0; r < 2; ++r) a.collective(r, 20, 30, "MPI_Bcast", pair, 0, 8, 8);
+    a.enter(1, 40, "MPI_Comm_dup");
+    OTF2_EvtWriter_CommCreate(a.ev(1), nullptr, 41, copy);
+    a.leave(1, 42, "MPI_Comm_dup");
+    a.close();
+    const ToolRun check = zlv("check --only comm " + a.path());
+    EXPECT_EQ(check.status, 1);
+    EXPECT_EQ(check.out,
+              "Check for communicators...\nIn process with rank 1 new communicator was "
+              "created (" +
+                  std::to_string(copy) +
+                  ") at Unknown:0, , but it was not destroyed\nDone\nChecking complete\n");
+}
+
 TEST(ExportChrome, EveryCallLinkAndRankOfAGeneratedTrace) {
     const std::string dir = freshArchiveDir("export_chrome");
     std::filesystem::create_directories(dir);

@@ -2,15 +2,20 @@
 // documents, checked record by record, link by link and cell by cell.
 
 #include "format/tracer_calls.h"
+#include "model/call_details.h"
+#include "model/call_info.h"
 #include "model/check_lines.h"
 #include "model/trace_document.h"
 #include "otf2/open_trace.h"
+#include "otf2/otf2_export.h"
+#include "otf2/otf2_import.h"
 #include "tests/otf2_test_archives.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -86,6 +91,33 @@ TEST(Otf2Import, PingPongCallsLinksAndTimes) {
     t.messageCounts(0, 1, sent, received, 0);
     EXPECT_EQ(sent, 1u);
     EXPECT_EQ(received, 1u);
+}
+
+// Each location measured its offset to the global clock once: its events are
+// written in its own time and read in the global one.
+TEST(Otf2Import, OneClockOffsetPerLocationPutsItsEventsOnTheGlobalClock) {
+    TestArchive a(freshArchiveDir("import_one_offset"), 2, {0, 1});
+    const int64_t offset[] = {100, -250}; // global = local + offset
+    auto local = [&](uint32_t rank, uint64_t global) { return global - offset[rank]; };
+    for (uint32_t r = 0; r < 2; ++r) {
+        a.writer().clockOffset(a.locationOf(r), local(r, 500), offset[r]);
+        a.call(r, local(r, 1000), local(r, 1100), "MPI_Init");
+    }
+    a.send(0, local(0, 1200), local(0, 1250), 1, 7, 64);
+    a.recv(1, local(1, 1190), local(1, 1260), 0, 7, 64);
+    a.close();
+
+    Opened o = openArchive(a.path());
+    ASSERT_TRUE(o.trace->loaded()) << o.errors;
+    const TTrace& t = *o.trace;
+    const TFunc& send = rank(t, 0).calls.at(1);
+    const TFunc& recv = rank(t, 1).calls.at(1);
+    EXPECT_EQ(std::tuple(send.start, send.end, recv.start, recv.end),
+              std::tuple(1200, 1250, 1190, 1260));
+    ASSERT_EQ(send.linkCount, 1u);
+    EXPECT_EQ(send.links[0].recv, &recv);
+    // Already on one clock: both nodes start at the end of their MPI_Init.
+    EXPECT_EQ(std::tuple(t.nodeOffset(0), t.nodeOffset(1)), std::tuple(-1100, -1100));
 }
 
 TEST(Otf2Import, NonBlockingTransfersLinkToTheWaitOfTheReceive) {
@@ -277,4 +309,73 @@ TEST(Otf2Import, MetricsAreKeptPerRankAndNamed) {
     EXPECT_EQ(first.samples[1].time, 30);
     EXPECT_EQ(first.samples[1].value, 3000);
     EXPECT_EQ(o.trace->metrics[1].samples[0].value, 6000);
+}
+
+// Host names and MPI names of the trace's own are what the archive says,
+// wherever a call is described, and an archive written again keeps them.
+TEST(Otf2Import, HostNamesAndOwnFunctionNamesAreShownAndWrittenBack) {
+    const std::string dir = freshArchiveDir("import_names");
+    TestArchive a(dir, 2, {0, 1});
+    a.initAll(0, 10);
+    a.call(1, 20, 30, "MPI_Win_fence");
+    a.close();
+    const std::string again = dir + "_again/traces.otf2";
+    std::filesystem::remove_all(dir + "_again");
+    std::filesystem::create_directories(dir + "_again");
+    {
+        Opened o = openArchive(a.path());
+        ASSERT_TRUE(o.trace->loaded()) << o.errors;
+        std::string error;
+        ASSERT_TRUE(otf2out::exportArchive(*o.trace, again, error)) << error;
+    }
+    for (const std::string& path : {a.path(), again}) {
+        Opened o = openArchive(path);
+        ASSERT_TRUE(o.trace->loaded()) << o.errors;
+        const TTrace& t = *o.trace;
+        const uint32_t position = 1;
+        ASSERT_EQ(t.rankAt(position), 1);
+        const TFunc& fence = t.processAt(position)->calls.at(1);
+        EXPECT_EQ(t.funcName(fence.funcId), "MPI_Win_fence") << path;
+        EXPECT_EQ(t.nodeNameAt(position), "host1") << path;
+        const CallDetails d = callDetails(t, position, fence);
+        ASSERT_GE(d.fields.size(), 3u);
+        EXPECT_EQ(d.fields[0].value, "MPI_Win_fence") << path;
+        EXPECT_EQ(d.fields[2].value, "host1") << path;
+        EXPECT_NE(callInfoText(t, position, fence).find("Node: host1\n"), std::string::npos);
+    }
+}
+
+// Names reach one-line texts: a line break or other control character in
+// an archive's string reads as '?'.
+TEST(Otf2Import, ControlCharactersInNamesReadAsQuestionMarks) {
+    TestArchive a(freshArchiveDir("import_control_names"), 2, {0, 1});
+    a.initAll(0, 10);
+    a.call(1, 20, 30, "MPI_Win\n\tfence");
+    a.close();
+    Opened o = openArchive(a.path());
+    ASSERT_TRUE(o.trace->loaded()) << o.errors;
+    const TFunc& fence = o.trace->processAt(1)->calls.at(1);
+    EXPECT_EQ(o.trace->funcName(fence.funcId), "MPI_Win??fence");
+}
+
+TEST(Otf2Import, ACancelledImportKeepsNothing) {
+    TestArchive a(freshArchiveDir("import_cancel"), 3);
+    a.initAll(0, 10);
+    a.close();
+    TTrace t;
+    std::ostringstream errors;
+    LoadCancel cancel{false};
+    uint32_t reports = 0;
+    // Cancelled once the first rank is read.
+    const bool loaded = otf2in::importArchive(
+        t, a.path(), errors,
+        [&](uint32_t permille) {
+            ++reports;
+            if (permille > 0) cancel = true;
+        },
+        nullptr, &cancel);
+    EXPECT_FALSE(loaded);
+    EXPECT_GT(reports, 0u);
+    EXPECT_EQ(t.processCount(), 0u);
+    EXPECT_TRUE(t.metrics.empty() && t.nodes.empty());
 }

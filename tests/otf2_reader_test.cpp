@@ -70,17 +70,26 @@ TEST(Otf2Reader, EventsOfOneLocationInOrder) {
 }
 
 TEST(Otf2Reader, ClockOffsetsOfALocationAreApplied) {
-    TestArchive a(freshArchiveDir("offsets"), 2);
+    TestArchive a(freshArchiveDir("offsets"), 4);
     a.initAll(1000, 1100);
     // Measured at the start and at the end of the run, as Score-P does.
     a.writer().clockOffset(a.locationOf(1), 0, 500);
-    a.writer().clockOffset(a.locationOf(1), 10000, 500);
+    a.writer().clockOffset(a.locationOf(1), 10000, 700);
+    // Measured once: the whole location is off by that much.
+    a.writer().clockOffset(a.locationOf(2), 5000, -300);
+    a.writer().clockOffset(a.locationOf(3), 0, 40);
     a.close();
     ArchiveReader reader;
     std::string error;
     ASSERT_TRUE(reader.open(a.path(), error)) << error;
-    EXPECT_EQ(eventsOf(reader, a.locationOf(0))[0].time, 1000u);
-    EXPECT_EQ(eventsOf(reader, a.locationOf(1))[0].time, 1500u);
+    auto times = [&](uint32_t rank) {
+        const auto events = eventsOf(reader, a.locationOf(rank));
+        return std::vector<uint64_t>{events.at(0).time, events.at(1).time};
+    };
+    EXPECT_EQ(times(0), (std::vector<uint64_t>{1000, 1100}));
+    EXPECT_EQ(times(1), (std::vector<uint64_t>{1520, 1622})); // interpolated
+    EXPECT_EQ(times(2), (std::vector<uint64_t>{700, 800}));
+    EXPECT_EQ(times(3), (std::vector<uint64_t>{1040, 1140}));
 }
 
 TEST(Otf2Reader, AttributesAndMetricValuesReachTheSink) {
@@ -160,4 +169,105 @@ TEST(Otf2Reader, MissingOrBrokenFilesGiveOneLine) {
         EXPECT_FALSE(reader.open(path, error));
         EXPECT_NE(error.find("cannot be read"), std::string::npos) << error;
     }
+}
+
+// However an event file is cut, reading its location either fails with one
+// line or delivers every event: also where the cut falls between two records
+// (the library reads those without an error).
+TEST(Otf2Reader, EveryCutOfAnEventFileThatLosesEventsIsReported) {
+    // Nanosecond ticks, as Score-P writes them.
+    TestArchive a(freshArchiveDir("cuts"), 3);
+    a.writer().clock(1000000000, 0, 0);
+    a.initAll(0, 100000);
+    a.send(0, 300000, 700000, 1, 1, 8);
+    a.recv(1, 250000, 800000, 0, 1, 8);
+    for (uint32_t r = 0; r < 3; ++r) a.call(r, 900000, 950000, "MPI_Finalize");
+    a.close();
+    const std::string path = a.path();
+    const std::string events =
+        (std::filesystem::path(path).parent_path() / "traces" / "1.evt").string();
+    const std::string original = [&] {
+        std::ifstream in(events, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    }();
+    size_t all = 0;
+    {
+        ArchiveReader reader;
+        std::string error;
+        ASSERT_TRUE(reader.open(path, error)) << error;
+        all = eventsOf(reader, 1).size();
+    }
+    ASSERT_GT(all, 0u);
+    size_t reported = 0;
+    for (size_t size = 0; size < original.size(); ++size) {
+        std::ofstream(events, std::ios::binary | std::ios::trunc)
+            .write(original.data(), static_cast<std::streamsize>(size));
+        ArchiveReader reader;
+        std::string error;
+        ASSERT_TRUE(reader.open(path, error)) << error;
+        // As the importer does: the locations one after the other.
+        ASSERT_TRUE(reader.readLocation(
+            0, [](const Event&) {}, error))
+            << error;
+        size_t delivered = 0;
+        if (reader.readLocation(
+                1, [&](const Event&) { ++delivered; }, error)) {
+            EXPECT_EQ(delivered, all) << size;
+            continue;
+        }
+        ++reported;
+        EXPECT_NE(error.find("location 1"), std::string::npos) << size << ": " << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << size;
+    }
+    EXPECT_GT(reported, original.size() / 2);
+}
+
+// An event file whose records all read well but are fewer than the
+// definitions announce (the file of a shorter run, or one cut between two
+// records) is no complete location.
+TEST(Otf2Reader, FewerEventsThanAnnouncedAreReported) {
+    auto run = [](const std::string& name, bool whole) {
+        TestArchive a(freshArchiveDir(name), 2);
+        a.initAll(0, 100);
+        if (whole) a.send(1, 200, 250, 0, 7, 64);
+        a.close();
+        return std::filesystem::path(a.path());
+    };
+    const std::filesystem::path whole = run("announced_whole", true);
+    const std::filesystem::path shorter = run("announced_short", false);
+    std::filesystem::copy_file(shorter.parent_path() / "traces" / "1.evt",
+                               whole.parent_path() / "traces" / "1.evt",
+                               std::filesystem::copy_options::overwrite_existing);
+    ArchiveReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.open(whole.string(), error)) << error;
+    size_t delivered = 0;
+    EXPECT_FALSE(reader.readLocation(
+        1, [&](const Event&) { ++delivered; }, error));
+    EXPECT_EQ(delivered, 2u); // what was read still reaches the sink
+    EXPECT_EQ(error, "OTF2 events of location 1 cut short: 2 of 5 events read");
+}
+
+// The same for the global definitions: a definition file with fewer records
+// than the anchor file announces (here that of a run with one region less).
+TEST(Otf2Reader, FewerGlobalDefinitionsThanAnnouncedAreReported) {
+    auto run = [](const std::string& name, bool whole) {
+        TestArchive a(freshArchiveDir(name), 2);
+        a.initAll(0, 100);
+        if (whole) a.call(0, 200, 250, "MPI_Barrier");
+        a.close();
+        return std::filesystem::path(a.path());
+    };
+    const std::filesystem::path whole = run("announced_defs_whole", true);
+    const std::filesystem::path shorter = run("announced_defs_short", false);
+    ArchiveReader intact;
+    std::string error;
+    ASSERT_TRUE(intact.open(whole.string(), error)) << error;
+    std::filesystem::copy_file(shorter.parent_path() / "traces.def",
+                               whole.parent_path() / "traces.def",
+                               std::filesystem::copy_options::overwrite_existing);
+    ArchiveReader reader;
+    EXPECT_FALSE(reader.open(whole.string(), error));
+    EXPECT_NE(error.find(": global definitions cut short: "), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos);
 }

@@ -99,9 +99,11 @@ TEST(TraceBuilder, BuildsProcessesNodesLinksAndKindsWithoutAFile) {
     EXPECT_EQ(t.processCount(), 3u);
     EXPECT_EQ(t.nodeCount(), 2u);
     EXPECT_EQ(t.nodeClocks.size(), 2u); // clock alignment ran
+    // A node known by name only gets an identifier no other node has.
     EXPECT_EQ(std::tuple(b.rank(0).nodeIndex, b.rank(0).nodeId, b.rank(1).nodeIndex,
                          b.rank(1).nodeId, b.rank(2).nodeIndex),
-              std::tuple(0u, 0u, 1u, nodeIdFromOctets(10, 0, 0, 2), 1u));
+              std::tuple(0u, nodeIdFromOctets(0, 0, 0, 1), 1u, nodeIdFromOctets(10, 0, 0, 2), 1u));
+    EXPECT_EQ(std::tuple(t.nodeNameAt(0), t.nodeNameAt(1)), std::tuple("alpha", "beta"));
 
     // The message, the broadcast from rank 2 and the reduction to rank 1.
     auto linksOf = [](const TProcess& p, uint32_t funcId) {
@@ -151,8 +153,14 @@ TEST(TraceBuilder, CommunicatorsMadeKnownAndFreed) {
     std::set<uint32_t> open0, open2;
     for (const TOpenComm& c : r0.openCommList()) open0.insert(c.id);
     for (const TOpenComm& c : b.rank(2).openCommList()) open2.insert(c.id);
-    EXPECT_TRUE(open0.contains(kSplitComm) && open0.contains(kKnownComm));
+    // Known from the start, like the world: no call made it, so none leaks it.
+    EXPECT_TRUE(open0.contains(kSplitComm));
+    EXPECT_FALSE(open0.contains(kKnownComm));
     EXPECT_FALSE(open2.contains(kSplitComm));
+    std::vector<std::string> lines;
+    EXPECT_EQ(checkCommunicators(b.trace, lines), 2u); // rank 0's split and rank 1's 501
+    for (const std::string& line : lines)
+        EXPECT_EQ(line.find("(" + std::to_string(kKnownComm) + ")"), std::string::npos) << line;
     // The predefined ones are not declared twice.
     EXPECT_EQ(r0.comms.size(), 4u);
 }
@@ -200,4 +208,19 @@ TEST(TraceBuilder, FunctionIdentifiersOfATraceStayClearOfEveryMeaning) {
     EXPECT_EQ(ids.size(), kNames);
     EXPECT_EQ(t.functionNames.size(), kNames);
     EXPECT_EQ(t.funcName(*ids.begin()), "region 0");
+}
+
+TEST(TraceBuilder, NodesKnownByNameOnlyGetIdentifiersNoOtherNodeHas) {
+    TTrace t;
+    std::ostringstream errors;
+    TraceBuilder b(t, errors);
+    const uint32_t taken = nodeIdFromOctets(0, 0, 0, 1);
+    const uint32_t nodes[] = {b.addNode("0.0.0.1", taken), b.addNode("cn01", std::nullopt),
+                              b.addNode("cn02", std::nullopt)};
+    std::set<uint32_t> ids;
+    for (int32_t r = 0; r < 3; ++r) ids.insert(t.processes[b.declareProcess(r, nodes[r])].nodeId);
+    EXPECT_EQ(ids, (std::set<uint32_t>{taken, nodeIdFromOctets(0, 0, 0, 2),
+                                       nodeIdFromOctets(0, 0, 0, 3)}));
+    EXPECT_EQ(t.nodes[1].name, "cn01");
+    EXPECT_FALSE(t.nodes[1].ipv4.has_value());
 }

@@ -3,7 +3,9 @@
 // they follow as the view moves), and a double-click on a wait instance
 // selects its waiting call.
 
+#include "analysis/rank_balance.h"
 #include "app/analysis_table.h"
+#include "app/balance_panel.h"
 #include "app/main_frame.h"
 #include "app/profile_panel.h"
 #include "app/sizes_panel.h"
@@ -43,6 +45,39 @@ QStringList tableLines(const AnalysisTable* table) {
         lines << cells.join('\t');
     }
     return lines;
+}
+
+// The bars of the chart in its picture: every part wider than two pixels shows
+// its colour at its middle, where the figures put it, and the bar stops there.
+void expectBarsOf(BalanceChart* chart, const std::vector<RankBalance>& balance) {
+    QCOMPARE(chart->balance(), balance);
+    const QImage img = chart->grab().toImage();
+    long double longest = 0;
+    for (const RankBalance& b : balance) {
+        long double sum = b.outside;
+        for (int64_t g : b.inGroup) sum += g;
+        longest = std::max(longest, sum);
+    }
+    const int left = chart->barLeft(), width = chart->barWidth();
+    auto pixelAt = [&](long double t) { return int(std::lround(t * width / longest)); };
+    int parts = 0;
+    for (size_t row = 0; row < balance.size(); ++row) {
+        const int y = chart->barTop(int(row)) + BalanceChart::kBarHeight / 2;
+        long double sum = 0;
+        int from = 0;
+        const auto shown = BalanceChart::partsOf(balance[row]);
+        for (int part = 0; part < BalanceChart::kParts; ++part) {
+            sum += shown[part];
+            const int to = pixelAt(sum);
+            if (to - from > 2) {
+                QCOMPARE(img.pixelColor(left + (from + to) / 2, y), BalanceChart::partColour(part));
+                ++parts;
+            }
+            from = to;
+        }
+        if (from < width - 1) QCOMPARE(img.pixelColor(left + from + 1, y), QColor(Qt::white));
+    }
+    QVERIFY(parts >= int(balance.size())); // every bar shows something
 }
 
 QStringList zlvLines(const QStringList& args) {
@@ -197,6 +232,29 @@ class AnalysisPanelsTest : public QObject {
         }
     }
 
+    void balanceBarsFollowTheFiguresAndTheSpan() {
+        MainFrame f;
+        f.resize(900, 700);
+        f.show();
+        QVERIFY(f.view()->openTrace(trace_));
+        f.findChild<QAction*>("balancePanelAction")->trigger();
+        QCoreApplication::processEvents();
+        BalancePanel* p = f.balancePanel();
+        const TTrace& trace = *f.view()->trace();
+        QCOMPARE(p->chart()->balance().size(), size_t{6});
+        expectBarsOf(p->chart(), rankBalance(trace, {}));
+
+        p->spanChoice()->setCurrentIndex(int(AnalysisSpan::Selected));
+        QVERIFY(p->chart()->balance().empty());
+        const int64_t end = trace.processAt(0)->calls.back().end;
+        const int64_t from = end / 3 + 7, to = end / 2 + 3;
+        selectRangeIn(f, from, to);
+        f.refreshAnalysis();
+        const std::vector<RankBalance> cut = rankBalance(trace, {TimeRange{from, to}, 0, {}});
+        QVERIFY(cut != rankBalance(trace, {}));
+        expectBarsOf(p->chart(), cut);
+    }
+
     void closingEmptiesThePanels() {
         MainFrame f;
         QVERIFY(f.view()->openTrace(trace_));
@@ -205,6 +263,7 @@ class AnalysisPanelsTest : public QObject {
         QCOMPARE(f.profilePanel()->table()->tableModel()->rowCount(), 0);
         QCOMPARE(f.waitPanel()->worst()->tableModel()->rowCount(), 0);
         QVERIFY(f.sizesPanel()->chart()->values().empty());
+        QVERIFY(f.balancePanel()->chart()->balance().empty());
     }
 };
 

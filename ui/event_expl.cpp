@@ -98,9 +98,16 @@ void EventExpl::paintEvent(QPaintEvent*) {
     paintMarks(painter);
 }
 
+void EventExpl::setOverlay(Overlay overlay) {
+    overlay_ = std::move(overlay);
+    update();
+}
+
 void EventExpl::paintMarks(QPainter& painter) {
     const ViewState& s = state();
     const TimeWindow window = timeWindowAt(s.zoom(), s.startMicros(), width());
+    if (overlay_)
+        overlay_(painter, window, layoutRows(shownPositions(*trace_, *filter_), s.pos(), height()));
     if (s.range()) paintRangeBand(painter, rect(), window, *s.range());
     if (s.selection()) {
         const RowLayout layout =

@@ -16,11 +16,14 @@
 #include <QPoint>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class TimeIndex;
 class TTrace;
 class ViewFilter;
+struct RowLayout;
+struct TimeWindow;
 
 class EventExpl : public QWidget {
     Q_OBJECT
@@ -43,6 +46,11 @@ class EventExpl : public QWidget {
     TTrace* trace() const { return trace_; }
     // The call under a point, with the press's hit test; none while closed.
     std::optional<CallSelection> callAt(QPoint at);
+
+    // Drawn over the calls and under the range band while a trace is open;
+    // an empty one draws nothing. Repaints.
+    using Overlay = std::function<void(QPainter&, const TimeWindow&, const RowLayout&)>;
+    void setOverlay(Overlay overlay);
 
   public slots:
     void setOpen(bool open);
@@ -79,6 +87,7 @@ class EventExpl : public QWidget {
     ViewFilter* filter_ = nullptr;
     TimeIndex* index_ = nullptr;
     std::unique_ptr<TimeIndex> ownIndex_;
+    Overlay overlay_;
     ViewStateHold state_;
 
     // A drag in progress.

@@ -22,3 +22,14 @@ std::vector<BarSlot> barSlots(std::span<const uint64_t> values, int width, int h
     }
     return out;
 }
+
+std::vector<int> stackedEdges(std::span<const int64_t> parts, int64_t scale, int width) {
+    std::vector<int> edges;
+    long double sum = 0; // exact enough for times near 2^63 without wrapping
+    for (int64_t part : parts) {
+        sum += std::max<int64_t>(part, 0);
+        const long double x = scale > 0 ? sum * width / scale : 0;
+        edges.push_back(static_cast<int>(std::lround(std::min<long double>(x, width))));
+    }
+    return edges;
+}
