@@ -171,7 +171,7 @@ bool ZLVR_anView::openTrace(const QString& fileName) {
     // Loading stays on this thread (nothing may see a half-loaded document);
     // the loader feeds a window-modal progress dialog, which keeps the window
     // painted during a long load. Its Cancel stops the load at the loader's
-    // next step or worker item, and the window stays closed.
+    // next report (reading the file included), and the window stays closed.
     QProgressDialog progress(tr("Loading %1").arg(fileName), tr("Cancel"), 0, 1000, this);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(progressDelayMs_);

@@ -83,23 +83,20 @@ void CallBlockWarmer::run() {
     constexpr size_t kStep = size_t{8} << 20;
     size_t done = 0;
     for (;;) {
-        const bool last = finishing_.load(std::memory_order_acquire);
+        if (finishing_.load(std::memory_order_acquire)) return;
         const size_t wanted = wanted_.load(std::memory_order_relaxed);
-        if (wanted >= done + kStep || (last && wanted > done)) {
-            const size_t to = last ? wanted : wanted / kStep * kStep;
+        if (wanted >= done + kStep) {
+            const size_t to = wanted / kStep * kStep;
             block_.prefault(done, to);
             done = to;
-        } else if (last) {
-            return;
         } else {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     }
 }
 
-void CallBlockWarmer::finish(size_t bytes) {
+void CallBlockWarmer::stop() {
     if (!thread_.joinable()) return;
-    if (bytes > wanted_.load(std::memory_order_relaxed)) needed(bytes);
     finishing_.store(true, std::memory_order_release);
     thread_.join();
 }

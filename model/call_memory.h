@@ -40,18 +40,20 @@ class CallBlock {
 
 // Faults in a call block's pages on a second thread, as far as a first pass
 // over the file says they will be needed, while that pass goes on: the
-// kernel clears the pages on an otherwise idle core.
+// kernel clears the pages on an otherwise idle core. Clearing pages can be
+// slower than the pass: what is left when the pass ends is faulted in where
+// it is first written, on every worker, rather than waited for.
 class CallBlockWarmer {
   public:
     explicit CallBlockWarmer(CallBlock& block);
-    ~CallBlockWarmer() { finish(0); }
+    ~CallBlockWarmer() { stop(); }
     CallBlockWarmer(const CallBlockWarmer&) = delete;
     CallBlockWarmer& operator=(const CallBlockWarmer&) = delete;
 
     // The block's first `bytes` will be written.
     void needed(size_t bytes) { wanted_.store(bytes, std::memory_order_relaxed); }
-    // The first pass is over: faults in the rest of `bytes` and stops.
-    void finish(size_t bytes);
+    // The first pass is over: stops after the step under way.
+    void stop();
 
   private:
     void run();

@@ -10,6 +10,12 @@ using LoadProgress = std::function<void(uint32_t permille)>;
 // Set by whoever watches a load to stop it; read by every worker.
 using LoadCancel = std::atomic<bool>;
 
+// How much of the document a load makes. Without links, the node clocks keep
+// only their starting point (each node's time 0 at the end of its MPI_Init):
+// enough, and much quicker, for readers that look at neither links nor
+// corrected times. The result and the messages are those of a full load.
+enum class LoadDepth { Full, WithoutLinks };
+
 // One step of the load, mapped onto its share [from, to] of the whole and
 // reported only when the thousandth changes.
 class ProgressStep {

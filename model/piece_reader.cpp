@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr uint32_t kRecordsPerReport = 1 << 16;
-
 struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
@@ -46,14 +44,17 @@ class PieceReader {
         out_.times.resize(plan.processes.size());
     }
 
-    // true when the piece ends where the plan says, with the planned calls.
-    bool run(std::atomic<uint64_t>& bytesDone, ProgressStep* progress) {
+    // true when the piece ends where the plan says, with the planned calls;
+    // false as soon as the load is cancelled. Only a `reporting` worker
+    // tells the progress.
+    bool run(std::atomic<uint64_t>& bytesDone, ProgressStep& progress, bool reporting) {
         uint64_t reported = src_.offset();
         for (uint32_t records = 1; src_.offset() < end_; ++records) {
             if (records % kRecordsPerReport == 0) {
+                if (progress.cancelled()) return false;
                 bytesDone += src_.offset() - reported;
                 reported = src_.offset();
-                if (progress) progress->report(bytesDone.load(), plan_.end);
+                if (reporting) progress.report(bytesDone.load(), plan_.end);
             }
             if (!record()) return false;
         }
@@ -154,12 +155,12 @@ class PieceReader {
 
 bool readPiece(const std::string& fileName, const ReadPlan& plan, size_t piece,
                const TraceBuilder& builder, const FilledCalls& calls, PieceResult& out,
-               std::atomic<uint64_t>& bytesDone, ProgressStep* progress) {
+               std::atomic<uint64_t>& bytesDone, ProgressStep& progress, bool reporting) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
     const uint64_t offset = plan.pieces[piece].offset;
     if (!file || fseeko(file.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return false;
     RecordSource src(file.get(), offset);
-    return PieceReader(plan, piece, builder, calls, src, out).run(bytesDone, progress);
+    return PieceReader(plan, piece, builder, calls, src, out).run(bytesDone, progress, reporting);
 }
 
 // Replays one process's communicator changes in call order, and classifies
@@ -211,7 +212,7 @@ bool readInPieces(TraceBuilder& builder, const std::string& fileName, const Read
     parallelFor(workers, static_cast<uint32_t>(pieces.size()), [&](unsigned w, uint32_t piece) {
         // Only the calling thread reports progress.
         ok[piece] = readPiece(fileName, plan, piece, builder, calls, pieces[piece], bytesDone,
-                              w == 0 ? &progress : nullptr);
+                              progress, w == 0);
     });
     for (size_t piece = 0; piece < pieces.size(); ++piece)
         if (!ok[piece]) return false;

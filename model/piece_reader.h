@@ -17,6 +17,6 @@ class TraceBuilder;
 // Reads the records the plan covers through a builder that has nothing yet.
 // false when the file no longer matches the plan (it changed since the first
 // pass): the builder is then left to be restarted and the file read again
-// the plain way.
+// the plain way. false too once `progress` is cancelled.
 bool readInPieces(TraceBuilder& builder, const std::string& fileName, const ReadPlan& plan,
                   unsigned workers, ProgressStep& progress);

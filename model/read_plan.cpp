@@ -5,9 +5,6 @@
 
 namespace {
 
-// Records between two progress reports.
-constexpr uint32_t kRecordsPerReport = 1 << 16;
-
 class Planner {
   public:
     Planner(RecordSource& src, unsigned pieces, CallBlockWarmer* warmer)
@@ -19,6 +16,7 @@ class Planner {
         plan_.pieces.push_back(PieceStart{});
         for (uint32_t records = 0;; ++records) {
             if (records % kRecordsPerReport == 0) {
+                if (progress.cancelled()) return finish(src_.offset(), ReadPlan::Stop::Cancelled);
                 progress.report(src_.offset(), src_.size());
                 if (warmer_) warmer_->needed(calls_ * sizeof(TFunc));
             }

@@ -4,15 +4,19 @@
 // size), where reading will stop, and where the record stream can be cut so
 // that several workers read one piece each.
 
+#include "format/zlv_records.h"
 #include "model/call_memory.h"
 #include "model/load_progress.h"
 #include "model/record_source.h"
-#include "format/zlv_records.h"
 
 #include <cstdint>
 #include <vector>
 
 constexpr uint32_t kNoProcess = 0xFFFFFFFFu;
+
+// Records between two progress reports, which are also where a cancel is
+// heard: a few milliseconds of reading.
+constexpr uint32_t kRecordsPerReport = 1 << 14;
 
 struct PlannedProcess {
     uint32_t rank = 0;
@@ -37,6 +41,7 @@ struct ReadPlan {
         EndOfFile, // every record whole (1 to 3 stray bytes at the end are ignored)
         Truncated, // an incomplete record at `end`
         Invalid,   // an unknown tag, or a call before any declaration: the reader reports it
+        Cancelled, // the load was cancelled during the pass: nothing is to be read
     };
     std::vector<PlannedProcess> processes; // in order of first declaration
     SaltedMap<uint32_t, uint32_t> positionOfRank{0, SaltedHash{freshSalt()}};
@@ -46,7 +51,8 @@ struct ReadPlan {
 };
 
 // Walks every record of src. `pieces` (at least 1): how many pieces of about
-// equal size to cut the stream into, at record boundaries.
+// equal size to cut the stream into, at record boundaries. Stops early, as
+// Cancelled, once `progress` is cancelled.
 // `warmer`, when given, hears how much call memory the calls so far need.
 ReadPlan planRead(RecordSource& src, ProgressStep& progress, unsigned pieces,
                   CallBlockWarmer* warmer = nullptr);

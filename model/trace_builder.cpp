@@ -193,20 +193,40 @@ CommSettling TraceBuilder::settle(ProcessHandle process) {
     return CommSettling(state_->trace.processes[process], state_->salt);
 }
 
-bool TraceBuilder::finish(const LoadProgress& progress, const LoadCancel* cancel) {
-    TTrace& trace = state_->trace;
-    // A stopped load keeps nothing of what it read.
-    auto stopped = [&] {
-        if (!cancel || !cancel->load()) return false;
-        trace = TTrace();
-        releaseFreedMemory();
-        return true;
-    };
-    if (stopped()) return false;
+namespace {
+
+// A stopped load keeps nothing of what it read.
+bool stoppedLoad(TTrace& trace, const LoadCancel* cancel) {
+    if (!cancel || !cancel->load()) return false;
+    trace = TTrace();
+    releaseFreedMemory();
+    return true;
+}
+
+void sortCounters(TTrace& trace) {
     std::sort(trace.counterList.begin(), trace.counterList.end(),
               [](const TCounter& a, const TCounter& b) {
                   return a.rank != b.rank ? a.rank < b.rank : a.location < b.location;
               });
+}
+
+} // namespace
+
+bool TraceBuilder::finishWithoutLinks(const LoadProgress& progress, const LoadCancel* cancel) {
+    TTrace& trace = state_->trace;
+    if (stoppedLoad(trace, cancel)) return false;
+    sortCounters(trace);
+    // What alignClocks does before its sweeps: all that can fail, or say anything.
+    const bool aligned = alignClocksOnInit(trace, state_->errors);
+    ProgressStep(&progress, kLoadReadDone, 1000).finish();
+    return aligned;
+}
+
+bool TraceBuilder::finish(const LoadProgress& progress, const LoadCancel* cancel) {
+    TTrace& trace = state_->trace;
+    auto stopped = [&] { return stoppedLoad(trace, cancel); };
+    if (stopped()) return false;
+    sortCounters(trace);
     releaseFreedMemory();
     ProgressStep linking(&progress, kLoadReadDone, kLinkedAt, cancel);
     LinkedSends linked;

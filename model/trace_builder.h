@@ -145,6 +145,9 @@ class TraceBuilder {
     // Once `cancel` is set it stops after the work under way and leaves the
     // document empty.
     bool finish(const LoadProgress& progress = {}, const LoadCancel* cancel = nullptr);
+    // The same without the links and the clock sweeps (LoadDepth::WithoutLinks):
+    // the same result, messages and process order.
+    bool finishWithoutLinks(const LoadProgress& progress = {}, const LoadCancel* cancel = nullptr);
 
   private:
     struct State;

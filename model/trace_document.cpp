@@ -16,8 +16,8 @@ std::optional<std::string> databaseNameFor(const std::string& traceName) {
 }
 
 TTrace::TTrace(const std::string& fileName, std::ostream& dbMessages, std::ostream& errors,
-               const LoadProgress& progress, const LoadCancel* cancel) {
-    loaded_ = loadTrace(*this, fileName, errors, progress, cancel);
+               const LoadProgress& progress, const LoadCancel* cancel, LoadDepth depth) {
+    loaded_ = loadTrace(*this, fileName, errors, progress, cancel, depth);
     if (!loaded_) return;
     const std::optional<std::string> dbName = databaseNameFor(fileName);
     if (!dbName) {

@@ -19,10 +19,10 @@ class TTrace {
     TTrace() = default;
     // Loads the trace, then (on success) its database. Loader messages go to
     // `errors`, database messages to `dbMessages`. A load stopped by `cancel`
-    // leaves the document empty.
+    // leaves the document empty. `depth`: see LoadDepth.
     explicit TTrace(const std::string& fileName, std::ostream& dbMessages = std::cout,
                     std::ostream& errors = std::cerr, const LoadProgress& progress = {},
-                    const LoadCancel* cancel = nullptr);
+                    const LoadCancel* cancel = nullptr, LoadDepth depth = LoadDepth::Full);
 
     TTrace(const TTrace&) = delete;
     TTrace& operator=(const TTrace&) = delete;

@@ -28,7 +28,8 @@ struct LinkedSends {
 // Once `cancel` is set, the load stops after the work under way and leaves
 // the trace empty; the result is then false, without a message.
 bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors = std::cerr,
-               const LoadProgress& progress = {}, const LoadCancel* cancel = nullptr);
+               const LoadProgress& progress = {}, const LoadCancel* cancel = nullptr,
+               LoadDepth depth = LoadDepth::Full);
 // Only the reading step: true when the file was read to its end (an
 // incomplete last record counts as the end). pieces: how many workers read
 // pieces of the file; 0 chooses by its size and the machine, 1 reads in one

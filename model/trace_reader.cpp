@@ -3,6 +3,7 @@
 #include "appdb/node_address.h"
 #include "format/zlv_records.h"
 #include "model/load_progress.h"
+#include "model/memory_advice.h"
 #include "model/piece_reader.h"
 #include "model/read_plan.h"
 #include "model/record_cursor.h"
@@ -23,9 +24,6 @@
 
 namespace {
 
-// Records between two progress reports.
-constexpr uint32_t kRecordsPerReport = 1 << 16;
-
 struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
@@ -35,11 +33,15 @@ class Reader {
   public:
     Reader(TraceBuilder& builder, std::ostream& errors) : builder_(builder), errors_(errors) {}
 
-    // true when the whole file was read (an incomplete last record ends it too).
+    // true when the whole file was read (an incomplete last record ends it
+    // too); false, without a message, when the load was cancelled.
     bool run(RecordSource& src, ProgressStep& progress) {
         RecordCursor cursor(src);
         for (uint32_t records = 0;; ++records) {
-            if (records % kRecordsPerReport == 0) progress.report(src.offset(), src.size());
+            if (records % kRecordsPerReport == 0) {
+                if (progress.cancelled()) return false;
+                progress.report(src.offset(), src.size());
+            }
             switch (cursor.next()) {
             case RecordCursor::Kind::End:
                 return true;
@@ -133,8 +135,10 @@ unsigned piecesFor(uint64_t fileSize, unsigned requested) {
     return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
 }
 
+// false when the file could not be read, or (without a message) when the
+// load was cancelled.
 bool readRecords(TraceBuilder& builder, const std::string& fileName, std::ostream& errors,
-                 const LoadProgress* progress, unsigned pieces) {
+                 const LoadProgress* progress, const LoadCancel* cancel, unsigned pieces) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
     if (!file) {
         errors << "Can't open file " << fileName << std::endl;
@@ -154,14 +158,13 @@ bool readRecords(TraceBuilder& builder, const std::string& fileName, std::ostrea
     ReadPlan plan;
     {
         RecordSource counting(file.get());
-        ProgressStep step(progress, 0, kCountedAt);
+        ProgressStep step(progress, 0, kCountedAt, cancel);
         CallBlockWarmer warmer(*block);
         plan = planRead(counting, step, piecesFor(fileSize, pieces), &warmer);
-        uint64_t calls = 0;
-        for (const PlannedProcess& p : plan.processes) calls += p.calls;
-        warmer.finish(static_cast<size_t>(std::min<uint64_t>(calls, fileSize) * sizeof(TFunc)));
+        warmer.stop();
     }
-    ProgressStep step(progress, kCountedAt, kLoadReadDone);
+    if (plan.stop == ReadPlan::Stop::Cancelled) return false;
+    ProgressStep step(progress, kCountedAt, kLoadReadDone, cancel);
     // Files with an error are read in one go, which reports it where it is.
     if (plan.pieces.size() > 1 && plan.stop != ReadPlan::Stop::Invalid) {
         builder.useCallBlock(block);
@@ -172,6 +175,7 @@ bool readRecords(TraceBuilder& builder, const std::string& fileName, std::ostrea
                        << std::endl;
             return true;
         }
+        if (step.cancelled()) return false;
         // The file changed since the first pass: read it again in one go.
         builder.restart();
         block = freshBlock();
@@ -189,12 +193,20 @@ bool readRecords(TraceBuilder& builder, const std::string& fileName, std::ostrea
 bool readTraceRecords(TTrace& trace, const std::string& fileName, std::ostream& errors,
                       unsigned pieces) {
     TraceBuilder builder(trace, errors);
-    return readRecords(builder, fileName, errors, nullptr, pieces);
+    return readRecords(builder, fileName, errors, nullptr, nullptr, pieces);
 }
 
 bool loadTrace(TTrace& trace, const std::string& fileName, std::ostream& errors,
-               const LoadProgress& progress, const LoadCancel* cancel) {
+               const LoadProgress& progress, const LoadCancel* cancel, LoadDepth depth) {
     TraceBuilder builder(trace, errors);
-    if (!readRecords(builder, fileName, errors, &progress, 0)) return false;
+    if (!readRecords(builder, fileName, errors, &progress, cancel, 0)) {
+        // A cancelled load keeps nothing of what it read; a failed one keeps it all.
+        if (cancel && cancel->load()) {
+            trace = TTrace();
+            releaseFreedMemory();
+        }
+        return false;
+    }
+    if (depth == LoadDepth::WithoutLinks) return builder.finishWithoutLinks(progress, cancel);
     return builder.finish(progress, cancel);
 }

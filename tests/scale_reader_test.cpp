@@ -2,12 +2,14 @@
 // buffer, call lists allocated once at their final size, truncation inside a
 // long member list.
 
+#include "model/trace_builder.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 #include "model/trace_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <sstream>
@@ -126,4 +128,48 @@ TEST(ScaleReader, TruncationInsideALongMemberListKeepsTheCallsBefore) {
     ASSERT_EQ(trace.processes.size(), 2u);
     EXPECT_EQ(trace.processes[0].calls.size(), 11u * 6000u);
     EXPECT_EQ(trace.processes[1].calls.size(), 10u * 6000u);
+}
+
+// A cancel heard while the file is read stops the load at the next report:
+// nothing is reported after it, nothing of the file is kept, no message is
+// written. In the first pass and while the pieces are read (a large file),
+// and while a small file is read in one go.
+TEST(ScaleReader, CancelWhileReadingStopsAtOnceAndKeepsNothing) {
+    BigTrace big;
+    TraceWriter small;
+    small.declareProcess(0, nodeIdFromOctets(10, 0, 0, 1));
+    for (uint32_t c = 0; c < 120'000; ++c) small.shortCall(c, 1 + c % 30, c, c + 1);
+    ASSERT_LT(small.size(), size_t{4} << 20); // read in one go
+    const std::string bigPath = tempPath("scale_reader_cancel_big_");
+    const std::string smallPath = tempPath("scale_reader_cancel_small_");
+    ASSERT_TRUE(big.w.save(bigPath) && small.save(smallPath));
+
+    for (const std::string* path : {&bigPath, &smallPath}) {
+        // The first pass (which counts the calls) reports up to a fifth of the
+        // read's share, reading the calls the rest: a cancel in each.
+        for (const uint32_t stopAt : {kLoadReadDone / 10, kLoadReadDone * 2 / 5}) {
+            SCOPED_TRACE(*path + " stopped at " + std::to_string(stopAt));
+            LoadCancel cancel{false};
+            std::vector<uint32_t> reported;
+            TTrace stopped;
+            std::ostringstream errors;
+            EXPECT_FALSE(loadTrace(
+                stopped, *path, errors,
+                [&](uint32_t permille) {
+                    reported.push_back(permille);
+                    if (permille >= stopAt) cancel = true;
+                },
+                &cancel));
+            EXPECT_TRUE(stopped.isEmpty());
+            EXPECT_TRUE(stopped.counterList.empty() && stopped.nodes.empty());
+            EXPECT_EQ(errors.str(), "");
+            // The cancel came while reading, and nothing was reported after it.
+            ASSERT_GE(reported.size(), 2u);
+            EXPECT_GE(reported.back(), stopAt);
+            EXPECT_LT(reported.back(), kLoadReadDone);
+            EXPECT_LT(reported[reported.size() - 2], stopAt);
+        }
+    }
+    std::filesystem::remove(bigPath);
+    std::filesystem::remove(smallPath);
 }

@@ -33,7 +33,7 @@ int VerbCall::usageError(const std::string& message) const {
     return ::usageError(name_, message, usage_);
 }
 
-TTrace* VerbCall::openTrace(const std::string& path) {
-    trace_ = openTraceForVerb(path, exit_);
+TTrace* VerbCall::openTrace(const std::string& path, bool withLinks) {
+    trace_ = openTraceForVerb(path, exit_, withLinks);
     return trace_.get();
 }

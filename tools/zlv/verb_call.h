@@ -32,8 +32,8 @@ class VerbCall {
     // The trace at `path`, load messages on stderr; it lives as long as this
     // call. Null when the file cannot be opened: exit() is kExitUnusable.
     // Else exit() is kExitOk when it loaded, kExitLoadFailed when only a
-    // part did.
-    TTrace* openTrace(const std::string& path);
+    // part did. `withLinks` as for openTraceForVerb.
+    TTrace* openTrace(const std::string& path, bool withLinks = true);
 
     int exit() const { return exit_; }
 

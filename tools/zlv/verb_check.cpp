@@ -48,7 +48,8 @@ int runCheck(int argc, char** argv) {
     if (auto only = args->option("--only"); only && !parseSelection(*only, selection))
         return verb.usageError("--only takes a list of term, comm, srpr");
 
-    TTrace* trace = verb.openTrace(args->positional[0]);
+    // The checks count calls: no links, no corrected times.
+    TTrace* trace = verb.openTrace(args->positional[0], false);
     if (!trace) return kExitUnusable;
     if (trace->isEmpty()) {
         std::cerr << "zlv check: the trace has no processes\n";

@@ -16,6 +16,9 @@ constexpr const char* kUsage =
     "start, corrected end, peer, communicator, tag, size, kind bits, section,\n"
     "link count. Then one 'counter' line per counter record (rank, times, file, line).\n";
 
+// Output bytes collected before they are written.
+constexpr size_t kFlushAt = size_t{1} << 16;
+
 } // namespace
 
 int runDump(int argc, char** argv) {
@@ -55,6 +58,12 @@ int runDump(int argc, char** argv) {
                           static_cast<long long>(wrapAdd(f.end, offset)), f.peer, f.comm, f.msgTag,
                           f.size, f.kind, section, f.linkCount);
             out += line;
+            // Written as it goes: a process can have millions of calls, and
+            // the output must not be held whole.
+            if (out.size() >= kFlushAt) {
+                std::cout << out;
+                out.clear();
+            }
         }
         std::cout << out;
         out.clear();

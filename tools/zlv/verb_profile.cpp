@@ -39,7 +39,8 @@ int runProfile(int argc, char** argv) {
     std::string error;
     if (!parseScope(*args, scope, error)) return usageError("profile", error, kUsage);
 
-    TTrace* trace = verb.openTrace(args->positional[0]);
+    // Only a time range needs the clocks' corrections, which need the links.
+    TTrace* trace = verb.openTrace(args->positional[0], scope.range.has_value());
     if (!trace) return verb.exit();
     Profile p = profile(*trace, scope);
     writeTable(by == "rank" ? profileByRankTable(std::move(p))

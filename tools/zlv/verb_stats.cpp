@@ -74,7 +74,8 @@ int runStats(int argc, char** argv) {
         section = static_cast<uint32_t>(value);
     }
 
-    TTrace* trace = verb.openTrace(args->positional[1]);
+    // Only a time range needs the clocks' corrections, which need the links.
+    TTrace* trace = verb.openTrace(args->positional[1], range.has_value());
     if (!trace) return verb.exit();
     if (sizes)
         writeTable(messageSizesTable(messageSizes(*trace, AnalysisScope{range, section, {}})),

@@ -43,11 +43,15 @@ bool fileReadable(const std::string& path) {
 }
 
 #include "model/trace_document.h"
+#include "otf2/archive_reader.h"
 #include "otf2/open_trace.h"
 
-std::unique_ptr<TTrace> openTraceForVerb(const std::string& path, int& status) {
+std::unique_ptr<TTrace> openTraceForVerb(const std::string& path, int& status, bool withLinks) {
     const bool readable = fileReadable(path);
-    auto trace = openTraceFile(path, std::cerr, std::cerr);
+    auto trace = withLinks || otf2in::isAnchorFile(path)
+                     ? openTraceFile(path, std::cerr, std::cerr)
+                     : std::make_unique<TTrace>(path, std::cerr, std::cerr, LoadProgress{}, nullptr,
+                                                LoadDepth::WithoutLinks);
     if (!readable) {
         status = kExitUnusable;
         return nullptr;

@@ -40,5 +40,8 @@ class TTrace;
 
 // Opens a trace for a verb, messages on stderr. status: kExitOk when it
 // loaded, kExitLoadFailed when only a part loaded, kExitUnusable when the file
-// cannot be opened (then the result is null).
-std::unique_ptr<TTrace> openTraceForVerb(const std::string& path, int& status);
+// cannot be opened (then the result is null). `withLinks` false: for verbs
+// that show neither links nor corrected times, a .zlv trace is opened
+// without them (LoadDepth::WithoutLinks), with the same output.
+std::unique_ptr<TTrace> openTraceForVerb(const std::string& path, int& status,
+                                         bool withLinks = true);
