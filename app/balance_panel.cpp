@@ -123,10 +123,7 @@ void BalanceChart::paintEvent(QPaintEvent*) {
     }
 }
 
-BalancePanel::BalancePanel(QWidget* parent) : QWidget(parent) {
-    setObjectName("balancePanel");
-    span_ = makeSpanChoice(this);
-    note_ = new QLabel(this);
+BalancePanel::BalancePanel(QWidget* parent) : ScopedPanel("balancePanel", parent) {
     chart_ = new BalanceChart;
     chart_->setObjectName("balanceChart");
     chart_->setToolTip(tr("Time per rank in each group of MPI functions and outside MPI"));
@@ -134,25 +131,13 @@ BalancePanel::BalancePanel(QWidget* parent) : QWidget(parent) {
     scroll->setWidget(chart_);
     scroll->setWidgetResizable(true);
 
-    QVBoxLayout* layout = panelLayout(this, {span_}, note_);
+    QVBoxLayout* layout = layoutWith({});
     layout->addWidget(scroll);
-    connect(span_, &QComboBox::currentIndexChanged, this, &BalancePanel::refresh);
     refresh();
-}
-
-void BalancePanel::setTrace(const TTrace* trace, std::shared_ptr<AnalysisIndexes> indexes) {
-    trace_ = trace;
-    indexes_ = panelIndexes(trace, std::move(indexes));
-    refresh();
-}
-
-void BalancePanel::setSpans(const ViewSpans& spans) {
-    spans_ = spans;
-    if (spanOf(span_) != AnalysisSpan::WholeRun) refresh();
 }
 
 void BalancePanel::refresh() {
-    const std::optional<AnalysisScope> scope = panelScope(note_, trace_, span_, spans_);
-    if (!scope) return chart_->setBalance({});
-    chart_->setBalance(rankBalance(*trace_, *scope, scope->range ? &indexes_->windows() : nullptr));
+    const std::optional<AnalysisScope> s = scope();
+    if (!s) return chart_->setBalance({});
+    chart_->setBalance(rankBalance(*trace_, *s, windowsFor(*s)));
 }

@@ -4,7 +4,7 @@
 // selected range, all bars at one scale (the longest fills the width).
 
 #include "analysis/rank_balance.h"
-#include "analysis/view_spans.h"
+#include "app/scoped_panel.h"
 
 #include <QColor>
 #include <QWidget>
@@ -51,25 +51,15 @@ class BalanceChart : public QWidget {
     std::vector<RankBalance> balance_;
 };
 
-class BalancePanel : public QWidget {
+class BalancePanel : public ScopedPanel {
     Q_OBJECT
   public:
     explicit BalancePanel(QWidget* parent = nullptr);
 
-    // The trace (null when none is open), with the indexes the panels share;
-    // recomputes.
-    void setTrace(const TTrace* trace, std::shared_ptr<AnalysisIndexes> indexes = nullptr);
-    void setSpans(const ViewSpans& spans);
     BalanceChart* chart() const { return chart_; }
-    QComboBox* spanChoice() const { return span_; }
 
   private:
-    void refresh();
+    void refresh() override;
 
-    const TTrace* trace_ = nullptr;
-    std::shared_ptr<AnalysisIndexes> indexes_;
-    ViewSpans spans_;
-    QComboBox* span_ = nullptr;
-    QLabel* note_ = nullptr;
     BalanceChart* chart_ = nullptr;
 };

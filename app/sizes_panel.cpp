@@ -31,10 +31,7 @@ void BarChart::paintEvent(QPaintEvent*) {
             painter.fillRect(b.x, height() - b.height, b.width, b.height, barColour());
 }
 
-SizesPanel::SizesPanel(QWidget* parent) : QWidget(parent) {
-    setObjectName("sizesPanel");
-    span_ = makeSpanChoice(this);
-    note_ = new QLabel(this);
+SizesPanel::SizesPanel(QWidget* parent) : ScopedPanel("sizesPanel", parent) {
     table_ = new AnalysisTable("sizes", this);
     chart_ = new BarChart(this);
     chart_->setObjectName("sizeChart");
@@ -43,31 +40,18 @@ SizesPanel::SizesPanel(QWidget* parent) : QWidget(parent) {
     auto* shown = new QHBoxLayout;
     shown->addWidget(table_);
     shown->addWidget(chart_, 1);
-    QVBoxLayout* layout = panelLayout(this, {span_}, note_);
+    QVBoxLayout* layout = layoutWith({});
     layout->addLayout(shown);
-    connect(span_, &QComboBox::currentIndexChanged, this, &SizesPanel::refresh);
     refresh();
-}
-
-void SizesPanel::setTrace(const TTrace* trace, std::shared_ptr<AnalysisIndexes> indexes) {
-    trace_ = trace;
-    indexes_ = panelIndexes(trace, std::move(indexes));
-    refresh();
-}
-
-void SizesPanel::setSpans(const ViewSpans& spans) {
-    spans_ = spans;
-    if (spanOf(span_) != AnalysisSpan::WholeRun) refresh();
 }
 
 void SizesPanel::refresh() {
-    const std::optional<AnalysisScope> scope = panelScope(note_, trace_, span_, spans_);
-    if (!scope) {
+    const std::optional<AnalysisScope> s = scope();
+    if (!s) {
         chart_->setValues({});
         return table_->clearTable();
     }
-    const MessageSizes sizes =
-        messageSizes(*trace_, *scope, scope->range ? &indexes_->windows() : nullptr);
+    const MessageSizes sizes = messageSizes(*trace_, *s, windowsFor(*s));
     chart_->setValues(shownBinCounts(sizes));
     table_->showTable(messageSizesTable(sizes));
 }

@@ -2,19 +2,11 @@
 // The message size panel: point-to-point messages by size, as a table (the
 // one of `zlv stats sizes`) and as bars of their counts.
 
-#include "analysis/view_spans.h"
-
-#include <QWidget>
-
-#include <memory>
+#include "app/scoped_panel.h"
 
 #include <vector>
 
-class AnalysisIndexes;
 class AnalysisTable;
-class QComboBox;
-class QLabel;
-class TTrace;
 
 // Bars of counts, one per bin, left to right.
 class BarChart : public QWidget {
@@ -32,26 +24,16 @@ class BarChart : public QWidget {
     std::vector<uint64_t> values_;
 };
 
-class SizesPanel : public QWidget {
+class SizesPanel : public ScopedPanel {
     Q_OBJECT
   public:
     explicit SizesPanel(QWidget* parent = nullptr);
-    // The trace (null when none is open), with the indexes the panels share;
-    // recomputes.
-    void setTrace(const TTrace* trace, std::shared_ptr<AnalysisIndexes> indexes = nullptr);
-    void setSpans(const ViewSpans& spans);
     AnalysisTable* table() const { return table_; }
     BarChart* chart() const { return chart_; }
-    QComboBox* spanChoice() const { return span_; }
 
   private:
-    void refresh();
+    void refresh() override;
 
-    const TTrace* trace_ = nullptr;
-    std::shared_ptr<AnalysisIndexes> indexes_;
-    ViewSpans spans_;
-    QComboBox* span_ = nullptr;
-    QLabel* note_ = nullptr;
     AnalysisTable* table_ = nullptr;
     BarChart* chart_ = nullptr;
 };

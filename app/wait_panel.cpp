@@ -11,14 +11,10 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
-WaitPanel::WaitPanel(QWidget* parent) : QWidget(parent) {
-    setObjectName("waitPanel");
-    span_ = makeSpanChoice(this);
+WaitPanel::WaitPanel(QWidget* parent) : ScopedPanel("waitPanel", parent) {
     by_ = new QComboBox(this);
     by_->setObjectName("by");
     by_->addItems({tr("By kind"), tr("By rank"), tr("By function")});
-    note_ = new QLabel(this);
-    note_->setObjectName("note");
     auto* split = new QSplitter(Qt::Vertical, this);
     totals_ = new AnalysisTable("waitTotals", split);
     worst_ = new AnalysisTable("worstWaits", split);
@@ -26,37 +22,25 @@ WaitPanel::WaitPanel(QWidget* parent) : QWidget(parent) {
     split->addWidget(totals_);
     split->addWidget(worst_);
 
-    QVBoxLayout* layout = panelLayout(this, {span_, by_}, note_);
+    QVBoxLayout* layout = layoutWith({by_});
     layout->addWidget(split);
 
-    connect(span_, &QComboBox::currentIndexChanged, this, &WaitPanel::refresh);
     connect(by_, &QComboBox::currentIndexChanged, this, &WaitPanel::refresh);
     connect(worst_, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { goToInstance(index.row()); });
     refresh();
 }
 
-void WaitPanel::setTrace(const TTrace* trace, std::shared_ptr<AnalysisIndexes> indexes) {
-    trace_ = trace;
-    indexes_ = panelIndexes(trace, std::move(indexes));
-    refresh();
-}
-
-void WaitPanel::setSpans(const ViewSpans& spans) {
-    spans_ = spans;
-    if (spanOf(span_) != AnalysisSpan::WholeRun) refresh();
-}
-
 void WaitPanel::refresh() {
-    const std::optional<AnalysisScope> scope = panelScope(note_, trace_, span_, spans_);
+    const std::optional<AnalysisScope> s = scope();
     waiting_.clear();
-    if (!scope) {
+    if (!s) {
         totals_->clearTable();
         return worst_->clearTable();
     }
     // The whole run is found anew until a range (or the marks) made the index.
-    const WaitIndex* index = scope->range ? &indexes_->waits() : indexes_->waitsIfMade();
-    WaitStates w = waitStates(*trace_, *scope, kListed, index);
+    const WaitIndex* index = s->range ? &indexes_->waits() : indexes_->waitsIfMade();
+    WaitStates w = waitStates(*trace_, *s, kListed, index);
     waiting_.clear();
     for (const WaitInstance& i : w.worst)
         if (const std::optional<uint32_t> position = positionOfRank(*trace_, i.rank))
