@@ -51,6 +51,10 @@ Finished runZlv(const std::vector<std::string>& args) {
 } // namespace
 
 TEST(DumpStreams, PeakMemoryDoesNotGrowWithTheOutput) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer keeps freed memory in quarantine: peaks say nothing here.
+    GTEST_SKIP() << "peak memory is not measured under AddressSanitizer";
+#endif
     const std::string path = (std::filesystem::path(testing::TempDir()) /
                               ("dump_stream_" + std::to_string(getpid()) + ".zlv"))
                                  .string();
