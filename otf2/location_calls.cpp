@@ -158,7 +158,7 @@ void LocationCalls::onMessage(const Event& e, Frame& f) {
         ImportedCall& c = addCall(f, funcId);
         c.peer = static_cast<int32_t>(e.peer);
         c.comm = commId(e.comm);
-        c.tag = e.tag;
+        c.msgTag = e.tag;
         c.size = clampSize(e.length);
         return c;
     };
@@ -183,7 +183,7 @@ void LocationCalls::onMessage(const Event& e, Frame& f) {
             ImportedCall& c = calls_[posted->second];
             c.peer = static_cast<int32_t>(e.peer);
             c.comm = commId(e.comm);
-            c.tag = e.tag;
+            c.msgTag = e.tag;
             c.size = clampSize(e.length);
             irecvs_.erase(posted);
         } else if (f.info->funcId == kFuncIrecv) {
@@ -202,7 +202,7 @@ void LocationCalls::onMessage(const Event& e, Frame& f) {
             isends_.erase(posted);
         }
         ImportedCall& c = addCall(f, kFuncWaitIsend);
-        c.peer = wait.peer, c.comm = wait.comm, c.tag = wait.tag, c.size = wait.size;
+        c.peer = wait.peer, c.comm = wait.comm, c.msgTag = wait.msgTag, c.size = wait.size;
         break;
     }
     case EventKind::MpiRequestCancelled:

@@ -8,6 +8,8 @@
 #include "otf2/archive_events.h"
 #include "otf2/import_context.h"
 
+#include "model/trace_builder.h"
+
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -15,16 +17,10 @@
 
 namespace otf2in {
 
-struct ImportedCall {
-    uint32_t location = 0; // file << 16 | line; the section identifier of a marker
-    uint32_t funcId = 0;
-    int64_t start = 0;
-    int64_t end = 0;
-    int32_t peer = 0;
-    uint32_t comm = 0;
-    uint32_t tag = 0;
-    uint32_t size = 0;
-    std::vector<uint32_t> members; // of a communicator-creating call
+// A call as the builder takes it, with the member list of a
+// communicator-making call.
+struct ImportedCall : TraceCall {
+    std::vector<uint32_t> members;
 };
 
 struct MetricSample {

@@ -70,12 +70,11 @@ void addProcess(TraceBuilder& builder, const ImportContext& ctx, uint32_t rank, 
             builder.addSectionMarker(process, c.location, c.start);
             continue;
         }
-        const TraceCall call{c.location, c.funcId, c.start, c.end, c.peer, c.comm, c.tag, c.size};
         const bool makes = (c.funcId & kFuncMembersBit) && !c.members.empty();
         if (makes || c.funcId == kFuncCommFree)
-            builder.addCall(process, call, std::span<const uint32_t>(c.members));
+            builder.addCall(process, c, std::span<const uint32_t>(c.members));
         else
-            builder.addCall(process, call);
+            builder.addCall(process, c);
     }
 }
 
