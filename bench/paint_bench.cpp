@@ -21,11 +21,11 @@
 
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
-#include "ui/color_palette.h"
 #include "ui/event_paint.h"
 #include "ui/paint_cache.h"
 #include "ui/paint_sink.h"
 #include "ui/reference/paint_reference.h"
+#include "view/color_palette.h"
 #include "view/time_axis.h"
 #include "view/time_index.h"
 #include "view/view_filter.h"

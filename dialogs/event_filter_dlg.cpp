@@ -2,7 +2,7 @@
 
 #include "appdb/func_names.h"
 #include "model/call_search.h"
-#include "ui/color_palette.h"
+#include "view/color_palette.h"
 #include "view/view_filter.h"
 
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 // function's name and a swatch of its colour.
 
 #include "appdb/func_names.h"
-#include "ui/color_palette.h"
+#include "view/color_palette.h"
 
 #include <QDialog>
 

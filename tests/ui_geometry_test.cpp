@@ -1,9 +1,9 @@
 // The pure geometry of the views: scroll step, zoom, scroll ranges, time to
 // pixel, rows, links, ruler ticks and segment clipping.
 
-#include "ui/segment_clip.h"
 #include "view/row_layout.h"
 #include "view/ruler_ticks.h"
+#include "view/segment_clip.h"
 #include "view/time_axis.h"
 
 #include <QTest>

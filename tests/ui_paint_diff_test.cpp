@@ -8,20 +8,21 @@
 #include "model/trace_writer.h"
 #include "model/wrapping_math.h"
 #include "tools/gen/trace_generator.h"
-#include "ui/color_palette.h"
+#include "ui/draw_backend.h"
 #include "ui/event_paint.h"
-#include "ui/key_set.h"
 #include "ui/line_culler.h"
-#include "ui/line_list.h"
 #include "ui/line_measures.h"
 #include "ui/line_shapes.h"
 #include "ui/paint_cache.h"
 #include "ui/paint_clip.h"
-#include "ui/paint_helper.h"
 #include "ui/paint_sink.h"
 #include "ui/reference/paint_reference.h"
 #include "view/call_blocks.h"
 #include "view/call_skip_index.h"
+#include "view/color_palette.h"
+#include "view/draw_list.h"
+#include "view/key_set.h"
+#include "view/paint_helper.h"
 #include "view/time_axis.h"
 #include "view/time_index.h"
 #include "view/view_filter.h"
@@ -555,7 +556,7 @@ struct ListDrawing {
     PaintHelper helper;
     LineCuller culler;
     int pictures = 0;
-    void draw(LineList& lines, QPainter& painter) {
+    void draw(DrawList& lines, QPainter& painter) {
         if (pictures++ % 2 == 0)
             culler.draw(painter, lines, std::span(measures).first(1));
         else
@@ -567,7 +568,7 @@ struct ListDrawing {
 // list (`all`), on a device of `size` (the bounds' size by default).
 struct SidePictures {
     explicit SidePictures(const QRect& bounds, QSize size = {})
-        : bounds(bounds), lines(bounds),
+        : bounds(bounds), lines(pixelRectOf(bounds)),
           direct(size.isValid() ? size : bounds.size(), QImage::Format_RGB32),
           listed(direct.size(), QImage::Format_RGB32) {
         direct.fill(Qt::black);
@@ -601,7 +602,7 @@ struct SidePictures {
         return direct == listed;
     }
     QRect bounds;
-    LineList lines;
+    DrawList lines;
     QImage direct, listed;
     QPainter one, all;
 };
@@ -624,7 +625,7 @@ std::pair<QPoint, QPoint> lineFromBeyondAnEdge(std::mt19937_64& rng, const QRect
 // Lines handed in again and again from a small pool, in two pens and two
 // widths, some wholly beyond the bounds (clipped to nothing) and some cut:
 // repeats left out before clipping paint what drawing every one does.
-TEST(LineList, RepeatedInputsOfAPenPaintAsDrawingEachOne) {
+TEST(DrawList, RepeatedInputsOfAPenPaintAsDrawingEachOne) {
     std::mt19937_64 rng(31);
     ListDrawing drawing;
     size_t leftOut = 0;
@@ -651,7 +652,7 @@ TEST(LineList, RepeatedInputsOfAPenPaintAsDrawingEachOne) {
 // drawing every line in order: on a device of the view's size, where a window
 // holds the view (translated and clipped to it) and on a larger device that
 // shows what lies beyond the view's edges.
-TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
+TEST(DrawList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
     std::mt19937_64 rng(23);
     std::uniform_int_distribution<int> pct(0, 99);
     const QRect bounds(0, 0, 90, 70);
@@ -695,7 +696,7 @@ TEST(LineList, LeavesOutAndComposesOnlyWhatDrawingInOrderWouldHide) {
 // the pixels the whole line would paint, and in every other picture on
 // their neighbours across as well: the cut line may paint a neighbour, so it
 // is left out only in the second case.
-TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
+TEST(DrawList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
     std::mt19937_64 rng(24);
     const QRect bounds(0, 0, 48, 40);
     ListDrawing drawing;
@@ -734,7 +735,7 @@ TEST(LineList, LinesThatAClipMayCutAreLeftOutOnlyUnderTheirNeighbours) {
 // few rows; short lines under the whole view with a gap of one pixel, on a
 // device of the view's size or a larger one that shows what lies beyond its
 // edges: most of those are found covered by the painted blocks and tiles alone.
-TEST(LineList, LinesUnderPaintedBlocksShowOnlyWhereTheyAreNotPainted) {
+TEST(DrawList, LinesUnderPaintedBlocksShowOnlyWhereTheyAreNotPainted) {
     std::mt19937_64 rng(26);
     const auto random = [&](int size, int from) { return static_cast<int>(rng() % size) + from; };
     const QRgb green = qRgb(0, 120, 0);

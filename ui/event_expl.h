@@ -8,9 +8,9 @@
 // buttons walk the zoom history.
 
 #include "model/trace_model.h"
-#include "ui/color_palette.h"
 #include "ui/paint_cache.h"
 #include "ui/shared_view_state.h"
+#include "view/color_palette.h"
 #include "view/view_state.h"
 
 #include <QPoint>

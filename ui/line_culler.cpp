@@ -225,11 +225,11 @@ void LineCuller::drawShown(QPainter& painter, std::span<LineMeasures> measures, 
             }
         }
         runs.flush(fill);
-        const int lineWidth = l.width == 0 ? 3 : l.width;
+        const int lineWidth = l.width == 0 ? DrawList::kBarWidth : l.width;
         if (l.colour != colour || lineWidth != width) {
             colour = l.colour;
             width = lineWidth;
-            painter.setPen(QPen(QColor::fromRgb(colour), width));
+            painter.setPen(penOf(colour, width));
         }
         // The pieces of a vertical line, top to bottom, the bands' joined
         // where they meet; whole where they make up the line.
@@ -263,11 +263,11 @@ void LineCuller::drawShown(QPainter& painter, std::span<LineMeasures> measures, 
     for (size_t b = 0; b < bandCount; ++b) measures[b].bars.end();
 }
 
-void LineCuller::draw(QPainter& painter, const LineList& lines, std::span<LineMeasures> measures,
+void LineCuller::draw(QPainter& painter, const DrawList& lines, std::span<LineMeasures> measures,
                       PaintHelper* helper, size_t linesWorthSharing, PaintSink* sink) {
     auto clock = std::chrono::steady_clock::now();
     lines_ = lines.lines();
-    bounds_ = lines.bounds();
+    bounds_ = qRectOf(lines.bounds());
     counts_ = {};
     counts_.lines = lines_.size();
     statesCounted_ = true;

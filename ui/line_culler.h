@@ -24,10 +24,11 @@
 // links, a median of 99 ms wall with it and 4625 ms without (first run).
 
 #include "ui/column_cover.h"
-#include "ui/key_set.h"
-#include "ui/line_list.h"
+#include "ui/draw_backend.h"
 #include "ui/line_measures.h"
-#include "ui/paint_helper.h"
+#include "view/draw_list.h"
+#include "view/key_set.h"
+#include "view/paint_helper.h"
 
 #include <QPainter>
 #include <QRect>
@@ -46,7 +47,7 @@ class LineCuller {
     // for later pictures; with two of them and a helper, the picture's rows
     // are shared between two threads where there are `linesWorthSharing`
     // lines or more. `sink`, where given, learns the times of the stages.
-    void draw(QPainter& painter, const LineList& lines, std::span<LineMeasures> measures,
+    void draw(QPainter& painter, const DrawList& lines, std::span<LineMeasures> measures,
               PaintHelper* helper = nullptr, size_t linesWorthSharing = kLinesWorthSharing,
               PaintSink* sink = nullptr);
     static constexpr size_t kLinesWorthSharing = size_t{1} << 12;
@@ -70,7 +71,7 @@ class LineCuller {
     const Counts& counts() const;
 
   private:
-    using Line = LineList::Line;
+    using Line = DrawList::Line;
     // The list being drawn.
     std::span<const Line> lines_;
     QRect bounds_;

@@ -1,9 +1,9 @@
 #include "ui/line_culler.h"
 
 #include "ui/column_cover.h"
-#include "ui/key_set.h"
 #include "ui/line_list_stages.h"
 #include "ui/pixel_cover.h"
+#include "view/key_set.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -40,7 +40,8 @@ void LineCuller::findShown(Band& band, LineMeasures& m, const Setup& setup) {
     KeySet& seen = band.seen;
     seen.clear();
     const auto drawnAgain = [&](const Line& l) {
-        const uint64_t key = keyOf(l.x1, l.y1, l.x2, l.y2, l.width == 0 ? 3 : l.width);
+        const uint64_t key =
+            DrawList::keyOf(l.x1, l.y1, l.x2, l.y2, l.width == 0 ? DrawList::kBarWidth : l.width);
         return key != 0 && seen.insertSeen(key);
     };
     band.barRects.clear();

@@ -1,7 +1,6 @@
 #pragma once
-// What the line list's stages share: the packing of a line's ends into a key,
-// what the cover pass decides for each line, and what every band of rows
-// works with alike.
+// What the culler's stages share: what the cover pass decides for each
+// line, and what every band of rows works with alike.
 
 #include "ui/line_culler.h"
 
@@ -15,21 +14,7 @@
 
 namespace line_list_detail {
 
-inline constexpr int64_t kMargin = 8; // as drawClippedLine
-
-// Ends and width packed into one word; 0 for lines that do not fit, which are
-// always drawn.
-inline uint64_t keyOf(int x1, int y1, int x2, int y2, int width) {
-    constexpr int kBias = 16;
-    const int v[4] = {x1 + kBias, y1 + kBias, x2 + kBias, y2 + kBias};
-    uint64_t key = 0;
-    for (int c : v) {
-        if (c < 0 || c >= (1 << 15)) return 0;
-        key = key << 15 | static_cast<uint64_t>(c);
-    }
-    if (width < 0 || width >= 8) return 0;
-    return key << 3 | static_cast<uint64_t>(width) | uint64_t{1} << 63;
-}
+inline constexpr int64_t kMargin = DrawList::kClipMargin;
 
 // What a band decides for a line, where it names no piece.
 enum Shown : uint32_t {

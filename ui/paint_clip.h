@@ -3,7 +3,7 @@
 // rectangle plus a small margin (so that pens wider than 1 pixel still paint
 // their edges near the border).
 
-#include "ui/segment_clip.h"
+#include "view/segment_clip.h"
 
 #include <QPainter>
 #include <QRect>

@@ -5,9 +5,9 @@
 // keeps its place and width) and of one-pixel lines by extent.
 
 #include "ui/line_culler.h"
-#include "ui/line_list.h"
 #include "ui/line_measures.h"
 #include "ui/paint_workers.h"
+#include "view/draw_list.h"
 
 #include <QImage>
 
@@ -17,10 +17,10 @@ struct PaintScratch {
     // Per band of rows that a thread works out.
     std::array<LineMeasures, 2> measures;
     QImage canvas;  // (paintView)
-    LineList lines; // the draw list, the first part's and then all of it
+    DrawList lines; // the draw list, the first part's and then all of it
     LineCuller culler;
     // The lines of the walk's later parts, joined after the first.
-    std::array<LineList, PaintWorkers::kWalkParts - 1> laterParts;
+    std::array<DrawList, PaintWorkers::kWalkParts - 1> laterParts;
 
     void clear() {
         for (LineMeasures& m : measures) m.clear();

@@ -3,7 +3,7 @@
 // and from how much work on sharing is worth its cost.
 
 #include "ui/line_culler.h"
-#include "ui/paint_helper.h"
+#include "view/paint_helper.h"
 
 #include <cstddef>
 #include <cstdint>

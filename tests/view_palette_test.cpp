@@ -3,7 +3,7 @@
 
 #include "appdb/func_names.h"
 #include "format/tracer_calls.h"
-#include "ui/color_palette.h"
+#include "view/color_palette.h"
 
 #include <gtest/gtest.h>
 

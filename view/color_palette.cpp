@@ -1,4 +1,4 @@
-#include "ui/color_palette.h"
+#include "view/color_palette.h"
 
 #include "format/tracer_calls.h"
 

@@ -1,4 +1,4 @@
-#include "ui/paint_helper.h"
+#include "view/paint_helper.h"
 
 #include <system_error>
 

@@ -1,19 +1,13 @@
-#include "ui/line_list.h"
+#include "view/draw_list.h"
 
-#include "ui/key_set.h"
-#include "ui/segment_clip.h"
-
-#include <QPen>
+#include "view/key_set.h"
+#include "view/segment_clip.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <optional>
 #include <span>
-
-#include "ui/line_list_stages.h"
-
-using namespace line_list_detail;
 
 namespace {
 
@@ -45,20 +39,20 @@ bool clipInto(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const ClipBox& box
 
 } // namespace
 
-LineList::LineList(const QRect& bounds) {
+DrawList::DrawList(const PixelRect& bounds) {
     reset(bounds);
 }
 
-void LineList::reset(const QRect& bounds) {
+void DrawList::reset(const PixelRect& bounds) {
     bounds_ = bounds;
-    clip_ = {bounds.left() - kMargin, bounds.top() - kMargin, bounds.right() + kMargin,
-             bounds.bottom() + kMargin};
+    clip_ = {bounds.left() - kClipMargin, bounds.top() - kClipMargin, bounds.right() + kClipMargin,
+             bounds.bottom() + kClipMargin};
     lines_.clear();
     lastInput_.size = kNoInput;
     forgetRun();
 }
 
-void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, int width) {
+void DrawList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, PackedRgb colour, int width) {
     // The very line handed in just before, with nothing added since, adds
     // nothing: it paints the same pixels again.
     const LastInput in{x1, y1, x2, y2, colour, width, lines_.size()};
@@ -79,7 +73,7 @@ void LineList::add(int64_t x1, int64_t y1, int64_t x2, int64_t y2, QRgb colour, 
     lastInput_.size = lines_.size();
 }
 
-void LineList::append(std::span<LineList> later, PaintHelper* helper) {
+void DrawList::append(std::span<DrawList> later, PaintHelper* helper) {
     // Each part copied to its place: megabytes, worth two threads.
     std::vector<size_t> at(later.size() + 1, lines_.size());
     for (size_t k = 0; k < later.size(); ++k) at[k + 1] = at[k] + later[k].lines_.size();
@@ -93,14 +87,14 @@ void LineList::append(std::span<LineList> later, PaintHelper* helper) {
         for (size_t k = 0; k < later.size(); ++k) copy(static_cast<uint32_t>(k));
     forgetRun(); // equal lines on both sides of a seam are simply both kept
     lastInput_.size = kNoInput;
-    for (LineList& part : later) {
+    for (DrawList& part : later) {
         part.lines_.clear();
         part.forgetRun();
         part.lastInput_.size = kNoInput;
     }
 }
 
-void LineList::forgetRun() {
+void DrawList::forgetRun() {
     runStart_ = lines_.size();
     ++runCount_;
     if (runHashed_) {
@@ -110,7 +104,7 @@ void LineList::forgetRun() {
     }
 }
 
-bool LineList::enterRun(const Line& l) {
+bool DrawList::enterRun(const Line& l) {
     // Lines of the run share l's pen: equal when their ends are.
     const uint64_t key = keyOf(l.x1, l.y1, l.x2, l.y2, l.width);
     if (key == 0) return true; // not kept track of
@@ -131,7 +125,7 @@ bool LineList::enterRun(const Line& l) {
     return enterRunTable(key);
 }
 
-bool LineList::enterRunTable(uint64_t key) {
+bool DrawList::enterRunTable(uint64_t key) {
     if (runUsed_.size() >= kRunSlots / 2) return true; // not kept track of
     for (size_t h = KeySet::mix(key) & (kRunSlots - 1);; h = (h + 1) & (kRunSlots - 1)) {
         if (runSlots_[h] == key) return false;
@@ -143,25 +137,11 @@ bool LineList::enterRunTable(uint64_t key) {
     }
 }
 
-void LineList::addBar(int64_t xs, int64_t xe, int64_t y, QRgb colour) {
+void DrawList::addBar(int64_t xs, int64_t xe, int64_t y, PackedRgb colour) {
     const ClipBox& box = clip_;
     Line l{0, 0, 0, 0, colour, 0};
     if (clipInto(xs, y, xe, y, box, insideBox(xs, y, xe, y, box), l)) {
         lines_.push_back(l);
         forgetRun(); // the run starts after the bar
-    }
-}
-
-void LineList::drawAll(QPainter& painter) const {
-    QRgb colour = 0;
-    int width = -1;
-    for (const Line& l : lines_) {
-        const int lineWidth = l.width == 0 ? 3 : l.width;
-        if (l.colour != colour || lineWidth != width) {
-            colour = l.colour;
-            width = lineWidth;
-            painter.setPen(QPen(QColor::fromRgb(colour), width));
-        }
-        painter.drawLine(l.x1, l.y1, l.x2, l.y2);
     }
 }

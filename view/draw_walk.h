@@ -2,34 +2,29 @@
 // The painter's first stage: the walk. It finds, by binary search through the
 // trace's time index, which calls and links of the shown rows the window
 // shows, folds calls that share a pixel column, and hands what is to be drawn,
-// in drawing order, to a LineList: the draw list that the culler and the
-// backend work from. The helpers here are the reference painter's too, so
-// that both place links alike.
+// in drawing order, to a DrawList: the draw list that the culler and the
+// backend work from. No screen is needed for any of it. The helpers here are
+// the reference painter's too, so that both place links alike.
 
 #include "format/func_ids.h"
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
-#include "ui/color_palette.h"
-#include "ui/event_paint.h"
-#include "ui/line_list.h"
-#include "ui/paint_clip.h"
 #include "view/call_blocks.h"
 #include "view/call_skip_index.h"
+#include "view/color_palette.h"
+#include "view/draw_list.h"
 #include "view/link_end_index.h"
 #include "view/row_layout.h"
 #include "view/time_axis.h"
 #include "view/view_filter.h"
 
-#include <QColor>
-
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
-inline QColor qColour(TColour c) {
-    return QColor(c.r, c.g, c.b);
-}
+class TimeIndex;
 
 inline int64_t shiftOf(const TTrace& trace, uint32_t position) {
     return trace.nodeOffset(static_cast<uint32_t>(trace.nodeIndexAt(position)));
@@ -95,19 +90,40 @@ class PartnerTable {
     std::vector<Entry> table_;
 };
 
-// What walking rows into lines reads; shared by the threads that walk them.
-struct RowWalk {
-    const TTrace& trace;
-    const EventPaintInput& in;
-    const TimeWindow& window;
-    const RowLayout& layout;
-    const RankIndex* ranks;         // when links are shown
-    const PartnerTable* partners;   // the same
-    const CallSkipIndex& skipIndex; // prepared for every row's process
-    const std::vector<int64_t>& rowShift;
-    const std::vector<const LinkEndIndex::ProcessLinks*>& rowLinks;
-    const std::vector<const CallBlocks::ProcessBlocks*>& rowBlocks;
-};
+// What walking rows into lines reads, made once per picture: each shown
+// row's clock shift and its process's index entries, prepared here so that
+// threads walking parts of the rows only read them, and about what walking
+// each row costs, by which the rows are shared out.
+class DrawWalk {
+  public:
+    DrawWalk(TTrace& trace, const ViewFilter& filter, const ColorPalette& palette,
+             const TimeWindow& window, const RowLayout& layout, TimeIndex& index);
+    DrawWalk(const DrawWalk&) = delete;
+    DrawWalk& operator=(const DrawWalk&) = delete;
 
-// The lines of rows [first, end) of the layout, in drawing order.
-void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines);
+    size_t rowCount() const { return layout_.rows.size(); }
+    // About how many calls the window shows: those ending from t0 to t1.
+    uint64_t shownCalls() const { return shownCalls_; }
+    // costTo()[r]: about what walking rows [0, r) costs (their calls in the
+    // window and their links); rowCount() + 1 entries.
+    std::span<const uint64_t> costTo() const { return costTo_; }
+
+    // The lines of rows [first, end) of the layout, in drawing order, added
+    // to `lines`.
+    void walk(size_t firstRow, size_t endRow, DrawList& lines) const;
+
+  private:
+    const TTrace& trace_;
+    const ViewFilter& filter_;
+    const ColorPalette& palette_;
+    const TimeWindow window_;
+    const RowLayout& layout_;
+    const CallSkipIndex& skipIndex_;       // prepared for every row's process
+    std::optional<RankIndex> ranks_;       // when links are shown
+    std::optional<PartnerTable> partners_; // the same
+    std::vector<int64_t> rowShift_;
+    std::vector<const LinkEndIndex::ProcessLinks*> rowLinks_;
+    std::vector<const CallBlocks::ProcessBlocks*> rowBlocks_;
+    uint64_t shownCalls_ = 0;
+    std::vector<uint64_t> costTo_;
+};

@@ -2,7 +2,7 @@
 // items shared with the helper thread, and a failing item reported to the
 // caller after the others are done.
 
-#include "ui/paint_helper.h"
+#include "view/paint_helper.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/segment_clip.h"
+#include "view/segment_clip.h"
 
 #include <algorithm>
 #include <cmath>

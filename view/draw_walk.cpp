@@ -1,5 +1,6 @@
-#include "ui/paint_walk.h"
+#include "view/draw_walk.h"
 
+#include "view/time_index.h"
 #include "view/view_filter.h"
 
 #include <array>
@@ -17,30 +18,64 @@ constexpr size_t kBlocksAhead = 8;    // blocks of calls
 
 } // namespace
 
-// The lines of rows [first, end) of the layout, in drawing order.
-void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines) {
-    const TTrace& trace = w.trace;
-    const TimeWindow& window = w.window;
-    const CallSkipIndex& skipIndex = w.skipIndex;
-    const bool showLinks = w.in.filter.showLinks;
+DrawWalk::DrawWalk(TTrace& trace, const ViewFilter& filter, const ColorPalette& palette,
+                   const TimeWindow& window, const RowLayout& layout, TimeIndex& index)
+    : trace_(trace), filter_(filter), palette_(palette), window_(window), layout_(layout),
+      skipIndex_(index.skips()) {
+    if (filter.showLinks) {
+        ranks_.emplace(trace);
+        partners_.emplace(trace, layout, *ranks_);
+    }
+    // The trace's node offsets are made here too, before any thread reads them.
+    trace.nodeOffset(0);
+    const size_t rowCount = layout.rows.size();
+    rowShift_.resize(rowCount);
+    rowLinks_.assign(rowCount, nullptr);
+    rowBlocks_.assign(rowCount, nullptr);
+    costTo_.assign(rowCount + 1, 0);
+    for (size_t r = 0; r < rowCount; ++r) {
+        const uint32_t position = layout.rows[r].position;
+        const TProcess& process = *trace.processAt(position);
+        rowShift_[r] = shiftOf(trace, position);
+        index.skips().prepare(process, rowShift_[r]);
+        if (filter.showLinks) rowLinks_[r] = index.linkEnds().of(process);
+        rowBlocks_[r] = &index.blocks().prepare(process);
+        const size_t first = index.skips().firstEndingAtOrAfter(process, rowShift_[r], window.t0);
+        const size_t end = index.skips().firstEndingAtOrAfter(process, rowShift_[r], window.t1);
+        shownCalls_ += end - first;
+        uint64_t cost = end - first;
+        if (rowLinks_[r] && end > first)
+            cost += 2 * (rowLinks_[r]->firstLinkOf(process.calls, end - 1) +
+                         process.calls[end - 1].linkCount -
+                         rowLinks_[r]->firstLinkOf(process.calls, first));
+        costTo_[r + 1] = costTo_[r] + cost;
+    }
+}
+
+void DrawWalk::walk(size_t firstRow, size_t endRow, DrawList& lines) const {
+    const TTrace& trace = trace_;
+    const TimeWindow& window = window_;
+    const CallSkipIndex& skipIndex = skipIndex_;
+    const bool showLinks = filter_.showLinks;
     // With functions hidden, calls are read one by one: the blocks and the
     // links' layout know nothing of functions.
-    const ViewFilter& filter = w.in.filter;
+    const ViewFilter& filter = filter_;
     const bool hides = filter.hidesFunctions();
-    const QRgb white = qRgb(255, 255, 255);
+    const PackedRgb white = packRgb(255, 255, 255);
     uint32_t lastId = ~0u;
-    QRgb lastColour = 0;
+    PackedRgb lastColour = 0;
     // Colours by function id, looked up in the palette once per id and walk.
     struct ColourSlot {
         uint32_t id = ~0u;
-        QRgb colour = 0;
+        PackedRgb colour = 0;
     };
     std::array<ColourSlot, 256> colours{};
     const auto colourOf = [&](uint32_t funcId) {
         ColourSlot& slot = colours[funcId & 255];
         if (slot.id != funcId) {
             slot.id = funcId;
-            slot.colour = qColour(w.in.palette.colourOf(funcId & ~kUnfinishedFlag)).rgb();
+            const TColour c = palette_.colourOf(funcId & ~kUnfinishedFlag);
+            slot.colour = packRgb(c.r, c.g, c.b);
         }
         return slot.colour;
     };
@@ -63,18 +98,18 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
         last = {lines.run(), x1, y1, x2, y2};
     };
 
-    const RowGeometry& g = w.layout.geometry;
+    const RowGeometry& g = layout_.geometry;
     // A bar of the 20-pixel row's pen is a bar the culler may measure.
-    const auto addBar = [&](int64_t xs, int64_t xe, int64_t y, QRgb colour) {
-        if (g.barWidth == 3)
+    const auto addBar = [&](int64_t xs, int64_t xe, int64_t y, PackedRgb colour) {
+        if (g.barWidth == DrawList::kBarWidth)
             lines.addBar(xs, xe, y, colour);
         else
             lines.add(xs, y, xe, y, colour, g.barWidth);
     };
     for (size_t r = firstRow; r < endRow; ++r) {
-        const Row& row = w.layout.rows[r];
+        const Row& row = layout_.rows[r];
         const int64_t b = row.bottom;
-        const int64_t nodeShift = w.rowShift[r];
+        const int64_t nodeShift = rowShift_[r];
         // Reads the call list directly rather than through the shared cursor.
         const TProcess& process = *trace.processAt(row.position);
         const TCallList& calls = process.calls;
@@ -90,15 +125,15 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
 
         size_t i = skipIndex.firstEndingAtOrAfter(process, nodeShift, window.t0);
         if (i >= calls.size()) continue;
-        const LinkEndIndex::ProcessLinks* links = hides ? nullptr : w.rowLinks[r];
-        const CallBlocks::ProcessBlocks* blocks = hides ? nullptr : w.rowBlocks[r];
+        const LinkEndIndex::ProcessLinks* links = hides ? nullptr : rowLinks_[r];
+        const CallBlocks::ProcessBlocks* blocks = hides ? nullptr : rowBlocks_[r];
         size_t link = links ? links->firstLinkOf(calls, i) : 0; // of call i
         Placed cur = place(calls[i]);
         // Link lines [from, to) of the calls of a block from call `first` on,
         // all in `column` and the window: as the walk below draws them.
         const auto blockLinks = [&](size_t from, size_t to, int64_t column, size_t first) {
             for (size_t k = from; k < to; ++k) {
-                const PartnerTable::Entry p = w.partners->find(links->ranks[k]);
+                const PartnerTable::Entry p = partners_->find(links->ranks[k]);
                 if (!p.shown) continue;
                 const int64_t recvEnd = wrapAdd(links->recvEnds[k], p.shift);
                 int64_t start = window.t0; // the call's start, needed only past t1
@@ -242,7 +277,7 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                 };
                 if (links) {
                     for (size_t k = link; k < link + f.linkCount; ++k) {
-                        const PartnerTable::Entry p = w.partners->find(links->ranks[k]);
+                        const PartnerTable::Entry p = partners_->find(links->ranks[k]);
                         if (!p.shown) continue;
                         const LinkEnd end =
                             cutLinkAtRightEdge(b, p.edge, cur.clip.start,
@@ -251,7 +286,7 @@ void walkRows(const RowWalk& w, size_t firstRow, size_t endRow, LineList& lines)
                                 end.edge - g.centre);
                     }
                 } else {
-                    forEachLinkLine(trace, filter, window, w.layout, *w.ranks, f, b, cur.clip.start,
+                    forEachLinkLine(trace, filter, window, layout_, *ranks_, f, b, cur.clip.start,
                                     xs, line);
                 }
             }
