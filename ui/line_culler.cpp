@@ -2,7 +2,7 @@
 
 #include "ui/bar_runs.h"
 #include "ui/column_cover.h"
-#include "ui/line_list_stages.h"
+#include "ui/line_culler_stages.h"
 #include "ui/paint_sink.h"
 #include "ui/pixel_cover.h"
 
@@ -17,7 +17,7 @@
 #include <iterator>
 #include <span>
 
-using namespace line_list_detail;
+using namespace line_culler_detail;
 
 namespace {
 

@@ -1,14 +1,14 @@
 #include "ui/line_culler.h"
 
 #include "ui/column_cover.h"
-#include "ui/line_list_stages.h"
+#include "ui/line_culler_stages.h"
 #include "ui/pixel_cover.h"
 #include "view/key_set.h"
 
 #include <algorithm>
 #include <cstdint>
 
-using namespace line_list_detail;
+using namespace line_culler_detail;
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <chrono>
 #include <cstdint>
 
-namespace line_list_detail {
+namespace line_culler_detail {
 
 inline constexpr int64_t kMargin = DrawList::kClipMargin;
 
@@ -35,7 +35,7 @@ inline double msSince(std::chrono::steady_clock::time_point& t) {
     return ms;
 }
 
-} // namespace line_list_detail
+} // namespace line_culler_detail
 
 // What every band of rows works with alike.
 struct LineCuller::Setup {
