@@ -194,3 +194,20 @@ TimeSpan spanOf(const TTrace& trace) {
     if (s.lo > s.hi) s = {0, 1};
     return s;
 }
+
+ViewFilter randomViewFilter(std::mt19937_64& rng, const TTrace& trace, int linksPercent,
+                            const std::vector<uint32_t>& functions) {
+    std::uniform_int_distribution<int> pct(0, 99);
+    ViewFilter filter(trace.nodeCount(), 16);
+    filter.showLinks = pct(rng) < linksPercent;
+    std::vector<uint32_t> nodes(filter.nodeCount()), ranks(16);
+    for (auto& f : nodes) f = pct(rng) < 85;
+    for (auto& f : ranks) f = pct(rng) < 85;
+    filter.setNodeMask(static_cast<uint32_t>(nodes.size()), nodes.data());
+    filter.setRankMask(static_cast<uint32_t>(ranks.size()), ranks.data());
+    // Now and then some functions hidden, which every painter passes over.
+    if (pct(rng) < 25)
+        for (uint32_t id : functions)
+            if (pct(rng) < 30) filter.setFuncVisible(id, false);
+    return filter;
+}

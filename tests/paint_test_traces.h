@@ -5,10 +5,12 @@
 // is written to a scratch file and loaded as the window loads it.
 
 #include "model/trace_document.h"
+#include "view/view_filter.h"
 
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <vector>
 
 std::unique_ptr<TTrace> randomTrace(std::mt19937_64& rng, int n);
 std::unique_ptr<TTrace> denseTrace(std::mt19937_64& rng, int n);
@@ -21,3 +23,8 @@ struct TimeSpan {
     int64_t lo = 0, hi = 1;
 };
 TimeSpan spanOf(const TTrace& trace);
+
+// A filter for 16 ranks with links shown in linksPercent of the draws, most
+// nodes and ranks shown, and now and then some of `functions` hidden.
+ViewFilter randomViewFilter(std::mt19937_64& rng, const TTrace& trace, int linksPercent,
+                            const std::vector<uint32_t>& functions);

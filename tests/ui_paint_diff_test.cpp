@@ -87,17 +87,7 @@ int compareViewports(std::mt19937_64& rng, TTrace& trace, int views, const std::
             static_cast<int>(first + static_cast<int64_t>(rng() % uint64_t(last - first + 1)));
         const int pos = static_cast<int>(rng() % (trace.processCount() + 3));
 
-        ViewFilter filter(trace.nodeCount(), 16);
-        filter.showLinks = pct(rng) < linksPercent;
-        std::vector<uint32_t> nodes(filter.nodeCount()), ranks(16);
-        for (auto& f : nodes) f = pct(rng) < 85;
-        for (auto& f : ranks) f = pct(rng) < 85;
-        filter.setNodeMask(static_cast<uint32_t>(nodes.size()), nodes.data());
-        filter.setRankMask(static_cast<uint32_t>(ranks.size()), ranks.data());
-        // Now and then some functions hidden, which both painters pass over.
-        if (pct(rng) < 25)
-            for (uint32_t id : functions)
-                if (pct(rng) < 30) filter.setFuncVisible(id, false);
+        const ViewFilter filter = randomViewFilter(rng, trace, linksPercent, functions);
 
         // Now and then where a window would hold the view, away from the device's corner.
         const QPoint origin = pct(rng) < 30 ? QPoint(pct(rng) % 40, pct(rng) % 30) : QPoint();

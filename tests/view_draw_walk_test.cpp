@@ -128,16 +128,7 @@ TEST(DrawWalk, PaintsWhatThePlainWalkPaints) {
             const int64_t lo = span.lo / step - 3, hi = span.hi / step + 3;
             const int offset = static_cast<int>(lo + static_cast<int64_t>(rng() % (hi - lo + 1)));
             const int pos = static_cast<int>(rng() % (trace->processCount() + 3));
-            ViewFilter filter(trace->nodeCount(), 16);
-            filter.showLinks = pct(rng) < 70;
-            std::vector<uint32_t> nodes(filter.nodeCount()), ranks(16);
-            for (auto& f : nodes) f = pct(rng) < 85;
-            for (auto& f : ranks) f = pct(rng) < 85;
-            filter.setNodeMask(static_cast<uint32_t>(nodes.size()), nodes.data());
-            filter.setRankMask(static_cast<uint32_t>(ranks.size()), ranks.data());
-            if (pct(rng) < 25)
-                for (uint32_t id : functions)
-                    if (pct(rng) < 30) filter.setFuncVisible(id, false);
+            const ViewFilter filter = randomViewFilter(rng, *trace, 70, functions);
             const int rowHeight = pct(rng) < 70 ? kRowHeight : 1 + pct(rng) % 40;
 
             const TimeWindow window = timeWindow(zoom, offset, bounds.width);
