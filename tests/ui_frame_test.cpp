@@ -9,6 +9,7 @@
 #include "model/trace_document.h"
 #include "stats/stat_dlg.h"
 #include "tests/ui_frame_setup.h"
+#include "tests/ui_test_helpers.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
 #include "view/view_filter.h"
@@ -48,10 +49,6 @@ void onNextModal(QObject* owner, std::function<void(QWidget*)> check, int tries 
             onNextModal(owner, check, tries - 1);
         }
     });
-}
-
-QRgb rgbAt(QWidget* w, int x, int y) {
-    return w->grab().toImage().pixel(x, y) & 0xFFFFFF;
 }
 
 } // namespace

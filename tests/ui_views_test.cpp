@@ -3,6 +3,7 @@
 
 #include "dialogs/palette_dlg.h"
 #include "model/trace_document.h"
+#include "tests/ui_test_helpers.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
 #include "ui/nr_view.h"
@@ -23,10 +24,6 @@ namespace {
 
 QImage shot(QWidget& w) {
     return w.grab().toImage();
-}
-
-QRgb rgbAt(const QImage& img, int x, int y) {
-    return img.pixel(x, y) & 0xFFFFFF;
 }
 
 constexpr QRgb kBlack = 0x000000, kWhite = 0xFFFFFF, kMagenta = 0xFF00FF, kRed = 0xFF0000,
