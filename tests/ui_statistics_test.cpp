@@ -47,31 +47,42 @@ class StatisticsTest : public QObject {
         bars_ = saveTrace(dir_, "bars.zlv", barsTrace());
     }
 
-    void menuItemsOpenTheirKinds() {
+    // Each item of the menu, and the window's slot of that kind, open its dialog.
+    void menuItemsAndSlotsOpenTheirKinds() {
         ZLVR_anView w;
         QVERIFY(w.openTrace(bars_));
         const struct {
             const char* text;
             QKeySequence key;
             const char* caption;
+            void (ZLVR_anView::*slot)();
         } items[] = {
-            {"&Nodes-Ranks", QKeySequence(Qt::CTRL | Qt::Key_N), "Nodes and Ranks"},
-            {"&Process", QKeySequence(Qt::CTRL | Qt::Key_P), "Process"},
-            {"&Send-Recv", QKeySequence(Qt::CTRL | Qt::Key_S), "Send Receive operations"},
-            {"Data si&ze transfered", QKeySequence(Qt::CTRL | Qt::Key_Z), "Transfered data size"},
-            {"&Counters", QKeySequence(Qt::CTRL | Qt::Key_C), "Counters"},
+            {"&Nodes-Ranks", QKeySequence(Qt::CTRL | Qt::Key_N), "Nodes and Ranks",
+             &ZLVR_anView::slotStatNodesRanks},
+            {"&Process", QKeySequence(Qt::CTRL | Qt::Key_P), "Process",
+             &ZLVR_anView::slotStatProcess},
+            {"&Send-Recv", QKeySequence(Qt::CTRL | Qt::Key_S), "Send Receive operations",
+             &ZLVR_anView::slotStatSRMatrix},
+            {"Data si&ze transfered", QKeySequence(Qt::CTRL | Qt::Key_Z), "Transfered data size",
+             &ZLVR_anView::slotStatSZMatrix},
+            {"&Counters", QKeySequence(Qt::CTRL | Qt::Key_C), "Counters",
+             &ZLVR_anView::slotStatCounters},
         };
         const QList<QAction*> actions = w.statMenu()->actions();
         QCOMPARE(actions.size(), 5);
         for (int i = 0; i < 5; ++i) {
             QCOMPARE(actions[i]->text(), QString(items[i].text));
             QCOMPARE(actions[i]->shortcut(), items[i].key);
-            QString caption;
-            onNextModal([&](QWidget* box) {
-                if (qobject_cast<Stat_Dlg*>(box)) caption = box->windowTitle();
-            });
-            actions[i]->trigger();
-            QCOMPARE(caption, QString(items[i].caption));
+            for (const std::function<void()>& open :
+                 {std::function<void()>([&] { actions[i]->trigger(); }),
+                  std::function<void()>([&] { (w.*items[i].slot)(); })}) {
+                QString caption;
+                onNextModal([&](QWidget* box) {
+                    if (qobject_cast<Stat_Dlg*>(box)) caption = box->windowTitle();
+                });
+                open();
+                QCOMPARE(caption, QString(items[i].caption));
+            }
         }
     }
 
