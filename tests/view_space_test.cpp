@@ -50,19 +50,42 @@ TEST(RowGeometry, FittedRowsFillTheViewOrShrinkToOnePixel) {
 }
 
 TEST(RowLayout, RowsOfAnyHeightStackFromTheBottom) {
-    // The default 20-pixel rows: ui_geometry_test's rowLayout.
-    const std::vector<bool> shown{true, false, true, true, true};
-    const RowLayout l = layoutRows(shown, 5, 100, 25);
-    EXPECT_EQ(l.geometry, rowGeometry(25));
-    std::vector<std::pair<uint32_t, int64_t>> rows;
-    for (const Row& r : l.rows) rows.emplace_back(r.position, r.bottom);
-    EXPECT_EQ(rows,
-              (std::vector<std::pair<uint32_t, int64_t>>{{4, 100}, {3, 75}, {2, 50}, {0, 25}}));
-    // One scrolled off below: its edge lies below the view.
-    const RowLayout off = layoutRows(shown, 4, 100, 25);
+    using Rows = std::vector<std::pair<uint32_t, int64_t>>; // (position, bottom), bottom up
+    const std::vector<bool> three(3, true), four(4, true), gap{true, false, true, true, true};
+    const struct {
+        const std::vector<bool>& shown;
+        int64_t pos;
+        int height, rowHeight;
+        Rows rows;
+    } cases[] = {
+        // The default 20-pixel rows: the pixels of ui_views_test at pos 3.
+        {three, 2, 100, kRowHeight, {{1, 100}, {0, 80}}},
+        {four, 4, 50, kRowHeight, {{3, 50}, {2, 30}, {1, 10}}},
+        {three, 5, 100, kRowHeight, {{2, 100}, {1, 80}, {0, 60}}},
+        {{}, 0, 100, kRowHeight, {}},
+        // A hidden row closes the gap.
+        {gap, 5, 100, 25, {{4, 100}, {3, 75}, {2, 50}, {0, 25}}},
+    };
+    for (const auto& c : cases) {
+        const RowLayout l = layoutRows(c.shown, c.pos, c.height, c.rowHeight);
+        EXPECT_EQ(l.geometry, rowGeometry(c.rowHeight));
+        Rows rows;
+        for (const Row& r : l.rows) rows.emplace_back(r.position, r.bottom);
+        EXPECT_EQ(rows, c.rows) << c.pos << " " << c.rowHeight;
+    }
+    // Partner edges of rows scrolled off below lie below the view, of rows
+    // beyond the top row above it; a hidden row has none.
+    const RowLayout below = layoutRows(four, 2, 100);
+    EXPECT_EQ(std::tuple(*below.edgeOf[3], *below.edgeOf[2], *below.edgeOf[1]),
+              std::tuple(int64_t{140}, int64_t{120}, int64_t{100}));
+    const RowLayout tall = layoutRows(std::vector<bool>(5, true), 5, 50);
+    EXPECT_EQ(std::pair(tall.rows.size(), *tall.edgeOf[0]), std::pair(size_t{3}, int64_t{-30}));
+    EXPECT_FALSE(layoutRows({true, false}, 2, 100).edgeOf[1]);
+    const RowLayout off = layoutRows(gap, 4, 100, 25);
     EXPECT_EQ(*off.edgeOf[4], 125);
     EXPECT_EQ(off.rows.front().position, 3u);
     // A press on a shared boundary falls into both rows; the walk tries the lower first.
+    const RowLayout l = layoutRows(gap, 5, 100, 25);
     EXPECT_TRUE(rowContains(l.rows[1], 50, 25) && rowContains(l.rows[2], 50, 25));
     EXPECT_FALSE(rowContains(l.rows[1], 49, 25));
     EXPECT_TRUE(rowContains(l.rows[1], 49, 26));
