@@ -105,8 +105,7 @@ class MainWindowTest : public QObject {
         bars_ = saveTrace(dir_, "bars.zlv", barsTrace(), "[files]\n3:solver.c\n");
         empty_ = saveTrace(dir_, "empty.zlv", TraceWriter());
         TraceWriter junk;
-        junk.raw(std::span<const unsigned char>(
-            reinterpret_cast<const unsigned char*>("this is not a trace at all\n"), 27));
+        junk.raw(std::string("this is not a trace at all\n"));
         garbage_ = saveTrace(dir_, "garbage.zlv", junk);
         point_ = saveTrace(dir_, "point.zlv", spanTrace(0));
         extreme_ = saveTrace(
