@@ -290,7 +290,7 @@ TEST(PaintDiff, TheSinkHearsWhatThePaintDrew) {
 
 namespace {
 
-// What a line list draws with, kept from one picture to the next as the
+// What a draw list is drawn with, kept from one picture to the next as the
 // paint cache keeps it. Every other picture is worked out in two bands of
 // rows on two threads, however few its lines.
 struct ListDrawing {

@@ -66,7 +66,7 @@ void paintCalls(QPainter& painter, const QRect& bounds, const EventPaintInput& i
     const size_t rowCount = walk.rowCount();
     const std::span<const uint64_t> costTo = walk.costTo();
 
-    // Rows are walked in parts of about equal cost, each into a line list of
+    // Rows are walked in parts of about equal cost, each into a draw list of
     // its own, the parts shared with the helper thread where there is much to
     // walk, then joined in row order: the lines are the same, in the same
     // order.

@@ -1,10 +1,12 @@
 #pragma once
 // The event explorer's picture: rows of call bars and the send-to-receive
 // links. paintCalls draws the pixels of the plain painter
-// (ui/reference/paint_reference.h) as a pipeline: the walk (view/draw_walk.h) finds through the
-// trace's time index which calls and links show and writes them, in drawing order, into a draw list
-// (view/draw_list.h); the culler (ui/line_culler.h), unless the cache turns it off, leaves out what
-// later lines paint over and draws the rest; without it the list draws itself line by line. A
+// (ui/reference/paint_reference.h) as a pipeline: the walk
+// (view/draw_walk.h) finds through the trace's time index which calls and
+// links show and writes them, in drawing order, into a draw list of plain
+// lines (view/draw_list.h); the culler (ui/line_culler.h), unless the cache
+// turns it off, leaves out what later lines paint over and draws the rest;
+// without it the plain backend (ui/draw_backend.h) draws every line. A
 // PaintSink, where one is handed in, learns the stages' times and counts.
 
 #include "view/row_layout.h"

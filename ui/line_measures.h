@@ -1,5 +1,5 @@
 #pragma once
-// What a line list measures and marks while it finds what each line shows:
+// What the culler measures and marks while it finds what each line shows:
 // the pixels of bars and of one-pixel lines, kept between pictures, and the
 // pixel marks, kept for their memory. One set per band of rows that a thread
 // of its own works on.
