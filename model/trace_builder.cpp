@@ -3,6 +3,7 @@
 #include "model/member_list.h"
 #include "model/memory_advice.h"
 #include "model/record_source.h"
+#include "model/region_visits.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 #include "model/trace_writer.h"
@@ -119,6 +120,11 @@ void TraceBuilder::addCall(ProcessHandle process, const TraceCall& call,
 
 void TraceBuilder::addSectionMarker(ProcessHandle process, uint32_t section, int64_t at) {
     addCall(process, TraceCall{section, kFuncSection, at, at});
+}
+
+void TraceBuilder::setRegionVisits(ProcessHandle process, std::vector<TRegionVisit> visits) {
+    nestRegionVisits(visits);
+    state_->trace.processes[process].regions = std::move(visits);
 }
 
 void TraceBuilder::addKnownComm(ProcessHandle process, uint32_t id,

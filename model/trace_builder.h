@@ -20,6 +20,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <vector>
 
 class TTrace;
 
@@ -98,6 +99,9 @@ class TraceBuilder {
                  std::optional<std::span<const uint32_t>> members = std::nullopt);
     // A section begins on the process at time `at`.
     void addSectionMarker(ProcessHandle process, uint32_t section, int64_t at);
+    // The region visits of a source that records regions entered and left,
+    // in the order they were entered; made to nest (nestRegionVisits).
+    void setRegionVisits(ProcessHandle process, std::vector<TRegionVisit> visits);
     // A communicator the process knows from the start (other formats declare
     // them up front); 91 and 92 are known already. Usable by the calls added
     // after it; like those two, it is never freed and no call made it.

@@ -95,6 +95,8 @@ void LocationCalls::enter(const Event& e) {
         f.sinceBefore = sectionSince_;
         f.callsBefore = calls_.size();
         sectionSince_ = f.start;
+        f.visit = visits_.size();
+        visits_.push_back({f.start, f.start, f.sectionId, openSections_++});
     }
     if (f.info && f.info->mpi) {
         f.location = (files_.id(f.info->sourceFile) & 0xFFFF) << 16 | (f.info->line & 0xFFFF);
@@ -124,6 +126,8 @@ void LocationCalls::leave(const Event& e, bool unfinished) {
 
 void LocationCalls::closeFrame(Frame& f, int64_t end, bool unfinished) {
     if (f.section) {
+        visits_[f.visit].leave = end;
+        --openSections_;
         // Left without a call inside: the enclosing section never stopped.
         sectionSince_ = calls_.size() == f.callsBefore ? f.sinceBefore : end;
         return;

@@ -52,6 +52,8 @@ class LocationCalls {
     // Communicators this location created with a call.
     const std::vector<uint32_t>& createdComms() const { return created_; }
     std::vector<MetricSample>& metrics() { return metrics_; }
+    // Every visit of a section's region, in the order entered (after finish).
+    std::vector<TRegionVisit>& regionVisits() { return visits_; }
     // Leaves without a matching enter, events outside any MPI region.
     uint64_t strayEvents() const { return stray_; }
 
@@ -63,6 +65,7 @@ class LocationCalls {
         uint32_t sectionId = 0;
         int64_t sinceBefore = 0; // when the enclosing section became current
         size_t callsBefore = 0;
+        size_t visit = 0; // of a section: its entry in visits_
         size_t slot = 0;  // where its calls go
         size_t count = 0; // calls made so far
         int64_t start = 0;
@@ -90,6 +93,8 @@ class LocationCalls {
     std::unordered_map<uint64_t, size_t> isends_, irecvs_;
     std::vector<uint32_t> created_;
     std::vector<MetricSample> metrics_;
+    std::vector<TRegionVisit> visits_;
+    uint32_t openSections_ = 0;
     uint32_t emittedSection_ = 0;
     int64_t sectionSince_ = 0;
     int64_t lastTime_ = 0;

@@ -58,9 +58,11 @@ void reportThreads(std::ostream& errors, const std::vector<std::string>& threads
 // One process from its calls: communicators it knows from the start (those
 // it is a member of and does not make itself) come first.
 void addProcess(TraceBuilder& builder, const ImportContext& ctx, uint32_t rank, uint32_t nodeIndex,
-                const std::vector<ImportedCall>& calls, const std::vector<uint32_t>& created) {
+                const std::vector<ImportedCall>& calls, const std::vector<uint32_t>& created,
+                std::vector<TRegionVisit> visits) {
     const auto process =
         builder.declareProcess(static_cast<int32_t>(rank), nodeIndex, calls.size());
+    builder.setRegionVisits(process, std::move(visits));
     const std::unordered_set<uint32_t> own(created.begin(), created.end());
     for (const CommInfo& c : ctx.comms())
         if (!c.predefined && !own.count(c.id) && ImportContext::localRank(c, rank) >= 0)
@@ -158,7 +160,8 @@ bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& e
         if (node == nodeIndex.end())
             node =
                 nodeIndex.emplace(info.node, builder.addNode(info.node, ipv4Of(info.node))).first;
-        addProcess(builder, ctx, rank, node->second, calls, lc.createdComms());
+        addProcess(builder, ctx, rank, node->second, calls, lc.createdComms(),
+                   std::move(lc.regionVisits()));
         reading.report(rank + 1, ctx.ranks().size());
     }
     reportLines(errors, readProblems);
