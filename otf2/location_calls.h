@@ -11,17 +11,17 @@
 #include "model/trace_builder.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 namespace otf2in {
 
-// A call as the builder takes it, with the member list of a
-// communicator-making call.
-struct ImportedCall : TraceCall {
-    std::vector<uint32_t> members;
-};
+// The calls of one location as the builder takes them, in blocks: a
+// growing vector would hold up to twice its calls while it moves them, and
+// a location may hold most of the archive.
+using ImportedCalls = std::deque<TraceCall>;
 
 struct MetricSample {
     int64_t time = 0;
@@ -47,7 +47,12 @@ class LocationCalls {
 
     void add(const Event& e);
     // Closes what is still open (as unfinished calls) and hands over the calls.
-    std::vector<ImportedCall> finish();
+    ImportedCalls finish();
+    // The member lists of the calls that made a communicator, by call index
+    // (few calls have one, so they are kept apart).
+    const std::unordered_map<size_t, std::vector<uint32_t>>& memberLists() const {
+        return members_;
+    }
 
     // Communicators this location created with a call.
     const std::vector<uint32_t>& createdComms() const { return created_; }
@@ -76,7 +81,7 @@ class LocationCalls {
     void enter(const Event& e);
     void leave(const Event& e, bool unfinished);
     void closeFrame(Frame& f, int64_t end, bool unfinished);
-    ImportedCall& addCall(Frame& f, uint32_t funcId);
+    TraceCall& addCall(Frame& f, uint32_t funcId);
     Frame* innermostMpi();
     void sectionChange(int64_t at);
     uint32_t currentSection() const;
@@ -87,7 +92,8 @@ class LocationCalls {
     uint32_t rank_;
     NameIds& sections_;
     NameIds& files_;
-    std::vector<ImportedCall> calls_;
+    ImportedCalls calls_;
+    std::unordered_map<size_t, std::vector<uint32_t>> members_;
     std::vector<Frame> frames_;
     // Posted non-blocking calls by request: index into calls_.
     std::unordered_map<uint64_t, size_t> isends_, irecvs_;
