@@ -10,8 +10,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zlv profile TRACE.zlv [--by function|rank|region] [--from T] [--to T] [--section ID]\n"
-    "                   [--rank R]... [--format text|tsv|csv]\n"
+    "usage: zlv profile TRACE.zlv [--by function|rank|region] [--from T] [--to T]\n"
+    "                   [--section ID] [--rank R]... [--format text|tsv|csv]\n"
     "Where the time went. --by function (the default): per MPI function its calls,\n"
     "total, mean, shortest and longest call (µs) and the total as % of the summed\n"
     "run times, then the row (outside MPI): each process's run time minus the time\n"
@@ -20,10 +20,10 @@ constexpr const char* kUsage =
     ".zlv trace, a user function of an OTF2 archive) its visits, inclusive and\n"
     "exclusive time (less nested regions and the MPI calls in it), the mean\n"
     "inclusive time of a visit and both times as % of the summed run times\n"
-    "(--section does not apply). --from/--to: only the calls' overlaps with that range\n"
-    "of corrected µs (a call of 0 µs when it starts inside); run times become the\n"
-    "run's overlap with it. --section: calls of that program section. --rank: only\n"
-    "those ranks. Exit status: 0 loaded, 1 only partly loaded (still shown), 2\n"
+    "(--section does not apply). --from/--to: only the calls' overlaps with that\n"
+    "range of corrected µs (a call of 0 µs when it starts inside); run times become\n"
+    "the run's overlap with it. --section: calls of that program section. --rank:\n"
+    "only those ranks. Exit status: 0 loaded, 1 only partly loaded (still shown), 2\n"
     "cannot open or wrong arguments.\n";
 
 } // namespace
