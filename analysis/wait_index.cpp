@@ -57,16 +57,19 @@ void mergeRun(std::vector<Entry>& list, size_t from) {
 WaitIndex::WaitIndex(const TTrace& trace) : trace_(&trace) {
     const AnalysisScope whole;
     const wait_walk::WaitScope ws(trace, whole);
-    const CollectiveInstances instances(ws.all);
     const auto n = static_cast<uint32_t>(ws.all.size());
     std::vector<std::vector<Entry>> lists(n);
     std::vector<size_t> linksEnd(n); // where each list's collective waits begin
     const unsigned workers = std::thread::hardware_concurrency() == 1 ? 1 : 2;
     std::vector<IndexSink> sinks(workers, IndexSink{lists, 0, {}});
     for (IndexSink& s : sinks) s.others.resize(n);
+    const CollectiveInstances instances(
+        ws.all, workers, [&](unsigned w, uint32_t i, std::span<const uint32_t> sends) {
+            sinks[w].current = i;
+            wait_walk::linkWaits(ws, i, sends, sinks[w]);
+        });
     parallelFor(workers, n, [&](unsigned w, uint32_t i) {
         sinks[w].current = i;
-        wait_walk::linkWaits(ws, instances, i, sinks[w]);
         linksEnd[i] = lists[i].size();
         wait_walk::collectiveWaits(ws, instances, i, sinks[w]);
     });

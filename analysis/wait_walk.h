@@ -9,6 +9,7 @@
 #include "model/trace_document.h"
 
 #include <memory>
+#include <span>
 
 namespace wait_walk {
 
@@ -67,22 +68,24 @@ void linkWait(const WaitScope& ws, uint32_t i, uint32_t k, const TLink& l, Sink&
                      rk});
 }
 
-// Late senders and late receivers of the links that leave process i. Each
-// receiving call lies in another process's memory, a cache miss apiece: the
-// links wait in a short queue while their receiving calls are fetched.
+// Late senders and late receivers of the links that leave `sends`, calls of
+// process i. Each receiving call lies in another process's memory, a cache
+// miss apiece: the links wait in a short queue while their receiving calls
+// are fetched.
 template <typename Sink>
-void linkWaits(const WaitScope& ws, const CollectiveInstances& inst, uint32_t i, Sink& sums) {
-    constexpr uint32_t kAhead = 16; // a power of two
+void linkWaits(const WaitScope& ws, uint32_t i, std::span<const uint32_t> sends, Sink& sums) {
+    constexpr uint32_t kAhead = 64; // a power of two
     std::pair<uint32_t, const TLink*> queue[kAhead];
     uint32_t queued = 0, done = 0;
     const TCallList& calls = ws.all[i].process->calls;
-    for (uint32_t k : inst.linkedSendsOf(i)) {
+    for (uint32_t k : sends) {
         for (const TLink& l : calls[k].linkSpan()) {
             if (queued - done == kAhead) {
                 const auto& [call, link] = queue[done++ % kAhead];
                 linkWait(ws, i, call, *link, sums);
             }
             __builtin_prefetch(l.recv);
+            __builtin_prefetch(reinterpret_cast<const char*>(l.recv) + 23);
             queue[queued++ % kAhead] = {k, &l};
         }
     }
@@ -96,44 +99,39 @@ void linkWaits(const WaitScope& ws, const CollectiveInstances& inst, uint32_t i,
 template <typename Sink>
 void collectiveWaits(const WaitScope& ws, const CollectiveInstances& inst, uint32_t i, Sink& sums) {
     const ScopedProcess& sp = ws.all[i];
-    for (const MemberCall& m : inst.callsOf(i)) {
-        const TFunc& f = sp.process->calls[m.call];
-        const int64_t start = wrapAdd(f.start, sp.offset);
-        if (!ws.takes(i, m.call, start)) continue;
-        const InstanceArrivals& a = inst.arrivals(m);
-        const Arrival* waitedFor = nullptr;
-        WaitKind kind = WaitKind::AllToAll;
-        switch (m.kind) {
-        case CollectiveKind::OneToAll:
-            if (m.root) continue; // the root waits for nobody
-            waitedFor = &a.root;
-            kind = WaitKind::LateBroadcast;
-            break;
-        case CollectiveKind::AllToOne:
-            if (!m.root) continue;
-            waitedFor = &a.lastNonRoot;
-            kind = WaitKind::EarlyReduce;
-            break;
-        case CollectiveKind::Barrier:
-            kind = WaitKind::Barrier;
-            waitedFor = &a.last;
-            break;
-        default:
-            waitedFor = &a.last;
-            break;
-        }
-        if (waitedFor->rank < 0) continue; // that partner left no call in the trace
-        sums.add(i, {kind, sp.rank, m.call, f.baseFuncId(), start,
-                     clampedWait(wrapSub(waitedFor->start, start), wrapSub(f.end, f.start)),
-                     waitedFor->rank, waitedFor->call});
-    }
-}
-
-// Every wait of process i.
-template <typename Sink>
-void waitsOf(const WaitScope& ws, const CollectiveInstances& inst, uint32_t i, Sink& sums) {
-    linkWaits(ws, inst, i, sums);
-    collectiveWaits(ws, inst, i, sums);
+    const TFunc* calls = sp.process->calls.data();
+    inst.forEachCallOf(
+        i,
+        [&](const MemberCall& m) {
+            const TFunc& f = calls[m.call];
+            const int64_t start = wrapAdd(f.start, sp.offset);
+            if (!ws.takes(i, m.call, start)) return;
+            const InstanceArrivals& a = inst.arrivals(m);
+            const Arrival* waitedFor = &a.last;
+            WaitKind kind = WaitKind::AllToAll;
+            switch (m.kind) {
+            case CollectiveKind::OneToAll:
+                if (m.root) return; // the root waits for nobody
+                waitedFor = &a.root;
+                kind = WaitKind::LateBroadcast;
+                break;
+            case CollectiveKind::AllToOne:
+                if (!m.root) return;
+                waitedFor = &a.lastNonRoot;
+                kind = WaitKind::EarlyReduce;
+                break;
+            case CollectiveKind::Barrier:
+                kind = WaitKind::Barrier;
+                break;
+            default:
+                break;
+            }
+            if (waitedFor->rank < 0) return; // that partner left no call in the trace
+            sums.add(i, {kind, sp.rank, m.call, m.funcId, start,
+                         clampedWait(wrapSub(waitedFor->start, start), wrapSub(f.end, f.start)),
+                         waitedFor->rank, waitedFor->call});
+        },
+        [&](uint32_t call) { __builtin_prefetch(calls + call); });
 }
 
 } // namespace wait_walk
