@@ -78,7 +78,7 @@ CollectiveInstances::CollectiveInstances(std::span<const ScopedProcess> procs, u
     size_t calls = 0;
     for (const ScopedProcess& sp : procs) calls += sp.process->calls.size();
     // Room for a member per call; only the pages written are backed, as
-    // huge pages: a fresh page per few hundred members costs more than
+    // huge pages: a fresh page per few hundred members would cost more than
     // finding them.
     for (std::vector<Member>& s : storage_) reserveUpTo(s, calls);
     const bool wantSends = static_cast<bool>(linkedSends);
@@ -153,9 +153,11 @@ CollectiveInstances::CollectiveInstances(std::span<const ScopedProcess> procs, u
                 cached.peerKnown = true;
             }
             const uint32_t series = cached.series;
-            members.push_back({k, series << 1 | uint32_t{cached.peerIsRoot}});
-            std::vector<InstanceArrivals>& row = arrivals[out.series[series].global];
             const uint32_t position = lengths[series]++;
+            // Only calls that can wait are met again, once the arrivals are complete.
+            if (canWait(kind, cached.peerIsRoot))
+                members.push_back({k, series << 1 | uint32_t{cached.peerIsRoot}, position});
+            std::vector<InstanceArrivals>& row = arrivals[out.series[series].global];
             if (row.size() <= position) row.resize(position + 1);
             row[position].offer(cached.peerIsRoot, {sp.rank, k, wrapAdd(f.start, sp.offset)});
         }

@@ -74,22 +74,20 @@ class CollectiveInstances {
     CollectiveInstances(std::span<const ScopedProcess> procs, unsigned workers,
                         const LinkedSends& linkedSends = {});
 
-    // fn(const MemberCall&) for each of the process's calls in an instance,
-    // in call order; ahead(call index) a few calls before fn meets it, to
-    // fetch what fn will read.
+    // fn(const MemberCall&) for each of the process's calls that can wait
+    // for another member (canWait), in call order; ahead(call index) a few
+    // calls before fn meets it, to fetch what fn will read.
     template <typename Fn, typename Ahead>
-    void forEachCallOf(uint32_t process, Fn&& fn, Ahead&& ahead) const {
+    void forEachWaitingCall(uint32_t process, Fn&& fn, Ahead&& ahead) const {
         constexpr size_t kAhead = 16;
         const ProcessCalls& p = processes_[process];
-        std::vector<uint32_t> next(p.series.size()); // the instance of each series' next call
-        for (size_t s = 0; s < p.series.size(); ++s) next[s] = p.series[s].firstInstance;
         const Member* members = storage_[p.worker].data() + p.firstMember;
         for (size_t j = 0; j < std::min(kAhead, p.memberCount); ++j) ahead(members[j].call);
         for (size_t j = 0; j < p.memberCount; ++j) {
             if (j + kAhead < p.memberCount) ahead(members[j + kAhead].call);
             const Member& m = members[j];
             const Series& s = p.series[m.seriesAndRoot >> 1];
-            fn(MemberCall{next[m.seriesAndRoot >> 1]++, m.call, s.funcId, s.kind,
+            fn(MemberCall{s.firstInstance + m.position, m.call, s.funcId, s.kind,
                           (m.seriesAndRoot & 1) != 0});
         }
     }
@@ -97,10 +95,11 @@ class CollectiveInstances {
     size_t instanceCount() const { return instances_.size(); }
 
   private:
-    // One process's calls in instances, as kept.
+    // One process's call that can wait, as kept.
     struct Member {
         uint32_t call;
         uint32_t seriesAndRoot; // local series << 1 | root
+        uint32_t position;      // k: the call is its series' k-th
     };
     struct Series {
         uint32_t global;        // the series every member shares
@@ -110,7 +109,7 @@ class CollectiveInstances {
     };
     struct ProcessCalls {
         std::vector<Series> series;
-        unsigned worker = 0; // whose storage holds the members
+        unsigned worker = 0; // whose storage holds the members that can wait
         size_t firstMember = 0;
         size_t memberCount = 0;
     };

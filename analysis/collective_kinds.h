@@ -43,6 +43,13 @@ inline CollectiveKind collectiveKind(uint32_t baseFuncId) {
     }
 }
 
+// Whether a member's call in a collective can wait for another member: the
+// root of a one-to-all collective waits for nobody, and in an all-to-one
+// collective only the root waits.
+inline bool canWait(CollectiveKind kind, bool root) {
+    return kind == CollectiveKind::OneToAll ? !root : kind != CollectiveKind::AllToOne || root;
+}
+
 // Dense places for the identifiers walks over every call meet most: those
 // of the fixed table (below 64) and the tracer's first calls; any other
 // identifier has the place kFuncIdPlaces or beyond.

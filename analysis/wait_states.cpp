@@ -72,6 +72,7 @@ const FunctionSlots& functionSlots() {
 // largest waits.
 struct alignas(64) WaitSums {
     const FunctionSlots* slots = nullptr;
+    uint32_t stride = 0;                       // slots->count()
     std::vector<WaitTotals> byProcessFunction; // process * slots->count() + slot
     // Waits of functions without a slot: none the walk finds today.
     std::array<WaitTotals, kWaitKinds> otherByKind{};
@@ -85,7 +86,7 @@ struct alignas(64) WaitSums {
     [[gnu::always_inline]] void add(uint32_t process, const WaitInstance& w) {
         const uint32_t slot = slots->slotOf(w.funcId);
         if (slot != FunctionSlots::kNone)
-            byProcessFunction[size_t{process} * slots->count() + slot].add(w.wait);
+            byProcessFunction[size_t{process} * stride + slot].add(w.wait);
         else
             addOther(process, w);
         if (listed == 0 || w.wait <= 0 || (bounded && w.wait < bound.wait)) return;
@@ -154,6 +155,7 @@ std::vector<WaitSums> sumsFor(const WaitScope& ws, unsigned workers, uint32_t li
     std::vector<WaitSums> sums(workers);
     for (WaitSums& s : sums) {
         s.slots = &functionSlots();
+        s.stride = s.slots->count();
         s.byProcessFunction.resize(ws.all.size() * s.slots->count());
         s.listed = listed;
     }

@@ -20,11 +20,24 @@ struct WaitScope {
     std::vector<int32_t> positionOf; // rank -> index in all, -1 when none
     std::vector<bool> included;      // per index in all
     std::vector<std::unique_ptr<SectionMap>> sections;
+    // Per rank, what a link to it needs, in one place: a lookup per link.
+    struct Receiver {
+        const TFunc* first = nullptr; // its calls; none when no process has the rank
+        const TFunc* end = nullptr;
+        int64_t offset = 0;
+        uint32_t index = 0; // in all
+    };
+    std::vector<Receiver> receivers;
 
     WaitScope(const TTrace& trace, const AnalysisScope& s)
         : scope(s), all(scopedProcesses(trace, {})), positionOf(trace.processCount(), -1),
-          included(all.size()), sections(all.size()) {
-        for (size_t i = 0; i < all.size(); ++i) positionOf[all[i].rank] = static_cast<int32_t>(i);
+          included(all.size()), sections(all.size()), receivers(trace.processCount()) {
+        for (size_t i = 0; i < all.size(); ++i) {
+            positionOf[all[i].rank] = static_cast<int32_t>(i);
+            const TCallList& calls = all[i].process->calls;
+            receivers[all[i].rank] = {calls.data(), calls.data() + calls.size(), all[i].offset,
+                                      static_cast<uint32_t>(i)};
+        }
         for (const ScopedProcess& p : scopedProcesses(trace, AnalysisScope{{}, 0, s.ranks}))
             included[positionOf[p.rank]] = true;
         if (s.section)
@@ -45,27 +58,28 @@ inline bool isLinkedReceive(uint32_t funcId) {
 
 // The waits of one link from call k of process i.
 template <typename Sink>
-void linkWait(const WaitScope& ws, uint32_t i, uint32_t k, const TLink& l, Sink& sums) {
+[[gnu::always_inline]] inline void linkWait(const WaitScope& ws, uint32_t i, uint32_t k,
+                                            const TLink& l, Sink& sums) {
     const ScopedProcess& sp = ws.all[i];
     const TFunc& s = sp.process->calls[k];
-    if (l.rank >= ws.positionOf.size() || ws.positionOf[l.rank] < 0) return;
-    const auto j = static_cast<uint32_t>(ws.positionOf[l.rank]);
-    const ScopedProcess& rp = ws.all[j];
-    const TCallList& rcalls = rp.process->calls;
-    if (l.recv < rcalls.data() || l.recv >= rcalls.data() + rcalls.size()) return;
+    if (l.rank >= ws.receivers.size()) return;
+    const WaitScope::Receiver& rp = ws.receivers[l.rank];
+    if (l.recv < rp.first || l.recv >= rp.end) return; // also when no process has the rank
     const TFunc& r = *l.recv;
     if (!isLinkedReceive(r.funcId)) return;
-    const auto rk = static_cast<uint32_t>(l.recv - rcalls.data());
+    const uint32_t j = rp.index;
+    const auto rk = static_cast<uint32_t>(l.recv - rp.first);
+    const auto rank = static_cast<int32_t>(l.rank);
     const int64_t sendStart = wrapAdd(s.start, sp.offset);
     const int64_t recvStart = wrapAdd(r.start, rp.offset);
     if (ws.takes(j, rk, recvStart))
         sums.add(j,
-                 {WaitKind::LateSender, rp.rank, rk, r.funcId, recvStart,
+                 {WaitKind::LateSender, rank, rk, r.funcId, recvStart,
                   clampedWait(wrapSub(sendStart, recvStart), wrapSub(r.end, r.start)), sp.rank, k});
     if (s.funcId == kFuncSend && r.funcId == kFuncRecv && ws.takes(i, k, sendStart))
-        sums.add(i, {WaitKind::LateReceiver, sp.rank, k, s.funcId, sendStart,
-                     clampedWait(wrapSub(recvStart, sendStart), wrapSub(s.end, s.start)), rp.rank,
-                     rk});
+        sums.add(i,
+                 {WaitKind::LateReceiver, sp.rank, k, s.funcId, sendStart,
+                  clampedWait(wrapSub(recvStart, sendStart), wrapSub(s.end, s.start)), rank, rk});
 }
 
 // Late senders and late receivers of the links that leave `sends`, calls of
@@ -100,31 +114,25 @@ template <typename Sink>
 void collectiveWaits(const WaitScope& ws, const CollectiveInstances& inst, uint32_t i, Sink& sums) {
     const ScopedProcess& sp = ws.all[i];
     const TFunc* calls = sp.process->calls.data();
-    inst.forEachCallOf(
+    inst.forEachWaitingCall(
         i,
         [&](const MemberCall& m) {
             const TFunc& f = calls[m.call];
             const int64_t start = wrapAdd(f.start, sp.offset);
             if (!ws.takes(i, m.call, start)) return;
             const InstanceArrivals& a = inst.arrivals(m);
+            // Members wait for the root, the root for the others, or everyone
+            // for the last.
             const Arrival* waitedFor = &a.last;
             WaitKind kind = WaitKind::AllToAll;
-            switch (m.kind) {
-            case CollectiveKind::OneToAll:
-                if (m.root) return; // the root waits for nobody
+            if (m.kind == CollectiveKind::OneToAll) {
                 waitedFor = &a.root;
                 kind = WaitKind::LateBroadcast;
-                break;
-            case CollectiveKind::AllToOne:
-                if (!m.root) return;
+            } else if (m.kind == CollectiveKind::AllToOne) {
                 waitedFor = &a.lastNonRoot;
                 kind = WaitKind::EarlyReduce;
-                break;
-            case CollectiveKind::Barrier:
+            } else if (m.kind == CollectiveKind::Barrier) {
                 kind = WaitKind::Barrier;
-                break;
-            default:
-                break;
             }
             if (waitedFor->rank < 0) return; // that partner left no call in the trace
             sums.add(i, {kind, sp.rank, m.call, m.funcId, start,
