@@ -44,12 +44,19 @@ bool entryBefore(const Entry& a, const Entry& b) {
            std::tie(b.call, b.partnerRank, b.partnerCall);
 }
 
-// The entries from `from` on, sorted (they nearly always come so), merged
-// with those before them.
+// Sorts [from, to) of the list, which nearly always comes sorted.
+void sortRun(std::vector<Entry>& list, size_t from, size_t to) {
+    const auto begin = list.begin() + static_cast<std::ptrdiff_t>(from);
+    const auto end = list.begin() + static_cast<std::ptrdiff_t>(to);
+    if (!std::is_sorted(begin, end, entryBefore)) std::sort(begin, end, entryBefore);
+}
+
+// The entries from `from` on, sorted, merged with those before them.
 void mergeRun(std::vector<Entry>& list, size_t from) {
+    sortRun(list, from, list.size());
     const auto start = list.begin() + static_cast<std::ptrdiff_t>(from);
-    if (!std::is_sorted(start, list.end(), entryBefore)) std::sort(start, list.end(), entryBefore);
-    std::inplace_merge(list.begin(), start, list.end(), entryBefore);
+    if (start != list.begin() && start != list.end() && entryBefore(*start, *(start - 1)))
+        std::inplace_merge(list.begin(), start, list.end(), entryBefore);
 }
 
 } // namespace
@@ -78,8 +85,7 @@ WaitIndex::WaitIndex(const TTrace& trace) : trace_(&trace) {
         std::vector<Entry>& list = lists[i];
         // In runs that come sorted: the process's own links, its collectives,
         // then each worker's pile of receives waiting for senders.
-        std::sort(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(linksEnd[i]),
-                  entryBefore);
+        sortRun(list, 0, linksEnd[i]);
         mergeRun(list, linksEnd[i]);
         size_t total = list.size();
         for (const IndexSink& s : sinks) total += s.others[i].size();
