@@ -83,15 +83,17 @@ CollectiveInstances::CollectiveInstances(std::span<const ScopedProcess> procs, u
     for (std::vector<Member>& s : storage_) reserveUpTo(s, calls);
     const bool wantSends = static_cast<bool>(linkedSends);
     GlobalSeries global;
-    // Per worker, per global series: the arrivals of its instances so far.
-    std::vector<std::vector<std::vector<InstanceArrivals>>> parts(workers);
+    // Per worker, per global series: what its instances wait for so far, and
+    // how many calls the longest member share had.
+    std::vector<std::vector<std::vector<Arrival>>> parts(workers);
+    std::vector<std::vector<uint32_t>> longest(workers);
 
     parallelFor(workers, static_cast<uint32_t>(procs.size()), [&](unsigned w, uint32_t i) {
         const ScopedProcess& sp = procs[i];
         const TProcess& p = *sp.process;
         ProcessCalls& out = processes_[i];
         std::vector<Member>& members = storage_[w];
-        std::vector<std::vector<InstanceArrivals>>& arrivals = parts[w];
+        std::vector<std::vector<Arrival>>& arrivals = parts[w];
         const size_t firstMember = members.size();
         const CommLookup lookup(p);
         const CommShapes shapes(p);
@@ -139,7 +141,10 @@ CollectiveInstances::CollectiveInstances(std::span<const ScopedProcess> procs, u
                     const uint32_t g = global.idOf(shared);
                     out.series.push_back({g, 0, id, kind});
                     lengths.push_back(0);
-                    if (arrivals.size() <= g) arrivals.resize(g + 1);
+                    if (arrivals.size() <= g) {
+                        arrivals.resize(g + 1);
+                        longest[w].resize(g + 1);
+                    }
                 }
                 cached.series = at->second;
             }
@@ -157,11 +162,16 @@ CollectiveInstances::CollectiveInstances(std::span<const ScopedProcess> procs, u
             // Only calls that can wait are met again, once the arrivals are complete.
             if (canWait(kind, cached.peerIsRoot))
                 members.push_back({k, series << 1 | uint32_t{cached.peerIsRoot}, position});
-            std::vector<InstanceArrivals>& row = arrivals[out.series[series].global];
+            if (!isWaitedFor(kind, cached.peerIsRoot)) continue; // nobody waits for it
+            std::vector<Arrival>& row = arrivals[out.series[series].global];
             if (row.size() <= position) row.resize(position + 1);
-            row[position].offer(cached.peerIsRoot, {sp.rank, k, wrapAdd(f.start, sp.offset)});
+            offerWaitedFor(row[position], kind, {sp.rank, k, wrapAdd(f.start, sp.offset)});
         }
         if (queued) linkedSends(w, i, {sends, queued});
+        for (size_t l = 0; l < out.series.size(); ++l) {
+            uint32_t& most = longest[w][out.series[l].global];
+            most = std::max(most, lengths[l]);
+        }
         out.worker = w;
         out.firstMember = firstMember;
         out.memberCount = members.size() - firstMember;
@@ -170,17 +180,20 @@ CollectiveInstances::CollectiveInstances(std::span<const ScopedProcess> procs, u
     // Every series gets a run of instances as long as its longest member's
     // share, in the order the series were met.
     std::vector<uint32_t> firstOf(global.size() + 1);
+    std::vector<CollectiveKind> kinds(global.size());
     for (uint32_t g = 0; g < global.size(); ++g) {
-        size_t longest = 0;
-        for (const auto& part : parts)
-            if (g < part.size()) longest = std::max(longest, part[g].size());
-        firstOf[g + 1] = firstOf[g] + static_cast<uint32_t>(longest);
+        uint32_t most = 0;
+        for (const auto& l : longest)
+            if (g < l.size()) most = std::max(most, l[g]);
+        firstOf[g + 1] = firstOf[g] + most;
     }
+    for (const ProcessCalls& p : processes_)
+        for (const Series& s : p.series) kinds[s.global] = s.kind;
     instances_.resize(firstOf.back());
     for (const auto& part : parts)
         for (uint32_t g = 0; g < part.size(); ++g)
             for (size_t k = 0; k < part[g].size(); ++k)
-                instances_[firstOf[g] + k].merge(part[g][k]);
+                offerWaitedFor(instances_[firstOf[g] + k], kinds[g], part[g][k]);
     for (ProcessCalls& p : processes_)
         for (Series& s : p.series) s.firstInstance = firstOf[s.global];
 }

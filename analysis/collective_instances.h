@@ -40,25 +40,15 @@ struct Arrival {
     }
 };
 
-struct InstanceArrivals {
-    Arrival last;        // the latest member
-    Arrival root;        // the root (the lowest rank, should a trace name two)
-    Arrival lastNonRoot; // the latest member other than the root
-
-    void offer(bool isRoot, const Arrival& a) {
-        last.offerLatest(a);
-        if (!isRoot)
-            lastNonRoot.offerLatest(a);
-        else
-            root.offerLowest(a);
-    }
-    // Adds the arrivals another worker saw.
-    void merge(const InstanceArrivals& other) {
-        last.offerLatest(other.last);
-        lastNonRoot.offerLatest(other.lastNonRoot);
-        root.offerLowest(other.root);
-    }
-};
+// What the waiting members of an instance wait for, from one more member
+// whose arrival counts (isWaitedFor): the root in a one-to-all collective
+// (the lowest rank, should a trace name two), else the latest.
+inline void offerWaitedFor(Arrival& waitedFor, CollectiveKind kind, const Arrival& a) {
+    if (kind == CollectiveKind::OneToAll)
+        waitedFor.offerLowest(a);
+    else
+        waitedFor.offerLatest(a);
+}
 
 class CollectiveInstances {
   public:
@@ -91,7 +81,8 @@ class CollectiveInstances {
                           (m.seriesAndRoot & 1) != 0});
         }
     }
-    const InstanceArrivals& arrivals(const MemberCall& c) const { return instances_[c.instance]; }
+    // What the call waits for; rank -1 when no such member left a call.
+    const Arrival& waitedFor(const MemberCall& c) const { return instances_[c.instance]; }
     size_t instanceCount() const { return instances_.size(); }
 
   private:
@@ -116,5 +107,5 @@ class CollectiveInstances {
 
     std::vector<std::vector<Member>> storage_; // per worker
     std::vector<ProcessCalls> processes_;
-    std::vector<InstanceArrivals> instances_;
+    std::vector<Arrival> instances_; // what each instance's waiting members wait for
 };

@@ -50,6 +50,13 @@ inline bool canWait(CollectiveKind kind, bool root) {
     return kind == CollectiveKind::OneToAll ? !root : kind != CollectiveKind::AllToOne || root;
 }
 
+// Whether a member's arrival is what the waiting members wait for: the
+// root's in a one-to-all collective, the others' in an all-to-one one, every
+// member's in the rest.
+inline bool isWaitedFor(CollectiveKind kind, bool root) {
+    return kind == CollectiveKind::OneToAll ? root : kind != CollectiveKind::AllToOne || !root;
+}
+
 // Dense places for the identifiers walks over every call meet most: those
 // of the fixed table (below 64) and the tracer's first calls; any other
 // identifier has the place kFuncIdPlaces or beyond.

@@ -120,24 +120,18 @@ void collectiveWaits(const WaitScope& ws, const CollectiveInstances& inst, uint3
             const TFunc& f = calls[m.call];
             const int64_t start = wrapAdd(f.start, sp.offset);
             if (!ws.takes(i, m.call, start)) return;
-            const InstanceArrivals& a = inst.arrivals(m);
-            // Members wait for the root, the root for the others, or everyone
-            // for the last.
-            const Arrival* waitedFor = &a.last;
+            const Arrival& waitedFor = inst.waitedFor(m);
             WaitKind kind = WaitKind::AllToAll;
-            if (m.kind == CollectiveKind::OneToAll) {
-                waitedFor = &a.root;
+            if (m.kind == CollectiveKind::OneToAll)
                 kind = WaitKind::LateBroadcast;
-            } else if (m.kind == CollectiveKind::AllToOne) {
-                waitedFor = &a.lastNonRoot;
+            else if (m.kind == CollectiveKind::AllToOne)
                 kind = WaitKind::EarlyReduce;
-            } else if (m.kind == CollectiveKind::Barrier) {
+            else if (m.kind == CollectiveKind::Barrier)
                 kind = WaitKind::Barrier;
-            }
-            if (waitedFor->rank < 0) return; // that partner left no call in the trace
+            if (waitedFor.rank < 0) return; // that partner left no call in the trace
             sums.add(i, {kind, sp.rank, m.call, m.funcId, start,
-                         clampedWait(wrapSub(waitedFor->start, start), wrapSub(f.end, f.start)),
-                         waitedFor->rank, waitedFor->call});
+                         clampedWait(wrapSub(waitedFor.start, start), wrapSub(f.end, f.start)),
+                         waitedFor.rank, waitedFor.call});
         },
         [&](uint32_t call) { __builtin_prefetch(calls + call); });
 }

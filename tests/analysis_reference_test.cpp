@@ -273,8 +273,7 @@ namespace {
 
 // What the wait walk reads of each process's instances: its calls that can
 // wait with their instances' arrivals, and the linked sends handed over.
-using WaitingRow = std::tuple<uint32_t, uint32_t, CollectiveKind, bool, int32_t, uint32_t, int64_t,
-                              int32_t, uint32_t, int32_t, uint32_t>;
+using WaitingRow = std::tuple<uint32_t, uint32_t, CollectiveKind, bool, int32_t, uint32_t, int64_t>;
 struct InstancesSeen {
     std::vector<std::vector<WaitingRow>> waiting;
     std::vector<std::vector<uint32_t>> sends;
@@ -294,10 +293,9 @@ InstancesSeen instancesSeen(std::span<const ScopedProcess> procs, unsigned worke
         inst.forEachWaitingCall(
             i,
             [&](const MemberCall& m) {
-                const InstanceArrivals& a = inst.arrivals(m);
-                seen.waiting[i].emplace_back(m.call, m.funcId, m.kind, m.root, a.last.rank,
-                                             a.last.call, a.last.start, a.root.rank, a.root.call,
-                                             a.lastNonRoot.rank, a.lastNonRoot.call);
+                const Arrival& a = inst.waitedFor(m);
+                seen.waiting[i].emplace_back(m.call, m.funcId, m.kind, m.root, a.rank, a.call,
+                                             a.start);
             },
             [](uint32_t) {});
     return seen;
@@ -345,7 +343,7 @@ TEST(CollectiveInstances, SameForAnyNumberOfWorkersWithEveryLinkedSendHandedOnce
     }
 }
 
-TEST(CollectiveInstances, ArrivalsDoNotDependOnTheOrderOffered) {
+TEST(CollectiveInstances, WhatMembersWaitForDoesNotDependOnTheOrderOffered) {
     // Ranks 1 and 3 tie for the latest non-root start, ranks 2 and 5 both
     // claim the root: the lower rank wins each.
     std::vector<std::pair<bool, Arrival>> offers = {{false, {3, 10, 50}},
@@ -353,28 +351,29 @@ TEST(CollectiveInstances, ArrivalsDoNotDependOnTheOrderOffered) {
                                                     {false, {1, 7, 50}},
                                                     {true, {2, 4, 60}},
                                                     {false, {4, 2, 20}}};
-    std::sort(offers.begin(), offers.end(),
-              [](const auto& a, const auto& b) { return a.second.rank < b.second.rank; });
-    auto same = [](const Arrival& a, int32_t rank, uint32_t call, int64_t start) {
-        return a.rank == rank && a.call == call && a.start == start;
-    };
-    int orders = 0;
-    do {
-        // All in one, and split between two workers whose arrivals are merged.
-        InstanceArrivals all, first, second;
-        for (size_t k = 0; k < offers.size(); ++k) {
-            all.offer(offers[k].first, offers[k].second);
-            (k < 2 ? first : second).offer(offers[k].first, offers[k].second);
-        }
-        second.merge(first);
-        for (const InstanceArrivals& a : {all, second}) {
-            EXPECT_TRUE(same(a.last, 2, 4, 60));
-            EXPECT_TRUE(same(a.lastNonRoot, 1, 7, 50));
-            EXPECT_TRUE(same(a.root, 2, 4, 60));
-        }
-        ++orders;
-    } while (std::next_permutation(offers.begin(), offers.end(), [](const auto& a, const auto& b) {
-        return a.second.rank < b.second.rank;
-    }));
-    EXPECT_EQ(orders, 120);
+    const std::tuple<CollectiveKind, int32_t, uint32_t, int64_t> expected[] = {
+        {CollectiveKind::OneToAll, 2, 4, 60}, // the root
+        {CollectiveKind::AllToOne, 1, 7, 50}, // the latest other than a root
+        {CollectiveKind::AllToAll, 2, 4, 60}, // the latest of all
+        {CollectiveKind::Barrier, 2, 4, 60}};
+    auto byRank = [](const auto& a, const auto& b) { return a.second.rank < b.second.rank; };
+    for (const auto& [kind, rank, call, start] : expected) {
+        std::sort(offers.begin(), offers.end(), byRank);
+        int orders = 0;
+        do {
+            // All in one, and split between two workers whose finds are merged.
+            Arrival all, first, second;
+            for (size_t k = 0; k < offers.size(); ++k) {
+                if (!isWaitedFor(kind, offers[k].first)) continue;
+                offerWaitedFor(all, kind, offers[k].second);
+                offerWaitedFor(k < 2 ? first : second, kind, offers[k].second);
+            }
+            offerWaitedFor(second, kind, first);
+            for (const Arrival& a : {all, second})
+                EXPECT_EQ(std::tuple(a.rank, a.call, a.start), std::tuple(rank, call, start))
+                    << static_cast<int>(kind);
+            ++orders;
+        } while (std::next_permutation(offers.begin(), offers.end(), byRank));
+        EXPECT_EQ(orders, 120);
+    }
 }
