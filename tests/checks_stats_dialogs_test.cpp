@@ -7,6 +7,7 @@
 #include "model/stat_tables.h"
 #include "stats/stat_dlg.h"
 #include "stats/stat_table_model.h"
+#include "tests/stat_table_lines.h"
 #include "tests/written_trace.h"
 #include "tests/zlv_tool_run.h"
 #include "view/view_filter.h"
@@ -75,41 +76,40 @@ void whenModal(std::function<void(QWidget*)> act) {
     });
 }
 
-// The tool's tab-separated output as lines of cells.
-std::vector<QStringList> tsvLines(const std::string& text) {
-    QStringList lines = QString::fromStdString(text).split('\n');
-    if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
-    std::vector<QStringList> cells;
-    for (const QString& line : lines) cells.push_back(line.split('\t'));
-    return cells;
+// sampleWriter() with sampleDb() as files, loaded.
+struct SampleTrace {
+    explicit SampleTrace(const std::string& stem)
+        : path(saveWrittenTrace(sampleWriter(), &sampleDb(), stem)), trace(path, quiet, quiet) {}
+    std::string path;
+    std::ostringstream quiet;
+    TTrace trace;
+};
+
+// Ranks 0 to 4 on one node, each running from 0 to the end given, whose
+// run times a sort of their texts would put in another order.
+constexpr int64_t kEnds[] = {900, 100, 10000, 40, 5000};
+
+TraceWriter runTimesWriter() {
+    TraceWriter w;
+    for (uint32_t r = 0; r < std::size(kEnds); ++r) {
+        w.declareProcess(r, nodeIdFromOctets(10, 0, 0, 1));
+        w.shortCall(makeLocation(1, 1), kFuncInit, 0, 0);
+        w.shortCall(makeLocation(1, 2), kFuncFinalize, kEnds[r] / 2, kEnds[r]);
+    }
+    return w;
 }
 
-// A dialog's table against the tool's TSV of the same table, cell for cell;
-// a matrix line leads with its row label.
-void expectToolCells(const QAbstractItemModel* model, const std::string& tsv, bool matrix) {
-    const auto lines = tsvLines(tsv);
-    ASSERT_EQ(lines.size(), static_cast<size_t>(model->rowCount()) + 1);
-    const int offset = matrix ? 1 : 0;
-    ASSERT_EQ(lines[0].size(), model->columnCount() + offset);
-    for (int c = 0; c < model->columnCount(); ++c)
-        EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), lines[0][c + offset]);
-    for (int r = 0; r < model->rowCount(); ++r) {
-        if (matrix) {
-            EXPECT_EQ(model->headerData(r, Qt::Vertical).toString(), lines[r + 1][0]);
-        }
-        for (int c = 0; c < model->columnCount(); ++c)
-            EXPECT_EQ(model->index(r, c).data().toString(), lines[r + 1][c + offset])
-                << r << "," << c;
-    }
+void clickHeader(QHeaderView* header, int section) {
+    const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                    header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
 }
 
 } // namespace
 
 TEST(CheckDialog, WidgetsAndRepeatedRuns) {
-    const std::string path = saveWrittenTrace(sampleWriter(), &sampleDb(), "check_dialog");
-    std::ostringstream quiet;
-    auto trace = std::make_unique<TTrace>(path, quiet, quiet);
-    Check_Dlg dlg(nullptr, trace.get());
+    SampleTrace s("check_dialog");
+    Check_Dlg dlg(nullptr, &s.trace);
     EXPECT_EQ(dlg.windowTitle(), "Checking");
     EXPECT_TRUE(dlg.isModal());
 
@@ -146,7 +146,7 @@ TEST(CheckDialog, WidgetsAndRepeatedRuns) {
     start->click();
     EXPECT_EQ(output->toPlainText(), first);
     // The tool prints the same lines.
-    EXPECT_EQ(zlv("check " + path).out, first.toStdString() + "\n");
+    EXPECT_EQ(zlv("check " + s.path).out, first.toStdString() + "\n");
 
     for (const char* name : names) dlg.findChild<QCheckBox*>(name)->setChecked(false);
     start->click();
@@ -206,35 +206,46 @@ TEST(FilterDialog, DoneWritesTheMaskAndCancelLeavesIt) {
     EXPECT_EQ(filter.nodeMask(), (std::vector<uint32_t>{0, 0}));
 }
 
-TEST(StatDialog, EveryKindMatchesTheToolCellForCell) {
-    const std::string path = saveWrittenTrace(sampleWriter(), &sampleDb(), "dialog");
-    std::ostringstream quiet;
-    TTrace trace(path, quiet, quiet);
-    ASSERT_TRUE(trace.loaded());
-
+// The section choice of a matrix recomputes it: tables equal to the tool's
+// --section; which cells a section counts is the stat tables' test.
+TEST(StatDialog, EveryKindAndSectionMatchesTheToolCellForCell) {
+    SampleTrace s("dialog");
+    ASSERT_TRUE(s.trace.loaded());
     const char* kinds[] = {"nodes", "process", "sendrecv", "counters", "datasize"};
     const char* captions[] = {"Nodes and Ranks", "Process", "Send Receive operations", "Counters",
                               "Transfered data size"};
     for (int kind = 1; kind <= 5; ++kind) {
         SCOPED_TRACE(kinds[kind - 1]);
-        Stat_Dlg dlg(nullptr, kind, &trace);
+        Stat_Dlg dlg(nullptr, kind, &s.trace);
         EXPECT_EQ(dlg.windowTitle(), captions[kind - 1]);
         const bool matrix = kind == 3 || kind == 5;
         EXPECT_EQ(dlg.findChild<QComboBox*>() != nullptr, matrix);
         auto* view = dlg.findChild<QTableView*>("table");
         ASSERT_NE(view, nullptr);
         EXPECT_EQ(view->verticalHeader()->isHidden(), !matrix);
-        expectToolCells(
-            view->model(),
-            zlv(std::string("stats ") + kinds[kind - 1] + " " + path + " --format tsv").out,
-            matrix);
+        const std::string tool = std::string("stats ") + kinds[kind - 1] + " " + s.path;
+        const QStringList whole = tsvLines(zlv(tool + " --format tsv").out);
+        EXPECT_EQ(tableLines(view->model(), matrix), whole);
+        if (!matrix) continue;
+        auto* sections = dlg.findChild<QComboBox*>("sections");
+        ASSERT_NE(sections, nullptr);
+        QStringList texts; // section 2 lies inside the table, unnamed
+        for (int i = 0; i < sections->count(); ++i) texts << sections->itemText(i);
+        EXPECT_EQ(texts, (QStringList{"ZLVR_MAIN_SECT", "", "solve"}));
+        EXPECT_EQ(sections->currentIndex(), 0);
+        sections->setCurrentIndex(2);
+        emit sections->activated(2);
+        const QStringList solve = tsvLines(zlv(tool + " --format tsv --section 5").out);
+        EXPECT_NE(solve, whole);
+        EXPECT_EQ(tableLines(view->model(), matrix), solve);
+        emit sections->activated(0);
+        EXPECT_EQ(tableLines(view->model(), matrix), whole);
     }
 }
 
 TEST(StatDialog, RangeChoiceMatchesTheToolOverTheSameRange) {
-    const std::string path = saveWrittenTrace(sampleWriter(), &sampleDb(), "ranges");
-    std::ostringstream quiet;
-    TTrace trace(path, quiet, quiet);
+    SampleTrace s("ranges");
+    TTrace& trace = s.trace;
     ASSERT_TRUE(trace.loaded());
     // Both ranges begin after the one send and receive start (the matrices
     // count nothing) and cut the processes' calls differently.
@@ -242,10 +253,10 @@ TEST(StatDialog, RangeChoiceMatchesTheToolOverTheSameRange) {
     const StatRanges ranges{{t0 + 150, t0 + 400}, TimeRange{t0 + 135, t0 + 250}};
     const auto tool = [&](const char* kind, std::optional<TimeRange> range,
                           const std::string& more = "") {
-        std::string args = std::string("stats ") + kind + " " + path + " --format tsv" + more;
+        std::string args = std::string("stats ") + kind + " " + s.path + " --format tsv" + more;
         if (range)
             args += " --from " + std::to_string(range->from) + " --to " + std::to_string(range->to);
-        return zlv(args).out;
+        return tsvLines(zlv(args).out);
     };
 
     const struct {
@@ -262,24 +273,24 @@ TEST(StatDialog, RangeChoiceMatchesTheToolOverTheSameRange) {
         EXPECT_EQ(choice->count(), 3);
         EXPECT_EQ(choice->currentIndex(), 0); // the whole run, as without a choice
         const QAbstractItemModel* model = dlg.table()->model();
-        expectToolCells(model, tool(k.name, std::nullopt), matrix);
+        EXPECT_EQ(tableLines(model, matrix), tool(k.name, std::nullopt));
 
         // Each range's table differs from the whole run's, and is the tool's.
         choice->setCurrentIndex(2);
         emit choice->activated(2);
         EXPECT_NE(tool(k.name, ranges.selected), tool(k.name, std::nullopt));
-        expectToolCells(model, tool(k.name, ranges.selected), matrix);
+        EXPECT_EQ(tableLines(model, matrix), tool(k.name, ranges.selected));
         choice->setCurrentIndex(1);
         emit choice->activated(1);
         EXPECT_NE(tool(k.name, ranges.visible), tool(k.name, std::nullopt));
         if (!matrix) {
             EXPECT_NE(tool(k.name, ranges.visible), tool(k.name, ranges.selected));
         }
-        expectToolCells(model, tool(k.name, ranges.visible), matrix);
+        EXPECT_EQ(tableLines(model, matrix), tool(k.name, ranges.visible));
         if (matrix) { // a section on top of the range
             dlg.sectionSelector()->setCurrentIndex(2);
             emit dlg.sectionSelector()->activated(2);
-            expectToolCells(model, tool(k.name, ranges.visible, " --section 5"), matrix);
+            EXPECT_EQ(tableLines(model, matrix), tool(k.name, ranges.visible, " --section 5"));
             emit dlg.sectionSelector()->activated(0);
             // The legend's scale ends at the most sent in the range: nothing here.
             EXPECT_TRUE(dlg.legend()->text().endsWith("&nbsp;0</td></tr></table>"))
@@ -287,7 +298,7 @@ TEST(StatDialog, RangeChoiceMatchesTheToolOverTheSameRange) {
         }
         choice->setCurrentIndex(0);
         emit choice->activated(0);
-        expectToolCells(model, tool(k.name, std::nullopt), matrix);
+        EXPECT_EQ(tableLines(model, matrix), tool(k.name, std::nullopt));
         if (k.kind == 5) {
             EXPECT_TRUE(dlg.legend()->text().endsWith("&nbsp;64</td></tr></table>"));
         }
@@ -304,31 +315,7 @@ TEST(StatDialog, RangeChoiceMatchesTheToolOverTheSameRange) {
     EXPECT_FALSE(items->item(2)->isEnabled());
     EXPECT_TRUE(items->item(1)->isEnabled());
     emit dlg.rangeSelector()->activated(2);
-    expectToolCells(dlg.table()->model(), tool("process", std::nullopt), false);
-}
-
-TEST(StatDialog, SectionSelectorRecomputesTheMatrix) {
-    auto trace = openWrittenTrace(sampleWriter(), &sampleDb());
-    Stat_Dlg dlg(nullptr, 5, trace.get());
-    auto* sections = dlg.findChild<QComboBox*>("sections");
-    ASSERT_NE(sections, nullptr);
-    QStringList texts; // section 2 lies inside the table, unnamed
-    for (int i = 0; i < sections->count(); ++i) texts << sections->itemText(i);
-    EXPECT_EQ(texts, (QStringList{"ZLVR_MAIN_SECT", "", "solve"}));
-    EXPECT_EQ(sections->currentIndex(), 0);
-
-    const QAbstractItemModel* model = dlg.findChild<QTableView*>("table")->model();
-    auto cell = [&](int r, int c) { return model->index(r, c).data().toString(); };
-    auto cells = [&] { return QStringList{cell(1, 2), cell(2, 1)}; };
-    EXPECT_EQ(cells(), (QStringList{"64/0", "0/64"}));
-
-    sections->setCurrentIndex(2);
-    emit sections->activated(2); // section 5: only rank 1's send is in it
-    EXPECT_EQ(model->rowCount(), 4);
-    EXPECT_EQ(cells(), (QStringList{"64/0", "0/0"}));
-
-    emit sections->activated(0);
-    EXPECT_EQ(cells(), (QStringList{"64/0", "0/64"}));
+    EXPECT_EQ(tableLines(dlg.table()->model(), false), tool("process", std::nullopt));
 }
 
 TEST(StatDialog, LargeMatrixRowsOnDemand) {
@@ -352,10 +339,8 @@ TEST(StatDialog, LargeMatrixRowsOnDemand) {
 }
 
 TEST(CheckDialog, DoubleClickOnAFindingNamesItsProcess) {
-    const std::string path = saveWrittenTrace(sampleWriter(), &sampleDb(), "check_jump");
-    std::ostringstream quiet;
-    TTrace trace(path, quiet, quiet);
-    Check_Dlg dlg(nullptr, &trace);
+    SampleTrace s("check_jump");
+    Check_Dlg dlg(nullptr, &s.trace);
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     dlg.findChild<QPushButton*>("start")->click();
@@ -380,10 +365,8 @@ TEST(CheckDialog, DoubleClickOnAFindingNamesItsProcess) {
 }
 
 TEST(StatDialog, TablesSortCopyExportAndColour) {
-    const std::string path = saveWrittenTrace(sampleWriter(), &sampleDb(), "tables");
-    std::ostringstream quiet;
-    TTrace trace(path, quiet, quiet);
-    Stat_Dlg dlg(nullptr, 5, &trace);
+    SampleTrace s("tables");
+    Stat_Dlg dlg(nullptr, 5, &s.trace);
     dlg.show();
     QApplication::setActiveWindow(&dlg);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
@@ -428,13 +411,47 @@ TEST(StatDialog, TablesSortCopyExportAndColour) {
     EXPECT_TRUE(dlg.legend()->text().contains("bytes"));
 
     // Export: the tool's CSV, whatever the sort.
-    const std::string csv = path + ".csv";
+    const std::string csv = s.path + ".csv";
     ASSERT_TRUE(dlg.exportCsv(QString::fromStdString(csv)));
     std::ifstream in(csv, std::ios::binary);
     const std::string written((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(written, zlv("stats datasize " + path + " --format csv").out);
+    EXPECT_EQ(written, zlv("stats datasize " + s.path + " --format csv").out);
     EXPECT_FALSE(dlg.exportCsv("/nonexistent-dir/x.csv"));
     std::remove(csv.c_str());
+}
+
+// A table sorted by a click on its header, as a person sorts it.
+TEST(StatDialog, AClickOnAHeaderSortsTheRowsAndASecondTurnsThemRound) {
+    const std::string path = saveWrittenTrace(runTimesWriter(), nullptr, "header_sort");
+    std::ostringstream quiet;
+    TTrace trace(path, quiet, quiet);
+    Stat_Dlg dlg(nullptr, 2, &trace); // process times
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    auto* view = dlg.findChild<QTableView*>("table");
+    ASSERT_NE(view, nullptr);
+    QHeaderView* header = view->horizontalHeader();
+    ASSERT_TRUE(header->model()->headerData(1, Qt::Horizontal).toString().startsWith("Time"));
+    const auto column = [&](int c) {
+        QStringList cells;
+        for (int r = 0; r < view->model()->rowCount(); ++r)
+            cells << view->model()->index(r, c).data().toString().trimmed();
+        return cells;
+    };
+    EXPECT_EQ(column(0), (QStringList{"0", "1", "2", "3", "4"}));
+
+    // By run time, as numbers: 40, 100, 900, 5000, 10000.
+    clickHeader(header, 1);
+    EXPECT_EQ(header->sortIndicatorSection(), 1);
+    EXPECT_EQ(column(0), (QStringList{"3", "1", "0", "4", "2"}));
+    EXPECT_EQ(column(1), (QStringList{"40", "100", "900", "5000", "10000"}));
+    clickHeader(header, 1);
+    EXPECT_EQ(column(0), (QStringList{"2", "4", "0", "1", "3"}));
+    // Another column: back to rank order.
+    clickHeader(header, 0);
+    EXPECT_EQ(header->sortIndicatorSection(), 0);
+    EXPECT_EQ(column(0).first(), header->sortIndicatorOrder() == Qt::AscendingOrder ? "0" : "4");
+    std::remove(path.c_str());
 }
 
 int main(int argc, char** argv) {

@@ -1,7 +1,6 @@
 // The application database: results, table contents and lookups.
 
 #include "appdb/fdb_reader.h"
-#include "appdb/func_names.h"
 #include "model/trace_model.h"
 #include "tests/test_support.h"
 
@@ -78,18 +77,4 @@ TEST(FdbReader, OverlongLineIsCutAndItsRestIsAFormatError) {
     const Fdb d = readFdb("[files]\n4000000000:" + longName + "\n");
     EXPECT_EQ(d.result, kFdbBadLine);
     EXPECT_EQ(fileName(d.files, 4000000000u).size(), 2047u - 11u);
-}
-
-TEST(FuncNames, TableAndFallback) {
-    const TFuncNames names;
-    EXPECT_EQ(names.funcName(16), "MPI_Wait");
-    EXPECT_EQ(names.funcName(24), "MPI_Wait for Isend");
-    EXPECT_EQ(names.funcName(0x803 & ~kUnfinishedFlag), "MPI_Send");
-    for (uint32_t id : {0u, 7u, 67u, 0x800u & ~kUnfinishedFlag})
-        EXPECT_EQ(names.funcName(id), "Unknown");
-    TFuncNames more;
-    more.addFunc(3, "shadowed");
-    more.addFunc(70, "MPI_Allreduce");
-    EXPECT_EQ(more.funcName(3), "MPI_Send");
-    EXPECT_EQ(more.funcName(70), "MPI_Allreduce");
 }

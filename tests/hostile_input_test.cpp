@@ -4,12 +4,13 @@
 
 #include "allocation_tracker.h"
 #include "appdb/fdb_reader.h"
+#include "format/zlv_records.h"
 #include "model/check_lines.h"
 #include "model/stat_tables.h"
 #include "model/trace_document.h"
-#include "format/zlv_records.h"
 #include "model/trace_loader.h"
 #include "model/trace_writer.h"
+#include "tests/table_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -297,13 +298,6 @@ std::string reusedIdentifierTrace(int rounds) {
     return w.bytes();
 }
 
-std::vector<std::string> allRows(const StatTable& table) {
-    std::vector<std::string> cells;
-    for (uint32_t r = 0; r < table.rowCount; ++r)
-        for (std::string& cell : table.rowCells(r)) cells.push_back(std::move(cell));
-    return cells;
-}
-
 } // namespace
 
 // The statistics and checks look a communicator up once per call. Were each
@@ -342,23 +336,23 @@ TEST_F(HostileInput, StatisticsChecksAndLinksOfReusedIdentifiersStayLinear) {
     const std::string half = std::to_string(kHalf);
     const std::string halves = half + "/" + half;
     EXPECT_EQ(allRows(statTable(r.trace, StatKind::SendRecv, 0)),
-              (std::vector<std::string>{halves, halves, halves, halves}));
+              (std::vector<Cells>{{halves, halves}, {halves, halves}}));
     const std::string bytes = std::to_string(8 * kHalf);
     const std::string byteHalves = bytes + "/" + bytes;
     EXPECT_EQ(allRows(statTable(r.trace, StatKind::DataSize, 0)),
-              (std::vector<std::string>{byteHalves, byteHalves, byteHalves, byteHalves}));
+              (std::vector<Cells>{{byteHalves, byteHalves}, {byteHalves, byteHalves}}));
     // Section 1: rank 0 is the root, rank 1 receives from it.
     EXPECT_EQ(allRows(statTable(r.trace, StatKind::SendRecv, 1)),
-              (std::vector<std::string>{halves, half + "/0", "0/" + half, "0/0"}));
+              (std::vector<Cells>{{halves, half + "/0"}, {"0/" + half, "0/0"}}));
     EXPECT_EQ(allRows(statTable(r.trace, StatKind::DataSize, 2)),
-              (std::vector<std::string>{"0/0", "0/" + bytes, bytes + "/0", byteHalves}));
+              (std::vector<Cells>{{"0/0", "0/" + bytes}, {bytes + "/0", byteHalves}}));
 
     const std::vector<SectionItem> sections = sectionItems(r.trace);
     ASSERT_EQ(sections.size(), 3u);
     EXPECT_EQ(sections[2].id, 2u);
     for (StatKind kind : {StatKind::NodesRanks, StatKind::Process, StatKind::Counters})
-        for (const std::string& cell : allRows(statTable(r.trace, kind)))
-            EXPECT_LT(cell.size(), 64u);
+        for (const Cells& row : allRows(statTable(r.trace, kind)))
+            for (const std::string& cell : row) EXPECT_LT(cell.size(), 64u);
     EXPECT_EQ(statTable(r.trace, StatKind::Process).rowCells(1)[0], "1");
 
     const CheckReport report = runChecks(r.trace, CheckSelection{});

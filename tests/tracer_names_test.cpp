@@ -32,10 +32,19 @@ TEST(TracerNames, FollowTheFixedTableWhichKeepsItsOrderAndFallback) {
     EXPECT_EQ(ids.size(), tracer.size()); // each found by its own identifier
     EXPECT_EQ(names.funcName(otherCallId(kOtherAllreduce)), "MPI_Allreduce");
     EXPECT_EQ(names.funcName(commCallId(kCommCreate)), "MPI_Comm_create");
+    EXPECT_EQ(names.funcName(16), "MPI_Wait");
+    EXPECT_EQ(names.funcName(24), "MPI_Wait for Isend");
+    EXPECT_EQ(names.funcName(0x803 & ~kUnfinishedFlag), "MPI_Send");
     // Identifiers nobody names stay unknown, in the tracer's ranges too.
-    for (uint32_t id :
-         {0u, 7u, 37u, 67u, otherCallId(kOtherCallCount), commCallId(kCommCallCount), 0x1010u})
+    for (uint32_t id : {0u, 7u, 37u, 67u, 0x800u & ~kUnfinishedFlag, otherCallId(kOtherCallCount),
+                        commCallId(kCommCallCount), 0x1010u})
         EXPECT_EQ(names.funcName(id), "Unknown") << id;
+    // A trace's own names add to the table, never replace a fixed one.
+    TFuncNames more;
+    more.addFunc(3, "shadowed");
+    more.addFunc(70, "MPI_Allreduce");
+    EXPECT_EQ(std::pair(more.funcName(3), more.funcName(70)),
+              std::pair(std::string("MPI_Send"), std::string("MPI_Allreduce")));
 }
 
 TEST(TracerNames, ShownByTheTerminationCheckAndTheCallInformation) {

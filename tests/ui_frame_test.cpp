@@ -9,6 +9,7 @@
 #include "model/trace_document.h"
 #include "stats/stat_dlg.h"
 #include "tests/ui_frame_setup.h"
+#include "tests/ui_test_helpers.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
 #include "view/view_filter.h"
@@ -50,10 +51,6 @@ void onNextModal(QObject* owner, std::function<void(QWidget*)> check, int tries 
     });
 }
 
-QRgb rgbAt(QWidget* w, int x, int y) {
-    return w->grab().toImage().pixel(x, y) & 0xFFFFFF;
-}
-
 } // namespace
 
 class FrameTest : public QObject {
@@ -85,15 +82,12 @@ class FrameTest : public QObject {
         QVERIFY(useSettingsIn(dir_, "frame-test"));
         bars_ = saveTrace(dir_, "bars.zlv", barsTrace(), "[files]\n3:solver.c\n");
         TraceWriter junk;
-        junk.raw(std::span<const unsigned char>(
-            reinterpret_cast<const unsigned char*>("this is not a trace at all\n"), 27));
+        junk.raw(std::string("this is not a trace at all\n"));
         garbage_ = saveTrace(dir_, "garbage.zlv", junk);
-        std::string bytes = barsTrace().bytes();
-        bytes.resize(bytes.size() - 5);
-        truncated_ = dir_.filePath("truncated.zlv");
-        QFile out(truncated_);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        const std::string bytes = barsTrace().bytes();
+        TraceWriter cut;
+        cut.raw(bytes.substr(0, bytes.size() - 5));
+        truncated_ = saveTrace(dir_, "truncated.zlv", cut);
     }
 
     void acceleratorsWorkFromTheMenuBar() {

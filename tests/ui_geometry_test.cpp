@@ -1,5 +1,5 @@
 // The pure geometry of the views: scroll step, zoom, scroll ranges, time to
-// pixel, rows, links, ruler ticks and segment clipping.
+// pixel, links, ruler ticks and segment clipping (rows: view_space_test).
 
 #include "ui/segment_clip.h"
 #include "view/row_layout.h"
@@ -126,34 +126,6 @@ class GeometryTest : public QObject {
         QCOMPARE(fields(clipCall(w, 1100, 1100)), inside(1100, 1100, true));
         QCOMPARE(fields(clipCall(w, 900, 5000)), inside(900, 1100, true));
         QCOMPARE(fields(clipCall(w, 900, 1099)), inside(900, 1099, false));
-    }
-
-    void rowLayout() {
-        // Rows bottom-up as (position, bottom). All shown, a hidden row closing
-        // the gap, pos 0: the pixels of ui_views_test.
-        const auto rows = [](std::vector<bool> shown, int pos, int height) {
-            std::vector<std::pair<int, int>> out;
-            for (const auto& row : layoutRows(shown, pos, height).rows)
-                out.emplace_back(int(row.position), int(row.bottom));
-            return out;
-        };
-        using Rows = std::vector<std::pair<int, int>>;
-        QCOMPARE(rows({true, true, true}, 2, 100), (Rows{{1, 100}, {0, 80}}));
-        QCOMPARE(rows({true, true, true, true}, 4, 50), (Rows{{3, 50}, {2, 30}, {1, 10}}));
-        QCOMPARE(rows({true, true, true}, 5, 100), (Rows{{2, 100}, {1, 80}, {0, 60}}));
-        QCOMPARE(rows({}, 0, 100), Rows{});
-    }
-
-    void partnerEdges() {
-        // Four shown processes, pos 2: positions 3 and 2 are scrolled off.
-        const RowLayout off = layoutRows({true, true, true, true}, 2, 100);
-        QCOMPARE(std::tuple(*off.edgeOf[3], *off.edgeOf[2], *off.edgeOf[1]),
-                 std::tuple(int64_t(140), int64_t(120), int64_t(100))); // below the bottom row
-        // Beyond the top row the edges go on above the widget.
-        const RowLayout tall = layoutRows({true, true, true, true, true}, 5, 50);
-        QCOMPARE(tall.rows.size(), size_t(3));
-        QCOMPARE(*tall.edgeOf[0], int64_t(-30));
-        QVERIFY(!layoutRows({true, false}, 2, 100).edgeOf[1]);
     }
 
     void linkCutAtRightEdge() {

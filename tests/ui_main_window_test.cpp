@@ -5,7 +5,7 @@
 #include "app/main_window.h"
 #include "dialogs/check_dlg.h"
 #include "model/trace_document.h"
-#include "stats/stat_dlg.h"
+#include "tests/ui_test_helpers.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
 #include "ui/nr_view.h"
@@ -31,25 +31,6 @@
 #include <tuple>
 
 namespace {
-
-QRgb rgbAt(const QImage& img, int x, int y) {
-    return img.pixel(x, y) & 0xFFFFFF;
-}
-
-QWidget* shownModal() {
-    QWidget* w = QApplication::activeModalWidget();
-    return w ? w : QApplication::activePopupWidget();
-}
-
-// Runs `check` on the next modal dialog or popup to appear, then closes it.
-void onNextModal(std::function<void(QWidget*)> check) {
-    QTimer::singleShot(0, [check] {
-        if (QWidget* w = shownModal()) {
-            check(w);
-            w->close();
-        }
-    });
-}
 
 // White pixels down the left border of the node/rank column's boxes: 20 per row.
 int labelledRowPixels(NRView* nrview) {
@@ -124,8 +105,7 @@ class MainWindowTest : public QObject {
         bars_ = saveTrace(dir_, "bars.zlv", barsTrace(), "[files]\n3:solver.c\n");
         empty_ = saveTrace(dir_, "empty.zlv", TraceWriter());
         TraceWriter junk;
-        junk.raw(std::span<const unsigned char>(
-            reinterpret_cast<const unsigned char*>("this is not a trace at all\n"), 27));
+        junk.raw(std::string("this is not a trace at all\n"));
         garbage_ = saveTrace(dir_, "garbage.zlv", junk);
         point_ = saveTrace(dir_, "point.zlv", spanTrace(0));
         extreme_ = saveTrace(
@@ -256,11 +236,9 @@ class MainWindowTest : public QObject {
         QCOMPARE(links(), std::pair(false, false));
         QCOMPARE(w.filterMenu()->actions().size(), 4);
         QCOMPARE(w.filterMenu()->actions()[0]->text(), QString("&Events"));
-        QCOMPARE(w.statMenu()->actions()[3]->text(), QString("Data si&ze transfered"));
-        QCOMPARE(w.statMenu()->actions()[3]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
     }
 
-    void longLoadsShowTheirProgressAndBlockASecondOpen() {
+    void longLoadsShowTheirProgressBlockASecondOpenAndCanBeCancelled() {
         ZLVR_anView w;
         w.setLoadProgressDelay(0); // every load counts as long
         bool sawProgress = false, secondOpenRefused = false;
@@ -275,12 +253,8 @@ class MainWindowTest : public QObject {
         QVERIFY(sawProgress && secondOpenRefused && w.isOpen());
         QVERIFY(w.findChild<QProgressDialog*>() == nullptr);
         QCOMPARE(w.trace()->processCount(), 3u); // the first file, not the refused one
-    }
 
-    void cancelledLoadLeavesTheWindowClosedAndUsable() {
-        ZLVR_anView w;
-        w.setLoadProgressDelay(0);
-        QVERIFY(w.openTrace(bars_));
+        // A cancelled load leaves the window closed and usable.
         bool cancelled = false;
         QTimer::singleShot(0, &w, [&] {
             auto* dialog = w.findChild<QProgressDialog*>();
@@ -290,13 +264,13 @@ class MainWindowTest : public QObject {
         });
         std::ostringstream errors;
         std::streambuf* saved = std::cerr.rdbuf(errors.rdbuf());
-        const bool opened = w.openTrace(span_);
+        const bool opened = w.openTrace(bars_);
         std::cerr.rdbuf(saved);
         QVERIFY(cancelled && !opened);
         verifyClosed(w);
         QVERIFY(errors.str().empty()); // a cancel is not a failure
         QVERIFY(w.findChild<QProgressDialog*>() == nullptr);
-        QVERIFY(w.openTrace(span_) && w.isOpen());
+        QVERIFY(w.openTrace(bars_) && w.isOpen());
         QCOMPARE(w.trace()->processCount(), 3u);
     }
 
@@ -405,7 +379,7 @@ class MainWindowTest : public QObject {
         p.eventview->grab();
     }
 
-    void dialogCommandsOpenTheirDialogs() {
+    void checkCommandRunsTheChecks() {
         ZLVR_anView w;
         QVERIFY(w.openTrace(bars_));
         QString output;
@@ -416,23 +390,6 @@ class MainWindowTest : public QObject {
         });
         w.slotCheck();
         QVERIFY(output.contains("Function MPI_Send was termitated for idle"));
-
-        const struct {
-            void (ZLVR_anView::*slot)();
-            const char* caption;
-        } statistics[] = {{&ZLVR_anView::slotStatNodesRanks, "Nodes and Ranks"},
-                          {&ZLVR_anView::slotStatProcess, "Process"},
-                          {&ZLVR_anView::slotStatSRMatrix, "Send Receive operations"},
-                          {&ZLVR_anView::slotStatCounters, "Counters"},
-                          {&ZLVR_anView::slotStatSZMatrix, "Transfered data size"}};
-        for (const auto& stat : statistics) {
-            QString caption;
-            onNextModal([&](QWidget* box) {
-                if (qobject_cast<Stat_Dlg*>(box)) caption = box->windowTitle();
-            });
-            (w.*stat.slot)();
-            QCOMPARE(caption, QString(stat.caption));
-        }
     }
 
     void filterDoneHidesRowsInBothViews() {

@@ -4,6 +4,7 @@
 
 #include "app/main_window.h"
 #include "model/trace_document.h"
+#include "tests/ui_test_helpers.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
 #include "ui/nr_view.h"
@@ -21,10 +22,6 @@
 #include <cmath>
 
 namespace {
-
-QRgb rgbAt(QWidget* w, int x, int y) {
-    return w->grab().toImage().pixel(x, y) & 0xFFFFFF;
-}
 
 // One wheel event of `notches` (120 each) at `at`.
 void wheel(QWidget* target, QPoint at, double notches, Qt::KeyboardModifiers modifiers = {}) {

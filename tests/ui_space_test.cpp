@@ -7,6 +7,7 @@
 #include "app/main_frame.h"
 #include "model/trace_document.h"
 #include "tests/ui_frame_setup.h"
+#include "tests/ui_test_helpers.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
 #include "ui/shared_view_state.h"
@@ -24,9 +25,6 @@
 
 namespace {
 
-QRgb rgbAt(QWidget* w, int x, int y) {
-    return w->grab().toImage().pixel(x, y) & 0xFFFFFF;
-}
 constexpr QRgb kMagenta = 0xFF00FF, kWhite = 0xFFFFFF, kBlack = 0;
 
 // `ranks` processes on one node, each from 0 to 200.

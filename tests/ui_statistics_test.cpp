@@ -6,6 +6,8 @@
 #include "model/trace_document.h"
 #include "stats/stat_dlg.h"
 #include "stats/stat_table_model.h"
+#include "tests/stat_table_lines.h"
+#include "tests/ui_test_helpers.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
 #include "ui/shared_view_state.h"
@@ -24,39 +26,11 @@
 
 namespace {
 
-// Runs `act` on the next modal dialog to appear, then closes it.
-void onNextModal(std::function<void(QWidget*)> act) {
-    QTimer::singleShot(0, [act] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            act(w);
-            w->close();
-        }
-    });
-}
-
 QStringList zlvLines(const QStringList& args) {
     QProcess zlv;
     zlv.start(ZLV_BINARY, args + QStringList{"--format", "tsv"});
     zlv.waitForFinished(60000);
-    return QString::fromUtf8(zlv.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-}
-
-// The dialog's table as tsv lines, as the tool prints it: a matrix's lines
-// lead with the row label, its first line with an empty cell.
-QStringList tableLines(const Stat_Dlg& dlg, bool matrix) {
-    const StatTableModel* m = dlg.tableModel();
-    QStringList lines, labels;
-    if (matrix) labels << QString();
-    for (int c = 0; c < m->columnCount(); ++c)
-        labels << m->headerData(c, Qt::Horizontal).toString();
-    lines << labels.join('\t');
-    for (int r = 0; r < m->rowCount(); ++r) {
-        QStringList cells;
-        if (matrix) cells << m->headerData(r, Qt::Vertical).toString();
-        for (int c = 0; c < m->columnCount(); ++c) cells << m->cellText(r, c);
-        lines << cells.join('\t');
-    }
-    return lines;
+    return tsvLines(zlv.readAllStandardOutput().toStdString());
 }
 
 } // namespace
@@ -73,31 +47,42 @@ class StatisticsTest : public QObject {
         bars_ = saveTrace(dir_, "bars.zlv", barsTrace());
     }
 
-    void menuItemsOpenTheirKinds() {
+    // Each item of the menu, and the window's slot of that kind, open its dialog.
+    void menuItemsAndSlotsOpenTheirKinds() {
         ZLVR_anView w;
         QVERIFY(w.openTrace(bars_));
         const struct {
             const char* text;
             QKeySequence key;
             const char* caption;
+            void (ZLVR_anView::*slot)();
         } items[] = {
-            {"&Nodes-Ranks", QKeySequence(Qt::CTRL | Qt::Key_N), "Nodes and Ranks"},
-            {"&Process", QKeySequence(Qt::CTRL | Qt::Key_P), "Process"},
-            {"&Send-Recv", QKeySequence(Qt::CTRL | Qt::Key_S), "Send Receive operations"},
-            {"Data si&ze transfered", QKeySequence(Qt::CTRL | Qt::Key_Z), "Transfered data size"},
-            {"&Counters", QKeySequence(Qt::CTRL | Qt::Key_C), "Counters"},
+            {"&Nodes-Ranks", QKeySequence(Qt::CTRL | Qt::Key_N), "Nodes and Ranks",
+             &ZLVR_anView::slotStatNodesRanks},
+            {"&Process", QKeySequence(Qt::CTRL | Qt::Key_P), "Process",
+             &ZLVR_anView::slotStatProcess},
+            {"&Send-Recv", QKeySequence(Qt::CTRL | Qt::Key_S), "Send Receive operations",
+             &ZLVR_anView::slotStatSRMatrix},
+            {"Data si&ze transfered", QKeySequence(Qt::CTRL | Qt::Key_Z), "Transfered data size",
+             &ZLVR_anView::slotStatSZMatrix},
+            {"&Counters", QKeySequence(Qt::CTRL | Qt::Key_C), "Counters",
+             &ZLVR_anView::slotStatCounters},
         };
         const QList<QAction*> actions = w.statMenu()->actions();
         QCOMPARE(actions.size(), 5);
         for (int i = 0; i < 5; ++i) {
             QCOMPARE(actions[i]->text(), QString(items[i].text));
             QCOMPARE(actions[i]->shortcut(), items[i].key);
-            QString caption;
-            onNextModal([&](QWidget* box) {
-                if (qobject_cast<Stat_Dlg*>(box)) caption = box->windowTitle();
-            });
-            actions[i]->trigger();
-            QCOMPARE(caption, QString(items[i].caption));
+            for (const std::function<void()>& open :
+                 {std::function<void()>([&] { actions[i]->trigger(); }),
+                  std::function<void()>([&] { (w.*items[i].slot)(); })}) {
+                QString caption;
+                onNextModal([&](QWidget* box) {
+                    if (qobject_cast<Stat_Dlg*>(box)) caption = box->windowTitle();
+                });
+                open();
+                QCOMPARE(caption, QString(items[i].caption));
+            }
         }
     }
 
@@ -146,11 +131,11 @@ class StatisticsTest : public QObject {
             onNextModal([&](QWidget* box) {
                 auto* dlg = static_cast<Stat_Dlg*>(box);
                 QComboBox* choice = dlg->rangeSelector();
-                whole = tableLines(*dlg, k.matrix);
+                whole = tableLines(dlg->tableModel(), k.matrix);
                 for (int item : {2, 1}) {
                     choice->setCurrentIndex(item);
                     emit choice->activated(item);
-                    (item == 2 ? inSelected : inVisible) = tableLines(*dlg, k.matrix);
+                    (item == 2 ? inSelected : inVisible) = tableLines(dlg->tableModel(), k.matrix);
                 }
             });
             (w.*k.slot)();

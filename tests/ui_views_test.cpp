@@ -3,6 +3,7 @@
 
 #include "dialogs/palette_dlg.h"
 #include "model/trace_document.h"
+#include "tests/ui_test_helpers.h"
 #include "tests/ui_trace_files.h"
 #include "ui/event_expl.h"
 #include "ui/nr_view.h"
@@ -23,10 +24,6 @@ namespace {
 
 QImage shot(QWidget& w) {
     return w.grab().toImage();
-}
-
-QRgb rgbAt(const QImage& img, int x, int y) {
-    return img.pixel(x, y) & 0xFFFFFF;
 }
 
 constexpr QRgb kBlack = 0x000000, kWhite = 0xFFFFFF, kMagenta = 0xFF00FF, kRed = 0xFF0000,
@@ -128,7 +125,7 @@ class ViewsTest : public QObject {
         QVERIFY(!anyOf(img, QRect(125, 60, 1, 4), kWhite));
     }
 
-    void linksAreWhiteLines() {
+    void linksAreWhiteLinesCutAtTheRightEdge() {
         const QImage img = shot(openView(600, true)->view);
         // From the send's start on its centre line to the receive's end on the partner's.
         QVERIFY(anyOf(img, QRect(125, 61, 1, 3), kWhite));
@@ -136,14 +133,13 @@ class ViewsTest : public QObject {
         QVERIFY(anyOf(img, QRect(299, 88, 3, 3), kWhite));
         // The unfinished send has no partner: no line leaves it.
         QVERIFY(allBlack(img, QRect(262, 53, 40, 6)));
-    }
 
-    void linkIsCutAtTheRightEdge() {
-        const QImage img = shot(openView(210, true)->view); // t1 = 200
+        // Cut at the right edge.
+        const QImage cut = shot(openView(210, true)->view); // t1 = 200
         // Partner edge 100 becomes 60 + 40 * (200 - 50) / (300 - 50) = 84: ends at (200, 74).
-        QVERIFY(anyOf(img, QRect(198, 73, 3, 3), kWhite));
-        QVERIFY(!anyOf(img, QRect(202, 56, 8, 30), kWhite));
-        QCOMPARE(rgbAt(img, 199, 90), kRed); // the receive is clipped at t1 too
+        QVERIFY(anyOf(cut, QRect(198, 73, 3, 3), kWhite));
+        QVERIFY(!anyOf(cut, QRect(202, 56, 8, 30), kWhite));
+        QCOMPARE(rgbAt(cut, 199, 90), kRed); // the receive is clipped at t1 too
     }
 
     void filterAndScrolling() {

@@ -50,24 +50,42 @@ TEST(RowGeometry, FittedRowsFillTheViewOrShrinkToOnePixel) {
 }
 
 TEST(RowLayout, RowsOfAnyHeightStackFromTheBottom) {
-    const std::vector<bool> shown{true, false, true, true, true};
-    // The default is the 20-pixel row.
-    const RowLayout classic = layoutRows(shown, 5, 100), twenty = layoutRows(shown, 5, 100, 20);
-    ASSERT_EQ(classic.rows.size(), twenty.rows.size());
-    for (size_t i = 0; i < classic.rows.size(); ++i)
-        EXPECT_EQ(classic.rows[i].bottom, twenty.rows[i].bottom);
-
-    const RowLayout l = layoutRows(shown, 5, 100, 25);
-    EXPECT_EQ(l.geometry, rowGeometry(25));
-    std::vector<std::pair<uint32_t, int64_t>> rows;
-    for (const Row& r : l.rows) rows.emplace_back(r.position, r.bottom);
-    EXPECT_EQ(rows,
-              (std::vector<std::pair<uint32_t, int64_t>>{{4, 100}, {3, 75}, {2, 50}, {0, 25}}));
-    // One scrolled off below: its edge lies below the view.
-    const RowLayout off = layoutRows(shown, 4, 100, 25);
+    using Rows = std::vector<std::pair<uint32_t, int64_t>>; // (position, bottom), bottom up
+    const std::vector<bool> three(3, true), four(4, true), gap{true, false, true, true, true};
+    const struct {
+        const std::vector<bool>& shown;
+        int64_t pos;
+        int height, rowHeight;
+        Rows rows;
+    } cases[] = {
+        // The default 20-pixel rows: the pixels of ui_views_test at pos 3.
+        {three, 2, 100, kRowHeight, {{1, 100}, {0, 80}}},
+        {four, 4, 50, kRowHeight, {{3, 50}, {2, 30}, {1, 10}}},
+        {three, 5, 100, kRowHeight, {{2, 100}, {1, 80}, {0, 60}}},
+        {{}, 0, 100, kRowHeight, {}},
+        // A hidden row closes the gap.
+        {gap, 5, 100, 25, {{4, 100}, {3, 75}, {2, 50}, {0, 25}}},
+    };
+    for (const auto& c : cases) {
+        const RowLayout l = layoutRows(c.shown, c.pos, c.height, c.rowHeight);
+        EXPECT_EQ(l.geometry, rowGeometry(c.rowHeight));
+        Rows rows;
+        for (const Row& r : l.rows) rows.emplace_back(r.position, r.bottom);
+        EXPECT_EQ(rows, c.rows) << c.pos << " " << c.rowHeight;
+    }
+    // Partner edges of rows scrolled off below lie below the view, of rows
+    // beyond the top row above it; a hidden row has none.
+    const RowLayout below = layoutRows(four, 2, 100);
+    EXPECT_EQ(std::tuple(*below.edgeOf[3], *below.edgeOf[2], *below.edgeOf[1]),
+              std::tuple(int64_t{140}, int64_t{120}, int64_t{100}));
+    const RowLayout tall = layoutRows(std::vector<bool>(5, true), 5, 50);
+    EXPECT_EQ(std::pair(tall.rows.size(), *tall.edgeOf[0]), std::pair(size_t{3}, int64_t{-30}));
+    EXPECT_FALSE(layoutRows({true, false}, 2, 100).edgeOf[1]);
+    const RowLayout off = layoutRows(gap, 4, 100, 25);
     EXPECT_EQ(*off.edgeOf[4], 125);
     EXPECT_EQ(off.rows.front().position, 3u);
     // A press on a shared boundary falls into both rows; the walk tries the lower first.
+    const RowLayout l = layoutRows(gap, 5, 100, 25);
     EXPECT_TRUE(rowContains(l.rows[1], 50, 25) && rowContains(l.rows[2], 50, 25));
     EXPECT_FALSE(rowContains(l.rows[1], 49, 25));
     EXPECT_TRUE(rowContains(l.rows[1], 49, 26));
@@ -134,32 +152,42 @@ TEST(Navigation, OnlyAViewLeftAsTheAllButtonLeavesItIsFitted) {
     EXPECT_FALSE(isFitted(anchored, limits));
 }
 
-TEST(RulerTicks, AnOriginMovesTheTicksAndTheirLabels) {
-    // Origin 0 is the ruler as it was.
-    for (const int64_t t0 : {int64_t{130}, int64_t{300}, int64_t{-250}}) {
-        const std::vector<RulerTick> plain = rulerTicksFrom(1.0, t0, 480);
-        const std::vector<RulerTick> zero = rulerTicksFrom(1.0, t0, 480, 0);
-        ASSERT_EQ(plain.size(), zero.size());
-        for (size_t i = 0; i < plain.size(); ++i)
-            EXPECT_EQ(std::pair(plain[i].x, plain[i].label), std::pair(zero[i].x, zero[i].label));
+// From any left edge and origin the ticks sit on multiples of the step
+// counted from the origin, one pixel right of their place; on the step grid
+// from origin 0 they are the classic ruler's.
+TEST(RulerTicks, FromAnyLeftEdgeAndOriginTheyFollowTheStepGrid) {
+    for (const auto& [zoom, offset] :
+         {std::pair(0.00048, 0), {1.0, 7}, {0.03, -4}, {30.0, 2}, {1.0, 3}}) {
+        const std::vector<RulerTick> from = rulerTicksFrom(zoom, offset * scrollStep(zoom), 480),
+                                     on = rulerTicks(zoom, offset, 480);
+        ASSERT_EQ(from.size(), on.size()) << zoom;
+        for (size_t i = 0; i < on.size(); ++i)
+            EXPECT_EQ(std::pair(from[i].x, from[i].label), std::pair(on[i].x, on[i].label));
     }
+    // Left edge at 130, step 100: the first tick is 200, one pixel right of x(200) = 70.
+    const std::vector<RulerTick> off = rulerTicksFrom(1.0, 130, 480);
+    ASSERT_GE(off.size(), 2u);
+    EXPECT_EQ(std::pair(off[0].x, off[0].label), std::pair(71, std::string("200")));
+    EXPECT_EQ(off[1].x, 171);
+    EXPECT_LT(off.back().x, 420);
     // The trace starts at 130, the view at 200: the first tick counts 100
     // from the start, at time 230, one pixel right of x(230) = 30.
     const std::vector<RulerTick> ticks = rulerTicksFrom(1.0, 200, 480, 130);
     ASSERT_GE(ticks.size(), 3u);
     EXPECT_EQ(std::tuple(ticks[0].x, ticks[0].label, ticks[0].time),
               std::tuple(31, std::string("100"), int64_t{100}));
-    for (const double zoom : {1.0, 0.0371, 0.00048}) {
-        const int64_t origin = 123'457, t0 = 2'000'011;
-        const int64_t step = scrollStep(zoom);
-        const std::vector<RulerTick> far = rulerTicksFrom(zoom, t0, 600, origin);
-        ASSERT_FALSE(far.empty()) << zoom;
-        EXPECT_LT(far.front().time + origin - t0, step) << zoom; // no tick left out first
-        for (const RulerTick& t : far) {
-            EXPECT_EQ(t.time % step, 0) << zoom;
-            EXPECT_EQ(t.x, static_cast<int>(std::trunc((t.time + origin - t0) * zoom)) + 1);
+    for (const int64_t origin : {int64_t{0}, int64_t{123'457}})
+        for (const double zoom : {1.0, 0.0371, 0.00048}) {
+            const int64_t t0 = 2'000'011;
+            const int64_t step = scrollStep(zoom);
+            const std::vector<RulerTick> far = rulerTicksFrom(zoom, t0, 600, origin);
+            ASSERT_FALSE(far.empty()) << zoom;
+            EXPECT_LT(far.front().time + origin - t0, step) << zoom; // no tick left out first
+            for (const RulerTick& t : far) {
+                EXPECT_EQ(t.time % step, 0) << zoom;
+                EXPECT_EQ(t.x, static_cast<int>(std::trunc((t.time + origin - t0) * zoom)) + 1);
+            }
         }
-    }
     // Extremes saturate, and the walk ends.
     EXPECT_LE(rulerTicksFrom(1e-12, std::numeric_limits<int64_t>::max() - 5, 480,
                              std::numeric_limits<int64_t>::min())

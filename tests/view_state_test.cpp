@@ -1,13 +1,12 @@
 // The view library without a screen: the view state's place and zoom, its
-// history, the ruler off the step grid, and the time index and hit test
-// against a walk of every call from the first.
+// history, and the time index and hit test against a walk of every call from
+// the first.
 
 #include "model/trace_document.h"
 #include "model/wrapping_math.h"
 #include "view/hit_test.h"
 #include "view/navigation.h"
 #include "view/row_layout.h"
-#include "view/ruler_ticks.h"
 #include "view/time_index.h"
 #include "view/view_filter.h"
 #include "view/view_state.h"
@@ -130,22 +129,6 @@ TEST(ViewState, ARangeOverTheWholeTimeAxisKeepsItsOrderAndASaturatedLength) {
     const NavigationLimits l{lo, hi, 510};
     const Viewport v = viewportOfRange(*s.range(), l);
     EXPECT_TRUE(std::isfinite(v.zoom) && v.zoom > 0);
-}
-
-TEST(RulerTicks, OffTheGridTicksSitOnMultiplesOfTheStep) {
-    // On the grid both give the same ticks.
-    for (const auto& [zoom, offset] : {std::pair(0.00048, 0), {1.0, 7}, {0.03, -4}, {30.0, 2}})
-        EXPECT_EQ(rulerTicksFrom(zoom, offset * scrollStep(zoom), 480).size(),
-                  rulerTicks(zoom, offset, 480).size());
-    const std::vector<RulerTick> on = rulerTicks(1.0, 3, 480), from = rulerTicksFrom(1.0, 300, 480);
-    for (size_t i = 0; i < on.size(); ++i)
-        EXPECT_EQ(std::pair(on[i].x, on[i].label), std::pair(from[i].x, from[i].label));
-    // Left edge at 130, step 100: the first tick is 200, one pixel right of x(200) = 70.
-    const std::vector<RulerTick> off = rulerTicksFrom(1.0, 130, 480);
-    ASSERT_GE(off.size(), 2u);
-    EXPECT_EQ(std::pair(off[0].x, off[0].label), std::pair(71, std::string("200")));
-    EXPECT_EQ(off[1].x, 171);
-    EXPECT_LT(off.back().x, 420);
 }
 
 namespace {

@@ -60,7 +60,7 @@ std::map<std::string, std::string> fieldsOf(const CallDetails& d) {
 
 } // namespace
 
-TEST(CallDetails, EveryFieldAndBothEndsOfTheLink) {
+TEST(CallDetails, EveryFieldBothEndsOfTheLinkAndTimesFromTheOrigin) {
     LoadedTrace r = threeRanks();
     TTrace& t = *r.trace;
     const uint32_t p0 = positionOfRank(t, 0), p1 = positionOfRank(t, 1);
@@ -98,17 +98,11 @@ TEST(CallDetails, EveryFieldAndBothEndsOfTheLink) {
     EXPECT_EQ(detailsText(d).substr(0, 32), "Function: MPI_Send\nRank: 0\nNode:");
     EXPECT_EQ(positionOfCall(t, recv), p1);
     EXPECT_EQ(callIndexIn(t, p1, recv), 1u);
-}
 
-// Times counted from an origin, as the ruler counts them: start and end
-// move with it, the duration and every other field stay; far origins stop
-// at the limit instead of wrapping to the other sign.
-TEST(CallDetails, TimesCountFromTheOrigin) {
-    LoadedTrace r = threeRanks();
-    TTrace& t = *r.trace;
-    const uint32_t p0 = positionOfRank(t, 0);
-    const TFunc& send = callOf(t, 0, 2);
-    const auto loaded = fieldsOf(callDetails(t, p0, send));
+    // Times counted from an origin, as the ruler counts them: start and end
+    // move with it, the duration and every other field stay; far origins
+    // stop at the limit instead of wrapping to the other sign.
+    const auto loaded = fieldsOf(d);
     for (const auto& [origin, start, end] :
          {std::tuple<int64_t, const char*, const char*>{40, "10 µs", "110 µs"},
           {-25, "75 µs", "175 µs"},

@@ -70,6 +70,13 @@ LoadedTrace loadTrace(const std::string& path) {
     return loaded;
 }
 
+LoadedRun runAndLoad(const std::string& program, const std::string& mode, bool preload,
+                     const std::string& base, const std::string& env) {
+    LoadedRun r{runTraced(program, mode, preload, base, 4, env), {}};
+    r.loaded = loadTrace(r.run.tracePath());
+    return r;
+}
+
 std::vector<const TFunc*> callsWith(const TProcess& p, uint32_t funcId) {
     std::vector<const TFunc*> out;
     for (const TFunc& f : p.calls)

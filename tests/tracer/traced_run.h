@@ -4,6 +4,8 @@
 
 #include "model/trace_document.h"
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +24,15 @@ struct TracedRun {
 // Empty when mpirun can run; otherwise why not.
 std::string whyMpirunUnavailable();
 
+// Tests of traced runs: skipped where mpirun cannot run.
+class TracedRunTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string why = whyMpirunUnavailable();
+        if (!why.empty()) GTEST_SKIP() << why;
+    }
+};
+
 // preload: trace through LD_PRELOAD (the program is not linked with the tracer).
 // env: further variables for every process, "NAME=value" separated by spaces.
 TracedRun runTraced(const std::string& program, const std::string& mode, bool preload,
@@ -36,6 +47,14 @@ struct LoadedTrace {
     std::string databaseMessages; // database messages
 };
 LoadedTrace loadTrace(const std::string& path);
+
+// A run and the trace it left.
+struct LoadedRun {
+    TracedRun run;
+    LoadedTrace loaded;
+};
+LoadedRun runAndLoad(const std::string& program, const std::string& mode, bool preload,
+                     const std::string& base, const std::string& env = "");
 
 // The calls of p with this identifier, in call order.
 std::vector<const TFunc*> callsWith(const TProcess& p, uint32_t funcId);

@@ -14,13 +14,7 @@
 
 namespace {
 
-class TracedFortran : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        const std::string why = whyMpirunUnavailable();
-        if (!why.empty()) GTEST_SKIP() << why;
-    }
-};
+using TracedFortran = TracedRunTest;
 
 std::map<uint32_t, int> countsOf(const TProcess& p) {
     std::map<uint32_t, int> c;
@@ -29,9 +23,8 @@ std::map<uint32_t, int> countsOf(const TProcess& p) {
 }
 
 TEST_F(TracedFortran, EveryInterfaceIsRecordedLinkedAndChecked) {
-    const TracedRun run = runTraced(ZLV_FORTRAN_PROGRAM, "", true, "fortran");
+    const auto [run, loaded] = runAndLoad(ZLV_FORTRAN_PROGRAM, "", true, "fortran");
     ASSERT_EQ(run.exitStatus, 0) << run.log;
-    const LoadedTrace loaded = loadTrace(run.tracePath());
     ASSERT_TRUE(loaded.trace->loaded()) << loaded.loaderMessages;
     EXPECT_EQ(loaded.loaderMessages, "");
     const TTrace& t = *loaded.trace;

@@ -58,32 +58,15 @@ Counts countsOf(const TProcess& p) {
     return c;
 }
 
-class TracedProgram : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        const std::string why = whyMpirunUnavailable();
-        if (!why.empty()) GTEST_SKIP() << why;
-    }
-};
+using TracedProgram = TracedRunTest;
 
 // One run per suite: the runs take seconds.
-struct NormalRun {
-    TracedRun run;
-    LoadedTrace loaded;
-};
-
-NormalRun normalRun(const char* program, bool preload, const char* name) {
-    NormalRun n{runTraced(program, "normal", preload, name), {}};
-    n.loaded = loadTrace(n.run.tracePath());
-    return n;
-}
-
-const NormalRun& preloadedRun() {
-    static const NormalRun r = normalRun(ZLV_CALLS_PLAIN, true, "plain");
+const LoadedRun& preloadedRun() {
+    static const LoadedRun r = runAndLoad(ZLV_CALLS_PLAIN, "normal", true, "plain");
     return r;
 }
 
-void expectCleanLoad(const NormalRun& r) {
+void expectCleanLoad(const LoadedRun& r) {
     ASSERT_EQ(r.run.exitStatus, 0) << r.run.log;
     ASSERT_TRUE(r.loaded.trace->loaded()) << r.loaded.loaderMessages;
     EXPECT_EQ(r.loaded.loaderMessages + r.loaded.databaseMessages, "");
@@ -248,7 +231,7 @@ void expectPostedReceivesTellWhatTheyReceived(TTrace& t) {
 }
 
 TEST_F(TracedProgram, PreloadedRunLoadsCleanlyLinksAndKeepsCommunicators) {
-    const NormalRun& r = preloadedRun();
+    const LoadedRun& r = preloadedRun();
     expectCleanLoad(r);
     ASSERT_FALSE(HasFailure());
     expectCountsAndOrder(*r.loaded.trace);
@@ -260,7 +243,7 @@ TEST_F(TracedProgram, PreloadedRunLoadsCleanlyLinksAndKeepsCommunicators) {
 }
 
 TEST_F(TracedProgram, PreloadedRunPassesTheChecksButThePlantedCommunicatorAndHasAddresses) {
-    const NormalRun& r = preloadedRun();
+    const LoadedRun& r = preloadedRun();
     ASSERT_TRUE(r.loaded.trace->loaded()) << r.run.log;
     TTrace& t = *r.loaded.trace;
     std::vector<std::string> lines;
@@ -283,7 +266,7 @@ TEST_F(TracedProgram, PreloadedRunPassesTheChecksButThePlantedCommunicatorAndHas
 }
 
 TEST_F(TracedProgram, InstrumentedRunHasFilesLinesSectionsAndCounters) {
-    const NormalRun r = normalRun(ZLV_CALLS_INSTRUMENTED, false, "instrumented");
+    const LoadedRun r = runAndLoad(ZLV_CALLS_INSTRUMENTED, "normal", false, "instrumented");
     expectCleanLoad(r);
     TTrace& t = *r.loaded.trace;
     expectCountsAndOrder(t);

@@ -27,17 +27,11 @@ thread_local int t_depth = 0;
 thread_local const char* t_nextFile = nullptr;
 thread_local unsigned t_nextLine = 0;
 
-// One record as a wrapper asks for it.
+// One record as a wrapper asks for it: the call's fields as the format
+// names them, and the members of a communicator it made.
 struct Pending {
     enum Kind { kShort, kLong, kComm } kind = kShort;
-    uint32_t location = 0;
-    uint32_t func = 0;
-    int64_t start = 0;
-    int64_t end = 0;
-    uint32_t size = 0;
-    uint32_t msgTag = 0;
-    int32_t peer = 0;
-    uint32_t comm = 0;
+    CallRecord call;
     std::vector<uint32_t> members;
 };
 
@@ -129,19 +123,20 @@ size_t writeLocked(const Pending& r) {
     if (!allowed(r.kind)) return 0; // the polls reached the limit
     RecordStream& out = stream();
     size_t at = 0;
+    const CallRecord& c = r.call;
     switch (r.kind) {
     case Pending::kShort:
-        out.shortCall(r.location, r.func, r.start, r.end);
+        out.shortCall(c.location, c.function, c.start, c.end);
         break;
     case Pending::kLong:
-        at = out.longCall(r.location, r.func, r.start, r.end, r.size, r.msgTag, r.peer, r.comm);
+        at = out.longCall(c.location, c.function, c.start, c.end, c.size, c.msgTag, c.peer, c.comm);
         break;
     case Pending::kComm:
-        out.commCall(r.location, r.func, r.start, r.end, r.comm, r.members.data(),
+        out.commCall(c.location, c.function, c.start, c.end, c.comm, r.members.data(),
                      r.members.size());
         break;
     }
-    countRecordLocked(r.end);
+    countRecordLocked(c.end);
     return at;
 }
 
@@ -149,6 +144,14 @@ size_t write(const Pending& r) {
     if (!allowed(r.kind)) return 0;
     SharedLock guard;
     return writeLocked(r);
+}
+
+// A nested call's record waits for the enclosing call's; returns where a
+// long record was written (0 when it waits or was not written).
+size_t submit(Pending&& r, bool nested) {
+    if (!nested) return write(r);
+    t_deferred.push_back(std::move(r));
+    return 0;
 }
 
 void writeDeferred() {
@@ -218,28 +221,18 @@ int64_t Call::finish() {
 }
 
 void Call::shortRecord(uint32_t func, int64_t end) const {
-    Pending r{Pending::kShort, location, func, start, end, 0, 0, 0, 0, {}};
-    if (nested_)
-        t_deferred.push_back(std::move(r));
-    else
-        write(r);
+    submit({Pending::kShort, {location, func, start, end, 0, 0, 0, 0}, {}}, nested_);
 }
 
 size_t Call::longRecord(uint32_t func, int64_t end, uint32_t size, uint32_t msgTag, int32_t peer,
                         uint32_t comm) const {
-    Pending r{Pending::kLong, location, func, start, end, size, msgTag, peer, comm, {}};
-    if (!nested_) return write(r);
-    t_deferred.push_back(std::move(r));
-    return 0;
+    return submit({Pending::kLong, {location, func, start, end, size, msgTag, peer, comm}, {}},
+                  nested_);
 }
 
 void Call::commRecord(uint32_t func, int64_t end, uint32_t comm,
                       const std::vector<uint32_t>& members) const {
-    Pending r{Pending::kComm, location, func, start, end, 0, 0, 0, comm, members};
-    if (nested_)
-        t_deferred.push_back(std::move(r));
-    else
-        write(r);
+    submit({Pending::kComm, {location, func, start, end, 0, 0, 0, comm}, members}, nested_);
 }
 
 void Call::poll(uint32_t func, int64_t end, uint32_t comm) const {
