@@ -107,6 +107,23 @@ StatTable profileByRankTable(Profile profile) {
                      });
 }
 
+StatTable regionProfileTable(RegionProfile profile) {
+    const int64_t whole = profile.runTimeSum;
+    return rowsTable({"Region", "Visits", "Inclusive [us]", "Exclusive [us]", "Mean [us]",
+                      "Inclusive [%]", "Exclusive [%]"},
+                     std::move(profile.regions), [whole](const RegionFigures& r) -> Cells {
+                         const double mean =
+                             static_cast<double>(r.inclusive) / static_cast<double>(r.visits);
+                         return {r.name,
+                                 num(r.visits),
+                                 num(r.inclusive),
+                                 num(r.exclusive),
+                                 twoDecimals(mean),
+                                 sharePercent(r.inclusive, whole),
+                                 sharePercent(r.exclusive, whole)};
+                     });
+}
+
 StatTable messageSizesTable(const MessageSizes& sizes) {
     std::vector<uint32_t> bins;
     uint32_t used = 0;

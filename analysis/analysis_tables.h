@@ -5,6 +5,7 @@
 #include "analysis/clock_quality.h"
 #include "analysis/message_sizes.h"
 #include "analysis/profile.h"
+#include "analysis/region_profile.h"
 #include "analysis/wait_states.h"
 #include "model/stat_tables.h"
 
@@ -12,6 +13,7 @@ enum class WaitsBy { Kind, Rank, Function };
 
 StatTable profileByFunctionTable(Profile profile); // then the row "(outside MPI)"
 StatTable profileByRankTable(Profile profile);
+StatTable regionProfileTable(RegionProfile profile);
 StatTable messageSizesTable(const MessageSizes& sizes); // bins up to the largest used one
 StatTable waitsTable(WaitStates waits, WaitsBy by);
 StatTable waitListTable(WaitStates waits); // the instances of `worst`, largest first

@@ -1,11 +1,12 @@
 #include "analysis/collective_instances.h"
 
 #include "model/comm_lookup.h"
+#include "model/memory_advice.h"
 #include "model/parallel_for.h"
 
 #include <algorithm>
 #include <map>
-#include <tuple>
+#include <mutex>
 #include <unordered_map>
 
 namespace {
@@ -23,8 +24,8 @@ struct SeriesKey {
 
 constexpr uint32_t kNoRecord = UINT32_MAX; // lifetime of a communicator the process never created
 
-// The local series of recent (identifier, function) pairs, and their
-// communicator's place in the process's list.
+// The local series of recent (identifier, function) pairs, their
+// communicator's place in the process's list, and the last root asked.
 constexpr uint32_t kSkipped = UINT32_MAX;
 constexpr uint32_t kCacheSlots = 32;
 struct SeriesCache {
@@ -33,120 +34,166 @@ struct SeriesCache {
     uint64_t validBefore = 0;
     uint32_t series = kSkipped;
     uint32_t view = CommLookup::kNone;
+    int32_t peer = 0;
+    bool peerIsRoot = false;
+    bool peerKnown = false;
 };
 
-// One process's calls, with series local to the process and k counted per series.
-struct ProcessSeries {
-    std::vector<SeriesKey> keys;     // local series
-    std::vector<uint32_t> lengths;   // calls per local series
-    std::vector<MemberCall> calls;   // instance holds the local series until resolved
-    std::vector<uint32_t> positions; // k of each call in its series
-    std::vector<int64_t> starts;     // corrected start of each call
-    std::vector<uint32_t> linkedSends;
-};
-
-ProcessSeries seriesOf(const ScopedProcess& sp) {
-    const TProcess& p = *sp.process;
-    ProcessSeries out;
-    CommLookup lookup(p);
-    // Lifetime and smallest member of each communicator record.
-    std::vector<uint32_t> lifetime(p.comms.size()), lowest(p.comms.size(), UINT32_MAX);
-    std::unordered_map<uint32_t, uint32_t> seen;
-    for (size_t v = 0; v < p.comms.size(); ++v) {
-        const TComm& c = p.comms[v];
-        lifetime[v] = seen[c.id]++;
-        if (c.id == kWorldComm) lowest[v] = 0;
-        const size_t listed = std::min<size_t>(c.size, c.members.size());
-        for (size_t m = 0; m < listed; ++m) lowest[v] = std::min(lowest[v], c.members[m]);
+// The series every process shares, numbered as they are first met.
+class GlobalSeries {
+  public:
+    uint32_t idOf(const SeriesKey& key) {
+        const std::lock_guard<std::mutex> hold(mutex_);
+        return ids_.try_emplace(key, static_cast<uint32_t>(ids_.size())).first->second;
     }
-    // (view or identifier, function) -> local series
-    std::unordered_map<uint64_t, uint32_t> local, unknown;
-    SeriesCache cache[kCacheSlots];
-    for (uint32_t k = 0; k < p.calls.size(); ++k) {
-        const TFunc& f = p.calls[k];
-        if (f.linkCount && (f.funcId == kFuncSend || f.funcId == kFuncIsend))
-            out.linkedSends.push_back(k);
-        const uint32_t id = f.baseFuncId();
-        const CollectiveKind kind = collectiveKind(id);
-        if (kind == CollectiveKind::None) continue;
-        // The series of (identifier, function) stays the answer until its
-        // communicator is freed (those listed before it with that identifier
-        // were freed already); without a record, for this call only.
-        SeriesCache& cached = cache[(f.comm * 31 + id) & (kCacheSlots - 1)];
-        if (cached.comm != f.comm || cached.funcId != id || k >= cached.validBefore) {
-            const uint32_t view = lookup.find(f.comm, k);
-            const TComm* c = lookup.comm(view);
-            cached = {f.comm, id, c ? (c->freedAt ? uint64_t{c->freedAt} + 1 : UINT64_MAX) : k + 1,
-                      kSkipped, view};
-            if (c ? c->id == kSelfComm : f.comm == kSelfComm) continue;
-            // Calls on identifiers without a record go by the identifier.
-            const uint64_t series = uint64_t{c ? view : f.comm} << 32 | id;
-            auto [at, made] =
-                (c ? local : unknown).try_emplace(series, static_cast<uint32_t>(out.keys.size()));
-            if (made) {
-                out.keys.push_back(c ? SeriesKey{c->id, lifetime[view], lowest[view], id}
-                                     : SeriesKey{f.comm, kNoRecord, kNoRecord, id});
-                out.lengths.push_back(0);
-            }
-            cached.series = at->second;
+    size_t size() const { return ids_.size(); }
+
+  private:
+    std::mutex mutex_;
+    std::map<SeriesKey, uint32_t> ids_;
+};
+
+// Lifetime and smallest member of each communicator record of a process.
+struct CommShapes {
+    std::vector<uint32_t> lifetime, lowest;
+
+    explicit CommShapes(const TProcess& p) : lifetime(p.comms.size()), lowest(p.comms.size()) {
+        std::unordered_map<uint32_t, uint32_t> seen;
+        for (size_t v = 0; v < p.comms.size(); ++v) {
+            const TComm& c = p.comms[v];
+            lifetime[v] = seen[c.id]++;
+            lowest[v] = c.id == kWorldComm ? 0 : UINT32_MAX;
+            const size_t listed = std::min<size_t>(c.size, c.members.size());
+            for (size_t m = 0; m < listed; ++m) lowest[v] = std::min(lowest[v], c.members[m]);
         }
-        if (cached.series == kSkipped) continue; // the self communicator
-        const uint32_t series = cached.series;
-        // The root as the model takes it: the peer's global rank is this process's.
-        const bool root = lookup.globalRank(cached.view, f.peer) == static_cast<int32_t>(p.rank);
-        out.calls.push_back({series, k, kind, root});
-        out.positions.push_back(out.lengths[series]++);
-        out.starts.push_back(wrapAdd(f.start, sp.offset));
     }
-    return out;
-}
+};
 
 } // namespace
 
-CollectiveInstances::CollectiveInstances(std::span<const ScopedProcess> procs)
-    : calls_(procs.size()), linkedSends_(procs.size()) {
-    std::vector<ProcessSeries> series(procs.size());
-    parallelFor(static_cast<uint32_t>(procs.size()),
-                [&](uint32_t i) { series[i] = seriesOf(procs[i]); });
+CollectiveInstances::CollectiveInstances(std::span<const ScopedProcess> procs, unsigned workers,
+                                         const LinkedSends& linkedSends)
+    : storage_(std::max(workers, 1u)), processes_(procs.size()) {
+    workers = static_cast<unsigned>(storage_.size());
+    size_t calls = 0;
+    for (const ScopedProcess& sp : procs) calls += sp.process->calls.size();
+    // Room for a member per call; only the pages written are backed, as
+    // huge pages: a fresh page per few hundred members would cost more than
+    // finding them.
+    for (std::vector<Member>& s : storage_) reserveUpTo(s, calls);
+    const bool wantSends = static_cast<bool>(linkedSends);
+    GlobalSeries global;
+    // Per worker, per global series: what its instances wait for so far, and
+    // how many calls the longest member share had.
+    std::vector<std::vector<std::vector<Arrival>>> parts(workers);
+    std::vector<std::vector<uint32_t>> longest(workers);
+
+    parallelFor(workers, static_cast<uint32_t>(procs.size()), [&](unsigned w, uint32_t i) {
+        const ScopedProcess& sp = procs[i];
+        const TProcess& p = *sp.process;
+        ProcessCalls& out = processes_[i];
+        std::vector<Member>& members = storage_[w];
+        std::vector<std::vector<Arrival>>& arrivals = parts[w];
+        const size_t firstMember = members.size();
+        const CommLookup lookup(p);
+        const CommShapes shapes(p);
+        // (view or identifier, function) -> local series
+        std::unordered_map<uint64_t, uint32_t> local, unknown;
+        std::vector<uint32_t> lengths; // calls per local series
+        SeriesCache cache[kCacheSlots];
+        constexpr uint32_t kRun = 256;
+        uint32_t sends[kRun], queued = 0;
+        const TFunc* const first = p.calls.data();
+        const auto count = static_cast<uint32_t>(p.calls.size());
+        for (uint32_t k = 0; k < count; ++k) {
+            __builtin_prefetch(first + k + 16);
+            const TFunc& f = first[k];
+            if (f.linkCount && (f.funcId == kFuncSend || f.funcId == kFuncIsend) && wantSends) {
+                sends[queued++] = k;
+                if (queued == kRun) {
+                    linkedSends(w, i, {sends, queued});
+                    queued = 0;
+                }
+            }
+            const uint32_t id = f.baseFuncId();
+            const CollectiveKind kind = collectiveKind(id);
+            if (kind == CollectiveKind::None) continue;
+            // The series of (identifier, function) stays the answer until its
+            // communicator is freed (those listed before it with that
+            // identifier were freed already); without a record, for this
+            // call only.
+            SeriesCache& cached = cache[(f.comm * 31 + id) & (kCacheSlots - 1)];
+            if (cached.comm != f.comm || cached.funcId != id || k >= cached.validBefore) {
+                const uint32_t view = lookup.find(f.comm, k);
+                const TComm* c = lookup.comm(view);
+                cached = {f.comm, id,
+                          c ? (c->freedAt ? uint64_t{c->freedAt} + 1 : UINT64_MAX) : k + 1,
+                          kSkipped, view};
+                if (c ? c->id == kSelfComm : f.comm == kSelfComm) continue;
+                // Calls on identifiers without a record go by the identifier.
+                const uint64_t key = uint64_t{c ? view : f.comm} << 32 | id;
+                auto [at, made] = (c ? local : unknown)
+                                      .try_emplace(key, static_cast<uint32_t>(out.series.size()));
+                if (made) {
+                    const SeriesKey shared =
+                        c ? SeriesKey{c->id, shapes.lifetime[view], shapes.lowest[view], id}
+                          : SeriesKey{f.comm, kNoRecord, kNoRecord, id};
+                    const uint32_t g = global.idOf(shared);
+                    out.series.push_back({g, 0, id, kind});
+                    lengths.push_back(0);
+                    if (arrivals.size() <= g) {
+                        arrivals.resize(g + 1);
+                        longest[w].resize(g + 1);
+                    }
+                }
+                cached.series = at->second;
+            }
+            if (cached.series == kSkipped) continue; // the self communicator
+            // The root as the model takes it: the peer's global rank is this
+            // process's. Roots repeat, so the last answer is kept.
+            if (!cached.peerKnown || cached.peer != f.peer) {
+                cached.peer = f.peer;
+                cached.peerIsRoot =
+                    lookup.globalRank(cached.view, f.peer) == static_cast<int32_t>(p.rank);
+                cached.peerKnown = true;
+            }
+            const uint32_t series = cached.series;
+            const uint32_t position = lengths[series]++;
+            // Only calls that can wait are met again, once the arrivals are complete.
+            if (canWait(kind, cached.peerIsRoot))
+                members.push_back({k, series << 1 | uint32_t{cached.peerIsRoot}, position});
+            if (!isWaitedFor(kind, cached.peerIsRoot)) continue; // nobody waits for it
+            std::vector<Arrival>& row = arrivals[out.series[series].global];
+            if (row.size() <= position) row.resize(position + 1);
+            offerWaitedFor(row[position], kind, {sp.rank, k, wrapAdd(f.start, sp.offset)});
+        }
+        if (queued) linkedSends(w, i, {sends, queued});
+        for (size_t l = 0; l < out.series.size(); ++l) {
+            uint32_t& most = longest[w][out.series[l].global];
+            most = std::max(most, lengths[l]);
+        }
+        out.worker = w;
+        out.firstMember = firstMember;
+        out.memberCount = members.size() - firstMember;
+    });
 
     // Every series gets a run of instances as long as its longest member's
-    // share; local series are few (functions times communicators per process).
-    std::map<SeriesKey, std::pair<uint32_t, uint32_t>> global; // key -> (first, length)
-    for (const ProcessSeries& s : series)
-        for (size_t g = 0; g < s.keys.size(); ++g) {
-            auto& entry = global[s.keys[g]];
-            entry.second = std::max(entry.second, s.lengths[g]);
-        }
-    uint32_t next = 0;
-    for (auto& [key, entry] : global) {
-        entry.first = next;
-        next += entry.second;
+    // share, in the order the series were met.
+    std::vector<uint32_t> firstOf(global.size() + 1);
+    std::vector<CollectiveKind> kinds(global.size());
+    for (uint32_t g = 0; g < global.size(); ++g) {
+        uint32_t most = 0;
+        for (const auto& l : longest)
+            if (g < l.size()) most = std::max(most, l[g]);
+        firstOf[g + 1] = firstOf[g] + most;
     }
-
-    // Arrivals in rank order, so that ties go to the lower rank: each worker
-    // takes a run of ranks into arrivals of its own, merged in run order.
-    const unsigned workers = std::thread::hardware_concurrency() == 1 ? 1 : 2;
-    std::vector<std::vector<InstanceArrivals>> parts(workers);
-    const auto n = static_cast<uint32_t>(procs.size());
-    parallelFor(workers, workers, [&](unsigned, uint32_t w) {
-        std::vector<InstanceArrivals>& arrivals = parts[w];
-        arrivals.resize(next);
-        for (uint32_t i = n * w / workers; i < n * (w + 1) / workers; ++i) {
-            ProcessSeries& s = series[i];
-            std::vector<uint32_t> firstOf(s.keys.size());
-            for (size_t g = 0; g < s.keys.size(); ++g) firstOf[g] = global.at(s.keys[g]).first;
-            for (size_t j = 0; j < s.calls.size(); ++j) {
-                MemberCall& m = s.calls[j];
-                m.instance = firstOf[m.instance] + s.positions[j];
-                arrivals[m.instance].offer(m.root, {procs[i].rank, m.call, s.starts[j]});
-            }
-        }
-    });
-    instances_ = std::move(parts[0]);
-    for (unsigned w = 1; w < workers; ++w)
-        for (uint32_t k = 0; k < next; ++k) instances_[k].merge(parts[w][k]);
-    for (uint32_t i = 0; i < n; ++i) {
-        calls_[i] = std::move(series[i].calls);
-        linkedSends_[i] = std::move(series[i].linkedSends);
-    }
+    for (const ProcessCalls& p : processes_)
+        for (const Series& s : p.series) kinds[s.global] = s.kind;
+    instances_.resize(firstOf.back());
+    for (const auto& part : parts)
+        for (uint32_t g = 0; g < part.size(); ++g)
+            for (size_t k = 0; k < part[g].size(); ++k)
+                offerWaitedFor(instances_[firstOf[g] + k], kinds[g], part[g][k]);
+    for (ProcessCalls& p : processes_)
+        for (Series& s : p.series) s.firstInstance = firstOf[s.global];
 }

@@ -4,6 +4,7 @@
 #include "format/tracer_calls.h"
 #include "model/trace_model.h"
 
+#include <array>
 #include <cstdint>
 
 enum class CollectiveKind {
@@ -40,4 +41,29 @@ inline CollectiveKind collectiveKind(uint32_t baseFuncId) {
     default:
         return CollectiveKind::None;
     }
+}
+
+// Whether a member's call in a collective can wait for another member: the
+// root of a one-to-all collective waits for nobody, and in an all-to-one
+// collective only the root waits.
+inline bool canWait(CollectiveKind kind, bool root) {
+    return kind == CollectiveKind::OneToAll ? !root : kind != CollectiveKind::AllToOne || root;
+}
+
+// Whether a member's arrival is what the waiting members wait for: the
+// root's in a one-to-all collective, the others' in an all-to-one one, every
+// member's in the rest.
+inline bool isWaitedFor(CollectiveKind kind, bool root) {
+    return kind == CollectiveKind::OneToAll ? root : kind != CollectiveKind::AllToOne || !root;
+}
+
+// Dense places for the identifiers walks over every call meet most: those
+// of the fixed table (below 64) and the tracer's first calls; any other
+// identifier has the place kFuncIdPlaces or beyond.
+constexpr uint32_t kFuncIdPlaces = 128;
+inline uint32_t funcIdPlace(uint32_t baseFuncId) {
+    return baseFuncId < 64 ? baseFuncId : baseFuncId - 0x1000 + 64;
+}
+inline uint32_t funcIdAt(uint32_t place) {
+    return place < 64 ? place : place - 64 + 0x1000;
 }

@@ -44,12 +44,19 @@ bool entryBefore(const Entry& a, const Entry& b) {
            std::tie(b.call, b.partnerRank, b.partnerCall);
 }
 
-// The entries from `from` on, sorted (they nearly always come so), merged
-// with those before them.
+// Sorts [from, to) of the list, which nearly always comes sorted.
+void sortRun(std::vector<Entry>& list, size_t from, size_t to) {
+    const auto begin = list.begin() + static_cast<std::ptrdiff_t>(from);
+    const auto end = list.begin() + static_cast<std::ptrdiff_t>(to);
+    if (!std::is_sorted(begin, end, entryBefore)) std::sort(begin, end, entryBefore);
+}
+
+// The entries from `from` on, sorted, merged with those before them.
 void mergeRun(std::vector<Entry>& list, size_t from) {
+    sortRun(list, from, list.size());
     const auto start = list.begin() + static_cast<std::ptrdiff_t>(from);
-    if (!std::is_sorted(start, list.end(), entryBefore)) std::sort(start, list.end(), entryBefore);
-    std::inplace_merge(list.begin(), start, list.end(), entryBefore);
+    if (start != list.begin() && start != list.end() && entryBefore(*start, *(start - 1)))
+        std::inplace_merge(list.begin(), start, list.end(), entryBefore);
 }
 
 } // namespace
@@ -57,16 +64,19 @@ void mergeRun(std::vector<Entry>& list, size_t from) {
 WaitIndex::WaitIndex(const TTrace& trace) : trace_(&trace) {
     const AnalysisScope whole;
     const wait_walk::WaitScope ws(trace, whole);
-    const CollectiveInstances instances(ws.all);
     const auto n = static_cast<uint32_t>(ws.all.size());
     std::vector<std::vector<Entry>> lists(n);
     std::vector<size_t> linksEnd(n); // where each list's collective waits begin
     const unsigned workers = std::thread::hardware_concurrency() == 1 ? 1 : 2;
     std::vector<IndexSink> sinks(workers, IndexSink{lists, 0, {}});
     for (IndexSink& s : sinks) s.others.resize(n);
+    const CollectiveInstances instances(
+        ws.all, workers, [&](unsigned w, uint32_t i, std::span<const uint32_t> sends) {
+            sinks[w].current = i;
+            wait_walk::linkWaits(ws, i, sends, sinks[w]);
+        });
     parallelFor(workers, n, [&](unsigned w, uint32_t i) {
         sinks[w].current = i;
-        wait_walk::linkWaits(ws, instances, i, sinks[w]);
         linksEnd[i] = lists[i].size();
         wait_walk::collectiveWaits(ws, instances, i, sinks[w]);
     });
@@ -75,8 +85,7 @@ WaitIndex::WaitIndex(const TTrace& trace) : trace_(&trace) {
         std::vector<Entry>& list = lists[i];
         // In runs that come sorted: the process's own links, its collectives,
         // then each worker's pile of receives waiting for senders.
-        std::sort(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(linksEnd[i]),
-                  entryBefore);
+        sortRun(list, 0, linksEnd[i]);
         mergeRun(list, linksEnd[i]);
         size_t total = list.size();
         for (const IndexSink& s : sinks) total += s.others[i].size();

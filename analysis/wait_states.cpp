@@ -6,6 +6,7 @@
 #include "model/parallel_for.h"
 #include "model/trace_document.h"
 
+#include <span>
 #include <tuple>
 
 const char* waitKindName(WaitKind kind) {
@@ -32,28 +33,69 @@ namespace {
 
 using wait_walk::WaitScope;
 
-// One worker's sums, on cache lines of their own.
+// Dense places for the functions whose calls can wait (sends, linked
+// receives, collectives), so that adding a wait takes no lookup.
+class FunctionSlots {
+  public:
+    static constexpr uint32_t kNone = UINT32_MAX;
+
+    FunctionSlots() {
+        slots_.fill(kNone);
+        for (uint32_t at = 0; at < kFuncIdPlaces; ++at) {
+            const uint32_t id = funcIdAt(at);
+            if (id == kFuncSend || wait_walk::isLinkedReceive(id) ||
+                collectiveKind(id) != CollectiveKind::None) {
+                slots_[at] = static_cast<uint32_t>(ids_.size());
+                ids_.push_back(id);
+            }
+        }
+    }
+    uint32_t slotOf(uint32_t funcId) const {
+        const uint32_t at = funcIdPlace(funcId);
+        return at < kFuncIdPlaces ? slots_[at] : kNone;
+    }
+    uint32_t count() const { return static_cast<uint32_t>(ids_.size()); }
+    uint32_t funcId(uint32_t slot) const { return ids_[slot]; }
+
+  private:
+    std::array<uint32_t, kFuncIdPlaces> slots_;
+    std::vector<uint32_t> ids_;
+};
+
+const FunctionSlots& functionSlots() {
+    static const FunctionSlots slots;
+    return slots;
+}
+
+// One worker's sums, on cache lines of their own: per process and waiting
+// function (the kinds, ranks and functions are sums of these), and the
+// largest waits.
 struct alignas(64) WaitSums {
-    std::array<WaitTotals, kWaitKinds> byKind{};
-    std::vector<WaitTotals> byProcess;
-    IdTable<WaitTotals> byFunction;
+    const FunctionSlots* slots = nullptr;
+    uint32_t stride = 0;                       // slots->count()
+    std::vector<WaitTotals> byProcessFunction; // process * slots->count() + slot
+    // Waits of functions without a slot: none the walk finds today.
+    std::array<WaitTotals, kWaitKinds> otherByKind{};
+    std::vector<WaitTotals> otherByProcess;
+    IdTable<WaitTotals> otherByFunction;
     std::vector<WaitInstance> worst;
     uint32_t listed = 0;
     WaitInstance bound; // once bounded, only waits before it can make the list
     bool bounded = false;
-    uint32_t lastFuncId = 0;
-    WaitTotals* lastFunction = nullptr;
 
-    void add(uint32_t process, const WaitInstance& w) {
-        byKind[static_cast<uint32_t>(w.kind)].add(w.wait);
-        byProcess[process].add(w.wait);
-        // Waits of one function come in runs (receive after receive).
-        if (w.funcId != lastFuncId || !lastFunction) {
-            lastFunction = &byFunction[w.funcId]; // the table may move: asked anew
-            lastFuncId = w.funcId;
-        }
-        lastFunction->add(w.wait);
-        if (listed == 0 || w.wait <= 0 || (bounded && !waitsBefore(w, bound))) return;
+    [[gnu::always_inline]] void add(uint32_t process, const WaitInstance& w) {
+        const uint32_t slot = slots->slotOf(w.funcId);
+        if (slot != FunctionSlots::kNone)
+            byProcessFunction[size_t{process} * stride + slot].add(w.wait);
+        else
+            addOther(process, w);
+        if (listed == 0 || w.wait <= 0 || (bounded && w.wait < bound.wait)) return;
+        offerWorst(w);
+    }
+
+    // Keeps w among the largest waits seen, should it be one of them.
+    [[gnu::noinline]] void offerWorst(const WaitInstance& w) {
+        if (bounded && !waitsBefore(w, bound)) return;
         worst.push_back(w);
         if (worst.size() >= 2 * size_t{listed} + 64) { // keep the list bounded
             std::nth_element(worst.begin(), worst.begin() + (listed - 1), worst.end(), waitsBefore);
@@ -62,26 +104,49 @@ struct alignas(64) WaitSums {
             bounded = true;
         }
     }
+
+    [[gnu::noinline]] void addOther(uint32_t process, const WaitInstance& w) {
+        otherByKind[static_cast<uint32_t>(w.kind)].add(w.wait);
+        if (otherByProcess.empty())
+            otherByProcess.resize(byProcessFunction.size() / slots->count());
+        otherByProcess[process].add(w.wait);
+        otherByFunction[w.funcId].add(w.wait);
+    }
 };
 
 // The figures of the scope from every worker's sums.
 WaitStates collect(const WaitScope& ws, const std::vector<WaitSums>& sums, uint32_t listed) {
+    const FunctionSlots& slots = functionSlots();
+    const uint32_t n = slots.count();
     WaitStates out;
-    IdTable<WaitTotals> byFunction;
+    std::vector<WaitTotals> byFunction(n);
+    IdTable<WaitTotals> others;
     for (const WaitSums& s : sums) {
-        for (uint32_t k = 0; k < kWaitKinds; ++k) out.byKind[k].merge(s.byKind[k]);
-        s.byFunction.forEach([&](uint32_t id, const WaitTotals& t) { byFunction[id].merge(t); });
+        for (uint32_t k = 0; k < kWaitKinds; ++k) out.byKind[k].merge(s.otherByKind[k]);
+        s.otherByFunction.forEach([&](uint32_t id, const WaitTotals& t) { others[id].merge(t); });
         out.worst.insert(out.worst.end(), s.worst.begin(), s.worst.end());
     }
-    byFunction.forEach(
-        [&](uint32_t id, const WaitTotals& t) { out.byFunction.emplace_back(id, t); });
     for (size_t i = 0; i < ws.all.size(); ++i) {
-        if (!ws.included[i]) continue;
+        if (!ws.included[i]) continue; // the others wait nowhere in the scope
         WaitTotals t;
-        for (const WaitSums& s : sums) t.merge(s.byProcess[i]);
+        for (const WaitSums& s : sums) {
+            for (uint32_t slot = 0; slot < n; ++slot) {
+                const WaitTotals& f = s.byProcessFunction[i * n + slot];
+                if (f.instances == 0) continue;
+                t.merge(f);
+                byFunction[slot].merge(f);
+            }
+            if (!s.otherByProcess.empty()) t.merge(s.otherByProcess[i]);
+        }
         out.byRank.emplace_back(ws.all[i].rank, t);
         out.runTimeSum = wrapAdd(out.runTimeSum, scopedRunTime(ws.all[i], ws.scope.range));
     }
+    for (uint32_t slot = 0; slot < n; ++slot) {
+        if (byFunction[slot].instances == 0) continue;
+        out.byKind[static_cast<uint32_t>(waitKindOf(slots.funcId(slot)))].merge(byFunction[slot]);
+        out.byFunction.emplace_back(slots.funcId(slot), byFunction[slot]);
+    }
+    others.forEach([&](uint32_t id, const WaitTotals& t) { out.byFunction.emplace_back(id, t); });
     finishWaits(out, listed);
     return out;
 }
@@ -89,7 +154,9 @@ WaitStates collect(const WaitScope& ws, const std::vector<WaitSums>& sums, uint3
 std::vector<WaitSums> sumsFor(const WaitScope& ws, unsigned workers, uint32_t listed) {
     std::vector<WaitSums> sums(workers);
     for (WaitSums& s : sums) {
-        s.byProcess.resize(ws.all.size());
+        s.slots = &functionSlots();
+        s.stride = s.slots->count();
+        s.byProcessFunction.resize(ws.all.size() * s.slots->count());
         s.listed = listed;
     }
     return sums;
@@ -126,10 +193,16 @@ WaitStates waitStates(const TTrace& trace, const AnalysisScope& scope, uint32_t 
                       const WaitIndex* index) {
     const WaitScope ws(trace, scope);
     if (index && &index->trace() == &trace) return fromIndex(ws, *index, listed);
-    const CollectiveInstances instances(ws.all);
     const unsigned workers = std::thread::hardware_concurrency() == 1 ? 1 : 2;
     std::vector<WaitSums> sums = sumsFor(ws, workers, listed);
-    parallelFor(workers, static_cast<uint32_t>(ws.all.size()),
-                [&](unsigned w, uint32_t i) { wait_walk::waitsOf(ws, instances, i, sums[w]); });
+    // The links' waits while the instances are found, in the same read of
+    // the calls; then the members' waits against their instances.
+    const CollectiveInstances instances(
+        ws.all, workers, [&](unsigned w, uint32_t i, std::span<const uint32_t> sends) {
+            wait_walk::linkWaits(ws, i, sends, sums[w]);
+        });
+    parallelFor(workers, static_cast<uint32_t>(ws.all.size()), [&](unsigned w, uint32_t i) {
+        wait_walk::collectiveWaits(ws, instances, i, sums[w]);
+    });
     return collect(ws, sums, listed);
 }

@@ -9,6 +9,7 @@
 #include "model/trace_document.h"
 
 #include <memory>
+#include <span>
 
 namespace wait_walk {
 
@@ -19,11 +20,24 @@ struct WaitScope {
     std::vector<int32_t> positionOf; // rank -> index in all, -1 when none
     std::vector<bool> included;      // per index in all
     std::vector<std::unique_ptr<SectionMap>> sections;
+    // Per rank, what a link to it needs, in one place: a lookup per link.
+    struct Receiver {
+        const TFunc* first = nullptr; // its calls; none when no process has the rank
+        const TFunc* end = nullptr;
+        int64_t offset = 0;
+        uint32_t index = 0; // in all
+    };
+    std::vector<Receiver> receivers;
 
     WaitScope(const TTrace& trace, const AnalysisScope& s)
         : scope(s), all(scopedProcesses(trace, {})), positionOf(trace.processCount(), -1),
-          included(all.size()), sections(all.size()) {
-        for (size_t i = 0; i < all.size(); ++i) positionOf[all[i].rank] = static_cast<int32_t>(i);
+          included(all.size()), sections(all.size()), receivers(trace.processCount()) {
+        for (size_t i = 0; i < all.size(); ++i) {
+            positionOf[all[i].rank] = static_cast<int32_t>(i);
+            const TCallList& calls = all[i].process->calls;
+            receivers[all[i].rank] = {calls.data(), calls.data() + calls.size(), all[i].offset,
+                                      static_cast<uint32_t>(i)};
+        }
         for (const ScopedProcess& p : scopedProcesses(trace, AnalysisScope{{}, 0, s.ranks}))
             included[positionOf[p.rank]] = true;
         if (s.section)
@@ -44,45 +58,48 @@ inline bool isLinkedReceive(uint32_t funcId) {
 
 // The waits of one link from call k of process i.
 template <typename Sink>
-void linkWait(const WaitScope& ws, uint32_t i, uint32_t k, const TLink& l, Sink& sums) {
+[[gnu::always_inline]] inline void linkWait(const WaitScope& ws, uint32_t i, uint32_t k,
+                                            const TLink& l, Sink& sums) {
     const ScopedProcess& sp = ws.all[i];
     const TFunc& s = sp.process->calls[k];
-    if (l.rank >= ws.positionOf.size() || ws.positionOf[l.rank] < 0) return;
-    const auto j = static_cast<uint32_t>(ws.positionOf[l.rank]);
-    const ScopedProcess& rp = ws.all[j];
-    const TCallList& rcalls = rp.process->calls;
-    if (l.recv < rcalls.data() || l.recv >= rcalls.data() + rcalls.size()) return;
+    if (l.rank >= ws.receivers.size()) return;
+    const WaitScope::Receiver& rp = ws.receivers[l.rank];
+    if (l.recv < rp.first || l.recv >= rp.end) return; // also when no process has the rank
     const TFunc& r = *l.recv;
     if (!isLinkedReceive(r.funcId)) return;
-    const auto rk = static_cast<uint32_t>(l.recv - rcalls.data());
+    const uint32_t j = rp.index;
+    const auto rk = static_cast<uint32_t>(l.recv - rp.first);
+    const auto rank = static_cast<int32_t>(l.rank);
     const int64_t sendStart = wrapAdd(s.start, sp.offset);
     const int64_t recvStart = wrapAdd(r.start, rp.offset);
     if (ws.takes(j, rk, recvStart))
         sums.add(j,
-                 {WaitKind::LateSender, rp.rank, rk, r.funcId, recvStart,
+                 {WaitKind::LateSender, rank, rk, r.funcId, recvStart,
                   clampedWait(wrapSub(sendStart, recvStart), wrapSub(r.end, r.start)), sp.rank, k});
     if (s.funcId == kFuncSend && r.funcId == kFuncRecv && ws.takes(i, k, sendStart))
-        sums.add(i, {WaitKind::LateReceiver, sp.rank, k, s.funcId, sendStart,
-                     clampedWait(wrapSub(recvStart, sendStart), wrapSub(s.end, s.start)), rp.rank,
-                     rk});
+        sums.add(i,
+                 {WaitKind::LateReceiver, sp.rank, k, s.funcId, sendStart,
+                  clampedWait(wrapSub(recvStart, sendStart), wrapSub(s.end, s.start)), rank, rk});
 }
 
-// Late senders and late receivers of the links that leave process i. Each
-// receiving call lies in another process's memory, a cache miss apiece: the
-// links wait in a short queue while their receiving calls are fetched.
+// Late senders and late receivers of the links that leave `sends`, calls of
+// process i. Each receiving call lies in another process's memory, a cache
+// miss apiece: the links wait in a short queue while their receiving calls
+// are fetched.
 template <typename Sink>
-void linkWaits(const WaitScope& ws, const CollectiveInstances& inst, uint32_t i, Sink& sums) {
-    constexpr uint32_t kAhead = 16; // a power of two
+void linkWaits(const WaitScope& ws, uint32_t i, std::span<const uint32_t> sends, Sink& sums) {
+    constexpr uint32_t kAhead = 64; // a power of two
     std::pair<uint32_t, const TLink*> queue[kAhead];
     uint32_t queued = 0, done = 0;
     const TCallList& calls = ws.all[i].process->calls;
-    for (uint32_t k : inst.linkedSendsOf(i)) {
+    for (uint32_t k : sends) {
         for (const TLink& l : calls[k].linkSpan()) {
             if (queued - done == kAhead) {
                 const auto& [call, link] = queue[done++ % kAhead];
                 linkWait(ws, i, call, *link, sums);
             }
             __builtin_prefetch(l.recv);
+            __builtin_prefetch(reinterpret_cast<const char*>(l.recv) + 23);
             queue[queued++ % kAhead] = {k, &l};
         }
     }
@@ -96,44 +113,27 @@ void linkWaits(const WaitScope& ws, const CollectiveInstances& inst, uint32_t i,
 template <typename Sink>
 void collectiveWaits(const WaitScope& ws, const CollectiveInstances& inst, uint32_t i, Sink& sums) {
     const ScopedProcess& sp = ws.all[i];
-    for (const MemberCall& m : inst.callsOf(i)) {
-        const TFunc& f = sp.process->calls[m.call];
-        const int64_t start = wrapAdd(f.start, sp.offset);
-        if (!ws.takes(i, m.call, start)) continue;
-        const InstanceArrivals& a = inst.arrivals(m);
-        const Arrival* waitedFor = nullptr;
-        WaitKind kind = WaitKind::AllToAll;
-        switch (m.kind) {
-        case CollectiveKind::OneToAll:
-            if (m.root) continue; // the root waits for nobody
-            waitedFor = &a.root;
-            kind = WaitKind::LateBroadcast;
-            break;
-        case CollectiveKind::AllToOne:
-            if (!m.root) continue;
-            waitedFor = &a.lastNonRoot;
-            kind = WaitKind::EarlyReduce;
-            break;
-        case CollectiveKind::Barrier:
-            kind = WaitKind::Barrier;
-            waitedFor = &a.last;
-            break;
-        default:
-            waitedFor = &a.last;
-            break;
-        }
-        if (waitedFor->rank < 0) continue; // that partner left no call in the trace
-        sums.add(i, {kind, sp.rank, m.call, f.baseFuncId(), start,
-                     clampedWait(wrapSub(waitedFor->start, start), wrapSub(f.end, f.start)),
-                     waitedFor->rank, waitedFor->call});
-    }
-}
-
-// Every wait of process i.
-template <typename Sink>
-void waitsOf(const WaitScope& ws, const CollectiveInstances& inst, uint32_t i, Sink& sums) {
-    linkWaits(ws, inst, i, sums);
-    collectiveWaits(ws, inst, i, sums);
+    const TFunc* calls = sp.process->calls.data();
+    inst.forEachWaitingCall(
+        i,
+        [&](const MemberCall& m) {
+            const TFunc& f = calls[m.call];
+            const int64_t start = wrapAdd(f.start, sp.offset);
+            if (!ws.takes(i, m.call, start)) return;
+            const Arrival& waitedFor = inst.waitedFor(m);
+            WaitKind kind = WaitKind::AllToAll;
+            if (m.kind == CollectiveKind::OneToAll)
+                kind = WaitKind::LateBroadcast;
+            else if (m.kind == CollectiveKind::AllToOne)
+                kind = WaitKind::EarlyReduce;
+            else if (m.kind == CollectiveKind::Barrier)
+                kind = WaitKind::Barrier;
+            if (waitedFor.rank < 0) return; // that partner left no call in the trace
+            sums.add(i, {kind, sp.rank, m.call, m.funcId, start,
+                         clampedWait(wrapSub(waitedFor.start, start), wrapSub(f.end, f.start)),
+                         waitedFor.rank, waitedFor.call});
+        },
+        [&](uint32_t call) { __builtin_prefetch(calls + call); });
 }
 
 } // namespace wait_walk

@@ -12,7 +12,7 @@
 ProfilePanel::ProfilePanel(QWidget* parent) : ScopedPanel("profilePanel", parent) {
     by_ = new QComboBox(this);
     by_->setObjectName("by");
-    by_->addItems({tr("By function"), tr("By rank")});
+    by_->addItems({tr("By function"), tr("By rank"), tr("By region")});
     table_ = new AnalysisTable("profile", this);
 
     QVBoxLayout* layout = layoutWith({by_});
@@ -25,6 +25,8 @@ ProfilePanel::ProfilePanel(QWidget* parent) : ScopedPanel("profilePanel", parent
 void ProfilePanel::refresh() {
     const std::optional<AnalysisScope> s = scope();
     if (!s) return table_->clearTable();
+    if (by_->currentIndex() == kByRegion)
+        return table_->showTable(regionProfileTable(regionProfile(*trace_, *s, windowsFor(*s))));
     Profile p = profile(*trace_, *s, windowsFor(*s));
     table_->showTable(by_->currentIndex() == 1 ? profileByRankTable(std::move(p))
                                                : profileByFunctionTable(std::move(p)));

@@ -1,7 +1,7 @@
 #pragma once
-// The profile panel: where the time went, per MPI function or per rank, over
-// the whole run, the visible range or the selected range. The figures are
-// those of `zlv profile`.
+// The profile panel: where the time went, per MPI function, per rank or per
+// program region, over the whole run, the visible range or the selected
+// range. The figures are those of `zlv profile`.
 
 #include "app/scoped_panel.h"
 
@@ -12,6 +12,7 @@ class ProfilePanel : public ScopedPanel {
     Q_OBJECT
   public:
     explicit ProfilePanel(QWidget* parent = nullptr);
+    static constexpr int kByRegion = 2; // the choice's index of the region profile
 
     AnalysisTable* table() const { return table_; }
     QComboBox* byChoice() const { return by_; }

@@ -14,6 +14,7 @@
 #include "fuzz/scratch_file.h"
 #include "model/call_info.h"
 #include "model/check_lines.h"
+#include "model/region_visits.h"
 #include "model/stat_tables.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
@@ -263,6 +264,15 @@ void readStatistics(const TTrace& trace) {
 // The analysis figures and their tables answer on any input, and the fast
 // walks agree with the plain ones (on inputs small enough for those).
 void readAnalysis(TTrace& trace) {
+    // Region visits of any source come in order of entry, none left before entered.
+    for (const TProcess& p : trace.processes) {
+        const ProcessRegions regions(p);
+        int64_t entered = INT64_MIN;
+        for (const TRegionVisit& v : regions.visits()) {
+            FUZZ_CHECK(v.enter >= entered && v.leave >= v.enter);
+            entered = v.enter;
+        }
+    }
     const TraceWindows windows(trace);
     const WaitIndex waitIndex(trace);
     std::vector<AnalysisScope> scopes{{}};
@@ -277,6 +287,9 @@ void readAnalysis(TTrace& trace) {
         const Profile fast = profile(trace, scope, &windows);
         readTableRows(profileByFunctionTable(fast));
         readTableRows(profileByRankTable(fast));
+        const RegionProfile regions = regionProfile(trace, scope, &windows);
+        readTableRows(regionProfileTable(regions));
+        FUZZ_CHECK(regionProfile(trace, scope) == regions);
         const MessageSizes sizes = messageSizes(trace, scope, &windows);
         readTableRows(messageSizesTable(sizes));
         const WaitStates waits = waitStates(trace, scope, 5);

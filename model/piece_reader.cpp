@@ -198,9 +198,19 @@ bool readInPieces(TraceBuilder& builder, const std::string& fileName, const Read
             ++nodes;
         }
         handles.push_back(builder.declareProcess(static_cast<int32_t>(planned.rank),
-                                                 planned.nodeIndex, planned.calls));
+                                                 planned.nodeIndex, planned.calls, true));
     }
-    // Filling the lists touches their pages for the first time: on both workers.
+    // Fresh pages for the lists are faulted in on every worker, in slices:
+    // with few processes, the lists are few and one may hold most calls.
+    constexpr uint64_t kSliceCalls = (uint64_t{32} << 20) / sizeof(TFunc);
+    std::vector<std::pair<uint32_t, uint64_t>> slices; // (process, first call)
+    for (uint32_t p = 0; p < processes; ++p)
+        for (uint64_t c = 0; c < plan.processes[p].calls; c += kSliceCalls)
+            slices.push_back({p, c});
+    parallelFor(workers, static_cast<uint32_t>(slices.size()), [&](unsigned, uint32_t s) {
+        const auto [p, first] = slices[s];
+        builder.backCalls(handles[p], first, first + kSliceCalls);
+    });
     FilledCalls calls(processes);
     parallelFor(workers, processes, [&](unsigned, uint32_t p) {
         calls[p] = builder.fillCalls(handles[p], plan.processes[p].calls);

@@ -3,6 +3,7 @@
 #include "model/member_list.h"
 #include "model/memory_advice.h"
 #include "model/record_source.h"
+#include "model/region_visits.h"
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 #include "model/trace_writer.h"
@@ -75,7 +76,7 @@ uint32_t TraceBuilder::addNode(std::string name, std::optional<uint32_t> ipv4) {
 }
 
 TraceBuilder::ProcessHandle TraceBuilder::declareProcess(int32_t rank, uint32_t nodeIndex,
-                                                         uint64_t expectedCalls) {
+                                                         uint64_t expectedCalls, bool backLater) {
     State& s = *state_;
     const auto key = static_cast<uint32_t>(rank);
     if (auto it = s.byRank.find(key); it != s.byRank.end()) return it->second;
@@ -85,7 +86,7 @@ TraceBuilder::ProcessHandle TraceBuilder::declareProcess(int32_t rank, uint32_t 
     if (expectedCalls > 0) {
         p.calls = TCallList(CallAllocator<TFunc>(s.block));
         p.calls.reserve(expectedCalls);
-        prefaultForWriting(p.calls.data(), p.calls.capacity() * sizeof(TFunc));
+        if (!backLater) prefaultForWriting(p.calls.data(), p.calls.capacity() * sizeof(TFunc));
     }
     s.byRank.emplace(key, handle);
     s.trackers.emplace_back(p, s.salt);
@@ -119,6 +120,11 @@ void TraceBuilder::addCall(ProcessHandle process, const TraceCall& call,
 
 void TraceBuilder::addSectionMarker(ProcessHandle process, uint32_t section, int64_t at) {
     addCall(process, TraceCall{section, kFuncSection, at, at});
+}
+
+void TraceBuilder::setRegionVisits(ProcessHandle process, std::vector<TRegionVisit> visits) {
+    nestRegionVisits(visits);
+    state_->trace.processes[process].regions = std::move(visits);
 }
 
 void TraceBuilder::addKnownComm(ProcessHandle process, uint32_t id,
@@ -162,6 +168,12 @@ uint32_t TraceBuilder::addMetricSeries(std::string name, std::string unit, int32
 
 void TraceBuilder::addMetricSample(uint32_t series, int64_t time, double value) {
     state_->trace.metrics[series].samples.push_back({time, value});
+}
+
+void TraceBuilder::backCalls(ProcessHandle process, uint64_t from, uint64_t to) const {
+    const TCallList& calls = state_->trace.processes[process].calls;
+    to = std::min<uint64_t>(to, calls.capacity());
+    if (from < to) prefaultForWriting(calls.data() + from, (to - from) * sizeof(TFunc));
 }
 
 std::span<TFunc> TraceBuilder::fillCalls(ProcessHandle process, uint64_t count) {

@@ -20,6 +20,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <vector>
 
 class TTrace;
 
@@ -84,8 +85,10 @@ class TraceBuilder {
     uint32_t addNode(std::string name, std::optional<uint32_t> ipv4);
     // The process of `rank` on node `nodeIndex`. A rank declared before
     // continues its process (its node stays). `expectedCalls` reserves its
-    // call list when the source knows the count.
-    ProcessHandle declareProcess(int32_t rank, uint32_t nodeIndex, uint64_t expectedCalls = 0);
+    // call list when the source knows the count; its pages are faulted in
+    // now, or with `backLater` left to backCalls.
+    ProcessHandle declareProcess(int32_t rank, uint32_t nodeIndex, uint64_t expectedCalls = 0,
+                                 bool backLater = false);
     // The process of `rank`, when declared.
     std::optional<ProcessHandle> findProcess(int32_t rank) const;
 
@@ -98,6 +101,9 @@ class TraceBuilder {
                  std::optional<std::span<const uint32_t>> members = std::nullopt);
     // A section begins on the process at time `at`.
     void addSectionMarker(ProcessHandle process, uint32_t section, int64_t at);
+    // The region visits of a source that records regions entered and left,
+    // in the order they were entered; made to nest (nestRegionVisits).
+    void setRegionVisits(ProcessHandle process, std::vector<TRegionVisit> visits);
     // A communicator the process knows from the start (other formats declare
     // them up front); 91 and 92 are known already. Usable by the calls added
     // after it; like those two, it is never freed and no call made it.
@@ -122,6 +128,10 @@ class TraceBuilder {
     // any order with makeCall. Once every process is declared, may run on
     // several threads at once for different processes.
     std::span<TFunc> fillCalls(ProcessHandle process, uint64_t count);
+    // Faults in the reserved room of calls [from, to) of a process declared
+    // with backLater, before fillCalls; slices of the lists on several
+    // threads at once.
+    void backCalls(ProcessHandle process, uint64_t from, uint64_t to) const;
     // The call as addCall would store it; `ownLocalRank` is the process's
     // local rank in the call's communicator, needed only where
     // kindNeedsOwnRank(call.funcId) (else any value).

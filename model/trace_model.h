@@ -176,6 +176,18 @@ struct TTimeSums {
     }
 };
 
+// One visit of a program region, where the source records regions entered
+// and left (OTF2): raw microseconds of the node's clock like the calls, at a
+// depth among the visits open around it (0: none). A process's visits come
+// in the order they were entered and nest (see model/region_visits.h).
+struct TRegionVisit {
+    int64_t enter = 0;
+    int64_t leave = 0;
+    uint32_t section = 0; // the region's section identifier
+    uint32_t depth = 0;
+    bool operator==(const TRegionVisit&) const = default;
+};
+
 struct TProcess {
     uint32_t nodeId = 0;    // IPv4 address, first octet in the lowest byte
     uint32_t nodeIndex = 0; // dense, in order of first appearance
@@ -186,6 +198,9 @@ struct TProcess {
     // Storage of the links that the loader gave to this process's calls; their
     // `links` arrays borrow from it. One block per link building.
     std::vector<TLinkBlock> linkBlocks;
+    // Region visits as the source recorded them; empty for a .zlv trace,
+    // whose section markers only switch sections.
+    std::vector<TRegionVisit> regions;
 
     TProcess() = default;
     TProcess(uint32_t nodeIndex, uint32_t nodeId, uint32_t rank);

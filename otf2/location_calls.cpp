@@ -95,6 +95,8 @@ void LocationCalls::enter(const Event& e) {
         f.sinceBefore = sectionSince_;
         f.callsBefore = calls_.size();
         sectionSince_ = f.start;
+        f.visit = visits_.size();
+        visits_.push_back({f.start, f.start, f.sectionId, openSections_++});
     }
     if (f.info && f.info->mpi) {
         f.location = (files_.id(f.info->sourceFile) & 0xFFFF) << 16 | (f.info->line & 0xFFFF);
@@ -124,6 +126,8 @@ void LocationCalls::leave(const Event& e, bool unfinished) {
 
 void LocationCalls::closeFrame(Frame& f, int64_t end, bool unfinished) {
     if (f.section) {
+        visits_[f.visit].leave = end;
+        --openSections_;
         // Left without a call inside: the enclosing section never stopped.
         sectionSince_ = calls_.size() == f.callsBefore ? f.sinceBefore : end;
         return;
@@ -136,26 +140,26 @@ void LocationCalls::closeFrame(Frame& f, int64_t end, bool unfinished) {
     }
 }
 
-ImportedCall& LocationCalls::addCall(Frame& f, uint32_t funcId) {
+TraceCall& LocationCalls::addCall(Frame& f, uint32_t funcId) {
     if (f.count == 0) {
         const uint32_t section = currentSection();
         // A section entered before the first call begins after it, so that
         // MPI_Init stays the first call of the process.
         if (!calls_.empty() && section != emittedSection_) {
             const int64_t at = std::max(sectionSince_, calls_.back().end);
-            calls_.push_back({section, kFuncSection, at, at, 0, 0, 0, 0, {}});
+            calls_.push_back({section, kFuncSection, at, at, 0, 0, 0, 0});
             emittedSection_ = section;
         }
         f.slot = calls_.size();
     }
     ++f.count;
-    calls_.push_back({f.location, funcId, f.start, f.start, 0, 0, 0, 0, {}});
+    calls_.push_back({f.location, funcId, f.start, f.start, 0, 0, 0, 0});
     return calls_.back();
 }
 
 void LocationCalls::onMessage(const Event& e, Frame& f) {
-    const auto message = [&](uint32_t funcId) -> ImportedCall& {
-        ImportedCall& c = addCall(f, funcId);
+    const auto message = [&](uint32_t funcId) -> TraceCall& {
+        TraceCall& c = addCall(f, funcId);
         c.peer = static_cast<int32_t>(e.peer);
         c.comm = commId(e.comm);
         c.msgTag = e.tag;
@@ -180,7 +184,7 @@ void LocationCalls::onMessage(const Event& e, Frame& f) {
     case EventKind::MpiIrecv: {
         auto posted = irecvs_.find(e.request);
         if (posted != irecvs_.end()) {
-            ImportedCall& c = calls_[posted->second];
+            TraceCall& c = calls_[posted->second];
             c.peer = static_cast<int32_t>(e.peer);
             c.comm = commId(e.comm);
             c.msgTag = e.tag;
@@ -195,13 +199,13 @@ void LocationCalls::onMessage(const Event& e, Frame& f) {
     }
     case EventKind::MpiIsendComplete: {
         auto posted = isends_.find(e.request);
-        ImportedCall wait;
+        TraceCall wait;
         wait.peer = -1;
         if (posted != isends_.end()) {
             wait = calls_[posted->second];
             isends_.erase(posted);
         }
-        ImportedCall& c = addCall(f, kFuncWaitIsend);
+        TraceCall& c = addCall(f, kFuncWaitIsend);
         c.peer = wait.peer, c.comm = wait.comm, c.msgTag = wait.msgTag, c.size = wait.size;
         break;
     }
@@ -218,7 +222,7 @@ void LocationCalls::onMessage(const Event& e, Frame& f) {
         const CommInfo* comm = ctx_.comm(e.comm);
         const bool root =
             comm && ImportContext::localRank(*comm, rank_) == static_cast<int32_t>(e.peer);
-        ImportedCall& c = addCall(f, f.info->funcId);
+        TraceCall& c = addCall(f, f.info->funcId);
         c.peer = static_cast<int32_t>(e.peer);
         c.comm = comm ? comm->id : 0;
         c.size = collectiveSize(f.info->funcId, root, e.length, e.received);
@@ -226,10 +230,10 @@ void LocationCalls::onMessage(const Event& e, Frame& f) {
     }
     case EventKind::CommCreate:
         if ((f.info->funcId & kFuncMembersBit) && f.info->funcId != kFuncCommFree) {
-            ImportedCall& c = addCall(f, f.info->funcId);
+            TraceCall& c = addCall(f, f.info->funcId);
             if (const CommInfo* comm = ctx_.comm(e.comm)) {
                 c.comm = comm->id;
-                c.members = comm->members;
+                members_[calls_.size() - 1] = comm->members;
                 c.size = static_cast<uint32_t>(comm->members.size());
                 created_.push_back(comm->id);
             }
@@ -243,7 +247,7 @@ void LocationCalls::onMessage(const Event& e, Frame& f) {
     }
 }
 
-std::vector<ImportedCall> LocationCalls::finish() {
+ImportedCalls LocationCalls::finish() {
     while (!frames_.empty()) {
         Frame f = frames_.back();
         frames_.pop_back();

@@ -11,17 +11,17 @@
 #include "model/trace_builder.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 namespace otf2in {
 
-// A call as the builder takes it, with the member list of a
-// communicator-making call.
-struct ImportedCall : TraceCall {
-    std::vector<uint32_t> members;
-};
+// The calls of one location as the builder takes them, in blocks: a
+// growing vector would hold up to twice its calls while it moves them, and
+// a location may hold most of the archive.
+using ImportedCalls = std::deque<TraceCall>;
 
 struct MetricSample {
     int64_t time = 0;
@@ -47,11 +47,18 @@ class LocationCalls {
 
     void add(const Event& e);
     // Closes what is still open (as unfinished calls) and hands over the calls.
-    std::vector<ImportedCall> finish();
+    ImportedCalls finish();
+    // The member lists of the calls that made a communicator, by call index
+    // (few calls have one, so they are kept apart).
+    const std::unordered_map<size_t, std::vector<uint32_t>>& memberLists() const {
+        return members_;
+    }
 
     // Communicators this location created with a call.
     const std::vector<uint32_t>& createdComms() const { return created_; }
     std::vector<MetricSample>& metrics() { return metrics_; }
+    // Every visit of a section's region, in the order entered (after finish).
+    std::vector<TRegionVisit>& regionVisits() { return visits_; }
     // Leaves without a matching enter, events outside any MPI region.
     uint64_t strayEvents() const { return stray_; }
 
@@ -63,6 +70,7 @@ class LocationCalls {
         uint32_t sectionId = 0;
         int64_t sinceBefore = 0; // when the enclosing section became current
         size_t callsBefore = 0;
+        size_t visit = 0; // of a section: its entry in visits_
         size_t slot = 0;  // where its calls go
         size_t count = 0; // calls made so far
         int64_t start = 0;
@@ -73,7 +81,7 @@ class LocationCalls {
     void enter(const Event& e);
     void leave(const Event& e, bool unfinished);
     void closeFrame(Frame& f, int64_t end, bool unfinished);
-    ImportedCall& addCall(Frame& f, uint32_t funcId);
+    TraceCall& addCall(Frame& f, uint32_t funcId);
     Frame* innermostMpi();
     void sectionChange(int64_t at);
     uint32_t currentSection() const;
@@ -84,12 +92,15 @@ class LocationCalls {
     uint32_t rank_;
     NameIds& sections_;
     NameIds& files_;
-    std::vector<ImportedCall> calls_;
+    ImportedCalls calls_;
+    std::unordered_map<size_t, std::vector<uint32_t>> members_;
     std::vector<Frame> frames_;
     // Posted non-blocking calls by request: index into calls_.
     std::unordered_map<uint64_t, size_t> isends_, irecvs_;
     std::vector<uint32_t> created_;
     std::vector<MetricSample> metrics_;
+    std::vector<TRegionVisit> visits_;
+    uint32_t openSections_ = 0;
     uint32_t emittedSection_ = 0;
     int64_t sectionSince_ = 0;
     int64_t lastTime_ = 0;

@@ -58,21 +58,30 @@ void reportThreads(std::ostream& errors, const std::vector<std::string>& threads
 // One process from its calls: communicators it knows from the start (those
 // it is a member of and does not make itself) come first.
 void addProcess(TraceBuilder& builder, const ImportContext& ctx, uint32_t rank, uint32_t nodeIndex,
-                const std::vector<ImportedCall>& calls, const std::vector<uint32_t>& created) {
+                const ImportedCalls& calls, const LocationCalls& location,
+                std::vector<TRegionVisit> visits) {
+    const std::vector<uint32_t>& created = location.createdComms();
     const auto process =
         builder.declareProcess(static_cast<int32_t>(rank), nodeIndex, calls.size());
+    builder.setRegionVisits(process, std::move(visits));
     const std::unordered_set<uint32_t> own(created.begin(), created.end());
     for (const CommInfo& c : ctx.comms())
         if (!c.predefined && !own.count(c.id) && ImportContext::localRank(c, rank) >= 0)
             builder.addKnownComm(process, c.id, c.members);
-    for (const ImportedCall& c : calls) {
+    const auto& memberLists = location.memberLists();
+    static const std::vector<uint32_t> kNoMembers;
+    for (size_t k = 0; k < calls.size(); ++k) {
+        const TraceCall& c = calls[k];
         if (c.funcId == kFuncSection) {
             builder.addSectionMarker(process, c.location, c.start);
             continue;
         }
-        const bool makes = (c.funcId & kFuncMembersBit) && !c.members.empty();
+        const auto listed = memberLists.find(k);
+        const std::vector<uint32_t>& members =
+            listed == memberLists.end() ? kNoMembers : listed->second;
+        const bool makes = (c.funcId & kFuncMembersBit) && !members.empty();
         if (makes || c.funcId == kFuncCommFree)
-            builder.addCall(process, c, std::span<const uint32_t>(c.members));
+            builder.addCall(process, c, std::span<const uint32_t>(members));
         else
             builder.addCall(process, c);
     }
@@ -152,13 +161,13 @@ bool importArchive(TTrace& trace, const std::string& anchorPath, std::ostream& e
         if (!reader.readLocation(
                 info.location, [&](const Event& e) { lc.add(e); }, error))
             readProblems.push_back(error);
-        const std::vector<ImportedCall> calls = lc.finish();
+        const ImportedCalls calls = lc.finish();
         seen.metricSamples += addMetrics(builder, defs, counters, rank, lc.metrics());
         auto node = nodeIndex.find(info.node);
         if (node == nodeIndex.end())
             node =
                 nodeIndex.emplace(info.node, builder.addNode(info.node, ipv4Of(info.node))).first;
-        addProcess(builder, ctx, rank, node->second, calls, lc.createdComms());
+        addProcess(builder, ctx, rank, node->second, calls, lc, std::move(lc.regionVisits()));
         reading.report(rank + 1, ctx.ranks().size());
     }
     reportLines(errors, readProblems);

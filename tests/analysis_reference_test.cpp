@@ -2,6 +2,7 @@
 // corner of the reader and the links), generated runs, and random
 // collectives over halves, reused identifiers, self and unknown
 // communicators, with unfinished calls and skewed clocks.
+#include "analysis/collective_instances.h"
 #include "analysis/rank_balance.h"
 #include "analysis/reference/analysis_reference.h"
 #include "analysis/scoped_calls.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <random>
 #include <tuple>
@@ -265,4 +267,113 @@ TEST(AnalysisReference, RealProgram) {
     // MPI_Allreduce: every kind but the barrier's waits somewhere.
     const WaitStates w = waitStates(trace, {}, 0);
     for (uint32_t k = 0; k + 1 < kWaitKinds; ++k) EXPECT_GT(w.byKind[k].waiting, 0u) << k;
+}
+
+namespace {
+
+// What the wait walk reads of each process's instances: its calls that can
+// wait with their instances' arrivals, and the linked sends handed over.
+using WaitingRow = std::tuple<uint32_t, uint32_t, CollectiveKind, bool, int32_t, uint32_t, int64_t>;
+struct InstancesSeen {
+    std::vector<std::vector<WaitingRow>> waiting;
+    std::vector<std::vector<uint32_t>> sends;
+    bool operator==(const InstancesSeen&) const = default;
+};
+
+InstancesSeen instancesSeen(std::span<const ScopedProcess> procs, unsigned workers) {
+    InstancesSeen seen;
+    seen.waiting.resize(procs.size());
+    seen.sends.resize(procs.size());
+    // One worker reads each process: its list is written by that worker alone.
+    const CollectiveInstances inst(
+        procs, workers, [&](unsigned, uint32_t i, std::span<const uint32_t> run) {
+            seen.sends[i].insert(seen.sends[i].end(), run.begin(), run.end());
+        });
+    for (uint32_t i = 0; i < procs.size(); ++i)
+        inst.forEachWaitingCall(
+            i,
+            [&](const MemberCall& m) {
+                const Arrival& a = inst.waitedFor(m);
+                seen.waiting[i].emplace_back(m.call, m.funcId, m.kind, m.root, a.rank, a.call,
+                                             a.start);
+            },
+            [](uint32_t) {});
+    return seen;
+}
+
+} // namespace
+
+// The same instances and linked sends on any number of workers; each
+// process's linked sends handed on once, in call order.
+void expectSameInstancesOnAnyWorkers(const TTrace& trace) {
+    const std::vector<ScopedProcess> procs = scopedProcesses(trace, {});
+    const InstancesSeen one = instancesSeen(procs, 1);
+    for (unsigned workers : {2u, 3u, 8u}) EXPECT_EQ(instancesSeen(procs, workers), one);
+    for (size_t i = 0; i < procs.size(); ++i) {
+        std::vector<uint32_t> sends;
+        const TCallList& calls = procs[i].process->calls;
+        for (uint32_t k = 0; k < calls.size(); ++k)
+            if (calls[k].linkCount &&
+                (calls[k].funcId == kFuncSend || calls[k].funcId == kFuncIsend))
+                sends.push_back(k);
+        EXPECT_EQ(one.sends[i], sends) << "rank " << procs[i].rank;
+    }
+}
+
+TEST(CollectiveInstances, SameForAnyNumberOfWorkersWithEveryLinkedSendHandedOnce) {
+    for (uint64_t seed = 1; seed <= 60; ++seed) {
+        SCOPED_TRACE(seed);
+        auto loaded = loadBytes(seed % 2 ? randomCollectives(seed) : randomTraceBytes(seed));
+        expectSameInstancesOnAnyWorkers(*loaded.trace);
+    }
+    // Enough processes that every worker reads some of them.
+    for (GenPattern pattern : {GenPattern::Collectives, GenPattern::Mixed}) {
+        GenOptions options;
+        options.pattern = pattern;
+        options.ranks = 96;
+        options.nodes = 4;
+        options.iterations = 4;
+        options.skewUs = 300;
+        const std::string path = writtenTracePath(patternName(pattern));
+        ASSERT_TRUE(generateTrace(options, path).ok);
+        TTrace trace(path);
+        ASSERT_TRUE(trace.loaded());
+        expectSameInstancesOnAnyWorkers(trace);
+        std::remove(path.c_str());
+    }
+}
+
+TEST(CollectiveInstances, WhatMembersWaitForDoesNotDependOnTheOrderOffered) {
+    // Ranks 1 and 3 tie for the latest non-root start, ranks 2 and 5 both
+    // claim the root: the lower rank wins each.
+    std::vector<std::pair<bool, Arrival>> offers = {{false, {3, 10, 50}},
+                                                    {true, {5, 1, 40}},
+                                                    {false, {1, 7, 50}},
+                                                    {true, {2, 4, 60}},
+                                                    {false, {4, 2, 20}}};
+    const std::tuple<CollectiveKind, int32_t, uint32_t, int64_t> expected[] = {
+        {CollectiveKind::OneToAll, 2, 4, 60}, // the root
+        {CollectiveKind::AllToOne, 1, 7, 50}, // the latest other than a root
+        {CollectiveKind::AllToAll, 2, 4, 60}, // the latest of all
+        {CollectiveKind::Barrier, 2, 4, 60}};
+    auto byRank = [](const auto& a, const auto& b) { return a.second.rank < b.second.rank; };
+    for (const auto& [kind, rank, call, start] : expected) {
+        std::sort(offers.begin(), offers.end(), byRank);
+        int orders = 0;
+        do {
+            // All in one, and split between two workers whose finds are merged.
+            Arrival all, first, second;
+            for (size_t k = 0; k < offers.size(); ++k) {
+                if (!isWaitedFor(kind, offers[k].first)) continue;
+                offerWaitedFor(all, kind, offers[k].second);
+                offerWaitedFor(k < 2 ? first : second, kind, offers[k].second);
+            }
+            offerWaitedFor(second, kind, first);
+            for (const Arrival& a : {all, second})
+                EXPECT_EQ(std::tuple(a.rank, a.call, a.start), std::tuple(rank, call, start))
+                    << static_cast<int>(kind);
+            ++orders;
+        } while (std::next_permutation(offers.begin(), offers.end(), byRank));
+        EXPECT_EQ(orders, 120);
+    }
 }

@@ -59,6 +59,7 @@ run_zlv(stats_process_ring_range 0 stats process ring.zlv --format tsv --from -1
 run_zlv(stats_sendrecv_ring_range 0 stats sendrecv ring.zlv --format tsv --from 0 --to 400)
 run_zlv(gen_mixed 0 gen mixed mixed.zlv --ranks 4 --nodes 2 --iterations 1 --seed 5 --skew-us 300)
 run_zlv(profile_mixed_section 0 profile mixed.zlv --section 4 --rank 0 --rank 2 --format csv)
+run_zlv(profile_mixed_region 0 profile mixed.zlv --by region --from 1000 --to 13900 --rank 0 --rank 3 --format tsv)
 run_zlv(sizes_mixed 0 stats sizes mixed.zlv)
 run_zlv(waits_mixed 0 waits mixed.zlv)
 run_zlv(waits_mixed_rank 0 waits mixed.zlv --by rank --format tsv)

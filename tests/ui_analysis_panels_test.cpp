@@ -160,6 +160,29 @@ class AnalysisPanelsTest : public QObject {
         QTRY_COMPARE(tableLines(p->table()), expected);
     }
 
+    // The generated program's sections as regions, whole and in a range
+    // cutting them.
+    void regionProfileEqualsZlv() {
+        MainFrame f;
+        f.show();
+        QVERIFY(f.view()->openTrace(trace_));
+        ProfilePanel* p = f.profilePanel();
+        p->byChoice()->setCurrentIndex(ProfilePanel::kByRegion);
+        const QStringList whole = zlvLines({"profile", trace_, "--by", "region"});
+        QCOMPARE(tableLines(p->table()), whole);
+        QVERIFY(whole.size() > 2);
+
+        p->spanChoice()->setCurrentIndex(int(AnalysisSpan::Selected));
+        const int64_t end = f.view()->trace()->processAt(0)->calls.back().end;
+        const int64_t from = end / 4 + 5, to = end / 2 + 1;
+        selectRangeIn(f, from, to);
+        f.refreshAnalysis();
+        const QStringList cut = zlvLines({"profile", trace_, "--by", "region", "--from",
+                                          QString::number(from), "--to", QString::number(to)});
+        QVERIFY(cut != whole);
+        QCOMPARE(tableLines(p->table()), cut);
+    }
+
     void waitsEqualZlvAndJumpSelects() {
         MainFrame f;
         f.show();
