@@ -73,9 +73,11 @@ class StatisticsTest : public QObject {
         for (int i = 0; i < 5; ++i) {
             QCOMPARE(actions[i]->text(), QString(items[i].text));
             QCOMPARE(actions[i]->shortcut(), items[i].key);
-            for (const std::function<void()>& open :
-                 {std::function<void()>([&] { actions[i]->trigger(); }),
-                  std::function<void()>([&] { (w.*items[i].slot)(); })}) {
+            QAction* action = actions[i];
+            const auto slot = items[i].slot;
+            const std::function<void()> openers[] = {[action] { action->trigger(); },
+                                                     [&w, slot] { (w.*slot)(); }};
+            for (const std::function<void()>& open : openers) {
                 QString caption;
                 onNextModal([&](QWidget* box) {
                     if (qobject_cast<Stat_Dlg*>(box)) caption = box->windowTitle();
