@@ -10,7 +10,6 @@
 #include "model/record_source.h"
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 constexpr uint32_t kNoProcess = 0xFFFFFFFFu;
@@ -49,15 +48,11 @@ struct ReadPlan {
     std::vector<PieceStart> pieces; // the first starts at 0; fewer than asked for small files
     uint64_t end = 0;               // where the record stream stops
     Stop stop = Stop::EndOfFile;
-    unsigned walkers = 1; // threads the pass ran on (its stretches merged, none wrong)
 };
 
 // Walks every record of src. `pieces` (at least 1): how many pieces of about
 // equal size to cut the stream into, at record boundaries. Stops early, as
 // Cancelled, once `progress` is cancelled.
 // `warmer`, when given, hears how much call memory the calls so far need.
-// With `fileName` (src's file, read from its start) and several pieces, the
-// pass runs on one worker per piece; the plan is the one walking alone
-// gives, but for where exactly the pieces start.
 ReadPlan planRead(RecordSource& src, ProgressStep& progress, unsigned pieces,
-                  CallBlockWarmer* warmer = nullptr, const std::string& fileName = {});
+                  CallBlockWarmer* warmer = nullptr);

@@ -160,7 +160,7 @@ bool readRecords(TraceBuilder& builder, const std::string& fileName, std::ostrea
         RecordSource counting(file.get());
         ProgressStep step(progress, 0, kCountedAt, cancel);
         CallBlockWarmer warmer(*block);
-        plan = planRead(counting, step, piecesFor(fileSize, pieces), &warmer, fileName);
+        plan = planRead(counting, step, piecesFor(fileSize, pieces), &warmer);
         warmer.stop();
     }
     if (plan.stop == ReadPlan::Stop::Cancelled) return false;
