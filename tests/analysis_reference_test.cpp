@@ -8,6 +8,7 @@
 #include "analysis/scoped_calls.h"
 #include "analysis/wait_index.h"
 #include "format/tracer_calls.h"
+#include "tests/gen_test_support.h"
 #include "tests/support/random_trace.h"
 #include "tests/written_trace.h"
 #include "tools/gen/trace_generator.h"
@@ -214,19 +215,12 @@ TEST(AnalysisReference, GeneratedPatterns) {
     for (GenPattern pattern : {GenPattern::Ring, GenPattern::Stencil, GenPattern::MasterWorker,
                                GenPattern::Collectives, GenPattern::Mixed}) {
         SCOPED_TRACE(patternName(pattern));
-        GenOptions options;
-        options.pattern = pattern;
-        options.ranks = 12;
-        options.nodes = 3;
-        options.iterations = 3;
+        GenOptions options = genOptions(pattern, 12, 3, 3);
         options.skewUs = 400;
         options.faults = pattern == GenPattern::Mixed ? kFaultUnfinished : 0;
-        const std::string path = writtenTracePath(patternName(pattern));
-        ASSERT_TRUE(generateTrace(options, path).ok);
-        TTrace trace(path);
-        ASSERT_TRUE(trace.loaded());
-        expectSameFigures(trace, 7);
-        std::remove(path.c_str());
+        const LoadedGen g = generateAndLoad(options);
+        ASSERT_TRUE(g.result.ok && g.trace->loaded());
+        expectSameFigures(*g.trace, 7);
     }
 }
 
@@ -328,18 +322,11 @@ TEST(CollectiveInstances, SameForAnyNumberOfWorkersWithEveryLinkedSendHandedOnce
     }
     // Enough processes that every worker reads some of them.
     for (GenPattern pattern : {GenPattern::Collectives, GenPattern::Mixed}) {
-        GenOptions options;
-        options.pattern = pattern;
-        options.ranks = 96;
-        options.nodes = 4;
-        options.iterations = 4;
+        GenOptions options = genOptions(pattern, 96, 4, 4);
         options.skewUs = 300;
-        const std::string path = writtenTracePath(patternName(pattern));
-        ASSERT_TRUE(generateTrace(options, path).ok);
-        TTrace trace(path);
-        ASSERT_TRUE(trace.loaded());
-        expectSameInstancesOnAnyWorkers(trace);
-        std::remove(path.c_str());
+        const LoadedGen g = generateAndLoad(options);
+        ASSERT_TRUE(g.result.ok && g.trace->loaded());
+        expectSameInstancesOnAnyWorkers(*g.trace);
     }
 }
 
