@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 using namespace otf2in;
 
@@ -23,6 +24,14 @@ std::vector<Event> eventsOf(ArchiveReader& reader, uint64_t location) {
     return events;
 }
 
+// Opens the archive; a failure is the test's, with the reader's line.
+bool opens(ArchiveReader& reader, const std::string& path) {
+    std::string error;
+    const bool opened = reader.open(path, error);
+    EXPECT_TRUE(opened) << error;
+    return opened;
+}
+
 std::string pingPong(const std::string& name) {
     TestArchive a(freshArchiveDir(name), 2);
     a.initAll(0, 100);
@@ -36,37 +45,29 @@ std::string pingPong(const std::string& name) {
 
 } // namespace
 
-TEST(Otf2Reader, DefinitionsOfAPingPong) {
+TEST(Otf2Reader, DefinitionsAndEventsOfAPingPong) {
     ArchiveReader reader;
-    std::string error;
-    ASSERT_TRUE(reader.open(pingPong("defs"), error)) << error;
+    ASSERT_TRUE(opens(reader, pingPong("defs")));
     const Definitions& d = reader.definitions();
     EXPECT_EQ(d.timerResolution, 1000000u);
     ASSERT_EQ(d.locations.size(), 2u);
     const LocationGroup& g = d.locationGroups.at(d.locations[1].group);
-    EXPECT_EQ(g.name, "MPI Rank 1");
-    EXPECT_EQ(g.type, kLocationGroupProcess);
-    EXPECT_EQ(d.systemTreeNodes.at(g.systemTreeParent).name, "host0");
+    EXPECT_EQ(std::tuple(g.name, g.type, d.systemTreeNodes.at(g.systemTreeParent).name),
+              std::tuple("MPI Rank 1", kLocationGroupProcess, "host0"));
     EXPECT_EQ(d.comms.at(TestArchive::kWorld).name, "MPI_COMM_WORLD");
     const Group& world = d.groups.at(d.comms.at(TestArchive::kWorld).group);
     EXPECT_EQ(world.members, (std::vector<uint64_t>{0, 1}));
     EXPECT_EQ(reader.version().substr(0, 2), "3.");
-}
 
-TEST(Otf2Reader, EventsOfOneLocationInOrder) {
-    ArchiveReader reader;
-    std::string error;
-    ASSERT_TRUE(reader.open(pingPong("events"), error)) << error;
-    const auto events = eventsOf(reader, reader.definitions().locations[0].id);
+    // The events of one location, in order.
+    const auto events = eventsOf(reader, d.locations[0].id);
     ASSERT_EQ(events.size(), 8u);
     EXPECT_EQ(events[2].kind, EventKind::Enter);
-    EXPECT_EQ(reader.definitions().regions.at(events[2].region).name, "MPI_Send");
-    EXPECT_EQ(events[3].kind, EventKind::MpiSend);
-    EXPECT_EQ(events[3].peer, 1u);
-    EXPECT_EQ(events[3].tag, 7u);
-    EXPECT_EQ(events[3].length, 64u);
-    EXPECT_EQ(events[6].kind, EventKind::MpiRecv);
-    EXPECT_EQ(events[6].time, 360u);
+    EXPECT_EQ(d.regions.at(events[2].region).name, "MPI_Send");
+    EXPECT_EQ(std::tuple(events[3].kind, events[3].peer, events[3].tag, events[3].length),
+              std::tuple(EventKind::MpiSend, 1u, 7u, uint64_t{64}));
+    EXPECT_EQ(std::pair(events[6].kind, events[6].time),
+              std::pair(EventKind::MpiRecv, uint64_t{360}));
 }
 
 TEST(Otf2Reader, ClockOffsetsOfALocationAreApplied) {
@@ -80,8 +81,7 @@ TEST(Otf2Reader, ClockOffsetsOfALocationAreApplied) {
     a.writer().clockOffset(a.locationOf(3), 0, 40);
     a.close();
     ArchiveReader reader;
-    std::string error;
-    ASSERT_TRUE(reader.open(a.path(), error)) << error;
+    ASSERT_TRUE(opens(reader, a.path()));
     auto times = [&](uint32_t rank) {
         const auto events = eventsOf(reader, a.locationOf(rank));
         return std::vector<uint64_t>{events.at(0).time, events.at(1).time};
@@ -148,7 +148,7 @@ TEST(Otf2Reader, MissingOrBrokenFilesGiveOneLine) {
     {
         std::filesystem::remove(dir / "1.evt");
         ArchiveReader reader;
-        ASSERT_TRUE(reader.open(path, error)) << error;
+        ASSERT_TRUE(opens(reader, path));
         EXPECT_TRUE(reader.readLocation(
             0, [](const Event&) {}, error))
             << error;
@@ -193,8 +193,7 @@ TEST(Otf2Reader, EveryCutOfAnEventFileThatLosesEventsIsReported) {
     size_t all = 0;
     {
         ArchiveReader reader;
-        std::string error;
-        ASSERT_TRUE(reader.open(path, error)) << error;
+        ASSERT_TRUE(opens(reader, path));
         all = eventsOf(reader, 1).size();
     }
     ASSERT_GT(all, 0u);
@@ -203,8 +202,8 @@ TEST(Otf2Reader, EveryCutOfAnEventFileThatLosesEventsIsReported) {
         std::ofstream(events, std::ios::binary | std::ios::trunc)
             .write(original.data(), static_cast<std::streamsize>(size));
         ArchiveReader reader;
+        ASSERT_TRUE(opens(reader, path));
         std::string error;
-        ASSERT_TRUE(reader.open(path, error)) << error;
         // As the importer does: the locations one after the other.
         ASSERT_TRUE(reader.readLocation(
             0, [](const Event&) {}, error))
@@ -222,52 +221,40 @@ TEST(Otf2Reader, EveryCutOfAnEventFileThatLosesEventsIsReported) {
     EXPECT_GT(reported, original.size() / 2);
 }
 
-// An event file whose records all read well but are fewer than the
-// definitions announce (the file of a shorter run, or one cut between two
-// records) is no complete location.
-TEST(Otf2Reader, FewerEventsThanAnnouncedAreReported) {
+// Files whose records all read well but are fewer than the anchor file
+// announces (those of a shorter run, or cut between two records) are no
+// complete archive: an event file, and the global definitions.
+TEST(Otf2Reader, FewerRecordsThanAnnouncedAreReported) {
     auto run = [](const std::string& name, bool whole) {
         TestArchive a(freshArchiveDir(name), 2);
         a.initAll(0, 100);
-        if (whole) a.send(1, 200, 250, 0, 7, 64);
+        if (whole) {
+            a.send(1, 200, 250, 0, 7, 64);
+            a.call(0, 260, 270, "MPI_Barrier"); // a region more
+        }
         a.close();
-        return std::filesystem::path(a.path());
+        return std::filesystem::path(a.path()).parent_path();
     };
     const std::filesystem::path whole = run("announced_whole", true);
     const std::filesystem::path shorter = run("announced_short", false);
-    std::filesystem::copy_file(shorter.parent_path() / "traces" / "1.evt",
-                               whole.parent_path() / "traces" / "1.evt",
-                               std::filesystem::copy_options::overwrite_existing);
+    const std::string anchor = (whole / "traces.otf2").string();
+    const auto takeFromShorter = [&](const char* file) {
+        std::filesystem::copy_file(shorter / file, whole / file,
+                                   std::filesystem::copy_options::overwrite_existing);
+    };
+    takeFromShorter("traces/1.evt");
     ArchiveReader reader;
+    ASSERT_TRUE(opens(reader, anchor));
     std::string error;
-    ASSERT_TRUE(reader.open(whole.string(), error)) << error;
     size_t delivered = 0;
     EXPECT_FALSE(reader.readLocation(
         1, [&](const Event&) { ++delivered; }, error));
     EXPECT_EQ(delivered, 2u); // what was read still reaches the sink
     EXPECT_EQ(error, "OTF2 events of location 1 cut short: 2 of 5 events read");
-}
 
-// The same for the global definitions: a definition file with fewer records
-// than the anchor file announces (here that of a run with one region less).
-TEST(Otf2Reader, FewerGlobalDefinitionsThanAnnouncedAreReported) {
-    auto run = [](const std::string& name, bool whole) {
-        TestArchive a(freshArchiveDir(name), 2);
-        a.initAll(0, 100);
-        if (whole) a.call(0, 200, 250, "MPI_Barrier");
-        a.close();
-        return std::filesystem::path(a.path());
-    };
-    const std::filesystem::path whole = run("announced_defs_whole", true);
-    const std::filesystem::path shorter = run("announced_defs_short", false);
-    ArchiveReader intact;
-    std::string error;
-    ASSERT_TRUE(intact.open(whole.string(), error)) << error;
-    std::filesystem::copy_file(shorter.parent_path() / "traces.def",
-                               whole.parent_path() / "traces.def",
-                               std::filesystem::copy_options::overwrite_existing);
-    ArchiveReader reader;
-    EXPECT_FALSE(reader.open(whole.string(), error));
+    takeFromShorter("traces.def");
+    ArchiveReader shortDefinitions;
+    EXPECT_FALSE(shortDefinitions.open(anchor, error));
     EXPECT_NE(error.find(": global definitions cut short: "), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);
 }
