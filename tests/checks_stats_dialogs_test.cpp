@@ -8,6 +8,7 @@
 #include "stats/stat_dlg.h"
 #include "stats/stat_table_model.h"
 #include "tests/stat_table_lines.h"
+#include "tests/ui_test_helpers.h"
 #include "tests/written_trace.h"
 #include "tests/zlv_tool_run.h"
 #include "view/view_filter.h"
@@ -27,13 +28,11 @@
 #include <QTableView>
 #include <QTest>
 #include <QTextBlock>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
-#include <functional>
 #include <iterator>
 
 // Failures show QString values as text.
@@ -67,19 +66,11 @@ const FdbContents& sampleDb() {
     return db;
 }
 
-// Clicks through a modal dialog once its event loop runs.
-void whenModal(std::function<void(QWidget*)> act) {
-    QTimer::singleShot(0, [act] {
-        QWidget* modal = QApplication::activeModalWidget();
-        ASSERT_NE(modal, nullptr);
-        act(modal);
-    });
-}
-
-// sampleWriter() with sampleDb() as files, loaded.
+// A written trace (sampleWriter() with sampleDb() by default) as files, loaded.
 struct SampleTrace {
-    explicit SampleTrace(const std::string& stem)
-        : path(saveWrittenTrace(sampleWriter(), &sampleDb(), stem)), trace(path, quiet, quiet) {}
+    explicit SampleTrace(const std::string& stem, const TraceWriter& w = sampleWriter(),
+                         const FdbContents* db = &sampleDb())
+        : path(saveWrittenTrace(w, db, stem)), trace(path, quiet, quiet) {}
     std::string path;
     std::ostringstream quiet;
     TTrace trace;
@@ -97,6 +88,12 @@ TraceWriter runTimesWriter() {
         w.shortCall(makeLocation(1, 2), kFuncFinalize, kEnds[r] / 2, kEnds[r]);
     }
     return w;
+}
+
+// An item of a combo box chosen as a person chooses it.
+void choose(QComboBox* box, int index) {
+    box->setCurrentIndex(index);
+    emit box->activated(index);
 }
 
 void clickHeader(QHeaderView* header, int section) {
@@ -179,7 +176,7 @@ TEST(FilterDialog, BoxesCaptionAndValues) {
 
 TEST(FilterDialog, DoneWritesTheMaskAndCancelLeavesIt) {
     ViewFilter filter(2, 4);
-    whenModal([](QWidget* dlg) {
+    onNextModal([](QWidget* dlg) {
         EXPECT_EQ(dlg->windowTitle(), "Rank filter");
         dlg->findChildren<QCheckBox*>()[2]->setChecked(false);
         dlg->findChild<QPushButton*>("done")->click();
@@ -188,7 +185,7 @@ TEST(FilterDialog, DoneWritesTheMaskAndCancelLeavesIt) {
     EXPECT_EQ(filter.rankMask(), (std::vector<uint32_t>{1, 1, 0, 1}));
     EXPECT_EQ(filter.nodeMask(), (std::vector<uint32_t>{1, 1}));
 
-    whenModal([](QWidget* dlg) {
+    onNextModal([](QWidget* dlg) {
         auto boxes = dlg->findChildren<QCheckBox*>();
         EXPECT_FALSE(boxes[2]->isChecked()); // the last choice is shown again
         boxes[0]->setChecked(false);
@@ -197,7 +194,7 @@ TEST(FilterDialog, DoneWritesTheMaskAndCancelLeavesIt) {
     EXPECT_FALSE(editFilterMask(nullptr, filter, FilterMask::Ranks));
     EXPECT_EQ(filter.rankMask(), (std::vector<uint32_t>{1, 1, 0, 1}));
 
-    whenModal([](QWidget* dlg) {
+    onNextModal([](QWidget* dlg) {
         EXPECT_EQ(dlg->windowTitle(), "Node filter");
         for (QCheckBox* box : dlg->findChildren<QCheckBox*>()) box->setChecked(false);
         dlg->findChild<QPushButton*>("done")->click();
@@ -233,8 +230,7 @@ TEST(StatDialog, EveryKindAndSectionMatchesTheToolCellForCell) {
         for (int i = 0; i < sections->count(); ++i) texts << sections->itemText(i);
         EXPECT_EQ(texts, (QStringList{"ZLVR_MAIN_SECT", "", "solve"}));
         EXPECT_EQ(sections->currentIndex(), 0);
-        sections->setCurrentIndex(2);
-        emit sections->activated(2);
+        choose(sections, 2);
         const QStringList solve = tsvLines(zlv(tool + " --format tsv --section 5").out);
         EXPECT_NE(solve, whole);
         EXPECT_EQ(tableLines(view->model(), matrix), solve);
@@ -276,28 +272,24 @@ TEST(StatDialog, RangeChoiceMatchesTheToolOverTheSameRange) {
         EXPECT_EQ(tableLines(model, matrix), tool(k.name, std::nullopt));
 
         // Each range's table differs from the whole run's, and is the tool's.
-        choice->setCurrentIndex(2);
-        emit choice->activated(2);
+        choose(choice, 2);
         EXPECT_NE(tool(k.name, ranges.selected), tool(k.name, std::nullopt));
         EXPECT_EQ(tableLines(model, matrix), tool(k.name, ranges.selected));
-        choice->setCurrentIndex(1);
-        emit choice->activated(1);
+        choose(choice, 1);
         EXPECT_NE(tool(k.name, ranges.visible), tool(k.name, std::nullopt));
         if (!matrix) {
             EXPECT_NE(tool(k.name, ranges.visible), tool(k.name, ranges.selected));
         }
         EXPECT_EQ(tableLines(model, matrix), tool(k.name, ranges.visible));
         if (matrix) { // a section on top of the range
-            dlg.sectionSelector()->setCurrentIndex(2);
-            emit dlg.sectionSelector()->activated(2);
+            choose(dlg.sectionSelector(), 2);
             EXPECT_EQ(tableLines(model, matrix), tool(k.name, ranges.visible, " --section 5"));
             emit dlg.sectionSelector()->activated(0);
             // The legend's scale ends at the most sent in the range: nothing here.
             EXPECT_TRUE(dlg.legend()->text().endsWith("&nbsp;0</td></tr></table>"))
                 << dlg.legend()->text().toStdString();
         }
-        choice->setCurrentIndex(0);
-        emit choice->activated(0);
+        choose(choice, 0);
         EXPECT_EQ(tableLines(model, matrix), tool(k.name, std::nullopt));
         if (k.kind == 5) {
             EXPECT_TRUE(dlg.legend()->text().endsWith("&nbsp;64</td></tr></table>"));
@@ -422,10 +414,8 @@ TEST(StatDialog, TablesSortCopyExportAndColour) {
 
 // A table sorted by a click on its header, as a person sorts it.
 TEST(StatDialog, AClickOnAHeaderSortsTheRowsAndASecondTurnsThemRound) {
-    const std::string path = saveWrittenTrace(runTimesWriter(), nullptr, "header_sort");
-    std::ostringstream quiet;
-    TTrace trace(path, quiet, quiet);
-    Stat_Dlg dlg(nullptr, 2, &trace); // process times
+    SampleTrace s("header_sort", runTimesWriter(), nullptr);
+    Stat_Dlg dlg(nullptr, 2, &s.trace); // process times
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     auto* view = dlg.findChild<QTableView*>("table");
@@ -451,7 +441,7 @@ TEST(StatDialog, AClickOnAHeaderSortsTheRowsAndASecondTurnsThemRound) {
     clickHeader(header, 0);
     EXPECT_EQ(header->sortIndicatorSection(), 0);
     EXPECT_EQ(column(0).first(), header->sortIndicatorOrder() == Qt::AscendingOrder ? "0" : "4");
-    std::remove(path.c_str());
+    std::remove(s.path.c_str());
 }
 
 int main(int argc, char** argv) {
