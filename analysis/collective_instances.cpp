@@ -25,9 +25,11 @@ struct SeriesKey {
 constexpr uint32_t kNoRecord = UINT32_MAX; // lifetime of a communicator the process never created
 
 // The local series of recent (identifier, function) pairs, their
-// communicator's place in the process's list, and the last root asked.
+// communicator's place in the process's list, and the last root asked. A
+// process meets a few dozen such pairs: enough slots that they rarely evict
+// each other (every eviction costs a lookup and a hash).
 constexpr uint32_t kSkipped = UINT32_MAX;
-constexpr uint32_t kCacheSlots = 32;
+constexpr uint32_t kCacheSlots = 128;
 struct SeriesCache {
     uint32_t comm = 0;
     uint32_t funcId = UINT32_MAX; // no function has this identifier with the flag cleared
@@ -116,13 +118,13 @@ CollectiveInstances::CollectiveInstances(std::span<const ScopedProcess> procs, u
                 }
             }
             const uint32_t id = f.baseFuncId();
-            const CollectiveKind kind = collectiveKind(id);
+            const CollectiveKind kind = collectiveKindOfCall(id);
             if (kind == CollectiveKind::None) continue;
             // The series of (identifier, function) stays the answer until its
             // communicator is freed (those listed before it with that
             // identifier were freed already); without a record, for this
             // call only.
-            SeriesCache& cached = cache[(f.comm * 31 + id) & (kCacheSlots - 1)];
+            SeriesCache& cached = cache[((f.comm * 0x9E3779B1u) >> 25 ^ id) & (kCacheSlots - 1)];
             if (cached.comm != f.comm || cached.funcId != id || k >= cached.validBefore) {
                 const uint32_t view = lookup.find(f.comm, k);
                 const TComm* c = lookup.comm(view);

@@ -15,7 +15,7 @@ enum class CollectiveKind {
     Barrier,  // the same, reported apart
 };
 
-inline CollectiveKind collectiveKind(uint32_t baseFuncId) {
+constexpr CollectiveKind collectiveKind(uint32_t baseFuncId) {
     switch (baseFuncId) {
     case kFuncBcast:
     case kFuncScatter:
@@ -59,11 +59,24 @@ inline bool isWaitedFor(CollectiveKind kind, bool root) {
 
 // Dense places for the identifiers walks over every call meet most: those
 // of the fixed table (below 64) and the tracer's first calls; any other
-// identifier has the place kFuncIdPlaces or beyond.
+// identifier has the place kFuncIdPlaces.
 constexpr uint32_t kFuncIdPlaces = 128;
-inline uint32_t funcIdPlace(uint32_t baseFuncId) {
-    return baseFuncId < 64 ? baseFuncId : baseFuncId - 0x1000 + 64;
+constexpr uint32_t funcIdPlace(uint32_t baseFuncId) {
+    if (baseFuncId < 64) return baseFuncId;
+    return baseFuncId - 0x1000 < 64 ? baseFuncId - 0x1000 + 64 : kFuncIdPlaces;
 }
-inline uint32_t funcIdAt(uint32_t place) {
+constexpr uint32_t funcIdAt(uint32_t place) {
     return place < 64 ? place : place - 64 + 0x1000;
+}
+
+// collectiveKind from a table, for walks over every call: the switch is a
+// chain of compares, taken for every call a walk reads.
+inline CollectiveKind collectiveKindOfCall(uint32_t baseFuncId) {
+    static constexpr auto kKinds = [] {
+        std::array<CollectiveKind, kFuncIdPlaces + 1> kinds{};
+        for (uint32_t at = 0; at < kFuncIdPlaces; ++at) kinds[at] = collectiveKind(funcIdAt(at));
+        kinds[kFuncIdPlaces] = CollectiveKind::None;
+        return kinds;
+    }();
+    return kKinds[funcIdPlace(baseFuncId)];
 }

@@ -3,6 +3,7 @@
 // collectives on sub-communicators, reused identifiers and the self
 // communicator.
 #include "analysis/analysis_tables.h"
+#include "analysis/collective_kinds.h"
 #include "analysis/rank_balance.h"
 #include "analysis/scoped_calls.h"
 #include "appdb/func_names.h"
@@ -327,6 +328,20 @@ TEST(CallWindow, CandidatesHoldEveryCallMeetingTheRangeAndSkipEndedBlocks) {
                 EXPECT_LT(candidates.size(), 200u); // blocks that ended before are skipped
                 EXPECT_EQ(meeting.size(), 51u);     // the long call and 50 short ones
             }
+        }
+    }
+}
+
+// The table walks use says what the switch says, for every identifier:
+// those near the tracer's first ones must not borrow a fixed one's place.
+TEST(CollectiveKinds, TableAnswersAsTheSwitchForEveryIdentifier) {
+    std::vector<uint32_t> ids = {UINT32_MAX, UINT32_MAX - 0xFFF, 0x7FFFFFFF};
+    for (uint32_t id = 0; id < 0x1200; ++id) ids.push_back(id);
+    for (uint32_t id : ids) {
+        ASSERT_EQ(collectiveKindOfCall(id), collectiveKind(id)) << id;
+        const uint32_t place = funcIdPlace(id);
+        if (place < kFuncIdPlaces) {
+            ASSERT_EQ(funcIdAt(place), id) << id;
         }
     }
 }

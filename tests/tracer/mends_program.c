@@ -65,6 +65,31 @@ static void onOtherMadeComms(void) {
     MPI_Comm_free(&half);
 }
 
+/* The making calls of whole-world communicators left, each used by one collective. */
+static void onWorldCopies(void) {
+    MPI_Group world;
+    MPI_Comm grouped, graph, dist, copy;
+    const int index[4] = {1, 2, 3, 4}, edges[4] = {1, 2, 3, 0};
+    int value = rank, sum = 0, next = (rank + 1) % size, one = 1;
+    MPI_Comm_group(MPI_COMM_WORLD, &world);
+    MPI_Comm_create_group(MPI_COMM_WORLD, world, 83, &grouped);
+    MPI_Bcast(&value, 1, MPI_INT, 2, grouped);
+    MPI_Comm_free(&grouped);
+    MPI_Group_free(&world);
+
+    MPI_Graph_create(MPI_COMM_WORLD, 4, index, edges, 0, &graph);
+    MPI_Reduce(&value, &sum, 1, MPI_INT, MPI_SUM, 1, graph);
+    MPI_Comm_free(&graph);
+
+    MPI_Dist_graph_create(MPI_COMM_WORLD, 1, &rank, &one, &next, &one, MPI_INFO_NULL, 0, &dist);
+    MPI_Allreduce(&value, &sum, 1, MPI_INT, MPI_SUM, dist);
+    MPI_Comm_free(&dist);
+
+    MPI_Comm_dup_with_info(MPI_COMM_WORLD, MPI_INFO_NULL, &copy);
+    MPI_Bcast(&value, 1, MPI_INT, 0, copy);
+    MPI_Comm_free(&copy);
+}
+
 static void onSelf(void) {
     int value = rank, gathered = -1;
     MPI_Gather(&value, 1, MPI_INT, &gathered, 1, MPI_INT, 0, MPI_COMM_SELF);
@@ -179,6 +204,7 @@ int main(int argc, char** argv) {
     } else {
         onCommCreate();
         onOtherMadeComms();
+        onWorldCopies();
         onSelf();
         matchedProbes();
         nestedFree();

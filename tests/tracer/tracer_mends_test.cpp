@@ -62,10 +62,15 @@ TEST_F(TracedMends, CommunicatorsOfUnnamedMakingCallsAreDeclaredAndUsed) {
     }
     // The other making calls: each communicator has the world's members and
     // the collective on it carries its identifier.
-    const std::tuple<CommCall, uint32_t> uses[] = {{kCommSplitType, otherCallId(kOtherAllreduce)},
-                                                   {kCommIdup, kFuncBcast},
-                                                   {kCommDistGraphAdjacent, kFuncSend},
-                                                   {kCommIntercommMerge, kFuncReduce}};
+    const std::tuple<CommCall, uint32_t> uses[] = {
+        {kCommSplitType, otherCallId(kOtherAllreduce)},
+        {kCommIdup, kFuncBcast},
+        {kCommDistGraphAdjacent, kFuncSend},
+        {kCommIntercommMerge, kFuncReduce},
+        {kCommCreateGroup, kFuncBcast},
+        {kCommGraphCreate, kFuncReduce},
+        {kCommDistGraphCreate, otherCallId(kOtherAllreduce)},
+        {kCommDupWithInfo, kFuncBcast}};
     for (int rank = 0; rank < 4; ++rank) {
         const TProcess& p = *t.processOfRank(rank);
         for (const auto& [call, usedBy] : uses) {
