@@ -22,8 +22,9 @@ constexpr uint32_t kNone = UINT32_MAX;
 // The visits of one process with the figures each gathers.
 class VisitTree {
   public:
-    VisitTree(const ScopedProcess& p, const AnalysisScope& scope)
-        : p_(p), range_(scope.range), regions_(*p.process), v_(regions_.visits()) {
+    VisitTree(const ScopedProcess& p, const AnalysisScope& scope,
+              std::span<const TRegionVisit> visits)
+        : p_(p), range_(scope.range), v_(visits) {
         const auto n = static_cast<uint32_t>(v_.size());
         parent_.resize(n, kNone);
         own_.resize(n);
@@ -94,7 +95,6 @@ class VisitTree {
 
     const ScopedProcess& p_;
     const std::optional<TimeRange>& range_;
-    const ProcessRegions regions_;
     const std::span<const TRegionVisit> v_;
     std::vector<uint32_t> parent_;
     std::vector<int64_t> own_, inclusive_;
@@ -115,7 +115,13 @@ RegionProfile regionProfile(const TTrace& trace, const AnalysisScope& scope,
     std::vector<int64_t> runTimes(procs.size());
     parallelFor(workers, static_cast<uint32_t>(procs.size()), [&](unsigned w, uint32_t i) {
         runTimes[i] = scopedRunTime(procs[i], scope.range);
-        VisitTree tree(procs[i], everySection);
+        // The windows keep the visits that would otherwise be found again
+        // from every call at each range.
+        std::optional<ProcessRegions> made;
+        std::optional<std::span<const TRegionVisit>> visits;
+        if (windows) visits = windows->visitsOf(*procs[i].process);
+        if (!visits) visits = made.emplace(*procs[i].process).visits();
+        VisitTree tree(procs[i], everySection, *visits);
         if (tree.empty()) return;
         forEachScopedCall(procs[i], everySection, windows, [&](const ScopedCall& c) {
             tree.subtractCall(c.call.start, c.call.end);

@@ -1,17 +1,19 @@
 #include "analysis/scoped_calls.h"
 
 #include "model/parallel_for.h"
+#include "model/region_visits.h"
 #include "model/trace_document.h"
 
 #include <optional>
 
-TraceWindows::TraceWindows(const TTrace& trace) {
+TraceWindows::TraceWindows(const TTrace& trace) : markerVisits_(trace.processes.size()) {
     const auto n = static_cast<uint32_t>(trace.processes.size());
     std::vector<std::optional<CallWindow>> made(n);
     parallelFor(n, [&](uint32_t i) {
         const TProcess& p = trace.processes[i];
         made[i].emplace(
             ScopedProcess{&p, static_cast<int32_t>(p.rank), trace.nodeOffset(p.nodeIndex)});
+        if (p.regions.empty()) markerVisits_[i] = visitsFromMarkers(p);
     });
     windows_.reserve(n);
     for (uint32_t i = 0; i < n; ++i) {
@@ -21,9 +23,22 @@ TraceWindows::TraceWindows(const TTrace& trace) {
     }
 }
 
-const CallWindow* TraceWindows::of(const TProcess& p) const {
-    if (p.calls.empty()) return nullptr;
+std::optional<uint32_t> TraceWindows::placeOf(const TProcess& p) const {
+    if (p.calls.empty()) return std::nullopt;
     const auto it = byCalls_.find(p.calls.data());
-    if (it == byCalls_.end() || windows_[it->second].callCount() != p.calls.size()) return nullptr;
-    return &windows_[it->second];
+    if (it == byCalls_.end() || windows_[it->second].callCount() != p.calls.size())
+        return std::nullopt;
+    return it->second;
+}
+
+std::optional<std::span<const TRegionVisit>> TraceWindows::visitsOf(const TProcess& p) const {
+    const std::optional<uint32_t> at = placeOf(p);
+    if (!at) return std::nullopt;
+    if (!p.regions.empty()) return std::span<const TRegionVisit>(p.regions);
+    return std::span<const TRegionVisit>(markerVisits_[*at]);
+}
+
+const CallWindow* TraceWindows::of(const TProcess& p) const {
+    const std::optional<uint32_t> at = placeOf(p);
+    return at ? &windows_[*at] : nullptr;
 }

@@ -1,13 +1,12 @@
 // Times the analysis figures of one trace: the profile, the message sizes,
 // the wait states and the clock quality over the whole run; the windows
 // that answer ranges, and the profile, sizes and waits of a range holding
-// about 1 % of the calls; the plain reference profile and sizes beside them.
-// The whole run's waits are found anew, as `zlv waits` and the window's
-// first wait figure find them; the index of the waits is then built once,
-// as the window does for a range, and answers the waits again over the
-// whole run and over the range.
-// Prints "name value" lines; times in milliseconds, best of REPEATS runs.
-// FIGURE (profile, sizes, waits, clocks) times only that one, for profiles.
+// about 1 % of the calls (and its region profile); the plain reference profile and sizes beside
+// them. The whole run's waits are found anew, as `zlv waits` and the window's first wait figure
+// find them; the index of the waits is then built once, as the window does for a range, and answers
+// the waits again over the whole run and over the range. Prints "name value" lines; times in
+// milliseconds, best of REPEATS runs. FIGURE (profile, sizes, waits, clocks) times only that one,
+// for profiles.
 //
 //   analysis_bench TRACE [REPEATS [FIGURE]]
 
@@ -15,6 +14,7 @@
 #include "analysis/message_sizes.h"
 #include "analysis/profile.h"
 #include "analysis/reference/analysis_reference.h"
+#include "analysis/region_profile.h"
 #include "analysis/scoped_calls.h"
 #include "analysis/wait_index.h"
 #include "analysis/wait_states.h"
@@ -108,6 +108,9 @@ int main(int argc, char** argv) {
           }));
     print("range_waits", bestOf(repeats, [&] {
               sink += waitStates(trace, range, 20, waitIndex.get()).worst.size();
+          }));
+    print("range_regions", bestOf(repeats, [&] {
+              sink += regionProfile(trace, range, windows.get()).regions.size();
           }));
     std::fprintf(stderr, "sink %llu\n", static_cast<unsigned long long>(sink));
     return 0;
