@@ -1,12 +1,13 @@
 // Times the analysis figures of one trace: the profile, the message sizes,
 // the wait states and the clock quality over the whole run; the windows
-// that answer ranges, and the profile, sizes and waits of a range holding
-// about 1 % of the calls (and its region profile); the plain reference profile and sizes beside
-// them. The whole run's waits are found anew, as `zlv waits` and the window's first wait figure
-// find them; the index of the waits is then built once, as the window does for a range, and answers
-// the waits again over the whole run and over the range. Prints "name value" lines; times in
-// milliseconds, best of REPEATS runs. FIGURE (profile, sizes, waits, clocks) times only that one,
-// for profiles.
+// that answer ranges, and the profile, sizes, waits and region profile of a
+// range holding about 1 % of the calls; the plain reference profile and
+// sizes beside them. The whole run's waits are found anew, as `zlv waits`
+// and the window's first wait figure find them; the index of the waits is
+// then built once, as the window does for a range, and answers the waits
+// again over the whole run and over the range.
+// Prints "name value" lines; times in milliseconds, best of REPEATS runs.
+// FIGURE (profile, sizes, waits, clocks) times only that one, for profiles.
 //
 //   analysis_bench TRACE [REPEATS [FIGURE]]
 
