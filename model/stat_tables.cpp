@@ -31,10 +31,21 @@ RankIndex rankIndex(const TTrace& trace) {
 } // namespace
 
 std::vector<SectionItem> sectionItems(const TTrace& trace) {
+    // Per process the identifiers its markers switch to, each once: a trace
+    // may hold millions of markers but few sections.
+    std::vector<std::vector<uint32_t>> named(trace.processes.size());
+    parallelFor(static_cast<uint32_t>(trace.processes.size()), [&](uint32_t i) {
+        std::vector<uint32_t>& mine = named[i];
+        uint32_t last = 0;
+        for (const TFunc& f : trace.processes[i].calls) {
+            if (!f.isSectionMarker() || f.location == last) continue;
+            mine.push_back(last = f.location);
+        }
+        std::sort(mine.begin(), mine.end());
+        mine.erase(std::unique(mine.begin(), mine.end()), mine.end());
+    });
     std::vector<uint32_t> ids{0};
-    for (const TProcess& p : trace.processes)
-        for (const TFunc& f : p.calls)
-            if (f.isSectionMarker()) ids.push_back(f.location);
+    for (const std::vector<uint32_t>& mine : named) ids.insert(ids.end(), mine.begin(), mine.end());
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
 
