@@ -84,6 +84,9 @@ class PairMatcher {
             const uint32_t k = callOf(stream);
             bool streamDone = false;
             if (stream.queue == kNone) {
+                // The explicit sends lie anywhere in the sender's list.
+                if (stream.pos + kSendsAhead < stream.end)
+                    sends.prefetchCall(sends.explicitSends[stream.pos + kSendsAhead].call);
                 const uint32_t q = findQueue(kByTag, sends.tagKeyOf(k));
                 if (q != kNone && queues_[q].live > 0) take(q, sends.endOf(k), k, i, out);
             } else {
@@ -113,6 +116,7 @@ class PairMatcher {
     }
 
   private:
+    static constexpr size_t kSendsAhead = 16;
     struct Queue {
         uint32_t cls;
         uint64_t key;
@@ -188,7 +192,7 @@ class PairMatcher {
         ends_.resize(calls.size());
         // The candidates lie anywhere in the receiver's list: asking for them
         // a few ahead lets their cache misses overlap.
-        constexpr uint32_t kAhead = 8;
+        constexpr uint32_t kAhead = 32;
         for (uint32_t c = 0; c < calls.size() && c < kAhead; ++c)
             __builtin_prefetch(&receiver.calls[calls[c]].comm);
         for (uint32_t c = 0; c < calls.size(); ++c) {

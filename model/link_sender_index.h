@@ -36,6 +36,7 @@ struct SenderIndex {
     bool earlierLinks = false;               // some call has links already
 
     int64_t endOf(uint32_t call) const { return calls_[call].end; }
+    void prefetchCall(uint32_t call) const { __builtin_prefetch(&calls_[call].comm); }
     uint64_t tagKeyOf(uint32_t call) const { return keyOf(calls_[call].comm, calls_[call].msgTag); }
     bool allExplicit() const { return wide[kByTag].empty() && wide[kByFunction].empty(); }
     std::span<const ExplicitSend> explicitTo(uint32_t i) const {
