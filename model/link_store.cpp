@@ -3,10 +3,13 @@
 #include "model/memory_advice.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <new>
 
 namespace {
+
+constexpr size_t kCallsAhead = 16;
 
 TLinkBlock freshBlock(size_t links) {
     TLinkBlock block(static_cast<TLink*>(::operator new(links * sizeof(TLink))));
@@ -65,7 +68,12 @@ void storeLinks(std::vector<TProcess>& procs, uint32_t j, const std::vector<Link
     // Each call's old links, then room for its new ones; perCall becomes
     // where the call's next new link goes.
     size_t next = 0;
+    const TFunc* const calls = sender.calls.data();
     for (uint32_t k = 0; k < perCall.size(); ++k) {
+        // The calls with links lie apart: their links are asked for ahead.
+        __builtin_prefetch(reinterpret_cast<const char*>(calls + k) + kCallsAhead * sizeof(TFunc) +
+                               offsetof(TFunc, links),
+                           1);
         if (perCall[k] == 0) continue;
         markLinked(linkedCalls, k);
         TFunc& s = sender.calls[k];
