@@ -60,10 +60,13 @@ Counts countsOf(const TProcess& p) {
 
 using TracedProgram = TracedRunTest;
 
-// One run per suite: the runs take seconds.
-const LoadedRun& preloadedRun() {
-    static const LoadedRun r = runAndLoad(ZLV_CALLS_PLAIN, "normal", true, "plain");
-    return r;
+// f(rank, process) for each of the 4 ranks, failures naming the rank.
+template <class F>
+void eachRank(const TTrace& t, F f) {
+    for (int rank = 0; rank < 4; ++rank) {
+        SCOPED_TRACE("rank " + std::to_string(rank));
+        f(rank, *t.processOfRank(rank));
+    }
 }
 
 void expectCleanLoad(const LoadedRun& r) {
@@ -76,21 +79,19 @@ void expectCleanLoad(const LoadedRun& r) {
 
 void expectCountsAndOrder(TTrace& t) {
     ASSERT_EQ(t.processCount(), 4u);
-    for (int rank = 0; rank < 4; ++rank) {
-        SCOPED_TRACE("rank " + std::to_string(rank));
-        const TProcess* p = t.processOfRank(rank);
-        ASSERT_NE(p, nullptr);
-        EXPECT_EQ(countsOf(*p), expectedCounts(rank));
-        ASSERT_FALSE(p->calls.empty());
-        EXPECT_EQ(std::pair(p->calls.front().funcId, p->calls.back().funcId),
+    ASSERT_TRUE(t.processOfRank(0) && t.processOfRank(3));
+    eachRank(t, [&](int rank, const TProcess& p) {
+        EXPECT_EQ(countsOf(p), expectedCounts(rank));
+        ASSERT_FALSE(p.calls.empty());
+        EXPECT_EQ(std::pair(p.calls.front().funcId, p.calls.back().funcId),
                   std::pair(kFuncInit, kFuncFinalize));
-        for (size_t i = 1; i < p->calls.size(); ++i) {
-            EXPECT_LE(p->calls[i - 1].start, p->calls[i].start) << "call " << i;
-            EXPECT_LE(p->calls[i].start, p->calls[i].end) << "call " << i;
+        for (size_t i = 1; i < p.calls.size(); ++i) {
+            EXPECT_LE(p.calls[i - 1].start, p.calls[i].start) << "call " << i;
+            EXPECT_LE(p.calls[i].start, p.calls[i].end) << "call " << i;
         }
-        EXPECT_NE(p->nodeId, 0u);
-        EXPECT_EQ(p->nodeId, t.processOfRank(0)->nodeId); // one host
-    }
+        EXPECT_NE(p.nodeId, 0u);
+        EXPECT_EQ(p.nodeId, t.processOfRank(0)->nodeId); // one host
+    });
 }
 
 void expectPointToPointLinks(TTrace& t) {
@@ -149,9 +150,7 @@ void expectWorldCollectiveLinks(TTrace& t) {
 // The created communicators in creation order: dup, split, cart, sub, leak.
 void expectCommunicators(TTrace& t) {
     std::map<int, std::vector<uint32_t>> idsOf;
-    for (int rank = 0; rank < 4; ++rank) {
-        SCOPED_TRACE("rank " + std::to_string(rank));
-        const TProcess& p = *t.processOfRank(rank);
+    eachRank(t, [&](int rank, const TProcess& p) {
         ASSERT_EQ(p.comms.size(), 7u);
         EXPECT_EQ(std::pair(p.comms[0].id, p.comms[1].id), std::pair(kWorldComm, kSelfComm));
         std::set<uint32_t> distinct;
@@ -176,7 +175,7 @@ void expectCommunicators(TTrace& t) {
         const TFunc& leak = p.calls[p.comms[6].createdAt];
         EXPECT_EQ(std::tuple(open[0].id, open[0].location, leak.funcId),
                   std::tuple(p.comms[6].id, leak.location, kFuncCommDup));
-    }
+    });
     // The same communicator has the same identifier on every member; the two
     // halves of a split (1 = by parity, 3 = by row) have different ones.
     for (int rank = 1; rank < 4; ++rank)
@@ -196,8 +195,7 @@ void expectWildcardAndSendrecvDetails(TTrace& t) {
     ASSERT_NE(onDup, p1.calls.end());
     EXPECT_EQ(std::tuple(onDup->peer, onDup->msgTag, onDup->size), std::tuple(0, 50u, 4u));
     // MPI_Sendrecv: a send record and a receive record over the same time.
-    for (int rank = 0; rank < 4; ++rank) {
-        const TProcess& p = *t.processOfRank(rank);
+    eachRank(t, [](int rank, const TProcess& p) {
         const auto sr = std::find_if(p.calls.begin(), p.calls.end(),
                                      [](const TFunc& f) { return f.msgTag == 40; });
         ASSERT_NE(sr, p.calls.end());
@@ -205,7 +203,7 @@ void expectWildcardAndSendrecvDetails(TTrace& t) {
         EXPECT_EQ(std::tuple(sr->funcId, sr->peer, (sr + 1)->funcId, (sr + 1)->peer),
                   std::tuple(kFuncSend, (rank + 1) % 4, kFuncRecv, (rank + 3) % 4));
         EXPECT_EQ(std::pair(sr->start, sr->end), std::pair((sr + 1)->start, (sr + 1)->end));
-    }
+    });
 }
 
 // A posted receive ends up with what it received: on every rank the
@@ -213,9 +211,7 @@ void expectWildcardAndSendrecvDetails(TTrace& t) {
 // messages, wildcard receives included; the cancelled one is marked as such.
 void expectPostedReceivesTellWhatTheyReceived(TTrace& t) {
     using Message = std::tuple<int32_t, uint32_t, uint32_t, uint32_t>; // peer, tag, size, comm
-    for (int rank = 0; rank < 4; ++rank) {
-        SCOPED_TRACE("rank " + std::to_string(rank));
-        const TProcess& p = *t.processOfRank(rank);
+    eachRank(t, [](int rank, const TProcess& p) {
         std::multiset<Message> posted, completed;
         for (const TFunc& f : p.calls) {
             const Message m{f.peer, f.msgTag, f.size, f.comm};
@@ -227,25 +223,22 @@ void expectPostedReceivesTellWhatTheyReceived(TTrace& t) {
         ASSERT_EQ(cancelled.size(), 1u);
         EXPECT_EQ(std::tuple(cancelled[0]->msgTag, cancelled[0]->peer, cancelled[0]->kind),
                   std::tuple(77u, (rank + 3) % 4, 0u)); // the peer as posted
-    }
+    });
 }
 
-TEST_F(TracedProgram, PreloadedRunLoadsCleanlyLinksAndKeepsCommunicators) {
-    const LoadedRun& r = preloadedRun();
+// One run for every check of it: the runs take seconds.
+TEST_F(TracedProgram, PreloadedRunLoadsCleanlyLinksKeepsCommunicatorsAndHasAddresses) {
+    const LoadedRun r = runAndLoad(ZLV_CALLS_PLAIN, "normal", true, "plain");
     expectCleanLoad(r);
     ASSERT_FALSE(HasFailure());
-    expectCountsAndOrder(*r.loaded.trace);
-    expectPointToPointLinks(*r.loaded.trace);
-    expectWorldCollectiveLinks(*r.loaded.trace);
-    expectWildcardAndSendrecvDetails(*r.loaded.trace);
-    expectPostedReceivesTellWhatTheyReceived(*r.loaded.trace);
-    expectCommunicators(*r.loaded.trace);
-}
-
-TEST_F(TracedProgram, PreloadedRunPassesTheChecksButThePlantedCommunicatorAndHasAddresses) {
-    const LoadedRun& r = preloadedRun();
-    ASSERT_TRUE(r.loaded.trace->loaded()) << r.run.log;
     TTrace& t = *r.loaded.trace;
+    expectCountsAndOrder(t);
+    expectPointToPointLinks(t);
+    expectWorldCollectiveLinks(t);
+    expectWildcardAndSendrecvDetails(t);
+    expectPostedReceivesTellWhatTheyReceived(t);
+    expectCommunicators(t);
+    // The checks pass but for the planted communicator.
     std::vector<std::string> lines;
     EXPECT_EQ(checkTerminations(t, lines), 0u);
     EXPECT_EQ(checkSendRecv(t, lines), 0u) << (lines.empty() ? "" : lines.front());
@@ -271,9 +264,7 @@ TEST_F(TracedProgram, InstrumentedRunHasFilesLinesSectionsAndCounters) {
     TTrace& t = *r.loaded.trace;
     expectCountsAndOrder(t);
     expectCommunicators(t);
-    for (int rank = 0; rank < 4; ++rank) {
-        SCOPED_TRACE("rank " + std::to_string(rank));
-        const TProcess& p = *t.processOfRank(rank);
+    eachRank(t, [&](int rank, const TProcess& p) {
         std::vector<size_t> markers;
         for (size_t i = 0; i < p.calls.size(); ++i) {
             const TFunc& f = p.calls[i];
@@ -294,7 +285,7 @@ TEST_F(TracedProgram, InstrumentedRunHasFilesLinesSectionsAndCounters) {
         const int right = (rank + 1) % 4;
         p.countMessages(right, sent, received, p.calls[markers[0]].location);
         EXPECT_GE(sent, 4u) << "the exchange section's sends to the right neighbour";
-    }
+    });
     const auto counters = t.counters();
     ASSERT_EQ(counters.size(), 4u);
     for (size_t i = 0; i < counters.size(); ++i) {
@@ -320,10 +311,7 @@ TEST_F(TracedProgram, AbortedRunLeavesUnfinishedCallsForTheMerge) {
     EXPECT_NE(run.log.find("zlv-merge"), std::string::npos) << run.log;
     const LoadedTrace loaded = mergedFailedRun(run);
     ASSERT_FALSE(HasFailure());
-    TTrace& t = *loaded.trace;
-    for (int rank = 0; rank < 4; ++rank) {
-        SCOPED_TRACE("rank " + std::to_string(rank));
-        const TProcess& p = *t.processOfRank(rank);
+    eachRank(*loaded.trace, [](int rank, const TProcess& p) {
         ASSERT_GT(p.calls.size(), 10u) << "the exchange before the abort is kept";
         for (size_t i = 0; i + 1 < p.calls.size(); ++i)
             EXPECT_EQ(p.calls[i].funcId & kUnfinishedFlag, 0u);
@@ -336,7 +324,7 @@ TEST_F(TracedProgram, AbortedRunLeavesUnfinishedCallsForTheMerge) {
                       std::tuple(kFuncRecv | kUnfinishedFlag, 1, 99u));
             EXPECT_GE(last.end, last.start);
         }
-    }
+    });
     if (!HasFailure()) std::filesystem::remove_all(run.dir);
 }
 
