@@ -89,6 +89,15 @@ class MainWindowTest : public QObject {
         for (int i = 0; i < 20; ++i) w.slotvZoomIn();
         parts(w).hsb->setValue(0);
     }
+    // Opens `file` with the loader's messages to std::cerr kept in `errors`.
+    static bool openQuietly(ZLVR_anView& w, const QString& file, std::string& errors) {
+        std::ostringstream kept;
+        std::streambuf* saved = std::cerr.rdbuf(kept.rdbuf());
+        const bool opened = w.openTrace(file);
+        std::cerr.rdbuf(saved);
+        errors = kept.str();
+        return opened;
+    }
     static void verifyClosed(ZLVR_anView& w) {
         const Parts p = parts(w);
         QVERIFY(!w.isOpen() && !w.trace() && !w.viewFilter() && !w.linksItem()->isChecked());
@@ -262,13 +271,10 @@ class MainWindowTest : public QObject {
             dialog->cancel();
             cancelled = true;
         });
-        std::ostringstream errors;
-        std::streambuf* saved = std::cerr.rdbuf(errors.rdbuf());
-        const bool opened = w.openTrace(bars_);
-        std::cerr.rdbuf(saved);
-        QVERIFY(cancelled && !opened);
+        std::string errors;
+        QVERIFY(!openQuietly(w, bars_, errors) && cancelled);
         verifyClosed(w);
-        QVERIFY(errors.str().empty()); // a cancel is not a failure
+        QVERIFY(errors.empty()); // a cancel is not a failure
         QVERIFY(w.findChild<QProgressDialog*>() == nullptr);
         QVERIFY(w.openTrace(bars_) && w.isOpen());
         QCOMPARE(w.trace()->processCount(), 3u);
@@ -279,14 +285,11 @@ class MainWindowTest : public QObject {
         for (const QString& bad : {empty_, garbage_, dir_.filePath("missing.zlv")}) {
             QVERIFY(w.openTrace(span_));
             w.slotShowLinks();
-            std::ostringstream errors;
-            std::streambuf* saved = std::cerr.rdbuf(errors.rdbuf());
-            const bool opened = w.openTrace(bad);
-            std::cerr.rdbuf(saved);
-            QVERIFY(!opened);
+            std::string errors;
+            QVERIFY(!openQuietly(w, bad, errors));
             verifyClosed(w);
-            if (bad != empty_) QVERIFY(!errors.str().empty()); // the loader's own message
-            w.slotvZoomIn();                                   // still usable
+            if (bad != empty_) QVERIFY(!errors.empty()); // the loader's own message
+            w.slotvZoomIn();                             // still usable
             QVERIFY(w.openTrace(bars_) && w.isOpen());
             w.slotfClose();
         }
@@ -297,24 +300,15 @@ class MainWindowTest : public QObject {
         openBarsZoomedIn(w, bars_);
         const Parts p = parts(w);
         const int bottom = p.eventview->height() - 10;
-        // Loaded by node: ranks 0, 2, 1; the bottom row holds rank 1 (MPI_Recv, red).
-        QCOMPARE(rgbAt(p.eventview->grab().toImage(), 200, bottom), QRgb(0xFF0000));
-        w.findChild<QPushButton*>("RankButton")->click();
-        QCOMPARE(w.trace()->rankAt(2), 2);
-        // Rank 2 (MPI_Irecv 100..180, green) now lies lowest.
-        QCOMPARE(rgbAt(p.eventview->grab().toImage(), 140, bottom), QRgb(0x00FF00));
-        w.findChild<QPushButton*>("NodeButton")->click();
-        QCOMPARE(w.trace()->rankAt(2), 1);
-        QCOMPARE(rgbAt(p.eventview->grab().toImage(), 200, bottom), QRgb(0xFF0000));
-
-        // The accelerators; Ctrl+N is also the statistics menu's, which is
-        // not shown, so the button takes it.
-        QApplication::setActiveWindow(&w);
-        QVERIFY(QTest::qWaitForWindowActive(&w));
-        QTest::keyClick(&w, Qt::Key_R, Qt::ControlModifier);
-        QTRY_COMPARE(w.trace()->rankAt(2), 2);
-        QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
-        QTRY_COMPARE(w.trace()->rankAt(2), 1);
+        // Loaded by node: ranks 0, 2, 1; the bottom row holds rank 1 (MPI_Recv,
+        // red); by rank it holds rank 2 (MPI_Irecv 100..180, green).
+        QCOMPARE(rgbAt(p.eventview, 200, bottom), QRgb(0xFF0000));
+        for (const auto& [button, lowest, x, colour] :
+             {std::tuple("RankButton", 2, 140, 0x00FF00), {"NodeButton", 1, 200, 0xFF0000}}) {
+            w.findChild<QPushButton*>(button)->click();
+            QCOMPARE(w.trace()->rankAt(2), lowest);
+            QCOMPARE(rgbAt(p.eventview, x, bottom), QRgb(colour));
+        }
     }
 
     void doubleClickShowsTheCallInformation() {
@@ -403,26 +397,25 @@ class MainWindowTest : public QObject {
         QApplication::processEvents(); // pending paints of the opening do not count
         PaintCounter nrPaints(p.nrview), eventPaints(p.eventview);
         // What Cancel and Done do to the mask is the dialog test's part.
-        QString caption;
-        onNextModal([&](QWidget* box) {
-            caption = box->windowTitle();
-            box->findChildren<QCheckBox*>()[1]->setChecked(false);
-            box->findChild<QPushButton*>("done")->click();
-        });
-        w.slotFltProcess();
-        QCOMPARE(caption, QString("Rank filter"));
+        // Unchecks the box `off` of the dialog a filter command opens, or
+        // every box when `off` is -1, then Done.
+        const auto filterWith = [&](void (ZLVR_anView::*slot)(), int off) {
+            QString caption;
+            onNextModal([&](QWidget* box) {
+                caption = box->windowTitle();
+                const QList<QCheckBox*> boxes = box->findChildren<QCheckBox*>();
+                for (int i = 0; i < boxes.size(); ++i) boxes[i]->setChecked(off >= 0 && i != off);
+                box->findChild<QPushButton*>("done")->click();
+            });
+            (w.*slot)();
+            return caption;
+        };
+        QCOMPARE(filterWith(&ZLVR_anView::slotFltProcess, 1), QString("Rank filter"));
         QCOMPARE(w.viewFilter()->rankMask(), (std::vector<uint32_t>{1, 0, 1}));
         // Both views drew at once, the column with one row fewer.
         QVERIFY(nrPaints.count > 0 && eventPaints.count > 0);
         QCOMPARE(labelledRowPixels(p.nrview), rowsBefore * 2 / 3);
-
-        onNextModal([&](QWidget* box) {
-            caption = box->windowTitle();
-            for (QCheckBox* b : box->findChildren<QCheckBox*>()) b->setChecked(false);
-            box->findChild<QPushButton*>("done")->click();
-        });
-        w.slotFltNodes();
-        QCOMPARE(caption, QString("Node filter"));
+        QCOMPARE(filterWith(&ZLVR_anView::slotFltNodes, -1), QString("Node filter"));
         QCOMPARE(labelledRowPixels(p.nrview), 0);
     }
 
