@@ -215,16 +215,13 @@ class MainWindowTest : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QVERIFY(w.openTrace(span_));
         const double fit = w.zoom();
-        // A button's accelerator clicks it after a short animation.
-        for (const auto& [key, times] : {std::pair(Qt::Key_Equal, 2),
-                                         {Qt::Key_Equal, 4},
-                                         {Qt::Key_Minus, 2},
-                                         {Qt::Key_1, 1}}) {
+        // A button's accelerator clicks it after a short animation ("1" and
+        // Ctrl+X: the frame's test).
+        for (const auto& [key, times] :
+             {std::pair(Qt::Key_Equal, 2), {Qt::Key_Equal, 4}, {Qt::Key_Minus, 2}}) {
             QTest::keyClick(&w, key);
             QTRY_COMPARE(w.zoom(), times * fit);
         }
-        QTest::keyClick(&w, Qt::Key_X, Qt::ControlModifier);
-        QTRY_VERIFY(!w.isOpen());
     }
 
     void linksToggleAndReopen() {
@@ -340,7 +337,7 @@ class MainWindowTest : public QObject {
     }
 
     void shortAndExtremeTraces() {
-        // End equal to start: a fitting zoom, a step of 1 and an advancing ruler.
+        // End equal to start: a fitting zoom (the ruler's ticks: ui_views_test).
         ZLVR_anView w;
         const Parts p = parts(w);
         QVERIFY(w.openTrace(point_));
@@ -351,10 +348,6 @@ class MainWindowTest : public QObject {
         QCOMPARE(w.zoom(), 480.0); // not below the fit
         w.slotvZoomIn();
         QCOMPARE(w.zoom(), 1.0);
-        const QImage ruler = p.tline->grab().toImage();
-        int ticks = 0;
-        for (int x = 0; x < p.tline->width() - 10; ++x) ticks += rgbAt(ruler, x, 1) == 0xFFFFFF;
-        QVERIFY(ticks >= 4);
 
         // Times at both ends of the 64-bit range.
         QVERIFY(w.openTrace(extreme_));
