@@ -75,16 +75,13 @@ TEST(Profile, WholeRunRangesSectionsAndRanks) {
     EXPECT_EQ(whole.outsideSum, 1420);
 
     // [120, 320) cuts rank 0's send and receive and keeps rank 1's send of 0 µs.
+    const Profile p = profile(*trace, {raw(*trace, 120, 320), 0, {}});
+    EXPECT_EQ(p.functions, (std::vector<FunctionFigures>{figures(kFuncRecv, 2, 100, 20, 80),
+                                                         figures(kFuncSend, 2, 30, 0, 30),
+                                                         figures(kFuncWait, 1, 30, 30, 30)}));
+    EXPECT_EQ(p.ranks,
+              (std::vector<RankFigures>{{0, 200, 50, 150}, {1, 200, 80, 120}, {2, 30, 30, 0}}));
     const TraceWindows windows(*trace);
-    AnalysisScope cut{raw(*trace, 120, 320), 0, {}};
-    for (const TraceWindows* w : {static_cast<const TraceWindows*>(nullptr), &windows}) {
-        const Profile p = profile(*trace, cut, w);
-        EXPECT_EQ(p.functions, (std::vector<FunctionFigures>{figures(kFuncRecv, 2, 100, 20, 80),
-                                                             figures(kFuncSend, 2, 30, 0, 30),
-                                                             figures(kFuncWait, 1, 30, 30, 30)}));
-        EXPECT_EQ(p.ranks,
-                  (std::vector<RankFigures>{{0, 200, 50, 150}, {1, 200, 80, 120}, {2, 30, 30, 0}}));
-    }
     // A call of 0 µs counts where it starts: in [250, 260), not in [100, 250).
     EXPECT_EQ(profile(*trace, {raw(*trace, 250, 260), 0, {1}}, &windows).functions,
               (std::vector<FunctionFigures>{figures(kFuncSend, 1, 0, 0, 0)}));
