@@ -117,11 +117,10 @@ RegionProfile regionProfile(const TTrace& trace, const AnalysisScope& scope,
         runTimes[i] = scopedRunTime(procs[i], scope.range);
         // The windows keep the visits that would otherwise be found again
         // from every call at each range.
+        const ProcessRegions* kept = windows ? windows->regionsOf(*procs[i].process) : nullptr;
         std::optional<ProcessRegions> made;
-        std::optional<std::span<const TRegionVisit>> visits;
-        if (windows) visits = windows->visitsOf(*procs[i].process);
-        if (!visits) visits = made.emplace(*procs[i].process).visits();
-        VisitTree tree(procs[i], everySection, *visits);
+        const ProcessRegions& regions = kept ? *kept : made.emplace(*procs[i].process);
+        VisitTree tree(procs[i], everySection, regions.visits());
         if (tree.empty()) return;
         forEachScopedCall(procs[i], everySection, windows, [&](const ScopedCall& c) {
             tree.subtractCall(c.call.start, c.call.end);

@@ -1,19 +1,18 @@
 #include "analysis/scoped_calls.h"
 
 #include "model/parallel_for.h"
-#include "model/region_visits.h"
 #include "model/trace_document.h"
 
 #include <optional>
 
-TraceWindows::TraceWindows(const TTrace& trace) : markerVisits_(trace.processes.size()) {
+TraceWindows::TraceWindows(const TTrace& trace) : regions_(trace.processes.size()) {
     const auto n = static_cast<uint32_t>(trace.processes.size());
     std::vector<std::optional<CallWindow>> made(n);
     parallelFor(n, [&](uint32_t i) {
         const TProcess& p = trace.processes[i];
         made[i].emplace(
             ScopedProcess{&p, static_cast<int32_t>(p.rank), trace.nodeOffset(p.nodeIndex)});
-        if (p.regions.empty()) markerVisits_[i] = visitsFromMarkers(p);
+        regions_[i] = std::make_unique<ProcessRegions>(p);
     });
     windows_.reserve(n);
     for (uint32_t i = 0; i < n; ++i) {
@@ -31,11 +30,9 @@ std::optional<uint32_t> TraceWindows::placeOf(const TProcess& p) const {
     return it->second;
 }
 
-std::optional<std::span<const TRegionVisit>> TraceWindows::visitsOf(const TProcess& p) const {
+const ProcessRegions* TraceWindows::regionsOf(const TProcess& p) const {
     const std::optional<uint32_t> at = placeOf(p);
-    if (!at) return std::nullopt;
-    if (!p.regions.empty()) return std::span<const TRegionVisit>(p.regions);
-    return std::span<const TRegionVisit>(markerVisits_[*at]);
+    return at ? regions_[*at].get() : nullptr;
 }
 
 const CallWindow* TraceWindows::of(const TProcess& p) const {

@@ -5,36 +5,35 @@
 
 #include "analysis/analysis_scope.h"
 #include "analysis/call_window.h"
+#include "model/region_visits.h"
 #include "model/trace_model.h"
 
 #include <memory>
 #include <optional>
-#include <span>
 #include <unordered_map>
 #include <vector>
 
 class TTrace;
 
 // A window per process of a trace, for answering many ranges; built on two
-// threads in one pass over the calls. It also keeps the region visits that
-// each process's section markers give, which every range would otherwise
-// find again from all of its calls.
+// threads in one pass over the calls. It also keeps each process's region
+// visits, which every range would otherwise find again from all of its
+// section markers.
 class TraceWindows {
   public:
     explicit TraceWindows(const TTrace& trace);
     // The window of a process of this trace, found by its calls (which move
     // with it when the rows are sorted); null for one it was not built for.
     const CallWindow* of(const TProcess& p) const;
-    // The process's region visits as ProcessRegions gives them; nullopt for
-    // a process it was not built for.
-    std::optional<std::span<const TRegionVisit>> visitsOf(const TProcess& p) const;
+    // The process's region visits; null for one it was not built for.
+    const ProcessRegions* regionsOf(const TProcess& p) const;
 
   private:
     std::optional<uint32_t> placeOf(const TProcess& p) const;
 
     std::vector<CallWindow> windows_;
-    std::vector<std::vector<TRegionVisit>> markerVisits_; // per window
-    std::unordered_map<const TFunc*, uint32_t> byCalls_;  // first call -> window
+    std::vector<std::unique_ptr<ProcessRegions>> regions_; // per window
+    std::unordered_map<const TFunc*, uint32_t> byCalls_;   // first call -> window
 };
 
 // One call as a figure sees it.

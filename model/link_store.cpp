@@ -68,7 +68,7 @@ void storeLinks(std::vector<TProcess>& procs, uint32_t j, const std::vector<Link
     // Each call's old links, then room for its new ones; perCall becomes
     // where the call's next new link goes.
     size_t next = 0;
-    const TFunc* const calls = sender.calls.data();
+    TFunc* const calls = sender.calls.data();
     for (uint32_t k = 0; k < perCall.size(); ++k) {
         // The calls with links lie apart: their links are asked for ahead.
         __builtin_prefetch(reinterpret_cast<const char*>(calls + k) + kCallsAhead * sizeof(TFunc) +
@@ -76,7 +76,7 @@ void storeLinks(std::vector<TProcess>& procs, uint32_t j, const std::vector<Link
                            1);
         if (perCall[k] == 0) continue;
         markLinked(linkedCalls, k);
-        TFunc& s = sender.calls[k];
+        TFunc& s = calls[k];
         TLink* start = block.get() + next;
         std::uninitialized_copy_n(s.links.get(), s.linkCount, start);
         const size_t count = s.linkCount + perCall[k];

@@ -11,24 +11,17 @@
 #include "model/trace_loader.h"
 #include "model/trace_writer.h"
 #include "tests/support/random_trace.h"
+#include "tests/support/scratch_trace.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 #include <random>
 #include <sstream>
 #include <tuple>
-#include <unistd.h>
 
 namespace {
-
-std::string tempPath() {
-    return (std::filesystem::temp_directory_path() /
-            ("pieces_" + std::to_string(::getpid()) + ".zlv"))
-        .string();
-}
 
 // Everything reading puts into the document, as comparable rows.
 struct Snapshot {
@@ -90,17 +83,15 @@ bool readsInPieces(const std::string& path, unsigned pieces) {
 // Reads the bytes in one go and in 2 to 5 pieces; returns the one-go reading.
 // With `split`, a file of over 100 calls must really be read in that many pieces.
 Snapshot expectSameInPieces(const std::string& bytes, unsigned split = 0) {
-    const std::string path = tempPath();
-    EXPECT_TRUE(saveText(path, bytes));
-    const Snapshot whole = readWith(path, 1);
+    const TempTrace file(bytes);
+    const Snapshot whole = readWith(file.path(), 1);
     if (split && whole.calls.size() > 100) {
-        EXPECT_TRUE(readsInPieces(path, split));
+        EXPECT_TRUE(readsInPieces(file.path(), split));
     }
     for (unsigned pieces = 2; pieces <= 5; ++pieces) {
         SCOPED_TRACE("pieces " + std::to_string(pieces));
-        EXPECT_EQ(readWith(path, pieces), whole);
+        EXPECT_EQ(readWith(file.path(), pieces), whole);
     }
-    std::filesystem::remove(path);
     return whole;
 }
 
@@ -154,8 +145,8 @@ TEST(PieceReader, ProcessesOfOneCommunicatorShareItsMemberList) {
         w.commCall(0, kFuncCommDup, 1000, 1001, 700, rank % 2 ? reversed : shared);
         w.commCall(0, kFuncCommSplit, 1002, 1003, 701, std::vector<uint32_t>{rank, 8 + rank});
     }
-    const std::string path = tempPath();
-    ASSERT_TRUE(saveText(path, w.bytes()));
+    const TempTrace file(w.bytes());
+    const std::string& path = file.path();
     for (unsigned pieces : {1u, 3u}) {
         SCOPED_TRACE("pieces " + std::to_string(pieces));
         if (pieces > 1) {
@@ -180,5 +171,4 @@ TEST(PieceReader, ProcessesOfOneCommunicatorShareItsMemberList) {
         // One copy per list and piece at most, not one per process.
         EXPECT_LE(copies.size(), 2 * pieces);
     }
-    std::filesystem::remove(path);
 }

@@ -6,14 +6,13 @@
 #include "model/trace_document.h"
 #include "model/trace_loader.h"
 #include "model/trace_writer.h"
+#include "tests/support/scratch_trace.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <random>
 #include <sstream>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -29,12 +28,6 @@ struct Expected {
 
 Expected fieldsOf(const TFunc& f) {
     return {f.location, f.funcId, f.start, f.end, f.size, f.msgTag, f.peer, f.comm};
-}
-
-std::string tempPath(const char* name) {
-    return (std::filesystem::temp_directory_path() /
-            (std::string(name) + std::to_string(::getpid()) + ".zlv"))
-        .string();
 }
 
 // Two processes in alternating runs, about 12 MB, with a member list longer
@@ -89,12 +82,10 @@ struct BigTrace {
 TEST(ScaleReader, LargeTraceReadsEveryFieldAndAllocatesListsOnce) {
     BigTrace big;
     ASSERT_GT(big.w.size(), size_t{10} << 20);
-    const std::string path = tempPath("scale_reader_");
-    ASSERT_TRUE(big.w.save(path));
+    const TempTrace file(big.w.bytes());
     TTrace trace;
     std::ostringstream errors;
-    EXPECT_TRUE(readTraceRecords(trace, path, errors));
-    std::filesystem::remove(path);
+    EXPECT_TRUE(readTraceRecords(trace, file.path(), errors));
     EXPECT_EQ(errors.str(), "");
 
     ASSERT_EQ(trace.processes.size(), 2u);
@@ -117,12 +108,10 @@ TEST(ScaleReader, TruncationInsideALongMemberListKeepsTheCallsBefore) {
     const size_t listStart = bytes.find(std::string("\x82\0\0\0\x07\0\0\0", 8));
     ASSERT_NE(listStart, std::string::npos);
     bytes.resize(listStart + 44 + 4 * 700'000);
-    const std::string path = tempPath("scale_reader_cut_");
-    ASSERT_TRUE(saveText(path, bytes));
+    const TempTrace file(bytes);
     TTrace trace;
     std::ostringstream errors;
-    EXPECT_TRUE(readTraceRecords(trace, path, errors));
-    std::filesystem::remove(path);
+    EXPECT_TRUE(readTraceRecords(trace, file.path(), errors));
     EXPECT_EQ(errors.str(), "Input file is truncated: incomplete record at byte " +
                                 std::to_string(listStart) + "\n");
     ASSERT_EQ(trace.processes.size(), 2u);
@@ -140,36 +129,13 @@ TEST(ScaleReader, CancelWhileReadingStopsAtOnceAndKeepsNothing) {
     small.declareProcess(0, nodeIdFromOctets(10, 0, 0, 1));
     for (uint32_t c = 0; c < 120'000; ++c) small.shortCall(c, 1 + c % 30, c, c + 1);
     ASSERT_LT(small.size(), size_t{4} << 20); // read in one go
-    const std::string bigPath = tempPath("scale_reader_cancel_big_");
-    const std::string smallPath = tempPath("scale_reader_cancel_small_");
-    ASSERT_TRUE(big.w.save(bigPath) && small.save(smallPath));
-
-    for (const std::string* path : {&bigPath, &smallPath}) {
+    const TempTrace bigFile(big.w.bytes()), smallFile(small.bytes());
+    for (const TempTrace* file : {&bigFile, &smallFile}) {
         // The first pass (which counts the calls) reports up to a fifth of the
         // read's share, reading the calls the rest: a cancel in each.
         for (const uint32_t stopAt : {kLoadReadDone / 10, kLoadReadDone * 2 / 5}) {
-            SCOPED_TRACE(*path + " stopped at " + std::to_string(stopAt));
-            LoadCancel cancel{false};
-            std::vector<uint32_t> reported;
-            TTrace stopped;
-            std::ostringstream errors;
-            EXPECT_FALSE(loadTrace(
-                stopped, *path, errors,
-                [&](uint32_t permille) {
-                    reported.push_back(permille);
-                    if (permille >= stopAt) cancel = true;
-                },
-                &cancel));
-            EXPECT_TRUE(stopped.isEmpty());
-            EXPECT_TRUE(stopped.counterList.empty() && stopped.nodes.empty());
-            EXPECT_EQ(errors.str(), "");
-            // The cancel came while reading, and nothing was reported after it.
-            ASSERT_GE(reported.size(), 2u);
-            EXPECT_GE(reported.back(), stopAt);
-            EXPECT_LT(reported.back(), kLoadReadDone);
-            EXPECT_LT(reported[reported.size() - 2], stopAt);
+            SCOPED_TRACE(file->path() + " stopped at " + std::to_string(stopAt));
+            EXPECT_LT(expectCancelledLoad(file->path(), stopAt), kLoadReadDone);
         }
     }
-    std::filesystem::remove(bigPath);
-    std::filesystem::remove(smallPath);
 }

@@ -106,20 +106,18 @@ TEST(TraceBuilder, BuildsProcessesNodesLinksAndKindsWithoutAFile) {
     EXPECT_EQ(std::tuple(t.nodeNameAt(0), t.nodeNameAt(1)), std::tuple("alpha", "beta"));
 
     // The message, the broadcast from rank 2 and the reduction to rank 1.
+    using Links = std::vector<std::tuple<uint32_t, uint32_t>>; // (call, link rank)
     auto linksOf = [](const TProcess& p, uint32_t funcId) {
-        std::vector<std::tuple<uint32_t, uint32_t>> out;
+        Links out;
         for (uint32_t k : callsOfKind(p, funcId))
             for (const TLink& l : p.calls[k].linkSpan()) out.emplace_back(k, l.rank);
         return out;
     };
-    const std::vector<std::tuple<uint32_t, uint32_t>> sendLink{{2, 1}};
-    EXPECT_EQ(linksOf(b.rank(0), kFuncSend), sendLink);
+    EXPECT_EQ(linksOf(b.rank(0), kFuncSend), (Links{{2, 1}}));
     EXPECT_EQ(b.rank(0).calls[2].links[0].recv, &b.rank(1).calls[1]);
-    const std::vector<std::tuple<uint32_t, uint32_t>> bcastLink{{2, 0}};
-    EXPECT_EQ(linksOf(b.rank(2), kFuncBcast), bcastLink);
+    EXPECT_EQ(linksOf(b.rank(2), kFuncBcast), (Links{{2, 0}}));
     EXPECT_TRUE(linksOf(b.rank(0), kFuncBcast).empty());
-    const std::vector<std::tuple<uint32_t, uint32_t>> reduceLink{{5, 1}};
-    EXPECT_EQ(linksOf(b.rank(0), kFuncReduce), reduceLink);
+    EXPECT_EQ(linksOf(b.rank(0), kFuncReduce), (Links{{5, 1}}));
 
     // Kinds from the local ranks: each would be the other way round with
     // global ranks.

@@ -182,29 +182,29 @@ TEST(TrafficRows, ShortcutsEqualPerCellCountsOnRandomTraces) {
         const auto byRank = processesByRank(trace);
         for (TrafficWeight weight : {TrafficWeight::Messages, TrafficWeight::Bytes})
             for (uint32_t section : {0u, 1u, 2u}) {
+                const auto expectCells = [&](uint32_t r, std::span<const TrafficCell> cells) {
+                    for (uint32_t c = 0; c < cells.size(); ++c)
+                        ASSERT_EQ(cells[c], referenceCell(trace, r, c, weight, section))
+                            << "round " << round << " cell " << r << "," << c << " of "
+                            << cells.size();
+                };
                 // All rows at once, on two threads reusing their memory row after row.
                 std::vector<bool> seen(n);
-                forEachTrafficRow(
-                    trace, weight, section, [&](uint32_t r, std::span<const TrafficCell> cells) {
-                        seen[r] = true;
-                        ASSERT_EQ(cells.size(), n);
-                        for (uint32_t c = 0; c < n; ++c)
-                            ASSERT_EQ(cells[c], referenceCell(trace, r, c, weight, section))
-                                << "round " << round << " cell " << r << "," << c;
-                    });
+                forEachTrafficRow(trace, weight, section,
+                                  [&](uint32_t r, std::span<const TrafficCell> cells) {
+                                      seen[r] = true;
+                                      ASSERT_EQ(cells.size(), n);
+                                      expectCells(r, cells);
+                                  });
                 for (uint32_t r = 0; r < n; ++r) ASSERT_EQ(seen[r], byRank[r] != nullptr) << r;
                 // Single rows narrower than, as wide as and wider than the rank count.
-                for (uint32_t r = 0; r < n; ++r) {
-                    if (!byRank[r]) continue;
-                    for (uint32_t columns : {n / 2, n, n + 3}) {
-                        const auto cells = trafficRow(*byRank[r], columns, weight, section);
-                        ASSERT_EQ(cells.size(), columns);
-                        for (uint32_t c = 0; c < columns; ++c)
-                            ASSERT_EQ(cells[c], referenceCell(trace, r, c, weight, section))
-                                << "round " << round << " cell " << r << "," << c << " of "
-                                << columns;
-                    }
-                }
+                for (uint32_t r = 0; r < n; ++r)
+                    for (uint32_t columns : {n / 2, n, n + 3})
+                        if (byRank[r]) {
+                            const auto cells = trafficRow(*byRank[r], columns, weight, section);
+                            ASSERT_EQ(cells.size(), columns);
+                            expectCells(r, cells);
+                        }
             }
         std::vector<std::string> lines;
         checkSendRecv(trace, lines);

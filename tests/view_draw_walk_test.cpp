@@ -140,18 +140,14 @@ TEST(DrawWalk, PaintsWhatThePlainWalkPaints) {
             const std::vector<Plain> walked = walkedLines(walk, bounds, 1 + rng() % 4, rng);
             const auto expected = paintedForm(plain), got = paintedForm(walked);
             if (expected != got) {
-                std::ostringstream first;
-                for (size_t r = 0; r < std::min(expected.size(), got.size()); ++r)
-                    if (expected[r] != got[r]) {
-                        first << "run " << r << ": plain " << expected[r].front() << " x"
-                              << expected[r].size() << ", walked " << got[r].front() << " x"
-                              << got[r].size();
-                        break;
-                    }
+                const auto [e, g] =
+                    std::mismatch(expected.begin(), expected.end(), got.begin(), got.end());
                 FAIL() << "trace " << n << " viewport " << v << " zoom " << zoom << " offset "
                        << offset << " pos " << pos << " links " << filter.showLinks << " rows of "
                        << rowHeight << ": " << expected.size() << " runs against " << got.size()
-                       << "; " << first.str();
+                       << "; first differing run " << (e - expected.begin()) << " starts "
+                       << (e != expected.end() ? e->front() : Plain{}) << " against "
+                       << (g != got.end() ? g->front() : Plain{});
             }
             plainLines += plain.size();
             walkedCount += walked.size();
@@ -194,26 +190,23 @@ TEST(CallSkipIndex, FindsTheFirstCallEndingAtOrAfterTheTime) {
         const int64_t shift = static_cast<int64_t>(rng() % 100) - 50;
         index.clear();
         const CallSkipIndex& reading = index; // looks only, walking where not prepared
+        // The first call from `from` on ending at or after t0, walked.
+        const auto walked = [&](int64_t by, int64_t t0, size_t from) {
+            while (from < count && wrapAdd(p.calls[from].end, by) < t0) ++from;
+            return from;
+        };
         for (int64_t t0 = -100; t0 <= 1200; t0 += 7) {
-            size_t expected = 0;
-            while (expected < count && wrapAdd(p.calls[expected].end, shift) < t0) ++expected;
-            ASSERT_EQ(reading.firstEndingAtOrAfter(p, shift, t0), expected)
-                << "trace " << n << " t0 " << t0;
-            ASSERT_EQ(index.firstEndingAtOrAfter(p, shift, t0), expected)
-                << "trace " << n << " t0 " << t0;
-            // Prepared for another shift, the reading index must not use those blocks.
-            size_t other = 0;
-            while (other < count && wrapAdd(p.calls[other].end, shift + 1000) < t0) ++other;
-            ASSERT_EQ(reading.firstEndingAtOrAfter(p, shift + 1000, t0), other)
-                << "trace " << n << " t0 " << t0;
-            // And from any call on.
             const size_t from = count ? rng() % (count + 1) : 0;
-            size_t next = from;
-            while (next < count && wrapAdd(p.calls[next].end, shift) < t0) ++next;
-            ASSERT_EQ(index.nextEndingAtOrAfter(p, shift, t0, from), next)
-                << "trace " << n << " t0 " << t0 << " from " << from;
-            ASSERT_EQ(reading.nextEndingAtOrAfter(p, shift, t0, from), next)
-                << "trace " << n << " t0 " << t0 << " from " << from;
+            SCOPED_TRACE("trace " + std::to_string(n) + " t0 " + std::to_string(t0) + " from " +
+                         std::to_string(from));
+            ASSERT_EQ(reading.firstEndingAtOrAfter(p, shift, t0), walked(shift, t0, 0));
+            ASSERT_EQ(index.firstEndingAtOrAfter(p, shift, t0), walked(shift, t0, 0));
+            // Prepared for another shift, the reading index must not use those blocks.
+            ASSERT_EQ(reading.firstEndingAtOrAfter(p, shift + 1000, t0),
+                      walked(shift + 1000, t0, 0));
+            // And from any call on.
+            ASSERT_EQ(index.nextEndingAtOrAfter(p, shift, t0, from), walked(shift, t0, from));
+            ASSERT_EQ(reading.nextEndingAtOrAfter(p, shift, t0, from), walked(shift, t0, from));
         }
     }
 }

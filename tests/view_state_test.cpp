@@ -84,18 +84,16 @@ TEST(ViewState, HistoryGoesBackAndForwardAndForgetsTheFutureOnANewZoom) {
     s.zoomAt(50, 0.08);
     const Viewport third = s.viewport();
 
-    EXPECT_EQ(s.back(), second);
-    s.setViewport(second);
-    EXPECT_EQ(s.back(), first);
-    s.setViewport(first);
-    EXPECT_FALSE(s.back());
-    EXPECT_EQ(s.forward(), second);
-    s.setViewport(second);
-    EXPECT_EQ(s.forward(), third);
-    s.setViewport(third);
-    EXPECT_FALSE(s.forward());
-    EXPECT_EQ(s.back(), second);
-    s.setViewport(second);
+    // Back to the start, forward to the end, and back once more; each step is
+    // taken before the next is asked for.
+    const std::pair<bool, std::optional<Viewport>> walk[] = {
+        {true, second}, {true, first},         {true, std::nullopt}, {false, second},
+        {false, third}, {false, std::nullopt}, {true, second}};
+    for (const auto& [back, expected] : walk) {
+        const std::optional<Viewport> got = back ? s.back() : s.forward();
+        EXPECT_EQ(got, expected) << (back ? "back to " : "forward to ") << expected.has_value();
+        if (got) s.setViewport(*got);
+    }
     s.remember();
     s.zoomAt(0, 0.5);
     EXPECT_FALSE(s.canGoForward());
