@@ -47,55 +47,61 @@ std::string framed(const std::string& term, const std::string& comm, const std::
 
 } // namespace
 
-TEST(CliCheck, LinesAndExitStatus) {
-    const std::string trace = faultyTrace();
-    const ToolRun all = zlv("check " + trace);
-    EXPECT_EQ(all.status, 1);
-    EXPECT_NE(all.out.find("\tProcess rank 1. Location ring,\"main\".c:50\n"), std::string::npos);
-    // The checks keep their fixed order whatever the order of the list.
-    EXPECT_TRUE(zlv("check " + trace + " --only comm,term")
-                    .out.starts_with("Check for terminations...\nFunction MPI_Recv was"));
-    EXPECT_EQ(zlv("check --only srpr " + trace).out,
-              "Check send/receive correspondence...\n"
-              "\tNumber of sent messages not equal to number of receive one (0 to 1)\n"
-              "Done\nChecking complete\n");
-
+// Each verb's whole output (or its status alone) on the faulty trace.
+TEST(CliCheckStats, OutputsAndExitStatuses) {
+    const std::string t = " " + faultyTrace();
     TraceWriter clean;
     clean.declareProcess(0, 1);
     clean.shortCall(0, kFuncInit, 0, 1);
-    EXPECT_EQ(zlv("check " + saveWrittenTrace(clean)).status, 0);
-
-    EXPECT_EQ(zlv("check " + saveWrittenTrace(TraceWriter{})).status, 2); // no processes
-    EXPECT_EQ(zlv("check /nonexistent/x.zlv").status, 2);
-    EXPECT_EQ(zlv("check " + trace + " --only bogus").status, 2);
-}
-
-TEST(CliStats, FormatsSectionsAndKinds) {
-    const std::string trace = faultyTrace();
-    ToolRun run = zlv("stats datasize " + trace);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "              0             1\n"
-                       "0           0/0  6442450944/0\n"
-                       "1  0/3221225472           0/0\n");
-    EXPECT_EQ(zlv("stats sendrecv " + trace + " --format tsv --section 4").out,
-              "\t0\t1\n0\t0/0\t2/0\n1\t0/0\t0/0\n");
-    EXPECT_EQ(zlv("stats sendrecv " + trace + " --format tsv --section 0").out,
-              "\t0\t1\n0\t0/0\t2/0\n1\t0/1\t0/0\n");
-    EXPECT_EQ(zlv("stats counters " + trace + " --format csv").out,
-              "Rank,File:Line,Times\r\n1,\"ring,\"\"main\"\".c:20\",12\r\n");
-    EXPECT_EQ(zlv("stats nodes " + trace + " --format tsv").out,
-              "Node\tnodeIP\tRanks\n0\t10.1.2.3\t0\n0\t10.1.2.3\t1\n");
-    EXPECT_EQ(zlv("stats process " + trace + " --format tsv").out,
-              "Rank\tTime [us]\tInit [us]\tInit [%]\tFinalize [us]\tFinalize [%]\tSend [us]\t"
-              "Send [%]\tRecv [us]\tRecv [%]\n"
-              "0\t400\t100\t25\t100\t25\t200\t50\t0\t0\n"
-              "1\t250\t100\t40\t0\t0\t0\t0\t90\t36\n");
-    EXPECT_EQ(zlv("sections " + trace).out, "0\tZLVR_MAIN_SECT\n4\texchange\n");
-
-    EXPECT_EQ(zlv("stats process " + trace + " --section 4").status, 2);
-    EXPECT_EQ(zlv("stats matrix " + trace).status, 2);
-    EXPECT_EQ(zlv("stats nodes " + trace + " --format xml").status, 2);
-    EXPECT_EQ(zlv("stats nodes /nonexistent/x.zlv").status, 2);
+    const struct {
+        std::string args;
+        int status;
+        const char* out; // nullptr: not compared
+    } cases[] = {
+        {"check --only srpr" + t, 1,
+         "Check send/receive correspondence...\n"
+         "\tNumber of sent messages not equal to number of receive one (0 to 1)\n"
+         "Done\nChecking complete\n"},
+        {"stats datasize" + t, 0,
+         "              0             1\n"
+         "0           0/0  6442450944/0\n"
+         "1  0/3221225472           0/0\n"},
+        {"stats sendrecv" + t + " --format tsv --section 4", 0,
+         "\t0\t1\n0\t0/0\t2/0\n1\t0/0\t0/0\n"},
+        {"stats sendrecv" + t + " --format tsv --section 0", 0,
+         "\t0\t1\n0\t0/0\t2/0\n1\t0/1\t0/0\n"},
+        {"stats counters" + t + " --format csv", 0,
+         "Rank,File:Line,Times\r\n1,\"ring,\"\"main\"\".c:20\",12\r\n"},
+        {"stats nodes" + t + " --format tsv", 0,
+         "Node\tnodeIP\tRanks\n0\t10.1.2.3\t0\n0\t10.1.2.3\t1\n"},
+        {"stats process" + t + " --format tsv", 0,
+         "Rank\tTime [us]\tInit [us]\tInit [%]\tFinalize [us]\tFinalize [%]\tSend [us]\t"
+         "Send [%]\tRecv [us]\tRecv [%]\n"
+         "0\t400\t100\t25\t100\t25\t200\t50\t0\t0\n"
+         "1\t250\t100\t40\t0\t0\t0\t0\t90\t36\n"},
+        {"sections" + t, 0, "0\tZLVR_MAIN_SECT\n4\texchange\n"},
+        {"check " + saveWrittenTrace(clean), 0, nullptr},
+        {"check " + saveWrittenTrace(TraceWriter{}), 2, nullptr}, // no processes
+        {"check /nonexistent/x.zlv", 2, nullptr},
+        {"check" + t + " --only bogus", 2, nullptr},
+        {"stats process" + t + " --section 4", 2, nullptr},
+        {"stats matrix" + t, 2, nullptr},
+        {"stats nodes" + t + " --format xml", 2, nullptr},
+        {"stats nodes /nonexistent/x.zlv", 2, nullptr},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = zlv(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args;
+        if (c.out) {
+            EXPECT_EQ(run.out, c.out) << c.args;
+        }
+    }
+    const ToolRun all = zlv("check" + t);
+    EXPECT_EQ(all.status, 1);
+    EXPECT_NE(all.out.find("\tProcess rank 1. Location ring,\"main\".c:50\n"), std::string::npos);
+    // The checks keep their fixed order whatever the order of the list.
+    EXPECT_TRUE(zlv("check" + t + " --only comm,term")
+                    .out.starts_with("Check for terminations...\nFunction MPI_Recv was"));
 }
 
 TEST(CliGenerated, EachFaultIsCaughtByItsCheck) {

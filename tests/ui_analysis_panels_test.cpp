@@ -85,6 +85,25 @@ QStringList zlvLines(const QStringList& args) {
     return runZlv(args + QStringList{"--format", "tsv"}).split('\n', Qt::SkipEmptyParts);
 }
 
+QStringList rangeArgs(TimeRange r) {
+    return {"--from", QString::number(r.from), "--to", QString::number(r.to)};
+}
+
+void showAndOpen(MainFrame& f, const QString& trace) {
+    f.show();
+    QVERIFY(f.view()->openTrace(trace));
+}
+
+// Selects a range of the run that cuts calls (its ends handed in reversed
+// when `reversed`) and refreshes the panels.
+TimeRange selectPart(MainFrame& f, bool reversed = false) {
+    const int64_t end = f.view()->trace()->processAt(0)->calls.back().end;
+    const int64_t from = end / 3 + 7, to = end / 2 + 3;
+    selectRangeIn(f, reversed ? to : from, reversed ? from : to);
+    f.refreshAnalysis();
+    return {from, to};
+}
+
 int columnOf(const AnalysisTable* table, const QString& label) {
     const StatTableModel* m = table->tableModel();
     for (int c = 0; c < m->columnCount(); ++c)
@@ -124,69 +143,51 @@ class AnalysisPanelsTest : public QObject {
         QCOMPARE(bar.at(bar.size() - 2), menu->menuAction());
     }
 
+    // Over the whole run and a selected range cutting calls, by process, by
+    // rank and by region (the generated program's sections).
     void profileEqualsZlvOverEachSpan() {
         MainFrame f;
-        f.show();
-        QVERIFY(f.view()->openTrace(trace_));
+        showAndOpen(f, trace_);
         ProfilePanel* p = f.profilePanel();
-        QCOMPARE(tableLines(p->table()), zlvLines({"profile", trace_}));
-        p->byChoice()->setCurrentIndex(1);
-        QCOMPARE(tableLines(p->table()), zlvLines({"profile", trace_, "--by", "rank"}));
-
-        // A selected range cutting calls; none selected leaves the table empty.
+        const std::pair<int, QStringList> bys[] = {
+            {0, {}}, {1, {"--by", "rank"}}, {ProfilePanel::kByRegion, {"--by", "region"}}};
+        QStringList whole;
+        for (const auto& [choice, by] : bys) {
+            p->byChoice()->setCurrentIndex(choice);
+            const QStringList lines = zlvLines(QStringList{"profile", trace_} + by);
+            QVERIFY(lines.size() > 2);
+            QCOMPARE(tableLines(p->table()), lines);
+            whole << lines;
+        }
+        // None selected leaves the table empty.
         p->spanChoice()->setCurrentIndex(int(AnalysisSpan::Selected));
         QCOMPARE(p->table()->tableModel()->rowCount(), 0);
-        const int64_t end = f.view()->trace()->processAt(0)->calls.back().end;
-        const int64_t from = end / 3 + 7, to = end / 2 + 3;
-        selectRangeIn(f, to, from);
-        f.refreshAnalysis();
-        const QStringList range{"--from", QString::number(from), "--to", QString::number(to)};
-        QCOMPARE(tableLines(p->table()),
-                 zlvLines(QStringList{"profile", trace_, "--by", "rank"} + range));
-        p->byChoice()->setCurrentIndex(0);
-        QCOMPARE(tableLines(p->table()), zlvLines(QStringList{"profile", trace_} + range));
+        const QStringList range = rangeArgs(selectPart(f, true));
+        QStringList cut;
+        for (const auto& [choice, by] : bys) {
+            p->byChoice()->setCurrentIndex(choice);
+            cut << tableLines(p->table());
+            QCOMPARE(tableLines(p->table()), zlvLines(QStringList{"profile", trace_} + by + range));
+        }
+        QVERIFY(cut != whole);
 
         // The visible range, followed after the view scrolls.
+        p->byChoice()->setCurrentIndex(0);
         p->spanChoice()->setCurrentIndex(int(AnalysisSpan::Visible));
         for (int i = 0; i < 6; ++i) f.view()->slotvZoomIn();
         auto* hsb = f.findChild<QScrollBar*>("hsb");
         hsb->setValue(hsb->maximum() / 2);
         const QStringList before = tableLines(p->table());
         const auto [shownFrom, shownTo] = visibleMicros(f);
-        const QStringList visible{"--from", QString::number(shownFrom), "--to",
-                                  QString::number(shownTo)};
-        const QStringList expected = zlvLines(QStringList{"profile", trace_} + visible);
+        const QStringList expected =
+            zlvLines(QStringList{"profile", trace_} + rangeArgs({shownFrom, shownTo}));
         QVERIFY(expected != before);
         QTRY_COMPARE(tableLines(p->table()), expected);
     }
 
-    // The generated program's sections as regions, whole and in a range
-    // cutting them.
-    void regionProfileEqualsZlv() {
-        MainFrame f;
-        f.show();
-        QVERIFY(f.view()->openTrace(trace_));
-        ProfilePanel* p = f.profilePanel();
-        p->byChoice()->setCurrentIndex(ProfilePanel::kByRegion);
-        const QStringList whole = zlvLines({"profile", trace_, "--by", "region"});
-        QCOMPARE(tableLines(p->table()), whole);
-        QVERIFY(whole.size() > 2);
-
-        p->spanChoice()->setCurrentIndex(int(AnalysisSpan::Selected));
-        const int64_t end = f.view()->trace()->processAt(0)->calls.back().end;
-        const int64_t from = end / 4 + 5, to = end / 2 + 1;
-        selectRangeIn(f, from, to);
-        f.refreshAnalysis();
-        const QStringList cut = zlvLines({"profile", trace_, "--by", "region", "--from",
-                                          QString::number(from), "--to", QString::number(to)});
-        QVERIFY(cut != whole);
-        QCOMPARE(tableLines(p->table()), cut);
-    }
-
     void waitsEqualZlvAndJumpSelects() {
         MainFrame f;
-        f.show();
-        QVERIFY(f.view()->openTrace(trace_));
+        showAndOpen(f, trace_);
         WaitPanel* w = f.waitPanel();
         QCOMPARE(tableLines(w->totals()), zlvLines({"waits", trace_}));
         w->byChoice()->setCurrentIndex(1);
@@ -224,8 +225,7 @@ class AnalysisPanelsTest : public QObject {
     // to the row's messages, painted where the chart's geometry puts it.
     void sizesTableAndBars() {
         MainFrame f;
-        f.show();
-        QVERIFY(f.view()->openTrace(trace_));
+        showAndOpen(f, trace_);
         SizesPanel* s = f.sizesPanel();
         const QStringList lines = zlvLines({"stats", "sizes", trace_});
         QCOMPARE(tableLines(s->table()), lines);
@@ -255,8 +255,7 @@ class AnalysisPanelsTest : public QObject {
     void balanceBarsFollowTheFiguresAndTheSpan() {
         MainFrame f;
         f.resize(900, 700);
-        f.show();
-        QVERIFY(f.view()->openTrace(trace_));
+        showAndOpen(f, trace_);
         f.findChild<QAction*>("balancePanelAction")->trigger();
         QCoreApplication::processEvents();
         BalancePanel* p = f.balancePanel();
@@ -266,11 +265,7 @@ class AnalysisPanelsTest : public QObject {
 
         p->spanChoice()->setCurrentIndex(int(AnalysisSpan::Selected));
         QVERIFY(p->chart()->balance().empty());
-        const int64_t end = trace.processAt(0)->calls.back().end;
-        const int64_t from = end / 3 + 7, to = end / 2 + 3;
-        selectRangeIn(f, from, to);
-        f.refreshAnalysis();
-        const std::vector<RankBalance> cut = rankBalance(trace, {TimeRange{from, to}, 0, {}});
+        const std::vector<RankBalance> cut = rankBalance(trace, {selectPart(f), 0, {}});
         QVERIFY(cut != rankBalance(trace, {}));
         expectBarsOf(p->chart(), cut);
     }

@@ -48,22 +48,30 @@ QAction* action(MainFrame& f, const char* name) {
     return f.findChild<QAction*>(name);
 }
 
+// Shown, then `file` open in `view` (the window itself or the frame's).
+void showAndOpen(QWidget& window, ZLVR_anView* view, const QString& file) {
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(view->openTrace(file));
+}
+
+RowLayout layoutOf(ZLVR_anView* view) {
+    const ViewState& s = view->viewState()->state();
+    return layoutRows(shownPositions(*view->trace(), *view->viewFilter()), s.pos(),
+                      eventView(view)->height(), s.rowHeight());
+}
+
 // The list position in the top row that shows whole.
 std::optional<uint32_t> topWholeRow(ZLVR_anView* view) {
-    const ViewState& s = view->viewState()->state();
-    const RowLayout layout = layoutRows(shownPositions(*view->trace(), *view->viewFilter()),
-                                        s.pos(), eventView(view)->height(), s.rowHeight());
     std::optional<uint32_t> top;
-    for (const Row& r : layout.rows)
-        if (r.bottom - s.rowHeight() >= 0) top = r.position;
+    for (const Row& r : layoutOf(view).rows)
+        if (r.bottom - view->viewState()->state().rowHeight() >= 0) top = r.position;
     return top;
 }
 
 // The centre line of the row of list position `position`, when on screen.
 std::optional<int> rowCentre(ZLVR_anView* view, uint32_t position) {
-    const ViewState& s = view->viewState()->state();
-    const RowLayout layout = layoutRows(shownPositions(*view->trace(), *view->viewFilter()),
-                                        s.pos(), eventView(view)->height(), s.rowHeight());
+    const RowLayout layout = layoutOf(view);
     for (const Row& r : layout.rows)
         if (r.position == position) return static_cast<int>(r.bottom) - layout.geometry.centre;
     return std::nullopt;
@@ -156,9 +164,7 @@ class SpaceTest : public QObject {
     void rowsLowerThanTextAreLabelledEveryFewRows() {
         MainFrame f;
         f.resize(700, 420);
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        QVERIFY(f.view()->openTrace(many_));
+        showAndOpen(f, f.view(), many_);
         QWidget* column = f.findChild<QWidget*>("nrview");
         // A line across the whole node box is a box's outline.
         const auto outlines = [&] {
@@ -189,9 +195,7 @@ class SpaceTest : public QObject {
     void aFittedZoomFitsAgainAfterAResize() {
         MainFrame f;
         f.resize(700, 500);
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        QVERIFY(f.view()->openTrace(bars_)); // fitted at open; bars.zlv lasts 520 µs
+        showAndOpen(f, f.view(), bars_); // fitted at open; bars.zlv lasts 520 µs
         EventExpl* ev = eventView(&f);
         const int before = ev->width();
         f.resize(900, 500);
@@ -211,9 +215,7 @@ class SpaceTest : public QObject {
 
         // The view on its own keeps the zoom it opened with.
         ZLVR_anView bare;
-        bare.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&bare));
-        QVERIFY(bare.openTrace(bars_));
+        showAndOpen(bare, &bare, bars_);
         const double opened = bare.zoom();
         bare.resize(bare.width() + 200, bare.height());
         QTRY_VERIFY(eventView(&bare)->width() / 520.0 != opened);
@@ -222,9 +224,7 @@ class SpaceTest : public QObject {
 
     void aTraceOpensWithTheFirstRankInSight() {
         MainFrame f;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        QVERIFY(f.view()->openTrace(many_)); // 60 rows: more than the view holds
+        showAndOpen(f, f.view(), many_); // 60 rows: more than the view holds
         QScrollBar* vsb = scrollBar(&f, "vsb");
         QVERIFY(vsb->value() < vsb->maximum());
         const std::optional<uint32_t> top = topWholeRow(f.view());
@@ -240,37 +240,35 @@ class SpaceTest : public QObject {
         QVERIFY(f.findChild<TimeLine*>("tline")->readableLabels());
 
         ZLVR_anView bare;
-        bare.show();
-        QVERIFY(bare.openTrace(many_));
+        showAndOpen(bare, &bare, many_);
         QCOMPARE(scrollBar(&bare, "vsb")->value(), 60);
         QVERIFY(!bare.findChild<TimeLine*>("tline")->readableLabels());
     }
 
     void theTimeOriginMovesTheRulerTicks() {
         MainFrame f;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        QVERIFY(f.view()->openTrace(late_));
+        showAndOpen(f, f.view(), late_);
         for (int i = 0; i < 20; ++i) f.view()->slotvZoomIn(); // 1 px/µs, step 100
         scrollBar(&f, "hsb")->setValue(-2);                   // left edge at -200
         auto* ruler = f.findChild<TimeLine*>("tline");
         // As loaded: ticks at -200, -100, 0 (x = 1, 101, 201); from the start
         // at -130: ticks at -130, -30, 70 (x = 71, 171, 271).
-        const auto ticksAt = [&](std::initializer_list<int> xs) {
+        const auto ticksAt = [&] {
             QList<bool> lit;
-            for (int x : xs) lit << (rgbAt(ruler, x, 1) == kWhite);
+            for (int x : {1, 101, 71, 171}) lit << (rgbAt(ruler, x, 1) == kWhite);
             return lit;
         };
-        QCOMPARE(ticksAt({1, 101, 71, 171}), (QList<bool>{true, true, false, false}));
+        const QList<bool> asLoaded{true, true, false, false}, fromStart{false, false, true, true};
+        QCOMPARE(ticksAt(), asLoaded);
         action(f, "originStartAction")->trigger();
         QCOMPARE(f.view()->viewState()->state().timeOrigin(), int64_t{-130});
-        QCOMPARE(ticksAt({1, 101, 71, 171}), (QList<bool>{false, false, true, true}));
+        QCOMPARE(ticksAt(), fromStart);
         // The selected range in the same times.
         f.view()->viewState()->selectRange(-30, 70);
         QCOMPARE(f.statusBar()->currentMessage(),
                  QString::fromUtf8("Range 100 to 200 µs (100 µs)"));
         action(f, "originLoadedAction")->trigger();
-        QCOMPARE(ticksAt({1, 101, 71, 171}), (QList<bool>{true, true, false, false}));
+        QCOMPARE(ticksAt(), asLoaded);
         action(f, "originStartAction")->trigger();
         f.close();
         MainFrame again; // the choice is kept, and a trace opens with it
@@ -294,17 +292,17 @@ class SpaceTest : public QObject {
         QTest::mouseClick(eventView(&f), Qt::LeftButton, {}, overRecv);
         DetailsPanel* d = f.details();
         const auto times = [d] {
-            return QStringList{d->field("Start"), d->field("End"), d->field("Duration")};
+            return QStringList{d->field("Start"), d->field("End"), d->field("Duration")}.join('|');
         };
-        QCOMPARE(times(), QString::fromUtf8("10 µs|870 µs|860 µs").split('|'));
+        QCOMPARE(times(), QString::fromUtf8("10 µs|870 µs|860 µs"));
 
         action(f, "originStartAction")->trigger(); // the panel follows at once
-        QCOMPARE(times(), QString::fromUtf8("140 µs|1000 µs|860 µs").split('|'));
+        QCOMPARE(times(), QString::fromUtf8("140 µs|1000 µs|860 µs"));
         const QString fromStart = f.toolTipAt(overRecv);
         QVERIFY(fromStart.contains(QString::fromUtf8("Start: 140 µs\nEnd: 1000 µs\n")));
         QCOMPARE(withoutStartAndEnd(fromStart), withoutStartAndEnd(asLoaded));
         action(f, "originLoadedAction")->trigger();
-        QCOMPARE(times(), QString::fromUtf8("10 µs|870 µs|860 µs").split('|'));
+        QCOMPARE(times(), QString::fromUtf8("10 µs|870 µs|860 µs"));
         QCOMPARE(f.toolTipAt(overRecv), asLoaded);
 
         action(f, "originStartAction")->trigger();
@@ -313,10 +311,10 @@ class SpaceTest : public QObject {
         f.clearSelection();
         f.findNext();
         QCOMPARE(d->field("Function"), QString("MPI_Init"));
-        QCOMPARE(times(), QString::fromUtf8("0 µs|130 µs|130 µs").split('|'));
+        QCOMPARE(times(), QString::fromUtf8("0 µs|130 µs|130 µs"));
 
         action(f, "originLoadedAction")->trigger();
-        QCOMPARE(times(), QString::fromUtf8("-130 µs|0 µs|130 µs").split('|'));
+        QCOMPARE(times(), QString::fromUtf8("-130 µs|0 µs|130 µs"));
     }
 };
 

@@ -24,12 +24,21 @@ LoadedRun traced(const char* mode, const char* base, const std::string& env = ""
     return runAndLoad(ZLV_MENDS_PROGRAM, mode, false, base, env);
 }
 
-TTrace& loadedNormal() {
-    static const LoadedRun r = traced("normal", "mends");
+// The run succeeded and its trace loads without a message.
+bool ranCleanly(const LoadedRun& r) {
     EXPECT_EQ(r.run.exitStatus, 0) << r.run.log;
-    EXPECT_TRUE(r.loaded.trace->loaded()) << r.loaded.loaderMessages;
+    EXPECT_TRUE(r.loaded.trace->loaded());
     EXPECT_EQ(r.loaded.loaderMessages, "");
-    return *r.loaded.trace;
+    return r.run.exitStatus == 0 && r.loaded.trace->loaded();
+}
+
+// f(rank, process) for each of the 4 ranks, failures naming the rank.
+template <class F>
+void eachRank(const TTrace& t, F f) {
+    for (int rank = 0; rank < 4; ++rank) {
+        SCOPED_TRACE("rank " + std::to_string(rank));
+        f(rank, *t.processOfRank(rank));
+    }
 }
 
 // The communicator a process declared with this creating call, in creation order.
@@ -41,9 +50,7 @@ std::vector<const TComm*> commsMadeBy(const TProcess& p, uint32_t funcId) {
     return out;
 }
 
-TEST_F(TracedMends, CommunicatorsOfUnnamedMakingCallsAreDeclaredAndUsed) {
-    TTrace& t = loadedNormal();
-    ASSERT_FALSE(HasFailure());
+void expectUnnamedMakingCallsDeclareAndUse(const TTrace& t) {
     const TProcess& outside = *t.processOfRank(0);
     EXPECT_EQ(callsWith(outside, otherCallId(kOtherCommCreate)).size(), 1u)
         << "rank 0 got MPI_COMM_NULL: the call without a member list";
@@ -71,10 +78,9 @@ TEST_F(TracedMends, CommunicatorsOfUnnamedMakingCallsAreDeclaredAndUsed) {
         {kCommGraphCreate, kFuncReduce},
         {kCommDistGraphCreate, otherCallId(kOtherAllreduce)},
         {kCommDupWithInfo, kFuncBcast}};
-    for (int rank = 0; rank < 4; ++rank) {
-        const TProcess& p = *t.processOfRank(rank);
+    eachRank(t, [&](int, const TProcess& p) {
         for (const auto& [call, usedBy] : uses) {
-            SCOPED_TRACE("rank " + std::to_string(rank) + " call " + std::to_string(call));
+            SCOPED_TRACE("call " + std::to_string(call));
             const auto made = commsMadeBy(p, commCallId(call));
             ASSERT_EQ(made.size(), 1u);
             EXPECT_EQ(made[0]->members, (Ranks{0, 1, 2, 3}));
@@ -83,18 +89,15 @@ TEST_F(TracedMends, CommunicatorsOfUnnamedMakingCallsAreDeclaredAndUsed) {
             });
             EXPECT_EQ(on, 1);
         }
-    }
+    });
 }
 
-TEST_F(TracedMends, EveryPointToPointSendLinksToItsReceiverAndCompletesOnce) {
-    TTrace& t = loadedNormal();
-    ASSERT_FALSE(HasFailure());
+void expectEverySendLinkedAndCompletedOnce(const TTrace& t) {
     size_t sends = 0;
-    for (int rank = 0; rank < 4; ++rank) {
-        const TProcess& p = *t.processOfRank(rank);
+    eachRank(t, [&](int, const TProcess& p) {
         for (const TFunc& f : p.calls) {
             if (f.funcId != kFuncSend && f.funcId != kFuncIsend) continue;
-            SCOPED_TRACE("rank " + std::to_string(rank) + " tag " + std::to_string(f.msgTag));
+            SCOPED_TRACE("tag " + std::to_string(f.msgTag));
             ++sends;
             ASSERT_EQ(f.linkCount, 1u);
             EXPECT_EQ(static_cast<int32_t>(f.links[0].rank), globalPeer(p, f));
@@ -102,7 +105,7 @@ TEST_F(TracedMends, EveryPointToPointSendLinksToItsReceiverAndCompletesOnce) {
             EXPECT_EQ(std::tuple(recv.msgTag, recv.size, recv.comm),
                       std::tuple(f.msgTag, f.size, f.comm));
         }
-    }
+    });
     // sub 1, graph ring 4, probes 2, polling 4, shared handles 2
     EXPECT_EQ(sends, 13u);
     // Each send completes once, in order, even two under one handle.
@@ -113,9 +116,7 @@ TEST_F(TracedMends, EveryPointToPointSendLinksToItsReceiverAndCompletesOnce) {
     EXPECT_EQ(tags, (std::vector<uint32_t>{90, 91}));
 }
 
-TEST_F(TracedMends, MatchedProbesReceiveFromTheMessagesSource) {
-    TTrace& t = loadedNormal();
-    ASSERT_FALSE(HasFailure());
+void expectMatchedProbesReceiveFromTheSource(const TTrace& t) {
     const TProcess& p2 = *t.processOfRank(2);
     const auto probe = callsWith(p2, otherCallId(kOtherMprobe));
     ASSERT_EQ(probe.size(), 1u);
@@ -136,43 +137,35 @@ TEST_F(TracedMends, MatchedProbesReceiveFromTheMessagesSource) {
               std::tuple(kFuncWaitIrecv, 3, 71u));
 }
 
-TEST_F(TracedMends, CollectivesOnSelfCarryTheSelfCommunicator) {
-    TTrace& t = loadedNormal();
-    ASSERT_FALSE(HasFailure());
-    for (int rank = 0; rank < 4; ++rank) {
-        const TProcess& p = *t.processOfRank(rank);
+void expectSelfCollectivesOnSelf(const TTrace& t) {
+    eachRank(t, [&](int, const TProcess& p) {
         for (uint32_t func : {kFuncGather, kFuncBcast}) {
             const auto onSelf = std::count_if(p.calls.begin(), p.calls.end(), [&](const TFunc& f) {
                 return f.funcId == func && f.comm == kSelfComm && f.peer == 0 && f.size == 4;
             });
-            EXPECT_EQ(onSelf, 1) << "rank " << rank << " function " << func;
+            EXPECT_EQ(onSelf, 1) << "function " << func;
         }
-    }
+    });
 }
 
 // A nested MPI_Comm_free leaves no communicator open for the checks.
-TEST_F(TracedMends, FreeFromInsideFreeIsRecordedAfterTheOuterOneAndTheRunPassesEveryCheck) {
-    TTrace& t = loadedNormal();
-    ASSERT_FALSE(HasFailure());
+void expectNestedFreeAfterOuterAndEveryCheckPassed(const TTrace& t) {
     std::vector<std::string> lines;
     EXPECT_EQ(checkTerminations(t, lines) + checkCommunicators(t, lines) + checkSendRecv(t, lines),
               0u)
         << (lines.empty() ? "" : lines.front());
-    for (int rank = 0; rank < 4; ++rank) {
-        const TProcess& p = *t.processOfRank(rank);
+    eachRank(t, [&](int, const TProcess& p) {
         const auto dups = commsMadeBy(p, kFuncCommDup);
         ASSERT_EQ(dups.size(), 2u);
         const TFunc& outer = p.calls[dups[0]->freedAt];
         const TFunc& inner = p.calls[dups[1]->freedAt];
-        EXPECT_EQ(dups[1]->freedAt, dups[0]->freedAt + 1) << "rank " << rank;
+        EXPECT_EQ(dups[1]->freedAt, dups[0]->freedAt + 1);
         EXPECT_LE(outer.start, inner.start);
         EXPECT_LE(inner.end, outer.end);
-    }
+    });
 }
 
-TEST_F(TracedMends, UnsuccessfulPollsAreOneRecordWithTheirCount) {
-    TTrace& t = loadedNormal();
-    ASSERT_FALSE(HasFailure());
+void expectPollRunsWithTheirCount(const TTrace& t) {
     const std::tuple<int, uint32_t, uint32_t, uint32_t> pollers[] = {
         {1, otherCallId(kOtherTestPolls), 5, 73}, {2, otherCallId(kOtherIprobePolls), 4, 75}};
     for (const auto& [rank, func, polls, goTag] : pollers) {
@@ -192,34 +185,39 @@ TEST_F(TracedMends, UnsuccessfulPollsAreOneRecordWithTheirCount) {
     }
 }
 
+// One run of the normal mode for every check of it: the runs take seconds.
+TEST_F(TracedMends, NormalRunRecordsEveryShapeTruly) {
+    const LoadedRun r = traced("normal", "mends");
+    ASSERT_TRUE(ranCleanly(r));
+    const TTrace& t = *r.loaded.trace;
+    expectUnnamedMakingCallsDeclareAndUse(t);
+    expectEverySendLinkedAndCompletedOnce(t);
+    expectMatchedProbesReceiveFromTheSource(t);
+    expectSelfCollectivesOnSelf(t);
+    expectNestedFreeAfterOuterAndEveryCheckPassed(t);
+    expectPollRunsWithTheirCount(t);
+    if (!HasFailure()) std::filesystem::remove_all(r.run.dir);
+}
+
 TEST_F(TracedMends, RecordLimitCutsEveryProcessVisiblyAndKeepsTheTraceValid) {
     const LoadedRun r = traced("normal", "cut", "ZLV_MAX_RECORDS=12");
-    ASSERT_EQ(r.run.exitStatus, 0) << r.run.log;
-    ASSERT_TRUE(r.loaded.trace->loaded()) << r.loaded.loaderMessages;
-    EXPECT_EQ(r.loaded.loaderMessages, "");
+    ASSERT_TRUE(ranCleanly(r));
     EXPECT_NE(r.run.log.find("stopped recording after 12 call records"), std::string::npos)
         << r.run.log;
-    const TTrace& t = *r.loaded.trace;
-    for (int rank = 0; rank < 4; ++rank) {
-        SCOPED_TRACE("rank " + std::to_string(rank));
-        const TProcess& p = *t.processOfRank(rank);
+    eachRank(*r.loaded.trace, [](int, const TProcess& p) {
         // MPI_Init, the 12 calls, the cut, MPI_Finalize
         ASSERT_EQ(p.calls.size(), 15u);
         EXPECT_EQ(std::tuple(p.calls[0].funcId, p.calls[13].funcId, p.calls[14].funcId),
                   std::tuple(kFuncInit, otherCallId(kOtherRecordingCut), kFuncFinalize));
         EXPECT_LE(p.calls[12].end, p.calls[13].start);
-    }
+    });
     std::filesystem::remove_all(r.run.dir);
 }
 
 TEST_F(TracedMends, PausedCallsAreLeftOutButTheirCommunicatorsAreNot) {
     const LoadedRun r = traced("pause", "paused");
-    ASSERT_EQ(r.run.exitStatus, 0) << r.run.log;
-    ASSERT_TRUE(r.loaded.trace->loaded()) << r.loaded.loaderMessages;
-    const TTrace& t = *r.loaded.trace;
-    for (int rank = 0; rank < 4; ++rank) {
-        SCOPED_TRACE("rank " + std::to_string(rank));
-        const TProcess& p = *t.processOfRank(rank);
+    ASSERT_TRUE(ranCleanly(r));
+    eachRank(*r.loaded.trace, [](int rank, const TProcess& p) {
         EXPECT_EQ(callsWith(p, otherCallId(kOtherBarrier)).size(), rank == 0 ? 0u : 1u);
         const auto made = commsMadeBy(p, kFuncCommDup);
         ASSERT_EQ(made.size(), 1u);
@@ -227,7 +225,7 @@ TEST_F(TracedMends, PausedCallsAreLeftOutButTheirCommunicatorsAreNot) {
         ASSERT_EQ(bcast.size(), 1u);
         EXPECT_EQ(bcast[0]->comm, made[0]->id);
         EXPECT_EQ(bcast[0]->linkCount, rank == 0 ? 3u : 0u);
-    }
+    });
     std::filesystem::remove_all(r.run.dir);
 }
 
