@@ -190,15 +190,14 @@ TEST(TimeIndex, AnswersAsAWalkOverEveryCallDoes) {
             const int64_t t1 = t0 + static_cast<int64_t>(rng() % 500);
             std::vector<size_t> overlapping;
             std::optional<size_t> at;
+            // Calls are in start order: the one at t0 is the first overlapping
+            // call that starts by t0.
             for (size_t i = 0; i < calls.size(); ++i) {
                 const int64_t s = wrapAdd(calls[i].start, shift), e = wrapAdd(calls[i].end, shift);
                 if (s > t1) break;
-                if (e >= t0) overlapping.push_back(i);
-            }
-            for (size_t i = 0; i < calls.size() && !at; ++i) {
-                const int64_t s = wrapAdd(calls[i].start, shift), e = wrapAdd(calls[i].end, shift);
-                if (s > t0) break;
-                if (e >= t0) at = i;
+                if (e < t0) continue;
+                overlapping.push_back(i);
+                if (!at && s <= t0) at = i;
             }
             ASSERT_EQ(index.callsOverlapping(position, t0, t1), overlapping) << n << " " << q;
             ASSERT_EQ(index.callAt(position, t0), at) << n << " " << q;
